@@ -1,0 +1,226 @@
+// Initialization files with the classic profile functions' behaviour and atomic writes.
+#include "platform/IniFile.h"
+
+#include "platform/Errors.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larderly {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    return s.substr(b, e - b);
+}
+
+// Creates every missing folder on the way to `dir`.
+void MakeFolders(const std::string& dir) {
+    std::string cur;
+    for (std::size_t i = 0; i < dir.size(); ++i) {
+        cur += dir[i];
+        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
+            if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
+                throw EInOutError("Cannot create folder " + cur + ": " + std::strerror(errno));
+        }
+    }
+}
+
+} // namespace
+
+IniFile::IniFile(std::string path) : path_(std::move(path)) {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) return;
+    std::string raw, section;
+    while (std::getline(in, raw)) {
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        Line l;
+        l.text = raw;
+        std::string t = Trim(raw);
+        if (!t.empty() && t.front() == '[') {
+            auto close = t.find(']');
+            if (close != std::string::npos) {
+                section = Trim(t.substr(1, close - 1));
+                l.header = true;
+                l.section = section;
+            }
+        } else if (!t.empty() && t.front() != ';' && t.front() != '#') {
+            auto eq = t.find('=');
+            if (eq != std::string::npos && eq > 0) {
+                l.section = section;
+                l.key = Trim(t.substr(0, eq));
+                l.value = Trim(t.substr(eq + 1));
+            }
+        }
+        lines_.push_back(std::move(l));
+    }
+}
+
+int IniFile::FindKey(const std::string& section, const std::string& key) const {
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        if (!l.key.empty() && SameTextAZ(l.section, section) && SameTextAZ(l.key, key))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
+    int i = FindKey(section, key);
+    if (i < 0) return std::nullopt;
+    return lines_[static_cast<std::size_t>(i)].value;
+}
+
+std::string IniFile::ReadString(const std::string& section, const std::string& key,
+                                const std::string& def) const {
+    auto v = Value(section, key);
+    return v ? *v : def;
+}
+
+long long IniFile::ReadInteger(const std::string& section, const std::string& key, long long def) const {
+    auto v = Value(section, key);
+    if (!v || v->empty()) return def;
+    const std::string& s = *v;
+    std::size_t i = 0;
+    bool neg = false;
+    if (s[0] == '-' || s[0] == '+') {
+        neg = s[0] == '-';
+        i = 1;
+    }
+    if (i >= s.size()) return def;
+    long long n = 0;
+    for (; i < s.size(); ++i) {
+        if (s[i] < '0' || s[i] > '9') return def;
+        if (n > 100000000000000000LL) return def;
+        n = n * 10 + (s[i] - '0');
+    }
+    return neg ? -n : n;
+}
+
+bool IniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
+    constexpr long long kUnset = -0x7fffffffffffffffLL;
+    long long n = ReadInteger(section, key, kUnset);
+    if (n == kUnset) return def;
+    return n != 0;
+}
+
+void IniFile::SetString(const std::string& section, const std::string& key, const std::string& value) {
+    int i = FindKey(section, key);
+    if (i >= 0) {
+        Line& l = lines_[static_cast<std::size_t>(i)];
+        l.value = value;
+        l.text = l.key + "=" + value;
+        return;
+    }
+    Line nl;
+    nl.section = section;
+    nl.key = key;
+    nl.value = value;
+    nl.text = key + "=" + value;
+    // Insert after the last line of the section, or append a new section.
+    int last = -1;
+    bool found = false;
+    for (std::size_t j = 0; j < lines_.size(); ++j) {
+        const Line& l = lines_[j];
+        if (l.header) {
+            if (found && !SameTextAZ(l.section, section)) break;
+            if (SameTextAZ(l.section, section)) {
+                found = true;
+                last = static_cast<int>(j);
+            }
+        } else if (found && !l.text.empty()) {
+            last = static_cast<int>(j);
+        }
+    }
+    if (found) {
+        lines_.insert(lines_.begin() + last + 1, nl);
+        return;
+    }
+    if (!lines_.empty() && !lines_.back().text.empty()) lines_.push_back(Line{});
+    Line h;
+    h.header = true;
+    h.section = section;
+    h.text = "[" + section + "]";
+    lines_.push_back(h);
+    lines_.push_back(nl);
+}
+
+void IniFile::SetInteger(const std::string& section, const std::string& key, long long value) {
+    SetString(section, key, std::to_string(value));
+}
+
+void IniFile::SetBool(const std::string& section, const std::string& key, bool value) {
+    SetString(section, key, value ? "1" : "0");
+}
+
+bool IniFile::HasSection(const std::string& section) const {
+    for (const auto& l : lines_)
+        if (l.header && SameTextAZ(l.section, section)) return true;
+    return false;
+}
+
+std::vector<std::string> IniFile::SectionKeys(const std::string& section) const {
+    std::vector<std::string> keys;
+    for (const auto& l : lines_)
+        if (!l.key.empty() && SameTextAZ(l.section, section)) keys.push_back(l.key);
+    return keys;
+}
+
+void IniFile::Save() const {
+    auto slash = path_.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
+    if (!dir.empty()) MakeFolders(dir);
+    std::string tmp = dir + "/.rcpconfig.XXXXXX";
+    std::vector<char> name(tmp.begin(), tmp.end());
+    name.push_back('\0');
+    int fd = mkstemp(name.data());
+    if (fd < 0) throw EInOutError("Cannot write " + path_ + ": " + std::strerror(errno));
+    std::ostringstream out;
+    for (const auto& l : lines_) out << l.text << "\n";
+    std::string data = out.str();
+    const char* p = data.data();
+    std::size_t left = data.size();
+    while (left > 0) {
+        ssize_t w = ::write(fd, p, left);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            int e = errno;
+            ::close(fd);
+            ::unlink(name.data());
+            throw EInOutError("Cannot write " + path_ + ": " + std::strerror(e));
+        }
+        p += w;
+        left -= static_cast<std::size_t>(w);
+    }
+    if (::fsync(fd) != 0 || ::fchmod(fd, 0644) != 0) {
+        int e = errno;
+        ::close(fd);
+        ::unlink(name.data());
+        throw EInOutError("Cannot write " + path_ + ": " + std::strerror(e));
+    }
+    ::close(fd);
+    if (std::rename(name.data(), path_.c_str()) != 0) {
+        int e = errno;
+        ::unlink(name.data());
+        throw EInOutError("Cannot write " + path_ + ": " + std::strerror(e));
+    }
+}
+
+void IniFile::WriteValue(const std::string& path, const std::string& section, const std::string& key,
+                         const std::string& value) {
+    IniFile f(path);
+    f.SetString(section, key, value);
+    f.Save();
+}
+
+} // namespace larderly

@@ -1,0 +1,366 @@
+// The recipe store over SQLite.
+#include "store/Tables.h"
+
+#include "platform/AppPaths.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larderly {
+
+namespace {
+
+std::vector<TableDef> Definitions() {
+    using F = FieldKind;
+    return {
+        {"tblListLabel", "tbl101", "t101",
+         {{"InternalID", F::Integer}, {"LabelName", F::String}, {"LabelKind", F::Integer}},
+         {{"LabelIndex", {fld::LabelName}, true}}},
+        {"tblRecipes", "tbl102", "main",
+         {{"InternalID", F::Integer}, {"RecipeText", F::Blob}, {"Category1", F::Integer}, {"Category2", F::Integer},
+          {"Category3", F::Integer}, {"Category4", F::Integer}, {"Title", F::String}},
+         {{"TitleIndex", {fld::Title}, true}}},
+        {"tblRecipeBook", "tbl103", "t103", {{"InternalID", F::Integer}, {"BookName", F::String}}, {}},
+        {"tblRecipeInBook", "tbl104", "t104",
+         {{"InternalID", F::Integer}, {"RecipeID", F::Integer}, {"BookID", F::Integer}},
+         {{"RecipeIndex", {fld::RecipeID}, false},
+          {"BookIndex", {fld::BookID}, false},
+          {"BookRecipeIndex", {fld::BookID, fld::RecipeID}, false}}},
+    };
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void MakeFolders(const std::string& dir) {
+    std::string cur;
+    for (std::size_t i = 0; i < dir.size(); ++i) {
+        cur += dir[i];
+        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
+            if (::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
+                throw EStoreError("Cannot create the data folder " + dir + ": " + std::strerror(errno));
+        }
+    }
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
+    return q + "'";
+}
+
+constexpr int kSchemaVersion = 1;
+
+} // namespace
+
+std::string EncodeRecipeText(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l;
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::vector<std::string> DecodeRecipeText(std::string_view blob) {
+    std::vector<std::string> lines;
+    auto zero = blob.find('\0');
+    if (zero != std::string_view::npos) blob = blob.substr(0, zero);
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < blob.size(); ++i) {
+        if (blob[i] == '\r' || blob[i] == '\n') {
+            lines.emplace_back(blob.substr(start, i - start));
+            if (blob[i] == '\r' && i + 1 < blob.size() && blob[i + 1] == '\n') ++i;
+            start = i + 1;
+        }
+    }
+    if (start < blob.size()) lines.emplace_back(blob.substr(start));
+    return lines;
+}
+
+TfmTables::TfmTables() {
+    auto defs = Definitions();
+    for (std::size_t i = 0; i < 4; ++i) tables_[i] = std::make_unique<TTable>(conn_, defs[i]);
+    ClearBuffers();
+}
+
+TfmTables::~TfmTables() {
+    try {
+        if (TablesOpen()) SetTablesOpen(false);
+    } catch (...) {
+    }
+}
+
+void TfmTables::OpenDatabase(const std::string& programFolder) {
+    dataFolder_ = WithTrailingSeparator(programFolder) + "data";
+}
+
+void TfmTables::OpenDatabase() { OpenDatabase(ProgramFolder()); }
+
+void TfmTables::OpenFiles() {
+    if (dataFolder_.empty()) OpenDatabase();
+    MakeFolders(dataFolder_);
+    std::array<std::string, 4> paths;
+    int present = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        paths[i] = dataFolder_ + "/" + tables_[i]->FileName();
+        present += FileExists(paths[i]) ? 1 : 0;
+    }
+    bool create = present == 0;
+    if (!create)
+        for (const auto& p : paths)
+            if (!FileExists(p)) throw EStoreError("Table file " + p + " not found");
+
+    // The recipes file is the main database, so a transaction over several files commits
+    // atomically through a super-journal; the other three are attached.
+    conn_.Open(paths[1]);
+    try {
+        for (std::size_t i : {0u, 2u, 3u})
+            conn_.Exec("ATTACH DATABASE " + Quote(paths[i]) + " AS " + tables_[i]->Def().schema);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::string& schema = tables_[i]->Def().schema;
+            try {
+                conn_.Exec("PRAGMA " + schema + ".journal_mode=DELETE");
+                conn_.Exec("PRAGMA " + schema + ".synchronous=FULL");
+                if (!create) {
+                    SqlStatement v(conn_.handle(), "PRAGMA " + schema + ".user_version");
+                    int version = v.Step() ? static_cast<int>(v.ColumnInt(0)) : 0;
+                    if (version > kSchemaVersion)
+                        throw EStoreError("it was written by a newer version of the program");
+                    SqlStatement t(conn_.handle(), "SELECT COUNT(*) FROM " + schema +
+                                                       ".sqlite_master WHERE type='table' AND name=" +
+                                                       Quote(tables_[i]->TableName()));
+                    if (!t.Step() || t.ColumnInt(0) == 0)
+                        throw EStoreError("it holds no table " + tables_[i]->TableName());
+                }
+            } catch (const EStoreError& e) {
+                throw EStoreError("Table file " + paths[i] + " cannot be used: " + e.what());
+            }
+        }
+        if (create) {
+            conn_.Exec("BEGIN");
+            try {
+                for (auto& t : tables_) {
+                    for (const auto& sql : t->CreateSql()) conn_.Exec(sql);
+                    conn_.Exec("PRAGMA " + t->Def().schema + ".user_version=" + std::to_string(kSchemaVersion));
+                }
+                conn_.Exec("COMMIT");
+            } catch (...) {
+                sqlite3_exec(conn_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                throw;
+            }
+        }
+    } catch (...) {
+        conn_.Close();
+        throw;
+    }
+}
+
+void TfmTables::SetTablesOpen(bool open) {
+    if (ProcessMessages) ProcessMessages();
+    if (open) {
+        if (TablesOpen()) return;
+        OpenFiles();
+        for (auto& t : tables_) t->Open();
+    } else {
+        for (auto& t : tables_) t->Close();
+        conn_.Close();
+    }
+}
+
+void TfmTables::ClearBuffers() {
+    LabelRec = LabelRecord{};
+    LabelRec.Kind = 2;
+    RecipeRec = RecipeRecord{};
+    RecipeText.clear();
+    BookRec = BookRecord{};
+    BookEntryRec = BookEntryRecord{};
+}
+
+int32_t TfmTables::SaveRecord(int kind) {
+    switch (kind) {
+    case rkRecipe: return SaveRecipe();
+    case rkLabel: return SaveLabel();
+    case rkBook: return SaveBook();
+    case rkBookEntry: return SaveBookEntry();
+    default: return -1;
+    }
+}
+
+void TfmTables::LoadRecord(int kind) {
+    switch (kind) {
+    case rkRecipe: LoadRecipe(); break;
+    case rkLabel: LoadLabel(); break;
+    case rkBook: LoadBook(); break;
+    case rkBookEntry: LoadBookEntry(); break;
+    default: break;
+    }
+}
+
+namespace {
+// Appends a row, or edits the row with the given identifier; runs `fill`, posts, and gives
+// the posted row's identifier. A failure leaves the table out of edit mode.
+template <typename Fill>
+int32_t SaveRow(TTable& t, int32_t id, const char* notFound, Fill fill) {
+    if (id == -1) {
+        t.Append();
+    } else {
+        if (!t.Locate(id)) throw EStoreError(notFound);
+        t.Edit();
+    }
+    try {
+        fill();
+        t.Post();
+    } catch (...) {
+        t.Cancel();
+        throw;
+    }
+    return t.FieldAsInteger(fld::InternalID);
+}
+} // namespace
+
+int32_t TfmTables::SaveRecipe() {
+    TTable& t = tblRecipes();
+    RecipeRec.Title = CutChars(RecipeRec.Title, kTitleWidth);
+    RecipeRec.InternalID = SaveRow(t, RecipeRec.InternalID, kRecipeNotFound, [&] {
+        t.SetFieldBlob(fld::RecipeText, EncodeRecipeText(RecipeText));
+        for (int s = 0; s < 4; ++s) t.SetFieldInteger(fld::Category1 + s, RecipeRec.Category[static_cast<size_t>(s)]);
+        t.SetFieldString(fld::Title, RecipeRec.Title);
+    });
+    return RecipeRec.InternalID;
+}
+
+int32_t TfmTables::SaveLabel() {
+    TTable& t = tblListLabel();
+    LabelRec.Name = CutChars(LabelRec.Name, kLabelNameWidth);
+    LabelRec.InternalID = SaveRow(t, LabelRec.InternalID, kLabelNotFound, [&] {
+        t.SetFieldString(fld::LabelName, LabelRec.Name);
+        t.SetFieldInteger(fld::LabelKind, LabelRec.Kind == 0 ? 0 : LabelRec.Kind == 1 ? 1 : -1);
+    });
+    return LabelRec.InternalID;
+}
+
+int32_t TfmTables::SaveBook() {
+    TTable& t = tblRecipeBook();
+    BookRec.Name = CutChars(BookRec.Name, kBookNameWidth);
+    BookRec.InternalID = SaveRow(t, BookRec.InternalID, "Unable to find Book Record. Contact Support",
+                                 [&] { t.SetFieldString(fld::BookName, BookRec.Name); });
+    return BookRec.InternalID;
+}
+
+int32_t TfmTables::SaveBookEntry() {
+    TTable& t = tblRecipeInBook();
+    BookEntryRec.InternalID = SaveRow(t, BookEntryRec.InternalID, "Unable to find Book Entry Record. Contact Support", [&] {
+        t.SetFieldInteger(fld::RecipeID, BookEntryRec.RecipeID);
+        t.SetFieldInteger(fld::BookID, BookEntryRec.BookID);
+    });
+    return BookEntryRec.InternalID;
+}
+
+void TfmTables::LoadRecipe() {
+    TTable& t = tblRecipes();
+    RecipeText.clear();
+    RecipeRec.InternalID = t.FieldAsInteger(fld::InternalID);
+    RecipeText = DecodeRecipeText(t.FieldAsBlob(fld::RecipeText));
+    for (int s = 0; s < 4; ++s) RecipeRec.Category[static_cast<size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
+    RecipeRec.Title = CutChars(t.FieldAsString(fld::Title), kTitleWidth);
+}
+
+void TfmTables::LoadLabel() {
+    TTable& t = tblListLabel();
+    LabelRec.InternalID = t.FieldAsInteger(fld::InternalID);
+    LabelRec.Name = CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth);
+    int32_t n = t.FieldAsInteger(fld::LabelKind);
+    LabelRec.Kind = n == 0 ? 0 : n == 1 ? 1 : 2;
+}
+
+void TfmTables::LoadBook() {
+    TTable& t = tblRecipeBook();
+    BookRec.InternalID = t.FieldAsInteger(fld::InternalID);
+    BookRec.Name = CutChars(t.FieldAsString(fld::BookName), kBookNameWidth);
+}
+
+void TfmTables::LoadBookEntry() {
+    TTable& t = tblRecipeInBook();
+    BookEntryRec.InternalID = t.FieldAsInteger(fld::InternalID);
+    BookEntryRec.RecipeID = t.FieldAsInteger(fld::RecipeID);
+    BookEntryRec.BookID = t.FieldAsInteger(fld::BookID);
+}
+
+bool TfmTables::FindRecipe(int32_t id) {
+    TTable& t = tblRecipes();
+    if (t.RecordCount() == 0) return false;
+    t.SetIndexName("InternalID");
+    if (!t.FindKey({int64_t{id}})) throw EStoreError(kRecipeNotFound);
+    LoadRecipe();
+    return true;
+}
+
+bool TfmTables::FindLabel(int32_t id) {
+    TTable& t = tblListLabel();
+    if (t.RecordCount() == 0) return false;
+    IndexRestorer back(t);
+    t.SetIndexName("InternalID");
+    if (!t.FindKey({int64_t{id}})) throw EStoreError(kLabelNotFound);
+    LoadLabel();
+    return true;
+}
+
+bool TfmTables::DeleteRecipe(int32_t id) {
+    TTable& t = tblRecipes();
+    t.SetIndexName("InternalID");
+    if (!t.FindKey({int64_t{id}})) return false;
+    t.Delete();
+    return true;
+}
+
+void TfmTables::RemoveRecipeFromBooks(int32_t id) {
+    TTable& t = tblRecipeInBook();
+    IndexRestorer back(t);
+    t.SetIndexName("RecipeIndex");
+    t.SetRange(int64_t{id});
+    t.First();
+    while (!t.Eof()) t.Delete();
+}
+
+bool TfmTables::DeleteBook(int32_t id) {
+    TTable& books = tblRecipeBook();
+    TTable& entries = tblRecipeInBook();
+    IndexRestorer back(entries);
+    books.SetIndexName("InternalID");
+    entries.SetIndexName("BookIndex");
+    if (!books.FindKey({int64_t{id}})) return false;
+    books.Delete();
+    entries.SetRange(int64_t{id});
+    entries.First();
+    while (!entries.Eof()) entries.Delete();
+    return true;
+}
+
+void TfmTables::ResetCursors() {
+    for (auto& t : tables_) t->ResetCursor();
+}
+
+void TfmTables::StartTransaction() {
+    if (!TablesOpen()) throw EStoreError("The database is not open");
+    conn_.Exec("BEGIN IMMEDIATE");
+}
+
+void TfmTables::Commit() {
+    ResetCursors();
+    conn_.Exec("COMMIT");
+}
+
+void TfmTables::Rollback() {
+    ResetCursors();
+    conn_.Exec("ROLLBACK");
+}
+
+bool TfmTables::InTransaction() const { return conn_.IsOpen() && sqlite3_get_autocommit(conn_.handle()) == 0; }
+
+} // namespace larderly
