@@ -6,6 +6,8 @@
 #include "archive/LhaTypes.h"
 #include "archive/Streams.h"
 
+#include <string>
+
 namespace larderly {
 
 // A header that cannot be read as one, an unsafe entry name, or a legacy archive that
@@ -61,6 +63,17 @@ public:
 class ESegArchiveError : public ELhaException {
 public:
     using ELhaException::ELhaException;
+};
+
+// A cancellation whose text comes from the segmented archive's messages; caught like any
+// other ELhaOperationAborted.
+class ESegOperationAborted : public ELhaOperationAborted {
+public:
+    explicit ESegOperationAborted(std::string text) : FText(std::move(text)) {}
+    const char* what() const noexcept override { return FText.c_str(); }
+
+private:
+    std::string FText;
 };
 
 } // namespace larderly
