@@ -354,6 +354,7 @@ void TLhaArchive::Compress() {
     std::unique_ptr<TFileStream> out;
     fu::FileLock lock;
     int64_t oldSize = 0;
+    bool overEndByte = false;
     if (appending) {
         out = std::make_unique<TFileStream>(work, fmOpenReadWrite);
         lock = fu::FileLock(out->Handle());
@@ -365,7 +366,10 @@ void TLhaArchive::Compress() {
             uint8_t last = 1;
             out->SetPosition(oldSize - 1);
             if (out->Read(&last, 1) != 1 || last != 0) out->SetPosition(oldSize);
-            else out->SetPosition(oldSize - 1); // the new entries replace the end byte
+            else {
+                out->SetPosition(oldSize - 1); // the new entries replace the end byte
+                overEndByte = true;
+            }
         }
     } else {
         if (MakeDirectories) fu::makeDirectories(fu::parentFolder(work));
@@ -377,6 +381,11 @@ void TLhaArchive::Compress() {
         if (appending) {
             try {
                 out->SetSize(oldSize);
+                if (overEndByte) {
+                    const uint8_t end = 0;
+                    out->SetPosition(oldSize - 1);
+                    out->WriteBuffer(&end, 1);
+                }
             } catch (const std::exception&) {
             }
         }
