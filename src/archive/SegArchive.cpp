@@ -516,6 +516,8 @@ void TSegArchive::RunExpand(Operation op) {
             if (!FilesToProcess.empty()) {
                 if (op == Operation::Verify) TLhaArchive::Verify();
                 else TLhaArchive::Expand();
+            } else {
+                FilesProcessed.clear();
             }
             if (AbortRequested) Aborted();
         }
