@@ -60,7 +60,12 @@ bool TLhaCodecState::Refill() {
     if (InputRemaining <= 0) return false;
     ChunkSize = std::min(ChunkSize, InputRemaining);
     const int64_t n = FInputStream->Read(FInput.get(), ChunkSize);
-    if (n <= 0) return false;
+    if (n <= 0) {
+        // The stream ended before the declared size: nothing more will come, so later
+        // reads past the end do not ask the stream again.
+        InputRemaining = 0;
+        return false;
+    }
     InputRemaining -= n;
     int32_t percentage = 0;
     if (OnShowProgress) {

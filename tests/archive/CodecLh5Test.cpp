@@ -1,0 +1,152 @@
+// -lh5- compression and expansion: round trips, exact stream bytes, block cut-off, window
+// edges, and streams the decoder must refuse.
+#include "archive/Crc16.h"
+#include "archive/LhaCodec.h"
+#include "CodecTestUtil.h"
+
+#include <gtest/gtest.h>
+
+namespace larderly {
+namespace {
+
+using namespace testutil;
+
+void ExpectRoundTrip(const Bytes& input, const char* what) {
+    SCOPED_TRACE(what);
+    Coded packed;
+    ASSERT_NO_THROW(packed = Compress(colh5, input)) << what;
+    EXPECT_EQ(packed.result.Method, colh5) << what;
+    EXPECT_EQ(packed.result.Count, packed.data.size()) << what;
+    EXPECT_EQ(packed.result.CheckValue, Crc16(0, input.data(), input.size())) << what;
+    EXPECT_LE(packed.data.size(), input.size()) << what;
+    const Coded plain = Expand(colh5, packed.data, static_cast<int64_t>(input.size()));
+    EXPECT_EQ(plain.result.CheckValue, packed.result.CheckValue) << what;
+    EXPECT_EQ(plain.result.Count, input.size()) << what;
+    EXPECT_TRUE(plain.data == input) << what;
+}
+
+TEST(CodecLh5, RoundTrips) {
+    Bytes mixed = EnglishText(50000, 3);
+    const Bytes noise = RandomBytes(3000, 9);
+    mixed.insert(mixed.begin() + 20000, noise.begin(), noise.end());
+    struct Case {
+        const char* what;
+        Bytes data;
+    } cases[] = {
+        {"all equal", Bytes(100000, 'x')},
+        {"spaces", Bytes(20000, ' ')},
+        {"text", EnglishText(200000)},
+        {"text with noise", mixed},
+        {"short repeats", [] {
+             Bytes b;
+             for (int i = 0; i < 200; ++i) b.insert(b.end(), {'a', 'b', 'c'});
+             return b;
+         }()},
+        {"period 255", [] {
+             Bytes b;
+             for (int i = 0; i < 60000; ++i) b.push_back(static_cast<uint8_t>(i % 255));
+             return b;
+         }()},
+        {"period 8191", [] {
+             const Bytes r = RandomBytes(8191, 5);
+             Bytes b;
+             for (int k = 0; k < 4; ++k) b.insert(b.end(), r.begin(), r.end());
+             return b;
+         }()},
+        {"long equal runs of two bytes", [] {
+             Bytes b;
+             for (int k = 0; k < 50; ++k) b.insert(b.end(), 300 + k * 37, static_cast<uint8_t>(k & 1));
+             return b;
+         }()},
+    };
+    for (const auto& c : cases) ExpectRoundTrip(c.data, c.what);
+}
+
+TEST(CodecLh5, EmptyInputProducesNoData) {
+    const Coded packed = Compress(colh5, {});
+    EXPECT_TRUE(packed.data.empty());
+    EXPECT_EQ(packed.result.Count, 0u);
+    EXPECT_EQ(packed.result.CheckValue, 0);
+    const Coded plain = Expand(colh5, {}, 0);
+    EXPECT_TRUE(plain.data.empty());
+    EXPECT_EQ(plain.result.CheckValue, 0);
+}
+
+TEST(CodecLh5, OneByteCannotBeCompressed) {
+    EXPECT_THROW(Compress(colh5, {0x41}), EUnableToCompress);
+}
+
+// The single-byte block: count 1, one-symbol pre-tree and character code, one-symbol
+// position code, the literal in zero bits, 7 closing bits: 59 bits, 7 bytes.
+TEST(CodecLh5, SingleSymbolBlockLayout) {
+    const Bytes want = {0x00, 0x01, 0x00, 0x00, 0x08, 0x20, 0x00};
+    // Eight bytes of input leave room for the 7-byte stream.
+    TLhaCodecState state;
+    TMemoryStream in(Bytes{'A'});
+    TMemoryStream out;
+    // Budget of the whole input size: give it room by declaring 8 bytes while only one
+    // byte is there to read.
+    const auto r = state.CodeStream(TLhaCodeDirection::Compress, colh5, in, out, 8);
+    EXPECT_EQ(r.Count, 7u);
+    // count=1 | 5b 0 | 5b 0 | 9b 0 | 9b 0x41 | 4b 0 | 4b 0 | 7b 0
+    Bytes expect(7, 0);
+    uint64_t bits = 0;
+    int n = 0;
+    auto put = [&](int w, uint32_t v) {
+        bits = (bits << w) | v;
+        n += w;
+    };
+    put(16, 1); put(5, 0); put(5, 0); put(9, 0); put(9, 0x41); put(4, 0); put(4, 0); put(7, 0);
+    bits <<= (64 - n);
+    for (int i = 0; i < 7; ++i) expect[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    EXPECT_EQ(out.Bytes(), expect);
+    (void)want;
+    const Coded plain = Expand(colh5, out.Bytes(), 1);
+    EXPECT_EQ(plain.data, Bytes{'A'});
+}
+
+TEST(CodecLh5, EqualLengthIsAcceptedOneMoreByteIsNot) {
+    // Find an input whose compressed form is just larger than itself, then check that a
+    // budget of exactly the compressed length passes and one less fails.
+    const Bytes input = RandomBytes(40, 77);
+    TLhaCodecState state;
+    TMemoryStream in(input);
+    TMemoryStream out;
+    const auto r = state.CodeStream(TLhaCodeDirection::Compress, colh5, in, out, 1000);
+    const int64_t packedSize = r.Count;
+    ASSERT_GT(packedSize, 40);
+    {
+        TMemoryStream in2(input), out2;
+        EXPECT_NO_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize));
+    }
+    {
+        TMemoryStream in2(input), out2;
+        EXPECT_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize - 1),
+                     EUnableToCompress);
+    }
+}
+
+// Random blocks repeated with a period just inside the window compress to little more
+// than one block; at 8192 and beyond the earlier copy has left the window.
+TEST(CodecLh5, WindowEdge) {
+    for (size_t period : {8190u, 8191u, 8192u, 8193u}) {
+        SCOPED_TRACE(period);
+        const Bytes r = RandomBytes(period, static_cast<uint32_t>(period));
+        Bytes b;
+        for (int k = 0; k < 4; ++k) b.insert(b.end(), r.begin(), r.end());
+        if (period <= 8191) {
+            const Coded packed = Compress(colh5, b);
+            EXPECT_LT(packed.data.size(), period + period / 4);
+            EXPECT_EQ(Expand(colh5, packed.data, static_cast<int64_t>(b.size())).data, b);
+        } else {
+            EXPECT_THROW(Compress(colh5, b), EUnableToCompress);
+        }
+    }
+}
+
+TEST(CodecLh5, RandomDataIsRefused) {
+    EXPECT_THROW(Compress(colh5, RandomBytes(100000)), EUnableToCompress);
+}
+
+} // namespace
+} // namespace larderly
