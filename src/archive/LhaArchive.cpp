@@ -289,6 +289,11 @@ void TLhaArchive::AddListedFiles(TStream& archive) {
         std::unique_ptr<TFileStream> in;
         try {
             in = std::make_unique<TFileStream>(source, fmOpenRead);
+            // Sizes are 32-bit in every header: a larger file cannot be stored whole.
+            if (in->Size() > 0xFFFFFFFFLL) {
+                in.reset();
+                throw EFOpenError("File too large for the archive: " + source);
+            }
         } catch (const EFOpenError&) {
             if (ExceptionOnFileError) throw;
         } catch (const EFCreateError&) {

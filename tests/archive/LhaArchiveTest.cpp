@@ -208,8 +208,23 @@ TEST(LhaArchiveCompress, ListHandling) {
     lha.Compress();
     EXPECT_EQ(lha.FilesToProcess, std::vector<std::string>{"B.TXT"});
 
-    // An unreadable file raises only with ExceptionOnFileError.
+    // A file whose size does not fit in a header is passed over like an unreadable one.
     lha.OnCheckFile = nullptr;
+    {
+        const std::string huge = f.src() + "/huge.bin";
+        testutil::writeFile(huge, {});
+        ASSERT_EQ(truncate(huge.c_str(), 0x100000001LL), 0); // sparse: takes no room
+        lha.FilesToProcess = {huge, a};
+        lha.Compress();
+        EXPECT_EQ(lha.FilesToProcess, std::vector<std::string>{"A.TXT"});
+        lha.ExceptionOnFileError = true;
+        lha.FilesToProcess = {huge};
+        EXPECT_THROW(lha.Compress(), EFOpenError);
+        lha.ExceptionOnFileError = false;
+        fu::removeFile(huge);
+    }
+
+    // An unreadable file raises only with ExceptionOnFileError.
     if (geteuid() != 0) {
         chmod(b.c_str(), 0);
         lha.FilesToProcess = {a, b};

@@ -162,7 +162,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
          "Unsupported OS mode in archive: Z"},
         {"OS id 0", [&] { Bytes h = level1(); h[22 + 5 + 2] = 0; fixChecksum(h, 2 + h[0]); return h; },
          "Unsupported OS mode in archive: "}, // the id character is a NUL
-        {"extension cut short", [&] { Bytes h = level1(); h.resize(h.size() - 4); return h; },
+        {"extension cut short", [&] { Bytes h = level1(); h.erase(h.end() - 4, h.end()); return h; },
          "Unexpected end of extended header section in archive"},
         {"extension size below 3", [&] {
              Bytes h = level1();

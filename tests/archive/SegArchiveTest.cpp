@@ -134,7 +134,9 @@ TEST(SegArchiveWrite, SmallSegmentsSplitTheStream) {
         const Bytes s = testutil::readFile(f.segment(n));
         EXPECT_EQ(std::string(s.begin(), s.begin() + 4), "SSID");
         EXPECT_EQ(s[4] | s[5] << 8, n);
-        if (n < 3) EXPECT_EQ(s.size(), 8192u);
+        if (n < 3) {
+            EXPECT_EQ(s.size(), 8192u);
+        }
         stream += static_cast<int64_t>(s.size()) - 6;
     }
     EXPECT_GT(stream, 2 * 8186);
