@@ -164,7 +164,8 @@ void TSegArchive::StartWriteSegment() {
         PromptForSegment();
         const std::string local = fu::mapDrivePath(FSegPath, DriveMap);
         fu::removeFile(local);
-        const int64_t free = fu::freeSpace(fu::parentFolder(local));
+        const std::string folder = fu::parentFolder(local);
+        const int64_t free = FreeSpaceQuery ? FreeSpaceQuery(folder) : fu::freeSpace(folder);
         if (free > kMinFree) {
             const int64_t capacity = std::min<int64_t>(FSegSize, free);
             try {

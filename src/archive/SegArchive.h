@@ -56,6 +56,9 @@ public:
     TSegExpandEvent OnSegExpand;
     TSegPromptEvent OnSegPrompt;
 
+    // Free bytes for a new segment in a folder; the platform's query unless replaced.
+    std::function<int64_t(const std::string& folder)> FreeSpaceQuery;
+
     // Drive letters of segment folders ("a:\") and where they are mounted here.
     std::map<char, std::string> DriveMap{{'A', "/media/floppy0"}};
 

@@ -362,6 +362,42 @@ TEST(SegArchiveRead, CancellationInsideTheEntriesIsReported) {
     EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
 }
 
+TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
+    SegFixture f;
+    f.add("a.bin", testutil::randomData(30000));
+    // The second "diskette" has 10000 bytes free, the third only 2048 at first.
+    std::vector<int64_t> free = {100000000, 10000, 2048, 2048, 100000000};
+    std::size_t query = 0;
+    ScriptedPrompts prompts;
+    const std::string full = "Not enough Free space available\n\rCorrect and press OK or Cancel to Abort.";
+    prompts.answer(PromptAnswer::Ok, full).answer(PromptAnswer::Ok, full);
+    TSegArchive seg;
+    f.setUp(seg, 20000);
+    seg.SetPrompts(&prompts);
+    seg.FreeSpaceQuery = [&](const std::string&) { return free.at(std::min(query++, free.size() - 1)); };
+    seg.FilesToProcess = f.sources;
+    seg.Compress();
+    EXPECT_TRUE(prompts.done());
+    EXPECT_TRUE(prompts.failures().empty());
+    EXPECT_EQ(fu::fileSize(f.segment(1)), 20000);
+    EXPECT_EQ(fu::fileSize(f.segment(2)), 10000) << "capped by the free space";
+
+    // Cancel on the warning cancels the whole operation.
+    ScriptedPrompts cancel;
+    cancel.answer(PromptAnswer::Cancel, "Not enough Free space available");
+    seg.SetPrompts(&cancel);
+    seg.FreeSpaceQuery = [](const std::string&) { return int64_t{100}; };
+    seg.FilesToProcess = f.sources;
+    try {
+        seg.Compress();
+        ADD_FAILURE();
+    } catch (const ELhaOperationAborted& e) {
+        EXPECT_STREQ(e.what(), "Operation cancelled");
+    }
+    EXPECT_TRUE(seg.AbortRequested);
+    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+}
+
 TEST(SegArchiveWrite, SegmentThatCannotBeCreated) {
     SegFixture f;
     f.add("a.txt", testutil::textData(100));
