@@ -92,10 +92,11 @@ std::string nearestExistingFolder(std::string folder) {
     return folder;
 }
 
-// The free-space limit for an output file: no limit without the check, else the free
-// bytes at its folder plus what the file already takes, capped at 2^31 - 1.
+constexpr int64_t kNoLimit = 0x7FFFFFFF;
+
+// The free-space limit for an output file: the free bytes at its folder plus what the file
+// already takes, capped at 2^31 - 1; 2^31 - 1 free bytes or more mean no limit at all.
 int64_t spaceLimit(const std::string& outputFile) {
-    constexpr int64_t kNoLimit = 0x7FFFFFFF;
     const int64_t free = fu::freeSpace(fu::parentFolder(outputFile));
     if (free >= kNoLimit) return kNoLimit;
     int64_t limit = free;
@@ -515,7 +516,7 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
 
     if (CheckSpaceBeforeExpand) {
         const int64_t limit = spaceLimit(useTemp ? fu::includeTrailingSeparator(tempFolder) + "LHA" : target);
-        if (limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
+        if (limit < kNoLimit && limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
             throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
     }
 
