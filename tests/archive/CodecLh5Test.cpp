@@ -144,6 +144,24 @@ TEST(CodecLh5, WindowEdge) {
     }
 }
 
+// Equal bytes code as one literal and then matches of 256 bytes, each item 3 bytes in the
+// item buffer and a flag byte per 8 items: 655 groups (16375 bytes) fill it past the
+// cut-off of 16360, so the first block holds 5240 items, 1 + 5239 * 256 bytes of input.
+// One more byte needs item 5241 and so a second block.
+TEST(CodecLh5, BlockCutOff) {
+    constexpr size_t kOneBlock = 1 + 5239 * 256;
+    const Coded one = Compress(colh5, Bytes(kOneBlock, 'x'));
+    const Coded two = Compress(colh5, Bytes(kOneBlock + 1, 'x'));
+    for (const Coded* c : {&one, &two}) {
+        ASSERT_GE(c->data.size(), 2u);
+        EXPECT_EQ(c->data[0] << 8 | c->data[1], 5240);
+    }
+    // The second block's own header: 16-bit count, three one-symbol codes, the literal.
+    EXPECT_GE(two.data.size(), one.data.size() + 6);
+    EXPECT_EQ(Expand(colh5, one.data, kOneBlock).data, Bytes(kOneBlock, 'x'));
+    EXPECT_EQ(Expand(colh5, two.data, kOneBlock + 1).data, Bytes(kOneBlock + 1, 'x'));
+}
+
 TEST(CodecLh5, RandomDataIsRefused) {
     EXPECT_THROW(Compress(colh5, RandomBytes(100000)), EUnableToCompress);
 }
