@@ -77,37 +77,31 @@ TEST(CodecLh5, OneByteCannotBeCompressed) {
 }
 
 // The single-byte block: count 1, one-symbol pre-tree and character code, one-symbol
-// position code, the literal in zero bits, 7 closing bits: 59 bits, 7 bytes.
+// position code, the literal in zero bits, 7 closing bits: 59 bits, so 7 bytes. With a
+// budget of 8 bytes (the declared input size) it is written out.
 TEST(CodecLh5, SingleSymbolBlockLayout) {
-    const Bytes want = {0x00, 0x01, 0x00, 0x00, 0x08, 0x20, 0x00};
-    // Eight bytes of input leave room for the 7-byte stream.
     TLhaCodecState state;
     TMemoryStream in(Bytes{'A'});
     TMemoryStream out;
-    // Budget of the whole input size: give it room by declaring 8 bytes while only one
-    // byte is there to read.
     const auto r = state.CodeStream(TLhaCodeDirection::Compress, colh5, in, out, 8);
     EXPECT_EQ(r.Count, 7u);
-    // count=1 | 5b 0 | 5b 0 | 9b 0 | 9b 0x41 | 4b 0 | 4b 0 | 7b 0
-    Bytes expect(7, 0);
     uint64_t bits = 0;
     int n = 0;
-    auto put = [&](int w, uint32_t v) {
-        bits = (bits << w) | v;
-        n += w;
-    };
-    put(16, 1); put(5, 0); put(5, 0); put(9, 0); put(9, 0x41); put(4, 0); put(4, 0); put(7, 0);
+    for (auto [width, value] : {std::pair{16, 1u}, {5, 0u}, {5, 0u}, {9, 0u}, {9, 0x41u},
+                                {4, 0u}, {4, 0u}, {7, 0u}}) {
+        bits = (bits << width) | value;
+        n += width;
+    }
     bits <<= (64 - n);
+    Bytes expect(7);
     for (int i = 0; i < 7; ++i) expect[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     EXPECT_EQ(out.Bytes(), expect);
-    (void)want;
-    const Coded plain = Expand(colh5, out.Bytes(), 1);
-    EXPECT_EQ(plain.data, Bytes{'A'});
+    EXPECT_EQ(Expand(colh5, out.Bytes(), 1).data, Bytes{'A'});
 }
 
 TEST(CodecLh5, EqualLengthIsAcceptedOneMoreByteIsNot) {
-    // Find an input whose compressed form is just larger than itself, then check that a
-    // budget of exactly the compressed length passes and one less fails.
+    // Random bytes code a little longer than themselves. With the budget raised to exactly
+    // the packed length they are coded; one byte less and the output step refuses.
     const Bytes input = RandomBytes(40, 77);
     TLhaCodecState state;
     TMemoryStream in(input);
