@@ -126,49 +126,114 @@ struct AdaptiveTree {
 };
 
 struct Lh1EncoderState {
-    explicit Lh1EncoderState(TLhaCodecState& io) : io(io), bits(io) {}
+    explicit Lh1EncoderState(TLhaCodecState& io) : io(io), bits(io) {
+        for (auto& d : dad) d = kNil;
+        for (int i = kN + 1; i <= kN + kRoots; ++i) rson[i] = kNil;
+    }
+
+    static constexpr int kNil = kN;      // no node
+    static constexpr int kRoots = 4096;  // trees chosen by the first three bytes
 
     TLhaCodecState& io;
     BitWriter bits;
     AdaptiveTree tree;
     // Ring with its first kF - 1 bytes mirrored after the end.
     uint8_t text[kN + kF - 1] = {};
-    // Hash chains of absolute positions (absolute 0 is ring position kStart - kF);
-    // a chain link is an absolute position + 1, 0 for none.
-    uint32_t head[4096] = {};
-    uint32_t chain[kN] = {};
+    // Binary search trees of ring positions ordered by their kF-byte strings; the root of
+    // tree h is the right child of the pseudo-node kN + 1 + h.
+    uint16_t lson[kN + 1] = {};
+    uint16_t rson[kN + 1 + kRoots] = {};
+    uint16_t dad[kN + 1] = {};
     int matchLength = 0;
     int matchPosition = 0; // distance - 1
 
-    static int RingOf(uint32_t abs) { return static_cast<int>((abs + kStart - kF) & (kN - 1)); }
-
-    int HashAt(int p) const {
-        const unsigned x = text[(p + 1) & (kN - 1)] ^ text[(p + 2) & (kN - 1)];
-        return text[p] + 256 * static_cast<int>((x ^ (x >> 4)) & 15);
+    int RootOf(int r) const {
+        const unsigned x = text[r + 1] ^ text[r + 2];
+        return kN + 1 + text[r] + 256 * static_cast<int>((x ^ (x >> 4)) & 15);
     }
 
-    // Finds the longest match for the string at absolute position `abs` among the earlier
-    // positions still in the window (on equal lengths the nearest), then enters it.
-    void InsertNode(uint32_t abs) {
-        const int r = RingOf(abs);
-        const int h = HashAt(r);
+    // Enters the string at ring position r and finds the longest match for it among the
+    // strings on its search path (on equal lengths the nearer one). A string equal to r's
+    // over all kF bytes gives its place in the tree to r.
+    void InsertNode(int r) {
+        const uint8_t* key = &text[r];
+        int p = RootOf(r);
+        int cmp = 1;
+        rson[r] = lson[r] = kNil;
         matchLength = 0;
-        for (uint32_t link = head[h]; link != 0;) {
-            const uint32_t candidate = link - 1;
-            const uint32_t distance = abs - candidate;
-            if (distance > kN - kF) break;
-            const int p = RingOf(candidate);
-            int len = 0;
-            while (len < kF && text[p + len] == text[r + len]) ++len;
-            if (len > matchLength) {
-                matchLength = len;
-                matchPosition = static_cast<int>(distance) - 1;
-                if (len == kF) break;
+        for (;;) {
+            if (cmp >= 0) {
+                if (rson[p] != kNil) {
+                    p = rson[p];
+                } else {
+                    rson[p] = static_cast<uint16_t>(r);
+                    dad[r] = static_cast<uint16_t>(p);
+                    return;
+                }
+            } else {
+                if (lson[p] != kNil) {
+                    p = lson[p];
+                } else {
+                    lson[p] = static_cast<uint16_t>(r);
+                    dad[r] = static_cast<uint16_t>(p);
+                    return;
+                }
             }
-            link = chain[p];
+            int i = 0;
+            for (; i < kF; ++i)
+                if ((cmp = key[i] - text[p + i]) != 0) break;
+            if (i > kThreshold) {
+                const int position = ((r - p) & (kN - 1)) - 1;
+                if (i > matchLength) {
+                    matchPosition = position;
+                    if ((matchLength = i) >= kF) break;
+                } else if (i == matchLength && position < matchPosition) {
+                    matchPosition = position;
+                }
+            }
         }
-        chain[r] = head[h];
-        head[h] = abs + 1;
+        // r takes p's place.
+        dad[r] = dad[p];
+        lson[r] = lson[p];
+        rson[r] = rson[p];
+        dad[lson[p]] = static_cast<uint16_t>(r);
+        dad[rson[p]] = static_cast<uint16_t>(r);
+        if (rson[dad[p]] == p)
+            rson[dad[p]] = static_cast<uint16_t>(r);
+        else
+            lson[dad[p]] = static_cast<uint16_t>(r);
+        dad[p] = kNil;
+    }
+
+    // Removes ring position p from its tree (nothing when it is not in one).
+    void DeleteNode(int p) {
+        if (dad[p] == kNil) return;
+        int q;
+        if (rson[p] == kNil) {
+            q = lson[p];
+        } else if (lson[p] == kNil) {
+            q = rson[p];
+        } else {
+            // Two children: the in-order predecessor takes p's place.
+            q = lson[p];
+            if (rson[q] != kNil) {
+                do {
+                    q = rson[q];
+                } while (rson[q] != kNil);
+                rson[dad[q]] = lson[q];
+                dad[lson[q]] = dad[q];
+                lson[q] = lson[p];
+                dad[lson[p]] = static_cast<uint16_t>(q);
+            }
+            rson[q] = rson[p];
+            dad[rson[p]] = static_cast<uint16_t>(q);
+        }
+        dad[q] = dad[p];
+        if (rson[dad[p]] == p)
+            rson[dad[p]] = static_cast<uint16_t>(q);
+        else
+            lson[dad[p]] = static_cast<uint16_t>(q);
+        dad[p] = kNil;
     }
 
     void EncodeChar(int c) {
@@ -212,10 +277,9 @@ struct Lh1EncoderState {
         // Matches never reach back into the spaces the ring starts with: readers differ in
         // what they hold there (spaces or zeros), so a stream that refers to them would
         // expand differently. Strings enter the window from the first input byte on.
-        uint32_t abs = kF;
-        InsertNode(abs);
         int s = 0;
         int r = kStart;
+        InsertNode(r);
         do {
             if (matchLength > len) matchLength = len;
             if (matchLength <= kThreshold) {
@@ -230,16 +294,17 @@ struct Lh1EncoderState {
             for (; i < lastMatchLength; ++i) {
                 const uint8_t b = io.ReadByte();
                 if (io.EndOfInput) break;
+                DeleteNode(s);
                 Store(s, b);
                 s = (s + 1) & (kN - 1);
                 r = (r + 1) & (kN - 1);
-                InsertNode(++abs);
+                InsertNode(r);
             }
             for (; i < lastMatchLength; ++i) {
+                DeleteNode(s);
                 s = (s + 1) & (kN - 1);
                 r = (r + 1) & (kN - 1);
-                ++abs;
-                if (--len) InsertNode(abs);
+                if (--len) InsertNode(r);
             }
         } while (len > 0);
         bits.FlushPartial();

@@ -5,6 +5,7 @@
 #include "archive/LhaCoders.h"
 
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
 
@@ -17,7 +18,12 @@ constexpr int kMaxMatch = 256;
 constexpr int kThreshold = 3;
 constexpr int kTextSize = 2 * kDicSize + kMaxMatch; // 16640
 constexpr int kNil = 0;
-constexpr int kMaxHashVal = 3 * kDicSize + (kDicSize / 512 + 1) * 255; // 28911
+// Children are found through hash buckets whose heads follow the nodes in `next`.
+constexpr int kHashBits = 15;
+constexpr int kBuckets = 1 << kHashBits;
+constexpr int kBucketBase = 2 * kDicSize;
+constexpr int kMaxHashVal = kBucketBase + kBuckets - 1;
+static_assert(kMaxHashVal <= 0xFFFF, "chain links are 16-bit");
 constexpr uint16_t kPercFlag = 0x8000;
 
 constexpr int kNC = 510;
@@ -152,7 +158,7 @@ struct Lh5EncoderState {
     BitWriter bits;
 
     // Text buffer: the window T[pos - 8192 .. pos - 1] and the look-ahead from pos.
-    uint8_t text[kTextSize + 1] = {};
+    uint8_t text[kTextSize + 8] = {};
     int pos = 0;
     int16_t remaining = 0;
     int matchLen = 0;
@@ -160,13 +166,25 @@ struct Lh5EncoderState {
 
     // Trie. Nodes 1..8191 internal, 8192..16383 leaves (leaf p = string at p),
     // 8192 + b the root of strings starting with byte b.
-    uint8_t level[kDicSize + 256 + 1] = {};
-    // Child counts: an internal node may have 256 children, so they are kept 16-bit.
-    uint16_t childCount[kDicSize + 256 + 1] = {};
-    uint16_t position[kDicSize + 256 + 1] = {};
-    uint16_t parent[2 * kDicSize + 1] = {};
+    // Internal nodes and roots: recorded position (bit 15: still to be passed up), level
+    // and child count (an internal node may have 256 children, so it is 16-bit). Kept
+    // together because the match finder reads them together.
+    struct Inner {
+        uint16_t position;
+        uint16_t childCount;
+        uint8_t level;
+    };
+    Inner inner[kDicSize + 256 + 1] = {};
+    // Parent and chain successor of every node, and at kBucketBase + h the head of bucket h
+    // (in next). next of a replaced leaf names the leaf that replaced it; next also holds
+    // the free list of internal nodes. A lookup reads both fields of a node at once.
+    struct Link {
+        uint16_t parent;
+        uint16_t next;
+    };
+    Link link[kMaxHashVal + 1 + 1] = {};
+    // Chain predecessor; for the first node of a chain, its bucket (kBucketBase + h).
     uint16_t prev[2 * kDicSize + 1] = {};
-    uint16_t next[kMaxHashVal + 1 + 1] = {};
     int avail = 1;
 
     // Items and codes.
@@ -183,53 +201,75 @@ struct Lh5EncoderState {
     uint16_t ptCode[kNT] = {};
     CodeBuilder builder;
 
-    static int Hash(int q, int c) { return q + (c << (kDicBit - 9)) + 2 * kDicSize; }
+    // The bucket of q's child under byte c. Different bytes under the same parent always
+    // land in different buckets, so a lookup needs to compare parents only.
+    static int Hash(int q, int c) {
+        const uint32_t spread = (static_cast<uint32_t>(q) * 0x9E3779B1u) >> (32 - kHashBits);
+        return kBucketBase + static_cast<int>((spread ^ static_cast<uint32_t>(c)) & (kBuckets - 1));
+    }
 
     void InitSlide() {
         for (int i = kDicSize; i <= kDicSize + 255; ++i) {
-            level[i] = 1;
-            position[i] = kNil;
+            inner[i].level = 1;
+            inner[i].position = kNil;
         }
-        for (int i = kDicSize; i < 2 * kDicSize; ++i) parent[i] = kNil;
+        for (int i = kDicSize; i < 2 * kDicSize; ++i) link[i].parent = kNil;
         avail = 1;
-        for (int i = 1; i < kDicSize - 1; ++i) next[i] = static_cast<uint16_t>(i + 1);
-        next[kDicSize - 1] = kNil;
-        for (int i = 2 * kDicSize; i <= kMaxHashVal; ++i) next[i] = kNil;
+        for (int i = 1; i < kDicSize - 1; ++i) link[i].next = static_cast<uint16_t>(i + 1);
+        link[kDicSize - 1].next = kNil;
+        for (int i = kBucketBase; i <= kMaxHashVal; ++i) link[i].next = kNil;
     }
 
     int Child(int q, int c) {
-        int r = next[Hash(q, c)];
-        parent[kNil] = static_cast<uint16_t>(q); // sentinel: a miss ends on nil
-        while (parent[r] != q) r = next[r];
+        int r = link[Hash(q, c)].next;
+        link[kNil].parent = static_cast<uint16_t>(q); // sentinel: a miss ends on nil
+        while (link[r].parent != q) r = link[r].next;
         return r;
     }
 
     void MakeChild(int q, int c, int r) {
         const int h = Hash(q, c);
-        const int t = next[h];
-        next[h] = static_cast<uint16_t>(r);
-        next[r] = static_cast<uint16_t>(t);
+        const int t = link[h].next;
+        link[h].next = static_cast<uint16_t>(r);
+        link[r].next = static_cast<uint16_t>(t);
         prev[t] = static_cast<uint16_t>(r);
         prev[r] = static_cast<uint16_t>(h);
-        parent[r] = static_cast<uint16_t>(q);
-        childCount[q]++;
+        link[r].parent = static_cast<uint16_t>(q);
+        inner[q].childCount++;
     }
 
     void Split(int old) {
         const int n = avail;
-        avail = next[n];
-        childCount[n] = 0;
+        avail = link[n].next;
+        inner[n].childCount = 0;
         int t = prev[old];
         prev[n] = static_cast<uint16_t>(t);
-        next[t] = static_cast<uint16_t>(n);
-        t = next[old];
-        next[n] = static_cast<uint16_t>(t);
+        link[t].next = static_cast<uint16_t>(n);
+        t = link[old].next;
+        link[n].next = static_cast<uint16_t>(t);
         prev[t] = static_cast<uint16_t>(n);
-        parent[n] = parent[old];
-        level[n] = static_cast<uint8_t>(matchLen);
-        position[n] = static_cast<uint16_t>(pos);
+        link[n].parent = link[old].parent;
+        inner[n].level = static_cast<uint8_t>(matchLen);
+        inner[n].position = static_cast<uint16_t>(pos);
         MakeChild(n, text[matchPos + matchLen], old);
         MakeChild(n, text[pos + matchLen], pos);
+    }
+
+    // How many of the first `n` bytes at a and b agree (n >= 0), eight at a time; may read
+    // up to 7 bytes past them (the text buffer has room for that).
+    static int CommonLength(const uint8_t* a, const uint8_t* b, int n) {
+        int i = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            while (i + 8 <= n) {
+                uint64_t x, y;
+                std::memcpy(&x, a + i, 8);
+                std::memcpy(&y, b + i, 8);
+                if (x != y) return i + std::countr_zero(x ^ y) / 8;
+                i += 8;
+            }
+        }
+        while (i < n && a[i] == b[i]) ++i;
+        return i;
     }
 
     void InsertNode() {
@@ -238,17 +278,17 @@ struct Lh5EncoderState {
             // The string at pos shares matchLen - 1 bytes with the one after the last match.
             matchLen--;
             r = (matchPos + 1) | kDicSize;
-            while ((q = parent[r]) == kNil) r = next[r];
-            while (level[q] >= matchLen) {
+            while ((q = link[r].parent) == kNil) r = link[r].next;
+            while (inner[q].level >= matchLen) {
                 r = q;
-                q = parent[q];
+                q = link[q].parent;
             }
             int t = q;
-            while (position[t] & kPercFlag) {
-                position[t] = static_cast<uint16_t>(pos);
-                t = parent[t];
+            while (inner[t].position & kPercFlag) {
+                inner[t].position = static_cast<uint16_t>(pos);
+                t = link[t].parent;
             }
-            if (t < kDicSize) position[t] = static_cast<uint16_t>(pos | kPercFlag);
+            if (t < kDicSize) inner[t].position = static_cast<uint16_t>(pos | kPercFlag);
         } else {
             q = text[pos] + kDicSize;
             const int c = text[pos + 1];
@@ -265,26 +305,23 @@ struct Lh5EncoderState {
                 limit = kMaxMatch;
                 matchPos = r;
             } else {
-                limit = level[r];
-                matchPos = position[r] & ~kPercFlag;
+                limit = inner[r].level;
+                matchPos = inner[r].position & ~kPercFlag;
             }
             if (matchPos >= pos) matchPos -= kDicSize;
-            const uint8_t* t1 = &text[pos + matchLen];
-            const uint8_t* t2 = &text[matchPos + matchLen];
-            while (matchLen < limit) {
-                if (*t1 != *t2) {
-                    Split(r);
-                    return;
-                }
-                matchLen++;
-                t1++;
-                t2++;
+            const int common = CommonLength(&text[pos + matchLen], &text[matchPos + matchLen],
+                                            limit - matchLen);
+            matchLen += common;
+            if (matchLen < limit) {
+                Split(r);
+                return;
             }
             if (matchLen >= kMaxMatch) break;
-            position[r] = static_cast<uint16_t>(pos);
+            inner[r].position = static_cast<uint16_t>(pos);
             q = r;
-            if ((r = Child(q, *t1)) == kNil) {
-                MakeChild(q, *t1, pos);
+            const uint8_t c = text[pos + matchLen];
+            if ((r = Child(q, c)) == kNil) {
+                MakeChild(q, c, pos);
                 return;
             }
             matchLen++;
@@ -292,55 +329,55 @@ struct Lh5EncoderState {
         // A full-length match: pos replaces leaf r.
         int t = prev[r];
         prev[pos] = static_cast<uint16_t>(t);
-        next[t] = static_cast<uint16_t>(pos);
-        t = next[r];
-        next[pos] = static_cast<uint16_t>(t);
+        link[t].next = static_cast<uint16_t>(pos);
+        t = link[r].next;
+        link[pos].next = static_cast<uint16_t>(t);
         prev[t] = static_cast<uint16_t>(pos);
-        parent[pos] = static_cast<uint16_t>(q);
-        parent[r] = kNil;
-        next[r] = static_cast<uint16_t>(pos);
+        link[pos].parent = static_cast<uint16_t>(q);
+        link[r].parent = kNil;
+        link[r].next = static_cast<uint16_t>(pos);
     }
 
     void DeleteNode() {
-        if (parent[pos] == kNil) return;
+        if (link[pos].parent == kNil) return;
         int r = prev[pos];
-        int s = next[pos];
-        next[r] = static_cast<uint16_t>(s);
+        int s = link[pos].next;
+        link[r].next = static_cast<uint16_t>(s);
         prev[s] = static_cast<uint16_t>(r);
-        r = parent[pos];
-        parent[pos] = kNil;
-        if (r >= kDicSize || --childCount[r] > 1) return;
-        int t = position[r] & ~kPercFlag;
+        r = link[pos].parent;
+        link[pos].parent = kNil;
+        if (r >= kDicSize || --inner[r].childCount > 1) return;
+        int t = inner[r].position & ~kPercFlag;
         if (t >= pos) t -= kDicSize;
         s = t;
-        int q = parent[r];
+        int q = link[r].parent;
         int u;
-        while ((u = position[q]) & kPercFlag) {
+        while ((u = inner[q].position) & kPercFlag) {
             u &= ~kPercFlag;
             if (u >= pos) u -= kDicSize;
             if (u > s) s = u;
-            position[q] = static_cast<uint16_t>(s | kDicSize);
-            q = parent[q];
+            inner[q].position = static_cast<uint16_t>(s | kDicSize);
+            q = link[q].parent;
         }
         if (q < kDicSize) {
             if (u >= pos) u -= kDicSize;
             if (u > s) s = u;
-            position[q] = static_cast<uint16_t>(s | kDicSize | kPercFlag);
+            inner[q].position = static_cast<uint16_t>(s | kDicSize | kPercFlag);
         }
-        s = Child(r, text[t + level[r]]);
+        s = Child(r, text[t + inner[r].level]);
         t = prev[s];
-        u = next[s];
-        next[t] = static_cast<uint16_t>(u);
+        u = link[s].next;
+        link[t].next = static_cast<uint16_t>(u);
         prev[u] = static_cast<uint16_t>(t);
         t = prev[r];
-        next[t] = static_cast<uint16_t>(s);
+        link[t].next = static_cast<uint16_t>(s);
         prev[s] = static_cast<uint16_t>(t);
-        t = next[r];
+        t = link[r].next;
         prev[t] = static_cast<uint16_t>(s);
-        next[s] = static_cast<uint16_t>(t);
-        parent[s] = parent[r];
-        parent[r] = kNil;
-        next[r] = static_cast<uint16_t>(avail);
+        link[s].next = static_cast<uint16_t>(t);
+        link[s].parent = link[r].parent;
+        link[r].parent = kNil;
+        link[r].next = static_cast<uint16_t>(avail);
         avail = r;
     }
 
@@ -424,17 +461,17 @@ struct Lh5EncoderState {
 
     void WritePtLen(int n, int nbit, int iSpecial) {
         while (n > 0 && ptLen[n - 1] == 0) n--;
-        bits.PutBits(nbit, static_cast<uint32_t>(n));
+        bits.PutBits(nbit, static_cast<uint16_t>(n));
         int i = 0;
         while (i < n) {
             const int k = ptLen[i++];
             if (k <= 6)
-                bits.PutBits(3, static_cast<uint32_t>(k));
+                bits.PutBits(3, static_cast<uint16_t>(k));
             else
                 bits.PutBits(k - 3, (1u << (k - 3)) - 2);
             if (i == iSpecial) {
                 while (i < 6 && ptLen[i] == 0) i++;
-                bits.PutBits(2, static_cast<uint32_t>(i - 3) & 3);
+                bits.PutBits(2, static_cast<uint16_t>(i - 3) & 3);
             }
         }
     }
@@ -442,7 +479,7 @@ struct Lh5EncoderState {
     void WriteCLen() {
         int n = kNC;
         while (n > 0 && cLen[n - 1] == 0) n--;
-        bits.PutBits(kCBit, static_cast<uint32_t>(n));
+        bits.PutBits(kCBit, static_cast<uint16_t>(n));
         int i = 0;
         while (i < n) {
             const int k = cLen[i++];
@@ -456,14 +493,14 @@ struct Lh5EncoderState {
                     for (int z = 0; z < count; ++z) bits.PutBits(ptLen[0], ptCode[0]);
                 } else if (count <= 18) {
                     bits.PutBits(ptLen[1], ptCode[1]);
-                    bits.PutBits(4, static_cast<uint32_t>(count - 3));
+                    bits.PutBits(4, static_cast<uint16_t>(count - 3));
                 } else if (count == 19) {
                     bits.PutBits(ptLen[0], ptCode[0]);
                     bits.PutBits(ptLen[1], ptCode[1]);
                     bits.PutBits(4, 15);
                 } else {
                     bits.PutBits(ptLen[2], ptCode[2]);
-                    bits.PutBits(kCBit, static_cast<uint32_t>(count - 20));
+                    bits.PutBits(kCBit, static_cast<uint16_t>(count - 20));
                 }
             } else {
                 bits.PutBits(ptLen[k + 2], ptCode[k + 2]);
@@ -491,21 +528,21 @@ struct Lh5EncoderState {
                 WritePtLen(kNT, kTBit, 3);
             } else {
                 bits.PutBits(kTBit, 0);
-                bits.PutBits(kTBit, static_cast<uint32_t>(root));
+                bits.PutBits(kTBit, static_cast<uint16_t>(root));
             }
             WriteCLen();
         } else {
             bits.PutBits(kTBit, 0);
             bits.PutBits(kTBit, 0);
             bits.PutBits(kCBit, 0);
-            bits.PutBits(kCBit, static_cast<uint32_t>(root));
+            bits.PutBits(kCBit, static_cast<uint16_t>(root));
         }
         root = builder.MakeTree(kNP, pFreq, ptLen, ptCode);
         if (root >= kNP) {
             WritePtLen(kNP, kPBit, -1);
         } else {
             bits.PutBits(kPBit, 0);
-            bits.PutBits(kPBit, static_cast<uint32_t>(root));
+            bits.PutBits(kPBit, static_cast<uint16_t>(root));
         }
         unsigned at = 0;
         unsigned flags = 0;

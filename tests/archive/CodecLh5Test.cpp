@@ -77,37 +77,31 @@ TEST(CodecLh5, OneByteCannotBeCompressed) {
 }
 
 // The single-byte block: count 1, one-symbol pre-tree and character code, one-symbol
-// position code, the literal in zero bits, 7 closing bits: 59 bits, 7 bytes.
+// position code, the literal in zero bits, 7 closing bits: 59 bits, so 7 bytes. With a
+// budget of 8 bytes (the declared input size) it is written out.
 TEST(CodecLh5, SingleSymbolBlockLayout) {
-    const Bytes want = {0x00, 0x01, 0x00, 0x00, 0x08, 0x20, 0x00};
-    // Eight bytes of input leave room for the 7-byte stream.
     TLhaCodecState state;
     TMemoryStream in(Bytes{'A'});
     TMemoryStream out;
-    // Budget of the whole input size: give it room by declaring 8 bytes while only one
-    // byte is there to read.
     const auto r = state.CodeStream(TLhaCodeDirection::Compress, colh5, in, out, 8);
     EXPECT_EQ(r.Count, 7u);
-    // count=1 | 5b 0 | 5b 0 | 9b 0 | 9b 0x41 | 4b 0 | 4b 0 | 7b 0
-    Bytes expect(7, 0);
     uint64_t bits = 0;
     int n = 0;
-    auto put = [&](int w, uint32_t v) {
-        bits = (bits << w) | v;
-        n += w;
-    };
-    put(16, 1); put(5, 0); put(5, 0); put(9, 0); put(9, 0x41); put(4, 0); put(4, 0); put(7, 0);
+    for (auto [width, value] : {std::pair{16, 1u}, {5, 0u}, {5, 0u}, {9, 0u}, {9, 0x41u},
+                                {4, 0u}, {4, 0u}, {7, 0u}}) {
+        bits = (bits << width) | value;
+        n += width;
+    }
     bits <<= (64 - n);
+    Bytes expect(7);
     for (int i = 0; i < 7; ++i) expect[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     EXPECT_EQ(out.Bytes(), expect);
-    (void)want;
-    const Coded plain = Expand(colh5, out.Bytes(), 1);
-    EXPECT_EQ(plain.data, Bytes{'A'});
+    EXPECT_EQ(Expand(colh5, out.Bytes(), 1).data, Bytes{'A'});
 }
 
 TEST(CodecLh5, EqualLengthIsAcceptedOneMoreByteIsNot) {
-    // Find an input whose compressed form is just larger than itself, then check that a
-    // budget of exactly the compressed length passes and one less fails.
+    // Random bytes code a little longer than themselves. With the budget raised to exactly
+    // the packed length they are coded; one byte less and the output step refuses.
     const Bytes input = RandomBytes(40, 77);
     TLhaCodecState state;
     TMemoryStream in(input);
@@ -144,8 +138,78 @@ TEST(CodecLh5, WindowEdge) {
     }
 }
 
+// Equal bytes code as one literal and then matches of 256 bytes, each item 3 bytes in the
+// item buffer and a flag byte per 8 items: 655 groups (16375 bytes) fill it past the
+// cut-off of 16360, so the first block holds 5240 items, 1 + 5239 * 256 bytes of input.
+// One more byte needs item 5241 and so a second block.
+TEST(CodecLh5, BlockCutOff) {
+    constexpr size_t kOneBlock = 1 + 5239 * 256;
+    const Coded one = Compress(colh5, Bytes(kOneBlock, 'x'));
+    const Coded two = Compress(colh5, Bytes(kOneBlock + 1, 'x'));
+    for (const Coded* c : {&one, &two}) {
+        ASSERT_GE(c->data.size(), 2u);
+        EXPECT_EQ(c->data[0] << 8 | c->data[1], 5240);
+    }
+    // The second block's own header: 16-bit count, three one-symbol codes, the literal.
+    EXPECT_GE(two.data.size(), one.data.size() + 6);
+    EXPECT_EQ(Expand(colh5, one.data, kOneBlock).data, Bytes(kOneBlock, 'x'));
+    EXPECT_EQ(Expand(colh5, two.data, kOneBlock + 1).data, Bytes(kOneBlock + 1, 'x'));
+}
+
 TEST(CodecLh5, RandomDataIsRefused) {
     EXPECT_THROW(Compress(colh5, RandomBytes(100000)), EUnableToCompress);
+}
+
+} // namespace
+} // namespace larderly
+
+namespace larderly {
+namespace {
+
+using namespace testutil;
+
+uint64_t Fnv1a(const Bytes& b) {
+    uint64_t h = 1469598103934665603ull;
+    for (uint8_t c : b) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+// The packed bytes of every backup follow from the encoder's choices; a change to the match
+// finder, the block cut-off or the code building shows up here. (Fingerprints of streams
+// that lhasa, 7z and our decoder read back.)
+TEST(CodecLh5, PackedBytesAreStable) {
+    Bytes mixed = EnglishText(400000, 21);
+    const Bytes noise = RandomBytes(20000, 22);
+    mixed.insert(mixed.begin() + 100000, noise.begin(), noise.end());
+    Bytes sparse;
+    for (int i = 0; i < 200000; ++i)
+        sparse.push_back(static_cast<uint8_t>((i * 7) % 13 == 0 ? i % 251 : 0));
+    Bytes periodic;
+    const Bytes r = RandomBytes(5000, 23);
+    for (int k = 0; k < 40; ++k) periodic.insert(periodic.end(), r.begin(), r.begin() + 3000 + k * 50);
+    struct Case {
+        const char* what;
+        const Bytes& data;
+        TLhaMethod method;
+        size_t size;
+        uint64_t fingerprint;
+    } cases[] = {
+        {"mixed lh5", mixed, colh5, 169761, 0xf228e9ffb4b86a65ull},
+        {"mixed lh1", mixed, colh1, 188988, 0xa281ad0241ff260aull},
+        {"sparse lh5", sparse, colh5, 1838, 0xd870e685f7d996abull},
+        {"sparse lh1", sparse, colh1, 6944, 0xe1b32ac2caf8c3b9ull},
+        {"periodic lh5", periodic, colh5, 6435, 0xd8e76e4174fed945ull},
+        {"periodic lh1", periodic, colh1, 88812, 0x62afc9160c9d7857ull},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Coded packed = Compress(c.method, c.data);
+        EXPECT_EQ(packed.data.size(), c.size);
+        EXPECT_EQ(Fnv1a(packed.data), c.fingerprint);
+    }
 }
 
 } // namespace
