@@ -9,6 +9,7 @@
 
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -432,6 +433,29 @@ TEST(LhaArchiveVerify, LeavesNothingBehind) {
     EXPECT_EQ(expandedEntries, 1) << "an entry whose folder does not exist is still checked";
     EXPECT_EQ(lha.FilesProcessed, std::vector<std::string>{f.out() + "/d/a.txt"});
     EXPECT_TRUE(testutil::listTree(f.out()).empty());
+
+    // A target that another holder has locked is still checked (it is never touched), while
+    // a safe expansion cannot replace it and passes it over.
+    testutil::writeText(f.out() + "/d/a.txt", "in use");
+    const int fd = open((f.out() + "/d/a.txt").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    {
+        fu::FileLock held(fd);
+        ASSERT_TRUE(held.locked());
+        expandedEntries = 0;
+        lha.Verify();
+        EXPECT_EQ(expandedEntries, 1);
+        lha.SafeMode = true;
+        lha.Expand();
+        EXPECT_EQ(expandedEntries, 1);
+        EXPECT_EQ(testutil::readFile(f.out() + "/d/a.txt"), (Bytes{'i', 'n', ' ', 'u', 's', 'e'}));
+        lha.ExceptionOnFileError = true;
+        EXPECT_THROW(lha.Expand(), EFOpenError);
+        lha.ExceptionOnFileError = false;
+        lha.SafeMode = false;
+    }
+    close(fd);
+    fu::removeTree(f.out() + "/d");
 
     // A damaged entry fails the check.
     Bytes arc = testutil::readFile(f.archive());
