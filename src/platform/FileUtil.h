@@ -134,3 +134,16 @@ bool startsWithIgnoreCase(const std::string& s, const std::string& prefix);
 std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives);
 
 } // namespace larderly::fileutil
+
+namespace larderly {
+// The file-system helpers are also used unqualified across the engines.
+using fileutil::directoryExists;
+using fileutil::fileExists;
+using fileutil::makeDirectories;
+using fileutil::makeTempDirectory;
+using fileutil::makeTempFile;
+using fileutil::moveFile;
+using fileutil::pathExists;
+using fileutil::removeFile;
+using fileutil::removeTree;
+} // namespace larderly

@@ -136,7 +136,9 @@ TEST(FileUtilLock, ExclusiveLockKeepsOthersOut) {
     EXPECT_TRUE(fu::canOpenExclusive(f));
     close(fd);
     chmod(f.c_str(), 0444);
-    if (geteuid() != 0) EXPECT_FALSE(fu::canOpenExclusive(f)); // root writes anyway
+    if (geteuid() != 0) {
+        EXPECT_FALSE(fu::canOpenExclusive(f)); // root writes anyway
+    }
     EXPECT_FALSE(fu::canOpenExclusive(dir.path()));
 }
 
