@@ -1,0 +1,8 @@
+// Expands arbitrary bytes as -lh5- data: must end in data of the declared size or a
+// codec exception, never in a fault.
+#include "FuzzCodec.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    larderly::fuzz::ExpandOnce(larderly::colh5, data, size);
+    return 0;
+}

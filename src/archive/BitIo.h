@@ -1,0 +1,79 @@
+// Bit writer and bit reader over the codec state's byte layer, most significant bit first.
+// Internal to the archive library.
+#pragma once
+
+#include "archive/LhaCodec.h"
+
+#include <cstdint>
+
+namespace larderly::lha {
+
+// Collects bits and hands every complete byte to the byte layer. Bits that do not fill
+// a last byte are dropped by Finish (the -lh5- stream ends with at most 7 padding bits,
+// the -lh1- stream pads its last byte with zeros through FlushPartial).
+class BitWriter {
+public:
+    explicit BitWriter(TLhaCodecState& io) : FIo(io) {}
+
+    // Appends the low `n` bits of `value` (n <= 32).
+    void PutBits(int n, uint32_t value) {
+        if (n == 0) return;
+        FAcc = (FAcc << n) | (value & ((uint64_t(1) << n) - 1));
+        FCount += n;
+        while (FCount >= 8) {
+            FCount -= 8;
+            FIo.WriteByte(static_cast<uint8_t>(FAcc >> FCount));
+        }
+    }
+    // Writes a last incomplete byte, padded with zero bits, if there is one.
+    void FlushPartial() {
+        if (FCount > 0) PutBits(8 - FCount, 0);
+    }
+
+private:
+    TLhaCodecState& FIo;
+    uint64_t FAcc = 0;
+    int FCount = 0; // bits pending in the low end of FAcc (0..7 between calls)
+};
+
+// Reads bits ahead from the byte layer into a 64-bit window; past the end of the input
+// every bit is zero.
+class BitReader {
+public:
+    explicit BitReader(TLhaCodecState& io) : FIo(io) {}
+
+    // The next 16 bits without taking them.
+    uint32_t Peek16() {
+        if (FCount < 16) Fill();
+        return static_cast<uint32_t>(FAcc >> 48);
+    }
+    void Drop(int n) {
+        if (FCount < n) Fill();
+        FAcc <<= n;
+        FCount -= n;
+    }
+    // Takes `n` bits (n <= 32) as an unsigned number.
+    uint32_t GetBits(int n) {
+        if (n == 0) return 0;
+        if (FCount < n) Fill();
+        const uint32_t v = static_cast<uint32_t>(FAcc >> (64 - n));
+        FAcc <<= n;
+        FCount -= n;
+        return v;
+    }
+
+private:
+    void Fill() {
+        while (FCount <= 56) {
+            const uint64_t b = FIo.ReadByte();
+            FAcc |= b << (56 - FCount);
+            FCount += 8;
+        }
+    }
+
+    TLhaCodecState& FIo;
+    uint64_t FAcc = 0;
+    int FCount = 0;
+};
+
+} // namespace larderly::lha

@@ -1,0 +1,591 @@
+// The LHA archive component: Scan, Compress (rebuild or append), Expand and Verify.
+#include "archive/LhaArchive.h"
+
+#include "platform/FileUtil.h"
+#include "platform/Prompts.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace larderly {
+
+namespace fu = fileutil;
+
+namespace {
+
+// An archive opened for reading: the file, its exclusive lock and where its entries start.
+struct ReadArchive {
+    std::unique_ptr<TFileStream> stream;
+    fu::FileLock lock;
+    TLhaArchiveLayout layout;
+};
+
+// Opens `name` for reading with exclusive access: no other holder may have it meanwhile.
+ReadArchive openForReading(const std::string& name) {
+    ReadArchive a;
+    a.stream = std::make_unique<TFileStream>(name, fmOpenRead);
+    a.lock = fu::FileLock(a.stream->Handle());
+    if (!a.lock.locked()) throw EFOpenError("Cannot open file " + name);
+    a.layout = LocateArchive(*a.stream, name);
+    return a;
+}
+
+std::string folderKey(const std::string& path) {
+    return fu::upperCase(fu::toForwardSlashes(fu::extractFilePath(path)));
+}
+
+// Splits a name into the part before its extension and the extension from the last ".";
+// a name without extension has "." as its extension, a mask without one "*".
+std::pair<std::string, std::string> splitExt(const std::string& s, bool isMask) {
+    const std::size_t dot = s.rfind('.');
+    if (dot == std::string::npos) return {s, isMask ? "*" : "."};
+    return {s.substr(0, dot), s.substr(dot)};
+}
+
+bool partMatches(const std::string& name, const std::string& mask) {
+    if (mask == "*" || mask == ".*") return true;
+    if (name.empty() && mask.empty()) return true;
+    // A "*" in the first place is an ordinary character; a later one ends the comparison.
+    const std::size_t star = mask.size() > 1 ? mask.find('*', 1) : std::string::npos;
+    std::size_t count = mask.size();
+    if (star == std::string::npos) {
+        if (name.size() != mask.size()) return false;
+    } else {
+        count = star;
+        if (name.size() < count) return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (mask[i] == '?') continue;
+        if (std::toupper(static_cast<unsigned char>(mask[i])) !=
+            std::toupper(static_cast<unsigned char>(name[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string formatTwo(const std::string& pattern, const std::string& a, const std::string& b) {
+    std::string out;
+    int used = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's') {
+            out += used == 0 ? a : used == 1 ? b : std::string();
+            ++used;
+            ++i;
+        } else if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+// The nearest folder of `folder` (itself or a parent) that exists.
+std::string nearestExistingFolder(std::string folder) {
+    while (!fu::directoryExists(folder)) {
+        const std::string up = fu::parentFolder(folder);
+        if (up == folder || up.empty()) return ".";
+        folder = up;
+    }
+    return folder;
+}
+
+constexpr int64_t kNoLimit = 0x7FFFFFFF;
+
+// The free-space limit for an output file: the free bytes at its folder plus what the file
+// already takes, capped at 2^31 - 1; 2^31 - 1 free bytes or more mean no limit at all.
+int64_t spaceLimit(const std::string& outputFile) {
+    const int64_t free = fu::freeSpace(fu::parentFolder(outputFile));
+    if (free >= kNoLimit) return kNoLimit;
+    int64_t limit = free;
+    if (auto existing = fu::fileSize(outputFile); existing && fu::fileExists(outputFile))
+        limit = std::min<int64_t>(limit + *existing, kNoLimit);
+    return limit;
+}
+
+bool hasMaskCharacters(const std::string& s) {
+    return s.find_first_of("*?") != std::string::npos;
+}
+
+// Adds the regular files of `folder` matching `mask` in listing order, subfolders (with
+// `recurse`) taking their place in that order.
+void collectMatches(const std::string& folder, const std::string& mask, bool recurse,
+                    std::vector<std::string>& out) {
+    for (const auto& e : fu::listDirectory(folder.empty() ? std::string(".") : folder)) {
+        if (e.name.empty() || e.name[0] == '.') continue;
+        if (e.isDirectory) {
+            // A linked folder could lead back up the tree; only real ones are searched.
+            if (recurse && !e.isSymlink) collectMatches(folder + e.name + "/", mask, recurse, out);
+            continue;
+        }
+        if (e.isRegular && LhaMatchesMask(e.name, mask)) out.push_back(folder + e.name);
+    }
+}
+
+} // namespace
+
+bool LhaMatchesMask(const std::string& name, const std::string& mask) {
+    const auto [nameBase, nameExt] = splitExt(name, false);
+    const auto [maskBase, maskExt] = splitExt(mask, true);
+    return partMatches(nameBase, maskBase) && partMatches(nameExt, maskExt);
+}
+
+bool LhaIsInList(const std::string& name, const std::vector<std::string>& list) {
+    const std::string folder = folderKey(name);
+    const std::string file = fu::extractFileName(name);
+    for (const auto& line : list)
+        if (folderKey(line) == folder && LhaMatchesMask(file, fu::extractFileName(line))) return true;
+    return false;
+}
+
+TLhaArchive::TLhaArchive() : FCodec(std::make_unique<TLhaCodecState>(AbortRequested)) {
+    ConfirmMessages = {"Please confirm", "Compress %s as %s?", "Expand %s to %s?",
+                       "Delete %s from the archive?", "Verify archive integrity of %s?"};
+}
+
+TLhaArchive::~TLhaArchive() = default;
+
+void TLhaArchive::SetTargetPath(const std::string& value) {
+    FTargetPath = fu::includeTrailingSeparator(value);
+}
+
+void TLhaArchive::SetTempArchivePath(const std::string& value) {
+    FTempArchivePath = fu::includeTrailingSeparator(value);
+}
+
+// --- Scan ---
+
+bool TLhaArchive::Scan() {
+    FileList.clear();
+    FileInformation.clear();
+    if (!fu::fileExists(ArchiveName)) return false;
+    ReadArchive a = openForReading(ArchiveName);
+    if (a.stream->Size() < 22) return true;
+    TLhaHeader h;
+    while (ReadEntryHeader(*a.stream, a.layout.Legacy, h)) {
+        const int64_t data = a.stream->Position();
+        TLhaFileInfo info;
+        info.Method = ResolveMethod(h);
+        info.PackedSize = h.PackedSize;
+        info.UncompressedSize = h.UncompressedSize;
+        info.DateTime = h.DateTime;
+        info.Attributes = h.Attributes;
+        info.HeaderLevel = h.HeaderLevel();
+        info.CRC = h.CRC;
+        info.DataPosition = static_cast<int32_t>(data);
+        info.Encrypted = h.Encrypted();
+        FileList.push_back(h.Name);
+        FileInformation.push_back(info);
+        a.stream->SetPosition(data + static_cast<uint32_t>(h.PackedSize));
+    }
+    return true;
+}
+
+// --- Compress ---
+
+std::string TLhaArchive::StoredName(const std::string& sourcePath) const {
+    std::string n = fu::toForwardSlashes(sourcePath);
+    if (StorePath) {
+        const std::string prefix = fu::toForwardSlashes(FTargetPath);
+        if (!prefix.empty() && fu::startsWithIgnoreCase(n, prefix)) n = n.substr(prefix.size());
+    } else {
+        n = fu::extractFileName(n);
+    }
+    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0]))) n = n.substr(2);
+    if (ForceUpperCase || ArchiveType == caLHARC) n = fu::upperCase(n);
+    return n;
+}
+
+std::string TLhaArchive::AskConfirmation(int line, const std::string& first, const std::string& second) {
+    if (!Confirm || second.empty() || second == "*") return second;
+    if (static_cast<std::size_t>(line) >= ConfirmMessages.size()) return second;
+    const std::string text = formatTwo(ConfirmMessages[line], first, second);
+    if (text.empty() || !FPrompts) return second;
+    const std::string caption = ConfirmMessages.empty() ? std::string() : ConfirmMessages[0];
+    switch (FPrompts->message(PromptKind::Confirmation, text, PromptButtons::YesNoCancel, caption)) {
+    case PromptAnswer::Yes:
+    case PromptAnswer::Ok: return second;
+    case PromptAnswer::No: return {};
+    default: return "*";
+    }
+}
+
+void TLhaArchive::ExpandMasks() {
+    std::vector<std::string> out;
+    for (const auto& line : FilesToProcess) {
+        if (!hasMaskCharacters(line)) {
+            out.push_back(line);
+            continue;
+        }
+        std::string mask = line;
+        bool recurse = false;
+        if (mask.size() > 2 && fu::upperCase(mask.substr(mask.size() - 2)) == "/S") {
+            recurse = true;
+            mask.resize(mask.size() - 2);
+        }
+        collectMatches(fu::toForwardSlashes(fu::extractFilePath(mask)), fu::extractFileName(mask),
+                       recurse, out);
+    }
+    FilesToProcess = std::move(out);
+}
+
+void TLhaArchive::AddEntry(TStream& archive, TStream& source, int64_t sourceSize, TLhaHeader& h) {
+    const auto id = LhaMethodId(CompressionMethod);
+    std::memcpy(h.MethodId.data(), id.data(), 5);
+    const int64_t headerStart = archive.Position();
+    const std::vector<uint8_t> placeholder = EncodeEntryHeader(h);
+    archive.WriteBuffer(placeholder.data(), static_cast<int64_t>(placeholder.size()));
+    const int64_t dataStart = archive.Position();
+
+    Codec().OnShowProgress = OnShowProgress;
+    TLhaCodeResult r;
+    try {
+        r = Codec().CodeStream(TLhaCodeDirection::Compress, CompressionMethod, source, archive, sourceSize,
+                               0, false, Password);
+    } catch (const EUnableToCompress&) {
+        // The coded data would be longer than the file: store it instead.
+        archive.SetPosition(dataStart);
+        source.SetPosition(0);
+        r = Codec().CodeStream(TLhaCodeDirection::Compress, colh0, source, archive, sourceSize, 0,
+                               false, Password);
+    }
+    const auto used = LhaMethodId(r.Method);
+    std::memcpy(h.MethodId.data(), used.data(), 5);
+    h.PackedSize = static_cast<int32_t>(r.Count);
+    h.UncompressedSize = static_cast<int32_t>(sourceSize);
+    h.CRC = r.CheckValue;
+    if (!Password.empty()) h.Level |= 0x80;
+    const std::vector<uint8_t> final = EncodeEntryHeader(h);
+    archive.SetPosition(headerStart);
+    archive.WriteBuffer(final.data(), static_cast<int64_t>(final.size()));
+    archive.SetPosition(dataStart + r.Count);
+}
+
+void TLhaArchive::AddListedFiles(TStream& archive) {
+    AbortRequested = false;
+    ExpandMasks();
+    std::size_t i = 0;
+    while (i < FilesToProcess.size()) {
+        const std::string source = FilesToProcess[i];
+        std::string name = StoredName(source);
+        uint32_t stamp = 0;
+        const auto st = fu::fileDosStamp(source);
+        if (!st || !fu::fileExists(source)) {
+            name.clear();
+        } else {
+            stamp = *st;
+            if (OnCheckFile) {
+                OnCheckFile(this, source, name, static_cast<int32_t>(stamp), cmLHACompress);
+                if (!name.empty() && name != "*") name = StoredName(name);
+            }
+            name = AskConfirmation(1, source, name);
+        }
+        if (name.empty() || name == "*") {
+            FilesToProcess.erase(FilesToProcess.begin() + static_cast<std::ptrdiff_t>(i));
+            if (name == "*") break;
+            continue;
+        }
+        std::unique_ptr<TFileStream> in;
+        try {
+            in = std::make_unique<TFileStream>(source, fmOpenRead);
+            // Sizes are 32-bit in every header: a larger file cannot be stored whole.
+            if (in->Size() > 0xFFFFFFFFLL) {
+                in.reset();
+                throw EFOpenError("File too large for the archive: " + source);
+            }
+        } catch (const EFOpenError&) {
+            if (ExceptionOnFileError) throw;
+        } catch (const EFCreateError&) {
+            if (ExceptionOnFileError) throw;
+        }
+        if (!in) {
+            FilesToProcess.erase(FilesToProcess.begin() + static_cast<std::ptrdiff_t>(i));
+            continue;
+        }
+        FilesToProcess[i] = name;
+        TLhaHeader h;
+        h.DateTime = stamp;
+        h.Attributes = static_cast<uint8_t>(fu::fileAttributes(source).value_or(fu::kAttrArchive) & 0x7F);
+        h.Level = ArchiveType == caLHA ? 1 : 0;
+        h.Name = name;
+        AddEntry(archive, *in, in->Size(), h);
+        in.reset();
+        FilesProcessed.push_back(name);
+        if (OnAfterProcessed) OnAfterProcessed(this, source, name, static_cast<int32_t>(stamp), cmLHACompress);
+        ++i;
+    }
+}
+
+void TLhaArchive::CopyOldEntries(TStream& work) {
+    ReadArchive old = openForReading(ArchiveName);
+    if (old.layout.Legacy) throw ELhaInvalidHeader("Cannot alter legacy archives!");
+    FFileInformationIndex = -1;
+    TLhaHeader h;
+    while (ReadEntryHeader(*old.stream, false, h)) {
+        ++FFileInformationIndex;
+        const int64_t data = old.stream->Position();
+        const int64_t packed = static_cast<uint32_t>(h.PackedSize);
+        if (!LhaIsInList(h.Name, FilesToProcess)) {
+            const std::vector<uint8_t> bytes = EncodeEntryHeader(h);
+            work.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+            if (packed > 0) work.CopyFrom(*old.stream, packed);
+        }
+        old.stream->SetPosition(data + packed);
+    }
+}
+
+void TLhaArchive::Compress() {
+    AbortRequested = false;
+    FilesProcessed.clear();
+    const bool existed = fu::fileExists(ArchiveName);
+    const bool appending = existed && AllowDuplicates;
+    const bool rebuilding = existed && !AllowDuplicates;
+
+    // 1. The work file: the archive itself when appending or new, else a ".$$$" beside it or
+    //    in TempArchivePath.
+    std::string work = ArchiveName;
+    if (rebuilding) {
+        if (!FTempArchivePath.empty() && fu::directoryExists(FTempArchivePath) &&
+            !(fu::fileAttributes(FTempArchivePath).value_or(0) & fu::kAttrReadOnly) &&
+            !fu::sameTextIgnoreCase(fu::toForwardSlashes(FTempArchivePath),
+                                    fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
+            work = FTempArchivePath + fu::extractFileName(ArchiveName);
+        work = fu::changeFileExt(work, ".$$$");
+    }
+    if (LhaIsInList(work, FilesToProcess)) throw EWriteError("Cannot add " + work + " to itself!");
+
+    // 2. Open it.
+    std::unique_ptr<TFileStream> out;
+    fu::FileLock lock;
+    int64_t oldSize = 0;
+    bool overEndByte = false;
+    if (appending) {
+        out = std::make_unique<TFileStream>(work, fmOpenReadWrite);
+        lock = fu::FileLock(out->Handle());
+        if (!lock.locked()) throw EFOpenError("Cannot open file " + work);
+        if (LocateArchive(*out, work).Legacy) throw ELhaInvalidHeader("Cannot alter legacy archives!");
+        oldSize = out->Size();
+        out->SetPosition(oldSize);
+        if (oldSize > 0) {
+            uint8_t last = 1;
+            out->SetPosition(oldSize - 1);
+            if (out->Read(&last, 1) != 1 || last != 0) out->SetPosition(oldSize);
+            else {
+                out->SetPosition(oldSize - 1); // the new entries replace the end byte
+                overEndByte = true;
+            }
+        }
+    } else {
+        if (MakeDirectories) fu::makeDirectories(fu::parentFolder(work));
+        out = std::make_unique<TFileStream>(work, fmCreate);
+    }
+
+    // 3. The listed files, then the end byte; on failure the archive is as it was.
+    auto undo = [&] {
+        if (appending) {
+            try {
+                out->SetSize(oldSize);
+                if (overEndByte) {
+                    const uint8_t end = 0;
+                    out->SetPosition(oldSize - 1);
+                    out->WriteBuffer(&end, 1);
+                }
+            } catch (const std::exception&) {
+            }
+        }
+        lock.release();
+        out.reset();
+        if (!appending) fu::removeFile(work);
+    };
+    try {
+        AddListedFiles(*out);
+        const uint8_t end = 0;
+        out->WriteBuffer(&end, 1);
+    } catch (const EWriteError&) {
+        undo();
+        throw ELhaInsufficientDiskSpace("Disk protected or full during compression");
+    } catch (...) {
+        undo();
+        throw;
+    }
+    if (!rebuilding) return;
+
+    // 4. A rebuild takes over the old entries that were not replaced, then replaces the
+    //    archive by the work file.
+    try {
+        out->SetPosition(out->Position() - 1); // over the end byte just written
+        CopyOldEntries(*out);
+        const uint8_t end = 0;
+        out->WriteBuffer(&end, 1);
+        out->SetSize(out->Position());
+    } catch (const ELhaInvalidHeader&) {
+        out.reset();
+        fu::removeFile(work);
+        throw;
+    } catch (const std::exception&) {
+        out.reset();
+        fu::removeFile(work);
+        throw ELhaInsufficientDiskSpace("Disk full or write error during compression");
+    }
+    out.reset();
+    // The rename replaces the old archive in one step, so it is never lost on the way.
+    if (!fu::moveFile(work, ArchiveName))
+        throw ELhaCouldNotRenameFile("Could not replace " + ArchiveName + " with " + work);
+}
+
+// --- Expand and Verify ---
+
+std::string TLhaArchive::SafeTarget(const std::string& entryName) const {
+    std::string n = entryName.substr(0, entryName.find('\0'));
+    n = fu::toForwardSlashes(n);
+    // An absolute name is taken relative to the target folder.
+    std::size_t skip = 0;
+    while (skip < n.size() && n[skip] == '/') ++skip;
+    n.erase(0, skip);
+    std::size_t start = 0;
+    while (start <= n.size()) {
+        std::size_t end = n.find('/', start);
+        if (end == std::string::npos) end = n.size();
+        if (n.compare(start, end - start, "..") == 0 && end - start == 2)
+            throw ELhaInvalidHeader("Entry name leads out of the target folder: " + entryName);
+        start = end + 1;
+    }
+    return FTargetPath + n;
+}
+
+void TLhaArchive::Expand() {
+    const bool saved = VerifyMode;
+    VerifyMode = false;
+    try {
+        RunExpand();
+    } catch (...) {
+        VerifyMode = saved;
+        throw;
+    }
+    VerifyMode = saved;
+}
+
+void TLhaArchive::Verify() {
+    const bool saved = VerifyMode;
+    VerifyMode = true;
+    try {
+        RunExpand();
+    } catch (...) {
+        VerifyMode = saved;
+        throw;
+    }
+    VerifyMode = saved;
+}
+
+void TLhaArchive::RunExpand() {
+    AbortRequested = false;
+    FilesProcessed.clear();
+    const bool filtered = !FilesToProcess.empty();
+    ReadArchive a = openForReading(ArchiveName);
+    FFileInformationIndex = -1;
+    std::vector<std::string> results;
+    TLhaHeader h;
+    while (ReadEntryHeader(*a.stream, a.layout.Legacy, h)) {
+        const int64_t data = a.stream->Position();
+        ++FFileInformationIndex;
+        if (!filtered || LhaIsInList(h.Name, FilesToProcess))
+            if (!ExpandEntry(*a.stream, h, a.layout.Legacy, results)) break;
+        a.stream->SetPosition(data + static_cast<uint32_t>(h.PackedSize));
+    }
+    if (filtered) FilesToProcess = results;
+    FilesProcessed.insert(FilesProcessed.end(), results.begin(), results.end());
+}
+
+bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy,
+                              std::vector<std::string>& results) {
+    std::string target = SafeTarget(h.Name);
+    if (OnCheckFile) OnCheckFile(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
+    target = AskConfirmation(VerifyMode ? 4 : 2, h.Name, target);
+    if (target.empty()) return true;
+    if (target == "*") return false;
+    const TLhaMethod method = ResolveMethod(h);
+
+    if (MakeDirectories) fu::makeDirectories(fu::parentFolder(target));
+    const bool useTemp = SafeMode || VerifyMode;
+    // A check leaves the target alone, so its temporary file may sit in the nearest folder
+    // that exists; an entry is never skipped because its folder is missing.
+    const std::string tempFolder =
+        VerifyMode ? nearestExistingFolder(fu::parentFolder(target)) : fu::parentFolder(target);
+
+    if (CheckSpaceBeforeExpand) {
+        const int64_t limit = spaceLimit(useTemp ? fu::includeTrailingSeparator(tempFolder) + "LHA" : target);
+        if (limit < kNoLimit && limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
+            throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
+    }
+
+    std::string file = target;
+    std::unique_ptr<TFileStream> out;
+    try {
+        if (useTemp) {
+            // The target must be replaceable before anything is expanded for it; a check
+            // never touches it.
+            if (!VerifyMode && fu::pathExists(target) && !fu::canOpenExclusive(target))
+                throw EFOpenError("Cannot open file " + target);
+            auto temp = fu::makeTempFile(tempFolder, "LHA");
+            if (!temp) throw EFCreateError("Cannot create file " + fu::includeTrailingSeparator(tempFolder) + "LHA");
+            file = *temp;
+            out = std::make_unique<TFileStream>(file, fmOpenReadWrite);
+        } else {
+            out = std::make_unique<TFileStream>(target, fmCreate);
+        }
+    } catch (const EStreamError& e) {
+        if (!dynamic_cast<const EFOpenError*>(&e) && !dynamic_cast<const EFCreateError*>(&e)) throw;
+        if (file != target) fu::removeFile(file);
+        if (ExceptionOnFileError) throw;
+        return true;
+    }
+
+    bool complete = false;
+    try {
+        if (h.Encrypted() && Password.empty()) throw ELhaEncrypted("File is encrypted -- password required");
+        Codec().OnShowProgress = OnShowProgress;
+        TLhaCodeResult r;
+        try {
+            r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, *out,
+                                   static_cast<uint32_t>(h.PackedSize),
+                                   static_cast<uint32_t>(h.UncompressedSize), h.Encrypted(), Password,
+                                   legacy);
+        } catch (const ELZHBadDecodeTable&) {
+            if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
+            throw;
+        }
+        const bool checked = !(legacy && method == colh0);
+        if (checked && r.CheckValue != h.CRC) {
+            if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
+            throw ELhaBadCRC("Bad CRC during expansion -- data may be invalid");
+        }
+        out.reset();
+        fu::setFileDosStamp(file, h.DateTime);
+        complete = true;
+        if (VerifyMode) {
+            fu::removeFile(file);
+        } else {
+            if (useTemp && !fu::moveFile(file, target))
+                throw ELhaCouldNotRenameFile("Could not replace " + target + " with " + file);
+            fu::applyAttributes(target, h.Attributes);
+        }
+        results.push_back(target);
+        if (OnAfterProcessed) OnAfterProcessed(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
+    } catch (const ELhaOperationAborted&) {
+        // A cancelled entry leaves no partial file; the operation ends quietly, but the
+        // component remembers that it was cancelled.
+        out.reset();
+        if (!complete || useTemp) fu::removeFile(file);
+        AbortRequested = true;
+        return false;
+    } catch (...) {
+        out.reset();
+        if (useTemp) fu::removeFile(file);
+        throw;
+    }
+    return true;
+}
+
+} // namespace larderly

@@ -1,0 +1,173 @@
+// The byte layer, the copy method and the dispatch of one entry by method.
+#include "archive/LhaCodec.h"
+
+#include "archive/LhaCoders.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace larderly {
+
+std::string_view LhaMethodId(TLhaMethod method) {
+    switch (method) {
+    case colh0: return "-lh0-";
+    case colh1: return "-lh1-";
+    case colh5: return "-lh5-";
+    case coRLE: return "-rle-";
+    }
+    return "-lh0-";
+}
+
+std::optional<TLhaMethod> LhaMethodFromId(std::string_view id) {
+    for (TLhaMethod m : {colh0, colh1, colh5, coRLE})
+        if (LhaMethodId(m) == id) return m;
+    return std::nullopt;
+}
+
+int32_t LhaPercentage(int64_t done, int64_t total) {
+    if (total <= 0) return 100;
+    if (total <= 100000) return static_cast<int32_t>(done * 100 / total);
+    return static_cast<int32_t>(done / (total / 100));
+}
+
+uint32_t TLhaCodecState::KeyFromPassword(const std::string& password) {
+    if (password.empty()) return 0;
+    uint32_t h = static_cast<uint8_t>(password[0]);
+    for (size_t i = 1; i < password.size(); ++i) h *= static_cast<uint8_t>(password[i]);
+    return h == 0 ? 0x5B2D7C19u : h;
+}
+
+void TLhaCodecState::Reset(int64_t inputSize, bool compress) {
+    InputRemaining = std::max<int64_t>(inputSize, 0);
+    ChunkSize = kBufferSize;
+    InputCRC = 0;
+    OutputCRC = 0;
+    OutputSum = 0;
+    InputConsumed = 0;
+    EndOfInput = false;
+    FReadPos = 0;
+    FReadEnd = 0;
+    FWritePos = 0;
+    OutputCount = 0;
+    OutputBudget = compress ? std::max<int64_t>(inputSize, 0) : INT32_MAX;
+    UnscrambleInput = false;
+    ScrambleOutput = false;
+    KeyIndex = 0;
+}
+
+bool TLhaCodecState::Refill() {
+    EndOfInput = true;
+    if (InputRemaining <= 0) return false;
+    ChunkSize = std::min(ChunkSize, InputRemaining);
+    const int64_t n = FInputStream->Read(FInput.get(), ChunkSize);
+    if (n <= 0) {
+        // The stream ended before the declared size: nothing more will come, so later
+        // reads past the end do not ask the stream again.
+        InputRemaining = 0;
+        return false;
+    }
+    InputRemaining -= n;
+    int32_t percentage = 0;
+    if (OnShowProgress) {
+        InputConsumed += n;
+        percentage = LhaPercentage(InputConsumed, InputConsumed + InputRemaining);
+        OnShowProgress(percentage);
+    }
+    if ((FAbortRequested && FAbortRequested->load(std::memory_order_relaxed)) ||
+        percentage == -1)
+        throw ELhaOperationAborted();
+    std::this_thread::yield();
+    EndOfInput = false;
+    FReadPos = 0;
+    FReadEnd = static_cast<int>(n);
+    return true;
+}
+
+void TLhaCodecState::FlushFull() {
+    std::this_thread::yield();
+    FOutputStream->WriteBuffer(FOutput.get(), FWritePos);
+    FWritePos = 0;
+}
+
+void TLhaCodecState::CopyStored() {
+    for (;;) {
+        const uint8_t b = ReadByte();
+        if (EndOfInput) return;
+        WriteByte(b);
+    }
+}
+
+TLhaCodeResult TLhaCodecState::CodeStream(TLhaCodeDirection direction, TLhaMethod method,
+                                          TStream& input, TStream& output, int64_t inputSize,
+                                          int64_t uncompressedSize, bool encrypted,
+                                          const std::string& password, bool legacyPack) {
+    const bool compress = direction == TLhaCodeDirection::Compress;
+    // A handler answering -1 at the first report cancels the entry like any later
+    // cancellation, so the container never records an entry that was not coded.
+    if (OnShowProgress) {
+        int32_t percentage = 0;
+        OnShowProgress(percentage);
+        if (percentage == -1) throw ELhaOperationAborted();
+    }
+
+    Reset(inputSize, compress);
+    FInputStream = &input;
+    FOutputStream = &output;
+    FInput = std::make_unique<uint8_t[]>(kBufferSize);
+    FOutput = std::make_unique<uint8_t[]>(kBufferSize);
+    struct Release {
+        TLhaCodecState* s;
+        ~Release() {
+            s->FInput.reset();
+            s->FOutput.reset();
+            s->FInputStream = nullptr;
+            s->FOutputStream = nullptr;
+        }
+    } release{this};
+
+    Key = KeyFromPassword(password);
+    if (compress)
+        ScrambleOutput = Key != 0;
+    else
+        UnscrambleInput = Key != 0 && encrypted;
+
+    TLhaMethod used = method;
+    if (compress) {
+        switch (method) {
+        case colh5: lha::Lh5Encode(*this); break;
+        case colh1: lha::Lh1Encode(*this); break;
+        case colh0: CopyStored(); break;
+        case coRLE:
+            // There is no run-length encoder: such an entry is stored.
+            used = colh0;
+            CopyStored();
+            break;
+        }
+    } else {
+        switch (method) {
+        case colh5: lha::Lh5Decode(*this, uncompressedSize); break;
+        case colh1: lha::Lh1Decode(*this, uncompressedSize); break;
+        case colh0: CopyStored(); break;
+        case coRLE: lha::RleDecode(*this); break;
+        }
+    }
+
+    if (FWritePos > 0) output.WriteBuffer(FOutput.get(), FWritePos);
+    FWritePos = 0;
+
+    if (OnShowProgress) {
+        int32_t percentage = 100;
+        OnShowProgress(percentage);
+    }
+
+    TLhaCodeResult result;
+    result.Count = OutputCount;
+    result.Method = used;
+    if (compress)
+        result.CheckValue = InputCRC;
+    else
+        result.CheckValue = legacyPack ? static_cast<uint16_t>(OutputSum) : OutputCRC;
+    return result;
+}
+
+} // namespace larderly

@@ -1,0 +1,118 @@
+// Byte streams the archive engine reads and writes: an abstract TStream over 64-bit
+// positions, a file stream on a POSIX descriptor and a growable memory stream, plus the
+// stream errors they raise.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace larderly {
+
+// Base of every stream failure.
+class EStreamError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A read that could not deliver the bytes asked for ("Stream read error").
+class EReadError : public EStreamError {
+public:
+    EReadError() : EStreamError("Stream read error") {}
+    using EStreamError::EStreamError;
+};
+
+// A write that could not store every byte ("Stream write error").
+class EWriteError : public EStreamError {
+public:
+    EWriteError() : EStreamError("Stream write error") {}
+    using EStreamError::EStreamError;
+};
+
+// A file that could not be opened ("Cannot open file <path>").
+class EFOpenError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
+
+// A file that could not be created ("Cannot create file <path>").
+class EFCreateError : public EStreamError {
+public:
+    using EStreamError::EStreamError;
+};
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to `count` bytes; returns how many were read (0 at the end).
+    virtual int64_t Read(void* buffer, int64_t count) = 0;
+    // Writes up to `count` bytes; returns how many were written.
+    virtual int64_t Write(const void* buffer, int64_t count) = 0;
+    // Moves the position; returns the new position from the start.
+    virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+    // Cuts or extends the stream to `size` bytes.
+    virtual void SetSize(int64_t size) = 0;
+
+    virtual int64_t Size();
+    int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+    void SetPosition(int64_t position) { Seek(position, TSeekOrigin::soBeginning); }
+
+    // Read or write exactly `count` bytes or raise EReadError / EWriteError.
+    void ReadBuffer(void* buffer, int64_t count);
+    void WriteBuffer(const void* buffer, int64_t count);
+    // Copies `count` bytes (all of the rest when count is 0, from the start) from `source`;
+    // returns the number copied.
+    int64_t CopyFrom(TStream& source, int64_t count);
+};
+
+enum TFileOpenMode { fmCreate, fmOpenRead, fmOpenWrite, fmOpenReadWrite };
+
+// A file on disk. fmCreate creates or truncates the file and opens it for reading and
+// writing; the open modes require the file to exist.
+class TFileStream : public TStream {
+public:
+    TFileStream(const std::string& fileName, TFileOpenMode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t size) override;
+    int64_t Size() override;
+
+    const std::string& FileName() const { return FFileName; }
+    int Handle() const { return FHandle; }
+
+private:
+    std::string FFileName;
+    int FHandle = -1;
+};
+
+// Bytes held in memory; writing past the end grows it.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<uint8_t> bytes) : FBytes(std::move(bytes)) {}
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t size) override;
+    int64_t Size() override { return static_cast<int64_t>(FBytes.size()); }
+
+    const std::vector<uint8_t>& Bytes() const { return FBytes; }
+    std::vector<uint8_t>& Bytes() { return FBytes; }
+    void Clear() { FBytes.clear(); FPosition = 0; }
+
+private:
+    std::vector<uint8_t> FBytes;
+    int64_t FPosition = 0;
+};
+
+} // namespace larderly

@@ -1,0 +1,369 @@
+// File-system helpers over POSIX calls.
+#include "platform/FileUtil.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace larderly::fileutil {
+
+namespace {
+
+bool isSep(char c) { return c == '/' || c == '\\'; }
+
+std::size_t lastSep(const std::string& path) { return path.find_last_of("/\\"); }
+
+mode_t currentUmask() {
+    // umask can only be read by setting it; put it straight back.
+    mode_t m = ::umask(0);
+    ::umask(m);
+    return m;
+}
+
+bool copyAndRemove(const std::string& from, const std::string& to) {
+    int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        ::close(in);
+        return false;
+    }
+    // Write beside the destination first so that `to` is replaced in one step.
+    auto tmp = makeTempFile(parentFolder(to), ".mv");
+    if (!tmp) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(tmp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    bool ok = out >= 0;
+    char buf[65536];
+    while (ok) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        for (ssize_t done = 0; ok && done < n;) {
+            ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) ok = false;
+            else done += w;
+        }
+    }
+    if (out >= 0) {
+        if (ok) ::fchmod(out, st.st_mode & 07777);
+        if (ok) ok = ::fsync(out) == 0;
+        if (::close(out) != 0) ok = false;
+    }
+    ::close(in);
+    if (ok) {
+        struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::utimensat(AT_FDCWD, tmp->c_str(), times, 0);
+        ok = ::rename(tmp->c_str(), to.c_str()) == 0;
+    }
+    if (!ok) {
+        ::unlink(tmp->c_str());
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
+} // namespace
+
+std::optional<uint8_t> fileAttributes(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    uint8_t a = 0;
+    if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
+    std::string name = extractFileName(path);
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= kAttrHidden;
+    if (S_ISDIR(st.st_mode)) a |= kAttrDirectory;
+    else if (S_ISREG(st.st_mode)) a |= kAttrArchive;
+    return a;
+}
+
+bool applyAttributes(const std::string& path, uint8_t attributes) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly) {
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    } else {
+        if (mode & S_IWUSR) return true;
+        mode |= S_IWUSR;
+    }
+    return ::chmod(path.c_str(), mode) == 0;
+}
+
+uint32_t toDosStamp(std::time_t t) {
+    struct tm lt {};
+    if (!::localtime_r(&t, &lt)) return (1u << 5 | 1u) << 16;
+    int year = lt.tm_year + 1900;
+    if (year < 1980) return (1u << 5 | 1u) << 16; // 1 January 1980, 00:00:00
+    if (year > 2107) return ((127u << 9) | (12u << 5) | 31u) << 16 | (23u << 11) | (59u << 5) | 29u;
+    uint32_t date = static_cast<uint32_t>((year - 1980) << 9 | (lt.tm_mon + 1) << 5 | lt.tm_mday);
+    uint32_t time = static_cast<uint32_t>(lt.tm_hour << 11 | lt.tm_min << 5 | (lt.tm_sec / 2));
+    return date << 16 | time;
+}
+
+std::time_t fromDosStamp(uint32_t stamp) {
+    uint32_t date = stamp >> 16, time = stamp & 0xFFFF;
+    struct tm lt {};
+    lt.tm_year = static_cast<int>((date >> 9) & 0x7F) + 80;
+    lt.tm_mon = static_cast<int>((date >> 5) & 0x0F) - 1;
+    lt.tm_mday = static_cast<int>(date & 0x1F);
+    lt.tm_hour = static_cast<int>((time >> 11) & 0x1F);
+    lt.tm_min = static_cast<int>((time >> 5) & 0x3F);
+    lt.tm_sec = static_cast<int>((time & 0x1F) * 2);
+    if (lt.tm_mon < 0) lt.tm_mon = 0;
+    if (lt.tm_mday == 0) lt.tm_mday = 1;
+    lt.tm_isdst = -1;
+    return ::mktime(&lt);
+}
+
+std::optional<uint32_t> fileDosStamp(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return toDosStamp(st.st_mtime);
+}
+
+bool setFileDosStamp(const std::string& path, uint32_t stamp) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = fromDosStamp(stamp);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::optional<int64_t> fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int64_t freeSpace(const std::string& path) {
+    std::string p = path.empty() ? std::string(".") : toForwardSlashes(path);
+    for (;;) {
+        if (directoryExists(p)) {
+            struct statvfs vs {};
+            if (::statvfs(p.c_str(), &vs) != 0) return -1;
+            return static_cast<int64_t>(vs.f_bavail) * static_cast<int64_t>(vs.f_frsize);
+        }
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        std::size_t s = p.rfind('/');
+        if (s == std::string::npos) p = ".";
+        else if (s == 0) p = "/";
+        else p = p.substr(0, s);
+    }
+}
+
+bool makeDirectories(const std::string& folder) {
+    std::string f = toForwardSlashes(folder);
+    while (f.size() > 1 && f.back() == '/') f.pop_back();
+    if (f.empty() || directoryExists(f)) return !f.empty();
+    std::size_t s = f.rfind('/');
+    if (s != std::string::npos && s > 0 && !makeDirectories(f.substr(0, s))) return false;
+    if (::mkdir(f.c_str(), 0777) == 0) return true;
+    return errno == EEXIST && directoryExists(f);
+}
+
+bool removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool moveFile(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    return copyAndRemove(from, to);
+}
+
+std::optional<std::string> makeTempFile(const std::string& folder, const std::string& prefix) {
+    std::string pattern = includeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    int fd = ::mkstemp(buf.data());
+    if (fd < 0) return std::nullopt;
+    // mkstemp makes the file private; an expanded file must look like any other new file.
+    ::fchmod(fd, 0666 & ~currentUmask());
+    ::close(fd);
+    return std::string(buf.data());
+}
+
+std::optional<std::string> makeTempDirectory(const std::string& parent, const std::string& prefix) {
+    std::string base = parent;
+    if (base.empty()) {
+        const char* t = std::getenv("TMPDIR");
+        base = (t && *t) ? t : "/tmp";
+    }
+    std::string pattern = includeTrailingSeparator(base) + prefix + "XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!::mkdtemp(buf.data())) return std::nullopt;
+    return std::string(buf.data());
+}
+
+bool removeTree(const std::string& folder) {
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0) return errno == ENOENT;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(folder.c_str()) == 0;
+    bool ok = true;
+    for (const auto& e : listDirectory(folder)) ok = removeTree(folder + "/" + e.name) && ok;
+    return ::rmdir(folder.c_str()) == 0 && ok;
+}
+
+std::vector<DirEntry> listDirectory(const std::string& folder) {
+    std::vector<DirEntry> out;
+    std::string f = folder.empty() ? std::string(".") : folder;
+    DIR* d = ::opendir(f.c_str());
+    if (!d) return out;
+    while (struct dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        DirEntry de;
+        de.name = name;
+        struct stat st {};
+        std::string full = includeTrailingSeparator(f) + name;
+        if (::lstat(full.c_str(), &st) == 0) {
+            de.isSymlink = S_ISLNK(st.st_mode);
+            if (de.isSymlink && ::stat(full.c_str(), &st) != 0) st.st_mode = 0;
+            de.isDirectory = S_ISDIR(st.st_mode);
+            de.isRegular = S_ISREG(st.st_mode);
+        }
+        out.push_back(std::move(de));
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    return out;
+}
+
+FileLock::FileLock(int fd) {
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) fd_ = fd;
+}
+
+FileLock::~FileLock() { release(); }
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+void FileLock::release() {
+    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+    fd_ = -1;
+}
+
+bool canOpenExclusive(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd); // closing drops the lock
+    return ok;
+}
+
+std::string extractFilePath(const std::string& path) {
+    std::size_t s = lastSep(path);
+    return s == std::string::npos ? std::string() : path.substr(0, s + 1);
+}
+
+std::string extractFileName(const std::string& path) {
+    std::size_t s = lastSep(path);
+    return s == std::string::npos ? path : path.substr(s + 1);
+}
+
+std::string extractFileExt(const std::string& path) {
+    std::string name = extractFileName(path);
+    std::size_t d = name.rfind('.');
+    return d == std::string::npos ? std::string() : name.substr(d);
+}
+
+std::string changeFileExt(const std::string& path, const std::string& ext) {
+    std::size_t s = lastSep(path);
+    std::size_t d = path.rfind('.');
+    if (d == std::string::npos || (s != std::string::npos && d < s)) return path + ext;
+    return path.substr(0, d) + ext;
+}
+
+std::string includeTrailingSeparator(const std::string& path) {
+    if (path.empty() || isSep(path.back())) return path;
+    return path + "/";
+}
+
+std::string parentFolder(const std::string& path) {
+    std::string f = extractFilePath(path);
+    if (f.empty()) return ".";
+    while (f.size() > 1 && isSep(f.back())) f.pop_back();
+    return f;
+}
+
+std::string toForwardSlashes(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return path;
+}
+
+std::string currentFolder() {
+    std::vector<char> buf(4096);
+    while (!::getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE) return "./";
+        buf.resize(buf.size() * 2);
+    }
+    return includeTrailingSeparator(buf.data());
+}
+
+std::string upperCase(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+bool sameTextIgnoreCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && upperCase(a) == upperCase(b);
+}
+
+bool startsWithIgnoreCase(const std::string& s, const std::string& prefix) {
+    return s.size() >= prefix.size() && sameTextIgnoreCase(s.substr(0, prefix.size()), prefix);
+}
+
+std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives) {
+    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
+        char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+        auto it = drives.find(letter);
+        if (it != drives.end()) {
+            std::string rest = toForwardSlashes(path.substr(2));
+            while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
+            return includeTrailingSeparator(it->second) + rest;
+        }
+    }
+    return toForwardSlashes(path);
+}
+
+} // namespace larderly::fileutil
