@@ -76,7 +76,7 @@ private:
 
     void Execute();
     void ReadHeader();
-    void ReadFiles();
+    bool ReadFiles(); // false when a file could not be read
     void QueuePostGap();
     void QueueBlock(const uint8_t* data, int count); // caller holds the lock
     bool QueueFull();                                // takes the lock

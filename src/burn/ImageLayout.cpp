@@ -285,7 +285,9 @@ void TDiscImage::BuildImageHeader() {
             PutText(p + 40, UpperAscii(IdVolume), 32);
         }
         Put32Both(p + 80, L.VolumeSize);
-        if (JolietFileSystem) {
+        // The UCS-2 escape sequence belongs to the supplementary descriptor only: in the
+        // primary one it makes readers take the ISO names for UTF-16 text.
+        if (joliet) {
             p[88] = 0x25;
             p[89] = 0x2F;
             p[90] = 0x40;

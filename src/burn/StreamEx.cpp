@@ -33,6 +33,7 @@ int64_t THandleStreamEx::Read(void* buffer, int64_t count) {
     while (done < count) {
         ssize_t n = ::read(FHandle, p + done, size_t(count - done));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) FLastError = errno;
         if (n <= 0) break;
         done += n;
     }
@@ -45,6 +46,7 @@ int64_t THandleStreamEx::Write(const void* buffer, int64_t count) {
     while (done < count) {
         ssize_t n = ::write(FHandle, p + done, size_t(count - done));
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) FLastError = errno;
         if (n <= 0) break;
         done += n;
     }

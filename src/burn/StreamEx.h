@@ -40,9 +40,12 @@ public:
     int64_t Seek(int64_t offset, int origin) override;
 
     int Handle() const { return FHandle; }
+    // errno of the last read or write that failed, 0 when none did.
+    int LastError() const { return FLastError; }
 
 protected:
     int FHandle;
+    int FLastError = 0;
 };
 
 // Opening modes of TFileStreamEx: the access in the low bits, the sharing in 0x10..0x40.
