@@ -99,12 +99,12 @@ Drive::Drive(const DriveConfig& config) : config_(config)
     mediaEvent_ = disc_ ? 2 : 0;  // NewMedia
     ResetWriteParameters();
     readSpeed_ = CurrentMedia().maxReadSpeed;
-    writeSpeed_ = CurrentMedia().writeSpeeds.front();
+    writeSpeed_ = CurrentMedia().writeSpeeds().front();
 }
 
 Drive::~Drive()
 {
-    SaveState();
+    // Every change was recorded when it happened; a disc never written leaves no state.
     if (imageFd_ >= 0) {
         ::close(imageFd_);
     }

@@ -2,9 +2,10 @@
  * capacity, recording model and the speeds the drive offers for them. */
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string_view>
-#include <vector>
 
 namespace larderly::vdrive {
 
@@ -19,8 +20,11 @@ struct MediaInfo {
     bool plus;                   // DVD+R/+RW: write parameters page is not used
     bool testWrite;              // simulated (laser off) writing possible
     uint32_t defaultCapacity;    // user blocks; on CD the last possible lead-out start
-    std::vector<uint16_t> writeSpeeds;  // kB/s, fastest first
+    std::array<uint16_t, 8> speeds;  // write speeds in kB/s, fastest first
+    uint8_t speedCount;
     uint16_t maxReadSpeed;       // kB/s
+
+    std::span<const uint16_t> writeSpeeds() const { return {speeds.data(), speedCount}; }
 };
 
 // The entry for a LARDERLY_VDRIVE_MEDIA value, or nullptr when it names no medium.
