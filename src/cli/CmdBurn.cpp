@@ -95,7 +95,8 @@ int RunBurn(const CliArgs& a) {
         return 1;
     }
     (void)started;
-    std::cerr << ">>> " << burner.BytesWritten() / 2048 << " sectors written\n";
+    std::cerr << ">>> " << burner.BytesWritten() / 2048 << " sectors written from LBA "
+              << burner.Layout().NextWritableAddress << "\n";
     return 0;
 }
 
