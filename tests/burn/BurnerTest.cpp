@@ -273,6 +273,26 @@ TEST_F(BurnerTest, MissingSourceFileEndsBeforeWriting) {
     EXPECT_FALSE(burner->Burning());
 }
 
+TEST_F(BurnerTest, SourceShorterThanRecordedIsPaddedWithZeros) {
+    burner->ResetImage(65535, 8191);
+    ASSERT_EQ(burner->AddFile("/", source, false), 1);
+    burner->PrepareImage(false, "");
+    fs::resize_file(source, 50000); // the file shrank after it was added
+    ASSERT_TRUE(burner->BurnImage());
+    burner->WaitForBurn();
+    EXPECT_EQ(doneError, "");
+    std::vector<uint8_t> data;
+    for (uint32_t s = 150; s < 150 + 49; ++s) {
+        auto v = Sector(s);
+        ASSERT_EQ(v.size(), 2048u) << s;
+        data.insert(data.end(), v.begin(), v.end());
+    }
+    std::vector<uint8_t> expected(content.begin(), content.begin() + 50000);
+    expected.resize(data.size(), 0);
+    EXPECT_EQ(data, expected);
+    EXPECT_EQ(burner->BytesWritten(), 300 * 2048);
+}
+
 TEST_F(BurnerTest, NextWritableAddressFailureIsReported) {
     drive->inject = [](const SentRequest& r) -> std::optional<Answer> {
         if (r.cdb[0] == 0x52) return CheckCondition(5, 0x24, 0x00);
