@@ -247,7 +247,7 @@ bool TSCSIDevice::ReadBufferCapacity() {
     if (ok) {
         DeviceBufferSize = Get32(gBufferCapacity + 4);
         DeviceFreeBufferSize = Get32(gBufferCapacity + 8);
-        if (DeviceFreeBufferSize == 0xFFFFFFFFu) DeviceFreeBufferSize = DeviceBufferSize;
+        if (DeviceFreeBufferSize == 0xFFFFFFFFu) DeviceFreeBufferSize = DeviceBufferSize.load();
     } else {
         DeviceFreeBufferSize = 0;
     }

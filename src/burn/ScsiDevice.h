@@ -8,6 +8,7 @@
 #include "burn/AspiAbi.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -169,9 +170,10 @@ public:
     };
     const TrackInformation& TrackInfo() const { return trackInfo_; }
 
-    // Free drive buffer, read by the user-interface thread while the write thread polls.
-    uint32_t DeviceBufferSize = 0;
-    uint32_t DeviceFreeBufferSize = 0;
+    // Drive buffer and its free part in bytes, read by the user-interface thread while the
+    // write thread polls.
+    std::atomic<uint32_t> DeviceBufferSize{0};
+    std::atomic<uint32_t> DeviceFreeBufferSize{0};
 
 protected:
     void Debug(const std::string& message, uint8_t mType);

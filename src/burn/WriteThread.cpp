@@ -192,11 +192,12 @@ void TDiscBurner::Finish(int kind, int nextTrack, bool /*bufferPolling*/) {
     if (kind == mkDvdR || kind == mkDvdRwRestricted || kind == mkDvdRwSequential) {
         if (OnFinalizingTrack) OnFinalizingTrack(this);
         SynchronizeCache(true, 1800000);
-        DeviceFreeBufferSize = DeviceBufferSize;
+        DeviceFreeBufferSize = DeviceBufferSize.load();
         // The drive empties its buffer onto the disc; half an hour is the most it is given.
         for (int i = 0; i < 1800 && !ReadDiscInformation(); ++i) {
             uint32_t step = DeviceBufferSize / 960;
-            DeviceFreeBufferSize = DeviceFreeBufferSize > step ? DeviceFreeBufferSize - step : 0;
+            uint32_t free = DeviceFreeBufferSize;
+            DeviceFreeBufferSize = free > step ? free - step : 0;
             Pause(1000);
         }
     } else {

@@ -125,11 +125,11 @@ TEST_F(CommandsTest, NamedRequests) {
     EXPECT_EQ(drive->sent.back().dataOut, stamp);
 
     EXPECT_TRUE(dev->ReadBufferCapacity());
-    EXPECT_EQ(dev->DeviceBufferSize, 2u * 1024 * 1024);
-    EXPECT_EQ(dev->DeviceFreeBufferSize, 1024u * 1024);
+    EXPECT_EQ(dev->DeviceBufferSize.load(), 2u * 1024 * 1024);
+    EXPECT_EQ(dev->DeviceFreeBufferSize.load(), 1024u * 1024);
     drive->inject = [](const SentRequest&) -> std::optional<Answer> { return CheckCondition(5, 0x20, 0); };
     EXPECT_FALSE(dev->ReadBufferCapacity());
-    EXPECT_EQ(dev->DeviceFreeBufferSize, 0u);
+    EXPECT_EQ(dev->DeviceFreeBufferSize.load(), 0u);
 
     uint8_t dest[64];
     std::memset(dest, 0xAB, sizeof dest);
@@ -154,16 +154,30 @@ TEST_F(CommandsTest, CapabilitiesProbe) {
     EXPECT_FALSE(dev->MediaCapabilities() & TSCSIDevice::kCapBufe);
 
     // Features reported through GET CONFIGURATION.
-    drive->inject = [](const SentRequest& r) -> std::optional<Answer> { return std::nullopt; };
-    drive->profile = 0;
-    auto feature = std::make_shared<uint8_t>(0);
-    drive->inject = nullptr;
     drive->sent.clear();
     dev->ProbeCapabilities();
     EXPECT_EQ(drive->SentWith(0x46).size(), 3u);
     EXPECT_EQ(drive->SentWith(0x46)[0].cdb[3], 0x2A);
     EXPECT_EQ(drive->SentWith(0x46)[1].cdb[3], 0x3B);
     EXPECT_EQ(drive->SentWith(0x46)[2].cdb[3], 0x2F);
+    struct FeatureCase {
+        uint8_t feature, first;
+        uint32_t bits;
+    } featureCases[] = {
+        {0x2A, 0, 0x80 | 0x200},
+        {0x2A, 1, 0x80 | 0x200 | 0x10000 | 0x40000},
+        {0x3B, 0, 0x100},
+        {0x3B, 1, 0x100 | 0x20000},
+        {0x2F, 0, 0x10 | 0x20},
+        {0x2F, 1, 0x10 | 0x20 | 0x2000 | 0x4000},
+    };
+    drive->capsPage[2] = drive->capsPage[3] = 0;
+    for (const FeatureCase& c : featureCases) {
+        drive->features = {{c.feature, c.first}};
+        dev->ProbeCapabilities();
+        EXPECT_EQ(dev->MediaCapabilities(), c.bits) << std::hex << int(c.feature) << "/" << int(c.first);
+    }
+    drive->features.clear();
 
     drive->inject = [](const SentRequest& r) -> std::optional<Answer> {
         if (r.cdb[0] == 0x5A) return CheckCondition(5, 0x24, 0);
@@ -186,14 +200,12 @@ TEST_F(CommandsTest, MediaKind) {
     }
     // No profile: the ATIP decides, then the disc information, then readiness.
     drive->profile = 0;
-    uint8_t atipByte = 0;
     bool atip = true, discInfo = true;
     drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
         if (r.cdb[0] == 0x43) return atip ? std::optional<Answer>(Answer{SS_COMP, 0, 0, 0, 0, 0}) : CheckCondition(5, 0x24, 0);
         if (r.cdb[0] == 0x51 && !discInfo) return CheckCondition(2, 0x3A, 0);
         return std::nullopt;
     };
-    (void)atipByte;
     EXPECT_EQ(dev->GetMediaKind(), mkCdRom) << "ATIP byte 6 bit 7 clear";
     atip = false;
     drive->discStatus = 0;

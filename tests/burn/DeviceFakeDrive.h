@@ -53,6 +53,7 @@ public:
     int reportedAdapters = -1; // what host adapter inquiry reports; -1: `adapters`
     uint8_t address[3] = {0, 0, 0};
 
+    std::map<uint8_t, uint8_t> features; // feature code -> first data byte, as reported
     std::map<uint32_t, std::vector<uint8_t>> sectors; // written data by LBA
     std::vector<SentRequest> sent;
     // Returns an answer to override the model's; nullopt lets the model answer.
@@ -175,6 +176,11 @@ private:
         case 0x46: {
             std::vector<uint8_t> v(16, 0);
             Put16(&v[6], profile);
+            if (r.cdb[1] == 2 && features.count(r.cdb[3])) {
+                Put16(&v[8], r.cdb[3]);
+                v[11] = 4;
+                v[12] = features[r.cdb[3]];
+            }
             fill(v);
             return ok;
         }
