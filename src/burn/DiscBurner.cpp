@@ -110,6 +110,13 @@ bool TDiscBurner::NextWritableAddress(uint32_t& address) {
 bool TDiscBurner::BurnImage() {
     WaitForBurn();
     cache_.reset();
+    if (!ASPIInitialized() || Adapter() == kNone) {
+        // Without a drive no request is sent and every write would look successful: the burn
+        // ends here instead of reporting a disc that was never written.
+        lastWriteError_ = AspiStatusText(SS_NO_DEVICE);
+        if (OnWriteDone) OnWriteDone(this, lastWriteError_);
+        return false;
+    }
     gActiveBurner = this;
     int kind = GetMediaKind();
     blockSize_ = (kind == mkCdR || kind == mkCdRw) ? kCdBlockSize : kDvdBlockSize;

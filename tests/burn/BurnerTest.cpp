@@ -310,6 +310,18 @@ TEST_F(BurnerTest, NextWritableAddressFailureIsReported) {
     EXPECT_EQ(burner->Layout().NextWritableAddress, 0u);
 }
 
+TEST_F(BurnerTest, BurnWithoutADriveIsNoSuccess) {
+    burner->SelectDevice("");
+    burner->ResetImage(65535, 8191);
+    ASSERT_EQ(burner->AddFile("/", source, false), 1);
+    burner->PrepareImage(true, "");
+    drive->sent.clear();
+    EXPECT_FALSE(burner->BurnImage());
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_EQ(doneError, "NO DEVICE");
+    EXPECT_TRUE(drive->sent.empty());
+}
+
 TEST_F(BurnerTest, Properties) {
     EXPECT_EQ(burner->CacheSize(), 4194304);
     burner->SetCacheSize(1000);
