@@ -34,7 +34,8 @@ public:
     TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int blockSize, bool postGap,
                  const std::string& bootImage, int bootSectors, int64_t trackLength,
                  TStreamEx& headerStream, const std::vector<TFEntry>& fileTable);
-    // Stops the thread (if still running), waits for it and frees the queue.
+    // Stops the thread (if still running), waits for it and frees the queue. The thread
+    // needs the lock to stop, so the cache is never destroyed by a thread that holds it.
     ~TCacheThread();
     TCacheThread(const TCacheThread&) = delete;
     TCacheThread& operator=(const TCacheThread&) = delete;

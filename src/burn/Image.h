@@ -5,6 +5,10 @@
 // track up to the first file (BuildImageHeader). File contents are streamed separately by
 // TCacheThread in file-table order.
 //
+// The burner derives from TDiscImage (or owns one): it overrides DeviceNextWritableAddress
+// to ask the drive, routes ImageDebugMessage to its own debug event and hands HeaderStream()
+// and FileTable() to the read-ahead cache.
+//
 // Image paths use "/" as separator ("\" is accepted as well and read as "/"); the root is "/".
 // All addresses are absolute 2048-byte sectors, so an image for a later session starts at
 // that session's next writable address.

@@ -12,12 +12,6 @@ namespace {
 
 uint32_t SectorsOf(int64_t bytes) { return uint32_t((bytes + kSectorSize - 1) / kSectorSize); }
 
-std::string Digits4(uint32_t n) {
-    char b[16];
-    std::snprintf(b, sizeof b, "%04u", n);
-    return b;
-}
-
 // Gap sort over the entries after the first: the gap starts at the number of entries less
 // one and is halved down to 1; at each gap, passes swap pairs whose first key is greater
 // until a pass makes no swap. Keys are compared byte by byte.
@@ -131,8 +125,10 @@ void TDiscImage::SortPathTables() {
         for (int i = 0; i < n; ++i) FDirs[size_t(a[size_t(i)])].Number = uint32_t(i + 1);
     };
     auto parentNo = [&](int d) { return FDirs[size_t(FDirs[size_t(d)].Parent)].Number; };
-    auto byNumber = [&](int d) { return Digits4(FDirs[size_t(d)].Number); };
-    auto byParent = [&](int d) { return Digits4(parentNo(d)); };
+    // Keys are (number, text) pairs: the same order as the text "dddd text" for numbers
+    // below 10000, and still right above.
+    auto byNumber = [&](int d) { return FDirs[size_t(d)].Number; };
+    auto byParent = [&](int d) { return parentNo(d); };
     auto ordered = [&](const std::vector<int>& a, int from) {
         for (int i = std::max(from, 1); i < n; ++i) {
             int p = a[size_t(i - 1)], c = a[size_t(i)];
@@ -143,14 +139,16 @@ void TDiscImage::SortPathTables() {
     };
 
     GapSort(FIsoOrder, [&](int d) {
-        return Digits4(FDirs[size_t(d)].Level) + " " + FDirs[size_t(d)].ShortName;
+        return std::make_pair(uint32_t(FDirs[size_t(d)].Level), std::cref(FDirs[size_t(d)].ShortName));
     });
     renumber(FIsoOrder);
     GapSort(FJolietOrder, [&](int d) {
-        return Digits4(FDirs[size_t(d)].Level) + " " + FDirs[size_t(d)].LongName;
+        return std::make_pair(uint32_t(FDirs[size_t(d)].Level), std::cref(FDirs[size_t(d)].LongName));
     });
     renumber(FJolietOrder);
-    GapSort(FJolietOrder, [&](int d) { return byParent(d) + " " + FDirs[size_t(d)].LongName; });
+    GapSort(FJolietOrder, [&](int d) {
+        return std::make_pair(parentNo(d), std::cref(FDirs[size_t(d)].LongName));
+    });
     renumber(FJolietOrder);
 
     // Settle both arrays on one order in which parents come before their children. The
@@ -264,6 +262,9 @@ uint32_t TDiscImage::TrackSectors() const {
 }
 
 void TDiscImage::BuildImageHeader() {
+    // Laid out again at the same address: the records are written into the sizes the layout
+    // gave, so a tree that changed since PrepareImage must not meet an old layout.
+    LayoutImage(FLayout.NextWritableAddress);
     const TImageLayout& L = FLayout;
     const uint32_t nwa = L.NextWritableAddress;
     std::vector<uint8_t> img(size_t(L.FirstFileLocation - nwa) * kSectorSize, 0);

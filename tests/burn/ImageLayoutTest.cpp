@@ -285,4 +285,19 @@ TEST_F(ImageTest, ManyFilesSpreadOverSeveralDirectorySectors) {
     EXPECT_EQ(Img.Layout().JolietDirArea, Img.Layout().IsoDirArea + 2);
 }
 
+TEST_F(ImageTest, HeaderFollowsTheTreeAddedToAfterPreparing) {
+    Img.AddFile("/", MakeFile("first.txt", 1), false);
+    Img.LayoutImage(40000);
+    // More files after the layout: the header must not be written into the old sizes.
+    for (int i = 0; i < 60; ++i)
+        Img.AddFile("/", MakeFile("another file " + std::to_string(i) + ".txt", 1), false);
+    Img.BuildImageHeader();
+    const TImageLayout& L = Img.Layout();
+    EXPECT_EQ(L.NextWritableAddress, 40000u);
+    EXPECT_EQ(Img.DirTable()[0].IsoSize, 2 * 2048);
+    EXPECT_EQ(RecordIds(L.IsoDirArea, 2 * 2048).size(), 61u);
+    EXPECT_EQ(L.VolumeSize, L.FirstFileLocation + 61);
+    EXPECT_EQ(Img.HeaderStream().Data().size(), size_t(L.FirstFileLocation - 40000) * kSectorSize);
+}
+
 } // namespace

@@ -239,9 +239,10 @@ void ExpectPathOrder(const TDiscImage& img, const std::vector<int>& order) {
         const TDEntry& d = dirs[size_t(order[i])];
         EXPECT_EQ(d.Number, i + 1);
         EXPECT_LT(dirs[size_t(d.Parent)].Number, d.Number == 1 ? 2u : d.Number);
-        if (i > 0)
+        if (i > 0) {
             EXPECT_GE(dirs[size_t(d.Parent)].Number,
                       dirs[size_t(dirs[size_t(order[i - 1])].Parent)].Number);
+        }
     }
 }
 
