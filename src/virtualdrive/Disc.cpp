@@ -156,15 +156,16 @@ bool Disc::Reserve(uint32_t blocks)
 void Disc::CloseSession(bool finalize)
 {
     std::vector<const Track*> open = OpenTracks();
-    if (!open.empty()) {
-        Session s;
-        s.number = OpenSession();
-        s.firstTrack = open.front()->number;
-        s.lastTrack = open.back()->number;
-        s.start = open.front()->start;
-        s.leadOut = open.back()->End();
-        sessions_.push_back(s);
+    if (open.empty()) {
+        return;  // an empty session leaves no trace
     }
+    Session s;
+    s.number = OpenSession();
+    s.firstTrack = open.front()->number;
+    s.lastTrack = open.back()->number;
+    s.start = open.front()->start;
+    s.leadOut = open.back()->End();
+    sessions_.push_back(s);
     if (finalize) {
         finalized_ = true;
     }
@@ -315,6 +316,9 @@ std::optional<Disc> Disc::Parse(const std::string& text)
             s.lastTrack > tracks.size() || s.leadOut > *capacity) {
             return std::nullopt;
         }
+    }
+    if (finalized != 0 && sessions.empty()) {
+        return std::nullopt;  // a finalized disc has at least one session
     }
     Disc disc(*media, static_cast<uint32_t>(*capacity));
     disc.formatted_ = formatted != 0;

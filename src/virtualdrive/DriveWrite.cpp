@@ -243,10 +243,19 @@ Outcome Drive::CloseTrackSession(const Request& r)
     if (function != 2 && !(plusR && (function == 5 || function == 6))) {
         return Check(0x05, 0x24, 0x00);
     }
-    if (d.Finalized()) {
+    if (d.Finalized() || d.Tracks().empty()) {
+        return Good();  // nothing recorded, nothing to close
+    }
+    const std::vector<const Track*> openTracks = d.OpenTracks();
+    if (openTracks.empty()) {
+        // An empty last session: nothing is written, but DVD+R can still be finalized.
+        if (plusR && function != 2) {
+            d.Finalize();
+            SaveState();
+        }
         return Good();
     }
-    for (const Track* open : d.OpenTracks()) {
+    for (const Track* open : openTracks) {
         Track* t = d.FindTrack(open->number);
         if (t->complete) {
             continue;
