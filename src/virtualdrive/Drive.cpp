@@ -265,6 +265,7 @@ Outcome Drive::Execute(const Request& r)
     case 0xA1: o = Blank(r); break;
     case 0xB6: o = SetStreaming(r); break;
     case 0xBB: o = SetCdSpeed(r); break;
+    case 0xBF: o = SendDvdStructure(r); break;
     default: o = Check(0x05, 0x20, 0x00); break;  // INVALID COMMAND OPERATION CODE
     }
     if (o.kind == Outcome::Kind::CheckCondition) {

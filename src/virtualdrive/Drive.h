@@ -93,6 +93,7 @@ private:
     Outcome FormatUnit(const Request& r);
     Outcome Blank(const Request& r);
     Outcome SendOpc();
+    Outcome SendDvdStructure(const Request& r);
 
     // Helpers.
     static Outcome Good() { return {}; }

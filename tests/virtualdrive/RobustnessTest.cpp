@@ -19,7 +19,7 @@ TEST_F(RobustnessTest, RandomCommandBlocksLeaveAReadableDisc)
 {
     const uint8_t opcodes[] = {0x00, 0x03, 0x04, 0x12, 0x1B, 0x1E, 0x25, 0x28, 0x2A, 0x35, 0x43,
                                0x46, 0x4A, 0x51, 0x52, 0x53, 0x54, 0x55, 0x5A, 0x5B, 0x5C, 0xA1,
-                               0xB6, 0xBB, 0x99};
+                               0xB6, 0xBB, 0xBF, 0x99};
     for (const char* media : {"cdr", "dvdr", "dvd+rw", "dvdrw"}) {
         Media(media);
         std::mt19937 random(kSeed);
@@ -38,7 +38,8 @@ TEST_F(RobustnessTest, RandomCommandBlocksLeaveAReadableDisc)
                 }
             }
             const uint32_t length = random() % 3 == 0 ? 0 : random() % 70000;
-            if (cdb[0] == 0x2A || cdb[0] == 0x55 || cdb[0] == 0xB6 || cdb[0] == 0x04) {
+            if (cdb[0] == 0x2A || cdb[0] == 0x55 || cdb[0] == 0xB6 || cdb[0] == 0x04 ||
+                cdb[0] == 0xBF) {
                 std::vector<uint8_t> out(length + 1);
                 for (uint8_t& b : out) {
                     b = static_cast<uint8_t>(random());
