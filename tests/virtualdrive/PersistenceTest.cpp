@@ -83,6 +83,15 @@ TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 900 200 0 0 0\n",  // outside
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nsession 1 1 1 0 302\n",  // no track
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nwhatever 1\n",
+        // A closed session naming a track of the open one, or an incomplete track.
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 2 0 10 0 0 0\n"
+        "session 1 1 1 0 302\n",
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 0 10 0 0 0\n"
+        "session 1 1 1 0 0\n",
+        // Finalized with a session still open; tracks on a DVD+RW.
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nfinalized 1\n"
+        "track 1 1 0 10 302 1 0\nsession 1 1 1 0 302\ntrack 2 2 452 10 0 0 0\n",
+        "larderly-virtual-disc 1\nmedia dvd+rw\ncapacity 1000\ntrack 1 1 0 10 16 1 0\n",
     };
     for (const char* text : texts) {
         lib_.reset();
