@@ -104,5 +104,19 @@ TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
     }
 }
 
+TEST_F(PersistenceTest, WriteFailsWhenTheDiscCannotBeRecorded)
+{
+    // The state file cannot be replaced: a write that could not be recorded must not be
+    // reported as done, or the next run would take the disc for blank and write over it.
+    std::filesystem::create_directory(image_ + ".state.tmp");
+    ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
+    EXPECT_EQ(Write(0, 27).Sense(), "03/0C/00");
+    std::filesystem::remove(image_ + ".state.tmp");
+    ASSERT_TRUE(Write(27, 27).Good());
+    ASSERT_TRUE(SyncCache().Good());
+    Reload();
+    EXPECT_EQ(TrackInfo(1).Be32(28), 53u);
+}
+
 }  // namespace
 }  // namespace larderly::vdrive::test
