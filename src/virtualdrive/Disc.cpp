@@ -13,6 +13,58 @@ uint32_t RoundUp(uint32_t value, uint32_t unit)
     return (value + unit - 1) / unit * unit;
 }
 
+// The tracks and sessions of a state file describe a disc the drive could have written:
+// tracks numbered 1, 2, ... in disc order inside the disc; each closed session a run of
+// complete tracks following the one before; the tracks after them in the open session, only
+// the last of them still being written; a finalized disc with no open session.
+bool Consistent(const MediaInfo& media, bool formatted, bool finalized, uint64_t capacity,
+                const std::vector<Track>& tracks, const std::vector<Session>& sessions)
+{
+    const bool overwritable = media.type == MediaType::DvdPlusRw ||
+                              (media.type == MediaType::DvdRw && formatted);
+    if (overwritable && (!tracks.empty() || !sessions.empty() || finalized)) {
+        return false;
+    }
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        const Track& t = tracks[i];
+        const uint64_t end = static_cast<uint64_t>(t.start) + std::max(t.recorded, t.size);
+        if (t.number != i + 1 || end > capacity ||
+            ((t.complete || t.reserved) && t.size < t.recorded)) {
+            return false;
+        }
+        if (i > 0) {
+            const Track& before = tracks[i - 1];
+            if (t.start < static_cast<uint64_t>(before.start) + std::max(before.recorded, before.size) ||
+                (!before.complete && !before.reserved)) {
+                return false;
+            }
+        }
+    }
+    uint32_t next = 1;
+    for (size_t i = 0; i < sessions.size(); ++i) {
+        const Session& s = sessions[i];
+        if (s.number != i + 1 || s.firstTrack != next || s.lastTrack < s.firstTrack ||
+            s.lastTrack > tracks.size()) {
+            return false;
+        }
+        for (uint32_t n = s.firstTrack; n <= s.lastTrack; ++n) {
+            if (tracks[n - 1].session != s.number || !tracks[n - 1].complete) {
+                return false;
+            }
+        }
+        if (s.start != tracks[s.firstTrack - 1].start || s.leadOut != tracks[s.lastTrack - 1].End()) {
+            return false;
+        }
+        next = s.lastTrack + 1;
+    }
+    for (size_t i = next - 1; i < tracks.size(); ++i) {
+        if (tracks[i].session != sessions.size() + 1) {
+            return false;
+        }
+    }
+    return !finalized || (!sessions.empty() && next == tracks.size() + 1);
+}
+
 }  // namespace
 
 void LbaToMsf(int64_t lba, uint8_t& m, uint8_t& s, uint8_t& f)
@@ -156,15 +208,16 @@ bool Disc::Reserve(uint32_t blocks)
 void Disc::CloseSession(bool finalize)
 {
     std::vector<const Track*> open = OpenTracks();
-    if (!open.empty()) {
-        Session s;
-        s.number = OpenSession();
-        s.firstTrack = open.front()->number;
-        s.lastTrack = open.back()->number;
-        s.start = open.front()->start;
-        s.leadOut = open.back()->End();
-        sessions_.push_back(s);
+    if (open.empty()) {
+        return;  // an empty session leaves no trace
     }
+    Session s;
+    s.number = OpenSession();
+    s.firstTrack = open.front()->number;
+    s.lastTrack = open.back()->number;
+    s.start = open.front()->start;
+    s.leadOut = open.back()->End();
+    sessions_.push_back(s);
     if (finalize) {
         finalized_ = true;
     }
@@ -299,22 +352,8 @@ std::optional<Disc> Disc::Parse(const std::string& text)
         overwriteEnd > *capacity) {
         return std::nullopt;
     }
-    // Tracks numbered 1, 2, ... in disc order, inside the disc and in known sessions.
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const Track& t = tracks[i];
-        const uint64_t end = static_cast<uint64_t>(t.start) + std::max(t.recorded, t.size);
-        if (t.number != i + 1 || t.session == 0 || t.session > sessions.size() + 1 ||
-            end > *capacity || (i > 0 && t.start < tracks[i - 1].start + tracks[i - 1].recorded) ||
-            (i > 0 && t.session < tracks[i - 1].session)) {
-            return std::nullopt;
-        }
-    }
-    for (size_t i = 0; i < sessions.size(); ++i) {
-        const Session& s = sessions[i];
-        if (s.number != i + 1 || s.firstTrack == 0 || s.lastTrack < s.firstTrack ||
-            s.lastTrack > tracks.size() || s.leadOut > *capacity) {
-            return std::nullopt;
-        }
+    if (!Consistent(*media, formatted != 0, finalized != 0, *capacity, tracks, sessions)) {
+        return std::nullopt;
     }
     Disc disc(*media, static_cast<uint32_t>(*capacity));
     disc.formatted_ = formatted != 0;

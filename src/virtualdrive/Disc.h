@@ -83,7 +83,7 @@ public:
     void CompleteTrack(Track& track);
     bool Reserve(uint32_t blocks);
     void CloseSession(bool finalize);
-    void Finalize() { finalized_ = true; }
+    void Finalize() { finalized_ = finalized_ || !sessions_.empty(); }
     void Format();
     void Blank(bool keepFormat);
     void NoteOverwrite(uint32_t end);

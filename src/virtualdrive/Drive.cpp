@@ -120,10 +120,10 @@ uint16_t Drive::CurrentProfile() const
     return disc_ && !trayOpen_ ? disc_->Profile() : 0;
 }
 
-void Drive::SaveState()
+bool Drive::SaveState()
 {
     if (!disc_ || stateDamaged_) {
-        return;
+        return true;
     }
     const std::string temp = statePath_ + ".tmp";
     {
@@ -132,12 +132,14 @@ void Drive::SaveState()
         out.flush();
         if (!out) {
             Warn("disc state '" + statePath_ + "' cannot be written");
-            return;
+            return false;
         }
     }
     if (std::rename(temp.c_str(), statePath_.c_str()) != 0) {
         Warn("disc state '" + statePath_ + "' cannot be replaced");
+        return false;
     }
+    return true;
 }
 
 bool Drive::WriteSectors(uint32_t lba, const uint8_t* data, uint32_t count)
@@ -265,6 +267,7 @@ Outcome Drive::Execute(const Request& r)
     case 0xA1: o = Blank(r); break;
     case 0xB6: o = SetStreaming(r); break;
     case 0xBB: o = SetCdSpeed(r); break;
+    case 0xBF: o = SendDvdStructure(r); break;
     default: o = Check(0x05, 0x20, 0x00); break;  // INVALID COMMAND OPERATION CODE
     }
     if (o.kind == Outcome::Kind::CheckCondition) {

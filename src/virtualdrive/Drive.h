@@ -93,6 +93,7 @@ private:
     Outcome FormatUnit(const Request& r);
     Outcome Blank(const Request& r);
     Outcome SendOpc();
+    Outcome SendDvdStructure(const Request& r);
 
     // Helpers.
     static Outcome Good() { return {}; }
@@ -114,9 +115,10 @@ private:
     Track* WritableTrackAt(uint32_t lba, bool& opensInvisible);
     Outcome WriteOverwritable(uint32_t lba, uint32_t count, const Request& r);
     Outcome WriteSequential(uint32_t lba, uint32_t count, const Request& r);
-    void EndTaoTrack();
+    bool EndTaoTrack();
     void ArmLongSync();
-    void SaveState();
+    // Records the disc in its state file; false when that failed.
+    bool SaveState();
     void ResetWriteParameters();
 
     DriveConfig config_;

@@ -451,4 +451,32 @@ Outcome Drive::SendOpc()
     return Good();
 }
 
+Outcome Drive::SendDvdStructure(const Request& r)
+{
+    const uint8_t format = r.cdb[7];
+    const uint32_t length = Be16(r.cdb + 8);
+    if (auto absent = MediumAbsent()) {
+        return *absent;
+    }
+    // Only the time stamp of DVD-R/-RW recording (format 0Fh) is taken.
+    const MediaType type = disc_->Info().type;
+    if (format != 0x0F || (type != MediaType::DvdR && type != MediaType::DvdRw)) {
+        return Check(0x05, 0x24, 0x00);
+    }
+    if (r.data == nullptr || r.dataLength < length) {
+        Outcome o;
+        o.kind = Outcome::Kind::DataUnderrun;
+        return o;
+    }
+    if (length < 22 || Be16(r.data) + 2u > length) {
+        return Check(0x05, 0x1A, 0x00);
+    }
+    for (int i = 8; i < 22; ++i) {
+        if (r.data[i] < '0' || r.data[i] > '9') {
+            return Check(0x05, 0x26, 0x00);
+        }
+    }
+    return Good();
+}
+
 }  // namespace larderly::vdrive

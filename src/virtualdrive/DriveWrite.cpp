@@ -116,7 +116,9 @@ Outcome Drive::WriteOverwritable(uint32_t lba, uint32_t count, const Request& r)
     }
     if (lba + count > d.OverwriteEnd()) {
         d.NoteOverwrite(lba + count);
-        SaveState();
+        if (!SaveState()) {
+            return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+        }
     }
     Outcome o;
     o.transferred = count * 2048;
@@ -166,21 +168,24 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
         track = &d.OpenTrackAt(lba);
     }
     d.Record(*track, count);
-    SaveState();
+    if (!SaveState()) {
+        return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+    }
     return o;
 }
 
-void Drive::EndTaoTrack()
+bool Drive::EndTaoTrack()
 {
     Disc& d = *disc_;
     if (!d.Info().cd || (page05_[2] & 0x0F) != 1 || d.Tracks().empty()) {
-        return;
+        return true;
     }
     Track* last = d.FindTrack(d.Tracks().back().number);
     if (!last->complete && !last->reserved && last->recorded > 0) {
         d.CompleteTrack(*last);
-        SaveState();
+        return SaveState();
     }
+    return true;
 }
 
 Outcome Drive::SynchronizeCache(const Request& r)
@@ -195,7 +200,9 @@ Outcome Drive::SynchronizeCache(const Request& r)
         testNwa_.reset();  // the simulated track ends; nothing was recorded
     } else {
         // A track-at-once CD track ends when the drive has written out its cache.
-        EndTaoTrack();
+        if (!EndTaoTrack()) {
+            return Check(0x03, 0x0C, 0x00);
+        }
     }
     ArmLongSync();
     return Good();
@@ -231,7 +238,9 @@ Outcome Drive::CloseTrackSession(const Request& r)
         if (t != nullptr) {
             if (!t->complete) {
                 d.CompleteTrack(*t);
-                SaveState();
+                if (!SaveState()) {
+                    return Check(0x03, 0x72, 0x00);  // SESSION FIXATION ERROR
+                }
             }
         } else if (!(number == d.InvisibleNumber() && d.HasInvisibleTrack())) {
             return Check(0x05, 0x24, 0x00);
@@ -243,10 +252,21 @@ Outcome Drive::CloseTrackSession(const Request& r)
     if (function != 2 && !(plusR && (function == 5 || function == 6))) {
         return Check(0x05, 0x24, 0x00);
     }
-    if (d.Finalized()) {
+    if (d.Finalized() || d.Tracks().empty()) {
+        return Good();  // nothing recorded, nothing to close
+    }
+    const std::vector<const Track*> openTracks = d.OpenTracks();
+    if (openTracks.empty()) {
+        // An empty last session: nothing is written, but DVD+R can still be finalized.
+        if (plusR && function != 2) {
+            d.Finalize();
+            if (!SaveState()) {
+                return Check(0x03, 0x72, 0x00);
+            }
+        }
         return Good();
     }
-    for (const Track* open : d.OpenTracks()) {
+    for (const Track* open : openTracks) {
         Track* t = d.FindTrack(open->number);
         if (t->complete) {
             continue;
@@ -263,7 +283,9 @@ Outcome Drive::CloseTrackSession(const Request& r)
     // the multisession field of the write parameters page: 11b allows a next session.
     const bool finalize = plusR ? function != 2 : (page05_[3] >> 6) != 3;
     d.CloseSession(finalize);
-    SaveState();
+    if (!SaveState()) {
+        return Check(0x03, 0x72, 0x00);  // SESSION FIXATION ERROR
+    }
     ArmLongSync();
     return Good();
 }
@@ -293,7 +315,9 @@ Outcome Drive::ReserveTrack(const Request& r)
     if (!d.Reserve(blocks)) {
         return Check(0x05, 0x21, 0x00);
     }
-    SaveState();
+    if (!SaveState()) {
+        return Check(0x03, 0x0C, 0x00);
+    }
     return Good();
 }
 
@@ -342,7 +366,9 @@ Outcome Drive::FormatUnit(const Request& r)
         return Check(0x05, 0x26, 0x00);
     }
     testNwa_.reset();
-    SaveState();
+    if (!SaveState()) {
+        return Check(0x03, 0x0C, 0x00);
+    }
     ArmLongSync();
     return Good();
 }
@@ -369,7 +395,9 @@ Outcome Drive::Blank(const Request& r)
         return Check(0x03, 0x0C, 0x00);
     }
     testNwa_.reset();
-    SaveState();
+    if (!SaveState()) {
+        return Check(0x03, 0x0C, 0x00);
+    }
     ArmLongSync();
     return Good();
 }

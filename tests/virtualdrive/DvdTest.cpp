@@ -42,6 +42,15 @@ TEST_F(DvdTest, DvdMinusRReservedTrackClosedAsTheEngineDoes)
 {
     Media("dvdr");
     ASSERT_TRUE(WriteParameters(0x60, 0xE5, 8, 16).Good());
+    // The time stamp of the recording: header 00 14 00 00, four zero bytes, 14 digits.
+    std::vector<uint8_t> stamp{0x00, 0x14, 0, 0, 0, 0, 0, 0};
+    for (char c : std::string("20261210003000")) {
+        stamp.push_back(static_cast<uint8_t>(c));
+    }
+    EXPECT_TRUE(Run({0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0, 22, 0, 0}, 0, stamp).Good());
+    stamp[10] = 'x';
+    EXPECT_EQ(Run({0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0, 22, 0, 0}, 0, stamp).Sense(), "05/26/00");
+    EXPECT_EQ(Run({0xBF, 0, 0, 0, 0, 0, 0, 0x04, 0, 22, 0, 0}, 0, stamp).Sense(), "05/24/00");
     ASSERT_TRUE(Run({0x53, 0, 0, 0, 0, 0, 0, 0, 96, 0, 0, 0}).Good());
     EXPECT_EQ(TrackInfo(1).data[6] & 0xC0, 0xC0);
     WriteTrack(0, 96, 0x66, 32);

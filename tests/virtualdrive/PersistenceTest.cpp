@@ -83,6 +83,15 @@ TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 900 200 0 0 0\n",  // outside
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nsession 1 1 1 0 302\n",  // no track
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nwhatever 1\n",
+        // A closed session naming a track of the open one, or an incomplete track.
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 2 0 10 0 0 0\n"
+        "session 1 1 1 0 302\n",
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 0 10 0 0 0\n"
+        "session 1 1 1 0 0\n",
+        // Finalized with a session still open; tracks on a DVD+RW.
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nfinalized 1\n"
+        "track 1 1 0 10 302 1 0\nsession 1 1 1 0 302\ntrack 2 2 452 10 0 0 0\n",
+        "larderly-virtual-disc 1\nmedia dvd+rw\ncapacity 1000\ntrack 1 1 0 10 16 1 0\n",
     };
     for (const char* text : texts) {
         lib_.reset();
@@ -93,6 +102,20 @@ TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
         lib_ = std::make_unique<Library>();
         EXPECT_EQ(TestUnitReady().Sense(), "03/30/01") << text;
     }
+}
+
+TEST_F(PersistenceTest, WriteFailsWhenTheDiscCannotBeRecorded)
+{
+    // The state file cannot be replaced: a write that could not be recorded must not be
+    // reported as done, or the next run would take the disc for blank and write over it.
+    std::filesystem::create_directory(image_ + ".state.tmp");
+    ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
+    EXPECT_EQ(Write(0, 27).Sense(), "03/0C/00");
+    std::filesystem::remove(image_ + ".state.tmp");
+    ASSERT_TRUE(Write(27, 27).Good());
+    ASSERT_TRUE(SyncCache().Good());
+    Reload();
+    EXPECT_EQ(TrackInfo(1).Be32(28), 53u);
 }
 
 }  // namespace
