@@ -8,6 +8,7 @@
 #include <sched.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <chrono>
 #include <clocale>
 #include <cmath>
@@ -116,6 +117,10 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
     const bool rewritableDvd = kind == mkDvdRam || kind == mkDvdRwRestricted || kind == mkDvdRwSequential ||
                                kind == mkDvdPlusRw;
     const int64_t trackBytes = int64_t(trackSectors) * 2048;
+    // On DVD media every block goes out as 32 sectors; a short block inside the track (the end
+    // of the file data before the zero padding) would push the padding past the track's end,
+    // beyond a reserved track. Once the track is covered, the rest of the padding is dropped.
+    const uint64_t sectorLimit = cd ? UINT64_MAX : (uint64_t(trackSectors) + 31) / 32 * 32;
     uint32_t offset = 0;
     bool first = true;
     int blocks = 0;
@@ -128,6 +133,10 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
             continue;
         }
         if (n == 0) return true;
+        if (offset >= sectorLimit) {
+            n = take();
+            continue;
+        }
         std::fill(buf.begin() + n, buf.end(), 0);
         // A block holds whole sectors; anything shorter goes out padded with zeros.
         uint32_t length = cd ? static_cast<uint32_t>((n + 2047) / 2048 * 2048) : uint32_t(kCacheBlockCapacity);

@@ -310,6 +310,66 @@ TEST_F(BurnerTest, NextWritableAddressFailureIsReported) {
     EXPECT_EQ(burner->Layout().NextWritableAddress, 0u);
 }
 
+TEST_F(BurnerTest, DvdMediaWriteWholeBlocksAndCloseByKind) {
+    struct Close {
+        uint8_t immediate, function;
+        uint16_t track;
+        bool operator==(const Close&) const = default;
+    };
+    struct Case {
+        const char* name;
+        uint16_t profile;
+        std::vector<Close> closes;
+        bool headerAtZero; // the descriptors also go to LBA 0 first
+        bool formats;      // formatted before the burn
+        bool reserves;     // a track of 320 sectors is reserved
+    } cases[] = {
+        {"DVD+R", 0x1B, {{0, 1, 1}, {0, 2, 0xFF}}, false, false, false},
+        {"DVD+R DL", 0x2B, {{0, 1, 1}, {0, 2, 0}}, false, false, false},
+        {"DVD-R", 0x11, {{0, 1, 1}, {0, 1, 2}, {0, 2, 3}}, false, false, true},
+        {"DVD-RW", 0x14, {{1, 2, 0}}, true, true, false},
+        {"DVD+RW", 0x1A, {{0, 3, 0xFF}}, true, false, false},
+        {"DVD-RAM", 0x12, {}, true, false, false},
+    };
+    for (const Case& c : cases) {
+        drive->profile = c.profile;
+        drive->sectors.clear();
+        doneError = "unset";
+        ASSERT_TRUE(Burn()) << c.name;
+        EXPECT_EQ(doneError, "") << c.name;
+        std::vector<Close> closes;
+        for (const auto& r : drive->SentWith(0x5B)) closes.push_back({r.cdb[1], r.cdb[2], uint16_t(r.cdb[4] << 8 | r.cdb[5])});
+        EXPECT_EQ(closes, c.closes) << c.name;
+        auto writes = drive->SentWith(0x2A);
+        size_t normal = 0;
+        for (const auto& w : writes) {
+            EXPECT_EQ(w.cdb[8], 32) << c.name << ": whole 32-sector blocks";
+            EXPECT_EQ(w.dataLength, 65536u) << c.name;
+        }
+        normal = writes.size() - (c.headerAtZero ? 1 : 0);
+        EXPECT_EQ(normal, 10u) << c.name << ": 300 sectors in blocks of 32";
+        EXPECT_EQ(burner->BytesWritten(), 300 * 2048) << c.name;
+        if (c.headerAtZero) {
+            // The copy of the descriptors, then a flush, then the same first block normally.
+            const auto& first = writes[0];
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(first.dataOut.data()) + 16 * 2048 + 1, 5), "CD001") << c.name;
+            EXPECT_EQ(first.dataOut.back(), 0xFF) << c.name << ": the copy is filled with FFh";
+        }
+        EXPECT_EQ(!drive->SentWith(0x04).empty(), c.formats) << c.name;
+        auto reserve = drive->SentWith(0x53);
+        EXPECT_EQ(!reserve.empty(), c.reserves) << c.name;
+        if (c.reserves) {
+            EXPECT_EQ(reserve[0].cdb[7] << 8 | reserve[0].cdb[8], 320) << c.name;
+            EXPECT_FALSE(drive->SentWith(0xBF).empty()) << c.name << ": time stamp";
+        }
+        bool dvdLine = std::any_of(messages.begin(), messages.end(), [](auto& m) {
+            return m.first.rfind(">>> STARTING WRITE PROCESS ON DVD", 0) == 0 && m.first.find("X (2,822 KB/s)") != std::string::npos;
+        });
+        EXPECT_TRUE(dvdLine) << c.name;
+        messages.clear();
+    }
+}
+
 TEST_F(BurnerTest, BurnWithoutADriveIsNoSuccess) {
     burner->SelectDevice("");
     burner->ResetImage(65535, 8191);
