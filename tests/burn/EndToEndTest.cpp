@@ -60,19 +60,20 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    std::string Env(const std::string& image, const std::string& faults = "") const {
+    std::string Env(const std::string& image, const std::string& faults = "", const std::string& media = "cdr") const {
         std::string env = "LARDERLY_ASPI_LIBRARY=" + Quote(library) + " LARDERLY_VDRIVE_IMAGE=" + Quote(image) +
-                          " LARDERLY_VDRIVE_MEDIA=cdr";
+                          " LARDERLY_VDRIVE_MEDIA=" + media;
         if (!faults.empty()) env += " LARDERLY_VDRIVE_FAULTS=" + Quote(faults);
         return env + " ";
     }
-    std::string DriveLine(const std::string& image) {
-        ShellRun r = Shell(Env(image) + Quote(cli) + " burn --list 2>/dev/null");
+    std::string DriveLine(const std::string& image, const std::string& media = "cdr") {
+        ShellRun r = Shell(Env(image, "", media) + Quote(cli) + " burn --list 2>/dev/null");
         EXPECT_EQ(r.rc, 0);
         return r.out.substr(0, r.out.find('\n'));
     }
-    ShellRun Burn(const std::string& image, const std::vector<std::string>& files, const std::string& faults = "") {
-        std::string cmd = Env(image, faults) + Quote(cli) + " burn --drive " + Quote(DriveLine(image));
+    ShellRun Burn(const std::string& image, const std::vector<std::string>& files, const std::string& faults = "",
+                  const std::string& media = "cdr") {
+        std::string cmd = Env(image, faults, media) + Quote(cli) + " burn --drive " + Quote(DriveLine(image, media));
         for (const auto& f : files) cmd += " " + Quote(f);
         return Shell(cmd);
     }
@@ -198,6 +199,32 @@ TEST_F(EndToEndTest, InjectedFaults) {
         ShellRun r = runs[i].get();
         EXPECT_EQ(r.rc, cases[i].rc) << cases[i].faults << "\n" << r.out;
         EXPECT_NE(r.out.find(cases[i].text), std::string::npos) << cases[i].faults << "\n" << r.out;
+    }
+}
+
+TEST_F(EndToEndTest, OtherMedia) {
+    if (!HaveTool("isoinfo")) GTEST_SKIP() << "isoinfo missing";
+    struct Case {
+        const char* media;
+        const char* name; // as the starting line names it
+    } cases[] = {{"cdrw", "CD-RW"}, {"dvdr", "DVD-R"}, {"dvdrw", "DVD-RW"}, {"dvd+r", "DVD+R"}, {"dvd+rw", "DVD+RW"}};
+    std::string file = MakeFile("recipebackup.001", 150000, 5, kStamp);
+    std::vector<std::future<ShellRun>> runs;
+    for (const Case& c : cases) {
+        std::string image = (dir / (std::string(c.media) + ".img")).string();
+        runs.push_back(std::async(std::launch::async, [this, image, file, m = std::string(c.media)] {
+            return Burn(image, {file}, "", m);
+        }));
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ShellRun r = runs[i].get();
+        ASSERT_EQ(r.rc, 0) << cases[i].media << "\n" << r.out;
+        EXPECT_NE(r.out.find(std::string(">>> STARTING WRITE PROCESS ON ") + cases[i].name + " AT "), std::string::npos)
+            << r.out;
+        std::string image = (dir / (std::string(cases[i].media) + ".img")).string();
+        ShellRun list = Shell("isoinfo -J -l -i " + Quote(image));
+        EXPECT_TRUE(std::regex_search(list.out, std::regex(R"(150000 Mar  4 2021 \[ +150 00\]  recipebackup\.001;1)")))
+            << cases[i].media << "\n" << list.out;
     }
 }
 
