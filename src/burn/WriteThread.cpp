@@ -39,9 +39,12 @@ std::string Grouped(long value) {
 }
 
 void RaiseToTimeCritical() {
-    // Best effort: without the right to real-time scheduling the thread keeps its priority.
+    // Above every thread of the normal class, so that a busy machine cannot starve the drive;
+    // a low real-time level is enough for that. The thread sleeps or waits on the drive between
+    // writes, so it never holds a processor for long. Best effort: without the right to
+    // real-time scheduling the thread keeps its priority.
     sched_param sp{};
-    sp.sched_priority = sched_get_priority_max(SCHED_RR);
+    sp.sched_priority = std::min(10, sched_get_priority_max(SCHED_RR));
     pthread_setschedparam(pthread_self(), SCHED_RR, &sp);
 }
 
