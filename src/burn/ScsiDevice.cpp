@@ -287,6 +287,7 @@ void TSCSIDevice::SetQuirks() {
 void TSCSIDevice::ExecuteRequest(SRB_ExecSCSICmd& srb, uint32_t timeoutMs) {
     lastError_.clear();
     busy_ = false;
+    lastHaStat_ = 0;
     sense_.fill(0);
     ScsiTransport* transport = CurrentTransport();
     if (!transport || adapter_ == kNone) return;
@@ -336,7 +337,10 @@ void TSCSIDevice::ExecuteRequest(SRB_ExecSCSICmd& srb, uint32_t timeoutMs) {
         srb.SRB_HaStat = HASTAT_TIMEOUT;
         status = SS_ERR;
     }
-    if (status != SS_PENDING && status != SS_COMP) DecodeFailure(srb);
+    if (status != SS_PENDING && status != SS_COMP) {
+        lastHaStat_ = srb.SRB_HaStat;
+        DecodeFailure(srb);
+    }
     srb.SRB_PostProc = nullptr;
     if (event && !signalled) {
         // The library still holds the address of an aborted request's event and may signal

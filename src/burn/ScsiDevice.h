@@ -89,6 +89,8 @@ public:
     uint8_t LastAsc() const { return sense_[12]; }
     uint8_t LastAscq() const { return sense_[13]; }
     bool Busy() const { return busy_; }
+    // Host adapter status of the last failed request (0 when it did not fail there).
+    uint8_t LastHostAdapterStatus() const { return lastHaStat_; }
     bool UnderrunSafeModel() const { return underrunSafeModel_; }
     bool LinkSizeModel() const { return linkSizeModel_; }
     bool SlowReadyModel() const { return slowReadyModel_; }
@@ -201,6 +203,7 @@ private:
     std::array<uint8_t, 128> inquiry_{};
     std::array<uint8_t, ASPI_SENSE_LEN> sense_{};
     bool busy_ = false;
+    uint8_t lastHaStat_ = 0;
     std::vector<std::string> deviceList_;
     bool underrunSafeModel_ = false;
     bool linkSizeModel_ = false;

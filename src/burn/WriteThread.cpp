@@ -59,7 +59,12 @@ std::string TDiscBurner::SpeedText(int kind, uint16_t speed) const {
     return std::string(times) + "X (" + Grouped(speed) + " KB/s)";
 }
 
-bool TDiscBurner::Retryable() const { return Busy() || LastAsc() == 0x04 || LastAsc() == 0x00; }
+bool TDiscBurner::Retryable() const {
+    // A request that never came back (timed out and aborted) carries no sense either, but
+    // sending it again would only wait out the same timeout thousands of times.
+    if (LastHostAdapterStatus() == HASTAT_TIMEOUT) return false;
+    return Busy() || LastAsc() == 0x04 || LastAsc() == 0x00;
+}
 
 void TDiscBurner::EndWithError(const std::string& text) {
     std::lock_guard<std::recursive_mutex> lock(DeviceLock());

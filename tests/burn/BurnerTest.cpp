@@ -218,6 +218,8 @@ TEST_F(BurnerTest, WriteFailuresEndTheBurn) {
     } cases[] = {
         {CheckCondition(3, 0x0C, 0x00), "WRITER ERROR [MEDIUM ERROR (WRITE ERROR)]", 2},
         {CheckCondition(2, 0x04, 0x08), "WRITER BUSY/BUFFER FULL", 1 + TDiscBurner::kWriteAttempts},
+        // A write that timed out is not sent again and again.
+        {Answer{SS_ERR, HASTAT_TIMEOUT, 0, 0, 0, 0}, "WRITER ERROR [COMMAND TIMEOUT]", 2},
     };
     for (const Case& c : cases) {
         drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
