@@ -1,0 +1,329 @@
+// The read-ahead cache thread: producer of the blocks that the write thread sends to the drive.
+#include "burn/CacheThread.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace larderly {
+
+namespace {
+
+std::atomic<int> gBlockSize{0};
+
+int64_t RoundToSector(int64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
+
+// Thread priorities are best-effort. A thread may lower its own priority but, without the
+// right to raise it again, would stay low for the rest of the burn and starve the drive;
+// so levels reach the scheduler only where the normal priority can be taken back.
+struct PriorityControl {
+    bool Enabled = false;
+    int BaseNice = 0;
+    pid_t Tid = 0;
+
+    PriorityControl() {
+        Tid = pid_t(::syscall(SYS_gettid));
+        errno = 0;
+        BaseNice = ::getpriority(PRIO_PROCESS, id_t(Tid));
+        if (errno != 0) return;
+        rlimit rl{};
+        bool mayRaise = ::geteuid() == 0;
+        if (!mayRaise && ::getrlimit(RLIMIT_NICE, &rl) == 0)
+            mayRaise = rl.rlim_cur == RLIM_INFINITY || 20 - int(rl.rlim_cur) <= BaseNice;
+        Enabled = mayRaise;
+    }
+    void Apply(int level) {
+        if (!Enabled) return;
+        static const int kNiceOffset[4] = {19, 10, 5, 0}; // idle, lowest, lower, normal
+        int nice = std::min(19, level == 0 ? 19 : BaseNice + kNiceOffset[level]);
+        ::setpriority(PRIO_PROCESS, id_t(Tid), nice); // a refusal is ignored
+    }
+};
+
+thread_local PriorityControl* tPriority = nullptr;
+
+} // namespace
+
+int TCacheThread::GlobalBlockSize() { return gBlockSize.load(); }
+
+TCacheThread::TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int blockSize,
+                           bool postGap, const std::string& bootImage, int bootSectors,
+                           int64_t trackLength, TStreamEx& headerStream,
+                           const std::vector<TFEntry>& fileTable)
+    : FLock(lock), FBlockSize(std::clamp(blockSize, int(kSectorSize), kCacheBlockCapacity) /
+                              int(kSectorSize) * int(kSectorSize)),
+      FPostGap(postGap), FHeader(headerStream), FBootImage(bootImage),
+      FBootSectors(bootSectors) {
+    gBlockSize = FBlockSize;
+    // At least two blocks, or the queue would count as full while empty.
+    FCapacity = int(std::max<int64_t>(2, cacheSize / FBlockSize));
+    FBytesToDeliver = trackLength;
+    FPadToMinimum = postGap && trackLength < kMinTrackBytes;
+    FPadding = FPadToMinimum ? kMinTrackBytes - trackLength : 0;
+    FSources.reserve(fileTable.size());
+    for (const TFEntry& f : fileTable)
+        FSources.push_back({f.IsDirectory() ? std::string() : f.SourcePath, f.IsoSize});
+    FAccum.assign(kCacheBlockCapacity, 0);
+    FLevel = 2;
+    FThread = std::thread([this] { Execute(); });
+}
+
+TCacheThread::~TCacheThread() {
+    FStop = true;
+    WaitFor();
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    FQueue.clear();
+}
+
+void TCacheThread::WaitFor() {
+    if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
+}
+
+void TCacheThread::Stop() { FStop = true; }
+
+std::string TCacheThread::ErrorText() const {
+    std::lock_guard<std::mutex> g(FTextLock);
+    return FErrorText;
+}
+
+void TCacheThread::SetErrorText(const std::string& text) {
+    std::lock_guard<std::mutex> g(FTextLock);
+    FErrorText = text;
+}
+
+std::string TCacheThread::CurrentFile() const {
+    std::lock_guard<std::mutex> g(FTextLock);
+    return FCurrentFile;
+}
+
+int64_t TCacheThread::CachedBytes() const {
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    return FCachedBytes;
+}
+
+int64_t TCacheThread::BytesToDeliver() const {
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    return FBytesToDeliver;
+}
+
+int TCacheThread::QueuedBlocks() const {
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    return int(FQueue.size());
+}
+
+void TCacheThread::SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void TCacheThread::CheckStop() {
+    if (FStop) throw StopRequested{};
+}
+
+void TCacheThread::QueueBlock(const uint8_t* data, int count) {
+    auto b = std::make_unique<Block>();
+    std::memcpy(b->Data, data, size_t(count));
+    b->Count = uint32_t(count);
+    FQueue.push_back(std::move(b));
+}
+
+bool TCacheThread::QueueFull() {
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    return int(FQueue.size()) >= FCapacity - 1;
+}
+
+void TCacheThread::WaitWhileFull(bool idle) {
+    while (QueueFull()) {
+        if (idle) SetLevel(0);
+        CheckStop();
+        FReady = true;
+        SleepMs(1);
+    }
+}
+
+void TCacheThread::SetLevel(int level) {
+    if (FLevel.exchange(level) == level) return;
+    if (tPriority) tPriority->Apply(level);
+}
+
+void TCacheThread::Execute() {
+    PriorityControl priority;
+    tPriority = &priority;
+    priority.Apply(2);
+    try {
+        {
+            std::lock_guard<std::recursive_mutex> g(FLock);
+            FCachedBytes = 0;
+        }
+        ReadHeader();
+        if (ReadFiles()) {
+            QueuePostGap();
+            FReady = true;
+            // Wait until the writer has taken everything, or is told to stop.
+            for (;;) {
+                {
+                    std::lock_guard<std::recursive_mutex> g(FLock);
+                    if (FBytesToDeliver <= 0 || FQueue.empty()) break;
+                }
+                if (FStop) break;
+                SleepMs(10);
+            }
+        }
+        FDone = true;
+    } catch (const StopRequested&) {
+        StopPath();
+    }
+    {
+        std::lock_guard<std::recursive_mutex> g(FLock);
+        FQueue.clear();
+    }
+    FFile.reset();
+    tPriority = nullptr;
+}
+
+void TCacheThread::StopPath() {
+    while (FTaking) SleepMs(10);
+    FTearingDown = true;
+    {
+        std::lock_guard<std::recursive_mutex> g(FLock);
+        FQueue.clear();
+        FCachedBytes = 0;
+        std::lock_guard<std::mutex> t(FTextLock);
+        if (FErrorText.empty()) FErrorText = "OPERATION ABORTED BY USER";
+    }
+    FDone = true;
+    FFile.reset();
+}
+
+void TCacheThread::ReadHeader() {
+    FHeader.SetPosition(0);
+    std::vector<uint8_t> piece(static_cast<size_t>(FBlockSize));
+    for (;;) {
+        int n = int(FHeader.Read(piece.data(), FBlockSize));
+        if (n <= 0) break;
+        {
+            std::lock_guard<std::recursive_mutex> g(FLock);
+            if (n == FBlockSize) {
+                QueueBlock(piece.data(), n);
+            } else {
+                std::memcpy(FAccum.data(), piece.data(), size_t(n));
+                FPending = n;
+                FRoom = FBlockSize - n;
+            }
+            FCachedBytes += n;
+        }
+        WaitWhileFull(false);
+        if (n < FBlockSize) break;
+    }
+    // The header is in the queue now; its memory goes.
+    FHeader.SetSize(0);
+    WaitWhileFull(false);
+}
+
+bool TCacheThread::ReadFiles() {
+    const size_t last = FSources.size() - 1;
+    for (size_t i = 0; i < FSources.size(); ++i) {
+        const Source& src = FSources[i];
+        if (src.Path.empty() || src.Size <= 0) continue;
+        {
+            std::lock_guard<std::mutex> g(FTextLock);
+            FCurrentFile = src.Path;
+        }
+        FFile.reset();
+        try {
+            FFile = std::make_unique<TFileStreamEx>(src.Path, fmOpenRead | fmShareDenyNone);
+        } catch (const std::exception&) {
+            std::lock_guard<std::recursive_mutex> g(FLock);
+            SetErrorText("CAN'T OPEN FILE \"" + src.Path +
+                         "\" OR FILE IS IN USES BY OTHER SOFTWARE");
+            FDone = true;
+            return false;
+        }
+        int64_t remaining = src.Size;
+        while (remaining > 0) {
+            if (FRoom == 0) {
+                FPending = 0;
+                FRoom = FBlockSize;
+            }
+            int t = int(std::min<int64_t>(remaining, FRoom));
+            uint8_t* dst = FAccum.data() + FPending;
+            int64_t got = FFile->Read(dst, t);
+            if (got < t && FFile->LastError() != 0) {
+                std::lock_guard<std::recursive_mutex> g(FLock);
+                SetErrorText("CAN'T READ FILE \"" + src.Path + "\"");
+                FDone = true;
+                return false;
+            }
+            // A file that ended early still fills its recorded size; the rest of the last
+            // sector is zeros too, so the next file starts on a sector boundary.
+            int rounded = int(RoundToSector(t));
+            std::memset(dst + std::max<int64_t>(got, 0), 0, size_t(rounded - std::max<int64_t>(got, 0)));
+            FPending += rounded;
+            FRoom -= rounded;
+            CheckStop();
+            int n;
+            {
+                std::lock_guard<std::recursive_mutex> g(FLock);
+                if (i == last || FRoom == 0) {
+                    QueueBlock(FAccum.data(), FPending);
+                    FPending = 0;
+                }
+                n = int(FQueue.size());
+                FCachedBytes += rounded;
+                remaining -= t;
+            }
+            if (n < FCapacity / 4) SetLevel(3);
+            else if (n < FCapacity / 2) SetLevel(2);
+            else SetLevel(1);
+            WaitWhileFull(true);
+        }
+    }
+    FFile.reset();
+    if (FPending > 0) {
+        std::lock_guard<std::recursive_mutex> g(FLock);
+        QueueBlock(FAccum.data(), FPending);
+        FPending = 0;
+    }
+    return true;
+}
+
+void TCacheThread::QueuePostGap() {
+    if (!FPadToMinimum) return;
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    FBytesToDeliver += FPadding;
+    std::vector<uint8_t> zeros(size_t(FBlockSize), 0);
+    for (int64_t left = FPadding; left > 0;) {
+        int c = int(std::min<int64_t>(left, FBlockSize));
+        QueueBlock(zeros.data(), c);
+        FCachedBytes += c;
+        left -= c;
+    }
+}
+
+int TCacheThread::GetBlock(uint8_t* dest) {
+    {
+        std::lock_guard<std::recursive_mutex> g(FLock);
+        if (FBytesToDeliver <= 0 && FDone) return 0;
+        if (FQueue.empty()) return FDone ? 0 : -1;
+    }
+    while (FTearingDown) {
+        SleepMs(1);
+        if (FStop) return 0;
+    }
+    std::lock_guard<std::recursive_mutex> g(FLock);
+    FTaking = true;
+    if (FQueue.empty()) { // emptied by a stop meanwhile
+        FTaking = false;
+        return FDone ? 0 : -1;
+    }
+    std::unique_ptr<Block> b = std::move(FQueue.front());
+    FQueue.pop_front();
+    std::memcpy(dest, b->Data, b->Count);
+    FCachedBytes -= b->Count;
+    FBytesToDeliver -= b->Count;
+    FTaking = false;
+    return int(b->Count);
+}
+
+} // namespace larderly

@@ -1,0 +1,408 @@
+// The image tree: resetting it, adding files and directories, the naming rules (8.3 aliases,
+// directory identifiers, Joliet identifiers that fit a directory record) and the date helpers.
+#include "burn/Image.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larderly {
+
+namespace {
+
+// ---- dates -------------------------------------------------------------------------------
+
+// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = unsigned(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + int64_t(doe) - 719468;
+}
+
+void CivilFromDays(int64_t z, int& y, int& m, int& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = unsigned(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t yy = int64_t(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = int(doy - (153 * mp + 2) / 5 + 1);
+    m = int(mp < 10 ? mp + 3 : mp - 9);
+    y = int(yy + (m <= 2));
+}
+
+const int64_t kDelphiEpoch = DaysFromCivil(1899, 12, 30);
+
+// ---- names -------------------------------------------------------------------------------
+
+std::string UpperAscii(std::string s) {
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+    return s;
+}
+
+// Splits UTF-8 text into code points (each as its bytes); an invalid byte stands alone.
+std::vector<std::string> CodePoints(const std::string& s) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+        if (i + n > s.size()) n = 1;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) n = 1;
+        out.push_back(s.substr(i, n));
+        i += n;
+    }
+    return out;
+}
+
+size_t Utf16Units(const std::string& s) { return Utf8ToUtf16(s).size(); }
+
+bool Valid83Char(unsigned char c) {
+    if (std::isalnum(c)) return c < 0x80;
+    return std::string("!#$%&'()-@^_`{}~").find(char(c)) != std::string::npos;
+}
+
+bool IsValid83(const std::string& name) {
+    size_t dot = name.find('.');
+    std::string base = name.substr(0, dot);
+    std::string ext = dot == std::string::npos ? "" : name.substr(dot + 1);
+    if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+    if (dot != std::string::npos && ext.empty()) return false;
+    for (unsigned char c : base + ext)
+        if (!Valid83Char(c)) return false;
+    return true;
+}
+
+// The characters an alias keeps of a name part: blanks and periods dropped, characters that
+// may not stand in a short name replaced by "_", letters in upper case.
+std::string AliasPart(const std::string& part, size_t maxChars) {
+    std::string out;
+    for (const auto& cp : CodePoints(part)) {
+        if (out.size() >= maxChars) break;
+        unsigned char c = static_cast<unsigned char>(cp[0]);
+        if (cp.size() == 1 && (c == ' ' || c == '.')) continue;
+        if (cp.size() == 1 && Valid83Char(c)) out += char(std::toupper(c));
+        else out += '_';
+    }
+    return out;
+}
+
+// Cuts a Joliet identifier so that its directory record stays within 255 bytes: at most
+// 110 UTF-16 units including the ";1" of a file. The extension is kept when it is short.
+std::string FitJoliet(const std::string& name, bool isFile) {
+    const size_t limit = isFile ? 108 : 110;
+    if (Utf16Units(name) <= limit) return name;
+    std::string base = name, ext;
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && Utf16Units(name.substr(dot)) <= 16) {
+        base = name.substr(0, dot);
+        ext = name.substr(dot);
+    }
+    size_t room = limit - Utf16Units(ext);
+    std::string cut;
+    size_t units = 0;
+    for (const auto& cp : CodePoints(base)) {
+        size_t u = Utf16Units(cp);
+        if (units + u > room) break;
+        cut += cp;
+        units += u;
+    }
+    return cut + ext;
+}
+
+std::string NormalisePath(std::string p) {
+    for (auto& c : p)
+        if (c == '\\') c = '/';
+    return p;
+}
+
+} // namespace
+
+// ---- shared helpers ----------------------------------------------------------------------
+
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
+                         int hundredths) {
+    int64_t days = DaysFromCivil(year, unsigned(month), unsigned(day)) - kDelphiEpoch;
+    double frac = (hour * 3600.0 + minute * 60.0 + second + hundredths / 100.0) / 86400.0;
+    return double(days) + frac;
+}
+
+TDateParts DecodeDateTime(TDateTime d) {
+    double whole = d >= 0 ? double(int64_t(d)) : -double(int64_t(-d));
+    if (whole > d) whole -= 1; // floor for negative values
+    int64_t days = int64_t(whole);
+    int64_t hs = int64_t((d - whole) * 8640000.0 + 0.5);
+    if (hs >= 8640000) {
+        hs -= 8640000;
+        ++days;
+    }
+    TDateParts p{};
+    CivilFromDays(days + kDelphiEpoch, p.Year, p.Month, p.Day);
+    p.Hour = int(hs / 360000);
+    p.Minute = int(hs / 6000 % 60);
+    p.Second = int(hs / 100 % 60);
+    p.Hundredths = int(hs % 100);
+    return p;
+}
+
+TDateTime DateTimeFromUnix(std::time_t t) {
+    std::tm tm{};
+    if (!localtime_r(&t, &tm)) return DateTimeNow();
+    return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                          tm.tm_sec);
+}
+
+TDateTime DateTimeNow() {
+    auto now = std::chrono::system_clock::now();
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+    std::time_t t = std::time_t(ms.count() / 1000);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return EncodeDateTime(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
+                          tm.tm_sec, int(ms.count() % 1000 / 10));
+}
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+    std::u16string out;
+    for (const auto& cp : CodePoints(s)) {
+        auto b = [&](size_t i) { return uint32_t(static_cast<unsigned char>(cp[i])); };
+        uint32_t c;
+        if (cp.size() == 1) c = b(0) < 0x80 ? b(0) : '_';
+        else if (cp.size() == 2) c = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+        else if (cp.size() == 3) c = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+        else c = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+        if (c >= 0x10000 && c <= 0x10FFFF) {
+            c -= 0x10000;
+            out += char16_t(0xD800 + (c >> 10));
+            out += char16_t(0xDC00 + (c & 0x3FF));
+        } else if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+            out += u'_';
+        } else {
+            out += char16_t(c);
+        }
+    }
+    return out;
+}
+
+std::string ShortAlias(const std::string& name,
+                       const std::function<bool(const std::string&)>& taken) {
+    if (IsValid83(name)) return "";
+    std::string n = name;
+    size_t lead = n.find_first_not_of('.');
+    n = lead == std::string::npos ? "" : n.substr(lead);
+    size_t dot = n.rfind('.');
+    std::string base = AliasPart(n.substr(0, dot), 64);
+    std::string ext = dot == std::string::npos ? "" : AliasPart(n.substr(dot + 1), 3);
+    if (base.empty()) base = "_";
+    for (int i = 1;; ++i) {
+        std::string tail = "~" + std::to_string(i);
+        size_t keep = std::min<size_t>(6, 8 - tail.size());
+        std::string alias = base.substr(0, keep) + tail + (ext.empty() ? "" : "." + ext);
+        if (!taken || !taken(alias) || i >= 999999) return alias;
+    }
+}
+
+// ---- the tree ----------------------------------------------------------------------------
+
+TDiscImage::TDiscImage() : Now(DateTimeNow) { ResetImage(65535, 8191); }
+
+void TDiscImage::Debug(const std::string& text, uint8_t mType) {
+    if (ImageDebugMessage) ImageDebugMessage(text, mType);
+}
+
+void TDiscImage::ResetImage(int fileCapacity, int dirCapacity) {
+    // The offset of directory records: quarter hours east of UTC, standard time.
+    tzset();
+    FTzOffset = int8_t(-(timezone / 60) / 15);
+    FHeader.SetSize(0);
+    FFiles.clear();
+    FDirs.clear();
+    FIsoOrder.clear();
+    FJolietOrder.clear();
+    FLayout = TImageLayout{};
+    FFileCapacity = fileCapacity;
+    FDirCapacity = dirCapacity;
+    TDEntry root;
+    root.ShortName = "CD_ROOT";
+    root.LongName = "CD Root Directory";
+    root.Path = "/";
+    root.Level = 1;
+    root.Parent = 0;
+    root.Number = 1;
+    root.Created = Now ? Now() : DateTimeNow();
+    FDirs.push_back(root);
+}
+
+int TDiscImage::FindImageDir(const std::string& path) const {
+    std::string p = NormalisePath(path);
+    if (p.empty() || p == "/") return 0;
+    if (p.back() == '/') p.pop_back();
+    if (p.empty() || p[0] != '/') p = "/" + p;
+    p = UpperAscii(p);
+    for (size_t i = 1; i < FDirs.size(); ++i)
+        if (FDirs[i].Path == p) return int(i);
+    return -1;
+}
+
+void TDiscImage::AppendChild(int dir, int fileIndex) {
+    int c = FDirs[dir].FirstChild;
+    if (c < 0) {
+        FDirs[dir].FirstChild = fileIndex;
+        return;
+    }
+    while (FFiles[c].NextSibling >= 0) c = FFiles[c].NextSibling;
+    FFiles[c].NextSibling = fileIndex;
+}
+
+int TDiscImage::FindChild(int dir, const std::string& longName) const {
+    std::string want = UpperAscii(longName);
+    for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+        if (UpperAscii(FFiles[c].LongName) == want) return c;
+    return -1;
+}
+
+int TDiscImage::ForceImageDir(const std::string& path) {
+    std::string p = NormalisePath(path);
+    int found = FindImageDir(p);
+    if (found >= 0) return found;
+    size_t slash = p.rfind('/');
+    int parent = 0;
+    std::string name = p;
+    if (slash != std::string::npos) {
+        parent = ForceImageDir(p.substr(0, slash));
+        name = p.substr(slash + 1);
+    }
+    if (parent < 0) return -1;
+    if (name.empty()) return parent;
+
+    std::string shortName;
+    int chars = 0;
+    for (const auto& cp : CodePoints(name)) {
+        if (chars++ == 13) break;
+        unsigned char c = static_cast<unsigned char>(cp[0]);
+        if (cp.size() > 1 || c < '!' || c > 'z') shortName += '_';
+        else shortName += char(std::toupper(c));
+    }
+    std::string full = (parent == 0 ? "" : FDirs[parent].Path) + "/" + name;
+    if (int d = FindImageDir(full); d >= 0) return d;
+
+    if (int(FDirs.size()) >= FDirCapacity) {
+        Debug(">>> MAXIMUM DIRECTORIES CAN BE " + std::to_string(FDirCapacity), mtImageTableFull);
+        return -1;
+    }
+    if (int(FFiles.size()) >= FFileCapacity) {
+        Debug("MAXIMUM FILES CAN BE " + std::to_string(FFileCapacity), mtImageTableFull);
+        return -1;
+    }
+    TDateTime now = Now ? Now() : DateTimeNow();
+    TDEntry d;
+    d.ShortName = shortName;
+    d.LongName = FitJoliet(name, false);
+    d.Parent = parent;
+    d.Level = 0;
+    d.Path = UpperAscii(full);
+    d.Created = now;
+    FDirs.push_back(d);
+    TFEntry f;
+    f.ShortName = shortName;
+    f.LongName = d.LongName;
+    f.Attributes = faDirectory;
+    f.DateTime = now;
+    f.Directory = int(FDirs.size()) - 1;
+    FFiles.push_back(f);
+    AppendChild(parent, int(FFiles.size()) - 1);
+    return f.Directory;
+}
+
+int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePath,
+                        bool keepSourcePath) {
+    std::string dest = destDir;
+    if (keepSourcePath) {
+        std::string src = NormalisePath(sourcePath);
+        size_t slash = src.rfind('/');
+        std::string dir = slash == std::string::npos ? "" : src.substr(0, slash);
+        if (dir.rfind("//", 0) == 0) {
+            // server and share of a network path
+            size_t a = dir.find('/', 2);
+            size_t b = a == std::string::npos ? a : dir.find('/', a + 1);
+            dir = b == std::string::npos ? "" : dir.substr(b);
+        } else if (dir.size() >= 2 && std::isalpha(static_cast<unsigned char>(dir[0])) &&
+                   dir[1] == ':') {
+            dir = dir.substr(2);
+        }
+        ForceImageDir(dir);
+        dest = dir;
+    }
+    int d = FindImageDir(dest);
+    if (d < 0) {
+        Debug("INVALID DESTINATION PATH", mtImageInvalidPath);
+        return 0;
+    }
+    struct stat st {};
+    if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 255;
+
+    std::string found = NormalisePath(sourcePath);
+    found = found.substr(found.rfind('/') == std::string::npos ? 0 : found.rfind('/') + 1);
+    int32_t attr = faArchive;
+    if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
+    if (!found.empty() && found[0] == '.') attr |= faHidden;
+    AddEntry(d, sourcePath, found, int64_t(st.st_size), attr, DateTimeFromUnix(st.st_mtime));
+    return 1;
+}
+
+void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::string& foundName,
+                          int64_t size, int32_t attr, TDateTime date) {
+    std::string longName = foundName;
+    if (longName.find('.') == std::string::npos) longName += '.';
+
+    int reuse = FindChild(dir, longName);
+    if (reuse >= 0 && (!ReplaceFile || FFiles[reuse].IsDirectory())) return;
+
+    // Data lengths are recorded in 32 bits: a larger file cannot be described.
+    if (size > kMaxIsoFileSize) {
+        Debug(">>> FILE TOO LARGE FOR THE IMAGE (4 GB OR MORE): " + sourcePath, mtImageTableFull);
+        return;
+    }
+
+    std::string shortName = ShortAlias(foundName, [&](const std::string& alias) {
+        for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+            if (c != reuse && UpperAscii(FFiles[c].ShortName) == alias) return true;
+        return false;
+    });
+    if (shortName.empty()) shortName = UpperAscii(longName);
+
+    bool skip = Utf16Units(longName) > 109;
+    if (OnAddFile) OnAddFile(sourcePath, longName, shortName, date, attr, size, skip);
+    if (skip) return;
+
+    int idx = reuse;
+    if (idx < 0) {
+        if (int(FFiles.size()) >= FFileCapacity) {
+            Debug("MAXIMUM FILES CAN BE " + std::to_string(FFileCapacity), mtImageTableFull);
+            return;
+        }
+        FFiles.emplace_back();
+        idx = int(FFiles.size()) - 1;
+        AppendChild(dir, idx);
+    }
+    TFEntry& f = FFiles[idx];
+    // An ISO record holds at most 255 bytes: 33 fixed, the identifier with ";1", a pad byte.
+    shortName = UpperAscii(shortName);
+    if (shortName.size() > 218) shortName.resize(218);
+    f.ShortName = shortName;
+    f.LongName = FitJoliet(longName, true);
+    f.IsoSize = f.JolietSize = size;
+    f.Attributes = attr;
+    f.DateTime = date;
+    f.SourcePath = sourcePath;
+    f.Directory = -1;
+}
+
+} // namespace larderly

@@ -1,0 +1,113 @@
+// larderly-cli iso: writes the ISO 9660 + Joliet image of the given files (all in the root
+// folder) exactly as a burn would send it to the drive: the header stream, the files in
+// file-table order on sector boundaries, then the padding up to the minimum track length.
+#include "burn/CacheThread.h"
+#include "burn/Image.h"
+#include "cli/CliCommand.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <iostream>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace larderly::cli {
+namespace {
+
+int RunIso(const CliArgs& a) {
+    std::string out;
+    std::vector<std::string> files;
+    uint32_t address = 0;
+    TDiscImage image;
+    for (size_t i = 0; i < a.args.size(); ++i) {
+        const std::string& s = a.args[i];
+        if (s == "--address" && i + 1 < a.args.size()) {
+            address = uint32_t(std::strtoul(a.args[++i].c_str(), nullptr, 10));
+        } else if (s == "--volume" && i + 1 < a.args.size()) {
+            image.IdVolume = a.args[++i];
+        } else if (s == "--no-joliet") {
+            image.JolietFileSystem = false;
+        } else if (out.empty()) {
+            out = s;
+        } else {
+            files.push_back(s);
+        }
+    }
+    if (out.empty() || files.empty()) {
+        std::cerr << "usage: iso [--address N] [--volume ID] [--no-joliet] OUT FILE...\n";
+        return 2;
+    }
+
+    bool failed = false;
+    image.ImageDebugMessage = [&](const std::string& text, uint8_t) {
+        std::cerr << text << "\n";
+        failed = true;
+    };
+    image.ResetImage(65535, 8191);
+    for (const auto& f : files) {
+        if (image.AddFile("/", f, false) == 255) {
+            std::cerr << "File not found: " << f << "\n";
+            failed = true;
+        }
+    }
+    if (failed) return 1;
+    image.LayoutImage(address);
+    image.BuildImageHeader();
+
+    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (address == 0 ? O_TRUNC : 0), 0666);
+    if (fd < 0) {
+        std::cerr << "Cannot create " << out << "\n";
+        return 1;
+    }
+    THandleStreamEx dest(fd);
+    dest.Seek(int64_t(address) * kSectorSize, 0);
+
+    std::recursive_mutex lock;
+    int64_t trackLength =
+        int64_t(image.Layout().VolumeSize - image.Layout().NextWritableAddress) * kSectorSize;
+    TCacheThread cache(4194304, lock, kCdBlockSize, image.WritePostGap, "", 0, trackLength,
+                       image.HeaderStream(), image.FileTable());
+    std::vector<uint8_t> block(kCacheBlockCapacity);
+    int64_t written = 0;
+    bool ok = true;
+    for (;;) {
+        int n;
+        {
+            std::lock_guard<std::recursive_mutex> g(lock);
+            n = cache.GetBlock(block.data());
+        }
+        if (!cache.ErrorText().empty()) break;
+        if (n == 0) break;
+        if (n < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            continue;
+        }
+        if (dest.Write(block.data(), n) != n) {
+            std::cerr << "Cannot write " << out << "\n";
+            ok = false;
+            cache.SetErrorText("WRITE FAILED");
+            cache.Stop();
+            break;
+        }
+        written += n;
+    }
+    cache.WaitFor();
+    ::close(fd);
+    if (ok && !cache.ErrorText().empty()) {
+        std::cerr << cache.ErrorText() << "\n";
+        ok = false;
+    }
+    if (!ok) return 1;
+    std::cout << out << ": " << written / kSectorSize << " sectors from sector " << address
+              << ", first file at " << image.Layout().FirstFileLocation << "\n";
+    return 0;
+}
+
+const CliRegistrar reg("iso", "iso [--address N] [--volume ID] [--no-joliet] OUT FILE...  "
+                              "write the ISO 9660+Joliet image of FILEs",
+                       RunIso);
+
+} // namespace
+} // namespace larderly::cli
