@@ -36,6 +36,8 @@ TQtReportEngine::TQtReportEngine(QPagedPaintDevice& device, QPainter& painter) :
     font_ = QFont(Q(report::kFontName));
     font_.setStyleHint(QFont::SansSerif);
     font_.setPointSizeF(report::kFontPoints);
+    // No ligatures: the words of a printed or saved report read back letter for letter.
+    font_.setStyleStrategy(QFont::PreferNoShaping);
 }
 
 void TQtReportEngine::SetOnPage(std::function<void(int)> onPage) {
@@ -51,6 +53,7 @@ void TQtReportEngine::SetFont(const std::string& name, double points) {
     f.setItalic(false);
     f.setUnderline(false);
     f.setStrikeOut(false);
+    f.setStyleStrategy(QFont::PreferNoShaping);
     font_ = f;
     p_.setFont(font_);
 }
