@@ -73,4 +73,12 @@ std::vector<const TRecipeSummary*> TRecipeFilter::Select(const RecipeSummaries& 
     return out;
 }
 
+std::vector<TRecipeSummary*> TRecipeFilter::Select(RecipeSummaries& summaries) const {
+    std::vector<TRecipeSummary*> out;
+    if (!state_.ByTitle && !state_.ByCategory) out.reserve(summaries.Count());
+    for (TRecipeSummary& s : summaries)
+        if (Matches(s)) out.push_back(&s);
+    return out;
+}
+
 } // namespace larderly

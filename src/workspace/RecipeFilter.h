@@ -45,6 +45,7 @@ public:
     bool Matches(const TRecipeSummary& summary) const;
     // Every summary that passes, in the summaries' order.
     std::vector<const TRecipeSummary*> Select(const RecipeSummaries& summaries) const;
+    std::vector<TRecipeSummary*> Select(RecipeSummaries& summaries) const;
 
 private:
     TFilterState state_;

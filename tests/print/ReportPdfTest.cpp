@@ -13,7 +13,6 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace larderly {
@@ -55,9 +54,9 @@ RunResult PrintPdf(const TempStore& t, int32_t id, const std::string& pdf) {
 
 int PdfPages(const std::string& pdf) {
     RunResult r = Shell("pdfinfo '" + pdf + "'");
-    std::smatch m;
-    if (!std::regex_search(r.out, m, std::regex("Pages:\\s+(\\d+)"))) return -1;
-    return std::stoi(m[1]);
+    const auto at = r.out.find("Pages:");
+    if (at == std::string::npos) return -1;
+    return std::atoi(r.out.c_str() + at + 6);
 }
 
 std::vector<std::string> Words(const std::string& s) {
