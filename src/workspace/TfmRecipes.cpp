@@ -267,7 +267,15 @@ void TfmRecipes::btnSaveClick() {
 }
 
 void TfmRecipes::btnUndoClick() {
-    host_.rptViewRecipesClick();
+    // Undo always leaves edit mode, even when the list's recipe cannot be shown again (it
+    // vanished from the table): otherwise the pane could never leave edit mode.
+    try {
+        host_.rptViewRecipesClick();
+    } catch (...) {
+        SetEditMode(false);
+        EnableRecipeFields(false);
+        throw;
+    }
     SetEditMode(false);
     EnableRecipeFields(false);
 }

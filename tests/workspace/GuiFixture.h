@@ -13,6 +13,7 @@
 #include "workspace/TfmRecipes.h"
 
 #include <QApplication>
+#include <sqlite3.h>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -120,6 +121,50 @@ inline std::vector<StoredRecipe> Stored(const std::string& home) {
     return out;
 }
 
+// Runs SQL on one table file behind the program's back (a second connection), for
+// recipes that vanish and faults that a trigger injects.
+inline void ExecSql(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
+    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+// Book entries written straight into the store.
+inline void SeedBookEntries(const std::string& home, const std::string& book, const std::vector<int32_t>& recipes) {
+    TfmTables t;
+    t.OpenDatabase(home);
+    t.SetTablesOpen(true);
+    Transaction tr(t);
+    t.ClearBuffers();
+    t.BookRec.Name = book;
+    int32_t bookId = t.SaveBook();
+    for (int32_t r : recipes) {
+        t.BookEntryRec = BookEntryRecord{};
+        t.BookEntryRec.RecipeID = r;
+        t.BookEntryRec.BookID = bookId;
+        t.SaveBookEntry();
+    }
+    tr.Commit();
+    t.SetTablesOpen(false);
+}
+
+inline int CountRows(const std::string& file, const std::string& table) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return -1;
+    sqlite3_stmt* st = nullptr;
+    int n = -1;
+    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM " + table).c_str(), -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
 // The base of the GUI tests: a fresh home, scripted prompts, and a main window started on
 // demand.
 class GuiTest : public ::testing::Test {
@@ -127,6 +172,8 @@ protected:
     GuiTest() { App(); }
     ~GuiTest() override {
         main_.reset();
+        EXPECT_TRUE(prompts_.failures().empty()) << "unexpected question: " << prompts_.failures().front();
+        EXPECT_TRUE(prompts_.done()) << prompts_.pending() << " scripted answers left";
     }
 
     TfmMain& Start(bool welcome = false) {
