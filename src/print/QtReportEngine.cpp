@@ -1,11 +1,10 @@
 // The report engine on QPainter.
 #include "print/QtReportEngine.h"
 
+#include "platform/DayNumber.h"
 #include "platform/Errors.h"
 
-#include <QDate>
 #include <QFontMetricsF>
-#include <QLocale>
 #include <QPageLayout>
 #include <QPdfWriter>
 
@@ -114,23 +113,8 @@ void SetupReportPage(QPagedPaintDevice& device) {
     device.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, margins, QPageLayout::Inch));
 }
 
-std::string LocaleDateSeparator() {
-    const QString fmt = QLocale::system().dateFormat(QLocale::ShortFormat);
-    bool quoted = false;
-    for (QChar c : fmt) {
-        if (c == u'\'') {
-            quoted = !quoted;
-            continue;
-        }
-        if (quoted || c.isLetter()) continue;
-        return QString(c).toStdString();
-    }
-    return "/";
-}
-
 std::string TodayReportDate() {
-    const QDate d = QDate::currentDate();
-    return ReportDateText(d.year(), d.month(), d.day(), LocaleDateSeparator());
+    return FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
 }
 
 int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file, const std::string& dateText) {

@@ -60,9 +60,6 @@ void SetupReportPage(QPagedPaintDevice& device);
 // settings.
 std::string TodayReportDate();
 
-// The date separator of the user's regional settings ("/" when the locale has none).
-std::string LocaleDateSeparator();
-
 // Draws the report into a PDF file; gives the number of pages. Raises when the file cannot
 // be written. Needs a QGuiApplication.
 int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file, const std::string& dateText);
