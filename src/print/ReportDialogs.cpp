@@ -94,7 +94,14 @@ void TReportStatus::SetPage(int page) {
 
 QString TReportStatus::Text() const { return lblStatus_->text(); }
 
-TReportSystem::TReportSystem(QWidget* parent) : parent_(parent), printer_(std::make_unique<QPrinter>()) {
+TReportSystem& TReportSystem::Of(QWidget& window) {
+    if (auto* rs = window.findChild<TReportSystem*>("ReportSystem1", Qt::FindDirectChildrenOnly)) return *rs;
+    return *new TReportSystem(&window);
+}
+
+TReportSystem::TReportSystem(QWidget* parent)
+    : QObject(parent), parent_(parent), printer_(std::make_unique<QPrinter>()) {
+    setObjectName("ReportSystem1");
     RunSetup = [this](TReportSetup& setup, QPrinter& printer) {
         TReportSetupDialog dlg(printer, setup, parent_);
         if (dlg.exec() != QDialog::Accepted) return false;

@@ -58,10 +58,16 @@ private:
     QLabel* lblStatus_ = nullptr;
 };
 
-class TReportSystem {
+// The report system (ReportSystem1): lives as a child of the window it prints for, which
+// is also the parent of its dialogs, and keeps the setup between runs.
+class TReportSystem : public QObject {
+    Q_OBJECT
 public:
     explicit TReportSystem(QWidget* parent = nullptr);
-    ~TReportSystem();
+    ~TReportSystem() override;
+
+    // The report system of a window: its child named "ReportSystem1", made on first use.
+    static TReportSystem& Of(QWidget& window);
 
     // Shows the setup dialog; false when it is cancelled. Replaceable for tests.
     std::function<bool(TReportSetup&, QPrinter&)> RunSetup;
