@@ -112,6 +112,10 @@ TEST_F(MainWindowTest, PanesSwitchAndPrintCaptionFollows) {
 TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
+    // Start from no handlers at all, whichever the program has registered.
+    for (MainCommand c : {MainCommand::Filter, MainCommand::Print, MainCommand::Import, MainCommand::Backup,
+                          MainCommand::Restore})
+        m.SetCommandHandler(c, {});
     for (QAction* a : {m.actFilter, m.actPrint, m.Import1, m.actBackup, m.actRestore})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     int printed = 0, filtered = 0;
