@@ -18,6 +18,10 @@ namespace larderly {
 
 class TfmRecipeBook : public TPane {
     Q_OBJECT
+    // Declared first: BookChanged below refers into the core.
+    WorkspaceHost& host_;
+    TRecipeBookCore core_;
+
 public:
     TfmRecipeBook(WorkspaceHost& host, QWidget* parent = nullptr);
     ~TfmRecipeBook() override;
@@ -59,8 +63,6 @@ private:
     void SyncList(QListWidget* box, const TSortedList& list);
     void ApplyEnabled(const TRecipeBookCore::TEnabled& e);
 
-    WorkspaceHost& host_;
-    TRecipeBookCore core_;
     bool syncing_ = false;
 
     QWidget* pnlButtons = nullptr;
