@@ -51,6 +51,13 @@ TReportSetupDialog::TReportSetupDialog(QPrinter& printer, const TReportSetup& se
     cboxDuplex_->setObjectName("cboxDuplex");
     cboxDuplex_->setChecked(setup.Duplex);
     form->addRow(cboxDuplex_);
+    // Preview setup.
+    edtZoom_ = new QSpinBox(this);
+    edtZoom_->setObjectName("edtZoom");
+    edtZoom_->setRange(10, 400);
+    edtZoom_->setSuffix("%");
+    edtZoom_->setValue(setup.PreviewZoom);
+    form->addRow(tr("Preview &zoom:"), edtZoom_);
     layout->addLayout(form);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -74,6 +81,7 @@ TReportSetup TReportSetupDialog::Setup() const {
     s.Copies = edtCopies_->value();
     s.Collate = cboxCollate_->isChecked();
     s.Duplex = cboxDuplex_->isChecked();
+    s.PreviewZoom = edtZoom_->value();
     return s;
 }
 
@@ -164,7 +172,7 @@ bool TReportSystem::Execute(TfmTables& store, int32_t recipeId) {
     });
     if (auto* widget = preview.findChild<QPrintPreviewWidget*>()) {
         widget->setZoomMode(QPrintPreviewWidget::CustomZoom);
-        widget->setZoomFactor(report::kPreviewZoomPercent / 100.0);
+        widget->setZoomFactor(setup.PreviewZoom / 100.0);
         widget->updatePreview();
     }
     RunPreview(preview);

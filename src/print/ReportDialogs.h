@@ -25,6 +25,7 @@ struct TReportSetup {
     int Copies = 1;
     bool Collate = false;
     bool Duplex = false;
+    int PreviewZoom = report::kPreviewZoomPercent; // preview setup: zoom in percent
 };
 
 // The setup dialog "Book Setup".
@@ -43,6 +44,7 @@ private:
     QSpinBox* edtCopies_ = nullptr;
     QCheckBox* cboxCollate_ = nullptr;
     QCheckBox* cboxDuplex_ = nullptr;
+    QSpinBox* edtZoom_ = nullptr;
 };
 
 // The status window "Book Status": one line, "Generating page 3" or "Printing page 3".

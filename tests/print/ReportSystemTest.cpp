@@ -95,7 +95,10 @@ TEST(ReportSystem, SetupDialogCarriesTheChoices) {
     EXPECT_TRUE(dlg.findChild<QRadioButton*>("rbPrinter")->isChecked());
     dlg.findChild<QSpinBox*>("edtCopies")->setValue(5);
     dlg.findChild<QRadioButton*>("rbPreview")->setChecked(true);
+    EXPECT_EQ(dlg.findChild<QSpinBox*>("edtZoom")->value(), 100);
+    dlg.findChild<QSpinBox*>("edtZoom")->setValue(150);
     TReportSetup out = dlg.Setup();
+    EXPECT_EQ(out.PreviewZoom, 150);
     EXPECT_TRUE(out.Preview);
     EXPECT_EQ(out.Copies, 5);
     EXPECT_TRUE(out.Collate);
