@@ -150,7 +150,7 @@ void TfmMain::BuildWindow() {
     Panel3->setObjectName("Panel3");
     Panel3->setFixedHeight(56);
     QFont small = Panel3->font();
-    small.setPointSize(8); // the captions fit their buttons
+    small.setPointSizeF(7.5); // the captions fit their buttons
     Panel3->setFont(small);
     auto newButton = [this](const char* name, int left, int width, const char* hint) {
         auto* b = new QToolButton(Panel3);
@@ -159,6 +159,7 @@ void TfmMain::BuildWindow() {
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setIconSize(QSize(32, 32));
         b->setAutoRaise(true);
+        b->setContentsMargins(0, 0, 0, 0);
         b->setToolTip(hint);
         return b;
     };
