@@ -17,6 +17,9 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <sys/resource.h>
+#include <time.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +33,21 @@ using namespace larderly;
 namespace {
 
 QApplication* g_app = nullptr;
-std::map<std::string, double> g_seconds; // mean seconds per iteration, by benchmark
+std::map<std::string, double> g_seconds; // mean wall seconds per iteration, by benchmark
+std::map<std::string, double> g_cpu;     // mean CPU seconds per iteration, by benchmark
+
+// CPU seconds used by this process, and by its finished children.
+double SelfCpu() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+double ChildrenCpu() {
+    rusage ru{};
+    getrusage(RUSAGE_CHILDREN, &ru);
+    auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    return sec(ru.ru_utime) + sec(ru.ru_stime);
+}
 
 struct Home {
     std::string root;
@@ -113,18 +130,21 @@ void BM_SqliteShellSelect(benchmark::State& state) {
                             "data/tbl102.nx1 'SELECT InternalID, Category1, Category2, Category3, Category4, "
                             "Title FROM tblRecipes' > /dev/null";
     double total = 0;
+    const double c0 = ChildrenCpu();
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     Record(state, "shell", total);
+    g_cpu["shell"] = (ChildrenCpu() - c0) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_SqliteShellSelect)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 void BM_BuildAndShowRecipeList(benchmark::State& state) {
     Started& w = Window(100000);
     double total = 0;
+    const double c0 = SelfCpu();
     for (auto _ : state) {
         auto t0 = std::chrono::steady_clock::now();
         w.main->BuildRecipeList();
@@ -134,8 +154,50 @@ void BM_BuildAndShowRecipeList(benchmark::State& state) {
     }
     if (w.main->ListModel().Count() != 100000) state.SkipWithError("list incomplete");
     Record(state, "build+show", total);
+    g_cpu["build+show"] = (SelfCpu() - c0) / static_cast<double>(state.iterations());
 }
 BENCHMARK(BM_BuildAndShowRecipeList)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+
+// The store's walk over the same columns alone (no summaries, no view).
+void BM_TableWalkOnly(benchmark::State& state) {
+    Started& w = Window(100000);
+    TTable& t = w.main->Store().tblRecipes();
+    for (auto _ : state) {
+        std::size_t n = 0;
+        for (t.First(); !t.Eof(); t.Next()) {
+            n += static_cast<std::size_t>(t.FieldAsInteger(fld::InternalID) + t.FieldAsInteger(fld::Category1));
+            n += t.FieldAsString(fld::Title).size();
+        }
+        benchmark::DoNotOptimize(n);
+    }
+}
+BENCHMARK(BM_TableWalkOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The summaries alone, without the progress window.
+void BM_SummariesBuildOnly(benchmark::State& state) {
+    Started& w = Window(100000);
+    w.main->ListModel().Clear();
+    for (auto _ : state) w.main->Summaries().Build(w.main->Store());
+    w.main->ShowRecipeList();
+}
+BENCHMARK(BM_SummariesBuildOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The two halves of the above, to see where the time goes.
+void BM_BuildRecipeListOnly(benchmark::State& state) {
+    Started& w = Window(100000);
+    for (auto _ : state) w.main->BuildRecipeList();
+    w.main->ShowRecipeList();
+}
+BENCHMARK(BM_BuildRecipeListOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+void BM_ShowRecipeListOnly(benchmark::State& state) {
+    Started& w = Window(100000);
+    for (auto _ : state) {
+        w.main->ShowRecipeList();
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_ShowRecipeListOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Edits the title of the current recipe and saves it (row update and move).
 void BM_SaveRecipe(benchmark::State& state) {
@@ -190,9 +252,13 @@ int main(int argc, char** argv) {
                     g_seconds[b] * 1e3, g_seconds[a] / g_seconds[b]);
     };
     std::printf("\nRatios (limits: build+show/shell <= 3, save and delete 100000/100 <= 2):\n");
+    std::printf("wall time:\n");
     ratio("build+show", "shell");
     ratio("save/100000", "save/100");
     ratio("delete/100000", "delete/100");
+    if (g_cpu.count("shell") && g_cpu.count("build+show") && g_cpu["shell"] > 0)
+        std::printf("CPU time (the shell's as a child process):\nbuild+show   %9.2f ms / shell        %9.2f ms = %.2f\n",
+                    g_cpu["build+show"] * 1e3, g_cpu["shell"] * 1e3, g_cpu["build+show"] / g_cpu["shell"]);
     for (auto& [n, w] : Windows()) {
         w.main.reset();
         std::error_code ec;
