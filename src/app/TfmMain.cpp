@@ -126,8 +126,20 @@ void TfmMain::BuildWindow() {
     Import1->setObjectName("Import1");
     Import1->setProperty("helpContext", kHelpImport);
     connect(Import1, &QAction::triggered, this, [this] { Guarded([this] { Import1Click(); }); });
-    file->addAction(actBackup);
-    file->addAction(actRestore);
+    // Menu entries that run a command follow its caption and availability.
+    auto entryFor = [this, file](QAction* command, const char* name) {
+        QAction* entry = file->addAction(command->text());
+        entry->setObjectName(name);
+        entry->setEnabled(command->isEnabled());
+        connect(entry, &QAction::triggered, command, &QAction::trigger);
+        connect(command, &QAction::changed, entry, [entry, command] {
+            entry->setEnabled(command->isEnabled());
+            entry->setText(command->text());
+        });
+        return entry;
+    };
+    Backup1 = entryFor(actBackup, "Backup1");
+    Restore1 = entryFor(actRestore, "Restore1");
     file->addSeparator();
     Exit1 = file->addAction("&Exit");
     Exit1->setObjectName("Exit1");
@@ -150,7 +162,7 @@ void TfmMain::BuildWindow() {
     Panel3->setObjectName("Panel3");
     Panel3->setFixedHeight(56);
     QFont small = Panel3->font();
-    small.setPointSize(8); // the captions fit their buttons
+    small.setPointSizeF(7.5); // the captions fit their buttons
     Panel3->setFont(small);
     auto newButton = [this](const char* name, int left, int width, const char* hint) {
         auto* b = new QToolButton(Panel3);
@@ -159,6 +171,7 @@ void TfmMain::BuildWindow() {
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
         b->setIconSize(QSize(32, 32));
         b->setAutoRaise(true);
+        b->setContentsMargins(0, 0, 0, 0);
         b->setToolTip(hint);
         return b;
     };

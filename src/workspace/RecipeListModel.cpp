@@ -46,8 +46,38 @@ void RecipeListModel::Clear() {
     endResetModel();
 }
 
+namespace {
+// A row with the first 16 bytes of its folded title as two big-endian numbers, so that most
+// comparisons of a full sort are two integer compares on contiguous memory.
+struct SortKey {
+    uint64_t hi = 0, lo = 0;
+    TRecipeSummary* s = nullptr;
+};
+
+SortKey MakeKey(TRecipeSummary* s) {
+    SortKey k;
+    k.s = s;
+    const std::string& t = s->Title;
+    for (std::size_t i = 0; i < 16; ++i) {
+        unsigned char c = i < t.size() ? static_cast<unsigned char>(t[i]) : 0;
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        (i < 8 ? k.hi : k.lo) = ((i < 8 ? k.hi : k.lo) << 8) | c;
+    }
+    return k;
+}
+} // namespace
+
 void RecipeListModel::SetRows(std::vector<TRecipeSummary*> rows) {
-    std::stable_sort(rows.begin(), rows.end(), Less);
+    std::vector<SortKey> keys;
+    keys.reserve(rows.size());
+    for (TRecipeSummary* s : rows) keys.push_back(MakeKey(s));
+    // Equal prefixes (or a zero byte inside them) fall back to the full comparison.
+    std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+        if (a.hi != b.hi) return a.hi < b.hi;
+        if (a.lo != b.lo) return a.lo < b.lo;
+        return Less(a.s, b.s);
+    });
+    for (std::size_t i = 0; i < keys.size(); ++i) rows[i] = keys[i].s;
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();

@@ -144,9 +144,12 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
 
 TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
     TfmMain& m = Start();
+    EXPECT_FALSE(Find<QAction>("Backup1")->isEnabled());
     m.SetCommandHandler(MainCommand::Backup, [](TfmMain&) { throw std::runtime_error("Disk full"); });
+    EXPECT_TRUE(Find<QAction>("Backup1")->isEnabled());
+    EXPECT_EQ(Find<QAction>("Backup1")->text().toStdString(), "&Backup");
     prompts_.answer(PromptAnswer::Ok, "Disk full");
-    m.actBackup->trigger();
+    Find<QAction>("Backup1")->trigger();
     EXPECT_TRUE(prompts_.done());
     EXPECT_TRUE(m.isVisible());
 }

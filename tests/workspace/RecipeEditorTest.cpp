@@ -318,8 +318,13 @@ TEST_F(RecipeEditorTest, LabelsAddedLaterAreOfferedAndNeverLostOnSave) {
     Btn("btnEdit")->click();
     Btn("btnSave")->click();
     main_.reset();
-    for (const auto& r : Stored(home_.Home()))
-        if (r.id == id) EXPECT_EQ(r.categories, (std::array<int32_t, 4>{cold, hot, -1, -1}));
+    bool found = false;
+    for (const auto& r : Stored(home_.Home())) {
+        if (r.id != id) continue;
+        found = true;
+        EXPECT_EQ(r.categories, (std::array<int32_t, 4>{cold, hot, -1, -1}));
+    }
+    EXPECT_TRUE(found);
 }
 
 TEST_F(RecipeEditorTest, RefillKeepsWhatAPickerNamesWhileEditing) {
