@@ -2,6 +2,7 @@
 // pdftotext and pdfinfo, and page counts checked against the engine's own line metrics.
 #include "PrintFixture.h"
 
+#include "platform/DayNumber.h"
 #include "print/QtReportEngine.h"
 #include "print/RecipeReport.h"
 
@@ -154,6 +155,20 @@ TEST_F(ReportPdf, LongRecipeBreaksPagesKeepingFiveLinesFree) {
     EXPECT_TRUE(InOrder(all, want));
     EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& s) { return s.rfind("line", 0) == 0; }),
               textLines);
+}
+
+TEST_F(ReportPdf, WithoutADateTodayIsPrinted) {
+    const int32_t id = t.AddRecipe("Today", {-1, -1, -1, -1}, {"x"});
+    t.store.SetTablesOpen(false);
+    const std::string pdf = t.home + "today.pdf";
+    const std::string before = FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
+    RunResult r = Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) + " --pdf '" + pdf + "'");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string after = FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
+    const std::string text = Shell("pdftotext '" + pdf + "' -").out;
+    EXPECT_TRUE(text.find("Printed on: " + before) != std::string::npos ||
+                text.find("Printed on: " + after) != std::string::npos)
+        << text;
 }
 
 TEST_F(ReportPdf, FailuresExitOneWithTheStoreMessageAndWriteNoFile) {
