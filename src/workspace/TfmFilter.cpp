@@ -103,6 +103,8 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     // FormCreate: the picker with the categories, then a clear filter.
     RunGuarded(host_.UserPrompts(), [this] { FillLabelPicker(*cbCategory1, host_.Store(), kLabelKindCategory); });
     ResetFilter();
+    cboxTitleClick();
+    cboxCategoryClick();
     // Categories added later (an import, the editor) can be chosen at once.
     host_.OnLabelsChanged([this] { FillCategories(); });
 }
