@@ -137,6 +137,11 @@ TEST_F(BookPaneTest, FailedSaveOnCloseIsShownKeepsTheWindowOpenAndTheChangesPend
     Btn("btnAdd")->click();
     Behind("tbl104.nx1",
            "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    // Showing the recipe pane saves first: the failure is shown and the book pane stays.
+    prompts_.answer(PromptAnswer::Ok, "disk is full");
+    ShowRecipes();
+    EXPECT_EQ(m.ActivePane(), static_cast<TPane*>(&Pane()));
+    EXPECT_TRUE(Pane().BookChanged);
     prompts_.answer(PromptAnswer::Ok, "disk is full");
     EXPECT_FALSE(m.close());
     EXPECT_TRUE(m.isVisible());
