@@ -62,6 +62,14 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
     EXPECT_TRUE(prompts_.asked().empty());
 }
 
+TEST_F(HelpTest, ControlsCarryTheirHelpContexts) {
+    TfmMain& m = Start();
+    EXPECT_EQ(HelpContextOf(m.fmRecipes->edtTitle), kHelpRecipes);
+    EXPECT_EQ(HelpContextOf(m.fmRecipes->btnSave), kHelpRecipes);
+    EXPECT_EQ(HelpContextOf(m.rptViewRecipes), kHelpMain);
+    EXPECT_EQ(m.Import1->property("helpContext").toInt(), kHelpImport);
+}
+
 TEST_F(HelpTest, WithoutHelpFileTheUserIsTold) {
     TfmMain& m = Start();
     EXPECT_EQ(HelpFile(), "");
