@@ -5,6 +5,9 @@
 #include "workspace/TfmProgress.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
 #include <QProgressBar>
 #include <QTextBrowser>
 
