@@ -159,23 +159,24 @@ std::array<QWidget*, 6> TfmRecipes::EnterChain() const {
 }
 
 bool TfmRecipes::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            // Enter in the title field or a picker moves on to the next control.
-            auto chain = EnterChain();
-            for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
-                QWidget* w = chain[i];
-                auto* cb = qobject_cast<QComboBox*>(w);
-                if (watched == w || (cb && watched == cb->lineEdit())) {
-                    if (cb) PickedLabelId(*cb); // a typed name that matches an entry selects it
-                    chain[i + 1]->setFocus(Qt::TabFocusReason);
-                    return true;
-                }
-            }
+    if (event->type() == QEvent::KeyPress && edtTitleKeyPress(watched, *static_cast<QKeyEvent*>(event))) return true;
+    return TPane::eventFilter(watched, event);
+}
+
+bool TfmRecipes::edtTitleKeyPress(QObject* sender, const QKeyEvent& key) {
+    if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter) return false;
+    // Enter in the title field or a picker is swallowed and moves on to the next control.
+    auto chain = EnterChain();
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+        QWidget* w = chain[i];
+        auto* cb = qobject_cast<QComboBox*>(w);
+        if (sender == w || (cb && sender == cb->lineEdit())) {
+            if (cb) PickedLabelId(*cb); // a typed name that matches an entry selects it
+            chain[i + 1]->setFocus(Qt::TabFocusReason);
+            return true;
         }
     }
-    return TPane::eventFilter(watched, event);
+    return false;
 }
 
 void TfmRecipes::SetEditMode(bool editing) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -47,6 +48,8 @@ public:
     void btnDeleteClick();
     void btnHelpClick();
     bool PaneCloseQuery() override;
+    // Enter on the title field or a picker: swallowed, the focus moves on. True when handled.
+    bool edtTitleKeyPress(QObject* sender, const QKeyEvent& key);
 
     QWidget* pnlButtons = nullptr;
     QPushButton* btnEdit = nullptr;

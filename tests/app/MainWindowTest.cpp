@@ -179,6 +179,17 @@ TEST_F(MainWindowTest, CloseButtonWhileEditingAsksAndCancelKeepsWindowOpen) {
     EXPECT_EQ(stored[0].title, "Soup");
 }
 
+TEST_F(MainWindowTest, CloseButtonInBookPaneClosesWithoutAsking) {
+    Seed(home_.Home(), {{"Soup", {}, {}}});
+    TfmMain& m = Start();
+    m.actRecipeBook->trigger();
+    m.btnClose->click();
+    for (int i = 0; i < 50 && m.isVisible(); ++i) QTest::qWait(20);
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_FALSE(m.Timer1->isActive());
+    EXPECT_TRUE(prompts_.asked().empty());
+}
+
 TEST_F(MainWindowTest, CloseInBrowseModeAsksNothing) {
     TfmMain& m = Start();
     EXPECT_TRUE(m.close());

@@ -5,6 +5,9 @@
 #include "workspace/TfmProgress.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
 #include <QProgressBar>
 #include <QTextBrowser>
 
@@ -60,6 +63,14 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
         EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos) << ctx;
     m.fmRecipes->btnHelpClick();
     EXPECT_TRUE(prompts_.asked().empty());
+}
+
+TEST_F(HelpTest, ControlsCarryTheirHelpContexts) {
+    TfmMain& m = Start();
+    EXPECT_EQ(HelpContextOf(m.fmRecipes->edtTitle), kHelpRecipes);
+    EXPECT_EQ(HelpContextOf(m.fmRecipes->btnSave), kHelpRecipes);
+    EXPECT_EQ(HelpContextOf(m.rptViewRecipes), kHelpMain);
+    EXPECT_EQ(m.Import1->property("helpContext").toInt(), kHelpImport);
 }
 
 TEST_F(HelpTest, WithoutHelpFileTheUserIsTold) {
