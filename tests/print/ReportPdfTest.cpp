@@ -46,7 +46,10 @@ RunResult Shell(const std::string& cmd) {
     return r;
 }
 
-std::string Cli() { return std::string(LARDERLY_BIN_DIR) + "/larderly-cli"; }
+// The CLI runs without a display and without a platform chosen for it.
+std::string Cli() {
+    return "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(LARDERLY_BIN_DIR) + "/larderly-cli";
+}
 
 RunResult PrintPdf(const TempStore& t, int32_t id, const std::string& pdf) {
     return Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) + " --pdf '" + pdf +
