@@ -8,6 +8,8 @@
 
 #include <gmock/gmock.h>
 
+#include <random>
+
 namespace larderly {
 namespace {
 
@@ -99,6 +101,36 @@ TEST(MemoBuf, NeverSplitsAMultiByteCharacter) {
     memo.SetLines({"\xc3\xa9\xc3\xa9\xc3\xa9"}); // three e-acute, six bytes
     memo.Wrap(e, 0, 0.375);                       // room for three bytes
     for (const auto& l : memo.Lines()) EXPECT_EQ(l.size() % 2, 0u) << l;
+}
+
+TEST(MemoBuf, RandomTextsKeepEveryWordAndFitTheSpan) {
+    RecordingEngine e;
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 300; ++round) {
+        std::vector<std::string> text;
+        const int lines = int(rng() % 5);
+        for (int l = 0; l < lines; ++l) {
+            std::string line;
+            const int len = int(rng() % 60);
+            for (int k = 0; k < len; ++k) line += "ab  cdefghijklmnop\t"[rng() % 19];
+            text.push_back(line);
+        }
+        const int width = 1 + int(rng() % 12);
+        TMemoBuf memo;
+        memo.SetLines(text);
+        memo.Wrap(e, 0, 0.125 * width);
+        std::string in, out;
+        for (const auto& l : text)
+            for (char c : l)
+                if (c != ' ' && c != '\t') in += c;
+        for (const auto& l : memo.Lines()) {
+            EXPECT_LE(l.size(), std::size_t(width)) << "round " << round;
+            for (char c : l)
+                if (c != ' ') out += c;
+        }
+        EXPECT_EQ(out, in) << "round " << round;
+        EXPECT_GE(memo.LineCount(), text.size()) << "every line of the text gives at least one";
+    }
 }
 
 TEST(RecipeReport, DrawsTitleDateCategoriesAndText) {
