@@ -112,6 +112,10 @@ TEST_F(MainWindowTest, PanesSwitchAndPrintCaptionFollows) {
 TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
+    // Start from no handlers at all, whichever the program has registered.
+    for (MainCommand c : {MainCommand::Filter, MainCommand::Print, MainCommand::Import, MainCommand::Backup,
+                          MainCommand::Restore})
+        m.SetCommandHandler(c, {});
     for (QAction* a : {m.actFilter, m.actPrint, m.Import1, m.actBackup, m.actRestore})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     int printed = 0, filtered = 0;
@@ -140,6 +144,7 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
 
 TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
     TfmMain& m = Start();
+    m.SetCommandHandler(MainCommand::Backup, {});
     EXPECT_FALSE(Find<QAction>("Backup1")->isEnabled());
     m.SetCommandHandler(MainCommand::Backup, [](TfmMain&) { throw std::runtime_error("Disk full"); });
     EXPECT_TRUE(Find<QAction>("Backup1")->isEnabled());

@@ -187,9 +187,12 @@ protected:
         return *main_;
     }
 
+    // The book pane and the filter dialog reuse some of the editor's names (btnNew,
+    // btnDelete, btnHelp, edtTitle, cbCategory1): the editor pane is searched first.
     template <typename T>
     T* Find(const char* name) {
-        T* w = main_->findChild<T*>(name);
+        T* w = main_->fmRecipes ? main_->fmRecipes->findChild<T*>(name) : nullptr;
+        if (!w) w = main_->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << "no " << name;
         return w;
     }
