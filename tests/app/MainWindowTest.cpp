@@ -144,6 +144,7 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
 
 TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
     TfmMain& m = Start();
+    m.SetCommandHandler(MainCommand::Backup, {});
     EXPECT_FALSE(Find<QAction>("Backup1")->isEnabled());
     m.SetCommandHandler(MainCommand::Backup, [](TfmMain&) { throw std::runtime_error("Disk full"); });
     EXPECT_TRUE(Find<QAction>("Backup1")->isEnabled());
