@@ -1,13 +1,34 @@
-// The program entry: creates the application and the main window and runs the message loop.
+// The program entry: creates the application and the main window (whose creation runs the
+// whole start-up) and runs the message loop until the main window closes.
+//
+// --screenshot FILE starts without the welcome window, saves a picture of the main window
+// to FILE and ends (used to document the program).
+#include "app/QtPrompts.h"
+#include "app/TfmMain.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QTimer>
+
+#include <cstring>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.setObjectName("fmMain");
-    w.setWindowTitle("Larderly");
-    w.resize(800, 600);
+    app.setApplicationName("Larderly");
+    const char* screenshot = nullptr;
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
+
+    larderly::QtPrompts prompts;
+    larderly::TfmMainOptions options;
+    options.ShowWelcome = screenshot == nullptr;
+    larderly::TfmMain w(prompts, options);
+    prompts.SetParent(&w);
     w.show();
+    if (screenshot) {
+        QTimer::singleShot(500, &w, [&] {
+            bool ok = w.grab().save(QString::fromLocal8Bit(screenshot));
+            app.exit(ok ? 0 : 1);
+        });
+    }
     return app.exec();
 }

@@ -9,9 +9,11 @@ void RecipeSummaries::Clear() {
     list_.clear();
     byId_.clear();
     titles_.clear();
+    titlesBuilt_ = true;
 }
 
 void RecipeSummaries::IndexTitle(const std::string& title, int delta) {
+    if (!titlesBuilt_) return;
     std::string key = FoldAZ(title);
     auto it = titles_.find(key);
     if (it == titles_.end()) {
@@ -68,11 +70,21 @@ bool RecipeSummaries::Remove(int32_t id) {
 }
 
 bool RecipeSummaries::TitleExists(const std::string& title) const {
+    EnsureTitleIndex();
     return titles_.count(FoldAZ(title)) != 0;
+}
+
+void RecipeSummaries::EnsureTitleIndex() const {
+    if (titlesBuilt_) return;
+    titles_.clear();
+    titles_.reserve(list_.size());
+    for (const TRecipeSummary& s : list_) ++titles_[FoldAZ(s.Title)];
+    titlesBuilt_ = true;
 }
 
 void RecipeSummaries::Build(TfmTables& store, const std::function<void()>& step) {
     Clear();
+    titlesBuilt_ = false;
     TTable& t = store.tblRecipes();
     RecipeRecord rec;
     t.First();

@@ -53,10 +53,15 @@ public:
 
 private:
     void IndexTitle(const std::string& title, int delta);
+    // Builds the title index from the list when a rebuild left it unbuilt.
+    void EnsureTitleIndex() const;
 
     List list_;
     std::unordered_map<int32_t, List::iterator> byId_;
-    std::unordered_map<std::string, int> titles_; // folded title -> count
+    // folded title -> count. A rebuild from the table leaves it unbuilt; the first title
+    // lookup builds it, so showing the list never waits for an index only importers use.
+    mutable std::unordered_map<std::string, int> titles_;
+    mutable bool titlesBuilt_ = true;
 };
 
 } // namespace larderly

@@ -1,0 +1,82 @@
+// Prompts shown with Qt's standard dialogs.
+#include "app/QtPrompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace larderly {
+
+namespace {
+QString Caption(const std::string& caption) {
+    return caption.empty() ? QStringLiteral("Larderly") : QString::fromStdString(caption);
+}
+
+QWidget* Parent(QWidget* p) { return p ? p : QApplication::activeWindow(); }
+} // namespace
+
+PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, PromptButtons buttons,
+                                const std::string& caption) {
+    QMessageBox box(Parent(parent_));
+    box.setWindowTitle(Caption(caption));
+    box.setText(QString::fromStdString(text));
+    switch (kind) {
+    case PromptKind::Information: box.setIcon(QMessageBox::Information); break;
+    case PromptKind::Warning: box.setIcon(QMessageBox::Warning); break;
+    case PromptKind::Error: box.setIcon(QMessageBox::Critical); break;
+    case PromptKind::Confirmation: box.setIcon(QMessageBox::Question); break;
+    }
+    QMessageBox::StandardButtons set;
+    switch (buttons) {
+    case PromptButtons::Ok: set = QMessageBox::Ok; break;
+    case PromptButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case PromptButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
+    case PromptButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case PromptButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
+    }
+    box.setStandardButtons(set);
+    switch (box.exec()) {
+    case QMessageBox::Ok: return PromptAnswer::Ok;
+    case QMessageBox::Yes: return PromptAnswer::Yes;
+    case QMessageBox::No: return PromptAnswer::No;
+    case QMessageBox::Retry: return PromptAnswer::Retry;
+    default: return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    }
+}
+
+std::optional<std::string> QtPrompts::input(const std::string& caption, const std::string& prompt,
+                                            const std::string& initial) {
+    bool ok = false;
+    QString v = QInputDialog::getText(Parent(parent_), Caption(caption), QString::fromStdString(prompt),
+                                      QLineEdit::Normal, QString::fromStdString(initial), &ok);
+    if (!ok) return std::nullopt;
+    return v.toStdString();
+}
+
+std::vector<std::string> QtPrompts::openFiles(const std::string& title, const std::vector<std::string>& filters,
+                                              const std::string& startFolder, bool multiple) {
+    QStringList f;
+    for (const auto& s : filters) f << QString::fromStdString(s);
+    const QString filter = f.join(";;");
+    std::vector<std::string> out;
+    if (multiple) {
+        for (const QString& s : QFileDialog::getOpenFileNames(Parent(parent_), QString::fromStdString(title),
+                                                              QString::fromStdString(startFolder), filter))
+            out.push_back(s.toStdString());
+    } else {
+        QString s = QFileDialog::getOpenFileName(Parent(parent_), QString::fromStdString(title),
+                                                 QString::fromStdString(startFolder), filter);
+        if (!s.isEmpty()) out.push_back(s.toStdString());
+    }
+    return out;
+}
+
+std::optional<std::string> QtPrompts::browseFolder(const std::string& title, const std::string& startFolder) {
+    QString s = QFileDialog::getExistingDirectory(Parent(parent_), QString::fromStdString(title),
+                                                  QString::fromStdString(startFolder));
+    if (s.isEmpty()) return std::nullopt;
+    return s.toStdString();
+}
+
+} // namespace larderly

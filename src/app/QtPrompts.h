@@ -1,0 +1,28 @@
+// The program's Prompts: real message boxes, the input box, the open dialog and the folder
+// browser.
+#pragma once
+
+#include "platform/Prompts.h"
+
+class QWidget;
+
+namespace larderly {
+
+class QtPrompts : public Prompts {
+public:
+    explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
+    void SetParent(QWidget* parent) { parent_ = parent; }
+
+    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+                         const std::string& caption) override;
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override;
+    std::vector<std::string> openFiles(const std::string& title, const std::vector<std::string>& filters,
+                                       const std::string& startFolder, bool multiple) override;
+    std::optional<std::string> browseFolder(const std::string& title, const std::string& startFolder) override;
+
+private:
+    QWidget* parent_;
+};
+
+} // namespace larderly

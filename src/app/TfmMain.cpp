@@ -1,0 +1,517 @@
+// The main window: construction of its parts, start-up, commands, the recipe list
+// operations and closing.
+#include "app/TfmMain.h"
+
+#include "app/Icons.h"
+#include "app/TfmAd.h"
+#include "platform/AppPaths.h"
+#include "platform/Settings.h"
+#include "workspace/GuiSupport.h"
+#include "workspace/RecipeListModel.h"
+#include "workspace/TfmFilter.h"
+#include "workspace/TfmProgress.h"
+#include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace larderly {
+
+namespace {
+// Holds a widget's repainting for a scope.
+class HoldUpdates {
+public:
+    explicit HoldUpdates(QWidget* w) : w_(w), was_(w->updatesEnabled()) { w_->setUpdatesEnabled(false); }
+    ~HoldUpdates() {
+        w_->setUpdatesEnabled(was_);
+        w_->update();
+    }
+
+private:
+    QWidget* w_;
+    bool was_;
+};
+
+// Clears a flag's scope value again in every case.
+class FlagScope {
+public:
+    explicit FlagScope(bool& f) : f_(f), was_(f) { f_ = true; }
+    ~FlagScope() { f_ = was_; }
+
+private:
+    bool& f_;
+    bool was_;
+};
+
+constexpr const char* kPrintRecipe = "Print Recipe (F6)";
+constexpr const char* kPrintRecipeInBook = "Print Recipe In Book (F6)";
+} // namespace
+
+MainCommandRegistrar::MainCommandRegistrar(MainCommand command, MainCommandHandler handler) {
+    Registered().emplace_back(command, std::move(handler));
+}
+
+std::vector<std::pair<MainCommand, MainCommandHandler>>& MainCommandRegistrar::Registered() {
+    static std::vector<std::pair<MainCommand, MainCommandHandler>> all;
+    return all;
+}
+
+TfmMain::TfmMain(Prompts& prompts, TfmMainOptions options, QWidget* parent)
+    : QMainWindow(parent), prompts_(prompts), options_(options),
+      summaries_(std::make_unique<RecipeSummaries>()) {
+    BuildWindow();
+    for (auto& [command, handler] : MainCommandRegistrar::Registered()) handlers_[static_cast<size_t>(command)] = handler;
+    FormCreate();
+    ApplyAvailability();
+}
+
+TfmMain::~TfmMain() { FormDestroy(); }
+
+void TfmMain::Guarded(const std::function<void()>& f) { RunGuarded(prompts_, f); }
+
+void TfmMain::BuildWindow() {
+    setObjectName("fmMain");
+    setWindowTitle("Larderly");
+    resize(800, 600);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - QPoint(400, 300));
+    SetHelpContext(this, kHelpMain);
+
+    ActionList1 = new QObject(this);
+    ActionList1->setObjectName("ActionList1");
+    auto newAction = [this](const char* name, const QString& caption, const QKeySequence& key) {
+        auto* a = new QAction(caption, ActionList1);
+        a->setObjectName(name);
+        if (!key.isEmpty()) a->setShortcut(key);
+        addAction(a); // shortcuts work wherever the focus is in the window
+        return a;
+    };
+    actRecipeBook = newAction("actRecipeBook", "&Manage Books (F2)", QKeySequence(Qt::Key_F2));
+    actRecipes = newAction("actRecipes", "&Manage Recipes (F4)", QKeySequence(Qt::Key_F4));
+    actFilter = newAction("actFilter", "Filter Recipes (F5)", QKeySequence(Qt::Key_F5));
+    actPrint = newAction("actPrint", kPrintRecipe, QKeySequence(Qt::Key_F6));
+    actBackup = newAction("actBackup", "&Backup", {});
+    actRestore = newAction("actRestore", "&Restore", {});
+    actRecipeBook->setIcon(MakeIcon(IconKind::Books));
+    actRecipes->setIcon(MakeIcon(IconKind::Recipes));
+    actFilter->setIcon(MakeIcon(IconKind::Filter));
+    actPrint->setIcon(MakeIcon(IconKind::Print));
+    connect(actRecipeBook, &QAction::triggered, this, [this] { Guarded([this] { actRecipeBookExecute(); }); });
+    connect(actRecipes, &QAction::triggered, this, [this] { Guarded([this] { actRecipesExecute(); }); });
+    connect(actFilter, &QAction::triggered, this, [this] { Guarded([this] { actFilterExecute(); }); });
+    connect(actPrint, &QAction::triggered, this, [this] { Guarded([this] { actPrintExecute(); }); });
+    connect(actBackup, &QAction::triggered, this, [this] { Guarded([this] { actBackupExecute(); }); });
+    connect(actRestore, &QAction::triggered, this, [this] { Guarded([this] { actRestoreExecute(); }); });
+
+    // Menu.
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName("MainMenu1");
+    setMenuBar(MainMenu1);
+    QMenu* file = MainMenu1->addMenu("&File");
+    file->setObjectName("File1");
+    Import1 = file->addAction("&Import");
+    Import1->setObjectName("Import1");
+    Import1->setProperty("helpContext", kHelpImport);
+    connect(Import1, &QAction::triggered, this, [this] { Guarded([this] { Import1Click(); }); });
+    // Menu entries that run a command follow its caption and availability.
+    auto entryFor = [this, file](QAction* command, const char* name) {
+        QAction* entry = file->addAction(command->text());
+        entry->setObjectName(name);
+        entry->setEnabled(command->isEnabled());
+        connect(entry, &QAction::triggered, command, &QAction::trigger);
+        connect(command, &QAction::changed, entry, [entry, command] {
+            entry->setEnabled(command->isEnabled());
+            entry->setText(command->text());
+        });
+        return entry;
+    };
+    Backup1 = entryFor(actBackup, "Backup1");
+    Restore1 = entryFor(actRestore, "Restore1");
+    file->addSeparator();
+    Exit1 = file->addAction("&Exit");
+    Exit1->setObjectName("Exit1");
+    connect(Exit1, &QAction::triggered, this, [this] { Guarded([this] { Exit1Click(); }); });
+    QMenu* help = MainMenu1->addMenu("&Help");
+    help->setObjectName("Help1");
+    Contents1 = help->addAction("&Contents");
+    Contents1->setObjectName("Contents1");
+    connect(Contents1, &QAction::triggered, this, [this] { Guarded([this] { Contents1Click(); }); });
+    // F1 opens the help context of the control that has the focus.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this,
+            [this] { Guarded([this] { ShowHelp(HelpContextOf(QApplication::focusWidget())); }); });
+
+    // Tool bar.
+    auto* central = new QWidget(this);
+    central->setObjectName("pnlMain");
+    setCentralWidget(central);
+    Panel3 = new QWidget(central);
+    Panel3->setObjectName("Panel3");
+    Panel3->setFixedHeight(56);
+    QFont small = Panel3->font();
+    small.setPointSizeF(7.5); // the captions fit their buttons
+    Panel3->setFont(small);
+    auto newButton = [this](const char* name, int left, int width, const char* hint) {
+        auto* b = new QToolButton(Panel3);
+        b->setObjectName(name);
+        b->setGeometry(left, 1, width, 53);
+        b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        b->setIconSize(QSize(32, 32));
+        b->setAutoRaise(true);
+        b->setContentsMargins(0, 0, 0, 0);
+        b->setToolTip(hint);
+        return b;
+    };
+    btnFilter = newButton("btnFilter", 67, 116, "This will help you display only the recipes that you want");
+    btn1 = newButton("btn1", 251, 116,
+                     "In this section you can create \"Books\" to make managing your recipes an easy task.");
+    btnRecipes = newButton("btnRecipes", 375, 116, "Here you may add, edit, delete and print Recipes");
+    btnPrint = newButton("btnPrint", 499, 166, "Clicking here allows you to print the selected Recipe");
+    btnClose = newButton("btnClose", 672, 116, "Closes Larderly");
+    btnFilter->setDefaultAction(actFilter);
+    btn1->setDefaultAction(actRecipeBook);
+    btnRecipes->setDefaultAction(actRecipes);
+    btnPrint->setDefaultAction(actPrint);
+    // A button with a default action shows the action's tool tip: give each action its hint.
+    actFilter->setToolTip(btnFilter->toolTip());
+    actRecipeBook->setToolTip(btn1->toolTip());
+    actRecipes->setToolTip(btnRecipes->toolTip());
+    actPrint->setToolTip(btnPrint->toolTip());
+    btnClose->setText("&Close Larderly");
+    btnClose->setIcon(MakeIcon(IconKind::Close));
+    connect(btnClose, &QToolButton::clicked, this, [this] { Guarded([this] { btnCloseClick(); }); });
+
+    // Recipe list.
+    listModel_ = new RecipeListModel(this);
+    rptViewRecipes = new QTreeView(central);
+    rptViewRecipes->setObjectName("rptViewRecipes");
+    rptViewRecipes->setFixedWidth(250);
+    rptViewRecipes->setModel(listModel_);
+    rptViewRecipes->setRootIsDecorated(false);
+    rptViewRecipes->setItemsExpandable(false);
+    rptViewRecipes->setUniformRowHeights(true); // keeps 100 000 rows cheap to lay out
+    rptViewRecipes->setSelectionMode(QAbstractItemView::SingleSelection);
+    rptViewRecipes->setSelectionBehavior(QAbstractItemView::SelectRows);
+    rptViewRecipes->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    rptViewRecipes->header()->setStretchLastSection(false);
+    rptViewRecipes->header()->resizeSection(0, 300);
+    rptViewRecipes->header()->setSectionsClickable(false);
+    rptViewRecipes->setToolTip("Click here to select a recipe to work with");
+    connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex&, const QModelIndex&) {
+                if (quietSelection_ || destroyed_) return;
+                Guarded([this] { rptViewRecipesClick(); });
+            });
+
+    // Pane container.
+    fmContainer = new QStackedWidget(central);
+    fmContainer->setObjectName("fmContainer");
+
+    auto* rows = new QVBoxLayout(central);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
+    rows->addWidget(Panel3);
+    auto* cols = new QHBoxLayout;
+    cols->setContentsMargins(0, 0, 0, 0);
+    cols->setSpacing(2);
+    cols->addWidget(rptViewRecipes);
+    cols->addWidget(fmContainer, 1);
+    rows->addLayout(cols, 1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName("Timer1");
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Guarded([this] { Timer1Timer(); }); });
+}
+
+void TfmMain::FormCreate() {
+    try {
+        // 1. The welcome window; nothing else happens until the user closes it.
+        if (options_.ShowWelcome) {
+            TfmAd ad(this);
+            ad.exec();
+        }
+        // 2-5. Settings: the program folder replaces whatever was stored, and is written back.
+        ReadSettings();
+        appPath_ = ProgramFolder();
+        const std::string help = appPath_ + "Recipe.hlp";
+        SetHelpFile(QFile::exists(Q(help)) ? help : std::string());
+        WriteSettings(appPath_);
+        // 6. The store.
+        Tables = std::make_unique<TfmTables>();
+        Tables->ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+        Tables->OpenDatabase(appPath_);
+        Tables->SetTablesOpen(true);
+        // 7. The import dialog starts in the program folder.
+        importFolder_ = appPath_;
+        // 8. The recipe editor pane.
+        fmRecipes = new TfmRecipes(*this, fmContainer);
+        fmContainer->addWidget(fmRecipes);
+        // 9. The filter dialog, hidden.
+        fmFilter = new TfmFilter(*this, this);
+        fmFilter->hide();
+        // 10-11. The recipe list.
+        BuildRecipeList();
+        ShowRecipeList();
+        // 12. The book pane.
+        fmRecipeBook = new TfmRecipeBook(*this, fmContainer);
+        fmContainer->addWidget(fmRecipeBook);
+        // 13. The recipe pane.
+        actRecipesExecute();
+    } catch (const std::exception& e) {
+        startupError_ = e.what();
+        if (startupError_.empty()) startupError_ = "Start-up failed";
+        try {
+            prompts_.message(PromptKind::Error, startupError_);
+        } catch (...) {
+        }
+    }
+    if (!Tables) Tables = std::make_unique<TfmTables>();
+}
+
+bool TfmMain::FormCloseQuery() {
+    if (!activePane_) return true;
+    return activePane_->PaneCloseQuery();
+}
+
+void TfmMain::closeEvent(QCloseEvent* event) {
+    bool mayClose = false;
+    if (!RunGuarded(prompts_, [&] { mayClose = FormCloseQuery(); })) mayClose = false;
+    if (mayClose) {
+        Timer1->stop();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TfmMain::FormDestroy() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    Timer1->stop();
+    labelsChanged_.clear();
+    listModel_->Clear();
+    summaries_->Clear();
+    activePane_ = nullptr;
+    delete fmRecipes;
+    fmRecipes = nullptr;
+    delete fmRecipeBook;
+    fmRecipeBook = nullptr;
+    delete fmFilter;
+    fmFilter = nullptr;
+    Tables.reset();
+}
+
+void TfmMain::btnCloseClick() { Timer1->start(); }
+
+void TfmMain::Timer1Timer() { close(); }
+
+void TfmMain::Exit1Click() { close(); }
+
+void TfmMain::Contents1Click() { ShowHelp(kHelpMain); }
+
+void TfmMain::ActivatePane(TPane* pane) {
+    activePane_ = pane;
+    fmContainer->setCurrentWidget(pane);
+}
+
+void TfmMain::actRecipesExecute() {
+    if (!fmRecipes) return;
+    if (fmRecipeBook && fmRecipeBook->BookChanged) fmRecipeBook->SaveBookChanges();
+    actPrint->setText(kPrintRecipe);
+    Tables->tblRecipes().SetIndexName("InternalID");
+    ActivatePane(fmRecipes);
+    fmRecipes->SetEditMode(false);
+    fmRecipes->EnableRecipeFields(false);
+    rptViewRecipesClick();
+    SetButtonEnabled(MainButton::RecipeBook, true);
+    SetButtonEnabled(MainButton::Recipes, false);
+}
+
+void TfmMain::actRecipeBookExecute() {
+    if (!fmRecipeBook) return;
+    TTable& recipes = Tables->tblRecipes();
+    recipes.SetIndexName("TitleIndex");
+    recipes.First();
+    fmRecipeBook->DropBookChanges();
+    fmRecipeBook->FillBookList();
+    fmRecipeBook->ClearBookRecipes();
+    fmRecipeBook->UpdateBookButtons();
+    fmRecipeBook->UpdateBookCommands();
+    actPrint->setText(kPrintRecipeInBook);
+    ActivatePane(fmRecipeBook);
+    fmRecipeBook->lboxBooksClick();
+    SetButtonEnabled(MainButton::RecipeBook, false);
+    SetButtonEnabled(MainButton::Recipes, true);
+}
+
+void TfmMain::RunCommand(MainCommand command) {
+    const MainCommandHandler& h = handlers_[static_cast<size_t>(command)];
+    if (h) h(*this);
+}
+
+void TfmMain::actFilterExecute() { RunCommand(MainCommand::Filter); }
+void TfmMain::actPrintExecute() { RunCommand(MainCommand::Print); }
+void TfmMain::Import1Click() { RunCommand(MainCommand::Import); }
+void TfmMain::actBackupExecute() { RunCommand(MainCommand::Backup); }
+void TfmMain::actRestoreExecute() { RunCommand(MainCommand::Restore); }
+
+void TfmMain::SetCommandHandler(MainCommand command, MainCommandHandler handler) {
+    handlers_[static_cast<size_t>(command)] = std::move(handler);
+    ApplyAvailability();
+}
+
+bool TfmMain::HasCommandHandler(MainCommand command) const {
+    return static_cast<bool>(handlers_[static_cast<size_t>(command)]);
+}
+
+void TfmMain::ApplyAvailability() {
+    auto want = [this](MainButton b) { return wanted_[static_cast<size_t>(b)]; };
+    actRecipeBook->setEnabled(want(MainButton::RecipeBook) && fmRecipeBook);
+    actRecipes->setEnabled(want(MainButton::Recipes) && fmRecipes);
+    actFilter->setEnabled(want(MainButton::Filter) && fmFilter && HasCommandHandler(MainCommand::Filter));
+    actPrint->setEnabled(want(MainButton::Print) && HasCommandHandler(MainCommand::Print));
+    // Import and restore change the store behind an edited recipe's back: not while editing.
+    Import1->setEnabled(!editing_ && fmRecipes && HasCommandHandler(MainCommand::Import));
+    actBackup->setEnabled(!editing_ && HasCommandHandler(MainCommand::Backup));
+    actRestore->setEnabled(!editing_ && HasCommandHandler(MainCommand::Restore));
+}
+
+void TfmMain::SetButtonEnabled(MainButton button, bool enabled) {
+    wanted_[static_cast<size_t>(button)] = enabled;
+    ApplyAvailability();
+}
+
+void TfmMain::SetEditing(bool editing) {
+    editing_ = editing;
+    ApplyAvailability();
+}
+
+void TfmMain::SetRecipeListEnabled(bool enabled) { rptViewRecipes->setEnabled(enabled); }
+
+void TfmMain::StopCloseTimer() { Timer1->stop(); }
+
+void TfmMain::ShowHelp(int context) { ShowHelpContext(prompts_, context, this); }
+
+void TfmMain::OnLabelsChanged(std::function<void()> callback) { labelsChanged_.push_back(std::move(callback)); }
+
+void TfmMain::LabelsChanged() {
+    for (auto& cb : labelsChanged_)
+        if (cb) cb();
+}
+
+// ---- the recipe list ----
+
+void TfmMain::BuildRecipeList() {
+    // The view refers to the summaries: empty it before they go.
+    listModel_->Clear();
+    TfmProgress progress(this);
+    progress.SetCaption("Creating Recipe List ... Please wait");
+    progress.SetMax(Tables->tblRecipes().RecordCount());
+    progress.SetPosition(0);
+    THourglass hourglass;
+    progress.show();
+    summaries_->Build(*Tables, [&] { progress.Step(); });
+}
+
+void TfmMain::ShowRecipeList() {
+    listModel_->Clear();
+    {
+        TfmProgress progress(this);
+        progress.SetCaption("Displaying Recipe List ... Please wait");
+        progress.SetMax(static_cast<int>(summaries_->Count()));
+        progress.SetPosition(0);
+        progress.show();
+        HoldUpdates hold(rptViewRecipes);
+        THourglass hourglass;
+        std::vector<TRecipeSummary*> rows;
+        rows.reserve(summaries_->Count());
+        for (TRecipeSummary& s : *summaries_) {
+            if (!fmFilter || fmFilter->RecipeMatchesFilter(s)) rows.push_back(&s);
+            progress.Step();
+        }
+        listModel_->SetRows(std::move(rows));
+    }
+    if (listModel_->Count() > 0) SelectRow(0);
+    rptViewRecipesClick();
+}
+
+void TfmMain::SelectRow(int row) {
+    FlagScope quiet(quietSelection_);
+    QModelIndex i = listModel_->index(row);
+    rptViewRecipes->setCurrentIndex(i);
+    rptViewRecipes->scrollTo(i);
+}
+
+TRecipeSummary* TfmMain::FindSummary(int32_t id) { return summaries_->Find(id); }
+
+void TfmMain::UpdateRecipeList(const RecipeRecord& rec, bool show) {
+    bool added = false;
+    TRecipeSummary* s = summaries_->Update(rec, &added);
+    if (!added) {
+        HoldUpdates hold(rptViewRecipes);
+        int row = listModel_->RowChanged(s);
+        if (row >= 0 && rptViewRecipes->currentIndex().row() == row) rptViewRecipes->scrollTo(listModel_->index(row));
+    } else if (show) {
+        int row;
+        {
+            HoldUpdates hold(rptViewRecipes);
+            row = listModel_->AddRow(s);
+        }
+        SelectRow(row);
+    }
+}
+
+void TfmMain::RemoveSummary(int32_t id) {
+    TRecipeSummary* s = summaries_->Find(id);
+    if (!s) return;
+    {
+        HoldUpdates hold(rptViewRecipes);
+        FlagScope quiet(quietSelection_);
+        listModel_->RemoveRow(s);
+    }
+    summaries_->Remove(id);
+    if (listModel_->Count() > 0) {
+        SelectRow(0);
+    } else {
+        FlagScope quiet(quietSelection_);
+        rptViewRecipes->selectionModel()->clear();
+    }
+    rptViewRecipesClick();
+}
+
+bool TfmMain::RecipeTitleExists(const std::string& title) const { return summaries_->TitleExists(title); }
+
+TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) { return summaries_->Append(rec); }
+
+TRecipeSummary* TfmMain::CurrentRecipe() {
+    if (!rptViewRecipes || !rptViewRecipes->selectionModel()) return nullptr;
+    QModelIndex i = rptViewRecipes->currentIndex();
+    if (!i.isValid() || !rptViewRecipes->selectionModel()->isSelected(i)) return nullptr;
+    return listModel_->SummaryAt(i.row());
+}
+
+void TfmMain::rptViewRecipesClick() {
+    TRecipeSummary* s = CurrentRecipe();
+    if (!s) return;
+    if (fmRecipes && activePane_ == fmRecipes) {
+        fmRecipes->ShowRecipe(s->InternalID);
+        fmRecipes->EnableRecipeFields(false);
+        fmRecipes->SetEditMode(false);
+    }
+}
+
+} // namespace larderly

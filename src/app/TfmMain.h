@@ -1,0 +1,168 @@
+// The main window: tool bar, menu and commands, the recipe list on the left, the pane
+// container on the right showing either the recipe editor or the book pane, the start-up
+// order, closing and help. It owns the store, the recipe summaries and both panes.
+//
+// Commands built elsewhere (filter, print, import, backup, restore) are handlers installed
+// through SetCommandHandler or a static MainCommandRegistrar in their own source file; a
+// command without a handler stays unavailable.
+#pragma once
+
+#include "workspace/WorkspaceHost.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QMenuBar;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class QTreeView;
+
+namespace larderly {
+
+class RecipeListModel;
+class TfmFilter;
+class TfmRecipeBook;
+class TfmRecipes;
+class TfmMain;
+
+// The commands whose handlers live outside the main window's core.
+enum class MainCommand { Filter, Print, Import, Backup, Restore };
+using MainCommandHandler = std::function<void(TfmMain&)>;
+
+// Registers a handler for every main window created afterwards. A static instance in the
+// handler's own source file (compiled into the program) installs it.
+class MainCommandRegistrar {
+public:
+    MainCommandRegistrar(MainCommand command, MainCommandHandler handler);
+    static std::vector<std::pair<MainCommand, MainCommandHandler>>& Registered();
+};
+
+struct TfmMainOptions {
+    bool ShowWelcome = true; // show the welcome window first (step 1 of start-up)
+};
+
+class TfmMain : public QMainWindow, public WorkspaceHost {
+public:
+    explicit TfmMain(Prompts& prompts, TfmMainOptions options = {}, QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // Installs (or, with an empty handler, removes) a command's handler.
+    void SetCommandHandler(MainCommand command, MainCommandHandler handler);
+    bool HasCommandHandler(MainCommand command) const;
+
+    // Start-up; errors end it at the failing step and are shown. Run by the constructor.
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormDestroy();
+    void btnCloseClick();
+    void Timer1Timer();
+    void Exit1Click();
+    void Contents1Click();
+    void actRecipesExecute();
+    void actRecipeBookExecute();
+    void actFilterExecute();
+    void actPrintExecute();
+    void Import1Click();
+    void actBackupExecute();
+    void actRestoreExecute();
+
+    // The recipe list.
+    void BuildRecipeList();
+    void ShowRecipeList() override;
+    TRecipeSummary* FindSummary(int32_t id);
+    void UpdateRecipeList(const RecipeRecord& rec, bool show) override;
+    void RemoveSummary(int32_t id) override;
+    bool RecipeTitleExists(const std::string& title) const;
+    TRecipeSummary* AppendSummary(const RecipeRecord& rec);
+    void rptViewRecipesClick() override;
+    TRecipeSummary* CurrentRecipe() override;
+
+    // Category labels were added to the store (an import): the pickers are refilled.
+    void LabelsChanged();
+
+    // The active pane (the recipe pane or the book pane), or nullptr.
+    TPane* ActivePane() const { return activePane_; }
+    // The program folder, ending in "/".
+    const std::string& ApplicationPath() const { return appPath_; }
+    // The import dialog's initial folder.
+    const std::string& ImportFolder() const { return importFolder_; }
+    // The message of the error that ended start-up early; empty after a full start-up.
+    const std::string& StartupError() const { return startupError_; }
+    RecipeListModel& ListModel() { return *listModel_; }
+
+    // WorkspaceHost.
+    TfmTables& Store() override { return *Tables; }
+    RecipeSummaries& Summaries() override { return *summaries_; }
+    Prompts& UserPrompts() override { return prompts_; }
+    void SetRecipeListEnabled(bool enabled) override;
+    void SetButtonEnabled(MainButton button, bool enabled) override;
+    void SetEditing(bool editing) override;
+    bool IsActivePane(const TPane* pane) const override { return pane && pane == activePane_; }
+    void StopCloseTimer() override;
+    void ShowHelp(int context) override;
+    void OnLabelsChanged(std::function<void()> callback) override;
+
+    // Components, named as the window's parts.
+    QWidget* Panel3 = nullptr;
+    QTreeView* rptViewRecipes = nullptr;
+    QStackedWidget* fmContainer = nullptr;
+    QMenuBar* MainMenu1 = nullptr;
+    QObject* ActionList1 = nullptr;
+    QAction* actRecipeBook = nullptr;
+    QAction* actRecipes = nullptr;
+    QAction* actFilter = nullptr;
+    QAction* actPrint = nullptr;
+    QAction* actBackup = nullptr;
+    QAction* actRestore = nullptr;
+    QToolButton* btnFilter = nullptr;
+    QToolButton* btn1 = nullptr;
+    QToolButton* btnRecipes = nullptr;
+    QToolButton* btnPrint = nullptr;
+    QToolButton* btnClose = nullptr;
+    QAction* Import1 = nullptr;
+    QAction* Backup1 = nullptr;  // menu entry running actBackup
+    QAction* Restore1 = nullptr; // menu entry running actRestore
+    QAction* Exit1 = nullptr;
+    QAction* Contents1 = nullptr;
+    QTimer* Timer1 = nullptr;
+
+    std::unique_ptr<TfmTables> Tables;
+    TfmRecipes* fmRecipes = nullptr;
+    TfmRecipeBook* fmRecipeBook = nullptr;
+    TfmFilter* fmFilter = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildWindow();
+    void ApplyAvailability();
+    void RunCommand(MainCommand command);
+    void Guarded(const std::function<void()>& f);
+    void SelectRow(int row); // makes a row current without running the click handling
+    void ActivatePane(TPane* pane);
+
+    Prompts& prompts_;
+    TfmMainOptions options_;
+    std::unique_ptr<RecipeSummaries> summaries_;
+    RecipeListModel* listModel_ = nullptr;
+    TPane* activePane_ = nullptr;
+    std::string appPath_;
+    std::string importFolder_;
+    std::string startupError_;
+    std::array<MainCommandHandler, 5> handlers_;
+    std::array<bool, 4> wanted_{true, true, true, true};
+    bool editing_ = false;
+    bool quietSelection_ = false;
+    bool destroyed_ = false;
+    std::vector<std::function<void()>> labelsChanged_;
+};
+
+} // namespace larderly

@@ -1,0 +1,32 @@
+// The print command (actPrintExecute): the recipe report of the recipe selected in the
+// recipe list, or, while the book pane is shown, of the recipe selected in the book.
+#include "app/TfmMain.h"
+
+#include "print/ReportDialogs.h"
+#include "print/RecipeReport.h"
+#include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipes.h"
+
+namespace larderly {
+namespace {
+
+void PrintRecipe(TfmMain& main) {
+    int32_t id = -1;
+    if (main.fmRecipes && main.IsActivePane(main.fmRecipes)) {
+        if (const TRecipeSummary* s = main.CurrentRecipe()) id = s->InternalID;
+    } else if (main.fmRecipeBook && main.IsActivePane(main.fmRecipeBook)) {
+        id = main.fmRecipeBook->SelectedRecipeId();
+    }
+    // Nothing selected (an empty list, a book without a selected recipe): say so instead of
+    // printing an empty or a stale recipe.
+    if (id < 0) {
+        main.UserPrompts().message(PromptKind::Information, report::kNoRecipeSelected);
+        return;
+    }
+    TReportSystem::Of(main).Execute(main.Store(), id);
+}
+
+const MainCommandRegistrar kPrint(MainCommand::Print, PrintRecipe);
+
+} // namespace
+} // namespace larderly

@@ -1,0 +1,83 @@
+// Drawing of the recipe report.
+#include "print/RecipeReport.h"
+
+#include "store/StoreError.h"
+
+#include <cstdio>
+
+namespace larderly {
+
+std::string StatusText(const char* pattern, int page) {
+    std::string s = pattern;
+    const std::string num = std::to_string(page);
+    for (std::size_t p = s.find("%p"); p != std::string::npos; p = s.find("%p", p + num.size()))
+        s.replace(p, 2, num);
+    return s;
+}
+
+std::string ReportDateText(int year, int month, int day, const std::string& separator) {
+    char mm[8], dd[8], yyyy[16];
+    std::snprintf(mm, sizeof mm, "%02d", month);
+    std::snprintf(dd, sizeof dd, "%02d", day);
+    std::snprintf(yyyy, sizeof yyyy, "%04d", year);
+    return std::string(mm) + separator + dd + separator + yyyy;
+}
+
+std::string CategoriesText(TfmTables& store) {
+    // The slots are copied first: loading a label leaves the recipe buffer alone, but the
+    // copy keeps this independent of that.
+    const auto slots = store.RecipeRec.Category;
+    std::string text;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+        if (slots[k] < 0) continue;
+        // An empty label table gives false without loading anything; the label is as gone
+        // as when other labels remain, and printing the name left in the buffer by an
+        // earlier load would name the wrong category.
+        if (!store.FindLabel(slots[k])) throw EStoreError(kLabelNotFound);
+        if (k > 0) text += "; ";
+        text += store.LabelRec.Name;
+    }
+    return text;
+}
+
+TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId) {
+    // An empty recipe table gives false and leaves the buffer as it was; the recipe is gone
+    // all the same, and the buffer's old recipe must not be printed in its place.
+    if (recipeId < 0 || !store.FindRecipe(recipeId)) throw EStoreError(kRecipeNotFound);
+    TRecipeReportData d;
+    // Title and text are taken before the labels are loaded, while the buffer surely holds
+    // this recipe.
+    d.Title = store.RecipeRec.Title;
+    d.Text = store.RecipeText;
+    d.Categories = CategoriesText(store);
+    return d;
+}
+
+void DrawRecipeReport(TReportEngine& e, const TRecipeReportData& d, const std::string& dateText) {
+    e.SetFont(report::kFontName, report::kFontPoints);
+    const double centre = e.PageWidth() / 2.0;
+    e.PrintCenter(d.Title, centre);
+    e.NewLine();
+    e.PrintCenter("Printed on: " + dateText, centre);
+    e.NewLine();
+    e.NewLine();
+    e.Println("Categories: " + d.Categories);
+    e.NewLine();
+
+    TMemoBuf memo;
+    memo.SetLines(d.Text);
+    memo.Wrap(e, e.SectionLeft(), e.SectionRight());
+    for (std::size_t i = 0; i < memo.LineCount(); ++i) {
+        e.Println(memo.GetLine(i));
+        // Every full page ends with the same reserve of empty lines. A page too short to
+        // reach the reserve exactly still breaks instead of running off the paper, and the
+        // last line never leaves an empty page behind it.
+        if (e.LinesLeft() <= report::kReserveLines && i + 1 < memo.LineCount()) e.NewPage();
+    }
+}
+
+void DrawRecipeReport(TReportEngine& e, TfmTables& store, int32_t recipeId, const std::string& dateText) {
+    DrawRecipeReport(e, LoadRecipeReport(store, recipeId), dateText);
+}
+
+} // namespace larderly

@@ -1,0 +1,144 @@
+// The recipe list model.
+#include "workspace/RecipeListModel.h"
+
+#include "platform/Text.h"
+
+#include <algorithm>
+
+namespace larderly {
+
+RecipeListModel::RecipeListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+int RecipeListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+QVariant RecipeListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() < 0 || index.row() >= Count()) return {};
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(GetFieldAsString(*rows_[static_cast<size_t>(index.row())], index.column()));
+    return {};
+}
+
+QVariant RecipeListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section == 0)
+        return QString(17, QLatin1Char(' ')) + "Recipes";
+    return {};
+}
+
+std::string RecipeListModel::GetFieldAsString(const TRecipeSummary& s, int field) {
+    return field == 0 ? s.Title : std::string();
+}
+
+int RecipeListModel::CompareFields(const TRecipeSummary& a, const TRecipeSummary& b, int field) {
+    return field == 0 ? CompareFolded(a.Title, b.Title) : 0;
+}
+
+bool RecipeListModel::Less(const TRecipeSummary* a, const TRecipeSummary* b) {
+    int c = CompareFolded(a->Title, b->Title);
+    if (c != 0) return c < 0;
+    return a->InternalID < b->InternalID;
+}
+
+void RecipeListModel::Clear() {
+    beginResetModel();
+    rows_.clear();
+    endResetModel();
+}
+
+namespace {
+// A row with the first 16 bytes of its folded title as two big-endian numbers, so that most
+// comparisons of a full sort are two integer compares on contiguous memory.
+struct SortKey {
+    uint64_t hi = 0, lo = 0;
+    TRecipeSummary* s = nullptr;
+};
+
+SortKey MakeKey(TRecipeSummary* s) {
+    SortKey k;
+    k.s = s;
+    const std::string& t = s->Title;
+    for (std::size_t i = 0; i < 16; ++i) {
+        unsigned char c = i < t.size() ? static_cast<unsigned char>(t[i]) : 0;
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        (i < 8 ? k.hi : k.lo) = ((i < 8 ? k.hi : k.lo) << 8) | c;
+    }
+    return k;
+}
+} // namespace
+
+void RecipeListModel::SetRows(std::vector<TRecipeSummary*> rows) {
+    std::vector<SortKey> keys;
+    keys.reserve(rows.size());
+    for (TRecipeSummary* s : rows) keys.push_back(MakeKey(s));
+    // Equal prefixes (or a zero byte inside them) fall back to the full comparison.
+    std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+        if (a.hi != b.hi) return a.hi < b.hi;
+        if (a.lo != b.lo) return a.lo < b.lo;
+        return Less(a.s, b.s);
+    });
+    for (std::size_t i = 0; i < keys.size(); ++i) rows[i] = keys[i].s;
+    beginResetModel();
+    rows_ = std::move(rows);
+    endResetModel();
+}
+
+int RecipeListModel::AddRow(TRecipeSummary* s) {
+    auto it = std::upper_bound(rows_.begin(), rows_.end(), s, Less);
+    int row = static_cast<int>(it - rows_.begin());
+    beginInsertRows({}, row, row);
+    rows_.insert(it, s);
+    endInsertRows();
+    return row;
+}
+
+int RecipeListModel::RowOf(const TRecipeSummary* s) const {
+    auto it = std::find(rows_.begin(), rows_.end(), s);
+    return it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
+}
+
+int RecipeListModel::RowChanged(TRecipeSummary* s) {
+    int old = RowOf(s);
+    if (old < 0) return -1;
+    // Where the row belongs among the others.
+    std::vector<TRecipeSummary*>::iterator pos;
+    auto oldIt = rows_.begin() + old;
+    int target;
+    if (old > 0 && Less(s, rows_[static_cast<size_t>(old - 1)])) {
+        pos = std::upper_bound(rows_.begin(), oldIt, s, Less);
+        target = static_cast<int>(pos - rows_.begin());
+    } else if (old + 1 < Count() && Less(rows_[static_cast<size_t>(old + 1)], s)) {
+        pos = std::upper_bound(oldIt + 1, rows_.end(), s, Less);
+        target = static_cast<int>(pos - rows_.begin()); // position before the move, past the old row
+    } else {
+        QModelIndex i = index(old);
+        emit dataChanged(i, i, {Qt::DisplayRole});
+        return old;
+    }
+    beginMoveRows({}, old, old, {}, target);
+    if (target < old) {
+        std::rotate(rows_.begin() + target, oldIt, oldIt + 1);
+    } else {
+        std::rotate(oldIt, oldIt + 1, rows_.begin() + target);
+    }
+    endMoveRows();
+    int now = target < old ? target : target - 1;
+    QModelIndex i = index(now);
+    emit dataChanged(i, i, {Qt::DisplayRole});
+    return now;
+}
+
+bool RecipeListModel::RemoveRow(const TRecipeSummary* s) {
+    int row = RowOf(s);
+    if (row < 0) return false;
+    beginRemoveRows({}, row, row);
+    rows_.erase(rows_.begin() + row);
+    endRemoveRows();
+    return true;
+}
+
+TRecipeSummary* RecipeListModel::SummaryAt(int row) const {
+    return row >= 0 && row < Count() ? rows_[static_cast<size_t>(row)] : nullptr;
+}
+
+} // namespace larderly

@@ -1,0 +1,49 @@
+// The recipe list's rows as a Qt item model: references to recipe summaries (never owned),
+// kept sorted by title with the letters a-z folded (then by identifier, so equal titles keep
+// a stable order). One column, the title; the header reads "Recipes" after 17 blanks.
+// Adding, changing and removing one row costs a binary search and a move, not a re-sort.
+#pragma once
+
+#include "workspace/RecipeSummaries.h"
+
+#include <QAbstractListModel>
+
+#include <vector>
+
+namespace larderly {
+
+class RecipeListModel : public QAbstractListModel {
+public:
+    explicit RecipeListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Cell text of a field: the title for field 0, nothing for any other.
+    static std::string GetFieldAsString(const TRecipeSummary& s, int field);
+    // The list's order for field 0 (titles compared with a-z folded); 0 for other fields.
+    static int CompareFields(const TRecipeSummary& a, const TRecipeSummary& b, int field);
+
+    // Removes every row.
+    void Clear();
+    // Replaces the rows (sorted here).
+    void SetRows(std::vector<TRecipeSummary*> rows);
+    // Adds one row at its sorted place; gives its row number.
+    int AddRow(TRecipeSummary* s);
+    // The summary changed (title): moves its row to its sorted place; gives the new row,
+    // or -1 when the summary has no row.
+    int RowChanged(TRecipeSummary* s);
+    // Removes the summary's row; false when it has none.
+    bool RemoveRow(const TRecipeSummary* s);
+
+    TRecipeSummary* SummaryAt(int row) const;
+    int RowOf(const TRecipeSummary* s) const;
+    int Count() const { return static_cast<int>(rows_.size()); }
+
+private:
+    static bool Less(const TRecipeSummary* a, const TRecipeSummary* b);
+    std::vector<TRecipeSummary*> rows_;
+};
+
+} // namespace larderly

@@ -1,0 +1,330 @@
+// The recipe editor pane.
+#include "workspace/TfmRecipes.h"
+
+#include "platform/Text.h"
+#include "store/Labels.h"
+#include "workspace/CategoryPicker.h"
+#include "workspace/GuiSupport.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace larderly {
+
+namespace {
+QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, const char* hint) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setFixedSize(75, 25);
+    b->setToolTip(hint);
+    return b;
+}
+} // namespace
+
+TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent) : TPane(parent), host_(host) {
+    setObjectName("fmRecipes");
+    resize(545, 508);
+
+    pnlButtons = new QWidget(this);
+    pnlButtons->setObjectName("pnlButtons");
+    pnlButtons->setFixedHeight(41);
+    auto* bar = new QHBoxLayout(pnlButtons);
+    bar->setContentsMargins(8, 8, 8, 8);
+    bar->setSpacing(8);
+    btnEdit = NewButton(pnlButtons, "btnEdit", "&Edit", "This allows you to edit the selected Recipe");
+    btnNew = NewButton(pnlButtons, "btnNew", "&New", "If you want to add a new recipe, click here");
+    btnSave = NewButton(pnlButtons, "btnSave", "&Save", "This will save the changes that you have made to a Recipe");
+    btnUndo = NewButton(pnlButtons, "btnUndo", "&Undo", "This will \"Undo\" the changes that you have made to a Recipe");
+    btnDelete = NewButton(pnlButtons, "btnDelete", "&Delete",
+                          "Make sure you want to delete the current Recipe before you click this");
+    btnHelp = NewButton(pnlButtons, "btnHelp", "&Help", "Help for Larderly");
+    for (QPushButton* b : {btnEdit, btnNew, btnSave, btnUndo, btnDelete, btnHelp}) bar->addWidget(b);
+    bar->addStretch(1);
+
+    auto* fields = new QGridLayout;
+    fields->setContentsMargins(8, 4, 8, 4);
+    fields->setHorizontalSpacing(8);
+    auto* lblTitle = new QLabel("Title", this);
+    lblTitle->setObjectName("lblTitle");
+    edtTitle = new QLineEdit(this);
+    edtTitle->setObjectName("edtTitle");
+    edtTitle->setMaxLength(static_cast<int>(kTitleWidth));
+    edtTitle->setToolTip("Enter the Title for the Recipe");
+    lblTitle->setBuddy(edtTitle);
+    fields->addWidget(lblTitle, 0, 0, 1, 4);
+    fields->addWidget(edtTitle, 1, 0, 1, 4);
+    static const char* const names[4] = {"cbCategory1", "cbCategory2", "cbCategory3", "cbCategory4"};
+    for (int i = 0; i < 4; ++i) {
+        cbCategory[static_cast<size_t>(i)] = NewCategoryPicker(this, names[i]);
+        auto* lbl = new QLabel(QString("Category %1").arg(i + 1), this);
+        lbl->setObjectName(QString("lblCategory%1").arg(i + 1));
+        lbl->setBuddy(cbCategory[static_cast<size_t>(i)]);
+        // Slots 1 and 2 on the left, 3 and 4 on the right.
+        int col = i < 2 ? 0 : 2;
+        int row = 2 + (i % 2);
+        fields->addWidget(lbl, row, col);
+        fields->addWidget(cbCategory[static_cast<size_t>(i)], row, col + 1);
+    }
+    fields->setColumnStretch(1, 1);
+    fields->setColumnStretch(3, 1);
+
+    Memo1 = new QPlainTextEdit(this);
+    Memo1->setObjectName("Memo1");
+    QFont mono("Courier");
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    Memo1->setFont(mono);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setToolTip("Enter the Recipe");
+
+    auto* lay = new QVBoxLayout(this);
+    lay->setContentsMargins(0, 0, 0, 0);
+    lay->setSpacing(0);
+    lay->addWidget(pnlButtons);
+    lay->addLayout(fields);
+    auto* memoBox = new QVBoxLayout;
+    memoBox->setContentsMargins(8, 4, 8, 8);
+    memoBox->addWidget(Memo1);
+    lay->addLayout(memoBox, 1);
+
+    setTabOrder(edtTitle, cbCategory1);
+    setTabOrder(cbCategory1, cbCategory2);
+    setTabOrder(cbCategory2, cbCategory3);
+    setTabOrder(cbCategory3, cbCategory4);
+    setTabOrder(cbCategory4, Memo1);
+    setTabOrder(btnEdit, btnNew);
+    setTabOrder(btnNew, btnSave);
+    setTabOrder(btnSave, btnUndo);
+    setTabOrder(btnUndo, btnDelete);
+    setTabOrder(btnDelete, btnHelp);
+
+    SetHelpContext(this, kHelpRecipes);
+
+    edtTitle->installEventFilter(this);
+    for (QComboBox* cb : cbCategory) {
+        cb->installEventFilter(this);
+        if (cb->lineEdit()) cb->lineEdit()->installEventFilter(this);
+    }
+
+    connect(btnEdit, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnEditClick); });
+    connect(btnNew, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnNewClick); });
+    connect(btnSave, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnSaveClick); });
+    connect(btnUndo, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnUndoClick); });
+    connect(btnDelete, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnDeleteClick); });
+    connect(btnHelp, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnHelpClick); });
+
+    PaneCreate();
+    host_.OnLabelsChanged([this] { RefillPickers(); });
+    EnableRecipeFields(false);
+    SetEditMode(false);
+}
+
+void TfmRecipes::Guarded(void (TfmRecipes::*handler)()) {
+    RunGuarded(host_.UserPrompts(), [&] { (this->*handler)(); });
+}
+
+void TfmRecipes::PaneCreate() {
+    for (QComboBox* cb : cbCategory) FillLabelPicker(*cb, host_.Store(), kLabelKindCategory);
+}
+
+void TfmRecipes::RefillPickers() {
+    for (QComboBox* cb : cbCategory) {
+        // Keep what the picker names: its selected label, or the text the user typed.
+        int cur = cb->currentIndex();
+        QString text = cb->currentText();
+        int32_t selected = cur >= 0 && cb->itemText(cur) == text ? cb->itemData(cur).toInt() : -1;
+        FillLabelPicker(*cb, host_.Store(), kLabelKindCategory);
+        if (selected != -1 && PickerHasLabel(*cb, selected))
+            SelectLabelInPicker(*cb, selected);
+        else
+            cb->setEditText(text);
+    }
+}
+
+std::array<QWidget*, 6> TfmRecipes::EnterChain() const {
+    return {edtTitle, cbCategory[0], cbCategory[1], cbCategory[2], cbCategory[3], Memo1};
+}
+
+bool TfmRecipes::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && edtTitleKeyPress(watched, *static_cast<QKeyEvent*>(event))) return true;
+    return TPane::eventFilter(watched, event);
+}
+
+bool TfmRecipes::edtTitleKeyPress(QObject* sender, const QKeyEvent& key) {
+    if (key.key() != Qt::Key_Return && key.key() != Qt::Key_Enter) return false;
+    // Enter in the title field or a picker is swallowed and moves on to the next control.
+    auto chain = EnterChain();
+    for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+        QWidget* w = chain[i];
+        auto* cb = qobject_cast<QComboBox*>(w);
+        if (sender == w || (cb && sender == cb->lineEdit())) {
+            if (cb) PickedLabelId(*cb); // a typed name that matches an entry selects it
+            chain[i + 1]->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TfmRecipes::SetEditMode(bool editing) {
+    editing_ = editing;
+    const bool current = host_.CurrentRecipe() != nullptr;
+    btnEdit->setEnabled(!editing && current);
+    btnNew->setEnabled(!editing);
+    btnSave->setEnabled(editing);
+    btnUndo->setEnabled(editing);
+    btnDelete->setEnabled(!editing && current);
+    host_.SetRecipeListEnabled(!editing);
+    host_.SetButtonEnabled(MainButton::Filter, !editing);
+    host_.SetButtonEnabled(MainButton::RecipeBook, !editing);
+    host_.SetButtonEnabled(MainButton::Print, !editing && current);
+    host_.SetEditing(editing);
+}
+
+void TfmRecipes::EnableRecipeFields(bool enabled) {
+    edtTitle->setEnabled(enabled);
+    for (QComboBox* cb : cbCategory) cb->setEnabled(enabled);
+    Memo1->setEnabled(enabled);
+}
+
+void TfmRecipes::ShowRecipe(int32_t id) {
+    TfmTables& st = host_.Store();
+    if (id == -1) {
+        st.ClearBuffers();
+    } else {
+        st.FindRecipe(id); // raises the store's error when the row is gone; nothing changes then
+    }
+    shownId_ = st.RecipeRec.InternalID;
+    QStringList lines;
+    lines.reserve(static_cast<int>(st.RecipeText.size()));
+    for (const std::string& l : st.RecipeText) lines << Q(l);
+    Memo1->setPlainText(lines.join('\n'));
+    // A slot whose label was added since the pickers were filled must not show empty (and
+    // be lost on the next save): refill once and look again.
+    bool refilled = false;
+    for (std::size_t s = 0; s < 4; ++s) {
+        int32_t label = st.RecipeRec.Category[s];
+        if (label != -1 && !PickerHasLabel(*cbCategory[s], label) && !refilled) {
+            RefillPickers();
+            refilled = true;
+        }
+        SelectLabelInPicker(*cbCategory[s], label);
+    }
+    edtTitle->setText(Q(st.RecipeRec.Title));
+    edtTitle->setCursorPosition(0);
+}
+
+void TfmRecipes::ReadFields() {
+    TfmTables& st = host_.Store();
+    st.RecipeText.clear();
+    const QString text = Memo1->toPlainText();
+    if (!text.isEmpty())
+        for (const QString& l : text.split('\n')) st.RecipeText.push_back(S(l));
+    st.RecipeRec.Title = CutChars(TrimCodes(S(edtTitle->text())), kTitleWidth);
+    for (std::size_t s = 0; s < 4; ++s) st.RecipeRec.Category[s] = PickedLabelId(*cbCategory[s]);
+    st.RecipeRec.InternalID = shownId_;
+}
+
+void TfmRecipes::btnNewClick() {
+    host_.Store().ClearBuffers();
+    ShowRecipe(-1);
+    EnableRecipeFields(true);
+    edtTitle->setFocus(Qt::OtherFocusReason);
+    SetEditMode(true);
+}
+
+void TfmRecipes::btnEditClick() {
+    EnableRecipeFields(true);
+    edtTitle->setFocus(Qt::OtherFocusReason);
+    SetEditMode(true);
+}
+
+void TfmRecipes::btnSaveClick() {
+    if (TrimCodes(S(edtTitle->text())).empty()) throw std::runtime_error(kNeedTitle);
+    TfmTables& st = host_.Store();
+    {
+        Transaction tr(st);
+        ReadFields();
+        st.SaveRecipe();
+        tr.Commit();
+    }
+    shownId_ = st.RecipeRec.InternalID;
+    host_.UpdateRecipeList(st.RecipeRec, true);
+    SetEditMode(false);
+    EnableRecipeFields(false);
+}
+
+void TfmRecipes::btnUndoClick() {
+    // Undo always leaves edit mode, even when the list's recipe cannot be shown again (it
+    // vanished from the table): otherwise the pane could never leave edit mode.
+    try {
+        host_.rptViewRecipesClick();
+    } catch (...) {
+        SetEditMode(false);
+        EnableRecipeFields(false);
+        throw;
+    }
+    SetEditMode(false);
+    EnableRecipeFields(false);
+}
+
+void TfmRecipes::btnDeleteClick() {
+    Prompts& p = host_.UserPrompts();
+    if (p.message(PromptKind::Warning, kAskDelete, PromptButtons::YesNo) == PromptAnswer::Yes) {
+        TfmTables& st = host_.Store();
+        const int32_t id = shownId_;
+        bool deleted = false;
+        {
+            Transaction tr(st);
+            if (st.DeleteRecipe(id)) {
+                st.RemoveRecipeFromBooks(id);
+                tr.Commit();
+                deleted = true;
+            }
+        }
+        if (deleted) {
+            // Told only once the deletion is committed.
+            p.message(PromptKind::Information, kRecipeDeleted);
+            host_.RemoveSummary(id);
+            if (!host_.CurrentRecipe()) {
+                st.ClearBuffers();
+                ShowRecipe(-1);
+            }
+        } else {
+            p.message(PromptKind::Information, kUnableToDelete);
+        }
+    }
+    SetEditMode(false);
+    EnableRecipeFields(false);
+}
+
+void TfmRecipes::btnHelpClick() { host_.ShowHelp(kHelpRecipes); }
+
+bool TfmRecipes::PaneCloseQuery() {
+    host_.StopCloseTimer();
+    if (!btnSave->isEnabled()) return true;
+    switch (host_.UserPrompts().message(PromptKind::Confirmation, kAskSaveChanges, PromptButtons::YesNoCancel)) {
+    case PromptAnswer::Yes:
+        btnSaveClick();
+        return true;
+    case PromptAnswer::No:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace larderly

@@ -1,0 +1,230 @@
+// The book pane in the main window: shown by F2, its buttons and the print command's
+// availability, New/Delete Book through the real buttons, pending changes saved when the
+// recipe pane is shown and when the program closes (also when that save fails), rows
+// vanishing behind its back, and printing the recipe selected in the book.
+#include "workspace/GuiFixture.h"
+
+#include "print/ReportDialogs.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeView>
+
+#include <gmock/gmock.h>
+
+namespace larderly::test {
+namespace {
+
+using ::testing::ElementsAre;
+
+class BookPaneTest : public GuiTest {
+protected:
+    TfmRecipeBook& Pane() { return *main_->fmRecipeBook; }
+    QPushButton* Btn(const char* name) {
+        auto* b = Pane().findChild<QPushButton*>(name);
+        EXPECT_NE(b, nullptr) << name;
+        return b;
+    }
+    QListWidget* Box(const char* name) { return Pane().findChild<QListWidget*>(name); }
+    std::vector<std::string> Items(const char* box) {
+        std::vector<std::string> out;
+        QListWidget* l = Box(box);
+        for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
+        return out;
+    }
+    void SelectListRow(int row) { main_->rptViewRecipes->setCurrentIndex(main_->ListModel().index(row)); }
+    void ShowBooks() { QTest::keyClick(main_.get(), Qt::Key_F2); }
+    void ShowRecipes() { QTest::keyClick(main_.get(), Qt::Key_F4); }
+    int Entries() { return CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"); }
+    // Changes a table file from a second connection, as another program would, while the
+    // program's cursors hold no statement open on it.
+    void Behind(const std::string& file, const std::string& sql) {
+        TfmTables& t = main_->Store();
+        for (TTable* table : {&t.tblListLabel(), &t.tblRecipes(), &t.tblRecipeBook(), &t.tblRecipeInBook()})
+            table->ResetCursor();
+        ExecSql(home_.Data() + file, sql);
+    }
+    int Books() { return CountRows(home_.Data() + "tbl103.nx1", "tblRecipeBook"); }
+};
+
+TEST_F(BookPaneTest, WithNoBooksTheButtonsAndPrintAreDisabled) {
+    Seed(home_.Home(), {{"Soup", {}, {}}});
+    TfmMain& m = Start();
+    ShowBooks();
+    EXPECT_EQ(m.ActivePane(), static_cast<TPane*>(&Pane()));
+    EXPECT_EQ(m.actPrint->text().toStdString(), "Print Recipe In Book (F6)");
+    EXPECT_FALSE(Btn("btnAdd")->isEnabled());
+    EXPECT_FALSE(Btn("btnRemove")->isEnabled());
+    EXPECT_FALSE(Btn("btnDelete")->isEnabled());
+    EXPECT_TRUE(Btn("btnNew")->isEnabled());
+    EXPECT_FALSE(m.btnPrint->isEnabled());
+    EXPECT_EQ(Box("lboxBookRecipes")->count(), 0);
+    // Neither list box nor Remove is reached with the Tab key.
+    EXPECT_FALSE(Box("lboxBooks")->focusPolicy() & Qt::TabFocus);
+    EXPECT_FALSE(Box("lboxBookRecipes")->focusPolicy() & Qt::TabFocus);
+    EXPECT_FALSE(Btn("btnRemove")->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
+    Seed(home_.Home(), {{"Leek soup", {}, {}}, {"apple pie", {}, {}}});
+    TfmMain& m = Start();
+    ShowBooks();
+    prompts_.answerInput(std::string("Starters"), "New Book Name");
+    Btn("btnNew")->click();
+    EXPECT_EQ(Books(), 1) << "a new book is stored at once";
+    EXPECT_THAT(Items("lboxBooks"), ElementsAre("Starters"));
+    EXPECT_EQ(Box("lboxBooks")->currentRow(), 0);
+    EXPECT_TRUE(Btn("btnDelete")->isEnabled());
+    EXPECT_TRUE(Btn("btnAdd")->isEnabled()) << "the recipe list has a current item";
+
+    SelectListRow(0);
+    Btn("btnAdd")->click();
+    SelectListRow(1);
+    Btn("btnAdd")->click();
+    EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("apple pie", "Leek soup"));
+    EXPECT_TRUE(m.btnPrint->isEnabled());
+    EXPECT_TRUE(Pane().BookChanged);
+    EXPECT_EQ(Entries(), 0) << "additions wait for the save";
+
+    // The same recipe again: refused with the message, nothing changes.
+    prompts_.answer(PromptAnswer::Ok, "Recipe is already in the book.");
+    Btn("btnAdd")->click();
+    EXPECT_EQ(Box("lboxBookRecipes")->count(), 2);
+
+    ShowRecipes();
+    EXPECT_EQ(m.ActivePane(), static_cast<TPane*>(m.fmRecipes));
+    EXPECT_EQ(Entries(), 2);
+    EXPECT_FALSE(Pane().BookChanged);
+
+    // Shown again, the pane starts afresh from the store.
+    ShowBooks();
+    EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("apple pie", "Leek soup"));
+    // Remove both; the last removal leaves nothing selected and print disabled.
+    Box("lboxBookRecipes")->setCurrentRow(0);
+    Btn("btnRemove")->click();
+    Btn("btnRemove")->click();
+    EXPECT_EQ(Box("lboxBookRecipes")->count(), 0);
+    EXPECT_FALSE(Btn("btnRemove")->isEnabled());
+    EXPECT_FALSE(m.btnPrint->isEnabled());
+    ShowRecipes();
+    EXPECT_EQ(Entries(), 0);
+}
+
+TEST_F(BookPaneTest, DeleteBookAsksFirst) {
+    auto ids = Seed(home_.Home(), {{"One", {}, {}}});
+    SeedBookEntries(home_.Home(), "A", ids);
+    SeedBookEntries(home_.Home(), "B", ids);
+    Start();
+    ShowBooks();
+    prompts_.answer(PromptAnswer::No, "Are you sure you want to delete this Book?");
+    Btn("btnDelete")->click();
+    EXPECT_EQ(Books(), 2);
+    prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this Book?");
+    Btn("btnDelete")->click();
+    EXPECT_EQ(Books(), 1);
+    EXPECT_EQ(Entries(), 1);
+    EXPECT_THAT(Items("lboxBooks"), ElementsAre("B"));
+    EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("One"));
+}
+
+TEST_F(BookPaneTest, FailedSaveOnCloseIsShownKeepsTheWindowOpenAndTheChangesPending) {
+    auto ids = Seed(home_.Home(), {{"One", {}, {}}});
+    SeedBookEntries(home_.Home(), "A", {});
+    TfmMain& m = Start();
+    ShowBooks();
+    SelectListRow(0);
+    Btn("btnAdd")->click();
+    Behind("tbl104.nx1",
+           "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    // Showing the recipe pane saves first: the failure is shown and the book pane stays.
+    prompts_.answer(PromptAnswer::Ok, "disk is full");
+    ShowRecipes();
+    EXPECT_EQ(m.ActivePane(), static_cast<TPane*>(&Pane()));
+    EXPECT_TRUE(Pane().BookChanged);
+    prompts_.answer(PromptAnswer::Ok, "disk is full");
+    EXPECT_FALSE(m.close());
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_TRUE(Pane().BookChanged);
+    EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("One"));
+    EXPECT_EQ(Entries(), 0);
+
+    Behind("tbl104.nx1", "DROP TRIGGER full;");
+    EXPECT_TRUE(m.close());
+    main_.reset();
+    EXPECT_EQ(Entries(), 1);
+    (void)ids;
+}
+
+TEST_F(BookPaneTest, BookDeletedBehindThePanesBackLeavesNoOrphanEntries) {
+    Seed(home_.Home(), {{"One", {}, {}}});
+    SeedBookEntries(home_.Home(), "A", {});
+    Start();
+    ShowBooks();
+    SelectListRow(0);
+    Btn("btnAdd")->click();
+    Behind("tbl103.nx1", "DELETE FROM tblRecipeBook;");
+    ShowRecipes();
+    EXPECT_EQ(Entries(), 0);
+    EXPECT_FALSE(Pane().BookChanged);
+    ShowBooks();
+    EXPECT_EQ(Box("lboxBooks")->count(), 0);
+}
+
+TEST_F(BookPaneTest, PrintTakesTheRecipeSelectedInTheBook) {
+    auto ids = Seed(home_.Home(), {{"Alpha", {}, {"first"}}, {"Beta", {}, {"second"}}});
+    SeedBookEntries(home_.Home(), "Mine", {ids[1]});
+    TfmMain& m = Start();
+    TReportSystem& rs = TReportSystem::Of(m);
+    rs.RunSetup = [&](TReportSetup& s, QPrinter&) {
+        s.Preview = false;
+        return true;
+    };
+    rs.OutputFile = home_.Home() + "book.pdf";
+    ShowBooks();
+    SelectListRow(0); // the list's current item is Alpha; the book's selected recipe is Beta
+    ASSERT_TRUE(m.btnPrint->isEnabled());
+    QTest::keyClick(&m, Qt::Key_F6);
+    ASSERT_TRUE(std::filesystem::exists(rs.OutputFile));
+    FILE* p = popen(("pdftotext '" + rs.OutputFile + "' -").c_str(), "r");
+    std::string text;
+    char buf[512];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    pclose(p);
+    EXPECT_NE(text.find("Beta"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Alpha"), std::string::npos) << text;
+
+    // The recipe is deleted behind the pane's back: the store's message, no crash.
+    ASSERT_TRUE(m.Store().DeleteRecipe(ids[1]));
+    prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
+    m.actPrint->trigger();
+    EXPECT_TRUE(m.isVisible());
+}
+
+TEST_F(BookPaneTest, PrintWithNothingSelectedRefusesWithAMessage) {
+    TfmMain& m = Start();
+    // An empty list: the command is unavailable, and run anyway it says why it does nothing.
+    EXPECT_FALSE(m.actPrint->isEnabled());
+    prompts_.answer(PromptAnswer::Ok, "Please select a recipe to print.");
+    m.actPrintExecute();
+    ShowBooks();
+    prompts_.answer(PromptAnswer::Ok, "Please select a recipe to print.");
+    m.actPrintExecute();
+}
+
+TEST_F(BookPaneTest, EnterOnTheBooksRecipesMovesTheFocusOn) {
+    auto ids = Seed(home_.Home(), {{"One", {}, {}}});
+    SeedBookEntries(home_.Home(), "A", ids);
+    TfmMain& m = Start();
+    ShowBooks();
+    QApplication::setActiveWindow(&m);
+    QListWidget* box = Box("lboxBookRecipes");
+    box->setFocus();
+    QApplication::processEvents();
+    QTest::keyClick(box, Qt::Key_Return);
+    EXPECT_FALSE(box->hasFocus());
+    EXPECT_EQ(box->currentRow(), 0);
+}
+
+} // namespace
+} // namespace larderly::test

@@ -1,0 +1,139 @@
+// The recipe list: its order, equal titles, the list operations and the model's moves.
+#include "workspace/GuiFixture.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTreeView>
+
+#include <algorithm>
+#include <random>
+
+namespace larderly::test {
+namespace {
+
+class RecipeListTest : public GuiTest {};
+
+TEST_F(RecipeListTest, EqualTitlesAreBothListedAndEachLoadsItsOwnRecipe) {
+    auto ids = Seed(home_.Home(), {{"Soup", {}, {"first"}}, {"soup", {}, {"second"}}, {"Soup", {}, {"third"}}});
+    TfmMain& m = Start();
+    ASSERT_EQ(m.ListModel().Count(), 3);
+    std::vector<std::string> texts;
+    for (int row = 0; row < 3; ++row) {
+        m.rptViewRecipes->setCurrentIndex(m.ListModel().index(row));
+        EXPECT_EQ(m.CurrentRecipe()->InternalID, ids[static_cast<size_t>(row)]); // equal titles by identifier
+        texts.push_back(m.fmRecipes->Memo1->toPlainText().toStdString());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"first", "second", "third"}));
+}
+
+TEST_F(RecipeListTest, TitleComparisonFoldsOnlyAtoZ) {
+    Seed(home_.Home(), {{"Crème brûlée", {}, {}}, {"CRÈME BRÛLÉE", {}, {}}, {"crème brûlée", {}, {}}});
+    TfmMain& m = Start();
+    struct Case {
+        const char* title;
+        bool exists;
+    };
+    for (const Case& c : {Case{"CRÈME BRÛLÉE", true}, Case{"crème brûlée", true}, Case{"Crème Brûlée", true},
+                          Case{"crÈme brûlée", false}, Case{"Creme brulee", false}, Case{"Crème brûlée ", false}})
+        EXPECT_EQ(m.RecipeTitleExists(c.title), c.exists) << c.title;
+}
+
+TEST_F(RecipeListTest, UpdateAddsNewRecipesEvenWhenAppendedQuietlyBefore) {
+    Seed(home_.Home(), {{"Bread", {}, {}}});
+    TfmMain& m = Start();
+    // An importer appends summaries without touching the view; ShowRecipeList shows them.
+    RecipeRecord r;
+    r.InternalID = 900;
+    r.Title = "Apple";
+    m.AppendSummary(r);
+    EXPECT_EQ(ListTitles(), std::vector<std::string>{"Bread"});
+    EXPECT_TRUE(m.RecipeTitleExists("APPLE"));
+    EXPECT_NE(m.FindSummary(900), nullptr);
+    // Removing a summary that has no row and an identifier that has no summary.
+    m.RemoveSummary(900);
+    m.RemoveSummary(12345);
+    EXPECT_EQ(m.FindSummary(900), nullptr);
+    EXPECT_EQ(ListTitles(), std::vector<std::string>{"Bread"});
+}
+
+// The model against a plain sort, through random adds, title changes and removals.
+TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
+    App();
+    RecipeListModel model;
+    std::list<TRecipeSummary> store;
+    std::mt19937 rng(7);
+    const char* words[] = {"apple", "Apple", "BREAD", "bread", "cake", "_x", "Zest", "zest", "a", "ab", "Ab"};
+    auto title = [&] { return std::string(words[rng() % 11]) + (rng() % 2 ? " pie" : ""); };
+    std::vector<TRecipeSummary*> live;
+    int id = 0;
+    for (int step = 0; step < 600; ++step) {
+        int op = static_cast<int>(rng() % 3);
+        if (op == 0 || live.empty()) {
+            store.push_back({++id, {-1, -1, -1, -1}, title()});
+            live.push_back(&store.back());
+            model.AddRow(&store.back());
+        } else if (op == 1) {
+            TRecipeSummary* s = live[rng() % live.size()];
+            s->Title = title();
+            EXPECT_GE(model.RowChanged(s), 0);
+        } else {
+            auto it = live.begin() + static_cast<long>(rng() % live.size());
+            EXPECT_TRUE(model.RemoveRow(*it));
+            live.erase(it);
+        }
+        ASSERT_EQ(model.Count(), static_cast<int>(live.size()));
+        for (int i = 1; i < model.Count(); ++i) {
+            const TRecipeSummary* a = model.SummaryAt(i - 1);
+            const TRecipeSummary* b = model.SummaryAt(i);
+            int c = RecipeListModel::CompareFields(*a, *b, 0);
+            ASSERT_TRUE(c < 0 || (c == 0 && a->InternalID < b->InternalID)) << "step " << step << " row " << i;
+        }
+    }
+    EXPECT_EQ(RecipeListModel::GetFieldAsString(*model.SummaryAt(0), 1), "");
+    EXPECT_EQ(RecipeListModel::CompareFields(*model.SummaryAt(0), *model.SummaryAt(1), 1), 0);
+}
+
+TEST_F(RecipeListTest, SavedRecipeKeepsItsRowSelectedWhenItMoves) {
+    Seed(home_.Home(), {{"Apple", {}, {}}, {"Bread", {}, {}}, {"Cake", {}, {}}, {"Dates", {}, {}}});
+    TfmMain& m = Start();
+    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(3));
+    EXPECT_EQ(CurrentTitle(), "Dates");
+    m.fmRecipes->btnEditClick();
+    m.fmRecipes->edtTitle->setText("Aardvark stew");
+    m.fmRecipes->btnSaveClick();
+    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Aardvark stew", "Apple", "Bread", "Cake"}));
+    EXPECT_EQ(CurrentTitle(), "Aardvark stew");
+    EXPECT_EQ(m.rptViewRecipes->currentIndex().row(), 0);
+}
+
+TEST_F(RecipeListTest, RebuildAfterTheTableChangedBehindTheList) {
+    Seed(home_.Home(), {{"Apple", {}, {}}, {"Bread", {}, {}}});
+    TfmMain& m = Start();
+    // A restore replaces the table: the list is built again from it.
+    ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE Title='Apple'");
+    ExecSql(home_.Data() + "tbl102.nx1",
+            "INSERT INTO tblRecipes (RecipeText, Category1, Category2, Category3, Category4, Title) "
+            "VALUES (x'', -1, -1, -1, -1, 'Cherry')");
+    m.BuildRecipeList();
+    EXPECT_EQ(m.ListModel().Count(), 0); // the view never refers to freed summaries
+    m.ShowRecipeList();
+    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Bread", "Cherry"}));
+    EXPECT_EQ(CurrentTitle(), "Bread");
+    EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Bread");
+}
+
+TEST_F(RecipeListTest, ClickWithBookPaneActiveOnlySelects) {
+    Seed(home_.Home(), {{"Apple", {}, {}}, {"Bread", {}, {}}});
+    TfmMain& m = Start();
+    m.actRecipeBook->trigger();
+    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(1));
+    EXPECT_EQ(CurrentTitle(), "Bread");
+    EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Apple");
+    // Back in the recipe pane, the selected recipe is loaded.
+    m.actRecipes->trigger();
+    EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Bread");
+    EXPECT_EQ(m.Store().tblRecipes().IndexName(), "InternalID");
+}
+
+} // namespace
+} // namespace larderly::test
