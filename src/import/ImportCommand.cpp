@@ -6,6 +6,7 @@
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
 
+#include <exception>
 #include <memory>
 
 namespace larderly::import {
@@ -104,6 +105,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
             result.Redisplayed = true;
         }
     };
+    std::exception_ptr failure;
     {
         Scoped caption({}, cb.RestoreCaption);
         Scoped hourglass([&] { if (cb.SetHourglass) cb.SetHourglass(true); },
@@ -117,12 +119,15 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
                 if (!one.Accepted) prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
             }
         } catch (...) {
-            try {
-                afterwards();
-            } catch (...) {
-            }
-            throw;
+            failure = std::current_exception();
         }
+    }
+    if (failure) {
+        try {
+            afterwards();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
     }
     afterwards();
     return result;
