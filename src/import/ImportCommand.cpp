@@ -5,6 +5,7 @@
 #include "import/TMasterCookXmlReader.h"
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
+#include "platform/AppPaths.h"
 
 #include <exception>
 #include <memory>
@@ -131,6 +132,11 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     }
     afterwards();
     return result;
+}
+
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks) {
+    return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
 }
 
 } // namespace larderly::import

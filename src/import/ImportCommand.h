@@ -66,5 +66,8 @@ std::vector<std::string> ImportDialogFilters();
 // already imported.
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks, const std::string& startFolder);
+// The same, the dialog starting in the program folder.
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks);
 
 } // namespace larderly::import
