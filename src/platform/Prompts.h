@@ -16,7 +16,7 @@ namespace larderly {
 enum class PromptKind { Information, Warning, Error, Confirmation };
 
 // Which buttons it offers.
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, YesCancel, RetryCancel };
 
 // Which button was pressed.
 enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };

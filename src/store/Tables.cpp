@@ -120,11 +120,10 @@ void TfmTables::OpenFiles() {
     // atomically through a super-journal; the other three are attached.
     conn_.Open(paths[1]);
     try {
-        for (std::size_t i : {0u, 2u, 3u})
-            conn_.Exec("ATTACH DATABASE " + Quote(paths[i]) + " AS " + tables_[i]->Def().schema);
         for (std::size_t i = 0; i < 4; ++i) {
             const std::string& schema = tables_[i]->Def().schema;
             try {
+                if (schema != "main") conn_.Exec("ATTACH DATABASE " + Quote(paths[i]) + " AS " + schema);
                 conn_.Exec("PRAGMA " + schema + ".journal_mode=DELETE");
                 conn_.Exec("PRAGMA " + schema + ".synchronous=FULL");
                 if (!create) {
@@ -348,7 +347,7 @@ void TfmTables::ResetCursors() {
 
 void TfmTables::StartTransaction() {
     if (!TablesOpen()) throw EStoreError("The database is not open");
-    conn_.Exec("BEGIN IMMEDIATE");
+    conn_.Exec("BEGIN");
 }
 
 void TfmTables::Commit() {

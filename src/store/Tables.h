@@ -114,6 +114,10 @@ public:
     void Rollback();
     bool InTransaction() const;
 
+    // The one connection, for tests and benchmarks that need to reach under the store
+    // (for example PRAGMA query_only to make every write fail).
+    SqlConnection& Connection() { return conn_; }
+
     TTable& tblListLabel() { return *tables_[0]; }
     TTable& tblRecipes() { return *tables_[1]; }
     TTable& tblRecipeBook() { return *tables_[2]; }

@@ -1,0 +1,99 @@
+// The archive jobs behind the backup, restore and CD backup commands: close the recipe
+// store, write the four table files into a segment set (backup) or expand a segment set
+// over them (restore), and open the store again whatever happened. The job window
+// (Tfmlha) and the CLI show the job through an ArchiveJobView.
+#pragma once
+
+#include "archive/SegArchive.h"
+
+#include <string>
+
+namespace larderly {
+
+class Prompts;
+class TfmTables;
+
+// What a job shows while it runs.
+class ArchiveJobView {
+public:
+    virtual ~ArchiveJobView() = default;
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetLabel1(const std::string& text) = 0; // wait notice
+    virtual void SetLabel2(const std::string& text) = 0; // status line
+    virtual void SetPercent(int percent) = 0;
+    virtual void ShowJob() = 0;
+    virtual void HideJob() = 0;
+    // Lets pending window messages run (a Cancel click is handled here).
+    virtual void ProcessMessages() = 0;
+    virtual void SetWaitCursor(bool on) = 0;
+    // Asks the program to end once the current event is finished.
+    virtual void RequestProgramEnd() = 0;
+};
+
+// Texts the jobs show.
+namespace JobText {
+inline constexpr const char* kWait = "Please Wait ...............................";
+inline constexpr const char* kCompressing = "Compressing Tables";
+inline constexpr const char* kBackupCaption = "Backup Progress";
+inline constexpr const char* kRestoreCaption = "Larderly Restore Progress";
+inline constexpr const char* kRestoreProgress = "Restore Progress";
+inline constexpr const char* kReadingBackup = "Reading Backup File";
+inline constexpr const char* kNoTempFolder = "Unable to create temp folder for backup";
+inline constexpr const char* kOverwrite = "Backup file already exists.  Do you want to overwrite it?";
+inline constexpr const char* kBackupFailed = "Backup Failed!";
+inline constexpr const char* kNoDataFolder = "Alias Path for data files not found";
+inline constexpr const char* kRestoreQuestion = "All existing data will be overwritten.  Do you want to continue?";
+inline constexpr const char* kRestoreFailed = "Restore Failed!";
+inline constexpr const char* kDataFilesNotFound = "Data Files not found.";
+inline constexpr const char* kTablesRestored = "Tables Restored!";
+inline constexpr const char* kInsertDisk = "Insert disk ";
+inline constexpr const char* kRestoringFromDisk = "Restoring from disk";
+inline constexpr const char* kWritingToDisk = "Writing to disk";
+} // namespace JobText
+
+// The file name of the first segment of a backup.
+inline constexpr const char* kBackupArchiveName = "recipebackup.001";
+inline constexpr const char* kBackupBaseName = "recipebackup";
+
+class TArchiveJob {
+public:
+    // `programFolder` ends in "/": data/ and temp/ live there.
+    TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view, std::string programFolder);
+
+    // Writes the four table files as a segment set into `folder` (drive letters go through
+    // the drive map; A: is the diskette drive). True when the archive was written. On a
+    // folder, a failed or cancelled backup leaves an earlier backup there as it was.
+    bool BackupTables(const std::string& folder);
+
+    // Expands the segment set in `folder` over the table files. True when the caller must
+    // rebuild its recipe list. The table files are replaced only once the whole set has
+    // expanded and all four files are there; otherwise the data stays as it was.
+    bool RestoreTables(const std::string& folder);
+
+    // The Cancel button: the running compress or expand stops at its next check.
+    void Cancel();
+
+    // The reason of the last failed compress or expand ("" when none).
+    const std::string& LastError() const { return lastError_; }
+
+    TSegArchive SegArchive1;
+
+private:
+    bool RunBackup(const std::string& folder);
+    bool RunRestore(const std::string& folder);
+    void ShowProgress(int& percent);
+    void SegPrompt(std::string& segDir, const std::string& segName, uint16_t segNumber);
+    void AfterProcessed(const std::string& original, const std::string& newPath, int mode);
+    std::string DataFolder() const { return programFolder_ + "data"; }
+    std::string TempFolder() const { return programFolder_ + "temp"; }
+
+    TfmTables& store_;
+    Prompts& prompts_;
+    ArchiveJobView& view_;
+    std::string programFolder_;
+    bool diskette_ = false;
+    bool restoring_ = false;
+    std::string lastError_;
+};
+
+} // namespace larderly

@@ -1,0 +1,57 @@
+// larderly-cli list on empty, filled and broken data folders.
+#include "RunCommand.h"
+#include "TestHome.h"
+#include "store/Labels.h"
+#include "store/Tables.h"
+
+#include <gtest/gtest.h>
+
+
+using namespace larderly;
+using larderly::testing::TestHome;
+
+namespace {
+larderly::testing::CommandResult RunCli(const std::string& args) {
+    return larderly::testing::RunCommand(larderly::testing::BuiltProgram("larderly-cli") + " " + args);
+}
+} // namespace
+
+TEST(CliList, EmptyThenFilledDataFolder) {
+    TestHome h;
+    auto r = RunCli("--home " + h.home() + " list");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(std::filesystem::exists(h.data() + "/tbl104.nx1")) << "a first start creates the tables";
+
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        auto add = [&](const std::string& title, const std::string& c1, const std::string& c3) {
+            s.ClearBuffers();
+            s.RecipeRec.Title = title;
+            SetCategorySlot(s, 1, c1);
+            SetCategorySlot(s, 3, c3);
+            return s.SaveRecord(rkRecipe);
+        };
+        add("banana Bread", "Breads", "");
+        add("_Underscore", "", "Odd");
+        add("Apple pie", "Desserts", "Fruit");
+        add("apple Pie", "", "");
+    }
+    r = RunCli("--home " + h.home() + " list");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "3\tApple pie\tDesserts;;Fruit;\n"
+                     "4\tapple Pie\t;;;\n"
+                     "1\tbanana Bread\tBreads;;;\n"
+                     "2\t_Underscore\t;;Odd;\n");
+}
+
+TEST(CliList, UnusableDataGivesAMessageAndExitOne) {
+    TestHome h;
+    std::filesystem::create_directories(h.data());
+    larderly::testing::WriteFile(h.data() + "/tbl102.nx1", "not a table file");
+    auto r = RunCli("--home " + h.home() + " list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("tbl101.nx1"), std::string::npos) << r.out;
+}
