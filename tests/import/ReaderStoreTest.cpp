@@ -235,3 +235,15 @@ TEST(ImportStore, TitlesAreCutTo150Characters) {
     EXPECT_EQ(t.Recipes().at(0).title, std::string(150, 'T'));
     t.ExpectSummariesMatchTable();
 }
+
+TEST(ImportStore, StoreRefusingWritesRaisesAndKeepsNothing) {
+    TempStore t;
+    ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
+    t.store.Connection().Exec("PRAGMA query_only=1");
+    EXPECT_ANY_THROW(ImportFile(t.store, t.summaries, Fixture("mealmaster-mmmmm.mmf")));
+    EXPECT_FALSE(t.store.InTransaction());
+    t.store.Connection().Exec("PRAGMA query_only=0");
+    EXPECT_EQ(t.RecipeCount(), 2);
+    EXPECT_FALSE(t.summaries.TitleExists("Plain Rice"));
+    t.ExpectSummariesMatchTable();
+}
