@@ -1,0 +1,94 @@
+// Shared harness of the import fuzz targets: any bytes go through one reader into a store
+// that holds one recipe beforehand. Whatever the reader makes of them, the file must end
+// accepted or refused, with no transaction left open and the summaries naming exactly the
+// rows of the recipe table. Between inputs the store is emptied again.
+#pragma once
+
+#include "import/TLineReader.h"
+#include "store/Tables.h"
+#include "workspace/RecipeSummaries.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace larderly::import::fuzz {
+
+class FuzzStore {
+public:
+    FuzzStore() {
+        // tmpfs when there is one: every input commits.
+        std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+        std::string tmpl = base + "/larderly-fuzz-XXXXXX";
+        folder_ = ::mkdtemp(tmpl.data());
+        store.OpenDatabase(folder_ + "/");
+        store.SetTablesOpen(true);
+        Reset();
+    }
+    ~FuzzStore() {
+        try {
+            store.SetTablesOpen(false);
+        } catch (...) {
+        }
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+    }
+
+    // Empties the store and puts back the one recipe ("Soup", category "Soups").
+    void Reset() {
+        Transaction tx(store);
+        for (TTable* t : {&store.tblRecipes(), &store.tblListLabel()}) {
+            t->First();
+            while (!t->Eof()) t->Delete();
+        }
+        summaries.Clear();
+        store.ClearBuffers();
+        store.LabelRec = {-1, 0, "Soups"};
+        store.RecipeRec.Category[0] = store.SaveLabel();
+        store.RecipeRec.Title = "Soup";
+        store.RecipeText = {"Serving Size  : 2", "Stir."};
+        store.SaveRecipe();
+        summaries.Append(store.RecipeRec);
+        tx.Commit();
+    }
+
+    // Aborts unless the summaries and the recipe table agree row for row.
+    void Check() {
+        if (store.InTransaction()) Fail("a transaction is still open");
+        std::size_t rows = 0;
+        TTable& t = store.tblRecipes();
+        for (t.First(); !t.Eof(); t.Next()) {
+            ++rows;
+            TRecipeSummary* s = summaries.Find(t.FieldAsInteger(fld::InternalID));
+            if (!s) Fail("a stored recipe has no summary");
+            if (s->Title != t.FieldAsString(fld::Title)) Fail("a summary's title differs from its row");
+        }
+        if (rows != summaries.Count()) Fail("the summaries name rows that are not stored");
+    }
+
+    TfmTables store;
+    RecipeSummaries summaries;
+
+private:
+    [[noreturn]] static void Fail(const char* what) {
+        std::fprintf(stderr, "import fuzz: %s\n", what);
+        std::abort();
+    }
+    std::string folder_;
+};
+
+template <typename Reader>
+int FuzzReader(const uint8_t* data, std::size_t size) {
+    static FuzzStore env;
+    TLineReader in = TLineReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+    Reader reader(env.store, env.summaries);
+    reader.Import(in);
+    env.Check();
+    if (env.store.tblRecipes().RecordCount() != 1 || env.store.tblListLabel().RecordCount() != 1) env.Reset();
+    return 0;
+}
+
+} // namespace larderly::import::fuzz

@@ -1,0 +1,142 @@
+// The import command and the reader cascade.
+#include "import/ImportCommand.h"
+
+#include "import/TMasterCookTextReader.h"
+#include "import/TMasterCookXmlReader.h"
+#include "import/TMealMasterExportReader.h"
+#include "import/TMealMasterExtractReader.h"
+#include "platform/AppPaths.h"
+
+#include <exception>
+#include <memory>
+
+namespace larderly::import {
+
+namespace {
+
+template <typename Reader>
+bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+    Reader reader(store, summaries);
+    return reader.Import(fileName).Accepted;
+}
+
+// The readers in the order files are offered to them.
+std::vector<std::unique_ptr<TImportReader>> Cascade(TfmTables& store, RecipeSummaries& summaries) {
+    std::vector<std::unique_ptr<TImportReader>> readers;
+    readers.push_back(std::make_unique<TMasterCookTextReader>(store, summaries));
+    readers.push_back(std::make_unique<TMealMasterExportReader>(store, summaries));
+    readers.push_back(std::make_unique<TMasterCookXmlReader>(store, summaries));
+    readers.push_back(std::make_unique<TMealMasterExtractReader>(store, summaries));
+    return readers;
+}
+
+// Runs `on` now and `off` when it goes out of scope, whatever happens in between.
+class Scoped {
+public:
+    Scoped(const std::function<void()>& on, std::function<void()> off) : off_(std::move(off)) {
+        if (on) on();
+    }
+    ~Scoped() {
+        try {
+            if (off_) off_();
+        } catch (...) {
+        }
+    }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+
+private:
+    std::function<void()> off_;
+};
+
+} // namespace
+
+bool ImportMasterCookText(TfmTables& s, RecipeSummaries& r, const std::string& f) {
+    return ImportWith<TMasterCookTextReader>(s, r, f);
+}
+bool ImportMealMasterExport(TfmTables& s, RecipeSummaries& r, const std::string& f) {
+    return ImportWith<TMealMasterExportReader>(s, r, f);
+}
+bool ImportMasterCookXml(TfmTables& s, RecipeSummaries& r, const std::string& f) {
+    return ImportWith<TMasterCookXmlReader>(s, r, f);
+}
+bool ImportMealMasterExtract(TfmTables& s, RecipeSummaries& r, const std::string& f) {
+    return ImportWith<TMealMasterExtractReader>(s, r, f);
+}
+
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+    TFileImport result;
+    result.FileName = fileName;
+    for (auto& reader : Cascade(store, summaries)) {
+        // Each reader opens and reads the file afresh.
+        TImportOutcome o = reader->Import(fileName);
+        if (!o.Accepted) continue;
+        result.Accepted = true;
+        result.Reader = reader->Name();
+        result.Added = o.Added;
+        result.StoppedOnTitle = o.StoppedOnTitle;
+        break;
+    }
+    return result;
+}
+
+std::string ImproperFileMessage(const std::string& fileName) { return "Improper Recipe File " + fileName; }
+
+std::vector<std::string> ImportDialogFilters() {
+    return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
+}
+
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& cb, const std::string& startFolder) {
+    TImportCommandResult result;
+    std::vector<std::string> files = prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
+    if (files.empty()) {
+        result.Cancelled = true;
+        return result;
+    }
+
+    const int recipesBefore = store.tblRecipes().RecordCount();
+    const int labelsBefore = store.tblListLabel().RecordCount();
+    // After the files, also when a read error ends the command: recipes that earlier files
+    // committed are in the store and the summaries, so the list shows them.
+    auto afterwards = [&] {
+        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged) cb.LabelsChanged();
+        if (store.tblRecipes().RecordCount() > recipesBefore) {
+            if (cb.ShowRecipeList) cb.ShowRecipeList();
+            result.Redisplayed = true;
+        }
+    };
+    std::exception_ptr failure;
+    {
+        Scoped caption({}, cb.RestoreCaption);
+        Scoped hourglass([&] { if (cb.SetHourglass) cb.SetHourglass(true); },
+                         [&] { if (cb.SetHourglass) cb.SetHourglass(false); });
+        try {
+            for (const std::string& file : files) {
+                if (cb.SetCaption) cb.SetCaption("Importing " + file);
+                if (cb.ProcessMessages) cb.ProcessMessages();
+                TFileImport one = ImportFile(store, summaries, file);
+                result.Files.push_back(one);
+                if (!one.Accepted) prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    if (failure) {
+        try {
+            afterwards();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    afterwards();
+    return result;
+}
+
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks) {
+    return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
+}
+
+} // namespace larderly::import

@@ -1,0 +1,73 @@
+// The import command: each chosen file offered to the four readers in their fixed order
+// (MasterCook text, Meal-Master export, MasterCook XML, Meal-Master extract), the first
+// that accepts it importing it in its own transaction. The main window's File > Import
+// calls RunImportCommand; the CLI calls ImportFile for each file.
+#pragma once
+
+#include "import/TImportReader.h"
+#include "platform/Prompts.h"
+#include "store/Tables.h"
+#include "workspace/RecipeSummaries.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace larderly::import {
+
+// The readers by themselves, as the cascade calls them: each opens the file afresh and
+// answers whether it accepted it.
+bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMasterCookXml(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+
+// One file through the cascade.
+struct TFileImport {
+    std::string FileName;
+    bool Accepted = false;
+    std::string Reader; // the name of the reader that accepted it
+    int Added = 0;
+    bool StoppedOnTitle = false;
+};
+
+// Offers the file to the readers in order and stops at the first that accepts it. An
+// unreadable file raises EInOutError from the first reader; nothing of it is stored.
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+
+// The message for a file that no reader accepts.
+std::string ImproperFileMessage(const std::string& fileName);
+
+// What the command needs of the main window. Every member may be empty.
+struct TImportCallbacks {
+    std::function<void(const std::string&)> SetCaption; // "Importing <file>"
+    std::function<void()> RestoreCaption;               // the window's own caption again
+    std::function<void()> ProcessMessages;              // once per file, after the caption
+    std::function<void(bool)> SetHourglass;             // true: wait cursor, false: normal
+    std::function<void()> ShowRecipeList;               // redisplay the recipe list
+    std::function<void()> LabelsChanged;                // the import created category labels
+};
+
+struct TImportCommandResult {
+    bool Cancelled = false;
+    std::vector<TFileImport> Files; // in the order they were read
+    bool Redisplayed = false;
+};
+
+inline constexpr const char* kImportDialogTitle = "Import Recipe File";
+// The open dialog's filters; the second ("MXP File") is the one to preselect.
+std::vector<std::string> ImportDialogFilters();
+
+// File > Import: asks for the files (several may be chosen; the dialog starts in
+// `startFolder`), imports each in the dialog's order with the caption naming it, tells the
+// user of each file no reader accepts, and redisplays the recipe list when the recipe table
+// grew. A read error ends the command and propagates to the caller's error handler after
+// the hourglass is lifted, the caption restored and the list redisplayed for the files
+// already imported.
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks, const std::string& startFolder);
+// The same, the dialog starting in the program folder.
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks);
+
+} // namespace larderly::import

@@ -1,0 +1,84 @@
+// The reader frame: transaction, storing one recipe, titles already present.
+#include "import/TImportReader.h"
+
+#include "platform/Text.h"
+#include "store/Labels.h"
+
+namespace larderly::import {
+
+bool TImportReader::NextRecipe(TLineReader& in, TImportedRecipe& out) {
+    while (FindStart(in)) {
+        accepted_ = true;
+        out = TImportedRecipe{};
+        if (ParseRecipe(in, out)) return true;
+    }
+    return false;
+}
+
+std::vector<TImportedRecipe> TImportReader::ParseAll(TLineReader& in, bool* accepted) {
+    accepted_ = false;
+    Begin();
+    std::vector<TImportedRecipe> out;
+    TImportedRecipe r;
+    while (NextRecipe(in, r)) out.push_back(std::move(r));
+    if (accepted) *accepted = accepted_;
+    return out;
+}
+
+TImportOutcome TImportReader::Import(const std::string& fileName) {
+    TLineReader in = TLineReader::FromFile(fileName);
+    return Import(in);
+}
+
+void TImportReader::Store(TImportedRecipe& recipe) {
+    store_.ClearBuffers();
+    store_.RecipeRec.Title = CutChars(recipe.Title, kTitleWidth);
+    for (int slot = 1; slot <= 4; ++slot) {
+        // A label keeps only the first 40 characters of its name, so a longer name is looked
+        // up by those: otherwise every recipe of that category would get a label of its own.
+        const std::string name = CutChars(recipe.Categories[static_cast<std::size_t>(slot - 1)], kLabelNameWidth);
+        if (!name.empty()) SetCategorySlot(store_, slot, name);
+    }
+    store_.RecipeText = std::move(recipe.Lines);
+    store_.RecipeRec.InternalID = -1;
+    store_.SaveRecipe();
+    summaries_.Append(store_.RecipeRec);
+}
+
+TImportOutcome TImportReader::Import(TLineReader& in) {
+    TImportOutcome outcome;
+    accepted_ = false;
+    Begin();
+    // Identifiers of the summaries this file appended: taken out again when the file's
+    // transaction does not commit, so the list never names rows the rollback removed.
+    std::vector<int32_t> added;
+    auto forget = [&] {
+        for (int32_t id : added) summaries_.Remove(id);
+        added.clear();
+    };
+    Transaction tx(store_);
+    try {
+        TImportedRecipe recipe;
+        while (NextRecipe(in, recipe)) {
+            if (ChecksTitles() && summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth))) {
+                outcome.StoppedOnTitle = true;
+                break;
+            }
+            Store(recipe);
+            added.push_back(store_.RecipeRec.InternalID);
+        }
+        if (accepted_ && !outcome.StoppedOnTitle) {
+            tx.Commit();
+            outcome.Added = static_cast<int>(added.size());
+            added.clear();
+        }
+    } catch (...) {
+        forget();
+        throw;
+    }
+    forget();
+    outcome.Accepted = accepted_;
+    return outcome;
+}
+
+} // namespace larderly::import

@@ -1,0 +1,80 @@
+// The frame that every import reader works in. A reader knows its layout: how to find the
+// next recipe's start marker (splitting the file into recipes) and how to cut one recipe
+// out of the lines after it. The frame does the rest, the same for all of them: one
+// transaction per file, committed only when the reader recognised its layout and read to
+// the end; each recipe stored as a new row with its category labels found or created and a
+// summary appended; a title already in the recipe list stopping the whole file (for the
+// readers that check titles), with the rollback taking back every recipe, label and summary
+// the file had added.
+#pragma once
+
+#include "import/TLineReader.h"
+#include "store/Tables.h"
+#include "workspace/RecipeSummaries.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace larderly::import {
+
+// One recipe as a reader cut it out of a file, before it is stored.
+struct TImportedRecipe {
+    std::string Title;                     // trimmed; the store keeps its first 150 characters
+    std::array<std::string, 4> Categories; // slot 1 to 4; empty leaves the slot empty
+    std::vector<std::string> Lines;        // the recipe text, servings line first
+};
+
+// What importing one file came to.
+struct TImportOutcome {
+    bool Accepted = false;      // the reader recognised its layout
+    bool StoppedOnTitle = false; // a title already in the list ended the file; nothing kept
+    int Added = 0;              // recipes committed to the store
+};
+
+class TImportReader {
+public:
+    TImportReader(TfmTables& store, RecipeSummaries& summaries) : store_(store), summaries_(summaries) {}
+    virtual ~TImportReader() = default;
+    TImportReader(const TImportReader&) = delete;
+    TImportReader& operator=(const TImportReader&) = delete;
+
+    // The reader's name as the CLI reports it.
+    virtual const char* Name() const = 0;
+
+    // Opens the file (an unreadable file raises EInOutError before any transaction starts)
+    // and imports it; `Accepted` is the reader's answer to the cascade.
+    TImportOutcome Import(const std::string& fileName);
+    // The same on lines already opened.
+    TImportOutcome Import(TLineReader& in);
+
+    // Splitting and parsing on their own, without the store: every recipe the reader cuts
+    // out of the lines, in file order. `accepted` tells whether the layout was recognised.
+    std::vector<TImportedRecipe> ParseAll(TLineReader& in, bool* accepted = nullptr);
+
+protected:
+    // Resets the per-file state before a file is read.
+    virtual void Begin() {}
+    // Reads on to the next start marker; false at the end of the file (or, for a reader
+    // that checks the file's first line, when that line does not fit).
+    virtual bool FindStart(TLineReader& in) = 0;
+    // Cuts the recipe that follows a start marker out of the lines. False when the reader
+    // drops this recipe; scanning then goes on from where it stopped.
+    virtual bool ParseRecipe(TLineReader& in, TImportedRecipe& out) = 0;
+    // Whether a title already in the recipe list ends the file.
+    virtual bool ChecksTitles() const { return true; }
+
+    // A reader that recognises its layout other than by a start marker says so here.
+    void Accept() { accepted_ = true; }
+
+private:
+    bool NextRecipe(TLineReader& in, TImportedRecipe& out);
+    void Store(TImportedRecipe& recipe);
+
+    TfmTables& store_;
+    RecipeSummaries& summaries_;
+    bool accepted_ = false;
+};
+
+} // namespace larderly::import

@@ -1,0 +1,34 @@
+// The Meal-Master extracted-recipe reader.
+#include "import/TMealMasterExtractReader.h"
+
+#include "import/ImportText.h"
+
+namespace larderly::import {
+
+const std::string& TMealMasterExtractReader::EndRule() {
+    static const std::string rule(77, '-');
+    return rule;
+}
+
+bool TMealMasterExtractReader::FindStart(TLineReader& in) {
+    while (!in.Eof())
+        if (Contains(in.ReadLine(), kStartMarker)) return true;
+    return false;
+}
+
+bool TMealMasterExtractReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
+    in.ReadLine();
+    out.Title = Field(Columns(in.ReadLine(), 14, 163));
+    out.Categories[0] = FirstWord(Field(in.ReadLine()));
+    out.Lines.push_back(MealMasterServingsLine(Field(Columns(in.ReadLine(), 13, 16))));
+
+    // The body runs to the rule; a file that ends before it ends the recipe with its last line.
+    while (!in.Eof()) {
+        std::string line = in.ReadLine();
+        if (Contains(line, EndRule())) break;
+        out.Lines.push_back(std::move(line));
+    }
+    return true;
+}
+
+} // namespace larderly::import

@@ -1,0 +1,23 @@
+// Recipes extracted from a Meal-Master database: each starts at "Recipe Extracted from
+// Meal-Master" and ends at a line holding a run of 77 hyphens. The category is the first
+// word of the categories line; the servings are columns 13 to 16.
+#pragma once
+
+#include "import/TImportReader.h"
+
+namespace larderly::import {
+
+class TMealMasterExtractReader : public TImportReader {
+public:
+    using TImportReader::TImportReader;
+    const char* Name() const override { return "Meal-Master extract"; }
+
+    static constexpr const char* kStartMarker = "Recipe Extracted from Meal-Master";
+    static const std::string& EndRule();
+
+protected:
+    bool FindStart(TLineReader& in) override;
+    bool ParseRecipe(TLineReader& in, TImportedRecipe& out) override;
+};
+
+} // namespace larderly::import

@@ -1,0 +1,156 @@
+// File > Import: the open dialog, the cascade over several files, the caption, the
+// messages, the redisplay, and a read error ending the command.
+#include "import/ImportCommand.h"
+#include "platform/Errors.h"
+#include "ImportTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace larderly;
+using namespace larderly::import;
+using namespace larderly::import::test;
+
+namespace {
+
+// Records how the open dialog was asked for, then answers from the script.
+class RecordingPrompts : public ScriptedPrompts {
+public:
+    std::vector<std::string> openFiles(const std::string& title, const std::vector<std::string>& filters,
+                                       const std::string& startFolder, bool multiple) override {
+        filters_ = filters;
+        startFolder_ = startFolder;
+        multiple_ = multiple;
+        return ScriptedPrompts::openFiles(title, filters, startFolder, multiple);
+    }
+    std::vector<std::string> filters_;
+    std::string startFolder_;
+    bool multiple_ = false;
+};
+
+// What the main window saw, in order.
+struct Window {
+    std::vector<std::string> events;
+    TImportCallbacks Callbacks() {
+        TImportCallbacks cb;
+        cb.SetCaption = [this](const std::string& c) { events.push_back("caption " + c); };
+        cb.RestoreCaption = [this] { events.push_back("caption restored"); };
+        cb.ProcessMessages = [this] { events.push_back("messages"); };
+        cb.SetHourglass = [this](bool on) { events.push_back(on ? "hourglass" : "arrow"); };
+        cb.ShowRecipeList = [this] { events.push_back("show list"); };
+        cb.LabelsChanged = [this] { events.push_back("labels changed"); };
+        return cb;
+    }
+};
+
+} // namespace
+
+TEST(ImportCommand, CancelledDialogDoesNothing) {
+    TempStore t;
+    RecordingPrompts p;
+    p.answerOpen({}, "Import Recipe File");
+    Window w;
+    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/start/here/");
+    EXPECT_TRUE(r.Cancelled);
+    EXPECT_TRUE(w.events.empty());
+    EXPECT_TRUE(p.failures().empty());
+    EXPECT_EQ(p.startFolder_, "/start/here/");
+    EXPECT_TRUE(p.multiple_);
+    EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)",
+                                                    "MX2 File (*.mx2)"}));
+}
+
+TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
+    TempStore t;
+    RecordingPrompts p;
+    const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"),
+                                            Fixture("mastercook.mxp"), Fixture("empty.txt"),
+                                            Fixture("mastercook.mx2"), Fixture("mealmaster-extract.txt")};
+    p.answerOpen(files);
+    p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[1]);
+    p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[3]);
+    Window w;
+    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
+    EXPECT_TRUE(p.failures().empty()) << p.failures().front();
+    EXPECT_TRUE(p.done());
+
+    ASSERT_EQ(r.Files.size(), files.size());
+    struct Want {
+        bool accepted;
+        const char* reader;
+        int added;
+    } want[] = {{true, "Meal-Master export", 2}, {false, "", 0},         {true, "MasterCook text", 2},
+                {false, "", 0},                  {true, "MasterCook XML", 2}, {true, "Meal-Master extract", 3}};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(r.Files[i].FileName, files[i]);
+        EXPECT_EQ(r.Files[i].Accepted, want[i].accepted) << files[i];
+        EXPECT_EQ(r.Files[i].Reader, want[i].reader) << files[i];
+        EXPECT_EQ(r.Files[i].Added, want[i].added) << files[i];
+    }
+    EXPECT_EQ(t.RecipeCount(), 9);
+    t.ExpectSummariesMatchTable();
+
+    std::vector<std::string> expected = {"hourglass"};
+    for (const auto& f : files) {
+        expected.push_back("caption Importing " + f);
+        expected.push_back("messages");
+    }
+    expected.insert(expected.end(), {"arrow", "caption restored", "labels changed", "show list"});
+    EXPECT_EQ(w.events, expected);
+    EXPECT_TRUE(r.Redisplayed);
+}
+
+TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
+    // An XML file without recipes and a second import of the same file: both accepted, no
+    // message, the count unchanged, the list not redisplayed.
+    TempStore t;
+    ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
+    RecordingPrompts p;
+    p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
+    Window w;
+    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
+    EXPECT_TRUE(p.failures().empty());
+    EXPECT_TRUE(p.messages().empty());
+    EXPECT_FALSE(r.Redisplayed);
+    ASSERT_EQ(r.Files.size(), 2u);
+    EXPECT_TRUE(r.Files[1].StoppedOnTitle);
+    EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "show list"), 0);
+    EXPECT_EQ(t.RecipeCount(), 2);
+}
+
+TEST(ImportCommand, UnreadableFileEndsTheCommand) {
+    TempStore t;
+    RecordingPrompts p;
+    const std::string missing = t.Folder() + "/missing.mmf";
+    p.answerOpen({Fixture("mealmaster-mmmmm.mmf"), missing, Fixture("mastercook.mxp")});
+    Window w;
+    EXPECT_THROW(RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/"), EInOutError);
+    // The first file stays imported and is shown; the third is never read.
+    EXPECT_EQ(t.RecipeCount(), 2);
+    t.ExpectSummariesMatchTable();
+    EXPECT_FALSE(t.store.InTransaction());
+    EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "caption Importing " + Fixture("mastercook.mxp")), 0);
+    EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "show list"), 1);
+    EXPECT_EQ(w.events.back(), "show list");
+    EXPECT_NE(std::find(w.events.begin(), w.events.end(), "arrow"), w.events.end()) << "the hourglass is lifted";
+}
+
+TEST(ImportCommand, CascadeOrderDecidesMixedFiles) {
+    // A file with both a MasterCook text marker and a Meal-Master marker goes to the first
+    // reader; an XML file holding a Meal-Master recipe goes to the Meal-Master reader.
+    TempStore t;
+    std::string both = t.WriteFile("both.txt",
+                                   "Exported from  MasterCook\n\nMC\n\n\nServes\nCat\n\n\n\nBody\n"
+                                   "- - - - - - - - - - - - - - - - - -\n"
+                                   "Recipe via Meal-Master\n\n      Title: MM\n Categories: x\n      Yield: 1\nMMMMM\n");
+    TFileImport r = ImportFile(t.store, t.summaries, both);
+    EXPECT_EQ(r.Reader, "MasterCook text");
+    EXPECT_EQ(r.Added, 1);
+
+    std::string xml = t.WriteFile("mm.mx2", "<?xml version=\"1.0\"?>\nRecipe via Meal-Master\n\n      Title: X\n");
+    r = ImportFile(t.store, t.summaries, xml);
+    EXPECT_EQ(r.Reader, "Meal-Master export");
+
+    r = ImportFile(t.store, t.summaries, Fixture("empty.txt"));
+    EXPECT_FALSE(r.Accepted);
+    EXPECT_EQ(ImproperFileMessage("f.mmf"), "Improper Recipe File f.mmf");
+}

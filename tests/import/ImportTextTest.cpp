@@ -1,0 +1,142 @@
+// The reading rules every reader shares: lines, the character set, columns, fields.
+#include "import/ImportText.h"
+#include "import/TLineReader.h"
+#include "platform/Errors.h"
+
+#include <gtest/gtest.h>
+
+using namespace larderly::import;
+
+namespace {
+
+std::vector<std::string> AllLines(TLineReader in) {
+    std::vector<std::string> out;
+    while (!in.Eof()) out.push_back(in.ReadLine());
+    return out;
+}
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST(LineReader, SplitsLinesAsTextFilesDo) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"line feeds", "a\nb\n", {"a", "b"}},
+        {"CR LF", "a\r\nb\r\n", {"a", "b"}},
+        {"last line without an ending", "a\nb", {"a", "b"}},
+        {"lone CR is left out, the line goes on", "ab\rcd\nx", {"abcd", "x"}},
+        {"empty lines are lines", "\n\nz\n", {"", "", "z"}},
+        {"trailing empty line", "a\n\n", {"a", ""}},
+        {"Ctrl-Z ends the file", "a\nb\x1A" "c\nd\n", {"a", "b"}},
+        {"Ctrl-Z at the start", "\x1A" "a\n", {}},
+        {"empty file", "", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AllLines(TLineReader::FromBytes(c.bytes)), c.lines) << c.name;
+}
+
+TEST(LineReader, ReadingAtTheEndGivesEmptyLines) {
+    TLineReader in = TLineReader::FromBytes("only\n");
+    EXPECT_FALSE(in.Eof());
+    EXPECT_EQ(in.ReadLine(), "only");
+    EXPECT_TRUE(in.Eof());
+    EXPECT_EQ(in.ReadLine(), "");
+    EXPECT_EQ(in.ReadLine(), "");
+    EXPECT_TRUE(in.Eof());
+}
+
+TEST(LineReader, LongLinesAreWhole) {
+    std::string big(100000, 'x');
+    TLineReader in = TLineReader::FromBytes(big + "\nend");
+    EXPECT_EQ(in.ReadLine(), big);
+    EXPECT_EQ(in.ReadLine(), "end");
+}
+
+TEST(LineReader, UnreadableFileRaisesInOutError) {
+    EXPECT_THROW(TLineReader::FromFile("/nonexistent/larderly/file.mmf"), larderly::EInOutError);
+    EXPECT_THROW(TLineReader::FromFile("/"), larderly::EInOutError); // a folder cannot be read
+}
+
+TEST(DecodeImportBytes, ChoosesTheCharacterSet) {
+    struct Case {
+        const char* name;
+        std::string bytes, text;
+    } cases[] = {
+        {"plain ASCII", "Pie", "Pie"},
+        {"valid UTF-8 stays", "Cr\xC3\xA8me", "Cr\xC3\xA8me"},
+        {"Windows-1252 accents", "Cr\xE8me Br\xFBl\xE9" "e", "Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9" "e"},
+        {"Windows-1252 punctuation", "\x93quoted\x94 \x96 1\xBD", "\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x93 1\xC2\xBD"},
+        // Code page 437 bytes come through as Windows-1252: 0x82 (e-acute there) is a low quote.
+        {"code page 437 read as Windows-1252", "Caf\x82", "Caf\xE2\x80\x9A"},
+        {"one bad byte decodes the whole file", "\xC3\xA8 and \xE8", "\xC3\x83\xC2\xA8 and \xC3\xA8"},
+        {"byte-order mark dropped", "\xEF\xBB\xBFTitle", "Title"},
+        {"zero bytes dropped", std::string("a\0b", 3), "ab"},
+        {"bytes after Ctrl-Z do not decide", "ok\x1A\xE8", "ok"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(DecodeImportBytes(c.bytes), c.text) << c.name;
+}
+
+TEST(ImportText, ColumnsCountCharacters) {
+    struct Case {
+        std::string line;
+        std::size_t p, q;
+        std::string want;
+    } cases[] = {
+        {"abcdefgh", 3, 5, "cde"},
+        {"abcdefgh", 6, 20, "fgh"},
+        {"abc", 4, 10, ""},
+        {"", 1, 20, ""},
+        {"abc", 1, 1, "a"},
+        {"\xC3\xA9t\xC3\xA9 x", 2, 3, "t\xC3\xA9"}, // "été x": characters, not bytes
+        {"\xE2\x82\xAC" "12", 1, 2, "\xE2\x82\xAC" "1"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Columns(c.line, c.p, c.q), c.want) << c.line << " " << c.p << "-" << c.q;
+}
+
+TEST(ImportText, FieldsAreCutTo255ThenTrimmed) {
+    EXPECT_EQ(Field("  \t Pie \x01\r"), "Pie");
+    EXPECT_EQ(Field(""), "");
+    // Cut first, then trimmed: text beyond character 255 is lost even after leading blanks.
+    EXPECT_EQ(Field(std::string(250, ' ') + "abcdefgh"), "abcde");
+    EXPECT_EQ(Field(std::string(255, ' ') + "late"), "");
+    std::string accents;
+    for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";
+    EXPECT_EQ(Field(accents).size(), 255u * 2);
+}
+
+TEST(ImportText, PaddingAndCategoryNames) {
+    EXPECT_EQ(PadTo("1", 8), "1       ");
+    EXPECT_EQ(PadTo("", 3), "   ");
+    EXPECT_EQ(PadTo("toolong", 3), "toolong");
+    EXPECT_EQ(PadTo("\xC3\xA9", 2), "\xC3\xA9 ");
+
+    EXPECT_EQ(CategoryField("  *Breakfast  "), "Breakfast");
+    EXPECT_EQ(CategoryField(" Main*Dish* "), "MainDish*");
+    EXPECT_EQ(CategoryField(" * Soups"), " Soups"); // not trimmed again after the asterisk
+    EXPECT_EQ(CategoryField("   "), "");
+
+    EXPECT_EQ(FirstWord("Breads Quick"), "Breads");
+    EXPECT_EQ(FirstWord("Breads"), "");
+    EXPECT_EQ(FirstWord("Breads, Quick"), "Breads,");
+}
+
+TEST(ImportText, MasterCookBodyLines) {
+    struct Case {
+        std::string line, want;
+    } cases[] = {
+        {"   1      cup           flour", "1       cup            flour"},
+        {"   2                    eggs", "2       " + std::string(15, ' ') + "eggs"},
+        {" ", std::string(23, ' ')},
+        {"Mix well.", "Mix well."},
+        {"", ""},
+        {"\tTabbed", "\tTabbed"},
+        // Everything after column 104 is lost.
+        {"   1      cup           " + std::string(80, 'a') + "LOST", "1       cup            " + std::string(80, 'a')},
+        // A direction line that begins with a blank is rebuilt like an ingredient.
+        {"  Serve hot with syrup.", "Serve   t with syrup.  "},
+    };
+    for (const auto& c : cases) EXPECT_EQ(MasterCookBodyLine(c.line), c.want) << "[" << c.line << "]";
+}
