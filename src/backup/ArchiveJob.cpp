@@ -259,6 +259,14 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         prompts_.message(PromptKind::Error, JobText::kRestoreFailed);
     }
 
+    // Level-0 archives carry upper-case names (TBL101.NX1); the table files are lower case.
+    for (const auto& e : fileutil::listDirectory(staging.path)) {
+        if (!e.isRegular) continue;
+        for (const auto& f : kTableFiles)
+            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) && !fileExists(Slash(staging.path) + f))
+                moveFile(Slash(staging.path) + e.name, Slash(staging.path) + f);
+    }
+
     bool complete = true;
     for (const auto& f : kTableFiles) complete = complete && fileExists(Slash(staging.path) + f);
 
