@@ -33,6 +33,7 @@ PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, Prompt
     case PromptButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
     case PromptButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
     case PromptButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case PromptButtons::YesCancel: set = QMessageBox::Yes | QMessageBox::Cancel; break;
     case PromptButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
     }
     box.setStandardButtons(set);
