@@ -418,6 +418,23 @@ TEST_F(BackupDialogsTest, DisketteBackupAndRestoreThroughTheMappedDriveA) {
     EXPECT_EQ(stored[29].text, big[29].text);
 }
 
+TEST_F(BackupDialogsTest, AnotherDriveLetterIsAFolderWithoutDiskettePrompts) {
+    Seed(home_.Home(), Recipes());
+    const std::string drive = NewFolder("driveB");
+    IniFile::WriteValue(home_.SettingsFile(), "Drives", "B", drive);
+    Start();
+    // Typed with ";" for ":" and a backslash: "b:/" after leaving the field.
+    BackupTo("b;\\");
+    EXPECT_TRUE(fs::exists(drive + "/" + kBackupArchiveName));
+    EXPECT_EQ(ReadBackupPath(), "b:/");
+    WithRestore([&](TfmRestore& d) {
+        EXPECT_EQ(T(d.edtFolder->text()), "b:/");
+        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Ok, JobText::kTablesRestored);
+        d.btnRestore->click();
+    });
+    EXPECT_THAT(prompts_.messages(), ::testing::Not(::testing::Contains(HasSubstr("Insert disk"))));
+}
+
 TEST_F(BackupDialogsTest, CancelDuringABackupKeepsTheEarlierBackupAndTheSettings) {
     Seed(home_.Home(), Recipes());
     TfmMain& m = Start();
