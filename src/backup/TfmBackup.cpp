@@ -9,6 +9,7 @@
 #include "workspace/GuiSupport.h"
 #include "workspace/WorkspaceHost.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QEvent>
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -148,6 +150,11 @@ TfmBackup::TfmBackup(WorkspaceHost& host, std::string programFolder, QWidget* ow
     connect(btnBackup, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnBackupClick(); }); });
     connect(btnHelp, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
+    // F1 opens the help at the context of the control that has the focus.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this, &prompts] {
+        RunGuarded(prompts, [this] { host_.ShowHelp(HelpContextOf(QApplication::focusWidget())); });
+    });
 
     if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
 

@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -110,6 +111,11 @@ TfmRestore::TfmRestore(WorkspaceHost& host, std::string programFolder, QWidget* 
     connect(btnRestore, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnRestoreClick(); }); });
     connect(btnHelp, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
+    // F1 opens the help at the context of the control that has the focus.
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this, &prompts] {
+        RunGuarded(prompts, [this] { host_.ShowHelp(HelpContextOf(QApplication::focusWidget())); });
+    });
 
     if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
 
