@@ -103,6 +103,9 @@ void BM_BackupTables(benchmark::State& state) {
         if (!job.BackupTables(out)) state.SkipWithError(("backup failed: " + job.LastError()).c_str());
     }
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(out + kBackupArchiveName));
+    double tables = 0;
+    for (const auto& f : b.tables) tables += static_cast<double>(std::filesystem::file_size(f));
+    state.counters["tables"] = tables;
 }
 
 void BM_SegArchiveCompress(benchmark::State& state) {

@@ -80,7 +80,7 @@ TfmBackup::TfmBackup(WorkspaceHost& host, std::string programFolder, QWidget* ow
     setObjectName("fmBackup");
     setWindowTitle(tr("Backup Data"));
     setModal(true);
-    resize(440, 230);
+    resize(440, 170);
 
     auto* rows = new QVBoxLayout(this);
     Label1 = new QLabel(tr("Backup Larderly"), this);

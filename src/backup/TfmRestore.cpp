@@ -47,7 +47,7 @@ TfmRestore::TfmRestore(WorkspaceHost& host, std::string programFolder, QWidget* 
     setObjectName("fmRestore");
     setWindowTitle(tr("Restore Data"));
     setModal(true);
-    resize(440, 210);
+    resize(440, 160);
 
     auto* rows = new QVBoxLayout(this);
     Label7 = new QLabel(tr("Restore Larderly Data"), this);

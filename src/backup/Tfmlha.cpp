@@ -32,12 +32,13 @@ struct RunningScope {
 std::function<void()>& Tfmlha::ProgramEndHandler() {
     static std::function<void()> handler = [] {
         // Once the current event is finished: close the windows in order, then leave the
-        // event loop even if one of them refused to close.
+        // event loops even if one of them refused to close (exit, unlike quit, cannot be
+        // refused).
         QMetaObject::invokeMethod(
             qApp,
             [] {
                 QApplication::closeAllWindows();
-                QCoreApplication::quit();
+                QCoreApplication::exit(0);
             },
             Qt::QueuedConnection);
     };
