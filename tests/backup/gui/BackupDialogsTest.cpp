@@ -15,6 +15,7 @@
 #include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -263,9 +264,14 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
     // The data changes after the backup: one recipe goes, one comes.
     ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE Title = 'Apple Pie'");
     ExecSql(home_.Data() + "tbl102.nx1", kAddZucchini);
+    ExecSql(home_.Data() + "tbl101.nx1", "DELETE FROM tblListLabel WHERE LabelName = 'Baked'");
     m.BuildRecipeList();
     m.ShowRecipeList();
+    m.LabelsChanged();
     ASSERT_THAT(ListTitles(), ElementsAre("Bread", "Leek Soup", "Zucchini Fritters"));
+    QComboBox* filterCategories = m.fmFilter->findChild<QComboBox*>("cbCategory1");
+    ASSERT_NE(filterCategories, nullptr);
+    ASSERT_EQ(filterCategories->findText("Baked"), -1);
 
     // Restored from the folder given with a final separator: the list shows the backup.
     WithRestore([&](TfmRestore& d) {
@@ -281,6 +287,8 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
     });
     EXPECT_THAT(ListTitles(), ElementsAre("Apple Pie", "Bread", "Leek Soup"));
     EXPECT_EQ(CurrentTitle(), "Apple Pie");
+    EXPECT_EQ(T(m.fmRecipes->edtTitle->text()), "Apple Pie") << "the editor shows the list's first recipe";
+    EXPECT_NE(filterCategories->findText("Baked"), -1) << "the pickers offer the restored categories";
     EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread"));
     // The store is open again and works.
     EXPECT_EQ(m.Store().tblRecipes().RecordCount(), 3);
