@@ -281,6 +281,8 @@ void TSegArchive::CopyIntoSet(const std::string& file, const char* tag, std::siz
         WriteSet(FCopyBuffer.data(), n);
         done += n;
         if (progress) ReportCopy(done, size);
+        // A Cancel clicked in the progress handler stops the copy here.
+        if (AbortRequested) Aborted();
     }
 }
 
@@ -292,6 +294,7 @@ void TSegArchive::CopyOutOfSet(const std::string& file, int64_t size, bool progr
         out.WriteBuffer(FCopyBuffer.data(), n);
         done += n;
         if (progress) ReportCopy(done, size);
+        if (AbortRequested) Aborted();
     }
 }
 

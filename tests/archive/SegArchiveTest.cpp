@@ -362,6 +362,36 @@ TEST(SegArchiveRead, CancellationInsideTheEntriesIsReported) {
     EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
 }
 
+TEST(SegArchiveSet, CancelDuringTheSetCopyStopsBothWays) {
+    // The progress handler (where a Cancel button is handled) sets AbortRequested while the
+    // set stream is being copied; the copy stops there instead of finishing as a success.
+    SegFixture f;
+    f.add("a.txt", testutil::textData(300000));
+    f.write();
+    for (bool writing : {true, false}) {
+        SCOPED_TRACE(writing ? "compress" : "expand");
+        TSegArchive seg;
+        f.setUp(seg);
+        if (writing) fu::removeFile(f.segment(1));
+        bool inSet = false;
+        seg.OnSegChange = [&](TSegArchive*, const std::string&) { inSet = true; };
+        seg.OnShowProgress = [&](int32_t&) {
+            if (inSet) seg.AbortRequested = true;
+        };
+        seg.SetTargetPath(f.out());
+        seg.MakeDirectories = true;
+        if (writing) {
+            seg.FilesToProcess = f.sources;
+            EXPECT_THROW(seg.Compress(), ESegOperationAborted);
+        } else {
+            EXPECT_THROW(seg.Expand(), ESegOperationAborted);
+            EXPECT_FALSE(fu::pathExists(f.out() + "/A.TXT"));
+        }
+        EXPECT_TRUE(inSet);
+        EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    }
+}
+
 TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
     SegFixture f;
     f.add("a.bin", testutil::randomData(30000));
