@@ -110,8 +110,15 @@ uint32_t TCDBackup::PrepareDisc() {
 
 bool TCDBackup::StartBurn() {
     if (!burner_->BurnImage()) return false;
-    WriteBackupDate(TodayDayNumber());
-    WriteBackupToCD(true);
+    // The burn runs now and ends through OnWriteDone whatever happens here: a settings
+    // file that cannot be written is logged rather than raised, so that no caller takes
+    // the running burn for one that never started.
+    try {
+        WriteBackupDate(TodayDayNumber());
+        WriteBackupToCD(true);
+    } catch (const std::exception& e) {
+        log_(std::string(CDText::kSettingsNotWritten) + e.what());
+    }
     return true;
 }
 

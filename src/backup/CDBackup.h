@@ -31,6 +31,8 @@ inline constexpr const char* kAspiErrorHead = ">>> Error initializing ASPI Layer
 inline constexpr const char* kAspiErrorTail = " for more information";
 // The archive is in the temp folder but the disc image would not take it.
 inline constexpr const char* kNotAdded = "The backup archive could not be put on the disc: ";
+// The settings file could not take the backup's date.
+inline constexpr const char* kSettingsNotWritten = ">>> The backup date could not be saved: ";
 } // namespace CDText
 
 class TDiscBurner;

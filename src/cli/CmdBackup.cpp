@@ -65,12 +65,14 @@ int RunCDBackup(Session& s, const std::string& drive, const std::string& library
         std::lock_guard<std::mutex> lock(logLock);
         std::cerr << line << "\n";
     };
+    // Declared before the burner: its write thread may still report into them while the
+    // burner waits for it on the way out.
+    std::string error;
+    bool ended = false;
     TCDBackup cd(ProgramFolder(), log);
     cd.OnDebugMessage = [&log](const std::string& m, uint8_t) { log(m); };
     // Without a dispatcher the end of the burn is reported on the write thread; the
     // command only waits for it.
-    std::string error;
-    bool ended = false;
     cd.OnWriteDone = [&](const std::string& e) {
         error = e;
         ended = true;

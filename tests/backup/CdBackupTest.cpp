@@ -265,6 +265,19 @@ TEST_F(CdBackupTest, SecondBackupAddsASessionAfterTheFirst) {
     }
 }
 
+TEST_F(CdBackupTest, SettingsThatCannotBeWrittenDoNotStopTheStartedBurn) {
+    // The settings folder's place is taken by a file: the date cannot be stored. The burn
+    // has started by then and must still run to its end and be reported.
+    WriteFile(home.path("blocked"), "");
+    setenv("LARDERLY_WINDIR", home.path("blocked/win").c_str(), 1);
+    Run r = Backup();
+    EXPECT_EQ(r.outcome, TCDBackup::Outcome::BurnStarted);
+    ASSERT_TRUE(r.ended);
+    EXPECT_EQ(r.error, "");
+    EXPECT_TRUE(Logged(r, CDText::kSettingsNotWritten)) << ::testing::PrintToString(r.log);
+    EXPECT_EQ(r.log.back(), ">>> Backup DONE, Successful!");
+}
+
 TEST_F(CdBackupTest, DriveFaultEndsTheBurnWithItsText) {
     struct Case {
         const char* faults;
