@@ -20,7 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
-#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,10 +112,13 @@ std::vector<uint32_t> TrackStarts(const std::string& image) {
     std::vector<uint32_t> out;
     std::ifstream in(image + ".state");
     std::string line;
-    std::regex track(R"(^track [0-9]+ [0-9]+ ([0-9]+) )");
-    std::smatch m;
-    while (std::getline(in, line))
-        if (std::regex_search(line, m, track)) out.push_back(static_cast<uint32_t>(std::stoul(m[1])));
+    while (std::getline(in, line)) {
+        // track <number> <session> <start> <recorded> <size> <complete> <reserved>
+        std::istringstream fields(line);
+        std::string key;
+        uint32_t number = 0, session = 0, start = 0;
+        if (fields >> key >> number >> session >> start && key == "track") out.push_back(start);
+    }
     return out;
 }
 
