@@ -6,6 +6,8 @@
 #include "backup/ArchiveJob.h"
 #include "backup/CDBackup.h"
 #include "platform/AppPaths.h"
+#include "platform/DriveMap.h"
+#include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
 
@@ -130,6 +132,10 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     if (backup) {
         if (!job.BackupTables(folder)) return Fail(s, job);
         return 0;
+    }
+    if (!fileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
+        std::cerr << "Backup file does not exist.\n";
+        return 1;
     }
     if (!job.RestoreTables(folder) || !job.LastError().empty() || s.view.endRequested) return Fail(s, job);
     return 0;

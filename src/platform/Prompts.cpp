@@ -75,10 +75,20 @@ std::optional<std::string> ScriptedPrompts::browseFolder(const std::string& titl
 PromptAnswer AutoPrompts::message(PromptKind, const std::string& text, PromptButtons buttons,
                                   const std::string&) {
     if (sink_) sink_(text);
+    // Nobody can put a diskette in or mend a file meanwhile: the same "correct it and try
+    // again" question asked twice in a row is answered Cancel instead of looping for ever.
+    const bool again = text == lastRetryText_;
+    lastRetryText_.clear();
     switch (buttons) {
-    case PromptButtons::Ok:
-    case PromptButtons::OkCancel: return PromptAnswer::Ok;
-    case PromptButtons::RetryCancel: return PromptAnswer::Retry;
+    case PromptButtons::Ok: return PromptAnswer::Ok;
+    case PromptButtons::OkCancel:
+        if (again) return PromptAnswer::Cancel;
+        lastRetryText_ = text;
+        return PromptAnswer::Ok;
+    case PromptButtons::RetryCancel:
+        if (again) return PromptAnswer::Cancel;
+        lastRetryText_ = text;
+        return PromptAnswer::Retry;
     default: return PromptAnswer::Yes;
     }
 }

@@ -108,7 +108,8 @@ private:
     bool autoAck_ = false;
 };
 
-// Answers every question without asking anybody: Yes/Ok to questions, nothing to dialogs.
+// Answers every question without asking anybody: Yes/Ok/Retry to questions (Cancel when the
+// same Ok/Cancel or Retry/Cancel question comes again at once), nothing to dialogs.
 // Used by the CLI, where overwrite questions are answered yes. Messages are passed to the
 // sink (stderr in the CLI).
 class AutoPrompts : public Prompts {
@@ -126,6 +127,7 @@ public:
 
 private:
     std::function<void(const std::string&)> sink_;
+    std::string lastRetryText_;
 };
 
 } // namespace larderly

@@ -104,7 +104,11 @@ Drive::Drive(const DriveConfig& config) : config_(config)
 
 Drive::~Drive()
 {
-    // Every change was recorded when it happened; a disc never written leaves no state.
+    // Blocks written since the last save are recorded now; a disc never written leaves no
+    // state.
+    if (unsavedBlocks_ > 0) {
+        SaveState();
+    }
     if (imageFd_ >= 0) {
         ::close(imageFd_);
     }
@@ -125,6 +129,7 @@ bool Drive::SaveState()
     if (!disc_ || stateDamaged_) {
         return true;
     }
+    unsavedBlocks_ = 0;
     const std::string temp = statePath_ + ".tmp";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);

@@ -137,6 +137,8 @@ private:
     std::optional<uint32_t> testNwa_;    // next address of a simulated (test) write
     bool firstWriteSeen_ = false;
     uint32_t longPolls_ = 0;             // polls still answered LONG WRITE IN PROGRESS
+    uint32_t unsavedBlocks_ = 0;        // blocks recorded since the state file was written
+    static constexpr uint32_t kStateSaveBlocks = 2048;
     bool stateDamaged_ = false;         // never write a state file that could not be read
     uint64_t commands_ = 0;
     uint32_t writes_ = 0;

@@ -164,12 +164,19 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
     if (!WriteSectors(lba, r.data, count)) {
         return Check(0x03, 0x0C, 0x00);
     }
-    if (track == nullptr) {
+    const bool newTrack = track == nullptr;
+    if (newTrack) {
         track = &d.OpenTrackAt(lba);
     }
     d.Record(*track, count);
-    if (!SaveState()) {
-        return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+    // Rewriting the state file for every WRITE would cost more than the write itself: the
+    // record is kept when a track opens, every 4 MiB, and whenever the track or session is
+    // synchronised or closed.
+    unsavedBlocks_ += count;
+    if (newTrack || unsavedBlocks_ >= kStateSaveBlocks) {
+        if (!SaveState()) {
+            return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+        }
     }
     return o;
 }
@@ -199,6 +206,9 @@ Outcome Drive::SynchronizeCache(const Request& r)
     if (testNwa_) {
         testNwa_.reset();  // the simulated track ends; nothing was recorded
     } else {
+        if (unsavedBlocks_ > 0 && !SaveState()) {
+            return Check(0x03, 0x0C, 0x00);
+        }
         // A track-at-once CD track ends when the drive has written out its cache.
         if (!EndTaoTrack()) {
             return Check(0x03, 0x0C, 0x00);

@@ -1,0 +1,45 @@
+// File > Import in the main window: the chosen files are imported, the list shows the new
+// recipes, the caption comes back, the editor's category picker offers the new categories,
+// and a refused file is named in a message.
+#include "workspace/GuiFixture.h"
+
+#include <QComboBox>
+
+namespace larderly::test {
+namespace {
+
+class ImportCommandTest : public GuiTest {};
+
+std::string Fixture(const std::string& name) { return std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/" + name; }
+
+TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
+    Seed(home_.Home(), {{"Soup", {"Starters"}, {"Boil."}}});
+    TfmMain& m = Start();
+    ASSERT_TRUE(m.HasCommandHandler(MainCommand::Import));
+    ASSERT_TRUE(m.Import1->isEnabled());
+    const int picks = Find<QComboBox>("cbCategory1")->count();
+    prompts_.answerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")}, "Import Recipe File");
+    prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
+    m.Import1->trigger();
+    QApplication::processEvents();
+    std::vector<std::string> titles = ListTitles();
+    EXPECT_EQ(titles.size(), 3u);
+    EXPECT_NE(std::find(titles.begin(), titles.end(), "Pancakes"), titles.end());
+    EXPECT_EQ(m.windowTitle().toStdString(), "Larderly");
+    // The categories the import created can be picked at once.
+    EXPECT_GT(Find<QComboBox>("cbCategory1")->count(), picks);
+    EXPECT_NE(Find<QComboBox>("cbCategory1")->findText("Breakfast", Qt::MatchFixedString), -1);
+    EXPECT_EQ(Stored(home_.Home()).size(), 3u);
+}
+
+TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
+    Seed(home_.Home(), {{"Soup", {}, {}}});
+    TfmMain& m = Start();
+    prompts_.answerOpen({});
+    m.Import1->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
+}
+
+} // namespace
+} // namespace larderly::test

@@ -1,0 +1,54 @@
+// larderly-cli backup and restore: a round trip, and the failures that end with exit 1 and
+// the job's message.
+#include "RunCommand.h"
+#include "TestHome.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace larderly {
+namespace {
+
+using testing::BuiltProgram;
+using testing::RunCommand;
+using testing::TestHome;
+
+TEST(CliBackup, RoundTripAndFailures) {
+    TestHome home;
+    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
+    const std::string fixtures = std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/";
+    ASSERT_EQ(RunCommand(cli + " import " + fixtures + "mastercook.mxp").status, 0);
+    const std::string before = RunCommand(cli + " list").out;
+    std::filesystem::create_directories(home.path("bk"));
+
+    const auto backup = RunCommand(cli + " backup " + home.path("bk"));
+    EXPECT_EQ(backup.status, 0) << backup.out;
+    ASSERT_EQ(RunCommand(cli + " import " + fixtures + "mealmaster-mmmmm.mmf").status, 0);
+    const std::string backedUp = RunCommand(cli + " list").out;
+    ASSERT_NE(backedUp, before);
+    // A second backup answers the overwrite question yes.
+    EXPECT_EQ(RunCommand(cli + " backup " + home.path("bk")).status, 0);
+    EXPECT_EQ(RunCommand(cli + " import " + fixtures + "mealmaster-dashes.mmf").status, 0);
+    const std::string second = RunCommand(cli + " list").out;
+
+    const auto restore = RunCommand(cli + " restore " + home.path("bk"));
+    EXPECT_EQ(restore.status, 0) << restore.out;
+    EXPECT_NE(backedUp, second);
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+
+    struct Case {
+        std::string args, message;
+    } cases[] = {
+        {"restore " + home.path("nothing-here"), "Backup file does not exist."},
+        {"backup " + home.path("no/such/folder"), "Backup Failed!"},
+    };
+    for (const auto& c : cases) {
+        const auto r = RunCommand(cli + " " + c.args);
+        EXPECT_EQ(r.status, 1) << c.args;
+        EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
+    }
+}
+
+} // namespace
+} // namespace larderly
