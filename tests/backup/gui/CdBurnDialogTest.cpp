@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 namespace larderly {
@@ -123,6 +124,39 @@ TEST_F(CdBurnDialogTest, DriveFaultIsLoggedAndTheDialogBecomesIdle) {
         << S(dlg->Memo1->toPlainText());
     EXPECT_TRUE(Idle(*dlg));
     EXPECT_TRUE(prompts_.messages().empty());
+    EXPECT_TRUE(dlg->close());
+}
+
+TEST_F(CdBurnDialogTest, FailedPreparationReturnsToIdleWithoutBurning) {
+    struct Case {
+        const char* what;
+        std::function<bool(const std::string&)> job;
+        const char* message; // shown by the error handler, "" for none
+    } cases[] = {
+        {"job returns false", [](const std::string&) { return false; }, ""},
+        {"job raises", [](const std::string&) -> bool { throw std::runtime_error("Unable to create temp folder for backup"); },
+         "Unable to create temp folder for backup"},
+        {"job leaves no archive", [](const std::string&) { return true; }, "could not be put on the disc"},
+    };
+    auto dlg = Open();
+    ASSERT_EQ(dlg->cbDrives->count(), 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string folder;
+        dlg->RunBackupJob = [&](const std::string& f) {
+            folder = f;
+            EXPECT_TRUE(dlg->Running());
+            EXPECT_FALSE(dlg->btnClose->isEnabled());
+            return c.job(f);
+        };
+        if (*c.message) prompts_.answer(PromptAnswer::Ok, c.message);
+        QTest::mouseClick(dlg->btnBackup, Qt::LeftButton);
+        EXPECT_EQ(folder, home_.Home() + "temp/");
+        EXPECT_TRUE(Idle(*dlg));
+        EXPECT_FALSE(fs::exists(image_ + ".state")) << "nothing recorded";
+        EXPECT_EQ(ReadBackupDate(), -1);
+    }
+    EXPECT_TRUE(prompts_.done());
     EXPECT_TRUE(dlg->close());
 }
 
