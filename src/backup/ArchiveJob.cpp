@@ -80,6 +80,7 @@ TArchiveJob::TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& vie
 }
 
 void TArchiveJob::Cancel() {
+    cancelled_ = true;
     SegArchive1.AbortRequested = true;
     view_.ProcessMessages();
 }
@@ -107,6 +108,7 @@ void TArchiveJob::AfterProcessed(const std::string& original, const std::string&
 
 bool TArchiveJob::BackupTables(const std::string& folder) {
     restoring_ = false;
+    cancelled_ = false;
     lastError_.clear();
     view_.SetCaption(JobText::kBackupCaption);
     view_.ProcessMessages();
@@ -167,6 +169,8 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     }
     try {
         SegArchive1.Compress();
+        // A Cancel that came too late for the component to act on still cancels the job.
+        if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
         lastError_ = e.what();
         prompts_.message(PromptKind::Error, JobText::kBackupFailed);
@@ -195,6 +199,7 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
 }
 
 bool TArchiveJob::RestoreTables(const std::string& folder) {
+    cancelled_ = false;
     lastError_.clear();
     view_.SetLabel2(JobText::kRestoreProgress);
     diskette_ = IsDisketteDrive(folder);
@@ -253,6 +258,9 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     bool expanded = true;
     try {
         SegArchive1.Expand();
+        // A Cancel that came too late for the component to act on still cancels the job:
+        // the expanded files are not put in place.
+        if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
         lastError_ = e.what();
         expanded = false;

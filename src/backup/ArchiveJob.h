@@ -93,6 +93,9 @@ private:
     std::string programFolder_;
     bool diskette_ = false;
     bool restoring_ = false;
+    // Cancel was pressed during the running job. The archive component forgets a request
+    // that comes while it copies segments, so the job keeps its own record.
+    bool cancelled_ = false;
     std::string lastError_;
 };
 

@@ -1,0 +1,39 @@
+// The backup and restore commands (actBackupExecute, actRestoreExecute): each creates its
+// dialog, shows it modally and destroys it. After a restore the recipe list is rebuilt from
+// the restored tables and shown, and the category pickers are refilled.
+#include "app/TfmMain.h"
+
+#include "backup/TfmBackup.h"
+#include "backup/TfmRestore.h"
+#include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipes.h"
+
+namespace larderly {
+namespace {
+
+void Backup(TfmMain& main) {
+    TfmBackup dlg(main, main.ApplicationPath(), &main);
+    dlg.exec();
+}
+
+void RebuildAfterRestore(TfmMain& main) {
+    // The editor shows nothing of the old tables; the list's first recipe follows.
+    if (main.fmRecipes) main.fmRecipes->ShowRecipe(-1);
+    main.LabelsChanged();
+    main.BuildRecipeList();
+    main.ShowRecipeList();
+    // The book pane's lists came from the old tables too.
+    if (main.fmRecipeBook && main.IsActivePane(main.fmRecipeBook)) main.actRecipeBookExecute();
+}
+
+void Restore(TfmMain& main) {
+    TfmRestore dlg(main, main.ApplicationPath(), &main);
+    dlg.OnRestored = [&main] { RebuildAfterRestore(main); };
+    dlg.exec();
+}
+
+const MainCommandRegistrar kBackup(MainCommand::Backup, Backup);
+const MainCommandRegistrar kRestore(MainCommand::Restore, Restore);
+
+} // namespace
+} // namespace larderly
