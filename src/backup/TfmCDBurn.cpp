@@ -1,7 +1,7 @@
 // The backup to CD dialog.
 #include "backup/TfmCDBurn.h"
 
-#include "backup/ArchiveJob.h"
+#include "backup/Tfmlha.h"
 #include "platform/AppPaths.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
@@ -43,76 +43,6 @@ public:
 private:
     QObject* context_;
 };
-
-namespace {
-
-// The job window of the CD backup: the backup job's caption, status line and percentage,
-// with a Cancel button that stops the running compress.
-class CDJobWindow final : public QDialog, public ArchiveJobView {
-public:
-    CDJobWindow(TfmTables& store, Prompts& prompts, const std::string& programFolder, QWidget* owner)
-        : QDialog(owner, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-          job(store, prompts, *this, programFolder) {
-        setObjectName("fmCDJob");
-        auto* layout = new QVBoxLayout(this);
-        label1_ = new QLabel(JobText::kWait, this);
-        label1_->setObjectName("Label1");
-        label2_ = new QLabel(JobText::kCompressing, this);
-        label2_->setObjectName("Label2");
-        meter_ = new QProgressBar(this);
-        meter_->setObjectName("mtrPercent");
-        meter_->setRange(0, 100);
-        meter_->setValue(0);
-        meter_->setTextVisible(true);
-        auto* cancel = new QPushButton("&Cancel", this);
-        cancel->setObjectName("BitBtn1");
-        cancel->setShortcut(Qt::Key_Escape);
-        QObject::connect(cancel, &QPushButton::clicked, this, [this] { job.Cancel(); });
-        layout->addWidget(label1_);
-        layout->addWidget(label2_);
-        layout->addWidget(meter_);
-        layout->addWidget(cancel, 0, Qt::AlignHCenter);
-    }
-    ~CDJobWindow() override { SetWaitCursor(false); }
-
-    void SetCaption(const std::string& text) override { setWindowTitle(Q(text)); }
-    void SetLabel1(const std::string& text) override { label1_->setText(Q(text)); }
-    void SetLabel2(const std::string& text) override {
-        label2_->setText(Q(text));
-        label2_->repaint();
-    }
-    void SetPercent(int percent) override { meter_->setValue(percent); }
-    void ShowJob() override {
-        if (!isVisible()) show();
-    }
-    void HideJob() override { hide(); }
-    void ProcessMessages() override { QCoreApplication::processEvents(); }
-    void SetWaitCursor(bool on) override {
-        if (on && !cursor_) {
-            QApplication::setOverrideCursor(Qt::WaitCursor);
-            cursor_ = true;
-        } else if (!on && cursor_) {
-            QApplication::restoreOverrideCursor();
-            cursor_ = false;
-        }
-    }
-    void RequestProgramEnd() override {
-        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    }
-
-    // The Escape key cancels the job instead of hiding the window.
-    void reject() override { job.Cancel(); }
-
-    TArchiveJob job;
-
-private:
-    QLabel* label1_ = nullptr;
-    QLabel* label2_ = nullptr;
-    QProgressBar* meter_ = nullptr;
-    bool cursor_ = false;
-};
-
-} // namespace
 
 TfmCDBurn::TfmCDBurn(WorkspaceHost& host, QWidget* parent)
     : TfmCDBurn(host.Store(), host.UserPrompts(), [&host](int context) { host.ShowHelp(context); }, ProgramFolder(),
@@ -259,8 +189,8 @@ void TfmCDBurn::SetIdle() {
 }
 
 bool TfmCDBurn::DefaultBackupJob(const std::string& folder) {
-    CDJobWindow window(store_, prompts_, programFolder_, this);
-    return window.job.BackupTables(folder);
+    Tfmlha window(store_, prompts_, programFolder_, this);
+    return window.BackupTables(folder);
 }
 
 void TfmCDBurn::btnBackupClick() {

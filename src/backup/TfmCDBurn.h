@@ -54,7 +54,7 @@ public:
     TDiscBurner& discBurner() { return backup_->Burner(); }
 
     // Runs the backup job into a folder (ending in "/") and gives its result. By default a
-    // job window owned by this dialog runs it; another job window may be put in here.
+    // fresh job window (Tfmlha) owned by this dialog runs it.
     std::function<bool(const std::string& folder)> RunBackupJob;
 
     // Whether a backup or a burn is running (closing is refused meanwhile).
