@@ -1,8 +1,10 @@
-// larderly-cli backup FOLDER / restore FOLDER: the backup and restore jobs without windows.
-// Questions are answered yes; messages go to stderr.
+// larderly-cli backup FOLDER / restore FOLDER: the backup and restore jobs without windows;
+// backup --cd burns the backup onto the disc in a drive as a new session. Questions are
+// answered yes; messages and the burn's log lines go to stderr.
 #include "cli/CliCommand.h"
 
 #include "backup/ArchiveJob.h"
+#include "backup/CDBackup.h"
 #include "platform/AppPaths.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
@@ -10,6 +12,7 @@
 #include "store/Tables.h"
 
 #include <iostream>
+#include <mutex>
 
 namespace larderly::cli {
 namespace {
@@ -46,12 +49,76 @@ int Fail(const Session& s, const TArchiveJob& job) {
     return 1;
 }
 
+// The drive list line a --drive value names: the line itself or the first line that starts
+// with it (so "0:0:0" is enough); empty when none does.
+std::string MatchDrive(const std::vector<std::string>& drives, const std::string& wanted) {
+    if (wanted.empty()) return {};
+    for (const auto& d : drives)
+        if (d == wanted) return d;
+    for (const auto& d : drives)
+        if (d.rfind(wanted, 0) == 0) return d;
+    return {};
+}
+
+// backup --cd: the CD backup's steps in order, the log on stderr, waiting for the burn's end.
+int RunCDBackup(Session& s, const std::string& drive, const std::string& library) {
+    std::mutex logLock;
+    auto log = [&logLock](const std::string& line) {
+        std::lock_guard<std::mutex> lock(logLock);
+        std::cerr << line << "\n";
+    };
+    // Declared before the burner: its write thread may still report into them while the
+    // burner waits for it on the way out.
+    std::string error;
+    bool ended = false;
+    TCDBackup cd(ProgramFolder(), log);
+    cd.OnDebugMessage = [&log](const std::string& m, uint8_t) { log(m); };
+    // Without a dispatcher the end of the burn is reported on the write thread; the
+    // command only waits for it.
+    cd.OnWriteDone = [&](const std::string& e) {
+        error = e;
+        ended = true;
+        log(TCDBackup::DoneLine(e));
+    };
+    if (!cd.InitTransport(library)) return 1;
+    std::string line = MatchDrive(cd.Drives(), drive);
+    if (!line.empty()) cd.SelectDrive(line);
+    try {
+        cd.CheckDrive();
+        s.store.OpenDatabase(ProgramFolder());
+        s.store.SetTablesOpen(true);
+        TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
+        TCDBackup::Outcome outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
+        if (outcome == TCDBackup::Outcome::JobFailed) return Fail(s, job);
+    } catch (const std::exception& e) {
+        log(e.what());
+        return 1;
+    }
+    cd.WaitForBurn();
+    if (!ended || !error.empty()) return 1;
+    log(CDText::kComplete);
+    return 0;
+}
+
 int RunBackupOrRestore(const CliArgs& a, bool backup) {
     std::vector<std::string> rest;
     Session s;
-    for (const auto& arg : a.args) {
+    bool toCD = false;
+    std::string drive, library;
+    for (size_t i = 0; i < a.args.size(); ++i) {
+        const std::string& arg = a.args[i];
         if (arg == "-v") s.view.verbose = true;
+        else if (backup && (arg == "--drive" || arg == "--aspi") && i + 1 < a.args.size())
+            (arg == "--drive" ? drive : library) = a.args[++i];
+        else if (backup && arg == "--cd") toCD = true;
         else rest.push_back(arg);
+    }
+    if (toCD) {
+        if (!rest.empty() || drive.empty()) {
+            std::cerr << "usage: larderly-cli [--home DIR] backup [-v] --cd --drive LINE [--aspi LIBRARY]\n";
+            return 2;
+        }
+        return RunCDBackup(s, drive, library);
     }
     if (rest.size() != 1) {
         std::cerr << "usage: larderly-cli [--home DIR] " << (backup ? "backup" : "restore") << " [-v] FOLDER\n";
@@ -74,7 +141,10 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     return 0;
 }
 
-CliRegistrar backupReg("backup", "backup [-v] FOLDER             back the data up into FOLDER (recipebackup.001 ...)",
+CliRegistrar backupReg("backup",
+                       "backup [-v] FOLDER             back the data up into FOLDER (recipebackup.001 ...)\n"
+                       "  backup [-v] --cd --drive LINE [--aspi LIBRARY]\n"
+                       "                                 burn the backup onto the disc in a drive as a new session",
                        [](const CliArgs& a) { return RunBackupOrRestore(a, true); });
 CliRegistrar restoreReg("restore", "restore [-v] FOLDER            restore the data from the backup in FOLDER",
                         [](const CliArgs& a) { return RunBackupOrRestore(a, false); });
