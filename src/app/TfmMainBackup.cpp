@@ -1,9 +1,11 @@
 // The backup and restore commands (actBackupExecute, actRestoreExecute): each creates its
-// dialog, shows it modally and destroys it. After a restore the recipe list is rebuilt from
+// dialog, shows it modally and destroys it; with "Backup to CD" ticked the backup dialog
+// opens the CD backup dialog. After a restore the recipe list is rebuilt from
 // the restored tables and shown, and the category pickers are refilled.
 #include "app/TfmMain.h"
 
 #include "backup/TfmBackup.h"
+#include "backup/TfmCDBurn.h"
 #include "backup/TfmRestore.h"
 #include "workspace/TfmRecipeBook.h"
 #include "workspace/TfmRecipes.h"
@@ -13,6 +15,11 @@ namespace {
 
 void Backup(TfmMain& main) {
     TfmBackup dlg(main, main.ApplicationPath(), &main);
+    // "Backup to CD" hands over to the CD backup dialog, owned by the backup dialog.
+    dlg.OnBackupToCD = [&main, &dlg] {
+        TfmCDBurn cd(main, &dlg);
+        cd.exec();
+    };
     dlg.exec();
 }
 
