@@ -166,18 +166,23 @@ struct Lh5EncoderState {
 
     // Trie. Nodes 1..8191 internal, 8192..16383 leaves (leaf p = string at p),
     // 8192 + b the root of strings starting with byte b.
-    // Internal nodes and roots: recorded position (bit 15: still to be passed up), level
-    // and child count (an internal node may have 256 children, so it is 16-bit). Kept
-    // together because the match finder reads them together.
+    // Internal nodes and roots: recorded position (bit 15: still to be passed up), parent
+    // (internal nodes only; a copy of link[].parent, so that walks up the trie read one
+    // record per node), level and child count (an internal node may have 256 children, so
+    // it is 16-bit). Kept together because the match finder reads them together.
     struct Inner {
         uint16_t position;
+        uint16_t parent;
         uint16_t childCount;
         uint8_t level;
     };
     Inner inner[kDicSize + 256 + 1] = {};
     // Parent and chain successor of every node, and at kBucketBase + h the head of bucket h
-    // (in next). next of a replaced leaf names the leaf that replaced it; next also holds
-    // the free list of internal nodes. A lookup reads both fields of a node at once.
+    // (in next) with that head's parent (in parent), so that a lookup whose child heads its
+    // chain reads the bucket only. When a bucket is empty its parent is left as it was:
+    // a lookup matching it then finds the empty head, which is the right answer. next of a
+    // replaced leaf names the leaf that replaced it; next also holds the free list of
+    // internal nodes. A lookup reads both fields of a node at once.
     struct Link {
         uint16_t parent;
         uint16_t next;
@@ -217,12 +222,14 @@ struct Lh5EncoderState {
         avail = 1;
         for (int i = 1; i < kDicSize - 1; ++i) link[i].next = static_cast<uint16_t>(i + 1);
         link[kDicSize - 1].next = kNil;
-        for (int i = kBucketBase; i <= kMaxHashVal; ++i) link[i].next = kNil;
+        for (int i = kBucketBase; i <= kMaxHashVal; ++i) link[i] = {kNil, kNil};
     }
 
     int Child(int q, int c) {
-        int r = link[Hash(q, c)].next;
+        const Link head = link[Hash(q, c)];
+        if (head.parent == q) return head.next; // the head, or nil for an empty bucket
         link[kNil].parent = static_cast<uint16_t>(q); // sentinel: a miss ends on nil
+        int r = link[head.next].next;
         while (link[r].parent != q) r = link[r].next;
         return r;
     }
@@ -230,7 +237,7 @@ struct Lh5EncoderState {
     void MakeChild(int q, int c, int r) {
         const int h = Hash(q, c);
         const int t = link[h].next;
-        link[h].next = static_cast<uint16_t>(r);
+        link[h] = {static_cast<uint16_t>(q), static_cast<uint16_t>(r)};
         link[r].next = static_cast<uint16_t>(t);
         prev[t] = static_cast<uint16_t>(r);
         prev[r] = static_cast<uint16_t>(h);
@@ -249,30 +256,38 @@ struct Lh5EncoderState {
         link[n].next = static_cast<uint16_t>(t);
         prev[t] = static_cast<uint16_t>(n);
         link[n].parent = link[old].parent;
+        inner[n].parent = link[old].parent;
         inner[n].level = static_cast<uint8_t>(matchLen);
         inner[n].position = static_cast<uint16_t>(pos);
         MakeChild(n, text[matchPos + matchLen], old);
+        if (old < kDicSize) inner[old].parent = static_cast<uint16_t>(n);
         MakeChild(n, text[pos + matchLen], pos);
     }
 
-    // How many of the first `n` bytes at a and b agree (n >= 0), eight at a time; may read
-    // up to 7 bytes past them (the text buffer has room for that).
+    // How many of the first `n` bytes at a and b agree (n >= 0), eight at a time; reads
+    // whole words, up to 7 bytes past the n (the text buffer has room for that).
     static int CommonLength(const uint8_t* a, const uint8_t* b, int n) {
-        int i = 0;
         if constexpr (std::endian::native == std::endian::little) {
-            while (i + 8 <= n) {
+            int i = 0;
+            for (;;) {
                 uint64_t x, y;
                 std::memcpy(&x, a + i, 8);
                 std::memcpy(&y, b + i, 8);
-                if (x != y) return i + std::countr_zero(x ^ y) / 8;
+                if (x != y) {
+                    const int k = i + std::countr_zero(x ^ y) / 8;
+                    return k < n ? k : n;
+                }
                 i += 8;
+                if (i >= n) return n;
             }
+        } else {
+            int i = 0;
+            while (i < n && a[i] == b[i]) ++i;
+            return i;
         }
-        while (i < n && a[i] == b[i]) ++i;
-        return i;
     }
 
-    void InsertNode() {
+    [[gnu::always_inline]] void InsertNode() {
         int q, r;
         if (matchLen >= 4) {
             // The string at pos shares matchLen - 1 bytes with the one after the last match.
@@ -281,12 +296,12 @@ struct Lh5EncoderState {
             while ((q = link[r].parent) == kNil) r = link[r].next;
             while (inner[q].level >= matchLen) {
                 r = q;
-                q = link[q].parent;
+                q = inner[q].parent;
             }
             int t = q;
             while (inner[t].position & kPercFlag) {
                 inner[t].position = static_cast<uint16_t>(pos);
-                t = link[t].parent;
+                t = inner[t].parent;
             }
             if (t < kDicSize) inner[t].position = static_cast<uint16_t>(pos | kPercFlag);
         } else {
@@ -338,11 +353,14 @@ struct Lh5EncoderState {
         link[r].next = static_cast<uint16_t>(pos);
     }
 
-    void DeleteNode() {
+    [[gnu::always_inline]] void DeleteNode() {
         if (link[pos].parent == kNil) return;
         int r = prev[pos];
         int s = link[pos].next;
         link[r].next = static_cast<uint16_t>(s);
+        // A new chain head brings its parent to the bucket (a node's own parent is left
+        // alone: the write then lands on the lookup sentinel).
+        link[r >= kBucketBase ? r : kNil].parent = link[s].parent;
         prev[s] = static_cast<uint16_t>(r);
         r = link[pos].parent;
         link[pos].parent = kNil;
@@ -350,14 +368,14 @@ struct Lh5EncoderState {
         int t = inner[r].position & ~kPercFlag;
         if (t >= pos) t -= kDicSize;
         s = t;
-        int q = link[r].parent;
+        int q = inner[r].parent;
         int u;
         while ((u = inner[q].position) & kPercFlag) {
             u &= ~kPercFlag;
             if (u >= pos) u -= kDicSize;
             if (u > s) s = u;
             inner[q].position = static_cast<uint16_t>(s | kDicSize);
-            q = link[q].parent;
+            q = inner[q].parent;
         }
         if (q < kDicSize) {
             if (u >= pos) u -= kDicSize;
@@ -368,6 +386,7 @@ struct Lh5EncoderState {
         t = prev[s];
         u = link[s].next;
         link[t].next = static_cast<uint16_t>(u);
+        link[t >= kBucketBase ? t : kNil].parent = link[u].parent;
         prev[u] = static_cast<uint16_t>(t);
         t = prev[r];
         link[t].next = static_cast<uint16_t>(s);
@@ -375,7 +394,8 @@ struct Lh5EncoderState {
         t = link[r].next;
         prev[t] = static_cast<uint16_t>(s);
         link[s].next = static_cast<uint16_t>(t);
-        link[s].parent = link[r].parent;
+        link[s].parent = inner[r].parent;
+        if (s < kDicSize) inner[s].parent = inner[r].parent;
         link[r].parent = kNil;
         link[r].next = static_cast<uint16_t>(avail);
         avail = r;
@@ -392,7 +412,7 @@ struct Lh5EncoderState {
         return n;
     }
 
-    void GetNextMatch() {
+    [[gnu::always_inline]] void GetNextMatch() {
         remaining--;
         if (++pos == 2 * kDicSize) {
             std::memmove(&text[0], &text[kDicSize], kDicSize + kMaxMatch);
@@ -422,12 +442,7 @@ struct Lh5EncoderState {
             buf[cpos] |= static_cast<uint8_t>(outputMask);
             buf[outputPos++] = static_cast<uint8_t>(p >> 8);
             buf[outputPos++] = static_cast<uint8_t>(p);
-            unsigned bitsLen = 0;
-            while (p) {
-                p >>= 1;
-                bitsLen++;
-            }
-            pFreq[bitsLen]++;
+            pFreq[std::bit_width(p)]++;
         }
     }
 
@@ -511,8 +526,7 @@ struct Lh5EncoderState {
     void EncodeC(int c) { bits.PutBits(cLen[c], cCode[c]); }
 
     void EncodeP(unsigned p) {
-        int c = 0;
-        for (unsigned q = p; q; q >>= 1) c++;
+        const int c = std::bit_width(p);
         bits.PutBits(ptLen[c], ptCode[c]);
         if (c > 1) bits.PutBits(c - 1, p & (0xFFFFu >> (17 - c)));
     }
