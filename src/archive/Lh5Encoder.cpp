@@ -176,7 +176,12 @@ struct Lh5EncoderState {
         uint16_t childCount;
         uint8_t level;
     };
-    Inner inner[kDicSize + 256 + 1] = {};
+    // The record after the roots is a scratch record: writes meant only for internal nodes
+    // go there for other nodes, so they need no branch (whether a node is internal is not
+    // predictable).
+    static constexpr int kScratch = kDicSize + 256;
+    Inner inner[kScratch + 1] = {};
+    static int InnerOrScratch(int node) { return node < kDicSize ? node : kScratch; }
     // Parent and chain successor of every node, and at kBucketBase + h the head of bucket h
     // (in next) with that head's parent (in parent), so that a lookup whose child heads its
     // chain reads the bucket only. When a bucket is empty its parent is left as it was:
@@ -260,7 +265,7 @@ struct Lh5EncoderState {
         inner[n].level = static_cast<uint8_t>(matchLen);
         inner[n].position = static_cast<uint16_t>(pos);
         MakeChild(n, text[matchPos + matchLen], old);
-        if (old < kDicSize) inner[old].parent = static_cast<uint16_t>(n);
+        inner[InnerOrScratch(old)].parent = static_cast<uint16_t>(n);
         MakeChild(n, text[pos + matchLen], pos);
     }
 
@@ -303,7 +308,7 @@ struct Lh5EncoderState {
                 inner[t].position = static_cast<uint16_t>(pos);
                 t = inner[t].parent;
             }
-            if (t < kDicSize) inner[t].position = static_cast<uint16_t>(pos | kPercFlag);
+            inner[InnerOrScratch(t)].position = static_cast<uint16_t>(pos | kPercFlag);
         } else {
             q = text[pos] + kDicSize;
             const int c = text[pos + 1];
@@ -315,14 +320,11 @@ struct Lh5EncoderState {
             matchLen = 2;
         }
         for (;;) {
-            int limit;
-            if (r >= kDicSize) {
-                limit = kMaxMatch;
-                matchPos = r;
-            } else {
-                limit = inner[r].level;
-                matchPos = inner[r].position & ~kPercFlag;
-            }
+            // A leaf matches up to the longest match and names its own position.
+            const bool leaf = r >= kDicSize;
+            const Inner& node = inner[InnerOrScratch(r)];
+            const int limit = leaf ? kMaxMatch : node.level;
+            matchPos = leaf ? r : node.position & ~kPercFlag;
             if (matchPos >= pos) matchPos -= kDicSize;
             const int common = CommonLength(&text[pos + matchLen], &text[matchPos + matchLen],
                                             limit - matchLen);
@@ -377,11 +379,9 @@ struct Lh5EncoderState {
             inner[q].position = static_cast<uint16_t>(s | kDicSize);
             q = inner[q].parent;
         }
-        if (q < kDicSize) {
-            if (u >= pos) u -= kDicSize;
-            if (u > s) s = u;
-            inner[q].position = static_cast<uint16_t>(s | kDicSize | kPercFlag);
-        }
+        if (u >= pos) u -= kDicSize;
+        if (u > s) s = u;
+        inner[InnerOrScratch(q)].position = static_cast<uint16_t>(s | kDicSize | kPercFlag);
         s = Child(r, text[t + inner[r].level]);
         t = prev[s];
         u = link[s].next;
@@ -395,7 +395,7 @@ struct Lh5EncoderState {
         prev[t] = static_cast<uint16_t>(s);
         link[s].next = static_cast<uint16_t>(t);
         link[s].parent = inner[r].parent;
-        if (s < kDicSize) inner[s].parent = inner[r].parent;
+        inner[InnerOrScratch(s)].parent = inner[r].parent;
         link[r].parent = kNil;
         link[r].next = static_cast<uint16_t>(avail);
         avail = r;
