@@ -250,7 +250,9 @@ struct Lh5EncoderState {
         inner[q].childCount++;
     }
 
-    void Split(int old) {
+    // Puts a new internal node above `old` where the string at p (sharing `len` bytes with
+    // the one at mpos, which runs on through old) branches off, with old and leaf p below.
+    void Split(int old, int p, int len, int mpos) {
         const int n = avail;
         avail = link[n].next;
         inner[n].childCount = 0;
@@ -262,11 +264,11 @@ struct Lh5EncoderState {
         prev[t] = static_cast<uint16_t>(n);
         link[n].parent = link[old].parent;
         inner[n].parent = link[old].parent;
-        inner[n].level = static_cast<uint8_t>(matchLen);
-        inner[n].position = static_cast<uint16_t>(pos);
-        MakeChild(n, text[matchPos + matchLen], old);
+        inner[n].level = static_cast<uint8_t>(len);
+        inner[n].position = static_cast<uint16_t>(p);
+        MakeChild(n, text[mpos + len], old);
         inner[InnerOrScratch(old)].parent = static_cast<uint16_t>(n);
-        MakeChild(n, text[pos + matchLen], pos);
+        MakeChild(n, text[p + len], p);
     }
 
     // How many of the first `n` bytes at a and b agree (n >= 0), eight at a time; reads
@@ -292,67 +294,76 @@ struct Lh5EncoderState {
         }
     }
 
+    // Inserts the string at pos and leaves its longest match in matchLen / matchPos. Works
+    // on local copies of the three, written back on the way out.
     [[gnu::always_inline]] void InsertNode() {
+        const int p = pos;
+        int len = matchLen;
+        int mpos = matchPos;
         int q, r;
-        if (matchLen >= 4) {
-            // The string at pos shares matchLen - 1 bytes with the one after the last match.
-            matchLen--;
-            r = (matchPos + 1) | kDicSize;
+        if (len >= 4) {
+            // The string at p shares len - 1 bytes with the one after the last match.
+            len--;
+            r = (mpos + 1) | kDicSize;
             while ((q = link[r].parent) == kNil) r = link[r].next;
-            while (inner[q].level >= matchLen) {
+            while (inner[q].level >= len) {
                 r = q;
                 q = inner[q].parent;
             }
             int t = q;
             while (inner[t].position & kPercFlag) {
-                inner[t].position = static_cast<uint16_t>(pos);
+                inner[t].position = static_cast<uint16_t>(p);
                 t = inner[t].parent;
             }
-            inner[InnerOrScratch(t)].position = static_cast<uint16_t>(pos | kPercFlag);
+            inner[InnerOrScratch(t)].position = static_cast<uint16_t>(p | kPercFlag);
         } else {
-            q = text[pos] + kDicSize;
-            const int c = text[pos + 1];
+            q = text[p] + kDicSize;
+            const int c = text[p + 1];
             if ((r = Child(q, c)) == kNil) {
-                MakeChild(q, c, pos);
+                MakeChild(q, c, p);
                 matchLen = 1;
                 return;
             }
-            matchLen = 2;
+            len = 2;
         }
         for (;;) {
             // A leaf matches up to the longest match and names its own position.
             const bool leaf = r >= kDicSize;
             const Inner& node = inner[InnerOrScratch(r)];
             const int limit = leaf ? kMaxMatch : node.level;
-            matchPos = leaf ? r : node.position & ~kPercFlag;
-            if (matchPos >= pos) matchPos -= kDicSize;
-            const int common = CommonLength(&text[pos + matchLen], &text[matchPos + matchLen],
-                                            limit - matchLen);
-            matchLen += common;
-            if (matchLen < limit) {
-                Split(r);
+            mpos = leaf ? r : node.position & ~kPercFlag;
+            if (mpos >= p) mpos -= kDicSize;
+            len += CommonLength(&text[p + len], &text[mpos + len], limit - len);
+            if (len < limit) {
+                Split(r, p, len, mpos);
+                matchLen = len;
+                matchPos = mpos;
                 return;
             }
-            if (matchLen >= kMaxMatch) break;
-            inner[r].position = static_cast<uint16_t>(pos);
+            if (len >= kMaxMatch) break;
+            inner[r].position = static_cast<uint16_t>(p);
             q = r;
-            const uint8_t c = text[pos + matchLen];
+            const uint8_t c = text[p + len];
             if ((r = Child(q, c)) == kNil) {
-                MakeChild(q, c, pos);
+                MakeChild(q, c, p);
+                matchLen = len;
+                matchPos = mpos;
                 return;
             }
-            matchLen++;
+            len++;
         }
-        // A full-length match: pos replaces leaf r.
+        matchLen = len;
+        matchPos = mpos;
+        // A full-length match: p replaces leaf r.
         int t = prev[r];
-        prev[pos] = static_cast<uint16_t>(t);
-        link[t].next = static_cast<uint16_t>(pos);
+        prev[p] = static_cast<uint16_t>(t);
+        link[t].next = static_cast<uint16_t>(p);
         t = link[r].next;
-        link[pos].next = static_cast<uint16_t>(t);
-        prev[t] = static_cast<uint16_t>(pos);
-        link[pos].parent = static_cast<uint16_t>(q);
+        link[p].next = static_cast<uint16_t>(t);
+        prev[t] = static_cast<uint16_t>(p);
+        link[p].parent = static_cast<uint16_t>(q);
         link[r].parent = kNil;
-        link[r].next = static_cast<uint16_t>(pos);
+        link[r].next = static_cast<uint16_t>(p);
     }
 
     [[gnu::always_inline]] void DeleteNode() {
@@ -420,6 +431,8 @@ struct Lh5EncoderState {
             remaining = static_cast<int16_t>(remaining + n);
             pos = kDicSize;
         }
+        // The next deletion reads the child count of the next leaf's parent.
+        __builtin_prefetch(&inner[InnerOrScratch(link[pos + 1].parent)]);
         DeleteNode();
         InsertNode();
     }
