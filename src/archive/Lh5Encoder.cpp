@@ -18,9 +18,10 @@ constexpr int kMaxMatch = 256;
 constexpr int kThreshold = 3;
 constexpr int kTextSize = 2 * kDicSize + kMaxMatch; // 16640
 constexpr int kNil = 0;
-// Children are found through hash buckets whose heads follow the nodes in `next`.
-constexpr int kHashBits = 15;
-constexpr int kBuckets = 1 << kHashBits;
+// Children are found through hash buckets whose heads follow the nodes in `next`: as many
+// buckets as 16-bit links can name (a multiple of 256, see Hash), about three per node.
+constexpr int kBuckets = 3 << 14;
+static_assert(kBuckets % 256 == 0);
 constexpr int kBucketBase = 2 * kDicSize;
 constexpr int kMaxHashVal = kBucketBase + kBuckets - 1;
 static_assert(kMaxHashVal <= 0xFFFF, "chain links are 16-bit");
@@ -211,11 +212,13 @@ struct Lh5EncoderState {
     uint16_t ptCode[kNT] = {};
     CodeBuilder builder;
 
-    // The bucket of q's child under byte c. Different bytes under the same parent always
-    // land in different buckets, so a lookup needs to compare parents only.
+    // The bucket of q's child under byte c. q picks a group of 256 buckets and c one bucket
+    // in it, so different bytes under the same parent always land in different buckets and
+    // a lookup needs to compare parents only.
     static int Hash(int q, int c) {
-        const uint32_t spread = (static_cast<uint32_t>(q) * 0x9E3779B1u) >> (32 - kHashBits);
-        return kBucketBase + static_cast<int>((spread ^ static_cast<uint32_t>(c)) & (kBuckets - 1));
+        const uint32_t mixed = static_cast<uint32_t>(q) * 0x9E3779B1u;
+        const uint32_t spread = static_cast<uint32_t>((static_cast<uint64_t>(mixed) * kBuckets) >> 32);
+        return kBucketBase + static_cast<int>(spread ^ static_cast<uint32_t>(c));
     }
 
     void InitSlide() {
