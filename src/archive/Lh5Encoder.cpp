@@ -275,7 +275,7 @@ struct Lh5EncoderState {
     }
 
     // How many of the first `n` bytes at a and b agree (n >= 0), eight at a time; reads
-    // whole words, up to 7 bytes past the n (the text buffer has room for that).
+    // whole words, up to 7 bytes past the first n (the text buffer has room for that).
     static int CommonLength(const uint8_t* a, const uint8_t* b, int n) {
         if constexpr (std::endian::native == std::endian::little) {
             int i = 0;
