@@ -44,8 +44,13 @@ Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible)
 {
     opensInvisible = false;
     Disc& d = *disc_;
-    for (const Track* open : d.OpenTracks()) {
-        Track* t = d.FindTrack(open->number);
+    // The tracks of the open session, in order (walked in place: this runs for every WRITE).
+    const uint32_t session = d.OpenSession();
+    for (const Track& open : d.Tracks()) {
+        if (open.session != session) {
+            continue;
+        }
+        Track* t = d.FindTrack(open.number);
         if (t->complete || t->Nwa() != lba) {
             continue;
         }
