@@ -36,10 +36,14 @@ struct PriorityControl {
             mayRaise = rl.rlim_cur == RLIM_INFINITY || 20 - int(rl.rlim_cur) <= BaseNice;
         Enabled = mayRaise;
     }
+    // The steps are small. The thread sleeps while the queue is full, so a low level costs
+    // nobody anything then; it only slows the refill once the writer has made room, and a
+    // large step (a weight of a tenth or less of a normal thread's) lets any other busy
+    // process on the machine hold the refill back until the drive runs dry.
     void Apply(int level) {
         if (!Enabled) return;
-        static const int kNiceOffset[4] = {19, 10, 5, 0}; // idle, lowest, lower, normal
-        int nice = std::min(19, level == 0 ? 19 : BaseNice + kNiceOffset[level]);
+        static const int kNiceOffset[4] = {3, 2, 1, 0}; // idle, lowest, lower, normal
+        int nice = std::min(19, BaseNice + kNiceOffset[level]);
         ::setpriority(PRIO_PROCESS, id_t(Tid), nice); // a refusal is ignored
     }
 };
@@ -394,7 +398,10 @@ int TCacheThread::TakeBlock(std::unique_ptr<TCacheBlock>& block) {
     FCachedBytes -= block->Count;
     FBytesToDeliver -= block->Count;
     FTaking = false;
-    Announce(); // room for the producer
+    // The producer, waiting while the queue is full, is woken once a quarter of it has room
+    // rather than for every block taken: it then refills them in one go, and the writer
+    // does not pay for a wake-up with every block.
+    if (int(FQueue.size()) <= FCapacity - 1 - std::max(1, FCapacity / 4)) Announce();
     return int(block->Count);
 }
 

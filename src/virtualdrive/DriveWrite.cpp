@@ -175,7 +175,7 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
     }
     d.Record(*track, count);
     // Rewriting the state file for every WRITE would cost more than the write itself: the
-    // record is kept when a track opens, every 4 MiB, and whenever the track or session is
+    // record is kept when a track opens, every 16 MiB, and whenever the track or session is
     // synchronised or closed.
     unsavedBlocks_ += count;
     if (newTrack || unsavedBlocks_ >= kStateSaveBlocks) {
