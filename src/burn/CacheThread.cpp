@@ -36,10 +36,14 @@ struct PriorityControl {
             mayRaise = rl.rlim_cur == RLIM_INFINITY || 20 - int(rl.rlim_cur) <= BaseNice;
         Enabled = mayRaise;
     }
+    // The steps are small. The thread sleeps while the queue is full, so a low level costs
+    // nobody anything then; it only slows the refill once the writer has made room, and a
+    // large step (a weight of a tenth or less of a normal thread's) lets any other busy
+    // process on the machine hold the refill back until the drive runs dry.
     void Apply(int level) {
         if (!Enabled) return;
-        static const int kNiceOffset[4] = {19, 10, 5, 0}; // idle, lowest, lower, normal
-        int nice = std::min(19, level == 0 ? 19 : BaseNice + kNiceOffset[level]);
+        static const int kNiceOffset[4] = {3, 2, 1, 0}; // idle, lowest, lower, normal
+        int nice = std::min(19, BaseNice + kNiceOffset[level]);
         ::setpriority(PRIO_PROCESS, id_t(Tid), nice); // a refusal is ignored
     }
 };
@@ -67,13 +71,12 @@ TCacheThread::TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int bl
     FSources.reserve(fileTable.size());
     for (const TFEntry& f : fileTable)
         FSources.push_back({f.IsDirectory() ? std::string() : f.SourcePath, f.IsoSize});
-    FAccum.assign(kCacheBlockCapacity, 0);
     FLevel = 2;
     FThread = std::thread([this] { Execute(); });
 }
 
 TCacheThread::~TCacheThread() {
-    FStop = true;
+    Stop();
     WaitFor();
     std::lock_guard<std::recursive_mutex> g(FLock);
     FQueue.clear();
@@ -83,7 +86,10 @@ void TCacheThread::WaitFor() {
     if (FThread.joinable() && FThread.get_id() != std::this_thread::get_id()) FThread.join();
 }
 
-void TCacheThread::Stop() { FStop = true; }
+void TCacheThread::Stop() {
+    FStop = true;
+    Announce();
+}
 
 std::string TCacheThread::ErrorText() const {
     std::lock_guard<std::mutex> g(FTextLock);
@@ -91,8 +97,49 @@ std::string TCacheThread::ErrorText() const {
 }
 
 void TCacheThread::SetErrorText(const std::string& text) {
-    std::lock_guard<std::mutex> g(FTextLock);
-    FErrorText = text;
+    {
+        std::lock_guard<std::mutex> g(FTextLock);
+        FErrorText = text;
+    }
+    Announce();
+}
+
+void TCacheThread::Announce() {
+    {
+        std::lock_guard<std::mutex> g(FChangeLock);
+        ++FChangeCount;
+    }
+    FChanged.notify_all();
+}
+
+uint64_t TCacheThread::ChangeCount() const {
+    std::lock_guard<std::mutex> g(FChangeLock);
+    return FChangeCount;
+}
+
+void TCacheThread::WaitForChange(uint64_t seen, int timeoutMs) {
+    std::unique_lock<std::mutex> g(FChangeLock);
+    FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return FChangeCount != seen; });
+}
+
+std::unique_ptr<TCacheThread::Block> TCacheThread::NewBlock() {
+    {
+        std::lock_guard<std::mutex> g(FPoolLock);
+        if (!FPool.empty()) {
+            std::unique_ptr<Block> b = std::move(FPool.back());
+            FPool.pop_back();
+            return b;
+        }
+    }
+    // No zeroing: the producer writes every byte it counts.
+    return std::unique_ptr<Block>(new Block);
+}
+
+void TCacheThread::RecycleBlock(std::unique_ptr<TCacheBlock> block) {
+    if (!block) return;
+    std::lock_guard<std::mutex> g(FPoolLock);
+    // Blocks cycle between the two threads; a few spare ones are all that is ever needed.
+    if (FPool.size() < 16) FPool.push_back(std::move(block));
 }
 
 std::string TCacheThread::CurrentFile() const {
@@ -121,11 +168,9 @@ void TCacheThread::CheckStop() {
     if (FStop) throw StopRequested{};
 }
 
-void TCacheThread::QueueBlock(const uint8_t* data, int count) {
-    auto b = std::make_unique<Block>();
-    std::memcpy(b->Data, data, size_t(count));
-    b->Count = uint32_t(count);
-    FQueue.push_back(std::move(b));
+void TCacheThread::QueueCurrent(int count) {
+    FCurrent->Count = uint32_t(count);
+    FQueue.push_back(std::move(FCurrent));
 }
 
 bool TCacheThread::QueueFull() {
@@ -134,11 +179,15 @@ bool TCacheThread::QueueFull() {
 }
 
 void TCacheThread::WaitWhileFull(bool idle) {
-    while (QueueFull()) {
+    for (;;) {
+        uint64_t seen = ChangeCount();
+        if (!QueueFull()) break;
         if (idle) SetLevel(0);
         CheckStop();
         FReady = true;
-        SleepMs(1);
+        // A take or a stop wakes the thread; the time limit only bounds a wait that nothing
+        // announced.
+        WaitForChange(seen, 50);
     }
 }
 
@@ -160,14 +209,16 @@ void TCacheThread::Execute() {
         if (ReadFiles()) {
             QueuePostGap();
             FReady = true;
+            Announce();
             // Wait until the writer has taken everything, or is told to stop.
             for (;;) {
+                uint64_t seen = ChangeCount();
                 {
                     std::lock_guard<std::recursive_mutex> g(FLock);
                     if (FBytesToDeliver <= 0 || FQueue.empty()) break;
                 }
                 if (FStop) break;
-                SleepMs(10);
+                WaitForChange(seen, 10);
             }
         }
         FDone = true;
@@ -178,8 +229,10 @@ void TCacheThread::Execute() {
         std::lock_guard<std::recursive_mutex> g(FLock);
         FQueue.clear();
     }
+    FCurrent.reset();
     FFile.reset();
     tPriority = nullptr;
+    Announce();
 }
 
 void TCacheThread::StopPath() {
@@ -194,25 +247,27 @@ void TCacheThread::StopPath() {
     }
     FDone = true;
     FFile.reset();
+    Announce();
 }
 
 void TCacheThread::ReadHeader() {
     FHeader.SetPosition(0);
-    std::vector<uint8_t> piece(static_cast<size_t>(FBlockSize));
     for (;;) {
-        int n = int(FHeader.Read(piece.data(), FBlockSize));
+        if (!FCurrent) FCurrent = NewBlock();
+        int n = int(FHeader.Read(FCurrent->Data, FBlockSize));
         if (n <= 0) break;
         {
             std::lock_guard<std::recursive_mutex> g(FLock);
             if (n == FBlockSize) {
-                QueueBlock(piece.data(), n);
+                QueueCurrent(n);
             } else {
-                std::memcpy(FAccum.data(), piece.data(), size_t(n));
+                // A last, shorter piece stays in the block being filled.
                 FPending = n;
                 FRoom = FBlockSize - n;
             }
             FCachedBytes += n;
         }
+        Announce();
         WaitWhileFull(false);
         if (n < FBlockSize) break;
     }
@@ -238,6 +293,7 @@ bool TCacheThread::ReadFiles() {
             SetErrorText("CAN'T OPEN FILE \"" + src.Path +
                          "\" OR FILE IS IN USES BY OTHER SOFTWARE");
             FDone = true;
+            Announce();
             return false;
         }
         int64_t remaining = src.Size;
@@ -246,13 +302,15 @@ bool TCacheThread::ReadFiles() {
                 FPending = 0;
                 FRoom = FBlockSize;
             }
+            if (!FCurrent) FCurrent = NewBlock();
             int t = int(std::min<int64_t>(remaining, FRoom));
-            uint8_t* dst = FAccum.data() + FPending;
+            uint8_t* dst = FCurrent->Data + FPending;
             int64_t got = FFile->Read(dst, t);
             if (got < t && FFile->LastError() != 0) {
                 std::lock_guard<std::recursive_mutex> g(FLock);
                 SetErrorText("CAN'T READ FILE \"" + src.Path + "\"");
                 FDone = true;
+                Announce();
                 return false;
             }
             // A file that ended early still fills its recorded size; the rest of the last
@@ -266,13 +324,14 @@ bool TCacheThread::ReadFiles() {
             {
                 std::lock_guard<std::recursive_mutex> g(FLock);
                 if (i == last || FRoom == 0) {
-                    QueueBlock(FAccum.data(), FPending);
+                    QueueCurrent(FPending);
                     FPending = 0;
                 }
                 n = int(FQueue.size());
                 FCachedBytes += rounded;
                 remaining -= t;
             }
+            Announce();
             if (n < FCapacity / 4) SetLevel(3);
             else if (n < FCapacity / 2) SetLevel(2);
             else SetLevel(1);
@@ -281,27 +340,44 @@ bool TCacheThread::ReadFiles() {
     }
     FFile.reset();
     if (FPending > 0) {
-        std::lock_guard<std::recursive_mutex> g(FLock);
-        QueueBlock(FAccum.data(), FPending);
-        FPending = 0;
+        {
+            std::lock_guard<std::recursive_mutex> g(FLock);
+            QueueCurrent(FPending);
+            FPending = 0;
+        }
+        Announce();
     }
     return true;
 }
 
 void TCacheThread::QueuePostGap() {
     if (!FPadToMinimum) return;
-    std::lock_guard<std::recursive_mutex> g(FLock);
-    FBytesToDeliver += FPadding;
-    std::vector<uint8_t> zeros(size_t(FBlockSize), 0);
-    for (int64_t left = FPadding; left > 0;) {
-        int c = int(std::min<int64_t>(left, FBlockSize));
-        QueueBlock(zeros.data(), c);
-        FCachedBytes += c;
-        left -= c;
+    {
+        std::lock_guard<std::recursive_mutex> g(FLock);
+        FBytesToDeliver += FPadding;
+        for (int64_t left = FPadding; left > 0;) {
+            int c = int(std::min<int64_t>(left, FBlockSize));
+            if (!FCurrent) FCurrent = NewBlock();
+            std::memset(FCurrent->Data, 0, size_t(c));
+            QueueCurrent(c);
+            FCachedBytes += c;
+            left -= c;
+        }
     }
+    Announce();
 }
 
 int TCacheThread::GetBlock(uint8_t* dest) {
+    std::unique_ptr<Block> b;
+    int n = TakeBlock(b);
+    if (n > 0) {
+        std::memcpy(dest, b->Data, size_t(n));
+        RecycleBlock(std::move(b));
+    }
+    return n;
+}
+
+int TCacheThread::TakeBlock(std::unique_ptr<TCacheBlock>& block) {
     {
         std::lock_guard<std::recursive_mutex> g(FLock);
         if (FBytesToDeliver <= 0 && FDone) return 0;
@@ -317,13 +393,16 @@ int TCacheThread::GetBlock(uint8_t* dest) {
         FTaking = false;
         return FDone ? 0 : -1;
     }
-    std::unique_ptr<Block> b = std::move(FQueue.front());
+    block = std::move(FQueue.front());
     FQueue.pop_front();
-    std::memcpy(dest, b->Data, b->Count);
-    FCachedBytes -= b->Count;
-    FBytesToDeliver -= b->Count;
+    FCachedBytes -= block->Count;
+    FBytesToDeliver -= block->Count;
     FTaking = false;
-    return int(b->Count);
+    // The producer, waiting while the queue is full, is woken once a quarter of it has room
+    // rather than for every block taken: it then refills them in one go, and the writer
+    // does not pay for a wake-up with every block.
+    if (int(FQueue.size()) <= FCapacity - 1 - std::max(1, FCapacity / 4)) Announce();
+    return int(block->Count);
 }
 
 } // namespace larderly

@@ -2,14 +2,17 @@
 // thread (the header stream, then each source file in file-table order on a sector
 // boundary, then zero padding up to the minimum track length), cuts it into blocks of
 // BlockSize bytes and queues them, up to CacheSize bytes. The writer takes them in order
-// with GetBlock. Every change of the queue and of the byte counters happens under the
-// burner's DeviceLock.
+// with GetBlock (a copy) or TakeBlock (the block itself). Every change of the queue and of
+// the byte counters happens under the burner's DeviceLock; each change is also announced
+// on a condition variable, so a side that waits for the other wakes at once instead of
+// polling.
 #pragma once
 
 #include "burn/Image.h"
 #include "burn/StreamEx.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -24,6 +27,13 @@ constexpr int kCacheBlockCapacity = 65536;
 constexpr int kCdBlockSize = 55296;  // 27 sectors
 constexpr int kDvdBlockSize = 65536; // 32 sectors
 constexpr int64_t kMinTrackBytes = int64_t(kMinTrackSectors) * kSectorSize; // 614400
+
+// One queued block: up to 65536 data bytes and their count. The bytes after Count are
+// undefined.
+struct TCacheBlock {
+    uint8_t Data[kCacheBlockCapacity];
+    uint32_t Count;
+};
 
 class TCacheThread {
 public:
@@ -43,6 +53,16 @@ public:
     // Copies the next block into dest (room for 65536 bytes). Returns its byte count, -1
     // when nothing is queued yet, 0 when the data is complete or the cache has stopped.
     int GetBlock(uint8_t* dest);
+    // As GetBlock, but hands the block itself over instead of a copy (block is set only for
+    // a positive count). The caller gives it back with RecycleBlock once done with it.
+    int TakeBlock(std::unique_ptr<TCacheBlock>& block);
+    void RecycleBlock(std::unique_ptr<TCacheBlock> block);
+    // A counter that moves on with every change a consumer may wait for: a block queued,
+    // the data complete, an error text, a stop. Read it before asking for a block; when
+    // there was none, WaitForChange(counter) returns as soon as something changed (or
+    // after timeoutMs at the latest).
+    uint64_t ChangeCount() const;
+    void WaitForChange(uint64_t seen, int timeoutMs);
     // Asks the thread to stop; it frees the queue and ends.
     void Stop();
     // Waits for the thread to end.
@@ -65,10 +85,7 @@ public:
     static int GlobalBlockSize();
 
 private:
-    struct Block {
-        uint8_t Data[kCacheBlockCapacity];
-        uint32_t Count;
-    };
+    using Block = TCacheBlock;
     struct Source {
         std::string Path;
         int64_t Size;
@@ -79,7 +96,9 @@ private:
     void ReadHeader();
     bool ReadFiles(); // false when a file could not be read
     void QueuePostGap();
-    void QueueBlock(const uint8_t* data, int count); // caller holds the lock
+    void QueueCurrent(int count); // queues the block being filled; caller holds the lock
+    std::unique_ptr<Block> NewBlock();
+    void Announce(); // wakes whoever waits for a change
     bool QueueFull();                                // takes the lock
     void WaitWhileFull(bool idle);
     void SetLevel(int level);
@@ -102,8 +121,8 @@ private:
     int64_t FCachedBytes = 0;                   // under FLock
     int64_t FBytesToDeliver = 0;                // under FLock
 
-    std::vector<uint8_t> FAccum; // accumulation buffer
-    int FPending = 0;            // bytes pending in FAccum
+    std::unique_ptr<Block> FCurrent; // the block being filled (the accumulation buffer)
+    int FPending = 0;                // bytes pending in FCurrent
     int FRoom = 0;               // room left in the block being filled
 
     std::atomic<bool> FStop{false};
@@ -117,6 +136,13 @@ private:
     std::string FErrorText;
     std::string FCurrentFile;
     std::unique_ptr<TFileStreamEx> FFile;
+
+    std::mutex FPoolLock;                     // blocks given back, for reuse
+    std::vector<std::unique_ptr<Block>> FPool;
+
+    mutable std::mutex FChangeLock;
+    std::condition_variable FChanged;
+    uint64_t FChangeCount = 0; // under FChangeLock
 
     std::thread FThread;
 };

@@ -116,10 +116,15 @@ void TDiscBurner::WriteThread(uint32_t trackSectors) {
 }
 
 bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, bool bufferPolling) {
-    std::vector<uint8_t> buf(kCacheBlockCapacity);
-    auto take = [this, &buf] {
+    // The block taken from the cache is written from where the cache read it; it goes back
+    // to the cache once written (or skipped).
+    std::unique_ptr<TCacheBlock> block;
+    uint64_t seen = 0; // the cache's change count before the last take
+    auto take = [this, &block, &seen] {
+        cache_->RecycleBlock(std::move(block));
+        seen = cache_->ChangeCount();
         std::lock_guard<std::recursive_mutex> lock(DeviceLock());
-        return cache_->GetBlock(buf.data());
+        return cache_->TakeBlock(block);
     };
     const bool cd = kind == mkCdR || kind == mkCdRw;
     const bool rewritableDvd = kind == mkDvdRam || kind == mkDvdRwRestricted || kind == mkDvdRwSequential ||
@@ -136,7 +141,8 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
     for (;;) {
         if (!cache_->ErrorText().empty()) return false;
         if (n < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            // Nothing queued yet: wait until the cache announces a change, then ask again.
+            cache_->WaitForChange(seen, 1);
             n = take();
             continue;
         }
@@ -145,9 +151,10 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
             n = take();
             continue;
         }
-        std::fill(buf.begin() + n, buf.end(), 0);
         // A block holds whole sectors; anything shorter goes out padded with zeros.
         uint32_t length = cd ? static_cast<uint32_t>((n + 2047) / 2048 * 2048) : uint32_t(kCacheBlockCapacity);
+        uint8_t* data = block->Data;
+        std::memset(data + n, 0, length - uint32_t(n));
 
         if (first && rewritableDvd) {
             // The volume descriptors go to the start of the disc too, so that the volume
@@ -185,7 +192,7 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
 
         bool written = false;
         for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-            if (Write10(nwa + offset, static_cast<uint16_t>(length / 2048), buf.data(), length, 0x50, 120000)) {
+            if (Write10(nwa + offset, static_cast<uint16_t>(length / 2048), data, length, 0x50, 120000)) {
                 written = true;
                 break;
             }

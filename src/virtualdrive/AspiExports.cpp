@@ -26,10 +26,24 @@ std::string Env(const char* name)
     return value != nullptr ? value : "";
 }
 
+// Whether the environment still names the configuration of the drive in use: compared in
+// place, without building strings, since this runs for every request.
+bool Same(const char* name, const std::string& value)
+{
+    const char* now = std::getenv(name);
+    return now != nullptr ? value == now : value.empty();
+}
+
 // The drive of the current environment, or nullptr when no image is named. Caller holds
 // g_lock.
 Drive* CurrentDrive()
 {
+    if (g_drive && Same("LARDERLY_VDRIVE_IMAGE", g_config.imagePath) &&
+        Same("LARDERLY_VDRIVE_MEDIA", g_config.mediaToken) &&
+        Same("LARDERLY_VDRIVE_CAPACITY", g_config.capacity) &&
+        Same("LARDERLY_VDRIVE_FAULTS", g_config.faults)) {
+        return g_drive.get();
+    }
     DriveConfig config;
     config.imagePath = Env("LARDERLY_VDRIVE_IMAGE");
     if (config.imagePath.empty()) {

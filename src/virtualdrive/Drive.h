@@ -138,7 +138,7 @@ private:
     bool firstWriteSeen_ = false;
     uint32_t longPolls_ = 0;             // polls still answered LONG WRITE IN PROGRESS
     uint32_t unsavedBlocks_ = 0;        // blocks recorded since the state file was written
-    static constexpr uint32_t kStateSaveBlocks = 2048;
+    static constexpr uint32_t kStateSaveBlocks = 8192;
     bool stateDamaged_ = false;         // never write a state file that could not be read
     uint64_t commands_ = 0;
     uint32_t writes_ = 0;

@@ -44,8 +44,13 @@ Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible)
 {
     opensInvisible = false;
     Disc& d = *disc_;
-    for (const Track* open : d.OpenTracks()) {
-        Track* t = d.FindTrack(open->number);
+    // The tracks of the open session, in order (walked in place: this runs for every WRITE).
+    const uint32_t session = d.OpenSession();
+    for (const Track& open : d.Tracks()) {
+        if (open.session != session) {
+            continue;
+        }
+        Track* t = d.FindTrack(open.number);
         if (t->complete || t->Nwa() != lba) {
             continue;
         }
@@ -170,7 +175,7 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
     }
     d.Record(*track, count);
     // Rewriting the state file for every WRITE would cost more than the write itself: the
-    // record is kept when a track opens, every 4 MiB, and whenever the track or session is
+    // record is kept when a track opens, every 16 MiB, and whenever the track or session is
     // synchronised or closed.
     unsavedBlocks_ += count;
     if (newTrack || unsavedBlocks_ >= kStateSaveBlocks) {
