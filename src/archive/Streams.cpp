@@ -43,13 +43,16 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
 
 // --- TFileStream ---
 
-TFileStream::TFileStream(const std::string& fileName, TFileOpenMode mode) : FFileName(fileName) {
+TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName(fileName) {
     int flags = O_CLOEXEC;
-    switch (mode) {
-    case fmCreate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case fmOpenRead: flags |= O_RDONLY; break;
-    case fmOpenWrite: flags |= O_WRONLY; break;
-    case fmOpenReadWrite: flags |= O_RDWR; break;
+    if (mode == fmCreate) {
+        flags |= O_RDWR | O_CREAT | O_TRUNC;
+    } else {
+        switch (mode & 0x0F) {
+        case fmOpenWrite: flags |= O_WRONLY; break;
+        case fmOpenReadWrite: flags |= O_RDWR; break;
+        default: flags |= O_RDONLY; break;
+        }
     }
     do {
         FHandle = ::open(fileName.c_str(), flags, 0666);

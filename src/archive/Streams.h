@@ -3,6 +3,8 @@
 // stream errors they raise.
 #pragma once
 
+#include "platform/FileModes.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -69,13 +71,12 @@ public:
     int64_t CopyFrom(TStream& source, int64_t count);
 };
 
-enum TFileOpenMode { fmCreate, fmOpenRead, fmOpenWrite, fmOpenReadWrite };
 
 // A file on disk. fmCreate creates or truncates the file and opens it for reading and
 // writing; the open modes require the file to exist.
 class TFileStream : public TStream {
 public:
-    TFileStream(const std::string& fileName, TFileOpenMode mode);
+    TFileStream(const std::string& fileName, uint32_t mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

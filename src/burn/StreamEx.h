@@ -3,6 +3,8 @@
 // TMemoryStreamEx, the in-memory stream that holds an image's header.
 #pragma once
 
+#include "platform/FileModes.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,17 +48,6 @@ public:
 protected:
     int FHandle;
     int FLastError = 0;
-};
-
-// Opening modes of TFileStreamEx: the access in the low bits, the sharing in 0x10..0x40.
-enum : uint32_t {
-    fmOpenRead = 0x0000,
-    fmOpenWrite = 0x0001,
-    fmOpenReadWrite = 0x0002,
-    fmShareExclusive = 0x0010,
-    fmShareDenyWrite = 0x0020,
-    fmShareDenyNone = 0x0040,
-    fmCreate = 0xFFFF, // create the file, or truncate it when it exists
 };
 
 // A file opened by name. fmCreate creates or truncates it; any other mode opens it with that
