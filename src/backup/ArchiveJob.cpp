@@ -7,6 +7,7 @@
 #include "store/Tables.h"
 
 #include <exception>
+#include <functional>
 #include <stdexcept>
 
 namespace larderly {
@@ -106,6 +107,27 @@ void TArchiveJob::AfterProcessed(const std::string& original, const std::string&
     view_.ProcessMessages();
 }
 
+bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job, const std::function<void()>& finish) {
+    store_.SetTablesOpen(false);
+    bool result = false;
+    std::exception_ptr error;
+    try {
+        result = job();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // The store opens again whatever the job did; the job's own error wins over one of the
+    // reopening.
+    try {
+        store_.SetTablesOpen(true);
+    } catch (...) {
+        if (!error) error = std::current_exception();
+    }
+    finish();
+    if (error) std::rethrow_exception(error);
+    return result;
+}
+
 bool TArchiveJob::BackupTables(const std::string& folder) {
     restoring_ = false;
     cancelled_ = false;
@@ -115,22 +137,7 @@ bool TArchiveJob::BackupTables(const std::string& folder) {
     view_.ShowJob();
     if (!makeDirectories(TempFolder())) throw std::runtime_error(JobText::kNoTempFolder);
 
-    store_.SetTablesOpen(false);
-    bool result = false;
-    std::exception_ptr error;
-    try {
-        result = RunBackup(folder);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    try {
-        store_.SetTablesOpen(true);
-    } catch (...) {
-        if (!error) error = std::current_exception();
-    }
-    view_.HideJob();
-    if (error) std::rethrow_exception(error);
-    return result;
+    return WithStoreClosed([&] { return RunBackup(folder); }, [&] { view_.HideJob(); });
 }
 
 bool TArchiveJob::RunBackup(const std::string& folder) {
@@ -208,23 +215,11 @@ bool TArchiveJob::RestoreTables(const std::string& folder) {
     view_.ShowJob();
     view_.SetCaption(JobText::kRestoreCaption);
 
-    store_.SetTablesOpen(false);
-    bool result = false;
-    std::exception_ptr error;
-    try {
-        result = RunRestore(folder);
-    } catch (...) {
-        error = std::current_exception();
-    }
-    try {
-        store_.SetTablesOpen(true);
-    } catch (...) {
-        if (!error) error = std::current_exception();
-    }
-    view_.SetWaitCursor(false);
-    view_.HideJob();
-    if (error) std::rethrow_exception(error);
-    return result;
+    return WithStoreClosed([&] { return RunRestore(folder); },
+                           [&] {
+                               view_.SetWaitCursor(false);
+                               view_.HideJob();
+                           });
 }
 
 bool TArchiveJob::RunRestore(const std::string& folder) {

@@ -6,6 +6,7 @@
 
 #include "archive/SegArchive.h"
 
+#include <functional>
 #include <string>
 
 namespace larderly {
@@ -79,6 +80,9 @@ public:
     TSegArchive SegArchive1;
 
 private:
+    // Closes the store, runs the job, opens the store again and runs `finish`, also when
+    // the job raised (the error is raised again afterwards).
+    bool WithStoreClosed(const std::function<bool()>& job, const std::function<void()>& finish);
     bool RunBackup(const std::string& folder);
     bool RunRestore(const std::string& folder);
     void ShowProgress(int& percent);
