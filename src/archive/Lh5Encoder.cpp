@@ -335,6 +335,8 @@ struct Lh5EncoderState {
             const Inner& node = inner[InnerOrScratch(r)];
             const int limit = leaf ? kMaxMatch : node.level;
             mpos = leaf ? r : node.position & ~kPercFlag;
+            // Should the edge match to its end, the next lookup reads this bucket.
+            if (!leaf) __builtin_prefetch(&link[Hash(r, text[p + limit])]);
             if (mpos >= p) mpos -= kDicSize;
             len += CommonLength(&text[p + len], &text[mpos + len], limit - len);
             if (len < limit) {
