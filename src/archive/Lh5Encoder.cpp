@@ -438,6 +438,8 @@ struct Lh5EncoderState {
         }
         // The next deletion reads the child count of the next leaf's parent.
         __builtin_prefetch(&inner[InnerOrScratch(link[pos + 1].parent)]);
+        // The insertion after a long match starts from the leaf after the match's position.
+        if (matchLen >= 4) __builtin_prefetch(&inner[link[(matchPos + 1) | kDicSize].parent]);
         DeleteNode();
         InsertNode();
     }
