@@ -3,6 +3,7 @@
 #pragma once
 
 #include "archive/LhaCodec.h"
+#include "archive/LhaExceptions.h"
 
 #include <cstdint>
 
@@ -52,6 +53,14 @@ public:
         FAcc <<= n;
         FCount -= n;
     }
+    // Whether bits past the end of the input have been taken: the data ended before the
+    // decoder was done with it, so it is damaged.
+    bool PastEnd() const { return FPastEnd * 8 > FCount; }
+    // Ends the decoding of data found damaged that way; without this, a few damaged bytes
+    // that declare a large size would expand into that much garbage.
+    void CheckNotPastEnd() const {
+        if (PastEnd()) throw ELhaBadCRC("Bad CRC during expansion -- data may be invalid");
+    }
     // Takes `n` bits (n <= 32) as an unsigned number.
     uint32_t GetBits(int n) {
         if (n == 0) return 0;
@@ -66,6 +75,7 @@ private:
     void Fill() {
         while (FCount <= 56) {
             const uint64_t b = FIo.ReadByte();
+            if (FIo.EndOfInput) ++FPastEnd;
             FAcc |= b << (56 - FCount);
             FCount += 8;
         }
@@ -74,6 +84,7 @@ private:
     TLhaCodecState& FIo;
     uint64_t FAcc = 0;
     int FCount = 0;
+    int64_t FPastEnd = 0; // zero bytes supplied after the end of the input
 };
 
 } // namespace larderly::lha

@@ -345,12 +345,14 @@ struct Lh1DecoderState {
         while (produced < size) {
             const int c = DecodeChar();
             if (c < 256) {
+                bits.CheckNotPastEnd();
                 io.WriteByte(static_cast<uint8_t>(c));
                 text[r] = static_cast<uint8_t>(c);
                 r = (r + 1) & (kN - 1);
                 ++produced;
             } else {
                 int i = (r - DecodePosition() - 1) & (kN - 1);
+                bits.CheckNotPastEnd();
                 // Exactly the declared size is written: a last match that runs past it
                 // is cut there.
                 int64_t length = c - 255 + kThreshold;

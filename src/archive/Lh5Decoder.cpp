@@ -202,6 +202,7 @@ struct Lh5DecoderState {
         while (produced < size) {
             const int c = DecodeC();
             if (c < 256) {
+                bits.CheckNotPastEnd();
                 ring[r] = static_cast<uint8_t>(c);
                 r = (r + 1) & (kDicSize - 1);
                 io.WriteByte(static_cast<uint8_t>(c));
@@ -212,6 +213,7 @@ struct Lh5DecoderState {
                 int64_t length = c - 253;
                 if (length > size - produced) length = size - produced;
                 uint32_t source = (r - DecodeP() - 1) & (kDicSize - 1);
+                bits.CheckNotPastEnd();
                 produced += length;
                 while (length-- > 0) {
                     const uint8_t b = ring[source];

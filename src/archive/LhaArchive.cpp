@@ -555,6 +555,9 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         } catch (const ELZHBadDecodeTable&) {
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw;
+        } catch (const ELhaBadCRC&) {
+            if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
+            throw;
         }
         const bool checked = !(legacy && method == colh0);
         if (checked && r.CheckValue != h.CRC) {

@@ -2,6 +2,7 @@
 // cancellation, the output budget, scrambling and failing streams.
 #include "archive/Crc16.h"
 #include "archive/LhaCodec.h"
+#include "archive/LhaExceptions.h"
 #include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
@@ -212,21 +213,39 @@ TEST(CodecByteLayer, StreamErrorsPassThrough) {
     }
 }
 
-// A packed size larger than the data present: the decoder reads zero bits past the end
-// and stops at the uncompressed size.
-TEST(CodecByteLayer, TruncatedInputEnds) {
+// Data that ends before the declared size is reached is damaged: the decoders never take
+// bits past its end, so a cut stream, or a few bytes that declare a huge size, end with the
+// damaged-data error at once instead of expanding into garbage up to the declared size.
+TEST(CodecByteLayer, DataEndingEarlyIsDamaged) {
     const Bytes text = EnglishText(50000);
-    const Coded packed = Compress(colh5, text);
-    Bytes cut(packed.data.begin(), packed.data.begin() + packed.data.size() / 2);
-    TLhaCodecState state;
-    TMemoryStream in(cut);
-    TMemoryStream out;
-    try {
-        state.CodeStream(TLhaCodeDirection::Expand, colh5, in, out,
-                         static_cast<int64_t>(packed.data.size()), 50000);
-        EXPECT_EQ(out.Size(), 50000);
-        EXPECT_NE(out.Bytes(), text);
-    } catch (const ELZHBadDecodeTable&) {
+    struct Case {
+        const char* what;
+        TLhaMethod method;
+        Bytes packed;
+        int64_t declared;
+    };
+    std::vector<Case> cases;
+    for (TLhaMethod m : {colh5, colh1}) {
+        const Bytes packed = Compress(m, text).data;
+        EXPECT_EQ(Expand(m, packed, 50000).data, text) << "whole data expands";
+        cases.push_back({"cut in half", m, Bytes(packed.begin(), packed.begin() + packed.size() / 2), 50000});
+    }
+    // Zero bits make -lh5- blocks of 65535 literals coded in no bits at all.
+    cases.push_back({"eight zero bytes declaring 1 GiB", colh5, Bytes(8, 0), int64_t(1) << 30});
+    cases.push_back({"eight zero bytes declaring 1 GiB", colh1, Bytes(8, 0), int64_t(1) << 30});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.what) + (c.method == colh5 ? " lh5" : " lh1"));
+        TLhaCodecState state;
+        TMemoryStream in(c.packed);
+        TMemoryStream out;
+        try {
+            state.CodeStream(TLhaCodeDirection::Expand, c.method, in, out,
+                             static_cast<int64_t>(c.packed.size()), c.declared);
+            ADD_FAILURE() << "accepted";
+        } catch (const ELhaBadCRC& e) {
+            EXPECT_STREQ(e.what(), "Bad CRC during expansion -- data may be invalid");
+        }
+        EXPECT_LE(out.Size(), 1 << 17);
     }
 }
 
