@@ -59,7 +59,7 @@ public:
     // Ends the decoding of data found damaged that way; without this, a few damaged bytes
     // that declare a large size would expand into that much garbage.
     void CheckNotPastEnd() const {
-        if (PastEnd()) throw ELhaBadCRC("Bad CRC during expansion -- data may be invalid");
+        if (PastEnd()) throw ELhaBadCRC();
     }
     // Takes `n` bits (n <= 32) as an unsigned number.
     uint32_t GetBits(int n) {

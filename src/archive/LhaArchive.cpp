@@ -547,6 +547,7 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         if (h.Encrypted() && Password.empty()) throw ELhaEncrypted("File is encrypted -- password required");
         Codec().OnShowProgress = OnShowProgress;
         TLhaCodeResult r;
+        bool damaged = false; // the data ended before the entry did
         try {
             r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, *out,
                                    static_cast<uint32_t>(h.PackedSize),
@@ -556,13 +557,12 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw;
         } catch (const ELhaBadCRC&) {
-            if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
-            throw;
+            damaged = true;
         }
         const bool checked = !(legacy && method == colh0);
-        if (checked && r.CheckValue != h.CRC) {
+        if (damaged || (checked && r.CheckValue != h.CRC)) {
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
-            throw ELhaBadCRC("Bad CRC during expansion -- data may be invalid");
+            throw ELhaBadCRC();
         }
         out.reset();
         fu::setFileDosStamp(file, h.DateTime);

@@ -57,6 +57,7 @@ public:
 class ELhaBadCRC : public ELhaException {
 public:
     using ELhaException::ELhaException;
+    ELhaBadCRC() : ELhaException("Bad CRC during expansion -- data may be invalid") {}
 };
 
 // A failure of the segmented archive: a segment, the scan file or a block header.

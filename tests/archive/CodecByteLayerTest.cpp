@@ -228,7 +228,8 @@ TEST(CodecByteLayer, DataEndingEarlyIsDamaged) {
     for (TLhaMethod m : {colh5, colh1}) {
         const Bytes packed = Compress(m, text).data;
         EXPECT_EQ(Expand(m, packed, 50000).data, text) << "whole data expands";
-        cases.push_back({"cut in half", m, Bytes(packed.begin(), packed.begin() + packed.size() / 2), 50000});
+        const Bytes half(packed.begin(), packed.begin() + packed.size() / 2);
+        cases.push_back({"cut in half", m, half, 50000});
     }
     // Zero bits make -lh5- blocks of 65535 literals coded in no bits at all.
     cases.push_back({"eight zero bytes declaring 1 GiB", colh5, Bytes(8, 0), int64_t(1) << 30});
