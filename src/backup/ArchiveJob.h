@@ -51,6 +51,10 @@ inline constexpr const char* kRestoreFailed = "Restore Failed!";
 inline constexpr const char* kDataFilesNotFound = "Data Files not found.";
 inline constexpr const char* kTablesRestored = "Tables Restored!";
 inline constexpr const char* kInsertDisk = "Insert disk ";
+// What the backup and restore commands answer before a job starts.
+inline constexpr const char* kPathDoesNotExist = "Path does not exist";
+inline constexpr const char* kEnterPath = "You must enter the path where the backup file resides";
+inline constexpr const char* kNoBackupFile = "Backup file does not exist.";
 inline constexpr const char* kRestoringFromDisk = "Restoring from disk";
 inline constexpr const char* kWritingToDisk = "Writing to disk";
 } // namespace JobText
