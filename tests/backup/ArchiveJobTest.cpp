@@ -247,6 +247,24 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
     EXPECT_TRUE(prompts.failures().empty());
 }
 
+TEST_F(ArchiveJobTest, RestoreWithoutAStagingFolderSaysSoAndKeepsTheData) {
+    ASSERT_TRUE(Job().BackupTables(backupDir + "/"));
+    ChangeData();
+    const auto changed = Dump(store);
+    // temp/ cannot hold a folder: a file of that name is in the way.
+    fs::remove_all(home.path("temp"));
+    WriteFile(home.path("temp"), "in the way");
+    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion);
+    try {
+        Job().RestoreTables(backupDir + "/");
+        ADD_FAILURE() << "the restore went on without its staging folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unable to create temp folder for restore");
+    }
+    EXPECT_TRUE(prompts.done());
+    EXPECT_EQ(Dump(store), changed) << "the store is open again and unchanged";
+}
+
 TEST_F(ArchiveJobTest, SetWithoutEveryTableFileEndsTheProgramAndKeepsTheData) {
     // A set of three table files, written by the archive engine itself.
     fs::create_directories(home.path("three"));
