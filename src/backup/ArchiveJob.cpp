@@ -60,7 +60,8 @@ bool RecoverBackupStaging(const std::string& staging, const std::string& target)
     bool ok = true;
     if (directoryExists(aside)) {
         // The whole old set had moved out: whatever segments the folder holds are new ones.
-        for (const auto& name : SegmentsIn(target)) ok = removeFile(Slash(target) + name) && ok;
+        for (const auto& name : SegmentsIn(target))
+            ok = removeFile(Slash(target) + name) && ok;
         for (const auto& name : SegmentsIn(aside))
             ok = moveFile(Slash(aside) + name, Slash(target) + name) && ok;
     } else if (directoryExists(part)) {
@@ -277,7 +278,8 @@ bool TArchiveJob::SwapInNewSet(StagingFolder& staging, const std::string& target
     // place, so the folder holds the old backup as it was.
     lastError_ = "Unable to write the new backup into " + target;
     bool restored = true;
-    for (const auto& name : movedIn) restored = MoveSegment(Slash(target) + name, dir + name) && restored;
+    for (const auto& name : movedIn)
+        restored = MoveSegment(Slash(target) + name, dir + name) && restored;
     for (const auto& name : movedOut)
         restored = MoveSegment(Slash(holder) + name, Slash(target) + name) && restored;
     if (!restored) {
@@ -355,12 +357,14 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     for (const auto& e : fileutil::listDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) && !fileExists(Slash(staging.path()) + f))
+            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) &&
+                !fileExists(Slash(staging.path()) + f))
                 moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }
 
     bool complete = true;
-    for (const auto& f : kTableFiles) complete = complete && fileExists(Slash(staging.path()) + f);
+    for (const auto& f : kTableFiles)
+        complete = complete && fileExists(Slash(staging.path()) + f);
 
     if (expanded && complete) {
         // Swap the files in: the old ones step aside first and come back if any move fails.

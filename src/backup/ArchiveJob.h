@@ -99,7 +99,8 @@ public:
 
     // Moves one segment file during the final swap of a folder backup; tests replace it to
     // make a chosen step fail.
-    std::function<bool(const std::string& from, const std::string& to)> MoveSegment = fileutil::moveFile;
+    std::function<bool(const std::string& from, const std::string& to)> MoveSegment =
+        fileutil::moveFile;
 
 private:
     // Closes the store, runs the job, opens the store again and runs `finish`, also when

@@ -4,13 +4,13 @@
 #include "platform/Text.h"
 
 #include <clocale>
-#include <cstring>
-#include <iconv.h>
-#include <vector>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <vector>
 
 namespace larderly {
 
@@ -62,8 +62,10 @@ std::string DateSeparatorOfFormat(std::string_view format) {
         if (format[i] == '%') {
             // A conversion: flags, a width, an E or O modifier, then its letter.
             ++i;
-            while (i < format.size() && std::strchr("_-0^#", format[i])) ++i;
-            while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+            while (i < format.size() && std::strchr("_-0^#", format[i]))
+                ++i;
+            while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+                ++i;
             if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
             if (i >= format.size()) break;
             // Conversions that stand for a whole date bring their own separator.
@@ -91,7 +93,8 @@ std::string LocaleDateSeparator() {
     if (fmt) {
         std::string text = fmt;
         // Text is UTF-8 here; a locale in another character set has its format converted.
-        if (codeset && *codeset && std::strcmp(codeset, "UTF-8") != 0 && std::strcmp(codeset, "ANSI_X3.4-1968") != 0) {
+        if (codeset && *codeset && std::strcmp(codeset, "UTF-8") != 0 &&
+            std::strcmp(codeset, "ANSI_X3.4-1968") != 0) {
             text.clear();
             iconv_t cd = iconv_open("UTF-8", codeset);
             if (cd != reinterpret_cast<iconv_t>(-1)) {

@@ -198,8 +198,10 @@ std::string FinalTarget(const std::string& path) {
         if (n < 0 || static_cast<std::size_t>(n) >= buf.size()) return p;
         std::string link(buf.data(), static_cast<std::size_t>(n));
         auto slash = p.rfind('/');
-        if (link.empty() || link.front() == '/' || slash == std::string::npos) p = link;
-        else p = p.substr(0, slash + 1) + link;
+        if (link.empty() || link.front() == '/' || slash == std::string::npos)
+            p = link;
+        else
+            p = p.substr(0, slash + 1) + link;
     }
     throw EInOutError("Cannot write " + path + ": " + std::strerror(ELOOP));
 }

@@ -347,7 +347,6 @@ TEST_F(ArchiveJobTest, MissingDisketteSegmentFailsTheRestoreAndKeepsTheData) {
     EXPECT_EQ(Dump(store), changed);
 }
 
-
 // The names of the folders in `folder` that have the staging folders' form.
 std::vector<std::string> StagingFoldersIn(const std::string& folder) {
     std::vector<std::string> out;
@@ -371,7 +370,8 @@ TEST_F(ArchiveJobTest, FailedSwapStepLeavesTheOldSetAsItWas) {
         SCOPED_TRACE("move " + std::to_string(failAt) + " fails");
         WriteFile(backupDir + "/recipebackup.001", "old 1");
         WriteFile(backupDir + "/recipebackup.002", "old 2");
-        prompts.answer(PromptAnswer::Yes, JobText::kOverwrite).answer(PromptAnswer::Ok, JobText::kBackupFailed);
+        prompts.answer(PromptAnswer::Yes, JobText::kOverwrite)
+            .answer(PromptAnswer::Ok, JobText::kBackupFailed);
         auto job = Job();
         int moves = 0;
         job.MoveSegment = [&](const std::string& from, const std::string& to) {
@@ -395,7 +395,8 @@ TEST_F(ArchiveJobTest, FailedSwapStepLeavesTheOldSetAsItWas) {
 
 TEST_F(ArchiveJobTest, SwapThatCannotMoveBackKeepsTheOldSetForTheNextRun) {
     WriteFile(backupDir + "/recipebackup.001", "old 1");
-    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite).answer(PromptAnswer::Ok, JobText::kBackupFailed);
+    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite)
+        .answer(PromptAnswer::Ok, JobText::kBackupFailed);
     auto job = Job();
     // The new segment cannot come in, and the old one cannot go back either.
     int moves = 0;
@@ -476,11 +477,13 @@ TEST_F(ArchiveJobTest, StartUpCleanUpPutsBackWhatAnInterruptedBackupMovedAside) 
 
 // Runs larderly-cli with `args` as a child process and kills it with SIGKILL as soon as a
 // staging folder shows up in `watched`. False when the child ended before that.
-bool KillWhenStaging(const std::string& home, const std::vector<std::string>& args, const std::string& watched) {
+bool KillWhenStaging(const std::string& home, const std::vector<std::string>& args,
+                     const std::string& watched) {
     std::vector<std::string> argv = {"larderly-cli", "--home", home};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> cargv;
-    for (auto& a : argv) cargv.push_back(a.data());
+    for (auto& a : argv)
+        cargv.push_back(a.data());
     cargv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);

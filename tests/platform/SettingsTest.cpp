@@ -65,11 +65,11 @@ TEST(Settings, OnePairOfEnclosingQuotesIsNotPartOfTheValue) {
     } cases[] = {
         {"\"D:\\My Backups\"", "D:\\My Backups"},
         {"'/srv/backups'", "/srv/backups"},
-        {"\"\"/x\"\"", "\"/x\""},     // one pair only
-        {"\"/x'", "\"/x'"},           // quotes that do not match stay
+        {"\"\"/x\"\"", "\"/x\""}, // one pair only
+        {"\"/x'", "\"/x'"},       // quotes that do not match stay
         {"\"\"", ""},
         {"\"", "\""},
-        {"/a \"b\"", "/a \"b\""},   // quotes inside the value stay
+        {"/a \"b\"", "/a \"b\""}, // quotes inside the value stay
     };
     for (const auto& c : cases) {
         WriteFile(h.ini(), "[Backup]\nBPath=" + c.stored + "\n");
@@ -120,7 +120,8 @@ TEST(Settings, ASettingsFileThatIsALinkIsWrittenWhereItPoints) {
     fs::create_symlink(h.path("dotfiles/later.ini"), h.ini());
     WriteSettings("/opt/larderly/");
     EXPECT_TRUE(fs::is_symlink(h.ini()));
-    EXPECT_EQ(ReadFile(h.path("dotfiles/later.ini")), "[Recipe]\nApplication Path=/opt/larderly/\n");
+    EXPECT_EQ(ReadFile(h.path("dotfiles/later.ini")),
+              "[Recipe]\nApplication Path=/opt/larderly/\n");
 }
 
 TEST(Settings, BackupKeysAndDateText) {

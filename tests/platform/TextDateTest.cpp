@@ -63,15 +63,17 @@ TEST(DayNumbers, TheDateSeparatorIsOneWholeCharacterOfTheFormat) {
         {"%m/%d/%y", "/"},
         {"%d.%m.%Y", "."},
         {"%Y-%m-%d", "-"},
-        {"%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5", "\xE5\xB9\xB4"}, // three bytes, one character
-        {"%-d.%-m.%Y", "."},                                            // flags before the letter
-        {"%Ey\xE5\xB9\xB4%m", "\xE5\xB9\xB4"},                        // a modifier before it
+        {"%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5",
+         "\xE5\xB9\xB4"},                      // three bytes, one character
+        {"%-d.%-m.%Y", "."},                   // flags before the letter
+        {"%Ey\xE5\xB9\xB4%m", "\xE5\xB9\xB4"}, // a modifier before it
         {"%D", "/"},
         {"%F", "-"},
         {"%d%m%Y", "/"},
         {"", "/"},
     };
-    for (const auto& c : cases) EXPECT_EQ(DateSeparatorOfFormat(c.format), c.separator) << c.format;
+    for (const auto& c : cases)
+        EXPECT_EQ(DateSeparatorOfFormat(c.format), c.separator) << c.format;
 }
 
 TEST(DayNumbers, AJapaneseLocaleShowsItsSeparatorWhole) {
