@@ -5,6 +5,9 @@
 // to FILE and ends (used to document the program).
 #include "app/QtPrompts.h"
 #include "app/TfmMain.h"
+#include "backup/ArchiveJob.h"
+#include "platform/AppPaths.h"
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -17,6 +20,9 @@ int main(int argc, char** argv) {
     const char* screenshot = nullptr;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
+
+    // Staging folders that a killed or crashed backup or restore left behind.
+    larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
 
     larderly::QtPrompts prompts;
     larderly::TfmMainOptions options;

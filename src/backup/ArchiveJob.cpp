@@ -4,11 +4,14 @@
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
+#include "platform/StagingFolder.h"
 #include "store/Tables.h"
 
+#include <cstdio>
 #include <exception>
 #include <functional>
 #include <stdexcept>
+#include <vector>
 
 namespace larderly {
 
@@ -24,15 +27,64 @@ std::string BaseName(const std::string& p) {
     return s == std::string::npos ? p : p.substr(s + 1);
 }
 
-// Removes a staging folder when it goes out of scope.
-struct StagingFolder {
-    std::string path;
-    ~StagingFolder() {
-        if (!path.empty()) removeTree(path);
-    }
-};
+std::string SegmentFileName(uint16_t n) {
+    std::string digits = std::to_string(n);
+    if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
+    return std::string(kBackupBaseName) + "." + digits;
+}
+
+// The names of the segments in `folder`: recipebackup.001 and on while they exist.
+std::vector<std::string> SegmentsIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (uint16_t n = 1; n != 0 && fileExists(Slash(folder) + SegmentFileName(n)); ++n)
+        names.push_back(SegmentFileName(n));
+    return names;
+}
+
+// Inside a backup's staging folder, the old set waits in kAsideFolder while the new set
+// moves in; the folder's name says how far the swap got, so that the clean-up after an
+// interrupted run knows what to put back: old.part while the old set moves out, old once
+// it is all out, old.drop once the new set is all in.
+constexpr const char* kAsidePart = "old.part";
+constexpr const char* kAside = "old";
+constexpr const char* kAsideDrop = "old.drop";
+
+bool RenameFolder(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
 
 } // namespace
+
+bool RecoverBackupStaging(const std::string& staging, const std::string& target) {
+    const std::string part = Slash(staging) + kAsidePart, aside = Slash(staging) + kAside;
+    bool ok = true;
+    if (directoryExists(aside)) {
+        // The whole old set had moved out: whatever segments the folder holds are new ones.
+        for (const auto& name : SegmentsIn(target))
+            ok = removeFile(Slash(target) + name) && ok;
+        for (const auto& name : SegmentsIn(aside))
+            ok = moveFile(Slash(aside) + name, Slash(target) + name) && ok;
+    } else if (directoryExists(part)) {
+        // Part of the old set had moved out; the rest is still in its place.
+        for (const auto& e : fileutil::listDirectory(part))
+            if (e.isRegular) ok = moveFile(Slash(part) + e.name, Slash(target) + e.name) && ok;
+    }
+    return ok;
+}
+
+void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder) {
+    // Best effort: nothing here may keep the program from starting.
+    try {
+        RemoveStaleStagingFolders(Slash(programFolder) + "temp");
+        if (backupFolder.empty() || IsDisketteDrive(backupFolder)) return;
+        const std::string target = ResolveDrivePath(backupFolder);
+        RemoveStaleStagingFolders(target, [&target](const std::string& staging) {
+            return RecoverBackupStaging(staging, target);
+        });
+    } catch (const std::exception&) {
+        // A drive letter without a mapping: there is nothing of ours there to clean.
+    }
+}
 
 TArchiveJob::TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view, std::string programFolder)
     : store_(store), prompts_(prompts), view_(view), programFolder_(Slash(std::move(programFolder))) {
@@ -144,6 +196,13 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     diskette_ = IsDisketteDrive(folder);
     const std::string target = Slash(ResolveDrivePath(folder));
     const std::string archive = target + kBackupArchiveName;
+    // What an interrupted job left behind goes first, so that its room is free and an old
+    // set it had moved aside is back in place before it is asked about.
+    RemoveStaleStagingFolders(TempFolder());
+    if (!diskette_)
+        RemoveStaleStagingFolders(target, [&target](const std::string& dir) {
+            return RecoverBackupStaging(dir, target);
+        });
 
     if (pathExists(archive)) {
         if (prompts_.message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) != PromptAnswer::Yes)
@@ -160,14 +219,13 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     if (diskette_) {
         SegArchive1.SetSegDir(target);
     } else {
-        auto dir = makeTempDirectory(target);
-        if (!dir) {
+        staging = StagingFolder::Create(target);
+        if (staging.empty()) {
             lastError_ = "Unable to write to " + target;
             prompts_.message(PromptKind::Error, JobText::kBackupFailed);
             return false;
         }
-        staging.path = *dir;
-        SegArchive1.SetSegDir(Slash(staging.path));
+        SegArchive1.SetSegDir(Slash(staging.path()));
     }
     SegArchive1.FilesToProcess.clear();
     for (const auto& f : kTableFiles) {
@@ -183,26 +241,54 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         prompts_.message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
-    if (!diskette_) {
-        // Move the new segments over the old set, then drop old segments the new set
-        // does not have.
-        uint16_t n = 1;
-        for (;; ++n) {
-            std::string name = SegArchive1.SegmentName(n);
-            if (!fileExists(Slash(staging.path) + name)) break;
-            if (!moveFile(Slash(staging.path) + name, target + name)) {
-                lastError_ = "Unable to write " + target + name;
-                prompts_.message(PromptKind::Error, JobText::kBackupFailed);
-                return false;
-            }
-        }
-        for (;; ++n) {
-            std::string old = target + SegArchive1.SegmentName(n);
-            if (!fileExists(old)) break;
-            removeFile(old);
-        }
+    if (!diskette_ && !SwapInNewSet(staging, target)) {
+        prompts_.message(PromptKind::Error, JobText::kBackupFailed);
+        return false;
     }
     return true;
+}
+
+bool TArchiveJob::SwapInNewSet(StagingFolder& staging, const std::string& target) {
+    const std::string dir = Slash(staging.path());
+    const std::string part = dir + kAsidePart, aside = dir + kAside;
+    const std::vector<std::string> oldSet = SegmentsIn(target), newSet = SegmentsIn(dir);
+    // 1. The old set moves aside into the staging folder, all of it.
+    std::vector<std::string> movedOut, movedIn;
+    bool ok = oldSet.empty() || makeDirectories(part);
+    for (const auto& name : oldSet) {
+        if (!ok) break;
+        ok = MoveSegment(Slash(target) + name, Slash(part) + name);
+        if (ok) movedOut.push_back(name);
+    }
+    if (ok && !oldSet.empty()) ok = RenameFolder(part, aside);
+    const std::string& holder = ok && !oldSet.empty() ? aside : part;
+    // 2. The new set moves in.
+    for (const auto& name : newSet) {
+        if (!ok) break;
+        ok = MoveSegment(dir + name, Slash(target) + name);
+        if (ok) movedIn.push_back(name);
+    }
+    if (ok) {
+        // 3. The old set goes last (with the staging folder; a failure to delete it does
+        // not undo a backup that is complete).
+        if (!oldSet.empty()) RenameFolder(aside, dir + kAsideDrop);
+        return true;
+    }
+    // A step failed: the new segments go back to the staging folder and the old set to its
+    // place, so the folder holds the old backup as it was.
+    lastError_ = "Unable to write the new backup into " + target;
+    bool restored = true;
+    for (const auto& name : movedIn)
+        restored = MoveSegment(Slash(target) + name, dir + name) && restored;
+    for (const auto& name : movedOut)
+        restored = MoveSegment(Slash(holder) + name, Slash(target) + name) && restored;
+    if (!restored) {
+        // The old set is not whole in its place: keep the staging folder, whose clean-up
+        // in a later run puts back what is still in it.
+        lastError_ += "; the earlier backup is kept in " + staging.path();
+        staging.Keep();
+    }
+    return false;
 }
 
 bool TArchiveJob::RestoreTables(const std::string& folder) {
@@ -239,16 +325,21 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
 
     // The set expands into a staging folder first; the table files are replaced only once
     // it has expanded completely and holds all four.
-    if (!makeDirectories(TempFolder())) throw std::runtime_error(JobText::kNoTempFolder);
+    RemoveStaleStagingFolders(TempFolder());
+    if (!diskette_) {
+        const std::string source = ResolveDrivePath(folder);
+        RemoveStaleStagingFolders(source, [&source](const std::string& dir) {
+            return RecoverBackupStaging(dir, source);
+        });
+    }
     StagingFolder staging;
-    auto dir = makeTempDirectory(TempFolder());
-    if (!dir) throw std::runtime_error(JobText::kNoTempFolder);
-    staging.path = *dir;
+    if (makeDirectories(TempFolder())) staging = StagingFolder::Create(TempFolder());
+    if (staging.empty()) throw std::runtime_error(JobText::kNoRestoreTempFolder);
 
     SegArchive1.FilesToProcess.clear();
     SegArchive1.SetSegDir(Slash(ResolveDrivePath(folder)));
     SegArchive1.SetSegBaseName(kBackupBaseName);
-    SegArchive1.SetTargetPath(staging.path);
+    SegArchive1.SetTargetPath(staging.path());
     SegArchive1.SetTempArchivePath(TempFolder());
     bool expanded = true;
     try {
@@ -263,15 +354,17 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     }
 
     // Level-0 archives carry upper-case names (TBL101.NX1); the table files are lower case.
-    for (const auto& e : fileutil::listDirectory(staging.path)) {
+    for (const auto& e : fileutil::listDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) && !fileExists(Slash(staging.path) + f))
-                moveFile(Slash(staging.path) + e.name, Slash(staging.path) + f);
+            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) &&
+                !fileExists(Slash(staging.path()) + f))
+                moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }
 
     bool complete = true;
-    for (const auto& f : kTableFiles) complete = complete && fileExists(Slash(staging.path) + f);
+    for (const auto& f : kTableFiles)
+        complete = complete && fileExists(Slash(staging.path()) + f);
 
     if (expanded && complete) {
         // Swap the files in: the old ones step aside first and come back if any move fails.
@@ -284,7 +377,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
                 break;
             }
             moved.push_back(f);
-            if (!moveFile(Slash(staging.path) + f, cur)) {
+            if (!moveFile(Slash(staging.path()) + f, cur)) {
                 ok = false;
                 break;
             }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/SegArchive.h"
+#include "platform/FileUtil.h"
 
 #include <functional>
 #include <string>
@@ -12,6 +13,7 @@
 namespace larderly {
 
 class Prompts;
+class StagingFolder;
 class TfmTables;
 
 // What a job shows while it runs.
@@ -40,6 +42,7 @@ inline constexpr const char* kRestoreCaption = "Larderly Restore Progress";
 inline constexpr const char* kRestoreProgress = "Restore Progress";
 inline constexpr const char* kReadingBackup = "Reading Backup File";
 inline constexpr const char* kNoTempFolder = "Unable to create temp folder for backup";
+inline constexpr const char* kNoRestoreTempFolder = "Unable to create temp folder for restore";
 inline constexpr const char* kOverwrite = "Backup file already exists.  Do you want to overwrite it?";
 inline constexpr const char* kBackupFailed = "Backup Failed!";
 inline constexpr const char* kNoDataFolder = "Alias Path for data files not found";
@@ -48,6 +51,10 @@ inline constexpr const char* kRestoreFailed = "Restore Failed!";
 inline constexpr const char* kDataFilesNotFound = "Data Files not found.";
 inline constexpr const char* kTablesRestored = "Tables Restored!";
 inline constexpr const char* kInsertDisk = "Insert disk ";
+// What the backup and restore commands answer before a job starts.
+inline constexpr const char* kPathDoesNotExist = "Path does not exist";
+inline constexpr const char* kEnterPath = "You must enter the path where the backup file resides";
+inline constexpr const char* kNoBackupFile = "Backup file does not exist.";
 inline constexpr const char* kRestoringFromDisk = "Restoring from disk";
 inline constexpr const char* kWritingToDisk = "Writing to disk";
 } // namespace JobText
@@ -55,6 +62,17 @@ inline constexpr const char* kWritingToDisk = "Writing to disk";
 // The file name of the first segment of a backup.
 inline constexpr const char* kBackupArchiveName = "recipebackup.001";
 inline constexpr const char* kBackupBaseName = "recipebackup";
+
+// Puts back what an interrupted backup had moved into `staging`, a staging folder of the
+// backup folder `target`: the old set, when it had been moved aside, returns to its place
+// and replaces whatever part of the new set had come in. False when something could not be
+// moved back (the folder must then stay).
+bool RecoverBackupStaging(const std::string& staging, const std::string& target);
+
+// At start-up: removes the staging folders that interrupted jobs left in the program's temp
+// folder and in the last backup folder (as the user entered it; drive letters go through the
+// drive map, diskettes are left alone), putting an old backup set back first.
+void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder);
 
 class TArchiveJob {
 public:
@@ -79,12 +97,21 @@ public:
 
     TSegArchive SegArchive1;
 
+    // Moves one segment file during the final swap of a folder backup; tests replace it to
+    // make a chosen step fail.
+    std::function<bool(const std::string& from, const std::string& to)> MoveSegment =
+        fileutil::moveFile;
+
 private:
     // Closes the store, runs the job, opens the store again and runs `finish`, also when
     // the job raised (the error is raised again afterwards).
     bool WithStoreClosed(const std::function<bool()>& job, const std::function<void()>& finish);
     bool RunBackup(const std::string& folder);
     bool RunRestore(const std::string& folder);
+    // Puts the new set from the staging folder in place of the old one in `target`: the old
+    // set moves aside first, the new one moves in, the old one is deleted last; when a step
+    // fails everything moves back and the folder holds the old set as it was.
+    bool SwapInNewSet(StagingFolder& staging, const std::string& target);
     void ShowProgress(int& percent);
     void SegPrompt(std::string& segDir, const std::string& segName, uint16_t segNumber);
     void AfterProcessed(const std::string& original, const std::string& newPath, int mode);

@@ -4,6 +4,8 @@
 // folder, the date and the target are remembered in the settings file.
 #pragma once
 
+#include "backup/ArchiveJob.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -30,7 +32,7 @@ bool BackupFolderExists(const std::string& folder);
 
 // The dialog's texts.
 namespace BackupText {
-inline constexpr const char* kPathDoesNotExist = "Path does not exist";
+inline constexpr const char* kPathDoesNotExist = JobText::kPathDoesNotExist;
 inline constexpr const char* kBackupComplete = "Backup is complete";
 } // namespace BackupText
 

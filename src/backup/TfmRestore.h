@@ -4,6 +4,8 @@
 // until the user closes it.
 #pragma once
 
+#include "backup/ArchiveJob.h"
+
 #include <QDialog>
 
 #include <functional>
@@ -18,8 +20,8 @@ namespace larderly {
 class WorkspaceHost;
 
 namespace RestoreText {
-inline constexpr const char* kEnterPath = "You must enter the path where the backup file resides";
-inline constexpr const char* kNoBackupFile = "Backup file does not exist.";
+inline constexpr const char* kEnterPath = JobText::kEnterPath;
+inline constexpr const char* kNoBackupFile = JobText::kNoBackupFile;
 } // namespace RestoreText
 
 class TfmRestore : public QDialog {

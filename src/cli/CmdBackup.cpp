@@ -125,6 +125,11 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         return 2;
     }
     std::string folder = rest[0];
+    // An empty folder would name the file system's root: refused as the dialogs refuse it.
+    if (folder.empty()) {
+        std::cerr << (backup ? JobText::kPathDoesNotExist : JobText::kEnterPath) << "\n";
+        return 1;
+    }
     if (folder.back() != '/' && folder.back() != '\\') folder += '/';
     s.store.OpenDatabase(ProgramFolder());
     s.store.SetTablesOpen(true);
@@ -134,7 +139,7 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         return 0;
     }
     if (!fileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
-        std::cerr << "Backup file does not exist.\n";
+        std::cerr << JobText::kNoBackupFile << "\n";
         return 1;
     }
     if (!job.RestoreTables(folder) || !job.LastError().empty() || s.view.endRequested) return Fail(s, job);

@@ -1,6 +1,8 @@
-// larderly-cli seg: write, extract or list a segmented archive set.
+// larderly-cli seg: write, extract or list a segmented archive set. Folders given with a
+// drive letter ("A:\", "D:/sets") go through the drive map as the backup's do.
 #include "archive/SegArchive.h"
 #include "cli/CliCommand.h"
+#include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 
@@ -58,11 +60,19 @@ int runSeg(const CliArgs& cli) {
     }
     const std::string command = rest[0];
     rest.erase(rest.begin());
+    try {
+        dir = ResolveDrivePath(dir);
+        if (!target.empty()) target = ResolveDrivePath(target);
+    } catch (const std::exception& e) {
+        std::cerr << "larderly-cli seg: " << e.what() << "\n";
+        return 1;
+    }
 
     UnattendedPrompts prompts;
     TSegArchive seg;
     seg.SetPrompts(&prompts);
     seg.SetSegDir(dir);
+    seg.DriveMap['A'] = DriveFolder('A');
     seg.SetSegBaseName(base);
     seg.SetSegSize(static_cast<int32_t>(std::min<int64_t>(size, INT32_MAX)));
     seg.CompressionMethod = method;

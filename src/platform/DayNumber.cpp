@@ -1,11 +1,16 @@
 // Day numbers and their "mm/dd/yyyy" display.
 #include "platform/DayNumber.h"
 
+#include "platform/Text.h"
+
 #include <clocale>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <vector>
 
 namespace larderly {
 
@@ -51,26 +56,61 @@ long long TodayDayNumber() {
     return DayNumber(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday);
 }
 
+std::string DateSeparatorOfFormat(std::string_view format) {
+    bool afterConversion = false;
+    for (std::size_t i = 0; i < format.size();) {
+        if (format[i] == '%') {
+            // A conversion: flags, a width, an E or O modifier, then its letter.
+            ++i;
+            while (i < format.size() && std::strchr("_-0^#", format[i]))
+                ++i;
+            while (i < format.size() && format[i] >= '0' && format[i] <= '9')
+                ++i;
+            if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
+            if (i >= format.size()) break;
+            // Conversions that stand for a whole date bring their own separator.
+            if (format[i] == 'D') return "/";
+            if (format[i] == 'F') return "-";
+            ++i;
+            afterConversion = true;
+            continue;
+        }
+        // The separator is the first character after a conversion, taken whole: "年" of
+        // "%Y年%m月%d日" is three bytes.
+        const std::size_t len = CutChars(format.substr(i), 1).size();
+        if (afterConversion) return std::string(format.substr(i, len));
+        i += len;
+    }
+    return "/";
+}
+
 std::string LocaleDateSeparator() {
-    // Read the date format of the user's LC_TIME and take the first character between two
-    // conversions ("%d.%m.%Y" gives ".").
-    locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
+    locale_t loc = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
+    if (!loc) return "/";
     std::string sep = "/";
-    if (loc) {
-        const char* fmt = nl_langinfo_l(D_FMT, loc);
-        if (fmt) {
-            std::string f = fmt;
-            for (std::size_t i = 0; i + 1 < f.size(); ++i) {
-                if (f[i] == '%') {
-                    ++i;
-                    continue;
-                }
-                sep = std::string(1, f[i]);
-                break;
+    const char* fmt = nl_langinfo_l(D_FMT, loc);
+    const char* codeset = nl_langinfo_l(CODESET, loc);
+    if (fmt) {
+        std::string text = fmt;
+        // Text is UTF-8 here; a locale in another character set has its format converted.
+        if (codeset && *codeset && std::strcmp(codeset, "UTF-8") != 0 &&
+            std::strcmp(codeset, "ANSI_X3.4-1968") != 0) {
+            text.clear();
+            iconv_t cd = iconv_open("UTF-8", codeset);
+            if (cd != reinterpret_cast<iconv_t>(-1)) {
+                std::string in = fmt;
+                std::vector<char> out(in.size() * 4 + 4);
+                char* src = in.data();
+                char* dst = out.data();
+                std::size_t inLeft = in.size(), outLeft = out.size();
+                if (iconv(cd, &src, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1))
+                    text.assign(out.data(), out.size() - outLeft);
+                iconv_close(cd);
             }
         }
-        freelocale(loc);
+        if (IsValidUtf8(text)) sep = DateSeparatorOfFormat(text);
     }
+    freelocale(loc);
     return sep;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace larderly {
 
@@ -19,7 +20,12 @@ CivilDate DateOfDayNumber(long long dayNumber);
 long long TodayDayNumber();
 
 // The date separator of the user's regional settings (LC_TIME), "/" when none can be found.
+// It is one whole character in UTF-8, which may take several bytes.
 std::string LocaleDateSeparator();
+
+// The date separator of a date format in the form of strftime ("%d.%m.%Y" gives "."): the
+// first character after a conversion; "/" when there is none.
+std::string DateSeparatorOfFormat(std::string_view format);
 
 // "mm/dd/yyyy" with leading zeros and the given separator.
 std::string FormatDayNumber(long long dayNumber, const std::string& separator);

@@ -12,6 +12,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace larderly {
 
@@ -78,7 +79,11 @@ int IniFile::FindKey(const std::string& section, const std::string& key) const {
 std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
     int i = FindKey(section, key);
     if (i < 0) return std::nullopt;
-    return lines_[static_cast<std::size_t>(i)].value;
+    std::string v = lines_[static_cast<std::size_t>(i)].value;
+    // One pair of enclosing quotes, double or single, is not part of the value.
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        v = v.substr(1, v.size() - 2);
+    return v;
 }
 
 std::string IniFile::ReadString(const std::string& section, const std::string& key,
@@ -101,10 +106,13 @@ long long IniFile::ReadInteger(const std::string& section, const std::string& ke
     long long n = 0;
     for (; i < s.size(); ++i) {
         if (s[i] < '0' || s[i] > '9') return def;
-        if (n > 100000000000000000LL) return def;
         n = n * 10 + (s[i] - '0');
+        // Settings are 32-bit integers: a larger number is not one.
+        if (n > 2147483648LL) return def;
     }
-    return neg ? -n : n;
+    if (neg) n = -n;
+    if (n > 2147483647LL) return def;
+    return n;
 }
 
 bool IniFile::ReadBool(const std::string& section, const std::string& key, bool def) const {
@@ -176,9 +184,34 @@ std::vector<std::string> IniFile::SectionKeys(const std::string& section) const 
     return keys;
 }
 
+namespace {
+
+// The file a path finally names: a symbolic link (or a chain of them) is followed, so that a
+// write replaces the target and the link stays. A dangling link gives the path it points to.
+std::string FinalTarget(const std::string& path) {
+    std::string p = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+        std::vector<char> buf(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= buf.size()) return p;
+        std::string link(buf.data(), static_cast<std::size_t>(n));
+        auto slash = p.rfind('/');
+        if (link.empty() || link.front() == '/' || slash == std::string::npos)
+            p = link;
+        else
+            p = p.substr(0, slash + 1) + link;
+    }
+    throw EInOutError("Cannot write " + path + ": " + std::strerror(ELOOP));
+}
+
+} // namespace
+
 void IniFile::Save() const {
-    auto slash = path_.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : path_.substr(0, slash);
+    const std::string target = FinalTarget(path_);
+    auto slash = target.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
     if (!dir.empty()) MakeFolders(dir);
     std::string tmp = dir + "/.rcpconfig.XXXXXX";
     std::vector<char> name(tmp.begin(), tmp.end());
@@ -202,14 +235,24 @@ void IniFile::Save() const {
         p += w;
         left -= static_cast<std::size_t>(w);
     }
-    if (::fsync(fd) != 0 || ::fchmod(fd, 0644) != 0) {
+    // The new file keeps the permissions (and, where allowed, the owner) of the one it
+    // replaces; a new settings file is readable by all and writable by its owner.
+    struct stat old {};
+    mode_t mode = 0644;
+    if (::stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+        if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+            // Not allowed to give it away: it stays ours, with the same permissions.
+        }
+    }
+    if (::fsync(fd) != 0 || ::fchmod(fd, mode) != 0) {
         int e = errno;
         ::close(fd);
         ::unlink(name.data());
         throw EInOutError("Cannot write " + path_ + ": " + std::strerror(e));
     }
     ::close(fd);
-    if (std::rename(name.data(), path_.c_str()) != 0) {
+    if (std::rename(name.data(), target.c_str()) != 0) {
         int e = errno;
         ::unlink(name.data());
         throw EInOutError("Cannot write " + path_ + ": " + std::strerror(e));

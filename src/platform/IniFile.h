@@ -1,8 +1,10 @@
 // An initialization file with sections and keys, read and written the way the classic
 // profile functions do: section and key names compare without regard to case, values are
-// kept verbatim (a backslash is just a character), and a write keeps every other section,
-// key, comment and blank line. Every write replaces the file atomically (temporary file in
-// the same folder, then rename), creating the folder when needed.
+// kept verbatim (a backslash is just a character) but for one pair of enclosing quotes,
+// which reading removes, and a write keeps every other section, key, comment and blank line.
+// Every write replaces the file atomically (temporary file in the same folder, then rename),
+// creating the folder when needed; a file reached through a symbolic link is replaced where
+// the link points, and keeps its permissions.
 #pragma once
 
 #include <optional>
@@ -19,10 +21,12 @@ public:
 
     const std::string& path() const { return path_; }
 
+    // The value without one pair of enclosing quotes ("x" or 'x' reads as x).
     std::optional<std::string> Value(const std::string& section, const std::string& key) const;
     std::string ReadString(const std::string& section, const std::string& key,
                            const std::string& def) const;
-    // A value that does not read as a whole decimal integer gives the default.
+    // A value that does not read as a whole decimal integer in the 32-bit range gives the
+    // default.
     long long ReadInteger(const std::string& section, const std::string& key, long long def) const;
     // An integer; any value other than 0 is true. Anything else gives the default.
     bool ReadBool(const std::string& section, const std::string& key, bool def) const;

@@ -1,19 +1,28 @@
 // The backup and restore jobs without windows: round trips through a folder and through a
 // diskette set in a mapped A: folder, an old backup in the folder, Cancel, damaged and
 // missing segments, a set without every table file, and the inner archive read by lhasa.
+// The final swap of a folder backup under injected failures, and the staging folders that
+// interrupted jobs (killed child processes) leave behind.
 #include "backup/ArchiveJob.h"
 
 #include "RunCommand.h"
 #include "TestHome.h"
 #include "platform/Prompts.h"
+#include "platform/StagingFolder.h"
 #include "store/Labels.h"
 #include "store/Tables.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 
 namespace larderly {
 namespace {
@@ -238,6 +247,24 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
     EXPECT_TRUE(prompts.failures().empty());
 }
 
+TEST_F(ArchiveJobTest, RestoreWithoutAStagingFolderSaysSoAndKeepsTheData) {
+    ASSERT_TRUE(Job().BackupTables(backupDir + "/"));
+    ChangeData();
+    const auto changed = Dump(store);
+    // temp/ cannot hold a folder: a file of that name is in the way.
+    fs::remove_all(home.path("temp"));
+    WriteFile(home.path("temp"), "in the way");
+    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion);
+    try {
+        Job().RestoreTables(backupDir + "/");
+        ADD_FAILURE() << "the restore went on without its staging folder";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unable to create temp folder for restore");
+    }
+    EXPECT_TRUE(prompts.done());
+    EXPECT_EQ(Dump(store), changed) << "the store is open again and unchanged";
+}
+
 TEST_F(ArchiveJobTest, SetWithoutEveryTableFileEndsTheProgramAndKeepsTheData) {
     // A set of three table files, written by the archive engine itself.
     fs::create_directories(home.path("three"));
@@ -318,6 +345,207 @@ TEST_F(ArchiveJobTest, MissingDisketteSegmentFailsTheRestoreAndKeepsTheData) {
     EXPECT_TRUE(prompts.failures().empty()) << prompts.failures().front();
     EXPECT_EQ(prompts.messages().back(), JobText::kRestoreFailed);
     EXPECT_EQ(Dump(store), changed);
+}
+
+// The names of the folders in `folder` that have the staging folders' form.
+std::vector<std::string> StagingFoldersIn(const std::string& folder) {
+    std::vector<std::string> out;
+    if (!fs::is_directory(folder)) return out;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.is_directory() && IsStagingFolderName(e.path().filename())) out.push_back(e.path());
+    return out;
+}
+
+// A staging folder as a process that has ended left it (no such process id, no lock).
+std::string LeftOverStaging(const std::string& parent, const std::string& suffix = "AbC123") {
+    const std::string dir = parent + "/" + kStagingPrefix + "999999999-" + suffix;
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST_F(ArchiveJobTest, FailedSwapStepLeavesTheOldSetAsItWas) {
+    // Every move of the swap in turn fails: the two old segments going aside, the new one
+    // coming in. Whatever step fails, the folder holds the old set alone afterwards.
+    for (int failAt = 1; failAt <= 3; ++failAt) {
+        SCOPED_TRACE("move " + std::to_string(failAt) + " fails");
+        WriteFile(backupDir + "/recipebackup.001", "old 1");
+        WriteFile(backupDir + "/recipebackup.002", "old 2");
+        prompts.answer(PromptAnswer::Yes, JobText::kOverwrite)
+            .answer(PromptAnswer::Ok, JobText::kBackupFailed);
+        auto job = Job();
+        int moves = 0;
+        job.MoveSegment = [&](const std::string& from, const std::string& to) {
+            return ++moves != failAt && fileutil::moveFile(from, to);
+        };
+        EXPECT_FALSE(job.BackupTables(backupDir + "/"));
+        EXPECT_TRUE(prompts.done());
+        EXPECT_FALSE(job.LastError().empty());
+        EXPECT_EQ(ReadFile(backupDir + "/recipebackup.001"), "old 1");
+        EXPECT_EQ(ReadFile(backupDir + "/recipebackup.002"), "old 2");
+        EXPECT_EQ(std::distance(fs::directory_iterator(backupDir), fs::directory_iterator{}), 2)
+            << "only the old set, no staging folder";
+    }
+    // Without failures the new set replaces both old segments.
+    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite);
+    ASSERT_TRUE(Job().BackupTables(backupDir + "/"));
+    EXPECT_NE(ReadFile(backupDir + "/recipebackup.001"), "old 1");
+    EXPECT_FALSE(fs::exists(backupDir + "/recipebackup.002"));
+    EXPECT_TRUE(prompts.failures().empty());
+}
+
+TEST_F(ArchiveJobTest, SwapThatCannotMoveBackKeepsTheOldSetForTheNextRun) {
+    WriteFile(backupDir + "/recipebackup.001", "old 1");
+    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite)
+        .answer(PromptAnswer::Ok, JobText::kBackupFailed);
+    auto job = Job();
+    // The new segment cannot come in, and the old one cannot go back either.
+    int moves = 0;
+    job.MoveSegment = [&](const std::string& from, const std::string& to) {
+        ++moves;
+        return moves == 1 && fileutil::moveFile(from, to);
+    };
+    EXPECT_FALSE(job.BackupTables(backupDir + "/"));
+    const auto kept = StagingFoldersIn(backupDir);
+    ASSERT_EQ(kept.size(), 1u) << "the staging folder holding the old set stays";
+    EXPECT_FALSE(fs::exists(backupDir + "/recipebackup.001"));
+    EXPECT_TRUE(RecoverBackupStaging(kept[0], backupDir));
+    EXPECT_EQ(ReadFile(backupDir + "/recipebackup.001"), "old 1");
+}
+
+TEST_F(ArchiveJobTest, StartUpCleanUpPutsBackWhatAnInterruptedBackupMovedAside) {
+    // Staging folders as a backup leaves them when it is killed at each point of its run.
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& staging)> arrange;
+        std::vector<std::pair<std::string, std::string>> expected; // segment, text
+    } cases[] = {
+        {"during the compression",
+         [&](const std::string& st) {
+             WriteFile(backupDir + "/recipebackup.001", "old 1");
+             WriteFile(st + "/recipebackup.001", "half a new segment");
+         },
+         {{"recipebackup.001", "old 1"}}},
+        {"while the old set moves aside",
+         [&](const std::string& st) {
+             fs::create_directories(st + "/old.part");
+             WriteFile(st + "/old.part/recipebackup.001", "old 1");
+             WriteFile(backupDir + "/recipebackup.002", "old 2");
+             WriteFile(st + "/recipebackup.001", "new 1");
+         },
+         {{"recipebackup.001", "old 1"}, {"recipebackup.002", "old 2"}}},
+        {"while the new set moves in",
+         [&](const std::string& st) {
+             fs::create_directories(st + "/old");
+             WriteFile(st + "/old/recipebackup.001", "old 1");
+             WriteFile(st + "/old/recipebackup.002", "old 2");
+             WriteFile(backupDir + "/recipebackup.001", "new 1");
+             WriteFile(st + "/recipebackup.002", "new 2");
+         },
+         {{"recipebackup.001", "old 1"}, {"recipebackup.002", "old 2"}}},
+        {"while the old set is deleted",
+         [&](const std::string& st) {
+             fs::create_directories(st + "/old.drop");
+             WriteFile(st + "/old.drop/recipebackup.002", "old 2");
+             WriteFile(backupDir + "/recipebackup.001", "new 1");
+         },
+         {{"recipebackup.001", "new 1"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(backupDir);
+        fs::remove_all(home.path("temp"));
+        fs::create_directories(backupDir);
+        c.arrange(LeftOverStaging(backupDir));
+        LeftOverStaging(home.path("temp"), "rEsToR");
+        // Neither a folder of a running job nor someone else's folder is touched.
+        StagingFolder live = StagingFolder::Create(backupDir);
+        ASSERT_FALSE(live.empty());
+        fs::create_directories(backupDir + "/larderly-photos");
+
+        CleanUpInterruptedJobs(home.home(), backupDir);
+
+        EXPECT_TRUE(StagingFoldersIn(home.path("temp")).empty());
+        EXPECT_EQ(StagingFoldersIn(backupDir), std::vector<std::string>{live.path()});
+        EXPECT_TRUE(fs::is_directory(backupDir + "/larderly-photos"));
+        std::vector<std::pair<std::string, std::string>> segments;
+        for (const auto& e : fs::directory_iterator(backupDir))
+            if (e.is_regular_file()) segments.emplace_back(e.path().filename(), ReadFile(e.path()));
+        std::sort(segments.begin(), segments.end());
+        EXPECT_EQ(segments, c.expected);
+    }
+}
+
+// Runs larderly-cli with `args` as a child process and kills it with SIGKILL as soon as a
+// staging folder shows up in `watched`. False when the child ended before that.
+bool KillWhenStaging(const std::string& home, const std::vector<std::string>& args,
+                     const std::string& watched) {
+    std::vector<std::string> argv = {"larderly-cli", "--home", home};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv)
+        cargv.push_back(a.data());
+    cargv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const std::string program = testing::BuiltProgram("larderly-cli");
+    const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return false;
+    bool seen = false;
+    for (;;) {
+        if (!StagingFoldersIn(watched).empty()) {
+            seen = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return seen && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+TEST_F(ArchiveJobTest, KilledBackupAndRestoreLeaveStagingThatTheNextRunRemoves) {
+    FillForDiskettes(); // enough data for the jobs to take a while
+    ASSERT_TRUE(Job().BackupTables(backupDir + "/"));
+    const std::string set = ReadFile(backupDir + "/recipebackup.001");
+    const auto data = Dump(store);
+    store.SetTablesOpen(false);
+    const std::string cli = testing::BuiltProgram("larderly-cli") + " --home " + home.home();
+
+    // A backup killed while it writes the new set: the old set and the data stay, and the
+    // staging folder stays behind until the next backup.
+    ASSERT_TRUE(KillWhenStaging(home.home(), {"backup", backupDir}, backupDir));
+    EXPECT_EQ(StagingFoldersIn(backupDir).size(), 1u);
+    EXPECT_EQ(ReadFile(backupDir + "/recipebackup.001"), set);
+    const auto next = RunCommand(cli + " backup " + backupDir);
+    EXPECT_EQ(next.status, 0) << next.out;
+    EXPECT_TRUE(StagingFoldersIn(backupDir).empty());
+    EXPECT_TRUE(fs::exists(backupDir + "/recipebackup.001"));
+
+    // A restore killed while it expands into temp/: the data stays, and the next restore
+    // removes the staging folder.
+    ASSERT_TRUE(KillWhenStaging(home.home(), {"restore", backupDir}, home.path("temp")));
+    EXPECT_EQ(StagingFoldersIn(home.path("temp")).size(), 1u);
+    store.SetTablesOpen(true);
+    EXPECT_EQ(Dump(store), data);
+    store.SetTablesOpen(false);
+    const auto again = RunCommand(cli + " restore " + backupDir);
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_TRUE(StagingFoldersIn(home.path("temp")).empty());
+
+    // A left-over restore staging folder also goes at start-up.
+    ASSERT_TRUE(KillWhenStaging(home.home(), {"restore", backupDir}, home.path("temp")));
+    ASSERT_EQ(StagingFoldersIn(home.path("temp")).size(), 1u);
+    CleanUpInterruptedJobs(home.home(), backupDir);
+    EXPECT_TRUE(StagingFoldersIn(home.path("temp")).empty());
+    store.SetTablesOpen(true);
+    EXPECT_EQ(Dump(store), data);
 }
 
 } // namespace

@@ -42,12 +42,16 @@ TEST(CliBackup, RoundTripAndFailures) {
     } cases[] = {
         {"restore " + home.path("nothing-here"), "Backup file does not exist."},
         {"backup " + home.path("no/such/folder"), "Backup Failed!"},
+        // An empty folder names no folder at all (not the file system's root).
+        {"backup ''", "Path does not exist"},
+        {"restore ''", "You must enter the path where the backup file resides"},
     };
     for (const auto& c : cases) {
         const auto r = RunCommand(cli + " " + c.args);
         EXPECT_EQ(r.status, 1) << c.args;
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
     }
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp) << "a refused restore leaves the data";
 }
 
 } // namespace

@@ -58,6 +58,72 @@ TEST(Settings, ValuesThatDoNotReadAsTheirTypeGiveTheDefault) {
     }
 }
 
+TEST(Settings, OnePairOfEnclosingQuotesIsNotPartOfTheValue) {
+    TestHome h;
+    struct Case {
+        std::string stored, read;
+    } cases[] = {
+        {"\"D:\\My Backups\"", "D:\\My Backups"},
+        {"'/srv/backups'", "/srv/backups"},
+        {"\"\"/x\"\"", "\"/x\""}, // one pair only
+        {"\"/x'", "\"/x'"},       // quotes that do not match stay
+        {"\"\"", ""},
+        {"\"", "\""},
+        {"/a \"b\"", "/a \"b\""}, // quotes inside the value stay
+    };
+    for (const auto& c : cases) {
+        WriteFile(h.ini(), "[Backup]\nBPath=" + c.stored + "\n");
+        EXPECT_EQ(ReadBackupPath(), c.read) << c.stored;
+    }
+}
+
+TEST(Settings, IntegersOutsideTheThirtyTwoBitRangeGiveTheDefault) {
+    TestHome h;
+    struct Case {
+        std::string text;
+        long long date;
+        bool toCD;
+    } cases[] = {
+        {"2147483647", 2147483647LL, true},
+        {"-2147483648", -2147483648LL, true},
+        {"2147483648", -1, false},
+        {"-2147483649", -1, false},
+        {"4294967296", -1, false}, // would wrap to 0 in 32 bits
+        {"99999999999999999999999", -1, false},
+    };
+    for (const auto& c : cases) {
+        WriteFile(h.ini(), "[Backup]\nBDate=" + c.text + "\nToCD=" + c.text + "\n");
+        EXPECT_EQ(ReadBackupDate(), c.date) << c.text;
+        EXPECT_EQ(ReadBackupToCD(), c.toCD) << c.text;
+    }
+}
+
+TEST(Settings, ASettingsFileThatIsALinkIsWrittenWhereItPoints) {
+    TestHome h;
+    namespace fs = std::filesystem;
+    fs::create_directories(h.path("dotfiles"));
+    const std::string target = h.path("dotfiles/rcpconfig.ini");
+    WriteFile(target, "[Backup]\nBPath=/srv/b\n");
+    chmod(target.c_str(), 0600);
+    fs::create_symlink("../dotfiles/rcpconfig.ini", h.ini());
+
+    WriteBackupDate(146097);
+    EXPECT_TRUE(fs::is_symlink(h.ini())) << "the link stays a link";
+    EXPECT_EQ(ReadFile(target), "[Backup]\nBPath=/srv/b\nBDate=146097\n");
+    struct stat st {};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the target keeps its permissions";
+    EXPECT_EQ(ReadBackupDate(), 146097);
+
+    // A link to a file not there yet creates the file where it points.
+    fs::remove(h.ini());
+    fs::create_symlink(h.path("dotfiles/later.ini"), h.ini());
+    WriteSettings("/opt/larderly/");
+    EXPECT_TRUE(fs::is_symlink(h.ini()));
+    EXPECT_EQ(ReadFile(h.path("dotfiles/later.ini")),
+              "[Recipe]\nApplication Path=/opt/larderly/\n");
+}
+
 TEST(Settings, BackupKeysAndDateText) {
     TestHome h;
     WriteBackupPath("A:\\");

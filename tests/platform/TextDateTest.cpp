@@ -1,8 +1,10 @@
 // Text helpers, day numbers and the drive map.
+#include "LocaleFixture.h"
 #include "TestHome.h"
 #include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
 #include "platform/IniFile.h"
+#include "platform/Settings.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +53,37 @@ TEST(DayNumbers, KnownDaysRoundTripAndDisplay) {
     EXPECT_EQ(FormatDayNumber(DayNumber(2001, 2, 3), "."), "02.03.2001");
     EXPECT_GT(TodayDayNumber(), DayNumber(2020, 1, 1));
     EXPECT_EQ(LocaleDateSeparator().size(), 1u);
+}
+
+TEST(DayNumbers, TheDateSeparatorIsOneWholeCharacterOfTheFormat) {
+    struct Case {
+        const char* format;
+        const char* separator;
+    } cases[] = {
+        {"%m/%d/%y", "/"},
+        {"%d.%m.%Y", "."},
+        {"%Y-%m-%d", "-"},
+        {"%Y\xE5\xB9\xB4%m\xE6\x9C\x88%d\xE6\x97\xA5",
+         "\xE5\xB9\xB4"},                      // three bytes, one character
+        {"%-d.%-m.%Y", "."},                   // flags before the letter
+        {"%Ey\xE5\xB9\xB4%m", "\xE5\xB9\xB4"}, // a modifier before it
+        {"%D", "/"},
+        {"%F", "-"},
+        {"%d%m%Y", "/"},
+        {"", "/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DateSeparatorOfFormat(c.format), c.separator) << c.format;
+}
+
+TEST(DayNumbers, AJapaneseLocaleShowsItsSeparatorWhole) {
+    larderly::testing::CompiledLocale ja("ja_JP");
+    if (!ja.ok()) GTEST_SKIP() << "localedef cannot compile ja_JP here";
+    const std::string year = "\xE5\xB9\xB4"; // the locale's format is "%Y年%m月%d日"
+    EXPECT_EQ(LocaleDateSeparator(), year);
+    const std::string shown = BackupDateText(DayNumber(2026, 12, 9));
+    EXPECT_EQ(shown, "12" + year + "09" + year + "2026");
+    EXPECT_TRUE(IsValidUtf8(shown));
 }
 
 TEST(DriveMap, LettersMapThroughTheSettingsFile) {

@@ -1,5 +1,6 @@
 // The report as a PDF file: drawn through the CLI (larderly-cli print) and read back with
 // pdftotext and pdfinfo, and page counts checked against the engine's own line metrics.
+#include "LocaleFixture.h"
 #include "PrintFixture.h"
 
 #include "platform/DayNumber.h"
@@ -172,6 +173,14 @@ TEST_F(ReportPdf, WithoutADateTodayIsPrinted) {
     EXPECT_TRUE(text.find("Printed on: " + before) != std::string::npos ||
                 text.find("Printed on: " + after) != std::string::npos)
         << text;
+}
+
+TEST(ReportDate, AMultiByteSeparatorIsPrintedWhole) {
+    larderly::testing::CompiledLocale ja("ja_JP");
+    if (!ja.ok()) GTEST_SKIP() << "localedef cannot compile ja_JP here";
+    const std::string year = "\xE5\xB9\xB4"; // the locale's format is "%Y年%m月%d日"
+    const CivilDate today = DateOfDayNumber(TodayDayNumber());
+    EXPECT_EQ(TodayReportDate(), ReportDateText(today.year, today.month, today.day, year));
 }
 
 TEST_F(ReportPdf, FailuresExitOneWithTheStoreMessageAndWriteNoFile) {
