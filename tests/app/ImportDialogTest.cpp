@@ -40,7 +40,7 @@ TEST(ImportDialogTest, MxpIsPreselectedAndAnyFileListsNamesWithoutADot) {
         auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(dlg, nullptr);
         seen = true;
-        EXPECT_EQ(dlg->selectedNameFilter(), "MXP File (*.mxp)");
+        EXPECT_EQ(dlg->selectedNameFilter().toStdString(), "MXP File (*.mxp)");
         EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(*dlg) == QStringList{"a.mxp"}; }, 3000))
             << Listed(*dlg).join(",").toStdString();
         // The file type list by keyboard: Home goes to "Any File".
