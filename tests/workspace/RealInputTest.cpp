@@ -214,6 +214,24 @@ TEST_F(RealInputTest, ClickedRowIsTheOnePrintedAndDeleted) {
     EXPECT_EQ(after.size(), kNames.size() - 2);
 }
 
+TEST_F(RealInputTest, ClickOnARecipeGoneFromTheTableKeepsListAndEditorTogether) {
+    SeedNames();
+    StartActive();
+    Click("Bravo");
+    ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE Title='Delta'");
+    // The row cannot be shown: the list goes back to the recipe the editor shows.
+    prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record");
+    Click("Delta");
+    EXPECT_TRUE(prompts_.done());
+    ExpectAgree("Bravo");
+    prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this recipe");
+    prompts_.answer(PromptAnswer::Ok, "Recipe Deleted!");
+    LeftClick(main_->fmRecipes->btnDelete);
+    const std::vector<std::string> titles = StoredTitles();
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "Bravo"), 0);
+    EXPECT_EQ(titles.size(), kNames.size() - 2);
+}
+
 TEST_F(RealInputTest, FilterThatLeavesNothingTakesEditDeleteAndPrintAway) {
     SeedNames();
     TfmMain& m = StartActive();
