@@ -65,9 +65,7 @@ constexpr const char* kHintBooks =
     "In this section you can create \"Books\" to make managing your recipes an easy task.";
 constexpr const char* kHintRecipes = "Here you may add, edit, delete and print Recipes";
 constexpr const char* kHintPrint = "Clicking here allows you to print the selected Recipe";
-} // namespace
 
-namespace {
 // F1 on a highlighted menu entry opens that entry's help context (the menu's own window
 // gets no key events while the menu is open, so the window's F1 shortcut cannot see it).
 class MenuHelpKey : public QObject {

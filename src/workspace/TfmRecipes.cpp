@@ -215,7 +215,7 @@ void TfmRecipes::ApplyFieldState() {
     }
     Memo1->setEnabled(on);
     Memo1->setReadOnly(!fieldsEditable_);
-    // A read-only memo hides its caret; text selection by keyboard and mouse stays.
+    // Read-only: the caret moves and selects by keyboard and mouse, but types nothing.
     Memo1->setTextInteractionFlags(fieldsEditable_
                                        ? Qt::TextEditorInteraction
                                        : Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
