@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -286,10 +287,21 @@ TEST_F(RealInputTest, BookPaneLeavesNoReadLockOnTheTableFiles) {
     othersCanWrite("book pane shown");
     Click("Two");
     othersCanWrite("row clicked in the book pane");
+    auto* books = m.fmRecipeBook->findChild<QListWidget*>("lboxBookRecipes");
+    ASSERT_NE(books, nullptr);
+    QTest::mouseClick(books->viewport(), Qt::LeftButton, {},
+                      books->visualItemRect(books->item(0)).center());
+    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnRemove"));
+    othersCanWrite("recipe removed from the book");
     QTest::keyClick(&m, Qt::Key_F4);
-    othersCanWrite("recipe pane shown again");
+    othersCanWrite("book saved, recipe pane shown again");
     Click("One");
     othersCanWrite("row clicked");
+    LeftClick(m.fmRecipes->btnEdit);
+    LeftClick(m.fmRecipes->btnSave);
+    othersCanWrite("recipe saved");
+    main_.reset();
+    EXPECT_EQ(CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"), 1);
 }
 
 TEST_F(RealInputTest, RefusedCloseIsNotAskedAgain) {
