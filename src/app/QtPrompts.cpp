@@ -55,19 +55,39 @@ std::optional<std::string> QtPrompts::input(const std::string& caption, const st
     return v.toStdString();
 }
 
+namespace {
+QStringList DialogFilters(const std::vector<std::string>& filters) {
+    QStringList f;
+    for (const auto& s : filters) {
+        // "*.*" means every file: here a file name need not have a dot.
+        QString q = QString::fromStdString(s);
+        q.replace(QStringLiteral("(*.*)"), QStringLiteral("(*)"));
+        f << q;
+    }
+    return f;
+}
+
+bool IsCatchAll(const QString& filter) {
+    return filter.endsWith(QStringLiteral("(*)"));
+}
+} // namespace
+
 std::vector<std::string> QtPrompts::openFiles(const std::string& title, const std::vector<std::string>& filters,
                                               const std::string& startFolder, bool multiple) {
-    QStringList f;
-    for (const auto& s : filters) f << QString::fromStdString(s);
+    const QStringList f = DialogFilters(filters);
     const QString filter = f.join(";;");
+    // A leading catch-all entry stays on offer, but the first specific entry is preselected.
+    QString selected = f.size() > 1 && IsCatchAll(f.front()) ? f[1] : QString();
     std::vector<std::string> out;
     if (multiple) {
-        for (const QString& s : QFileDialog::getOpenFileNames(Parent(parent_), QString::fromStdString(title),
-                                                              QString::fromStdString(startFolder), filter))
+        for (const QString& s :
+             QFileDialog::getOpenFileNames(Parent(parent_), QString::fromStdString(title),
+                                           QString::fromStdString(startFolder), filter, &selected))
             out.push_back(s.toStdString());
     } else {
-        QString s = QFileDialog::getOpenFileName(Parent(parent_), QString::fromStdString(title),
-                                                 QString::fromStdString(startFolder), filter);
+        QString s =
+            QFileDialog::getOpenFileName(Parent(parent_), QString::fromStdString(title),
+                                         QString::fromStdString(startFolder), filter, &selected);
         if (!s.isEmpty()) out.push_back(s.toStdString());
     }
     return out;

@@ -1,5 +1,6 @@
 // The program's Prompts: real message boxes, the input box, the open dialog and the folder
-// browser.
+// browser. In the open dialog "*.*" lists every file (with or without a dot in its name),
+// and a list of filters that starts with that catch-all preselects the next entry.
 #pragma once
 
 #include "platform/Prompts.h"

@@ -19,6 +19,8 @@
 #include <QFile>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QShortcut>
@@ -58,6 +60,37 @@ private:
 
 constexpr const char* kPrintRecipe = "Print Recipe (F6)";
 constexpr const char* kPrintRecipeInBook = "Print Recipe In Book (F6)";
+constexpr const char* kHintFilter = "This will help you display only the recipes that you want";
+constexpr const char* kHintBooks =
+    "In this section you can create \"Books\" to make managing your recipes an easy task.";
+constexpr const char* kHintRecipes = "Here you may add, edit, delete and print Recipes";
+constexpr const char* kHintPrint = "Clicking here allows you to print the selected Recipe";
+
+// F1 on a highlighted menu entry opens that entry's help context (the menu's own window
+// gets no key events while the menu is open, so the window's F1 shortcut cannot see it).
+class MenuHelpKey : public QObject {
+public:
+    MenuHelpKey(QObject* parent, std::function<void(int)> show)
+        : QObject(parent), show_(std::move(show)) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* menu = qobject_cast<QMenu*>(watched);
+        if (!menu || event->type() != QEvent::KeyPress ||
+            static_cast<QKeyEvent*>(event)->key() != Qt::Key_F1)
+            return false;
+        int context = kHelpMain;
+        if (QAction* a = menu->activeAction(); a && a->property("helpContext").isValid())
+            context = a->property("helpContext").toInt();
+        // Close the menus first: the help window must not open behind a popup.
+        menu->close();
+        show_(context);
+        return true;
+    }
+
+private:
+    std::function<void(int)> show_;
+};
 } // namespace
 
 MainCommandRegistrar::MainCommandRegistrar(MainCommand command, MainCommandHandler handler) {
@@ -149,6 +182,10 @@ void TfmMain::BuildWindow() {
     Contents1 = help->addAction("&Contents");
     Contents1->setObjectName("Contents1");
     connect(Contents1, &QAction::triggered, this, [this] { Guarded([this] { Contents1Click(); }); });
+    auto* menuHelp = new MenuHelpKey(
+        this, [this](int context) { Guarded([this, context] { ShowHelp(context); }); });
+    file->installEventFilter(menuHelp);
+    help->installEventFilter(menuHelp);
     // F1 opens the help context of the control that has the focus.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
     connect(f1, &QShortcut::activated, this,
@@ -175,21 +212,21 @@ void TfmMain::BuildWindow() {
         b->setToolTip(hint);
         return b;
     };
-    btnFilter = newButton("btnFilter", 67, 116, "This will help you display only the recipes that you want");
-    btn1 = newButton("btn1", 251, 116,
-                     "In this section you can create \"Books\" to make managing your recipes an easy task.");
-    btnRecipes = newButton("btnRecipes", 375, 116, "Here you may add, edit, delete and print Recipes");
-    btnPrint = newButton("btnPrint", 499, 166, "Clicking here allows you to print the selected Recipe");
+    btnFilter = newButton("btnFilter", 67, 116, kHintFilter);
+    btn1 = newButton("btn1", 251, 116, kHintBooks);
+    btnRecipes = newButton("btnRecipes", 375, 116, kHintRecipes);
+    btnPrint = newButton("btnPrint", 499, 166, kHintPrint);
     btnClose = newButton("btnClose", 672, 116, "Closes Larderly");
+    // A button with a default action shows the action's tool tip (its caption unless one is
+    // set), so each action gets its hint before it becomes the button's action.
+    actFilter->setToolTip(kHintFilter);
+    actRecipeBook->setToolTip(kHintBooks);
+    actRecipes->setToolTip(kHintRecipes);
+    actPrint->setToolTip(kHintPrint);
     btnFilter->setDefaultAction(actFilter);
     btn1->setDefaultAction(actRecipeBook);
     btnRecipes->setDefaultAction(actRecipes);
     btnPrint->setDefaultAction(actPrint);
-    // A button with a default action shows the action's tool tip: give each action its hint.
-    actFilter->setToolTip(btnFilter->toolTip());
-    actRecipeBook->setToolTip(btn1->toolTip());
-    actRecipes->setToolTip(btnRecipes->toolTip());
-    actPrint->setToolTip(btnPrint->toolTip());
     btnClose->setText("&Close Larderly");
     btnClose->setIcon(MakeIcon(IconKind::Close));
     connect(btnClose, &QToolButton::clicked, this, [this] { Guarded([this] { btnCloseClick(); }); });
@@ -210,11 +247,14 @@ void TfmMain::BuildWindow() {
     rptViewRecipes->header()->resizeSection(0, 300);
     rptViewRecipes->header()->setSectionsClickable(false);
     rptViewRecipes->setToolTip("Click here to select a recipe to work with");
+    // The editor follows the list's current row, whatever moved it (a mouse press, click or
+    // double click, the arrow keys, Page Up/Down, Home/End, type-ahead): a mouse press makes
+    // the row current before it selects it, so both signals lead to the same idempotent
+    // synchronisation.
     connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex&, const QModelIndex&) {
-                if (quietSelection_ || destroyed_) return;
-                Guarded([this] { rptViewRecipesClick(); });
-            });
+            [this](const QModelIndex&, const QModelIndex&) { FollowListRow(); });
+    connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection&, const QItemSelection&) { FollowListRow(); });
 
     // Pane container.
     fmContainer = new QStackedWidget(central);
@@ -290,12 +330,13 @@ bool TfmMain::FormCloseQuery() {
 void TfmMain::closeEvent(QCloseEvent* event) {
     bool mayClose = false;
     if (!RunGuarded(prompts_, [&] { mayClose = FormCloseQuery(); })) mayClose = false;
-    if (mayClose) {
-        Timer1->stop();
+    // A refused close (a question answered Cancel, a save that failed) is not asked again
+    // by the close timer: whatever the pane, the timer stops here.
+    Timer1->stop();
+    if (mayClose)
         event->accept();
-    } else {
+    else
         event->ignore();
-    }
 }
 
 void TfmMain::FormDestroy() {
@@ -346,6 +387,9 @@ void TfmMain::actRecipeBookExecute() {
     TTable& recipes = Tables->tblRecipes();
     recipes.SetIndexName("TitleIndex");
     recipes.First();
+    // No statement stays open between two user actions: an open read would keep other
+    // writers (the command line, a backup) locked out of the table files.
+    recipes.ResetCursor();
     fmRecipeBook->DropBookChanges();
     fmRecipeBook->FillBookList();
     fmRecipeBook->ClearBookRecipes();
@@ -385,8 +429,9 @@ void TfmMain::ApplyAvailability() {
     actFilter->setEnabled(want(MainButton::Filter) && fmFilter && HasCommandHandler(MainCommand::Filter));
     actPrint->setEnabled(want(MainButton::Print) && HasCommandHandler(MainCommand::Print));
     // Import and restore change the store behind an edited recipe's back: not while editing.
+    // A backup only reads the tables (closed and reopened around it), so it stays available.
     Import1->setEnabled(!editing_ && fmRecipes && HasCommandHandler(MainCommand::Import));
-    actBackup->setEnabled(!editing_ && HasCommandHandler(MainCommand::Backup));
+    actBackup->setEnabled(HasCommandHandler(MainCommand::Backup));
     actRestore->setEnabled(!editing_ && HasCommandHandler(MainCommand::Restore));
 }
 
@@ -499,19 +544,53 @@ TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) { return summari
 
 TRecipeSummary* TfmMain::CurrentRecipe() {
     if (!rptViewRecipes || !rptViewRecipes->selectionModel()) return nullptr;
+    // The current row is the recipe, selected or not yet: FollowListRow keeps it selected.
     QModelIndex i = rptViewRecipes->currentIndex();
-    if (!i.isValid() || !rptViewRecipes->selectionModel()->isSelected(i)) return nullptr;
+    if (!i.isValid()) return nullptr;
     return listModel_->SummaryAt(i.row());
 }
 
-void TfmMain::rptViewRecipesClick() {
+void TfmMain::FollowListRow() {
+    if (quietSelection_ || destroyed_ || !fmRecipes) return;
+    QItemSelectionModel* sel = rptViewRecipes->selectionModel();
+    const QModelIndex cur = rptViewRecipes->currentIndex();
+    // The highlight stays on the current row (a Ctrl+click would otherwise clear it).
+    if (cur.isValid() && !sel->isSelected(cur)) {
+        FlagScope quiet(quietSelection_);
+        sel->select(cur, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    if (activePane_ != fmRecipes || fmRecipes->Editing()) return;
     TRecipeSummary* s = CurrentRecipe();
-    if (!s) return;
-    if (fmRecipes && activePane_ == fmRecipes) {
-        fmRecipes->ShowRecipe(s->InternalID);
+    if ((s ? s->InternalID : -1) == fmRecipes->ShownId()) return;
+    Guarded([this] { rptViewRecipesClick(); });
+}
+
+void TfmMain::rptViewRecipesClick() {
+    if (!fmRecipes || activePane_ != fmRecipes) return;
+    TRecipeSummary* s = CurrentRecipe();
+    try {
+        // No current row (an empty or emptied list): the editor shows no recipe, and
+        // Edit, Delete and Print go with it.
+        fmRecipes->ShowRecipe(s ? s->InternalID : -1);
+    } catch (...) {
+        // The row's recipe is gone from the table and the editor still shows what it
+        // showed: the list goes back to that recipe's row (or the editor to no recipe), so
+        // that Delete and Print never act on another recipe than the list's.
+        const int32_t shown = fmRecipes->ShownId();
+        if (s && s->InternalID != shown) {
+            TRecipeSummary* back = shown == -1 ? nullptr : summaries_->Find(shown);
+            const int row = back ? listModel_->RowOf(back) : -1;
+            if (row >= 0)
+                SelectRow(row);
+            else
+                fmRecipes->ShowRecipe(-1);
+        }
         fmRecipes->EnableRecipeFields(false);
         fmRecipes->SetEditMode(false);
+        throw;
     }
+    fmRecipes->EnableRecipeFields(false);
+    fmRecipes->SetEditMode(false);
 }
 
 } // namespace larderly

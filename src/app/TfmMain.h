@@ -147,6 +147,8 @@ private:
     void RunCommand(MainCommand command);
     void Guarded(const std::function<void()>& f);
     void SelectRow(int row); // makes a row current without running the click handling
+    // Loads the list's current row into the editor when the editor shows another recipe.
+    void FollowListRow();
     void ActivatePane(TPane* pane);
 
     Prompts& prompts_;

@@ -13,7 +13,10 @@ namespace {
 void PrintRecipe(TfmMain& main) {
     int32_t id = -1;
     if (main.fmRecipes && main.IsActivePane(main.fmRecipes)) {
-        if (const TRecipeSummary* s = main.CurrentRecipe()) id = s->InternalID;
+        // The recipe the editor shows, which is the list's current row: what Delete would
+        // delete is what gets printed.
+        const TRecipeSummary* s = main.CurrentRecipe();
+        if (s && s->InternalID == main.fmRecipes->ShownId()) id = s->InternalID;
     } else if (main.fmRecipeBook && main.IsActivePane(main.fmRecipeBook)) {
         id = main.fmRecipeBook->SelectedRecipeId();
     }

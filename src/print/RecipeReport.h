@@ -28,6 +28,9 @@ inline constexpr double kFontPoints = 12.0;
 inline constexpr int kReserveLines = 5;
 // Refused instead of printing nothing when no recipe is selected.
 inline constexpr const char* kNoRecipeSelected = "Please select a recipe to print.";
+// A printer that cannot start (none installed, none reachable).
+inline constexpr const char* kUnableToStartPrinting =
+    "Unable to start printing.  To print to a PDF file, choose it in Printer Setup.";
 } // namespace report
 
 // "%p" of a status text replaced by the page number.

@@ -121,11 +121,28 @@ TReportSystem::TReportSystem(QWidget* parent)
 
 TReportSystem::~TReportSystem() = default;
 
+std::unique_ptr<QPrinter> TReportSystem::JobPrinter() const {
+    const QPrinter& kept = *printer_;
+    auto job = std::make_unique<QPrinter>();
+    job->setOutputFormat(kept.outputFormat());
+    if (kept.outputFormat() == QPrinter::NativeFormat && !kept.printerName().isEmpty())
+        job->setPrinterName(kept.printerName());
+    job->setOutputFileName(kept.outputFileName());
+    job->setDocName(kept.docName());
+    job->setPageLayout(kept.pageLayout());
+    job->setCopyCount(kept.copyCount());
+    job->setCollateCopies(kept.collateCopies());
+    job->setDuplex(kept.duplex());
+    job->setColorMode(kept.colorMode());
+    job->setPageOrder(kept.pageOrder());
+    return job;
+}
+
 int TReportSystem::Render(QPrinter& printer, const TRecipeReportData& data, const char* statusPattern) {
     TReportStatus status(statusPattern, parent_);
     status.show();
     QPainter painter;
-    if (!painter.begin(&printer)) throw EInOutError("Unable to start printing.");
+    if (!painter.begin(&printer)) throw EInOutError(report::kUnableToStartPrinting);
     TQtReportEngine engine(printer, painter);
     engine.SetOnPage([&](int page) {
         status.SetPage(page);
@@ -149,15 +166,18 @@ bool TReportSystem::Execute(TfmTables& store, int32_t recipeId) {
     printer.setCopyCount(setup.Copies);
     printer.setCollateCopies(setup.Collate);
     printer.setDuplex(setup.Duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
+    // Every job prints on a printer of its own made from the kept settings: a printer whose
+    // start failed stays unusable, and must not take later jobs down with it.
+    const std::unique_ptr<QPrinter> job = JobPrinter();
     if (!OutputFile.empty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(QString::fromStdString(OutputFile));
+        job->setOutputFormat(QPrinter::PdfFormat);
+        job->setOutputFileName(QString::fromStdString(OutputFile));
     }
     if (!setup.Preview) {
-        Render(printer, data, report::kPrintingText);
+        Render(*job, data, report::kPrintingText);
         return true;
     }
-    QPrintPreviewDialog preview(&printer, parent_);
+    QPrintPreviewDialog preview(job.get(), parent_);
     preview.setObjectName("PreviewBook");
     preview.setWindowTitle(report::kPreviewTitle);
     preview.setWindowState(preview.windowState() | Qt::WindowMaximized);

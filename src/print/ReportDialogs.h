@@ -90,10 +90,14 @@ public:
     // for the preview or the printer. Gives false when the setup dialog was cancelled.
     bool Execute(TfmTables& store, int32_t recipeId);
 
+    // The kept printer settings (the setup dialog's Printer Setup changes them); jobs print on
+    // fresh printers made from them.
     QPrinter& Printer() { return *printer_; }
 
 private:
     int Render(QPrinter& printer, const TRecipeReportData& data, const char* statusPattern);
+    // A fresh printer for one job, carrying the kept printer's settings.
+    std::unique_ptr<QPrinter> JobPrinter() const;
 
     QWidget* parent_;
     std::unique_ptr<QPrinter> printer_;

@@ -80,6 +80,9 @@ void TTable::SetIndexName(const std::string& name) {
     }
     indexName_ = name;
     range_.reset();
+    // The walk under the old index ends here: a statement left stepping would hold a read
+    // lock on the table file until the connection closes.
+    if (iter_) iter_->Reset();
     iter_ = nullptr;
 }
 

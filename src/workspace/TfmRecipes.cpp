@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace larderly {
@@ -160,6 +161,7 @@ std::array<QWidget*, 6> TfmRecipes::EnterChain() const {
 
 bool TfmRecipes::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress && edtTitleKeyPress(watched, *static_cast<QKeyEvent*>(event))) return true;
+    if (PickerChangeBlocked(watched, event)) return true;
     return TPane::eventFilter(watched, event);
 }
 
@@ -181,7 +183,9 @@ bool TfmRecipes::edtTitleKeyPress(QObject* sender, const QKeyEvent& key) {
 
 void TfmRecipes::SetEditMode(bool editing) {
     editing_ = editing;
-    const bool current = host_.CurrentRecipe() != nullptr;
+    // Edit, Delete and Print act on the recipe shown, which must be the list's current row.
+    const TRecipeSummary* cur = host_.CurrentRecipe();
+    const bool current = cur && shownId_ != -1 && cur->InternalID == shownId_;
     btnEdit->setEnabled(!editing && current);
     btnNew->setEnabled(!editing);
     btnSave->setEnabled(editing);
@@ -195,9 +199,59 @@ void TfmRecipes::SetEditMode(bool editing) {
 }
 
 void TfmRecipes::EnableRecipeFields(bool enabled) {
-    edtTitle->setEnabled(enabled);
-    for (QComboBox* cb : cbCategory) cb->setEnabled(enabled);
-    Memo1->setEnabled(enabled);
+    fieldsEditable_ = enabled;
+    ApplyFieldState();
+}
+
+void TfmRecipes::ApplyFieldState() {
+    // Browse mode shows a recipe read-only but in normal colours, scrollable, selectable
+    // and copyable; with no recipe shown there is nothing to read and the fields are off.
+    const bool on = fieldsEditable_ || shownId_ != -1;
+    edtTitle->setEnabled(on);
+    edtTitle->setReadOnly(!fieldsEditable_);
+    for (QComboBox* cb : cbCategory) {
+        cb->setEnabled(on);
+        if (cb->lineEdit()) cb->lineEdit()->setReadOnly(!fieldsEditable_);
+    }
+    Memo1->setEnabled(on);
+    Memo1->setReadOnly(!fieldsEditable_);
+    // Read-only: the caret moves and selects by keyboard and mouse, but types nothing.
+    Memo1->setTextInteractionFlags(fieldsEditable_
+                                       ? Qt::TextEditorInteraction
+                                       : Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
+bool TfmRecipes::PickerChangeBlocked(QObject* watched, QEvent* event) const {
+    if (fieldsEditable_) return false;
+    auto* cb = qobject_cast<QComboBox*>(watched);
+    if (!cb || std::find(cbCategory.begin(), cbCategory.end(), cb) == cbCategory.end())
+        return false;
+    // A read-only picker keeps its label: no list to drop down, no wheel or keys to step it.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+        return true;
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        switch (key->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_F4:
+        case Qt::Key_Space:
+            return true;
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            return !cb->lineEdit();
+        default:
+            return false;
+        }
+    }
+    default:
+        return false;
+    }
 }
 
 void TfmRecipes::ShowRecipe(int32_t id) {
@@ -225,6 +279,7 @@ void TfmRecipes::ShowRecipe(int32_t id) {
     }
     edtTitle->setText(Q(st.RecipeRec.Title));
     edtTitle->setCursorPosition(0);
+    ApplyFieldState();
 }
 
 void TfmRecipes::ReadFields() {
@@ -262,6 +317,9 @@ void TfmRecipes::btnSaveClick() {
         tr.Commit();
     }
     shownId_ = st.RecipeRec.InternalID;
+    // The pickers show what was stored: a typed name that is no label was stored as none.
+    for (std::size_t s = 0; s < 4; ++s)
+        SelectLabelInPicker(*cbCategory[s], st.RecipeRec.Category[s]);
     host_.UpdateRecipeList(st.RecipeRec, true);
     SetEditMode(false);
     EnableRecipeFields(false);

@@ -1,6 +1,7 @@
 // The recipe editor pane: shows the recipe selected in the recipe list and creates, edits,
-// saves, undoes and deletes recipes. Browse mode: fields read-only, the list usable. Edit
-// mode: fields editable, everything that could move away from the recipe disabled.
+// saves, undoes and deletes recipes. Browse mode: fields read-only (readable, scrollable and
+// copyable), the list usable. Edit mode: fields editable, everything that could move away
+// from the recipe disabled.
 #pragma once
 
 #include "workspace/WorkspaceHost.h"
@@ -72,12 +73,17 @@ protected:
 private:
     void PaneCreate();
     void ReadFields();
+    // Applies browse (read-only) or edit mode to the fields.
+    void ApplyFieldState();
+    // A key, click or wheel that would change a read-only picker's label.
+    bool PickerChangeBlocked(QObject* watched, QEvent* event) const;
     void Guarded(void (TfmRecipes::*handler)());
     // The controls that Enter walks through, in tab order.
     std::array<QWidget*, 6> EnterChain() const;
 
     WorkspaceHost& host_;
     bool editing_ = false;
+    bool fieldsEditable_ = false;
     int32_t shownId_ = -1;
 };
 

@@ -6,10 +6,11 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
-#include <QTreeView>
 #include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTextBrowser>
+#include <QTreeView>
 
 #include <fstream>
 
@@ -63,6 +64,32 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
         EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos) << ctx;
     m.fmRecipes->btnHelpClick();
     EXPECT_TRUE(prompts_.asked().empty());
+}
+
+TEST_F(HelpTest, HelpNamesWhatTheWindowsOffer) {
+    TfmMain& m = Start();
+    std::ifstream f(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp");
+    const std::string html((std::istreambuf_iterator<char>(f)), {});
+    // The filter's title choices are the dialog's own; it has no "does not contain".
+    for (const char* radio : {"rbContains", "rbMatch"}) {
+        auto* r = m.fmFilter->findChild<QRadioButton*>(radio);
+        ASSERT_NE(r, nullptr);
+        EXPECT_NE(html.find("<b>" + r->text().remove('&').toStdString() + "</b>"),
+                  std::string::npos)
+            << radio;
+    }
+    EXPECT_EQ(html.find("not contain"), std::string::npos);
+    // An import refused for a title already stored says nothing, and the help says so.
+    EXPECT_EQ(html.find("told why"), std::string::npos);
+    EXPECT_NE(html.find("Improper Recipe File"), std::string::npos);
+    // The book pane's buttons by their captions.
+    for (const char* b : {"btnAdd", "btnRemove"}) {
+        auto* button = m.fmRecipeBook->findChild<QPushButton*>(b);
+        ASSERT_NE(button, nullptr);
+        QString caption = button->text().remove('&');
+        EXPECT_NE(QString::fromStdString(html).simplified().indexOf("<b>" + caption + "</b>"), -1)
+            << b;
+    }
 }
 
 TEST_F(HelpTest, ControlsCarryTheirHelpContexts) {

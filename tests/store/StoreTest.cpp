@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <csignal>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -206,6 +208,30 @@ TEST_F(StoreTest, TitleIndexOrdersTitles) {
     for (t.First(); !t.Eof(); t.Next()) titles.push_back(t.FieldAsString(fld::Title));
     EXPECT_EQ(titles, (std::vector<std::string>{"Alpha", "beta", "gamma"}));
     EXPECT_THROW(t.SetIndexName("NoSuchIndex"), EStoreError);
+    t.SetIndexName("InternalID");
+}
+
+TEST_F(StoreTest, ChangingTheIndexEndsAWalkAndItsReadLock) {
+    AddRecipe("beta");
+    AddRecipe("Alpha");
+    auto busyStatements = [&] {
+        int n = 0;
+        for (sqlite3_stmt* st = sqlite3_next_stmt(store.Connection().handle(), nullptr); st;
+             st = sqlite3_next_stmt(store.Connection().handle(), st))
+            n += sqlite3_stmt_busy(st) ? 1 : 0;
+        return n;
+    };
+    TTable& t = store.tblRecipes();
+    for (const char* next : {"TitleIndex", "InternalID"}) {
+        t.First(); // stands on the first of two rows: the walk is open
+        EXPECT_EQ(busyStatements(), 1);
+        t.SetIndexName(next);
+        EXPECT_EQ(busyStatements(), 0) << next;
+    }
+    // The walk starts afresh under the new index.
+    t.SetIndexName("TitleIndex");
+    t.First();
+    EXPECT_EQ(t.FieldAsString(fld::Title), "Alpha");
     t.SetIndexName("InternalID");
 }
 

@@ -27,8 +27,12 @@ protected:
         EXPECT_TRUE(Btn("btnNew")->isEnabled());
         EXPECT_FALSE(Btn("btnSave")->isEnabled());
         EXPECT_FALSE(Btn("btnUndo")->isEnabled());
-        EXPECT_FALSE(Title()->isEnabled());
-        EXPECT_FALSE(Memo()->isEnabled());
+        // The fields cannot be changed: read-only (and readable) with a recipe shown, off
+        // without one.
+        EXPECT_TRUE(Title()->isReadOnly());
+        EXPECT_TRUE(Memo()->isReadOnly());
+        EXPECT_EQ(Title()->isEnabled(), current);
+        EXPECT_EQ(Memo()->isEnabled(), current);
         EXPECT_TRUE(main_->rptViewRecipes->isEnabled());
         EXPECT_TRUE(main_->btn1->isEnabled());
     }
@@ -37,8 +41,10 @@ protected:
         for (const char* b : {"btnEdit", "btnNew", "btnDelete"}) EXPECT_FALSE(Btn(b)->isEnabled()) << b;
         for (const char* b : {"btnSave", "btnUndo"}) EXPECT_TRUE(Btn(b)->isEnabled()) << b;
         EXPECT_TRUE(Title()->isEnabled());
+        EXPECT_FALSE(Title()->isReadOnly());
         for (int i = 1; i <= 4; ++i) EXPECT_TRUE(Cat(i)->isEnabled());
         EXPECT_TRUE(Memo()->isEnabled());
+        EXPECT_FALSE(Memo()->isReadOnly());
         EXPECT_FALSE(main_->rptViewRecipes->isEnabled());
         EXPECT_FALSE(main_->btn1->isEnabled());
         EXPECT_FALSE(main_->btnFilter->isEnabled());
