@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   lhasa p7zip-full jlha-utils genisoimage xorriso poppler-utils
   xvfb xauth fonts-dejavu-core time
+  librsvg2-bin desktop-file-utils appstream dpkg-dev file man-db bash-completion passwd
 )
 
 missing=()

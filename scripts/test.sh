@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets everything up, builds and runs the whole suite: the plain build, the same suite under
+# Sets everything up, builds and runs the whole suite: the plain build, the plain build
+# installed and used as a normal user (scripts/install-check.sh), the same suite under
 # AddressSanitizer + UndefinedBehaviorSanitizer, then every fuzz target for a few seconds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +14,9 @@ jobs=$(nproc)
 echo "== plain build"
 bash scripts/build.sh plain
 (cd build && ctest --output-on-failure -j "$jobs")
+
+echo "== install check (scratch prefix, normal user, Debian package)"
+bash scripts/install-check.sh build
 
 echo "== sanitizer build (ASan + UBSan)"
 bash scripts/build.sh asan

@@ -287,8 +287,7 @@ void TfmMain::FormCreate() {
         // 2-5. Settings: the program folder replaces whatever was stored, and is written back.
         ReadSettings();
         appPath_ = ProgramFolder();
-        const std::string help = appPath_ + "Recipe.hlp";
-        SetHelpFile(QFile::exists(Q(help)) ? help : std::string());
+        SetHelpFile(FindHelpFile(appPath_));
         WriteSettings(appPath_);
         // 6. The store.
         Tables = std::make_unique<TfmTables>();

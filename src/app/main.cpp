@@ -17,6 +17,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("Larderly");
+    // Ties the window to its menu entry (icon and name on Wayland and in task bars).
+    app.setDesktopFileName("org.larderly.Larderly");
     const char* screenshot = nullptr;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];

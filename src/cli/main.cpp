@@ -1,9 +1,15 @@
 // larderly-cli: a headless front end over the engines, for scripts, tests and benchmarks.
+// Conventions: --help and --version on stdout with status 0, `help COMMAND` (or
+// `COMMAND --help`) for one command, and usage errors on stderr with status 2.
 #include "cli/CliCommand.h"
 
 #include <cstdlib>
 #include <exception>
 #include <iostream>
+
+#ifndef LARDERLY_VERSION
+#define LARDERLY_VERSION "unknown"
+#endif
 
 namespace larderly::cli {
 std::vector<CliCommandInfo>& cliCommands() {
@@ -14,44 +20,78 @@ std::vector<CliCommandInfo>& cliCommands() {
 
 using namespace larderly::cli;
 
-static void usage(std::ostream& out) {
-    out << "usage: larderly-cli [--home DIR] COMMAND [ARGS...]\n\ncommands:\n";
-    for (const auto& c : cliCommands()) out << "  " << c.usage << "\n";
+namespace {
+
+void usage(std::ostream& out) {
+    out << "usage: larderly-cli [--home DIR] COMMAND [ARGS...]\n"
+           "       larderly-cli --help | --version | help COMMAND\n\n"
+           "Works on the program folder DIR (default: LARDERLY_HOME, a build or portable folder\n"
+           "holding the program, else $XDG_DATA_HOME/larderly) without windows.\n\ncommands:\n";
+    for (const auto& c : cliCommands())
+        out << "  " << c.usage << "\n";
 }
+
+const CliCommandInfo* find(const std::string& name) {
+    for (const auto& c : cliCommands())
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+int usageError(const std::string& message) {
+    std::cerr << "larderly-cli: " << message << "\n";
+    std::cerr << "Try 'larderly-cli --help' for more information.\n";
+    return 2;
+}
+
+// `help [COMMAND]`.
+int help(int argc, char** argv, int i) {
+    if (i >= argc) {
+        usage(std::cout);
+        return 0;
+    }
+    const CliCommandInfo* c = find(argv[i]);
+    if (!c) return usageError(std::string("no help for unknown command '") + argv[i] + "'");
+    std::cout << "usage: larderly-cli [--home DIR] " << c->usage << "\n";
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     CliArgs a;
     int i = 1;
     while (i < argc) {
         std::string s = argv[i];
-        if (s == "--home" && i + 1 < argc) {
+        if (s == "--home") {
+            if (i + 1 >= argc || !*argv[i + 1]) return usageError("--home needs a folder");
             a.home = argv[i + 1];
             setenv("LARDERLY_HOME", a.home.c_str(), 1);
             i += 2;
         } else if (s == "--help" || s == "-h") {
             usage(std::cout);
             return 0;
+        } else if (s == "--version" || s == "-V") {
+            std::cout << "larderly-cli " << LARDERLY_VERSION << "\n";
+            return 0;
+        } else if (s.size() > 1 && s[0] == '-') {
+            return usageError("unknown option '" + s + "'");
         } else {
             break;
         }
     }
-    if (i >= argc) {
-        usage(std::cerr);
-        return 2;
-    }
+    if (i >= argc) return usageError("no command given");
     std::string name = argv[i++];
-    for (; i < argc; ++i) a.args.emplace_back(argv[i]);
-    for (const auto& c : cliCommands()) {
-        if (c.name == name) {
-            try {
-                return c.handler(a);
-            } catch (const std::exception& e) {
-                std::cerr << e.what() << "\n";
-                return 1;
-            }
-        }
+    if (name == "help") return help(argc, argv, i);
+    const CliCommandInfo* c = find(name);
+    if (!c) return usageError("unknown command '" + name + "'");
+    if (i < argc && (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h"))
+        return help(argc, argv, i - 1);
+    for (; i < argc; ++i)
+        a.args.emplace_back(argv[i]);
+    try {
+        return c->handler(a);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
     }
-    std::cerr << "larderly-cli: unknown command '" << name << "'\n";
-    usage(std::cerr);
-    return 2;
 }

@@ -1,20 +1,68 @@
-// Program and settings folders.
+// Program, help and settings folders.
 #include "platform/AppPaths.h"
 
-#include <cstdlib>
-#include <unistd.h>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace larderly {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+bool IsFolder(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The parent of a folder given with or without its trailing "/".
+std::string ParentFolder(std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    auto slash = folder.rfind('/');
+    if (slash == std::string::npos) return "./";
+    return folder.substr(0, slash + 1);
+}
+
+std::string UserHome() {
+    std::string home = Env("HOME");
+    if (!home.empty()) return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return pw->pw_dir;
+    return ".";
+}
+
+// mkdir -p; folders are created private to the user, as the XDG base directories want.
+void MakeFolderChain(const std::string& folder) {
+    std::string path;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = folder.find('/', pos + 1);
+        path = folder.substr(0, pos);
+        if (path.empty() || IsFolder(path)) continue;
+        if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return;
+    }
+}
+
+} // namespace
 
 std::string WithTrailingSeparator(std::string path) {
     if (!path.empty() && path.back() != '/') path += '/';
     return path;
 }
 
-std::string ProgramFolder() {
-    if (const char* home = std::getenv("LARDERLY_HOME"); home && *home)
-        return WithTrailingSeparator(home);
+std::string ExecutableFolder() {
     char buf[PATH_MAX];
     ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n > 0) {
@@ -23,6 +71,71 @@ std::string ProgramFolder() {
         if (slash != std::string::npos) return exe.substr(0, slash + 1);
     }
     return "./";
+}
+
+std::string InstalledDataFolder(const std::string& exeFolder) {
+    return ParentFolder(exeFolder) + "share/larderly/";
+}
+
+bool IsInstalledProgramFolder(const std::string& exeFolder) {
+    if (IsFolder(InstalledDataFolder(exeFolder))) return true;
+#ifdef LARDERLY_INSTALL_BINDIR
+    // A bin folder of the configured prefix counts even before its share folder exists.
+    char a[PATH_MAX], b[PATH_MAX];
+    if (realpath(exeFolder.c_str(), a) && realpath(LARDERLY_INSTALL_BINDIR, b) &&
+        std::string(a) == b)
+        return true;
+#endif
+    return false;
+}
+
+std::string ResolveProgramFolder(const ProgramFolderInputs& in) {
+    if (!in.larderlyHome.empty()) return WithTrailingSeparator(in.larderlyHome);
+    const std::string exe = WithTrailingSeparator(in.exeFolder);
+    if (!exe.empty()) {
+        if (IsFolder(exe + "data")) return exe;
+        if (access(exe.c_str(), W_OK) == 0 && !IsInstalledProgramFolder(exe)) return exe;
+    }
+    // XDG base directories: a relative XDG_DATA_HOME is invalid and ignored.
+    if (!in.xdgDataHome.empty() && in.xdgDataHome.front() == '/')
+        return WithTrailingSeparator(in.xdgDataHome) + "larderly/";
+    return WithTrailingSeparator(in.home.empty() ? std::string(".") : in.home) +
+           ".local/share/larderly/";
+}
+
+std::string ProgramFolder() {
+    ProgramFolderInputs in{Env("LARDERLY_HOME"), ExecutableFolder(), Env("XDG_DATA_HOME"), {}};
+    if (in.larderlyHome.empty()) in.home = UserHome();
+    std::string folder = ResolveProgramFolder(in);
+    if (in.larderlyHome.empty() && folder != WithTrailingSeparator(in.exeFolder) &&
+        !IsFolder(folder))
+        MakeFolderChain(folder.substr(0, folder.size() - 1));
+    return folder;
+}
+
+std::vector<std::string> HelpFileCandidates(const std::string& programFolder,
+                                            const std::string& exeFolder) {
+    std::vector<std::string> c;
+    auto add = [&c](const std::string& folder) {
+        if (folder.empty()) return;
+        std::string p = WithTrailingSeparator(folder) + "Recipe.hlp";
+        for (const auto& have : c)
+            if (have == p) return;
+        c.push_back(std::move(p));
+    };
+    add(programFolder);
+    add(exeFolder);
+    add(InstalledDataFolder(WithTrailingSeparator(exeFolder)));
+#ifdef LARDERLY_INSTALL_DATADIR
+    add(LARDERLY_INSTALL_DATADIR);
+#endif
+    return c;
+}
+
+std::string FindHelpFile(const std::string& programFolder) {
+    for (const auto& p : HelpFileCandidates(programFolder, ExecutableFolder()))
+        if (IsFile(p)) return p;
+    return {};
 }
 
 std::string SettingsFolder() {
@@ -34,6 +147,8 @@ std::string SettingsFolder() {
     return WithTrailingSeparator(home && *home ? home : ".") + ".config/larderly/";
 }
 
-std::string SettingsFilePath() { return SettingsFolder() + "rcpconfig.ini"; }
+std::string SettingsFilePath() {
+    return SettingsFolder() + "rcpconfig.ini";
+}
 
 } // namespace larderly

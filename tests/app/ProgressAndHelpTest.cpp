@@ -100,8 +100,18 @@ TEST_F(HelpTest, ControlsCarryTheirHelpContexts) {
     EXPECT_EQ(m.Import1->property("helpContext").toInt(), kHelpImport);
 }
 
+TEST_F(HelpTest, WithLarderlyHomeTheHelpBesideTheProgramIsUsed) {
+    // The program folder (LARDERLY_HOME) holds no help: the copy beside the executable is
+    // found, as it is for an installed program in its share folder.
+    TfmMain& m = Start();
+    EXPECT_EQ(HelpFile(), std::string(LARDERLY_BIN_DIR) + "/Recipe.hlp");
+    m.Contents1->trigger();
+    EXPECT_TRUE(prompts_.asked().empty());
+}
+
 TEST_F(HelpTest, WithoutHelpFileTheUserIsTold) {
     TfmMain& m = Start();
+    SetHelpFile("");
     EXPECT_EQ(HelpFile(), "");
     prompts_.answer(PromptAnswer::Ok, "Recipe.hlp");
     m.Contents1->trigger();

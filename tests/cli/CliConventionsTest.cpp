@@ -1,0 +1,60 @@
+// larderly-cli's command line conventions: help and version on stdout with status 0, help
+// for one command, and usage errors on stderr with status 2 before anything is touched.
+#include "RunCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using larderly::testing::BuiltProgram;
+using larderly::testing::RunCommand;
+
+struct Streams {
+    int status;
+    std::string out, err;
+};
+
+Streams RunCli(const std::string& args) {
+    const std::string cli = BuiltProgram("larderly-cli") + " " + args;
+    // The program runs twice so that each stream is read on its own; the commands here
+    // touch no folder, so both runs answer the same.
+    auto out = RunCommand("( " + cli + " 2>/dev/null )");
+    auto err = RunCommand("( " + cli + " 2>&1 >/dev/null )");
+    return {out.status, out.out, err.out};
+}
+
+TEST(CliConventions, HelpAndVersionGoToStandardOutput) {
+    struct Case {
+        std::string args, expect;
+    } cases[] = {
+        {"--help", "usage: larderly-cli [--home DIR] COMMAND"},
+        {"-h", "usage: larderly-cli [--home DIR] COMMAND"},
+        {"help", "  import FILE..."},
+        {"--version", "larderly-cli " LARDERLY_TEST_VERSION "\n"},
+        {"help backup", "usage: larderly-cli [--home DIR] backup [-v] FOLDER"},
+        {"restore --help", "usage: larderly-cli [--home DIR] restore [-v] FOLDER"},
+    };
+    for (const auto& c : cases) {
+        Streams r = RunCli(c.args);
+        EXPECT_EQ(r.status, 0) << c.args;
+        EXPECT_NE(r.out.find(c.expect), std::string::npos) << c.args << ":\n" << r.out;
+        EXPECT_EQ(r.err, "") << c.args;
+    }
+    EXPECT_EQ(RunCli("help list").out.find("import"), std::string::npos)
+        << "one command's help only";
+}
+
+TEST(CliConventions, UsageErrorsGoToStandardErrorWithStatusTwo) {
+    for (const std::string args :
+         {"", "--frobnicate list", "--home", "--home '' list", "nosuch", "help nosuch"}) {
+        Streams r = RunCli(args);
+        EXPECT_EQ(r.status, 2) << "'" << args << "'";
+        EXPECT_EQ(r.out, "") << "'" << args << "'";
+        EXPECT_NE(r.err.find("larderly-cli: "), std::string::npos) << "'" << args << "': " << r.err;
+        EXPECT_NE(r.err.find("--help"), std::string::npos) << "the message points at the help";
+    }
+}
+
+} // namespace
