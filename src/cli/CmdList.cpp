@@ -1,5 +1,6 @@
 // larderly-cli list: every recipe as "identifier TAB title TAB slot names joined by ;",
-// sorted as the recipe list sorts titles.
+// sorted as the recipe list sorts titles. larderly-cli search WORDS...: the same for the
+// recipes whose title or text hold every word (case and accents ignored, words as prefixes).
 #include "cli/CliCommand.h"
 
 #include "platform/AppPaths.h"
@@ -11,16 +12,14 @@
 #include <algorithm>
 #include <iostream>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace larderly::cli {
 namespace {
 
-int RunList(const CliArgs& a) {
-    if (!a.args.empty()) {
-        std::cerr << "usage: larderly-cli [--home DIR] list\n";
-        return 2;
-    }
+// Prints the recipes that pass `keep` (every recipe when it is empty).
+int PrintRecipes(const std::string* words) {
     TfmTables store;
     try {
         store.OpenDatabase(ProgramFolder());
@@ -38,11 +37,21 @@ int RunList(const CliArgs& a) {
             t.Next();
         }
     }
+    std::unordered_set<int32_t> found;
+    if (words) {
+        try {
+            for (int32_t id : store.SearchIndex().Search(*words)) found.insert(id);
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+    }
     RecipeSummaries summaries;
     summaries.Build(store);
     std::vector<const TRecipeSummary*> rows;
     rows.reserve(summaries.Count());
-    for (const auto& s : summaries) rows.push_back(&s);
+    for (const auto& s : summaries)
+        if (!words || found.count(s.InternalID)) rows.push_back(&s);
     std::stable_sort(rows.begin(), rows.end(), [](const TRecipeSummary* x, const TRecipeSummary* y) {
         int c = CompareFolded(x->Title, y->Title);
         return c != 0 ? c < 0 : x->InternalID < y->InternalID;
@@ -68,6 +77,26 @@ int RunList(const CliArgs& a) {
     return 0;
 }
 
+int RunList(const CliArgs& a) {
+    if (!a.args.empty()) {
+        std::cerr << "usage: larderly-cli [--home DIR] list\n";
+        return 2;
+    }
+    return PrintRecipes(nullptr);
+}
+
+int RunSearch(const CliArgs& a) {
+    std::string words;
+    for (const std::string& w : a.args) words += (words.empty() ? "" : " ") + w;
+    if (words.find_first_not_of(" \t") == std::string::npos) {
+        std::cerr << "usage: larderly-cli [--home DIR] search WORDS...\n";
+        return 2;
+    }
+    return PrintRecipes(&words);
+}
+
+CliRegistrar regSearch("search", "search WORDS...              print the recipes whose title or text hold every word",
+                       RunSearch);
 CliRegistrar reg("list", "list                         print every recipe: id, title, categories", RunList);
 
 } // namespace

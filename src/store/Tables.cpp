@@ -158,6 +158,7 @@ void TfmTables::OpenFiles() {
         conn_.Close();
         throw;
     }
+    search_.Attach(conn_, dataFolder_, paths[1]);
 }
 
 void TfmTables::SetTablesOpen(bool open) {
@@ -168,6 +169,7 @@ void TfmTables::SetTablesOpen(bool open) {
         for (auto& t : tables_) t->Open();
     } else {
         for (auto& t : tables_) t->Close();
+        search_.Detach();
         conn_.Close();
     }
 }

@@ -5,6 +5,7 @@
 // work in a Transaction.
 #pragma once
 
+#include "store/SearchIndex.h"
 #include "store/Sqlite.h"
 #include "store/Table.h"
 
@@ -118,6 +119,9 @@ public:
     // (for example PRAGMA query_only to make every write fail).
     SqlConnection& Connection() { return conn_; }
 
+    // The full-text index of the recipes, attached while the tables are open.
+    TSearchIndex& SearchIndex() { return search_; }
+
     TTable& tblListLabel() { return *tables_[0]; }
     TTable& tblRecipes() { return *tables_[1]; }
     TTable& tblRecipeBook() { return *tables_[2]; }
@@ -135,6 +139,7 @@ private:
     void ResetCursors();
 
     SqlConnection conn_;
+    TSearchIndex search_;
     std::string dataFolder_;
     std::array<std::unique_ptr<TTable>, 4> tables_;
 };

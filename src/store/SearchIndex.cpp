@@ -1,0 +1,183 @@
+// The recipes' full-text index on SQLite's FTS5, kept in step by temporary triggers.
+#include "store/SearchIndex.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace larderly {
+namespace {
+
+constexpr const char* kSchema = "search";
+constexpr int kIndexVersion = 1;
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
+    return q + "'";
+}
+
+// The file change counter SQLite keeps in a database header; -1 when it cannot be read.
+int64_t ChangeCounter(const std::string& file) {
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return -1;
+    unsigned char b[28];
+    const bool ok = std::fread(b, 1, sizeof b, f) == sizeof b;
+    std::fclose(f);
+    if (!ok) return -1;
+    return (int64_t{b[24]} << 24) | (int64_t{b[25]} << 16) | (int64_t{b[26]} << 8) | int64_t{b[27]};
+}
+
+} // namespace
+
+std::string TSearchIndex::MatchQuery(const std::string& words) {
+    std::string query;
+    std::size_t i = 0;
+    while (i < words.size()) {
+        while (i < words.size() && static_cast<unsigned char>(words[i]) <= ' ') ++i;
+        std::size_t start = i;
+        while (i < words.size() && static_cast<unsigned char>(words[i]) > ' ') ++i;
+        if (start == i) break;
+        // Each word is a quoted phrase (punctuation inside splits it into tokens that must
+        // follow each other) whose last token matches as a prefix.
+        std::string phrase = "\"";
+        for (std::size_t k = start; k < i; ++k) phrase += words[k] == '"' ? std::string("\"\"") : std::string(1, words[k]);
+        phrase += "\"*";
+        if (!query.empty()) query += " AND ";
+        query += phrase;
+    }
+    return query;
+}
+
+void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder, const std::string& recipeFile) {
+    conn_ = nullptr;
+    problem_.clear();
+    path_ = dataFolder + "/" + kSearchIndexFile;
+    recipeFile_ = recipeFile;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            conn.Exec("ATTACH DATABASE " + Quote(path_) + " AS " + kSchema);
+            conn_ = &conn;
+            // Derived data: no journal file and no sync, so commits of the tables keep their
+            // cost and a lost index is only rebuilt.
+            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=MEMORY");
+            conn.Exec(std::string("PRAGMA ") + kSchema + ".synchronous=OFF");
+            int64_t version = 0, counter = -2;
+            {
+                SqlStatement v(conn.handle(), std::string("PRAGMA ") + kSchema + ".user_version");
+                if (v.Step()) version = v.ColumnInt(0);
+            }
+            if (version == kIndexVersion) {
+                SqlStatement m(conn.handle(), std::string("SELECT counter FROM ") + kSchema + ".state");
+                if (m.Step()) counter = m.ColumnInt(0);
+            }
+            InstallTriggers();
+            dataVersion_ = DataVersion();
+            if (version != kIndexVersion || counter != ChangeCounter(recipeFile_)) Rebuild();
+            return;
+        } catch (const std::exception& e) {
+            problem_ = e.what();
+            // A damaged or foreign file: start again from an empty one, once.
+            Detach();
+            std::remove(path_.c_str());
+        }
+    }
+    conn_ = nullptr;
+}
+
+void TSearchIndex::CreateSchema() {
+    const std::string s = kSchema;
+    conn_->Exec("DROP TABLE IF EXISTS " + s + ".recipe_words");
+    conn_->Exec("DROP TABLE IF EXISTS " + s + ".state");
+    conn_->Exec("CREATE VIRTUAL TABLE " + s +
+                ".recipe_words USING fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', prefix = '2 3')");
+    conn_->Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
+    conn_->Exec("INSERT INTO " + s + ".state VALUES(-1)");
+    conn_->Exec("PRAGMA " + s + ".user_version=" + std::to_string(kIndexVersion));
+}
+
+void TSearchIndex::InstallTriggers() {
+    // Temporary triggers live in this connection only and name the index table without its
+    // schema (the rule for statements inside triggers); no other schema has that name.
+    DropTriggers();
+    conn_->Exec("CREATE TEMP TRIGGER larderly_words_insert AFTER INSERT ON main.tblRecipes BEGIN "
+                "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
+                "CAST(new.RecipeText AS TEXT)); END");
+    conn_->Exec("CREATE TEMP TRIGGER larderly_words_update AFTER UPDATE OF Title, RecipeText ON main.tblRecipes BEGIN "
+                "DELETE FROM recipe_words WHERE rowid = old.InternalID; "
+                "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
+                "CAST(new.RecipeText AS TEXT)); END");
+    conn_->Exec("CREATE TEMP TRIGGER larderly_words_delete AFTER DELETE ON main.tblRecipes BEGIN "
+                "DELETE FROM recipe_words WHERE rowid = old.InternalID; END");
+}
+
+void TSearchIndex::DropTriggers() {
+    if (!conn_) return;
+    for (const char* t : {"larderly_words_insert", "larderly_words_update", "larderly_words_delete"})
+        conn_->Exec(std::string("DROP TRIGGER IF EXISTS temp.") + t);
+}
+
+int64_t TSearchIndex::DataVersion() {
+    SqlStatement v(conn_->handle(), "PRAGMA main.data_version");
+    return v.Step() ? v.ColumnInt(0) : -1;
+}
+
+void TSearchIndex::Rebuild() {
+    if (!conn_) return;
+    const std::string s = kSchema;
+    conn_->Exec("SAVEPOINT larderly_rebuild");
+    try {
+        CreateSchema();
+        conn_->Exec("INSERT INTO " + s +
+                    ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
+                    "FROM main.tblRecipes");
+        conn_->Exec("UPDATE " + s + ".state SET counter = -1");
+        conn_->Exec("RELEASE larderly_rebuild");
+    } catch (...) {
+        sqlite3_exec(conn_->handle(), "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild", nullptr, nullptr, nullptr);
+        throw;
+    }
+    dataVersion_ = DataVersion();
+    ++rebuilds_;
+}
+
+void TSearchIndex::CheckForeignWrites() {
+    // Another connection (another program, or a second copy of this one) wrote the recipe
+    // file since the last look: its changes may not be in the index.
+    const int64_t now = DataVersion();
+    if (now != dataVersion_) Rebuild();
+}
+
+void TSearchIndex::Detach() {
+    if (!conn_) return;
+    SqlConnection& conn = *conn_;
+    try {
+        DropTriggers();
+        if (sqlite3_get_autocommit(conn.handle())) {
+            const bool current = DataVersion() == dataVersion_;
+            // The counter is final once the last commit has unlocked the file.
+            const int64_t counter = current ? ChangeCounter(recipeFile_) : -1;
+            conn.Exec("UPDATE " + std::string(kSchema) + ".state SET counter = " + std::to_string(counter));
+        }
+    } catch (...) {
+    }
+    conn_ = nullptr;
+    sqlite3_exec(conn.handle(), (std::string("DETACH DATABASE ") + kSchema).c_str(), nullptr, nullptr, nullptr);
+}
+
+std::vector<int32_t> TSearchIndex::Search(const std::string& words) {
+    if (!conn_) throw EStoreError("The search index cannot be used" + (problem_.empty() ? "." : ": " + problem_));
+    std::vector<int32_t> ids;
+    const std::string query = MatchQuery(words);
+    if (query.empty()) {
+        SqlStatement all(conn_->handle(), "SELECT InternalID FROM main.tblRecipes");
+        while (all.Step()) ids.push_back(static_cast<int32_t>(all.ColumnInt(0)));
+        return ids;
+    }
+    CheckForeignWrites();
+    SqlStatement st(conn_->handle(), "SELECT rowid FROM " + std::string(kSchema) + ".recipe_words WHERE recipe_words MATCH ?");
+    st.Bind(1, query);
+    while (st.Step()) ids.push_back(static_cast<int32_t>(st.ColumnInt(0)));
+    return ids;
+}
+
+} // namespace larderly

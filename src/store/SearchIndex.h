@@ -1,0 +1,68 @@
+// The full-text index of the recipes' titles and texts: derived data in its own file beside
+// the tables (data/search.idx), never one of the four table files and never backed up.
+//
+// While the tables are open the index file is attached to the store's connection and kept in
+// step by temporary triggers on the recipe table, so every save, delete and import through
+// any of this program's store objects updates it inside the same transaction, and a rollback
+// undoes both. The index file is written without a journal on disk or a sync: losing it costs
+// a rebuild, never a recipe, and it never makes a commit of the tables slower than one file's.
+//
+// The index remembers the recipe file's change counter (bytes 24-27 of its header) when the
+// tables close. A different counter at the next open (a restore, another program writing the
+// files, a crash) or a file that cannot be used means the index is built afresh; so does a
+// write by another connection seen while the tables are open.
+#pragma once
+
+#include "store/Sqlite.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace larderly {
+
+inline constexpr const char* kSearchIndexFile = "search.idx";
+
+class TSearchIndex {
+public:
+    // Attaches (creating or rebuilding when needed) the index beside the recipe file
+    // `recipeFile` in `dataFolder`. Never raises: an index that cannot be had leaves search
+    // unavailable and the tables untouched.
+    void Attach(SqlConnection& conn, const std::string& dataFolder, const std::string& recipeFile);
+    // Records the recipe file's change counter for the next open, then detaches.
+    void Detach();
+
+    bool Available() const { return conn_ != nullptr; }
+    // Why the index is unavailable, empty when it is available.
+    const std::string& Problem() const { return problem_; }
+    // How many times the index was built afresh since this object was made.
+    int Rebuilds() const { return rebuilds_; }
+
+    // The identifiers of the recipes whose title or text hold every word of `words` (case and
+    // accents ignored, each word matching as a prefix of a word), in no particular order.
+    // Words are separated by blanks; no words give every recipe. Raises EStoreError when the
+    // index is unavailable.
+    std::vector<int32_t> Search(const std::string& words);
+
+    // Builds the index afresh from the recipe table.
+    void Rebuild();
+
+    // The query text for `words`, for the index's MATCH (exposed for tests).
+    static std::string MatchQuery(const std::string& words);
+
+private:
+    void CreateSchema();
+    void InstallTriggers();
+    void DropTriggers();
+    int64_t DataVersion();
+    void CheckForeignWrites();
+
+    SqlConnection* conn_ = nullptr;
+    std::string path_;
+    std::string recipeFile_;
+    std::string problem_;
+    int64_t dataVersion_ = -1;
+    int rebuilds_ = 0;
+};
+
+} // namespace larderly

@@ -1,0 +1,162 @@
+// Exported files read back through the import: the same titles, categories and text, in
+// each encoding; recipes an encoding cannot carry are named and left out, never half written.
+#include "exchange/RecipeExport.h"
+#include "import/ImportCommand.h"
+#include "import/ImportTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+using namespace larderly;
+using namespace larderly::exchange;
+using larderly::import::test::StoredRecipe;
+using larderly::import::test::TempStore;
+
+namespace {
+
+std::vector<ExportRecipe> Sample() {
+    return {
+        {1,
+         "Crème brûlée",
+         {"Desserts", "Französisch", "Eggs", "Baked"},
+         {"Serving Size  : 4", "", "     500  ml            cream",
+          "1/2     tsp            vanilla", "        pinch          salt",
+          "Heat the cream; whisk in the yolks.", "  Bake.", "", "Serve cold."}},
+        {2, "Plain toast", {}, {"Serving Size  : ", "Toast the bread."}},
+        {3,
+         "Jalapeño salsa",
+         {"Sauces"},
+         {"Serving Size  : 2 cups", "Chop; mix.", "Mixes", "-----"}},
+    };
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::vector<StoredRecipe> ExportAndImport(const std::vector<ExportRecipe>& recipes,
+                                          ExportFormat format, ExportEncoding encoding,
+                                          ExportResult* result = nullptr,
+                                          std::string* bytes = nullptr) {
+    TempStore target;
+    const std::string file = target.Folder() + "/out.txt";
+    ExportResult r = ExportToFile(file, recipes, format, encoding);
+    if (result) *result = r;
+    if (bytes) *bytes = ReadFile(file);
+    import::TFileImport imp = import::ImportFile(target.store, target.summaries, file);
+    EXPECT_TRUE(imp.Accepted);
+    return target.Recipes();
+}
+
+} // namespace
+
+TEST(Export, MealMasterReadsBackTheSame) {
+    for (ExportEncoding enc : {ExportEncoding::Utf8, ExportEncoding::Windows1252}) {
+        SCOPED_TRACE(EncodingDisplayName(enc));
+        ExportResult result;
+        std::string bytes;
+        auto back = ExportAndImport(Sample(), ExportFormat::MealMaster, enc, &result, &bytes);
+        EXPECT_EQ(result.Written, 3u);
+        ASSERT_EQ(back.size(), 3u);
+        const std::vector<ExportRecipe> sample = Sample();
+        for (std::size_t i = 0; i < 3; ++i) {
+            const ExportRecipe& want = sample[i];
+            EXPECT_EQ(back[i].title, want.Title);
+            std::vector<std::string> cats;
+            for (const auto& c : back[i].categories)
+                if (!c.empty()) cats.push_back(c);
+            EXPECT_EQ(cats, want.Categories);
+            std::vector<std::string> text = want.Text;
+            if (i == 2)
+                text[2] += ' ', text[3] += ' '; // five-character lines that would close the recipe
+            EXPECT_EQ(back[i].lines, text);
+        }
+        // The two closing-line look-alikes are named; nothing else is.
+        ASSERT_EQ(result.Notes.size(), 2u);
+        EXPECT_EQ(result.Notes[0].Id, 3);
+        EXPECT_TRUE(result.Notes[0].Written);
+        // The bytes are in the chosen encoding, lines ending in CR LF.
+        EXPECT_NE(bytes.find(enc == ExportEncoding::Utf8 ? "Cr\xC3\xA8me" : "Cr\xE8me"),
+                  std::string::npos);
+        EXPECT_EQ(bytes.rfind("MMMMM----- Recipe via Meal-Master", 0), 0u);
+        EXPECT_NE(bytes.find("\r\nServe cold.\r\nMMMMM\r\n"), std::string::npos);
+    }
+}
+
+TEST(Export, CodePage437Bytes) {
+    TempStore t;
+    const std::string file = t.Folder() + "/out.mmf";
+    EXPECT_EQ(ExportToFile(file, Sample(), ExportFormat::MealMaster, ExportEncoding::Cp437).Written,
+              3u);
+    const std::string bytes = ReadFile(file);
+    EXPECT_NE(bytes.find("Cr\x8Ame br\x96l\x82"
+                         "e"),
+              std::string::npos);
+    EXPECT_NE(bytes.find("Jalape\xA4o"), std::string::npos);
+}
+
+TEST(Export, MasterCookReadsBackTitlesCategoriesAndText) {
+    ExportResult result;
+    auto back = ExportAndImport(Sample(), ExportFormat::MasterCookText, ExportEncoding::Windows1252,
+                                &result);
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].title, "Crème brûlée");
+    EXPECT_EQ(back[0].categories,
+              (std::array<std::string, 4>{"Desserts", "Französisch", "Eggs", "Baked"}));
+    // Lines beginning with a blank are rebuilt into the ingredient columns on reading.
+    EXPECT_EQ(back[0].lines, (std::vector<std::string>{
+                                 "Serving Size  : 4", "", "500     ml             cream",
+                                 "1/2     tsp            vanilla", "        pinch          salt",
+                                 "Heat the cream; whisk in the yolks.", "Bake.                  ",
+                                 "", "Serve cold."}));
+    EXPECT_EQ(back[1].categories, (std::array<std::string, 4>{}));
+    EXPECT_EQ(back[1].lines, (std::vector<std::string>{"Serving Size  :", "Toast the bread."}));
+    // A servings text longer than the servings column keeps the whole first line in the body.
+    EXPECT_EQ(back[2].lines, (std::vector<std::string>{"Serving Size  :", "Serving Size  : 2 cups",
+                                                       "Chop; mix.", "Mixes", "-----"}));
+    EXPECT_EQ(back[2].categories[0], "Sauces");
+    // Both differences from the stored text are named.
+    int named = 0;
+    for (const auto& n : result.Notes)
+        named += n.Written && (n.Id == 2 || n.Id == 3);
+    EXPECT_EQ(named, 2);
+}
+
+TEST(Export, ARecipeTheEncodingLacksIsNamedAndLeftOut) {
+    std::vector<ExportRecipe> recipes = Sample();
+    recipes[1].Text.push_back("Costs 2 € a slice → cheap");
+    for (auto [enc, ch] :
+         {std::pair{ExportEncoding::Cp437, "€"}, std::pair{ExportEncoding::Windows1252, "→"}}) {
+        ExportResult result;
+        auto back = ExportAndImport(recipes, ExportFormat::MealMaster, enc, &result);
+        EXPECT_EQ(result.Written, 2u);
+        EXPECT_EQ(result.NotWritten(), 1u);
+        ASSERT_EQ(back.size(), 2u) << "the other recipes are written whole";
+        EXPECT_NE(back[0].title, "Plain toast");
+        EXPECT_NE(back[1].title, "Plain toast");
+        bool named = false;
+        for (const auto& n : result.Notes)
+            if (!n.Written) named = n.Id == 2 && n.Reason.find(ch) != std::string::npos;
+        EXPECT_TRUE(named) << "the recipe and the character are named";
+    }
+}
+
+TEST(Export, AFailedWriteLeavesThePreviousFile) {
+    TempStore t;
+    const std::string file = t.WriteFile("keep.mmf", "old contents");
+    EXPECT_THROW(ExportToFile(t.Folder() + "/missing/x.mmf", Sample(), ExportFormat::MealMaster,
+                              ExportEncoding::Utf8),
+                 std::runtime_error);
+    ExportToFile(file, Sample(), ExportFormat::MealMaster, ExportEncoding::Utf8);
+    EXPECT_NE(ReadFile(file), "old contents");
+    // No temporary file stays beside it.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(t.Folder()))
+        files += e.is_regular_file() && e.path().filename().string()[0] == '.';
+    EXPECT_EQ(files, 0);
+}

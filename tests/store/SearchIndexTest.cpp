@@ -1,0 +1,132 @@
+// The full-text index: words as prefixes, case and accents ignored, every word needed; kept
+// in step with saves, deletes and rollbacks; rebuilt when missing, damaged, or when the
+// recipe file was changed by another program.
+#include "store/Tables.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+using namespace larderly;
+
+namespace {
+
+class SearchIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/larderly-search-XXXXXX";
+        folder_ = mkdtemp(tmpl);
+        Open();
+    }
+    void TearDown() override {
+        store_.reset();
+        std::filesystem::remove_all(folder_);
+    }
+    void Open() {
+        store_ = std::make_unique<TfmTables>();
+        store_->OpenDatabase(folder_ + "/");
+        store_->SetTablesOpen(true);
+    }
+    void Close() { store_->SetTablesOpen(false); }
+    int32_t Add(const std::string& title, std::vector<std::string> text, int32_t id = -1) {
+        TfmTables& s = *store_;
+        s.ClearBuffers();
+        s.RecipeRec.InternalID = id;
+        s.RecipeRec.Title = title;
+        s.RecipeText = std::move(text);
+        return s.SaveRecord(rkRecipe);
+    }
+    std::vector<int32_t> Find(const std::string& words) {
+        auto ids = store_->SearchIndex().Search(words);
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    // Writes to the recipe file through a connection of its own, as another program would.
+    void ForeignExec(const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder_ + "/data/tbl102.nx1").c_str(), &db), SQLITE_OK);
+        sqlite3_busy_timeout(db, 2000);
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    std::string folder_;
+    std::unique_ptr<TfmTables> store_;
+};
+
+using Ids = std::vector<int32_t>;
+
+} // namespace
+
+TEST_F(SearchIndexTest, EveryWordAsAPrefixCaseAndAccentsIgnored) {
+    const int32_t soup = Add("Tomato basil soup", {"Serving Size  : 4", "Simmer the tomatoes."});
+    const int32_t brulee = Add("Crème brûlée", {"Bake in a bain-marie; chill overnight."});
+    const int32_t salad = Add("Salad", {"Tomatoes, Basil and \"Mozzarella\"."});
+    const struct {
+        const char* words;
+        Ids want;
+    } cases[] = {
+        {"tom bas", {soup, salad}},   {"TOMATO  SOUP", {soup}},    {"creme BRULEE", {brulee}},
+        {"crè", {brulee}},            {"bain-marie", {brulee}},    {"simmer basil", {soup}},
+        {"\"mozzarella\"", {salad}},  {"tomato pizza", {}},        {"oat", {}},
+        {"overnight chill", {brulee}}, {"  ", {soup, brulee, salad}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Find(c.words), c.want) << c.words;
+}
+
+TEST_F(SearchIndexTest, FollowsSavesDeletesAndRollbacks) {
+    const int32_t a = Add("Apple pie", {"Bake."});
+    Add("Apple pie", {"Bake with cinnamon."}, a);
+    EXPECT_EQ(Find("cinnamon"), Ids{a});
+    EXPECT_EQ(Find("pie"), Ids{a});
+    {
+        Transaction t(*store_);
+        Add("Pear tart", {"Poach the pears."});
+        EXPECT_EQ(Find("pear").size(), 1u) << "visible inside the transaction";
+    } // rolled back
+    EXPECT_EQ(Find("pear"), Ids{});
+    store_->DeleteRecipe(a);
+    EXPECT_EQ(Find("apple"), Ids{});
+    // Kept across closing and opening without a rebuild.
+    const int32_t b = Add("Banana bread", {});
+    Close();
+    Open();
+    EXPECT_EQ(store_->SearchIndex().Rebuilds(), 0);
+    EXPECT_EQ(Find("banana"), Ids{b});
+}
+
+TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
+    const int32_t a = Add("Apple pie", {"Bake."});
+    Close();
+    const std::string index = folder_ + "/data/search.idx";
+    ASSERT_TRUE(std::filesystem::exists(index));
+
+    // Changed by another program while the tables were closed (a restore does the same).
+    ForeignExec("UPDATE tblRecipes SET Title = 'Quince pie' WHERE InternalID = " + std::to_string(a));
+    Open();
+    EXPECT_EQ(store_->SearchIndex().Rebuilds(), 1);
+    EXPECT_EQ(Find("quince"), Ids{a});
+    EXPECT_EQ(Find("apple"), Ids{});
+
+    // Changed by another program while the tables are open.
+    ForeignExec("UPDATE tblRecipes SET Title = 'Plum pie' WHERE InternalID = " + std::to_string(a));
+    EXPECT_EQ(Find("plum"), Ids{a});
+    Close();
+
+    // Missing, then damaged: built afresh, and the tables open as always.
+    std::filesystem::remove(index);
+    Open();
+    EXPECT_EQ(Find("plum"), Ids{a});
+    Close();
+    std::ofstream(index, std::ios::binary | std::ios::trunc) << std::string(4096, 'x');
+    Open();
+    EXPECT_TRUE(store_->SearchIndex().Available());
+    EXPECT_EQ(Find("plum"), Ids{a});
+}
+
+TEST(SearchIndexQuery, WordsBecomeQuotedPrefixPhrases) {
+    EXPECT_EQ(TSearchIndex::MatchQuery(" tom  bas "), "\"tom\"* AND \"bas\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"), "\"say\"* AND \"\"\"hi\"\"\"* AND \"OR\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery(""), "");
+}
