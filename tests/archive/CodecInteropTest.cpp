@@ -63,8 +63,8 @@ protected:
 TEST_F(CodecInterop, LhasaExtractsOurStreams) {
     if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa not installed";
     auto samples = Samples();
-    // A file that starts with spaces: its first match must not lean on what the ring
-    // holds before the data.
+    // A file that starts with spaces: its first match reaches into the spaces the ring
+    // starts with, which lhasa's ring holds as well.
     Bytes spaced(100, ' ');
     for (int i = 0; i < 50; ++i) spaced.insert(spaced.end(), {'a', 'b', 'c'});
     samples.emplace_back("spaces.txt", spaced);
