@@ -213,7 +213,8 @@ bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtection, in
         setPacket(16);
     }
     if (kind == mkDvdRwRestricted || kind == mkDvdRwSequential) {
-        p[2] = 0x20;
+        // Keeps the test write bit: a sequential DVD-RW is written in test mode like a DVD-R.
+        p[2] = static_cast<uint8_t>(0x20 | (p[2] & 0x10));
         p[3] = 0xC5;
         p[5] = 16;
     }
