@@ -279,7 +279,8 @@ struct Lh1EncoderState {
         // reader's ring starts with spaces there. The match comes from the last insertion.
         int s = 0;
         int r = kStart;
-        for (int i = 1; i <= kF; ++i) InsertNode(r - i);
+        for (int i = 1; i <= kF; ++i)
+            InsertNode(r - i);
         InsertNode(r);
         do {
             if (matchLength > len) matchLength = len;

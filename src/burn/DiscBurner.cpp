@@ -123,8 +123,9 @@ bool TDiscBurner::BurnImage() {
         // drive without test writing ignores the request: either way the data would be
         // recorded for real. The burn is refused before anything is written.
         std::string refusal;
-        const bool mediumHasTestMode = kind != mkDvdRam && kind != mkDvdRwRestricted && kind != mkDvdPlusRw &&
-                                       kind != mkDvdPlusR && kind != mkDvdPlusRDl;
+        const bool mediumHasTestMode = kind != mkDvdRam && kind != mkDvdRwRestricted &&
+                                       kind != mkDvdPlusRw && kind != mkDvdPlusR &&
+                                       kind != mkDvdPlusRDl;
         char line[128];
         if (!mediumHasTestMode) {
             std::snprintf(line, sizeof line, texts::kNoTestModeMedium, MediaKindName(kind).c_str());

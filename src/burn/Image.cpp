@@ -4,9 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <ctime>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -372,12 +372,13 @@ int TDiscImage::ForceImageDir(const std::string& path) {
             if (FFiles[c].IsDirectory() && UpperAscii(FFiles[c].ShortName) == id) return true;
         return false;
     });
-    const std::string longName = UniqueJoliet(FitJoliet(name, false), false, [&](const std::string& id) {
-        const std::string want = UpperAscii(id);
-        for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-            if (UpperAscii(FFiles[c].LongName) == want) return true;
-        return false;
-    });
+    const std::string longName =
+        UniqueJoliet(FitJoliet(name, false), false, [&](const std::string& id) {
+            const std::string want = UpperAscii(id);
+            for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+                if (UpperAscii(FFiles[c].LongName) == want) return true;
+            return false;
+        });
     TDateTime now = Now ? Now() : DateTimeNow();
     TDEntry d;
     d.ShortName = shortName;
@@ -486,10 +487,11 @@ void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::str
         return sibling([&](const TFEntry& e) { return e.ShortName == id; });
     };
     if (shortTaken(shortName)) shortName = NumberedAlias(shortName, shortTaken);
-    const std::string longFitted = UniqueJoliet(FitJoliet(longName, true), true, [&](const std::string& id) {
-        const std::string want = UpperAscii(id);
-        return sibling([&](const TFEntry& e) { return UpperAscii(e.LongName) == want; });
-    });
+    const std::string longFitted =
+        UniqueJoliet(FitJoliet(longName, true), true, [&](const std::string& id) {
+            const std::string want = UpperAscii(id);
+            return sibling([&](const TFEntry& e) { return UpperAscii(e.LongName) == want; });
+        });
     TFEntry& f = FFiles[idx];
     f.ShortName = shortName;
     f.LongName = longFitted;

@@ -200,7 +200,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 // name in upper case; otherwise BASE~N.EXT with the first N from 1 whose alias is not taken.
 std::string ShortAlias(const std::string& name, const std::function<bool(const std::string&)>& taken);
 // An alias with a "~N" tail even for a name that is a valid 8.3 name itself (taken already).
-std::string NumberedAlias(const std::string& name, const std::function<bool(const std::string&)>& taken);
+std::string NumberedAlias(const std::string& name,
+                          const std::function<bool(const std::string&)>& taken);
 // UTF-8 to UTF-16 code units (an invalid byte becomes "_").
 std::u16string Utf8ToUtf16(const std::string& s);
 

@@ -396,7 +396,8 @@ void TDiscImage::BuildImageHeader() {
                     length = size(sub);
                     flags = uint8_t(2 | ((f.Attributes & faHidden) ? 1 : 0));
                 }
-                pos += size_t(PutRecord(base + pos, extent, length, f.DateTime, ZoneOffsetAt(f.DateTime), flags, id, joliet));
+                pos += size_t(PutRecord(base + pos, extent, length, f.DateTime,
+                                        ZoneOffsetAt(f.DateTime), flags, id, joliet));
             }
         }
     };

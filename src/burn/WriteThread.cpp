@@ -271,9 +271,15 @@ void TDiscBurner::Finish(int kind, int nextTrack, bool /*bufferPolling*/) {
             closeChecked(false, 2, static_cast<uint16_t>(track + 2));
             break;
         case mkDvdRwRestricted:
-        case mkDvdRwSequential: closeChecked(true, 2, 0); break;
-        case mkDvdPlusRw: closeChecked(false, 3, 0xFF); break;
-        default: closeChecked(CloseSessionImmediate(), 2, 0); break;
+        case mkDvdRwSequential:
+            closeChecked(true, 2, 0);
+            break;
+        case mkDvdPlusRw:
+            closeChecked(false, 3, 0xFF);
+            break;
+        default:
+            closeChecked(CloseSessionImmediate(), 2, 0);
+            break;
         }
         if (!closed) {
             std::lock_guard<std::recursive_mutex> lock(DeviceLock());

@@ -209,7 +209,8 @@ TEST(CodecLh5, PackedBytesAreStable) {
         const Coded packed = Compress(c.method, c.data);
         EXPECT_EQ(packed.data.size(), c.size);
         EXPECT_EQ(Fnv1a(packed.data), c.fingerprint);
-        EXPECT_TRUE(Expand(c.method, packed.data, static_cast<int64_t>(c.data.size())).data == c.data);
+        EXPECT_TRUE(Expand(c.method, packed.data, static_cast<int64_t>(c.data.size())).data ==
+                    c.data);
     }
 }
 

@@ -136,7 +136,8 @@ TEST(InteropLhasa, TestsAndExtractsOurArchives) {
         const RunResult t = run("lhasa tq " + quote(archive));
         EXPECT_EQ(t.status, 0) << t.output;
         EXPECT_EQ(t.output.find("rror"), std::string::npos) << t.output;
-        const RunResult x = run("cd " + quote(s.dir.path()) + " && lhasa xqw=out " + quote(archive));
+        const RunResult x =
+            run("cd " + quote(s.dir.path()) + " && lhasa xqw=out " + quote(archive));
         ASSERT_EQ(x.status, 0) << x.output;
         expectExtracted(s, s.dir / "out", c.type);
     }

@@ -378,8 +378,8 @@ TEST_F(BurnerTest, EveryCloseIsCheckedOnEveryMedium) {
         const char* name;
         uint16_t profile;
         size_t closes; // close commands of a burn that goes well
-    } cases[] = {{"CD-R", 0x09, 1},   {"DVD+R", 0x1B, 2}, {"DVD+R DL", 0x2B, 2},
-                 {"DVD-R", 0x11, 3},  {"DVD-RW", 0x14, 1}, {"DVD+RW", 0x1A, 1}};
+    } cases[] = {{"CD-R", 0x09, 1},  {"DVD+R", 0x1B, 2},  {"DVD+R DL", 0x2B, 2},
+                 {"DVD-R", 0x11, 3}, {"DVD-RW", 0x14, 1}, {"DVD+RW", 0x1A, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         drive->profile = c.profile;
@@ -388,7 +388,8 @@ TEST_F(BurnerTest, EveryCloseIsCheckedOnEveryMedium) {
         std::map<std::vector<uint8_t>, int> refused;
         drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
             if (r.cdb[0] != 0x5B) return std::nullopt;
-            if (refused[{r.cdb.begin(), r.cdb.begin() + 10}]++ < 2) return CheckCondition(2, 0x04, 0x08);
+            if (refused[{r.cdb.begin(), r.cdb.begin() + 10}]++ < 2)
+                return CheckCondition(2, 0x04, 0x08);
             return std::nullopt;
         };
         ASSERT_TRUE(Burn());
@@ -411,7 +412,8 @@ TEST_F(BurnerTest, EveryCloseIsCheckedOnEveryMedium) {
 TEST_F(BurnerTest, TestWriteRecordsNothing) {
     burner->TestWrite = true;
     // Media without a test mode: refused before anything is written.
-    for (uint16_t profile : {uint16_t(0x1B), uint16_t(0x1A), uint16_t(0x2B), uint16_t(0x12), uint16_t(0x13)}) {
+    for (uint16_t profile :
+         {uint16_t(0x1B), uint16_t(0x1A), uint16_t(0x2B), uint16_t(0x12), uint16_t(0x13)}) {
         SCOPED_TRACE(profile);
         drive->profile = profile;
         messages.clear();
@@ -420,9 +422,11 @@ TEST_F(BurnerTest, TestWriteRecordsNothing) {
         EXPECT_EQ(doneCalls, 1);
         EXPECT_EQ(doneError.rfind("TEST/DUMMY WRITE NOT POSSIBLE ON ", 0), 0u) << doneError;
         EXPECT_NE(doneError.find("(NO TEST MODE)"), std::string::npos) << doneError;
-        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
-                                [&](auto& m) { return m.first == ">>> " + doneError && m.second == 0; }));
-        for (uint8_t op : {0x2A, 0x04, 0x53, 0x5B, 0x35}) EXPECT_FALSE(Sent(op)) << int(op);
+        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](auto& m) {
+            return m.first == ">>> " + doneError && m.second == 0;
+        }));
+        for (uint8_t op : {0x2A, 0x04, 0x53, 0x5B, 0x35})
+            EXPECT_FALSE(Sent(op)) << int(op);
     }
     // DVD-R and sequential DVD-RW have one: written with the test bit set, with no
     // reservation, no formatting and no copy of the descriptors at LBA 0.
@@ -435,7 +439,8 @@ TEST_F(BurnerTest, TestWriteRecordsNothing) {
         EXPECT_FALSE(Sent(0x53));
         EXPECT_FALSE(Sent(0x04));
         EXPECT_FALSE(Sent(0x5B));
-        EXPECT_EQ(drive->SentWith(0x2A).size(), 10u) << "300 sectors in blocks of 32, no descriptor copy";
+        EXPECT_EQ(drive->SentWith(0x2A).size(), 10u)
+            << "300 sectors in blocks of 32, no descriptor copy";
         auto selects = drive->SentWith(0x55);
         ASSERT_FALSE(selects.empty());
         EXPECT_EQ(selects[0].dataOut[8 + 2] & 0x10, 0x10) << "test write bit";

@@ -256,7 +256,8 @@ TEST_F(EndToEndTest, TestWriteLeavesTheDiscAsItWas) {
     std::string plus = (dir / "plus.img").string();
     ShellRun refused = testBurn(plus, "dvd+r");
     EXPECT_EQ(refused.rc, 1) << refused.out;
-    EXPECT_NE(refused.out.find(">>> TEST/DUMMY WRITE NOT POSSIBLE ON DVD+R (NO TEST MODE)"), std::string::npos)
+    EXPECT_NE(refused.out.find(">>> TEST/DUMMY WRITE NOT POSSIBLE ON DVD+R (NO TEST MODE)"),
+              std::string::npos)
         << refused.out;
     EXPECT_FALSE(fs::exists(plus + ".state")) << ReadText(plus + ".state");
     // DVD-R has one: the write runs, but no track is reserved and nothing is recorded.
@@ -264,7 +265,8 @@ TEST_F(EndToEndTest, TestWriteLeavesTheDiscAsItWas) {
     ShellRun simulated = testBurn(minus, "dvdr");
     ASSERT_EQ(simulated.rc, 0) << simulated.out;
     EXPECT_NE(simulated.out.find(">>> TEST/DUMMY WRITE"), std::string::npos) << simulated.out;
-    EXPECT_EQ(ReadText(minus + ".state").find("track "), std::string::npos) << ReadText(minus + ".state");
+    EXPECT_EQ(ReadText(minus + ".state").find("track "), std::string::npos)
+        << ReadText(minus + ".state");
     EXPECT_TRUE(!fs::exists(minus) || fs::file_size(minus) == 0 ||
                 ReadText(minus).find_first_not_of('\0') == std::string::npos)
         << "nothing recorded";
