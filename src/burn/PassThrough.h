@@ -58,6 +58,7 @@ public:
     uint32_t GetSupportInfo() override;
     uint32_t SendCommand(void* srb) override;
     char DriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) override;
+    std::string LastFailureCause() const override { return lastCause_; }
     void SetCloseAfterCommand(bool on) override { closeAfterCommand_ = on; }
     bool CloseAfterCommand() const override { return closeAfterCommand_; }
 
@@ -78,6 +79,7 @@ private:
     bool scanned_ = false;
     int found_ = 0;
     bool closeAfterCommand_ = true;
+    std::string lastCause_;
 };
 
 // Makes the system layer of the emulation that InitTransport scans (tests stand in for the

@@ -24,6 +24,9 @@ public:
     // Drive letter ('A'..'Z') of the drive at an address, or 0 when it has none.
     virtual char DriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) = 0;
     // Whether every emulated request opens and closes the drive's handle (ignored by a library).
+    // Why the system refused the last request, in upper case ("" when it did not): the
+    // request then failed with a host adapter status and this names the cause.
+    virtual std::string LastFailureCause() const { return {}; }
     virtual void SetCloseAfterCommand(bool) {}
     virtual bool CloseAfterCommand() const { return true; }
 };

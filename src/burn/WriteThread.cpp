@@ -60,9 +60,10 @@ std::string TDiscBurner::SpeedText(int kind, uint16_t speed) const {
 }
 
 bool TDiscBurner::Retryable() const {
-    // A request that never came back (timed out and aborted) carries no sense either, but
-    // sending it again would only wait out the same timeout thousands of times.
-    if (LastHostAdapterStatus() == HASTAT_TIMEOUT) return false;
+    // A request that failed at the host adapter carries no sense either: one that never came
+    // back (timed out and aborted) would only wait out the same timeout thousands of times,
+    // and one the system refused (no permission, the drive unplugged) is refused again.
+    if (LastHostAdapterStatus() != 0) return false;
     return Busy() || LastAsc() == 0x04 || LastAsc() == 0x00;
 }
 

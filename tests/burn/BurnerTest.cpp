@@ -221,6 +221,8 @@ TEST_F(BurnerTest, WriteFailuresEndTheBurn) {
         {CheckCondition(2, 0x04, 0x08), "WRITER BUSY/BUFFER FULL", 1 + TDiscBurner::kWriteAttempts},
         // A write that timed out is not sent again and again.
         {Answer{SS_ERR, HASTAT_TIMEOUT, 0, 0, 0, 0}, "WRITER ERROR [COMMAND TIMEOUT]", 2},
+        // Nor one the system refused (the drive unplugged): it ends the burn at once.
+        {Answer{SS_ERR, HASTAT_SEL_TO, 0, 0, 0, 0}, "WRITER ERROR [SELECTION TIMEOUT]", 2},
     };
     for (const Case& c : cases) {
         drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {

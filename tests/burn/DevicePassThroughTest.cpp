@@ -10,6 +10,7 @@
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 
+#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -31,11 +32,17 @@ struct FakeKernel : PassThroughSystem {
     std::vector<Call>* calls;
     int* opens;
     bool failCommand = false;
+    int refuse = 0; // errno of an SG_IO call the kernel refuses (not INQUIRY)
+    int refuseOpen = 0; // errno of an open that fails
     explicit FakeKernel(std::vector<Call>* c, int* o) : calls(c), opens(o) {}
 
     std::vector<std::string> CdDevices() override { return devices; }
     int Open(const std::string& path, int flags) override {
         ++*opens;
+        if (refuseOpen) {
+            errno = refuseOpen;
+            return -1;
+        }
         if ((flags & O_ACCMODE) == O_RDWR && path == "/dev/sr2") return -1; // read-only drive
         int fd = 10 + static_cast<int>(path.back() - '0');
         open[fd] = path;
@@ -64,6 +71,10 @@ struct FakeKernel : PassThroughSystem {
             std::memcpy(d + 8, "KERNEL  DRIVE SR", 16);
             d[24] = static_cast<uint8_t>(open[fd].back());
             return 0;
+        }
+        if (refuse) {
+            errno = refuse;
+            return -1;
         }
         if (failCommand) {
             h->status = 2;
@@ -199,6 +210,46 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
 
     srb.SRB_HaId = 0;
     EXPECT_EQ(pt->SendCommand(&srb), SS_NO_DEVICE);
+}
+
+TEST_F(PassThroughTest, RefusedCallsFailAtTheHostAdapterAndNameTheCause) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    FakeKernel* k = nullptr;
+    SetPassThroughSystemFactory([&] {
+        auto made = std::make_unique<FakeKernel>(&c, &o);
+        k = made.get();
+        return made;
+    });
+    TSCSIDevice dev;
+    ASSERT_TRUE(dev.InitTransport(true, ""));
+    dev.SelectDevice(dev.DeviceList()[0]);
+    ASSERT_NE(dev.Adapter(), TSCSIDevice::kNone);
+    struct Case {
+        int kernelErrno;
+        bool atOpen;
+        uint8_t haStat;
+        const char* text;
+    } cases[] = {
+        {EPERM, false, 0x1A, "UNKNOWN (OPERATION NOT PERMITTED)"},
+        {ENODEV, false, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE)"},
+        {ENXIO, true, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE OR ADDRESS)"},
+        {EACCES, true, 0x1A, "UNKNOWN (PERMISSION DENIED)"},
+    };
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.text);
+        (cs.atOpen ? k->refuseOpen : k->refuse) = cs.kernelErrno;
+        EXPECT_FALSE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastHostAdapterStatus(), cs.haStat);
+        EXPECT_EQ(dev.LastError(), cs.text);
+        EXPECT_EQ(dev.LastAsc(), 0);
+        k->refuse = k->refuseOpen = 0;
+        EXPECT_TRUE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastError(), "");
+    }
+    InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
 }
 
 TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
