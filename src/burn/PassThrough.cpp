@@ -30,9 +30,12 @@ constexpr uint8_t kHaStatRefused = 0x1A;
 // fails at the host adapter, with a status that ends a burn at once and the system's reason.
 void MarkRefused(SRB_ExecSCSICmd* srb, int error, std::string& cause) {
     srb->SRB_TargStat = 0;
-    srb->SRB_HaStat = (error == ENODEV || error == ENXIO || error == ENOENT) ? uint8_t(HASTAT_SEL_TO) : kHaStatRefused;
+    srb->SRB_HaStat = (error == ENODEV || error == ENXIO || error == ENOENT)
+                          ? uint8_t(HASTAT_SEL_TO)
+                          : kHaStatRefused;
     cause = std::strerror(error);
-    for (char& c : cause) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : cause)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 } // namespace
 

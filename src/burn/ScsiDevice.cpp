@@ -362,7 +362,8 @@ void TSCSIDevice::DecodeFailure(SRB_ExecSCSICmd& srb) {
     std::memcpy(sense_.data(), srb.SenseArea, ASPI_SENSE_LEN);
     if (sense_[7] != 0) lastError_ += " (" + AdditionalSenseText(sense_[12], sense_[13]) + ")";
     if (ScsiTransport* t = CurrentTransport(); t && srb.SRB_HaStat != 0) {
-        if (std::string cause = t->LastFailureCause(); !cause.empty()) lastError_ += " (" + cause + ")";
+        if (std::string cause = t->LastFailureCause(); !cause.empty())
+            lastError_ += " (" + cause + ")";
     }
     if (DoDebug && !quietFailures_ && !ExpectedFailure(srb.CDBByte[0]) && !(sense_[12] == 0x04 && sense_[13] == 0x08))
         Debug(FailureLine(srb), 0);

@@ -32,7 +32,7 @@ struct FakeKernel : PassThroughSystem {
     std::vector<Call>* calls;
     int* opens;
     bool failCommand = false;
-    int refuse = 0; // errno of an SG_IO call the kernel refuses (not INQUIRY)
+    int refuse = 0;     // errno of an SG_IO call the kernel refuses (not INQUIRY)
     int refuseOpen = 0; // errno of an open that fails
     explicit FakeKernel(std::vector<Call>* c, int* o) : calls(c), opens(o) {}
 
