@@ -438,6 +438,21 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
     return 1;
 }
 
+std::string TDiscImage::WhyNotAdded(const std::string& destDir, const std::string& sourcePath) const {
+    const int d = FindImageDir(destDir);
+    if (d < 0) return "no such folder in the image";
+    struct stat st {};
+    if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "no such file";
+    if (int64_t(st.st_size) > kMaxIsoFileSize) return "4 GB or more";
+    const size_t slash = sourcePath.rfind('/');
+    std::string longName = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    if (longName.find('.') == std::string::npos) longName += '.';
+    if (FindChild(d, longName) >= 0) return "a file of the same name is in the image already";
+    if (Utf16Units(longName) > 109) return "name longer than 109 characters";
+    if (int(FFiles.size()) >= FFileCapacity) return "the file table is full";
+    return "";
+}
+
 void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::string& foundName,
                           int64_t size, int32_t attr, TDateTime date) {
     std::string longName = foundName;

@@ -130,6 +130,9 @@ public:
     // 0: destination directory not found; 1: the source file exists (added or not);
     // 255: it does not exist (or is not a regular file).
     int AddFile(const std::string& destDir, const std::string& sourcePath, bool keepSourcePath);
+    // Why a file that AddFile found was not added to a folder (for messages; "" when nothing
+    // explains it).
+    std::string WhyNotAdded(const std::string& destDir, const std::string& sourcePath) const;
     // Creates every missing directory of the path; returns the last one, -1 when the
     // directory table is full.
     int ForceImageDir(const std::string& path);

@@ -284,6 +284,17 @@ TEST_F(EndToEndTest, RefusedFiles) {
         std::ofstream(huge, std::ios::binary);
     }
     fs::resize_file(huge, 4ull << 30);
+    // The same name from two folders: the second file is named and nothing is burned.
+    std::string one = MakeFile("recipe.txt", 100, 8, kStamp);
+    fs::create_directories(dir / "other");
+    std::string two = MakeFile("other/recipe.txt", 200, 9, kStamp);
+    ShellRun twice = Burn(image, {one, two});
+    EXPECT_EQ(twice.rc, 1) << twice.out;
+    EXPECT_NE(twice.out.find("burn: " + two + ": not added (a file of the same name is in the image already)"),
+              std::string::npos)
+        << twice.out;
+    EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0) << "nothing was written";
+
     ShellRun big = Burn(image, {huge});
     EXPECT_EQ(big.rc, 1);
     EXPECT_NE(big.out.find("files of 4 GiB or more cannot be burned"), std::string::npos) << big.out;
