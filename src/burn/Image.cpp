@@ -438,7 +438,8 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
     return 1;
 }
 
-std::string TDiscImage::WhyNotAdded(const std::string& destDir, const std::string& sourcePath) const {
+std::string TDiscImage::WhyNotAdded(const std::string& destDir,
+                                    const std::string& sourcePath) const {
     const int d = FindImageDir(destDir);
     if (d < 0) return "no such folder in the image";
     struct stat st {};

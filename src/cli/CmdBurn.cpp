@@ -90,7 +90,8 @@ int RunBurn(const CliArgs& a) {
             // Left out by the image (a name too long, the same name from another folder):
             // each such file is named, and nothing is burned.
             std::string why = burner.WhyNotAdded("/", f);
-            std::cerr << "burn: " << f << ": not added" << (why.empty() ? "" : " (" + why + ")") << "\n";
+            std::cerr << "burn: " << f << ": not added" << (why.empty() ? "" : " (" + why + ")")
+                      << "\n";
             skipped = true;
         }
     }

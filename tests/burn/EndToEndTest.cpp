@@ -290,7 +290,8 @@ TEST_F(EndToEndTest, RefusedFiles) {
     std::string two = MakeFile("other/recipe.txt", 200, 9, kStamp);
     ShellRun twice = Burn(image, {one, two});
     EXPECT_EQ(twice.rc, 1) << twice.out;
-    EXPECT_NE(twice.out.find("burn: " + two + ": not added (a file of the same name is in the image already)"),
+    EXPECT_NE(twice.out.find("burn: " + two +
+                             ": not added (a file of the same name is in the image already)"),
               std::string::npos)
         << twice.out;
     EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0) << "nothing was written";

@@ -210,13 +210,15 @@ TEST_F(ImageToolsTest, CliRefusesWhatCannotBeImaged) {
     std::string first = MakeFile("a/recipe.txt", 10), second = MakeFile("b/recipe.txt", 20);
     std::string tooLong = MakeFile(std::string(110, 'n') + ".txt", 1);
     std::string fine = MakeFile("fine.txt", 1);
-    Result dropped = Shell(Cli() + " iso " + Quote(Dir + "/z.iso") + " " + Quote(first) + " " + Quote(second) +
-                           " " + Quote(tooLong) + " " + Quote(fine));
+    Result dropped = Shell(Cli() + " iso " + Quote(Dir + "/z.iso") + " " + Quote(first) + " " +
+                           Quote(second) + " " + Quote(tooLong) + " " + Quote(fine));
     EXPECT_EQ(WEXITSTATUS(dropped.Status), 1) << dropped.Output;
-    EXPECT_NE(dropped.Output.find("Not added: " + second + " (a file of the same name is in the image already)"),
+    EXPECT_NE(dropped.Output.find("Not added: " + second +
+                                  " (a file of the same name is in the image already)"),
               std::string::npos)
         << dropped.Output;
-    EXPECT_NE(dropped.Output.find("Not added: " + tooLong + " (name longer than 109 characters)"), std::string::npos)
+    EXPECT_NE(dropped.Output.find("Not added: " + tooLong + " (name longer than 109 characters)"),
+              std::string::npos)
         << dropped.Output;
     EXPECT_EQ(dropped.Output.find(first), std::string::npos) << dropped.Output;
     EXPECT_FALSE(fs::exists(Dir + "/z.iso"));
