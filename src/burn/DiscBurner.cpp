@@ -57,8 +57,13 @@ void TDiscBurner::WaitForBurn() {
 }
 
 void TDiscBurner::PrepareImage(bool WithoutDevice, const std::string& directory) {
+    // Preparing emits no failure lines: its probes fail as an answer (a blank DVD+RW refuses
+    // the reads that look for a volume on it).
+    const bool quiet = quietFailures_;
+    quietFailures_ = true;
     if (!WithoutDevice) SetCurrentMediaKind(GetMediaKind());
     TDiscImage::PrepareImage(WithoutDevice, directory);
+    quietFailures_ = quiet;
 }
 
 uint32_t TDiscBurner::DeviceNextWritableAddress() {

@@ -456,6 +456,26 @@ TEST_F(BurnerTest, TestWriteRecordsNothing) {
     EXPECT_FALSE(Sent(0x2A));
 }
 
+TEST_F(BurnerTest, PreparingOnABlankDvdPlusRwEmitsNoLines) {
+    // A blank DVD+RW refuses the reads that look for an earlier volume: that is its answer,
+    // not a failure worth a line.
+    burner->DoDebug = true;
+    drive->profile = 0x1A;
+    drive->inject = [](const SentRequest& r) -> std::optional<Answer> {
+        if (r.cdb[0] == 0x28) return CheckCondition(5, 0x30, 0x10);
+        return std::nullopt;
+    };
+    burner->ResetImage(65535, 8191);
+    ASSERT_EQ(burner->AddFile("/", source, false), 1);
+    messages.clear();
+    burner->PrepareImage(false, "");
+    EXPECT_TRUE(messages.empty()) << messages.front().first;
+    ASSERT_TRUE(Burn());
+    EXPECT_EQ(drive->SentWith(0x28).size(), 17u) << "sectors 32 down to 16 were asked";
+    for (const auto& m : messages) EXPECT_EQ(m.first.rfind("<<< READ (10)", 0), std::string::npos) << m.first;
+    EXPECT_EQ(doneError, "");
+}
+
 TEST_F(BurnerTest, BurnWithoutADriveIsNoSuccess) {
     burner->SelectDevice("");
     burner->ResetImage(65535, 8191);
