@@ -136,9 +136,14 @@ bool TSCSIDevice::InitTransport(bool PreferSpti, const std::string& AspiLibraryP
             if (PreferSpti && ScanPassThrough() > 0) {
                 InstallTransport(std::move(ScannedPassThrough()));
             } else {
-                std::unique_ptr<ScsiTransport> lib = LoadAspiLibrary(AspiLibraryPath);
+                std::string missing;
+                std::unique_ptr<ScsiTransport> lib = LoadAspiLibrary(AspiLibraryPath, &missing);
                 if (lib) {
                     InstallTransport(std::move(lib));
+                } else if (!missing.empty()) {
+                    // A library that loads without its entry points fails the initialisation.
+                    Debug(">>> " + missing, 0);
+                    return false;
                 } else if (ScanPassThrough() > 0) {
                     InstallTransport(std::move(ScannedPassThrough()));
                 }

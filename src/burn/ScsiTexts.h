@@ -32,6 +32,7 @@ inline constexpr const char* kCantOpenFile = "CAN'T OPEN FILE \"%s\" OR FILE IS 
 inline constexpr const char* kAborted = "OPERATION ABORTED BY USER";
 inline constexpr const char* kNotSupported = " (not supported)";
 inline constexpr const char* kLibraryName = "WNASPI32.DLL";
+inline constexpr const char* kLibraryLacksEntry = "NO ENTRY POINT IN DRIVE LIBRARY ";
 inline constexpr const char* kPassThroughName = "PTASPI32";
 } // namespace texts
 

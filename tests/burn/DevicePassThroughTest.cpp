@@ -11,6 +11,7 @@
 #include <scsi/sg.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -265,6 +266,31 @@ TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
     EXPECT_EQ(dev.DeviceList()[0], "1:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' ')) << "NULs show as blanks";
     EXPECT_EQ(dev.DeviceList()[2], "3:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
     InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
+}
+
+TEST(DeviceLibrary, LibraryWithoutEntryPointsFailsTheInitialisation) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    SetPassThroughSystemFactory([&] { return std::make_unique<FakeKernel>(&c, &o); });
+    struct Case {
+        const char* argument; // the path given to InitTransport
+        const char* variable; // LARDERLY_ASPI_LIBRARY
+    } cases[] = {{"libm.so.6", nullptr}, {"", "libm.so.6"}};
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.argument);
+        if (cs.variable) setenv("LARDERLY_ASPI_LIBRARY", cs.variable, 1);
+        TSCSIDevice dev;
+        std::vector<std::pair<std::string, uint8_t>> lines;
+        dev.OnDebugMessage = [&](TSCSIDevice*, const std::string& m, uint8_t t) { lines.emplace_back(m, t); };
+        EXPECT_FALSE(dev.InitTransport(false, cs.argument));
+        EXPECT_FALSE(dev.ASPIInitialized()) << "no fall-back to the pass-through";
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].first, ">>> NO ENTRY POINT IN DRIVE LIBRARY libm.so.6: GetASPI32SupportInfo");
+        EXPECT_EQ(lines[0].second, 0);
+        unsetenv("LARDERLY_ASPI_LIBRARY");
+    }
     SetPassThroughSystemFactory(nullptr);
 }
 
