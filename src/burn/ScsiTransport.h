@@ -40,7 +40,8 @@ void InstallTransport(std::unique_ptr<ScsiTransport> transport);
 // LARDERLY_ASPI_LIBRARY variable, then libwnaspi32.so beside the program, then the loader
 // path. Null when no library loads or one lacks an entry point; in that last case `missing`
 // (when given) names the library and the entry point it lacks.
-std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path, std::string* missing = nullptr);
+std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path,
+                                               std::string* missing = nullptr);
 
 // Block used with command code 6 (disk information); the drive number sits at offset 11.
 struct SRB_GetDiskInfo {

@@ -472,7 +472,8 @@ TEST_F(BurnerTest, PreparingOnABlankDvdPlusRwEmitsNoLines) {
     EXPECT_TRUE(messages.empty()) << messages.front().first;
     ASSERT_TRUE(Burn());
     EXPECT_EQ(drive->SentWith(0x28).size(), 17u) << "sectors 32 down to 16 were asked";
-    for (const auto& m : messages) EXPECT_EQ(m.first.rfind("<<< READ (10)", 0), std::string::npos) << m.first;
+    for (const auto& m : messages)
+        EXPECT_EQ(m.first.rfind("<<< READ (10)", 0), std::string::npos) << m.first;
     EXPECT_EQ(doneError, "");
 }
 

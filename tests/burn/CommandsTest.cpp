@@ -304,7 +304,8 @@ TEST_F(CommandsTest, WriteTypesProbe) {
     dev->ProbeWriteTypes();
     selects = drive->SentWith(0x55);
     ASSERT_EQ(selects.size(), 3u);
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(selects[size_t(i)].dataOut[8 + 2], 3 - i) << i;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(selects[size_t(i)].dataOut[8 + 2], 3 - i) << i;
 }
 
 TEST_F(CommandsTest, WaitUnitReady) {

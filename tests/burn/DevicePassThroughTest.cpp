@@ -283,11 +283,14 @@ TEST(DeviceLibrary, LibraryWithoutEntryPointsFailsTheInitialisation) {
         if (cs.variable) setenv("LARDERLY_ASPI_LIBRARY", cs.variable, 1);
         TSCSIDevice dev;
         std::vector<std::pair<std::string, uint8_t>> lines;
-        dev.OnDebugMessage = [&](TSCSIDevice*, const std::string& m, uint8_t t) { lines.emplace_back(m, t); };
+        dev.OnDebugMessage = [&](TSCSIDevice*, const std::string& m, uint8_t t) {
+            lines.emplace_back(m, t);
+        };
         EXPECT_FALSE(dev.InitTransport(false, cs.argument));
         EXPECT_FALSE(dev.ASPIInitialized()) << "no fall-back to the pass-through";
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines[0].first, ">>> NO ENTRY POINT IN DRIVE LIBRARY libm.so.6: GetASPI32SupportInfo");
+        EXPECT_EQ(lines[0].first,
+                  ">>> NO ENTRY POINT IN DRIVE LIBRARY libm.so.6: GetASPI32SupportInfo");
         EXPECT_EQ(lines[0].second, 0);
         unsetenv("LARDERLY_ASPI_LIBRARY");
     }
