@@ -128,7 +128,7 @@ int PassThroughTransport::Scan() {
         int idlun[2] = {0, 0};
         bool addressed = false;
         if (sys_->Ioctl(fd, SCSI_IOCTL_GET_IDLUN, idlun) == 0) {
-            e.adapter = static_cast<uint8_t>((idlun[0] >> 24) & 0xFF);
+            e.host = (idlun[0] >> 24) & 0xFF;
             e.target = static_cast<uint8_t>(idlun[0] & 0xFF);
             e.lun = static_cast<uint8_t>((idlun[0] >> 8) & 0xFF);
             addressed = true;
@@ -141,7 +141,7 @@ int PassThroughTransport::Scan() {
             char tail;
             if (std::sscanf(last.c_str(), "%u:%u:%u:%u%c", &h, &c, &t, &l, &tail) == 4 && h < 256 &&
                 t < 256 && l < 256) {
-                e.adapter = static_cast<uint8_t>(h);
+                e.host = static_cast<int>(h);
                 e.target = static_cast<uint8_t>(t);
                 e.lun = static_cast<uint8_t>(l);
                 addressed = true;
@@ -160,6 +160,17 @@ int PassThroughTransport::Scan() {
         ++found_;
         ++number;
     }
+    // A list line holds one digit per adapter, and USB writers often sit on host 10 or
+    // higher: the hosts with drives become adapters 0, 1, ... in the order of their numbers.
+    // The drive itself is still opened through its device node.
+    std::vector<int> hosts;
+    for (const Entry& e : table_)
+        if (e.present && e.host >= 0) hosts.push_back(e.host);
+    std::sort(hosts.begin(), hosts.end());
+    hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
+    for (Entry& e : table_)
+        if (e.present && e.host >= 0)
+            e.adapter = static_cast<uint8_t>(std::lower_bound(hosts.begin(), hosts.end(), e.host) - hosts.begin());
     ComputeAdapterCount();
     if (noAddressCount_ > 0) {
         // Drives without an address form one extra adapter after the real ones.

@@ -33,7 +33,8 @@ public:
     static constexpr uint8_t kNoAddressLun = 250;
 
     struct Entry {
-        uint8_t adapter = 0;
+        uint8_t adapter = 0; // the emulated adapter: dense, one digit, in host order
+        int host = -1;       // the kernel's SCSI host number (-1: the drive has no address)
         uint8_t target = 0;
         uint8_t lun = 0;
         uint8_t driveNumber = 0;

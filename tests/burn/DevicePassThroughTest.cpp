@@ -33,6 +33,8 @@ struct FakeKernel : PassThroughSystem {
     std::vector<Call>* calls;
     int* opens;
     bool failCommand = false;
+    int idlunHost = 1;                          // sr0's SCSI host
+    std::string sr1Folder = "../../../2:0:3:0"; // sr1's sysfs device folder
     int refuse = 0;     // errno of an SG_IO call the kernel refuses (not INQUIRY)
     int refuseOpen = 0; // errno of an open that fails
     explicit FakeKernel(std::vector<Call>* c, int* o) : calls(c), opens(o) {}
@@ -51,14 +53,14 @@ struct FakeKernel : PassThroughSystem {
     }
     int Close(int fd) override { return open.erase(fd) ? 0 : -1; }
     std::string ReadLink(const std::string& path) override {
-        return path == "/sys/class/block/sr1/device" ? "../../../2:0:3:0" : "";
+        return path == "/sys/class/block/sr1/device" ? sr1Folder : "";
     }
     int Ioctl(int fd, unsigned long request, void* arg) override {
         if (!open.count(fd)) return -1;
         if (request == SCSI_IOCTL_GET_IDLUN) {
             if (fd != 10) return -1;
             auto* idlun = static_cast<int*>(arg);
-            idlun[0] = (1 << 24) | (0 << 16) | (0 << 8) | 4; // host 1, target 4, lun 0
+            idlun[0] = (idlunHost << 24) | (0 << 16) | (0 << 8) | 4; // target 4, lun 0
             return 0;
         }
         if (request != SG_IO) return -1;
@@ -113,7 +115,7 @@ TEST_F(PassThroughTest, ScanFindsAddressesAndAnExtraAdapter) {
     EXPECT_EQ(calls[0].length, 96u);
     struct Want {
         uint8_t adapter, target, lun;
-    } want[] = {{1, 4, 0}, {2, 3, 0}, {3, 0, 0}};
+    } want[] = {{0, 4, 0}, {1, 3, 0}, {2, 0, 0}};
     for (int i = 0; i < 3; ++i) {
         const auto& e = pt->TableEntry(i);
         EXPECT_TRUE(e.present);
@@ -121,8 +123,8 @@ TEST_F(PassThroughTest, ScanFindsAddressesAndAnExtraAdapter) {
         EXPECT_EQ(e.target, want[i].target) << i;
         EXPECT_EQ(e.lun, want[i].lun) << i;
     }
-    EXPECT_EQ(pt->AdapterCount(), 4);
-    EXPECT_EQ(pt->GetSupportInfo(), 0x104u);
+    EXPECT_EQ(pt->AdapterCount(), 3);
+    EXPECT_EQ(pt->GetSupportInfo(), 0x103u);
     EXPECT_TRUE(kernel->open.empty()) << "every handle closed after the scan";
 }
 
@@ -132,15 +134,15 @@ TEST_F(PassThroughTest, EmulatedAdapterAndDeviceType) {
     q.SRB_Cmd = SC_HA_INQUIRY;
     q.SRB_HaId = 2;
     EXPECT_EQ(pt->SendCommand(&q), SS_COMP);
-    EXPECT_EQ(q.HA_Count, 4);
+    EXPECT_EQ(q.HA_Count, 3);
     EXPECT_EQ(q.HA_SCSI_ID, 7);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(q.HA_Identifier)), "SPTI 2");
-    q.SRB_HaId = 4;
+    q.SRB_HaId = 3;
     EXPECT_EQ(pt->SendCommand(&q), SS_INVALID_HA);
 
     SRB_GDEVBlock g{};
     g.SRB_Cmd = SC_GET_DEV_TYPE;
-    g.SRB_HaId = 2;
+    g.SRB_HaId = 1;
     g.SRB_Target = 3;
     EXPECT_EQ(pt->SendCommand(&g), SS_COMP);
     EXPECT_EQ(g.SRB_DeviceType, 5);
@@ -161,7 +163,7 @@ TEST_F(PassThroughTest, InquiryComesFromTheScan) {
     uint8_t data[128] = {};
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = 2;
+    srb.SRB_HaId = 1;
     srb.SRB_Target = 3;
     srb.SRB_BufPointer = data;
     srb.SRB_BufLen = sizeof data;
@@ -179,7 +181,7 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
     uint8_t data[64] = {};
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = 1;
+    srb.SRB_HaId = 0;
     srb.SRB_Target = 4;
     srb.SRB_Flags = 0x50;
     srb.SRB_CDBLen = 10;
@@ -209,7 +211,7 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
     EXPECT_EQ(pt->SendCommand(&srb), SS_COMP);
     EXPECT_EQ(opens, before) << "the open handle is reused";
 
-    srb.SRB_HaId = 0;
+    srb.SRB_HaId = 1;
     EXPECT_EQ(pt->SendCommand(&srb), SS_NO_DEVICE);
 }
 
@@ -263,8 +265,39 @@ TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
     ASSERT_TRUE(dev.InitTransport(false, "/nonexistent/libwnaspi32.so"));
     EXPECT_EQ(TSCSIDevice::TransportName(), "PTASPI32");
     ASSERT_EQ(dev.DeviceList().size(), 3u);
-    EXPECT_EQ(dev.DeviceList()[0], "1:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' ')) << "NULs show as blanks";
-    EXPECT_EQ(dev.DeviceList()[2], "3:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
+    EXPECT_EQ(dev.DeviceList()[0], "0:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' ')) << "NULs show as blanks";
+    EXPECT_EQ(dev.DeviceList()[2], "2:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
+    InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
+}
+
+TEST(DevicePassThrough, HostsOf10AndMoreGetOneDigitAdapters) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    FakeKernel* k = nullptr;
+    SetPassThroughSystemFactory([&] {
+        auto made = std::make_unique<FakeKernel>(&c, &o);
+        made->idlunHost = 12; // a USB writer
+        made->sr1Folder = "../../../host3/target3:0:3/3:0:3:0";
+        k = made.get();
+        return made;
+    });
+    TSCSIDevice dev;
+    ASSERT_TRUE(dev.InitTransport(true, ""));
+    // Host 3 comes before host 12; the drive without an address is on the adapter after them.
+    ASSERT_EQ(dev.DeviceList().size(), 3u);
+    EXPECT_EQ(dev.DeviceList()[0].substr(0, 26), "0:3:0,?: KERNEL  DRIVE SR1");
+    EXPECT_EQ(dev.DeviceList()[1].substr(0, 26), "1:4:0,?: KERNEL  DRIVE SR0");
+    EXPECT_EQ(dev.DeviceList()[2].substr(0, 26), "2:0:0,?: KERNEL  DRIVE SR2");
+    dev.SelectDevice(dev.DeviceList()[1]);
+    ASSERT_EQ(dev.Adapter(), 1);
+    EXPECT_EQ(dev.DeviceDescription().substr(0, 18), "KERNEL   DRIVE SR0");
+    c.clear();
+    EXPECT_TRUE(dev.TestUnitReady(5000));
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(k->open.size(), 0u);
+    EXPECT_EQ(c[0].fd, 10) << "sent to /dev/sr0";
     InstallTransport(nullptr);
     SetPassThroughSystemFactory(nullptr);
 }
