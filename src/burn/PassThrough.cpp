@@ -170,7 +170,8 @@ int PassThroughTransport::Scan() {
     hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
     for (Entry& e : table_)
         if (e.present && e.host >= 0)
-            e.adapter = static_cast<uint8_t>(std::lower_bound(hosts.begin(), hosts.end(), e.host) - hosts.begin());
+            e.adapter = static_cast<uint8_t>(std::lower_bound(hosts.begin(), hosts.end(), e.host) -
+                                             hosts.begin());
     ComputeAdapterCount();
     if (noAddressCount_ > 0) {
         // Drives without an address form one extra adapter after the real ones.

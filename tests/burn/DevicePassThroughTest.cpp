@@ -265,7 +265,8 @@ TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
     ASSERT_TRUE(dev.InitTransport(false, "/nonexistent/libwnaspi32.so"));
     EXPECT_EQ(TSCSIDevice::TransportName(), "PTASPI32");
     ASSERT_EQ(dev.DeviceList().size(), 3u);
-    EXPECT_EQ(dev.DeviceList()[0], "0:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' ')) << "NULs show as blanks";
+    EXPECT_EQ(dev.DeviceList()[0], "0:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' '))
+        << "NULs show as blanks";
     EXPECT_EQ(dev.DeviceList()[2], "2:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
     InstallTransport(nullptr);
     SetPassThroughSystemFactory(nullptr);
