@@ -1,6 +1,6 @@
 // Codec benchmarks on 64 MiB of generated English-like text: -lh5- compression and
 // expansion in memory and file to file (in a child process, whose peak memory is
-// reported), and the same work done by gzip -6, jlha and lhasa's `lha t` as references.
+// reported), and the same work done by gzip -6, jlha and `lhasa t` as references.
 // The file and tool runs are timed by the CPU time of the child process (the machine is
 // shared); counters give wall times, packed sizes, peak resident memory (KiB) and the
 // ratios of our CPU time to the references'.
@@ -311,7 +311,7 @@ void BM_RefJlhaLh5(benchmark::State& state) {
 
 void BM_RefLhaTest(benchmark::State& state) {
     Fixture& d = Data();
-    RunTool(state, "lha", "lha_t", {"sh", "-c", "lha tq '" + d.archivePath.string() + "'"}, {});
+    RunTool(state, "lhasa", "lha_t", {"sh", "-c", "lhasa tq '" + d.archivePath.string() + "'"}, {});
     if (d.seconds.count("ours_expand") && d.seconds.count("lha_t"))
         state.counters["ours_over_lha_t"] = d.seconds["ours_expand"] / d.seconds["lha_t"];
 }

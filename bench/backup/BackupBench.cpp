@@ -1,6 +1,6 @@
 // A backup of a store of 100 000 recipes (close the store, compress the four table files
 // into a segment set, open the store again) against compressing the same four files with
-// the archive component alone: as a segment set, and as a plain archive. The lha tool
+// the archive component alone: as a segment set, and as a plain archive. The jlha tool
 // compressing the same files is measured too when it is installed.
 #include "BenchRatio.h"
 #include "archive/LhaArchive.h"
@@ -149,20 +149,20 @@ void BM_LhaArchiveCompress(benchmark::State& state) {
 
 void BM_LhaTool(benchmark::State& state) {
     const Bench& b = Setup();
-    if (std::system("command -v lha > /dev/null 2>&1") != 0) {
-        state.SkipWithError("lha is not installed");
+    if (std::system("command -v jlha > /dev/null 2>&1") != 0) {
+        state.SkipWithError("jlha is not installed");
         for (auto _ : state) {
         }
         return;
     }
     const std::string out = Folder("tool");
-    const std::string cmd = "cd " + b.home + "data && lha aq " + out + "tables.lzh " +
+    const std::string cmd = "cd " + b.home + "data && jlha aq " + out + "tables.lzh " +
                             "tbl101.nx1 tbl102.nx1 tbl103.nx1 tbl104.nx1 > /dev/null";
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(out + "tables.lzh");
         state.ResumeTiming();
-        if (std::system(cmd.c_str()) != 0) state.SkipWithError("lha failed");
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("jlha failed");
     }
     state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(out + "tables.lzh"));
 }

@@ -274,11 +274,13 @@ struct Lh1EncoderState {
         }
         if (len == 0) return;
 
-        // Matches never reach back into the spaces the ring starts with: readers differ in
-        // what they hold there (spaces or zeros), so a stream that refers to them would
-        // expand differently. Strings enter the window from the first input byte on.
+        // The 60 spaces just before the first byte enter the match finder too (nearest
+        // last), so a file that starts with spaces begins with a match into them; every
+        // reader's ring starts with spaces there. The match comes from the last insertion.
         int s = 0;
         int r = kStart;
+        for (int i = 1; i <= kF; ++i)
+            InsertNode(r - i);
         InsertNode(r);
         do {
             if (matchLength > len) matchLength = len;

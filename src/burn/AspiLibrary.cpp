@@ -68,7 +68,7 @@ void InstallTransport(std::unique_ptr<ScsiTransport> transport) {
     TransportSlot() = std::move(transport);
 }
 
-std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path) {
+std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path, std::string* missing) {
     std::vector<std::string> candidates;
     if (!path.empty()) {
         candidates.push_back(path);
@@ -85,7 +85,11 @@ std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path) {
         auto info = reinterpret_cast<GetASPI32SupportInfoFn>(dlsym(h, "GetASPI32SupportInfo"));
         auto send = reinterpret_cast<SendASPI32CommandFn>(dlsym(h, "SendASPI32Command"));
         if (!info || !send) {
-            // A library without both entry points is not used at all.
+            // A library without both entry points is not used at all, and no other
+            // transport stands in for the one asked for.
+            if (missing)
+                *missing = std::string(texts::kLibraryLacksEntry) + c + ": " +
+                           (info ? "SendASPI32Command" : "GetASPI32SupportInfo");
             dlclose(h);
             return nullptr;
         }

@@ -57,8 +57,13 @@ void TDiscBurner::WaitForBurn() {
 }
 
 void TDiscBurner::PrepareImage(bool WithoutDevice, const std::string& directory) {
+    // Preparing emits no failure lines: its probes fail as an answer (a blank DVD+RW refuses
+    // the reads that look for a volume on it).
+    const bool quiet = quietFailures_;
+    quietFailures_ = true;
     if (!WithoutDevice) SetCurrentMediaKind(GetMediaKind());
     TDiscImage::PrepareImage(WithoutDevice, directory);
+    quietFailures_ = quiet;
 }
 
 uint32_t TDiscBurner::DeviceNextWritableAddress() {
@@ -117,12 +122,35 @@ bool TDiscBurner::BurnImage() {
         if (OnWriteDone) OnWriteDone(this, lastWriteError_);
         return false;
     }
-    gActiveBurner = this;
     int kind = GetMediaKind();
+    if (TestWrite) {
+        // DVD+R, DVD+RW, DVD-RAM and restricted-overwrite DVD-RW have no test mode, and a
+        // drive without test writing ignores the request: either way the data would be
+        // recorded for real. The burn is refused before anything is written.
+        std::string refusal;
+        const bool mediumHasTestMode = kind != mkDvdRam && kind != mkDvdRwRestricted &&
+                                       kind != mkDvdPlusRw && kind != mkDvdPlusR &&
+                                       kind != mkDvdPlusRDl;
+        char line[128];
+        if (!mediumHasTestMode) {
+            std::snprintf(line, sizeof line, texts::kNoTestModeMedium, MediaKindName(kind).c_str());
+            refusal = line;
+        } else if (!(MediaCapabilities() & kCapTestWrite)) {
+            refusal = texts::kNoTestModeDrive;
+        }
+        if (!refusal.empty()) {
+            TSCSIDevice::Debug(">>> " + refusal, 0);
+            lastWriteError_ = refusal;
+            if (OnWriteDone) OnWriteDone(this, refusal);
+            return false;
+        }
+    }
+    gActiveBurner = this;
     blockSize_ = (kind == mkCdR || kind == mkCdRw) ? kCdBlockSize : kDvdBlockSize;
 
     int current = CurrentMediaKind();
-    if (current == mkDvdRwRestricted || current == mkDvdRwSequential) {
+    // A test write leaves the disc as it is: no formatting either.
+    if (!TestWrite && (current == mkDvdRwRestricted || current == mkDvdRwSequential)) {
         static const uint8_t kSeq[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
         static const uint8_t kRestricted[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
         static const uint8_t kRetry[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10};

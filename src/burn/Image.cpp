@@ -2,9 +2,11 @@
 // directory identifiers, Joliet identifiers that fit a directory record) and the date helpers.
 #include "burn/Image.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -117,6 +119,45 @@ std::string FitJoliet(const std::string& name, bool isFile) {
     return cut + ext;
 }
 
+// A Joliet identifier no sibling has (compared ignoring case): "~N" goes before the
+// extension, the base cut further so that the whole still fits the record.
+std::string UniqueJoliet(const std::string& fitted, bool isFile,
+                         const std::function<bool(const std::string&)>& taken) {
+    if (!taken(fitted)) return fitted;
+    const size_t limit = isFile ? 108 : 110;
+    std::string base = fitted, ext;
+    size_t dot = fitted.rfind('.');
+    if (dot != std::string::npos && dot > 0 && Utf16Units(fitted.substr(dot)) <= 16) {
+        base = fitted.substr(0, dot);
+        ext = fitted.substr(dot);
+    }
+    for (int i = 1;; ++i) {
+        const std::string tail = "~" + std::to_string(i);
+        const size_t room = limit - Utf16Units(ext) - tail.size();
+        std::string cut;
+        size_t units = 0;
+        for (const auto& cp : CodePoints(base)) {
+            size_t u = Utf16Units(cp);
+            if (units + u > room) break;
+            cut += cp;
+            units += u;
+        }
+        std::string candidate = cut + tail + ext;
+        if (!taken(candidate) || i >= 999999) return candidate;
+    }
+}
+
+// A directory identifier (at most 13 characters) no sibling has: "~N" replaces its end.
+std::string UniqueDirShortName(const std::string& name,
+                               const std::function<bool(const std::string&)>& taken) {
+    if (!taken(name)) return name;
+    for (int i = 1;; ++i) {
+        const std::string tail = "~" + std::to_string(i);
+        std::string candidate = name.substr(0, std::min(name.size(), 13 - tail.size())) + tail;
+        if (!taken(candidate) || i >= 999999) return candidate;
+    }
+}
+
 std::string NormalisePath(std::string p) {
     for (auto& c : p)
         if (c == '\\') c = '/';
@@ -159,6 +200,24 @@ TDateTime DateTimeFromUnix(std::time_t t) {
                           tm.tm_sec);
 }
 
+int8_t ZoneOffsetAt(TDateTime local) {
+    TDateParts p = DecodeDateTime(local);
+    std::tm tm{};
+    tm.tm_year = p.Year - 1900;
+    tm.tm_mon = p.Month - 1;
+    tm.tm_mday = p.Day;
+    tm.tm_hour = p.Hour;
+    tm.tm_min = p.Minute;
+    tm.tm_sec = p.Second;
+    tm.tm_isdst = -1; // let the zone rules decide for that date
+    if (std::mktime(&tm) == std::time_t(-1) && tm.tm_isdst < 0) {
+        tzset();
+        return int8_t(-(timezone / 60) / 15);
+    }
+    long quarters = tm.tm_gmtoff / 900;
+    return int8_t(std::clamp<long>(quarters, -48, 52));
+}
+
 TDateTime DateTimeNow() {
     auto now = std::chrono::system_clock::now();
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
@@ -194,6 +253,11 @@ std::u16string Utf8ToUtf16(const std::string& s) {
 std::string ShortAlias(const std::string& name,
                        const std::function<bool(const std::string&)>& taken) {
     if (IsValid83(name)) return "";
+    return NumberedAlias(name, taken);
+}
+
+std::string NumberedAlias(const std::string& name,
+                          const std::function<bool(const std::string&)>& taken) {
     std::string n = name;
     size_t lead = n.find_first_not_of('.');
     n = lead == std::string::npos ? "" : n.substr(lead);
@@ -264,7 +328,7 @@ void TDiscImage::AppendChild(int dir, int fileIndex) {
 int TDiscImage::FindChild(int dir, const std::string& longName) const {
     std::string want = UpperAscii(longName);
     for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-        if (UpperAscii(FFiles[c].LongName) == want) return c;
+        if (UpperAscii(FFiles[c].FullName) == want) return c;
     return -1;
 }
 
@@ -301,10 +365,24 @@ int TDiscImage::ForceImageDir(const std::string& path) {
         Debug("MAXIMUM FILES CAN BE " + std::to_string(FFileCapacity), mtImageTableFull);
         return -1;
     }
+    // Another child of the parent may already carry this identifier (two long names that
+    // agree in their first 13 characters).
+    shortName = UniqueDirShortName(shortName, [&](const std::string& id) {
+        for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+            if (FFiles[c].IsDirectory() && UpperAscii(FFiles[c].ShortName) == id) return true;
+        return false;
+    });
+    const std::string longName =
+        UniqueJoliet(FitJoliet(name, false), false, [&](const std::string& id) {
+            const std::string want = UpperAscii(id);
+            for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+                if (UpperAscii(FFiles[c].LongName) == want) return true;
+            return false;
+        });
     TDateTime now = Now ? Now() : DateTimeNow();
     TDEntry d;
     d.ShortName = shortName;
-    d.LongName = FitJoliet(name, false);
+    d.LongName = longName;
     d.Parent = parent;
     d.Level = 0;
     d.Path = UpperAscii(full);
@@ -313,6 +391,7 @@ int TDiscImage::ForceImageDir(const std::string& path) {
     TFEntry f;
     f.ShortName = shortName;
     f.LongName = d.LongName;
+    f.FullName = name;
     f.Attributes = faDirectory;
     f.DateTime = now;
     f.Directory = int(FDirs.size()) - 1;
@@ -348,13 +427,31 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 255;
 
-    std::string found = NormalisePath(sourcePath);
-    found = found.substr(found.rfind('/') == std::string::npos ? 0 : found.rfind('/') + 1);
+    // The source is a path of this system: only "/" separates its parts, and a backslash
+    // is an ordinary character of the file's name.
+    const size_t slash = sourcePath.rfind('/');
+    std::string found = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
     int32_t attr = faArchive;
     if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
     if (!found.empty() && found[0] == '.') attr |= faHidden;
     AddEntry(d, sourcePath, found, int64_t(st.st_size), attr, DateTimeFromUnix(st.st_mtime));
     return 1;
+}
+
+std::string TDiscImage::WhyNotAdded(const std::string& destDir,
+                                    const std::string& sourcePath) const {
+    const int d = FindImageDir(destDir);
+    if (d < 0) return "no such folder in the image";
+    struct stat st {};
+    if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "no such file";
+    if (int64_t(st.st_size) > kMaxIsoFileSize) return "4 GB or more";
+    const size_t slash = sourcePath.rfind('/');
+    std::string longName = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    if (longName.find('.') == std::string::npos) longName += '.';
+    if (FindChild(d, longName) >= 0) return "a file of the same name is in the image already";
+    if (Utf16Units(longName) > 109) return "name longer than 109 characters";
+    if (int(FFiles.size()) >= FFileCapacity) return "the file table is full";
+    return "";
 }
 
 void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::string& foundName,
@@ -392,12 +489,29 @@ void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::str
         idx = int(FFiles.size()) - 1;
         AppendChild(dir, idx);
     }
-    TFEntry& f = FFiles[idx];
     // An ISO record holds at most 255 bytes: 33 fixed, the identifier with ";1", a pad byte.
     shortName = UpperAscii(shortName);
     if (shortName.size() > 218) shortName.resize(218);
+    // Every identifier of a folder is unique: a valid 8.3 name (or one the handler chose)
+    // may equal an alias made earlier, and two long names may agree once cut to fit.
+    auto sibling = [&](auto same) {
+        for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
+            if (c != idx && !FFiles[c].IsDirectory() && same(FFiles[c])) return true;
+        return false;
+    };
+    auto shortTaken = [&](const std::string& id) {
+        return sibling([&](const TFEntry& e) { return e.ShortName == id; });
+    };
+    if (shortTaken(shortName)) shortName = NumberedAlias(shortName, shortTaken);
+    const std::string longFitted =
+        UniqueJoliet(FitJoliet(longName, true), true, [&](const std::string& id) {
+            const std::string want = UpperAscii(id);
+            return sibling([&](const TFEntry& e) { return UpperAscii(e.LongName) == want; });
+        });
+    TFEntry& f = FFiles[idx];
     f.ShortName = shortName;
-    f.LongName = FitJoliet(longName, true);
+    f.LongName = longFitted;
+    f.FullName = longName;
     f.IsoSize = f.JolietSize = size;
     f.Attributes = attr;
     f.DateTime = date;

@@ -67,6 +67,7 @@ struct TDEntry {
 struct TFEntry {
     std::string ShortName;  // ISO identifier, upper case
     std::string LongName;   // Joliet identifier (UTF-8)
+    std::string FullName;   // the long name before it was cut to fit a Joliet record
     std::string SourcePath; // full path on disk; empty for directories
     TDateTime DateTime = 0; // local time
     int64_t IsoSize = 0;
@@ -129,6 +130,9 @@ public:
     // 0: destination directory not found; 1: the source file exists (added or not);
     // 255: it does not exist (or is not a regular file).
     int AddFile(const std::string& destDir, const std::string& sourcePath, bool keepSourcePath);
+    // Why a file that AddFile found was not added to a folder (for messages; "" when nothing
+    // explains it).
+    std::string WhyNotAdded(const std::string& destDir, const std::string& sourcePath) const;
     // Creates every missing directory of the path; returns the last one, -1 when the
     // directory table is full.
     int ForceImageDir(const std::string& path);
@@ -185,6 +189,9 @@ private:
 // Helpers shared with the cache and the tests.
 TDateTime DateTimeFromUnix(std::time_t t);  // local time
 TDateTime DateTimeNow();                     // local time, with hundredths
+// Offset from UTC, in quarter hours east, in force at a local date (daylight saving
+// included when it applies then).
+int8_t ZoneOffsetAt(TDateTime local);
 struct TDateParts {
     int Year, Month, Day, Hour, Minute, Second, Hundredths;
 };
@@ -195,6 +202,9 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 // The 8.3 alias of a file name as the file system would give it: a valid 8.3 name is the
 // name in upper case; otherwise BASE~N.EXT with the first N from 1 whose alias is not taken.
 std::string ShortAlias(const std::string& name, const std::function<bool(const std::string&)>& taken);
+// An alias with a "~N" tail even for a name that is a valid 8.3 name itself (taken already).
+std::string NumberedAlias(const std::string& name,
+                          const std::function<bool(const std::string&)>& taken);
 // UTF-8 to UTF-16 code units (an invalid byte becomes "_").
 std::u16string Utf8ToUtf16(const std::string& s);
 

@@ -270,7 +270,7 @@ void TDiscImage::BuildImageHeader() {
     std::vector<uint8_t> img(size_t(L.FirstFileLocation - nwa) * kSectorSize, 0);
     auto at = [&](uint32_t sector) { return img.data() + size_t(sector - nwa) * kSectorSize; };
     const TDateTime now = Now ? Now() : DateTimeNow();
-    const int8_t tz = FTzOffset;
+    const int8_t tz = ZoneOffsetAt(now);
     const TDEntry& root = FDirs[0];
 
     // Volume descriptors.
@@ -317,9 +317,11 @@ void TDiscImage::BuildImageHeader() {
             if (joliet) PutUcs(p + 702 + 37 * i, *files[i], 36);
             else PutText(p + 702 + 37 * i, UpperAscii(*files[i]), 37);
         }
-        // Dates are local time, so they carry the zone offset of the records.
-        PutDescriptorDate(p + 813, joliet ? DateCreation : now, tz);
-        PutDescriptorDate(p + 830, joliet ? DateModification : now, tz);
+        // Dates are local time, so each carries the zone offset in force at that date.
+        const TDateTime created = joliet ? DateCreation : now;
+        const TDateTime modified = joliet ? DateModification : now;
+        PutDescriptorDate(p + 813, created, ZoneOffsetAt(created));
+        PutDescriptorDate(p + 830, modified, ZoneOffsetAt(modified));
         std::memcpy(p + 847, "0000000000000000", 16);
         std::memcpy(p + 864, "0000000000000000", 16);
         p[881] = 1;
@@ -394,7 +396,8 @@ void TDiscImage::BuildImageHeader() {
                     length = size(sub);
                     flags = uint8_t(2 | ((f.Attributes & faHidden) ? 1 : 0));
                 }
-                pos += size_t(PutRecord(base + pos, extent, length, f.DateTime, tz, flags, id, joliet));
+                pos += size_t(PutRecord(base + pos, extent, length, f.DateTime,
+                                        ZoneOffsetAt(f.DateTime), flags, id, joliet));
             }
         }
     };

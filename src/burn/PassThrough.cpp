@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +22,21 @@ namespace larderly {
 namespace {
 constexpr unsigned kPassThroughTimeoutMs = 120000;
 constexpr const char* kManagerId = "LARDERLY PROJECT"; // 16 characters
+// Host adapter status of a request the system refused for a reason other than a missing
+// device (no permission, a bad request): it has no text of its own.
+constexpr uint8_t kHaStatRefused = 0x1A;
+
+// A refused open or SG_IO call: the drive never saw the request, so it carries no sense. It
+// fails at the host adapter, with a status that ends a burn at once and the system's reason.
+void MarkRefused(SRB_ExecSCSICmd* srb, int error, std::string& cause) {
+    srb->SRB_TargStat = 0;
+    srb->SRB_HaStat = (error == ENODEV || error == ENXIO || error == ENOENT)
+                          ? uint8_t(HASTAT_SEL_TO)
+                          : kHaStatRefused;
+    cause = std::strerror(error);
+    for (char& c : cause)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 } // namespace
 
 std::vector<std::string> PassThroughSystem::CdDevices() {
@@ -111,7 +128,7 @@ int PassThroughTransport::Scan() {
         int idlun[2] = {0, 0};
         bool addressed = false;
         if (sys_->Ioctl(fd, SCSI_IOCTL_GET_IDLUN, idlun) == 0) {
-            e.adapter = static_cast<uint8_t>((idlun[0] >> 24) & 0xFF);
+            e.host = (idlun[0] >> 24) & 0xFF;
             e.target = static_cast<uint8_t>(idlun[0] & 0xFF);
             e.lun = static_cast<uint8_t>((idlun[0] >> 8) & 0xFF);
             addressed = true;
@@ -124,7 +141,7 @@ int PassThroughTransport::Scan() {
             char tail;
             if (std::sscanf(last.c_str(), "%u:%u:%u:%u%c", &h, &c, &t, &l, &tail) == 4 && h < 256 &&
                 t < 256 && l < 256) {
-                e.adapter = static_cast<uint8_t>(h);
+                e.host = static_cast<int>(h);
                 e.target = static_cast<uint8_t>(t);
                 e.lun = static_cast<uint8_t>(l);
                 addressed = true;
@@ -143,6 +160,18 @@ int PassThroughTransport::Scan() {
         ++found_;
         ++number;
     }
+    // A list line holds one digit per adapter, and USB writers often sit on host 10 or
+    // higher: the hosts with drives become adapters 0, 1, ... in the order of their numbers.
+    // The drive itself is still opened through its device node.
+    std::vector<int> hosts;
+    for (const Entry& e : table_)
+        if (e.present && e.host >= 0) hosts.push_back(e.host);
+    std::sort(hosts.begin(), hosts.end());
+    hosts.erase(std::unique(hosts.begin(), hosts.end()), hosts.end());
+    for (Entry& e : table_)
+        if (e.present && e.host >= 0)
+            e.adapter = static_cast<uint8_t>(std::lower_bound(hosts.begin(), hosts.end(), e.host) -
+                                             hosts.begin());
     ComputeAdapterCount();
     if (noAddressCount_ > 0) {
         // Drives without an address form one extra adapter after the real ones.
@@ -233,8 +262,13 @@ uint32_t PassThroughTransport::Execute(SRB_ExecSCSICmd* srb) {
         if (srb->SRB_BufPointer) std::memcpy(srb->SRB_BufPointer, e->inquiry.data(), n);
         return finish(SS_COMP);
     }
-    if (e->handle == -1) e->handle = OpenDrive(e->path);
+    lastCause_.clear();
+    if (e->handle == -1) {
+        errno = 0;
+        e->handle = OpenDrive(e->path);
+    }
     uint8_t status = SS_ERR;
+    if (e->handle < 0) MarkRefused(srb, errno ? errno : ENODEV, lastCause_);
     if (e->handle >= 0) {
         uint8_t sense[64] = {};
         sg_io_hdr_t hdr{};
@@ -252,9 +286,12 @@ uint32_t PassThroughTransport::Execute(SRB_ExecSCSICmd* srb) {
         hdr.dxfer_len = srb->SRB_BufPointer ? srb->SRB_BufLen : 0;
         hdr.dxferp = srb->SRB_BufPointer;
         hdr.timeout = kPassThroughTimeoutMs;
+        errno = 0;
         int rc = sys_->Ioctl(e->handle, SG_IO, &hdr);
         if (rc == 0 && hdr.status == 0 && hdr.host_status == 0 && (hdr.driver_status & 0xF7) == 0) {
             status = SS_COMP;
+        } else if (rc != 0) {
+            MarkRefused(srb, errno ? errno : EIO, lastCause_);
         } else {
             std::memcpy(srb->SenseArea, sense, std::min<std::size_t>(hdr.sb_len_wr, ASPI_SENSE_LEN));
             srb->SRB_TargStat = rc == 0 ? hdr.status : 0;

@@ -33,7 +33,8 @@ public:
     static constexpr uint8_t kNoAddressLun = 250;
 
     struct Entry {
-        uint8_t adapter = 0;
+        uint8_t adapter = 0; // the emulated adapter: dense, one digit, in host order
+        int host = -1;       // the kernel's SCSI host number (-1: the drive has no address)
         uint8_t target = 0;
         uint8_t lun = 0;
         uint8_t driveNumber = 0;
@@ -58,6 +59,7 @@ public:
     uint32_t GetSupportInfo() override;
     uint32_t SendCommand(void* srb) override;
     char DriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) override;
+    std::string LastFailureCause() const override { return lastCause_; }
     void SetCloseAfterCommand(bool on) override { closeAfterCommand_ = on; }
     bool CloseAfterCommand() const override { return closeAfterCommand_; }
 
@@ -78,6 +80,7 @@ private:
     bool scanned_ = false;
     int found_ = 0;
     bool closeAfterCommand_ = true;
+    std::string lastCause_;
 };
 
 // Makes the system layer of the emulation that InitTransport scans (tests stand in for the

@@ -136,9 +136,14 @@ bool TSCSIDevice::InitTransport(bool PreferSpti, const std::string& AspiLibraryP
             if (PreferSpti && ScanPassThrough() > 0) {
                 InstallTransport(std::move(ScannedPassThrough()));
             } else {
-                std::unique_ptr<ScsiTransport> lib = LoadAspiLibrary(AspiLibraryPath);
+                std::string missing;
+                std::unique_ptr<ScsiTransport> lib = LoadAspiLibrary(AspiLibraryPath, &missing);
                 if (lib) {
                     InstallTransport(std::move(lib));
+                } else if (!missing.empty()) {
+                    // A library that loads without its entry points fails the initialisation.
+                    Debug(">>> " + missing, 0);
+                    return false;
                 } else if (ScanPassThrough() > 0) {
                     InstallTransport(std::move(ScannedPassThrough()));
                 }
@@ -361,6 +366,10 @@ void TSCSIDevice::DecodeFailure(SRB_ExecSCSICmd& srb) {
     lastError_ = text;
     std::memcpy(sense_.data(), srb.SenseArea, ASPI_SENSE_LEN);
     if (sense_[7] != 0) lastError_ += " (" + AdditionalSenseText(sense_[12], sense_[13]) + ")";
+    if (ScsiTransport* t = CurrentTransport(); t && srb.SRB_HaStat != 0) {
+        if (std::string cause = t->LastFailureCause(); !cause.empty())
+            lastError_ += " (" + cause + ")";
+    }
     if (DoDebug && !quietFailures_ && !ExpectedFailure(srb.CDBByte[0]) && !(sense_[12] == 0x04 && sense_[13] == 0x08))
         Debug(FailureLine(srb), 0);
 }

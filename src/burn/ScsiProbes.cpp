@@ -213,7 +213,8 @@ bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtection, in
         setPacket(16);
     }
     if (kind == mkDvdRwRestricted || kind == mkDvdRwSequential) {
-        p[2] = 0x20;
+        // Keeps the test write bit: a sequential DVD-RW is written in test mode like a DVD-R.
+        p[2] = static_cast<uint8_t>(0x20 | (p[2] & 0x10));
         p[3] = 0xC5;
         p[5] = 16;
     }
@@ -260,7 +261,9 @@ void TSCSIDevice::ProbeWriteTypes() {
         if (length < 14) length = 14;
         if (length > 0x36) length = 0x36;
         page[1] = length;
-        page[2] = static_cast<uint8_t>((page[2] & 0xF0) | k.writeType);
+        // The whole byte: the drive's other flags there (test write, underrun protection,
+        // link size) are not what the probe asks about.
+        page[2] = k.writeType;
         page[3] = 0;
         page[4] = k.blockType;
         page[8] = 0;

@@ -25,10 +25,14 @@ inline constexpr const char* kWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr const char* kStartingWrite = "STARTING WRITE PROCESS ON %s AT %s";
 inline constexpr const char* kTestWrite = "TEST/DUMMY WRITE";
 inline constexpr const char* kErrorNwa = "ERROR GETTING NEXT WRITABLE ADDRESS";
+inline constexpr const char* kNoTestModeMedium =
+    "TEST/DUMMY WRITE NOT POSSIBLE ON %s (NO TEST MODE)";
+inline constexpr const char* kNoTestModeDrive = "TEST/DUMMY WRITE NOT SUPPORTED BY THE DRIVE";
 inline constexpr const char* kCantOpenFile = "CAN'T OPEN FILE \"%s\" OR FILE IS IN USES BY OTHER SOFTWARE";
 inline constexpr const char* kAborted = "OPERATION ABORTED BY USER";
 inline constexpr const char* kNotSupported = " (not supported)";
 inline constexpr const char* kLibraryName = "WNASPI32.DLL";
+inline constexpr const char* kLibraryLacksEntry = "NO ENTRY POINT IN DRIVE LIBRARY ";
 inline constexpr const char* kPassThroughName = "PTASPI32";
 } // namespace texts
 

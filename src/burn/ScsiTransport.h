@@ -24,6 +24,9 @@ public:
     // Drive letter ('A'..'Z') of the drive at an address, or 0 when it has none.
     virtual char DriveLetter(uint8_t adapter, uint8_t target, uint8_t lun) = 0;
     // Whether every emulated request opens and closes the drive's handle (ignored by a library).
+    // Why the system refused the last request, in upper case ("" when it did not): the
+    // request then failed with a host adapter status and this names the cause.
+    virtual std::string LastFailureCause() const { return {}; }
     virtual void SetCloseAfterCommand(bool) {}
     virtual bool CloseAfterCommand() const { return true; }
 };
@@ -35,8 +38,10 @@ void InstallTransport(std::unique_ptr<ScsiTransport> transport);
 
 // Opens a drive library at run time. Search order: `path` when not empty, then the
 // LARDERLY_ASPI_LIBRARY variable, then libwnaspi32.so beside the program, then the loader
-// path. Null when no library loads or one lacks an entry point.
-std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path);
+// path. Null when no library loads or one lacks an entry point; in that last case `missing`
+// (when given) names the library and the entry point it lacks.
+std::unique_ptr<ScsiTransport> LoadAspiLibrary(const std::string& path,
+                                               std::string* missing = nullptr);
 
 // Block used with command code 6 (disk information); the drive number sits at offset 11.
 struct SRB_GetDiskInfo {

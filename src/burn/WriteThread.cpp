@@ -60,9 +60,10 @@ std::string TDiscBurner::SpeedText(int kind, uint16_t speed) const {
 }
 
 bool TDiscBurner::Retryable() const {
-    // A request that never came back (timed out and aborted) carries no sense either, but
-    // sending it again would only wait out the same timeout thousands of times.
-    if (LastHostAdapterStatus() == HASTAT_TIMEOUT) return false;
+    // A request that failed at the host adapter carries no sense either: one that never came
+    // back (timed out and aborted) would only wait out the same timeout thousands of times,
+    // and one the system refused (no permission, the drive unplugged) is refused again.
+    if (LastHostAdapterStatus() != 0) return false;
     return Busy() || LastAsc() == 0x04 || LastAsc() == 0x00;
 }
 
@@ -99,7 +100,8 @@ void TDiscBurner::WriteThread(uint32_t trackSectors) {
     if (kind == mkDvdR) {
         SetStreamingPerformance(0, 0x0023127F, 43965, 1000, 1418, 1000);
         SendTimeStamp(std::time(nullptr));
-        ReserveTrack((trackSectors + 31) / 32 * 32);
+        // A reservation is recorded on the disc even in test mode: a test write makes none.
+        if (!TestWrite) ReserveTrack((trackSectors + 31) / 32 * 32);
         WaitUnitReady(10000, 1000);
     }
     if (kind != mkDvdRam && !TestWrite && PerformOPC) SendOPCInformation();
@@ -156,7 +158,7 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
         uint8_t* data = block->Data;
         std::memset(data + n, 0, length - uint32_t(n));
 
-        if (first && rewritableDvd) {
+        if (first && rewritableDvd && !TestWrite) {
             // The volume descriptors go to the start of the disc too, so that the volume
             // found there spans the sessions written since.
             std::vector<uint8_t> copy = DescriptorCopy();
@@ -235,47 +237,54 @@ void TDiscBurner::Finish(int kind, int nextTrack, bool /*bufferPolling*/) {
     if (!TestWrite && kind != mkDvdRam && FinalizeTrack) {
         if (kind != mkDvdR) SetWriteParameters(TestWrite, UnderrunProtection, kind, FinalizeDisc);
         uint16_t track = static_cast<uint16_t>(nextTrack);
-        switch (kind) {
-        case mkDvdPlusR:
-            CloseTrackSession(false, 1, track);
-            CloseTrackSession(false, 2, 0xFF);
-            break;
-        case mkDvdPlusRDl:
-            CloseTrackSession(false, 1, track);
-            if (FinalizeDisc)
-                CloseTrackSession(false, 6, 0);
-            else
-                CloseTrackSession(false, 2, 0);
-            break;
-        case mkDvdR:
-            CloseTrackSession(false, 1, track);
-            CloseTrackSession(false, 1, static_cast<uint16_t>(track + 1));
-            CloseTrackSession(false, 2, static_cast<uint16_t>(track + 2));
-            break;
-        case mkDvdRwRestricted:
-        case mkDvdRwSequential: CloseTrackSession(true, 2, 0); break;
-        case mkDvdPlusRw: CloseTrackSession(false, 3, 0xFF); break;
-        default: {
-            bool closed = false;
+        // Every close is checked on every medium: while the drive is busy or still writing
+        // (not ready) it is asked again every second, any other refusal gets one more try;
+        // a close that still fails leaves the track or session open on the disc, which is
+        // no success. The closes after a failed one are not sent.
+        bool closed = true;
+        auto closeChecked = [&](bool immediate, uint8_t function, uint16_t number) {
+            if (!closed) return;
+            closed = false;
             for (int attempt = 0; attempt < kCloseAttempts; ++attempt) {
-                if (CloseTrackSession(CloseSessionImmediate(), 2, 0)) {
+                if (CloseTrackSession(immediate, function, number)) {
                     closed = true;
-                    break;
+                    return;
                 }
                 if (!(Busy() || LastAsc() == 0x04)) {
-                    closed = CloseTrackSession(CloseSessionImmediate(), 2, 0);
-                    break;
+                    closed = CloseTrackSession(immediate, function, number);
+                    return;
                 }
                 Pause(1000);
             }
-            if (!closed) {
-                // A session that would not close leaves the disc without a readable table
-                // of contents: that is no success.
-                std::lock_guard<std::recursive_mutex> lock(DeviceLock());
-                cache_->SetErrorText(std::string(texts::kWriterError) + " [" + LastError() + "]");
-            }
+        };
+        switch (kind) {
+        case mkDvdPlusR:
+            closeChecked(false, 1, track);
+            closeChecked(false, 2, 0xFF);
+            break;
+        case mkDvdPlusRDl:
+            closeChecked(false, 1, track);
+            closeChecked(false, FinalizeDisc ? 6 : 2, 0);
+            break;
+        case mkDvdR:
+            closeChecked(false, 1, track);
+            closeChecked(false, 1, static_cast<uint16_t>(track + 1));
+            closeChecked(false, 2, static_cast<uint16_t>(track + 2));
+            break;
+        case mkDvdRwRestricted:
+        case mkDvdRwSequential:
+            closeChecked(true, 2, 0);
+            break;
+        case mkDvdPlusRw:
+            closeChecked(false, 3, 0xFF);
+            break;
+        default:
+            closeChecked(CloseSessionImmediate(), 2, 0);
             break;
         }
+        if (!closed) {
+            std::lock_guard<std::recursive_mutex> lock(DeviceLock());
+            cache_->SetErrorText(std::string(texts::kWriterError) + " [" + LastError() + "]");
         }
     }
     WaitUnitReady(240000, 5000);

@@ -69,6 +69,7 @@ int RunBurn(const CliArgs& a) {
     if (speed > 0) burner.SetWriteSpeed(static_cast<uint16_t>(speed));
 
     burner.ResetImage(65535, 8191);
+    bool skipped = false;
     for (const std::string& f : files) {
         struct stat st {};
         if (::stat(f.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -80,11 +81,21 @@ int RunBurn(const CliArgs& a) {
             std::cerr << "burn: " << f << ": files of 4 GiB or more cannot be burned\n";
             return 1;
         }
+        const size_t before = burner.FileTable().size();
         if (burner.AddFile("/", f, false) != 1) {
             std::cerr << "burn: " << f << ": not added\n";
             return 1;
         }
+        if (burner.FileTable().size() == before) {
+            // Left out by the image (a name too long, the same name from another folder):
+            // each such file is named, and nothing is burned.
+            std::string why = burner.WhyNotAdded("/", f);
+            std::cerr << "burn: " << f << ": not added" << (why.empty() ? "" : " (" + why + ")")
+                      << "\n";
+            skipped = true;
+        }
     }
+    if (skipped) return 1;
     std::string error = "unset";
     burner.OnWriteDone = [&error](TDiscBurner*, const std::string& e) { error = e; };
     burner.PrepareImage(false, "");

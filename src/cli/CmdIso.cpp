@@ -47,8 +47,15 @@ int RunIso(const CliArgs& a) {
     };
     image.ResetImage(65535, 8191);
     for (const auto& f : files) {
+        const size_t before = image.FileTable().size();
         if (image.AddFile("/", f, false) == 255) {
             std::cerr << "File not found: " << f << "\n";
+            failed = true;
+        } else if (image.FileTable().size() == before) {
+            // The image leaves a file out without a word (a name too long, the same name
+            // from another folder): each one is named, and no image is written.
+            std::string why = image.WhyNotAdded("/", f);
+            std::cerr << "Not added: " << f << (why.empty() ? "" : " (" + why + ")") << "\n";
             failed = true;
         }
     }

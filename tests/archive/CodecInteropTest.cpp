@@ -61,10 +61,10 @@ protected:
 };
 
 TEST_F(CodecInterop, LhasaExtractsOurStreams) {
-    if (!HaveTool("lha")) GTEST_SKIP() << "lha not installed";
+    if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa not installed";
     auto samples = Samples();
-    // A file that starts with spaces: its first match must not lean on what the ring
-    // holds before the data.
+    // A file that starts with spaces: its first match reaches into the spaces the ring
+    // starts with, which lhasa's ring holds as well.
     Bytes spaced(100, ' ');
     for (int i = 0; i < 50; ++i) spaced.insert(spaced.end(), {'a', 'b', 'c'});
     samples.emplace_back("spaces.txt", spaced);
@@ -72,10 +72,10 @@ TEST_F(CodecInterop, LhasaExtractsOurStreams) {
         for (const auto& [name, data] : samples) {
             SCOPED_TRACE(name + " " + std::string(LhaMethodId(method)));
             const std::string arc = MakeArchive(name, method, data);
-            EXPECT_EQ(Shell("lha t '" + arc + "'"), 0);
+            EXPECT_EQ(Shell("lhasa t '" + arc + "'"), 0);
             const fs::path out = FDir / ("lha-" + std::to_string(method));
             fs::create_directories(out);
-            EXPECT_EQ(Shell("cd '" + out.string() + "' && lha xq '" + arc + "'"), 0);
+            EXPECT_EQ(Shell("cd '" + out.string() + "' && lhasa xq '" + arc + "'"), 0);
             ASSERT_TRUE(fs::exists(out / name));
             EXPECT_TRUE(ReadFile((out / name).string()) == data);
         }

@@ -44,6 +44,22 @@ TEST(CodecLh1, RoundTrips) {
     }
 }
 
+// The ring starts with spaces, and the 60 positions before the first byte are in the match
+// finder before it. Their strings are all spaces here, so each insertion takes the place of
+// the one before and 3976 is left: the file begins with a match of 60 at distance 60.
+// With the starting tree, symbol 313 (length 60) codes as 11000101, and position 59 as 000
+// (upper bits 0) followed by 111011.
+TEST(CodecLh1, FileStartingWithSpacesBeginsWithAMatchIntoTheRing) {
+    Bytes data(60, ' ');
+    data.insert(data.end(), {'a', 'b', 'c', '\n'});
+    const Coded packed = Compress(colh1, data);
+    ASSERT_GE(packed.data.size(), 3u);
+    EXPECT_EQ(packed.data[0], 0xC5);
+    EXPECT_EQ(packed.data[1], 0x1D);
+    EXPECT_EQ(packed.data[2] & 0x80, 0x80);
+    EXPECT_TRUE(Expand(colh1, packed.data, static_cast<int64_t>(data.size())).data == data);
+}
+
 TEST(CodecLh1, EmptyAndTiny) {
     const Coded empty = Compress(colh1, {});
     EXPECT_TRUE(empty.data.empty());

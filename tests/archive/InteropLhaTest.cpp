@@ -1,4 +1,4 @@
-// Interoperability with other LHA tools run as black boxes: lhasa's lha and 7-Zip test and
+// Interoperability with other LHA tools run as black boxes: lhasa and 7-Zip test and
 // extract our archives; archives made by jlha expand with our engine (level 0) or are
 // refused (level 1 with OS id 0). Also the lha and seg commands of larderly-cli.
 #include "archive/LhaArchive.h"
@@ -118,7 +118,7 @@ void expectExtracted(const Sources& s, const std::string& folder, TLhaArchiveTyp
 }
 
 TEST(InteropLhasa, TestsAndExtractsOurArchives) {
-    if (!haveTool("lha")) GTEST_SKIP() << "lha (lhasa) is not installed";
+    if (!haveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
     struct Case {
         TLhaMethod method;
         TLhaArchiveType type;
@@ -133,10 +133,11 @@ TEST(InteropLhasa, TestsAndExtractsOurArchives) {
         const std::string archive = s.dir / "ours.lzh";
         compressInto(s, archive, c.method, c.type);
 
-        const RunResult t = run("lha tq " + quote(archive));
+        const RunResult t = run("lhasa tq " + quote(archive));
         EXPECT_EQ(t.status, 0) << t.output;
         EXPECT_EQ(t.output.find("rror"), std::string::npos) << t.output;
-        const RunResult x = run("cd " + quote(s.dir.path()) + " && lha xqw=out " + quote(archive));
+        const RunResult x =
+            run("cd " + quote(s.dir.path()) + " && lhasa xqw=out " + quote(archive));
         ASSERT_EQ(x.status, 0) << x.output;
         expectExtracted(s, s.dir / "out", c.type);
     }

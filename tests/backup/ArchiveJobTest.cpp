@@ -322,7 +322,7 @@ TEST_F(ArchiveJobTest, DisketteSetAcrossSegmentsRoundTrips) {
     const std::size_t arc = stream.find("SARC");
     ASSERT_NE(arc, std::string::npos);
     WriteFile(home.path("inner.lzh"), stream.substr(arc + 8));
-    const auto t = RunCommand("lha t " + home.path("inner.lzh"));
+    const auto t = RunCommand("lhasa t " + home.path("inner.lzh"));
     EXPECT_EQ(t.status, 0) << t.out;
 
     ChangeData();

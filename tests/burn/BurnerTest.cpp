@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -220,6 +221,8 @@ TEST_F(BurnerTest, WriteFailuresEndTheBurn) {
         {CheckCondition(2, 0x04, 0x08), "WRITER BUSY/BUFFER FULL", 1 + TDiscBurner::kWriteAttempts},
         // A write that timed out is not sent again and again.
         {Answer{SS_ERR, HASTAT_TIMEOUT, 0, 0, 0, 0}, "WRITER ERROR [COMMAND TIMEOUT]", 2},
+        // Nor one the system refused (the drive unplugged): it ends the burn at once.
+        {Answer{SS_ERR, HASTAT_SEL_TO, 0, 0, 0, 0}, "WRITER ERROR [SELECTION TIMEOUT]", 2},
     };
     for (const Case& c : cases) {
         drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
@@ -370,6 +373,108 @@ TEST_F(BurnerTest, DvdMediaWriteWholeBlocksAndCloseByKind) {
         EXPECT_TRUE(dvdLine) << c.name;
         messages.clear();
     }
+}
+
+TEST_F(BurnerTest, EveryCloseIsCheckedOnEveryMedium) {
+    struct Case {
+        const char* name;
+        uint16_t profile;
+        size_t closes; // close commands of a burn that goes well
+    } cases[] = {{"CD-R", 0x09, 1},  {"DVD+R", 0x1B, 2},  {"DVD+R DL", 0x2B, 2},
+                 {"DVD-R", 0x11, 3}, {"DVD-RW", 0x14, 1}, {"DVD+RW", 0x1A, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        drive->profile = c.profile;
+        // A drive still writing out its buffer answers each close twice with "long write in
+        // progress": it is asked again until it takes the close.
+        std::map<std::vector<uint8_t>, int> refused;
+        drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
+            if (r.cdb[0] != 0x5B) return std::nullopt;
+            if (refused[{r.cdb.begin(), r.cdb.begin() + 10}]++ < 2)
+                return CheckCondition(2, 0x04, 0x08);
+            return std::nullopt;
+        };
+        ASSERT_TRUE(Burn());
+        EXPECT_EQ(doneError, "");
+        EXPECT_EQ(drive->SentWith(0x5B).size(), 3 * c.closes);
+
+        // A close the drive refuses for good is no success, and nothing more is closed.
+        drive->inject = [&](const SentRequest& r) -> std::optional<Answer> {
+            if (r.cdb[0] == 0x5B) return CheckCondition(5, 0x72, 0x00);
+            return std::nullopt;
+        };
+        ASSERT_TRUE(Burn());
+        EXPECT_EQ(doneError, "WRITER ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR)]");
+        EXPECT_EQ(drive->SentWith(0x5B).size(), 2u) << "one more try, then the closes stop";
+        EXPECT_TRUE(Sent(0x1E)) << "the drive is still returned to reading";
+        drive->inject = nullptr;
+    }
+}
+
+TEST_F(BurnerTest, TestWriteRecordsNothing) {
+    burner->TestWrite = true;
+    // Media without a test mode: refused before anything is written.
+    for (uint16_t profile :
+         {uint16_t(0x1B), uint16_t(0x1A), uint16_t(0x2B), uint16_t(0x12), uint16_t(0x13)}) {
+        SCOPED_TRACE(profile);
+        drive->profile = profile;
+        messages.clear();
+        doneCalls = 0;
+        EXPECT_FALSE(Burn());
+        EXPECT_EQ(doneCalls, 1);
+        EXPECT_EQ(doneError.rfind("TEST/DUMMY WRITE NOT POSSIBLE ON ", 0), 0u) << doneError;
+        EXPECT_NE(doneError.find("(NO TEST MODE)"), std::string::npos) << doneError;
+        EXPECT_TRUE(std::any_of(messages.begin(), messages.end(), [&](auto& m) {
+            return m.first == ">>> " + doneError && m.second == 0;
+        }));
+        for (uint8_t op : {0x2A, 0x04, 0x53, 0x5B, 0x35})
+            EXPECT_FALSE(Sent(op)) << int(op);
+    }
+    // DVD-R and sequential DVD-RW have one: written with the test bit set, with no
+    // reservation, no formatting and no copy of the descriptors at LBA 0.
+    for (uint16_t profile : {uint16_t(0x11), uint16_t(0x14)}) {
+        SCOPED_TRACE(profile);
+        drive->profile = profile;
+        drive->sectors.clear();
+        ASSERT_TRUE(Burn());
+        EXPECT_EQ(doneError, "");
+        EXPECT_FALSE(Sent(0x53));
+        EXPECT_FALSE(Sent(0x04));
+        EXPECT_FALSE(Sent(0x5B));
+        EXPECT_EQ(drive->SentWith(0x2A).size(), 10u)
+            << "300 sectors in blocks of 32, no descriptor copy";
+        auto selects = drive->SentWith(0x55);
+        ASSERT_FALSE(selects.empty());
+        EXPECT_EQ(selects[0].dataOut[8 + 2] & 0x10, 0x10) << "test write bit";
+    }
+    // A drive that cannot write in test mode would record for real.
+    drive->profile = 0x09;
+    drive->capsPage[3] &= ~0x04;
+    burner->SelectDevice("0:0:0,E: X");
+    EXPECT_FALSE(Burn());
+    EXPECT_EQ(doneError, "TEST/DUMMY WRITE NOT SUPPORTED BY THE DRIVE");
+    EXPECT_FALSE(Sent(0x2A));
+}
+
+TEST_F(BurnerTest, PreparingOnABlankDvdPlusRwEmitsNoLines) {
+    // A blank DVD+RW refuses the reads that look for an earlier volume: that is its answer,
+    // not a failure worth a line.
+    burner->DoDebug = true;
+    drive->profile = 0x1A;
+    drive->inject = [](const SentRequest& r) -> std::optional<Answer> {
+        if (r.cdb[0] == 0x28) return CheckCondition(5, 0x30, 0x10);
+        return std::nullopt;
+    };
+    burner->ResetImage(65535, 8191);
+    ASSERT_EQ(burner->AddFile("/", source, false), 1);
+    messages.clear();
+    burner->PrepareImage(false, "");
+    EXPECT_TRUE(messages.empty()) << messages.front().first;
+    ASSERT_TRUE(Burn());
+    EXPECT_EQ(drive->SentWith(0x28).size(), 17u) << "sectors 32 down to 16 were asked";
+    for (const auto& m : messages)
+        EXPECT_EQ(m.first.rfind("<<< READ (10)", 0), std::string::npos) << m.first;
+    EXPECT_EQ(doneError, "");
 }
 
 TEST_F(BurnerTest, BurnWithoutADriveIsNoSuccess) {

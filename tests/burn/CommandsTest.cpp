@@ -295,6 +295,17 @@ TEST_F(CommandsTest, WriteTypesProbe) {
     };
     dev->ProbeWriteTypes();
     EXPECT_EQ(dev->WriteTypes(), 0x4);
+
+    // The drive's page carries flags in byte 2 (underrun protection, link size): the probe
+    // sends the write type alone.
+    drive->inject = nullptr;
+    drive->writePage[2] = 0x61;
+    drive->sent.clear();
+    dev->ProbeWriteTypes();
+    selects = drive->SentWith(0x55);
+    ASSERT_EQ(selects.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(selects[size_t(i)].dataOut[8 + 2], 3 - i) << i;
 }
 
 TEST_F(CommandsTest, WaitUnitReady) {

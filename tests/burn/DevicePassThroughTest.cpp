@@ -10,6 +10,8 @@
 #include <scsi/scsi.h>
 #include <scsi/sg.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 
@@ -31,11 +33,19 @@ struct FakeKernel : PassThroughSystem {
     std::vector<Call>* calls;
     int* opens;
     bool failCommand = false;
+    int idlunHost = 1;                          // sr0's SCSI host
+    std::string sr1Folder = "../../../2:0:3:0"; // sr1's sysfs device folder
+    int refuse = 0;     // errno of an SG_IO call the kernel refuses (not INQUIRY)
+    int refuseOpen = 0; // errno of an open that fails
     explicit FakeKernel(std::vector<Call>* c, int* o) : calls(c), opens(o) {}
 
     std::vector<std::string> CdDevices() override { return devices; }
     int Open(const std::string& path, int flags) override {
         ++*opens;
+        if (refuseOpen) {
+            errno = refuseOpen;
+            return -1;
+        }
         if ((flags & O_ACCMODE) == O_RDWR && path == "/dev/sr2") return -1; // read-only drive
         int fd = 10 + static_cast<int>(path.back() - '0');
         open[fd] = path;
@@ -43,14 +53,14 @@ struct FakeKernel : PassThroughSystem {
     }
     int Close(int fd) override { return open.erase(fd) ? 0 : -1; }
     std::string ReadLink(const std::string& path) override {
-        return path == "/sys/class/block/sr1/device" ? "../../../2:0:3:0" : "";
+        return path == "/sys/class/block/sr1/device" ? sr1Folder : "";
     }
     int Ioctl(int fd, unsigned long request, void* arg) override {
         if (!open.count(fd)) return -1;
         if (request == SCSI_IOCTL_GET_IDLUN) {
             if (fd != 10) return -1;
             auto* idlun = static_cast<int*>(arg);
-            idlun[0] = (1 << 24) | (0 << 16) | (0 << 8) | 4; // host 1, target 4, lun 0
+            idlun[0] = (idlunHost << 24) | (0 << 16) | (0 << 8) | 4; // target 4, lun 0
             return 0;
         }
         if (request != SG_IO) return -1;
@@ -64,6 +74,10 @@ struct FakeKernel : PassThroughSystem {
             std::memcpy(d + 8, "KERNEL  DRIVE SR", 16);
             d[24] = static_cast<uint8_t>(open[fd].back());
             return 0;
+        }
+        if (refuse) {
+            errno = refuse;
+            return -1;
         }
         if (failCommand) {
             h->status = 2;
@@ -101,7 +115,7 @@ TEST_F(PassThroughTest, ScanFindsAddressesAndAnExtraAdapter) {
     EXPECT_EQ(calls[0].length, 96u);
     struct Want {
         uint8_t adapter, target, lun;
-    } want[] = {{1, 4, 0}, {2, 3, 0}, {3, 0, 0}};
+    } want[] = {{0, 4, 0}, {1, 3, 0}, {2, 0, 0}};
     for (int i = 0; i < 3; ++i) {
         const auto& e = pt->TableEntry(i);
         EXPECT_TRUE(e.present);
@@ -109,8 +123,8 @@ TEST_F(PassThroughTest, ScanFindsAddressesAndAnExtraAdapter) {
         EXPECT_EQ(e.target, want[i].target) << i;
         EXPECT_EQ(e.lun, want[i].lun) << i;
     }
-    EXPECT_EQ(pt->AdapterCount(), 4);
-    EXPECT_EQ(pt->GetSupportInfo(), 0x104u);
+    EXPECT_EQ(pt->AdapterCount(), 3);
+    EXPECT_EQ(pt->GetSupportInfo(), 0x103u);
     EXPECT_TRUE(kernel->open.empty()) << "every handle closed after the scan";
 }
 
@@ -120,15 +134,15 @@ TEST_F(PassThroughTest, EmulatedAdapterAndDeviceType) {
     q.SRB_Cmd = SC_HA_INQUIRY;
     q.SRB_HaId = 2;
     EXPECT_EQ(pt->SendCommand(&q), SS_COMP);
-    EXPECT_EQ(q.HA_Count, 4);
+    EXPECT_EQ(q.HA_Count, 3);
     EXPECT_EQ(q.HA_SCSI_ID, 7);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(q.HA_Identifier)), "SPTI 2");
-    q.SRB_HaId = 4;
+    q.SRB_HaId = 3;
     EXPECT_EQ(pt->SendCommand(&q), SS_INVALID_HA);
 
     SRB_GDEVBlock g{};
     g.SRB_Cmd = SC_GET_DEV_TYPE;
-    g.SRB_HaId = 2;
+    g.SRB_HaId = 1;
     g.SRB_Target = 3;
     EXPECT_EQ(pt->SendCommand(&g), SS_COMP);
     EXPECT_EQ(g.SRB_DeviceType, 5);
@@ -149,7 +163,7 @@ TEST_F(PassThroughTest, InquiryComesFromTheScan) {
     uint8_t data[128] = {};
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = 2;
+    srb.SRB_HaId = 1;
     srb.SRB_Target = 3;
     srb.SRB_BufPointer = data;
     srb.SRB_BufLen = sizeof data;
@@ -167,7 +181,7 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
     uint8_t data[64] = {};
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = 1;
+    srb.SRB_HaId = 0;
     srb.SRB_Target = 4;
     srb.SRB_Flags = 0x50;
     srb.SRB_CDBLen = 10;
@@ -197,8 +211,48 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
     EXPECT_EQ(pt->SendCommand(&srb), SS_COMP);
     EXPECT_EQ(opens, before) << "the open handle is reused";
 
-    srb.SRB_HaId = 0;
+    srb.SRB_HaId = 1;
     EXPECT_EQ(pt->SendCommand(&srb), SS_NO_DEVICE);
+}
+
+TEST_F(PassThroughTest, RefusedCallsFailAtTheHostAdapterAndNameTheCause) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    FakeKernel* k = nullptr;
+    SetPassThroughSystemFactory([&] {
+        auto made = std::make_unique<FakeKernel>(&c, &o);
+        k = made.get();
+        return made;
+    });
+    TSCSIDevice dev;
+    ASSERT_TRUE(dev.InitTransport(true, ""));
+    dev.SelectDevice(dev.DeviceList()[0]);
+    ASSERT_NE(dev.Adapter(), TSCSIDevice::kNone);
+    struct Case {
+        int kernelErrno;
+        bool atOpen;
+        uint8_t haStat;
+        const char* text;
+    } cases[] = {
+        {EPERM, false, 0x1A, "UNKNOWN (OPERATION NOT PERMITTED)"},
+        {ENODEV, false, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE)"},
+        {ENXIO, true, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE OR ADDRESS)"},
+        {EACCES, true, 0x1A, "UNKNOWN (PERMISSION DENIED)"},
+    };
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.text);
+        (cs.atOpen ? k->refuseOpen : k->refuse) = cs.kernelErrno;
+        EXPECT_FALSE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastHostAdapterStatus(), cs.haStat);
+        EXPECT_EQ(dev.LastError(), cs.text);
+        EXPECT_EQ(dev.LastAsc(), 0);
+        k->refuse = k->refuseOpen = 0;
+        EXPECT_TRUE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastError(), "");
+    }
+    InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
 }
 
 TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
@@ -211,9 +265,69 @@ TEST_F(PassThroughTest, InitTransportFallsBackToTheEmulation) {
     ASSERT_TRUE(dev.InitTransport(false, "/nonexistent/libwnaspi32.so"));
     EXPECT_EQ(TSCSIDevice::TransportName(), "PTASPI32");
     ASSERT_EQ(dev.DeviceList().size(), 3u);
-    EXPECT_EQ(dev.DeviceList()[0], "1:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' ')) << "NULs show as blanks";
-    EXPECT_EQ(dev.DeviceList()[2], "3:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
+    EXPECT_EQ(dev.DeviceList()[0], "0:4:0,?: KERNEL  DRIVE SR0" + std::string(11, ' '))
+        << "NULs show as blanks";
+    EXPECT_EQ(dev.DeviceList()[2], "2:0:0,?: KERNEL  DRIVE SR2" + std::string(11, ' '));
     InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
+}
+
+TEST(DevicePassThrough, HostsOf10AndMoreGetOneDigitAdapters) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    FakeKernel* k = nullptr;
+    SetPassThroughSystemFactory([&] {
+        auto made = std::make_unique<FakeKernel>(&c, &o);
+        made->idlunHost = 12; // a USB writer
+        made->sr1Folder = "../../../host3/target3:0:3/3:0:3:0";
+        k = made.get();
+        return made;
+    });
+    TSCSIDevice dev;
+    ASSERT_TRUE(dev.InitTransport(true, ""));
+    // Host 3 comes before host 12; the drive without an address is on the adapter after them.
+    ASSERT_EQ(dev.DeviceList().size(), 3u);
+    EXPECT_EQ(dev.DeviceList()[0].substr(0, 26), "0:3:0,?: KERNEL  DRIVE SR1");
+    EXPECT_EQ(dev.DeviceList()[1].substr(0, 26), "1:4:0,?: KERNEL  DRIVE SR0");
+    EXPECT_EQ(dev.DeviceList()[2].substr(0, 26), "2:0:0,?: KERNEL  DRIVE SR2");
+    dev.SelectDevice(dev.DeviceList()[1]);
+    ASSERT_EQ(dev.Adapter(), 1);
+    EXPECT_EQ(dev.DeviceDescription().substr(0, 18), "KERNEL   DRIVE SR0");
+    c.clear();
+    EXPECT_TRUE(dev.TestUnitReady(5000));
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(k->open.size(), 0u);
+    EXPECT_EQ(c[0].fd, 10) << "sent to /dev/sr0";
+    InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
+}
+
+TEST(DeviceLibrary, LibraryWithoutEntryPointsFailsTheInitialisation) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    SetPassThroughSystemFactory([&] { return std::make_unique<FakeKernel>(&c, &o); });
+    struct Case {
+        const char* argument; // the path given to InitTransport
+        const char* variable; // LARDERLY_ASPI_LIBRARY
+    } cases[] = {{"libm.so.6", nullptr}, {"", "libm.so.6"}};
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.argument);
+        if (cs.variable) setenv("LARDERLY_ASPI_LIBRARY", cs.variable, 1);
+        TSCSIDevice dev;
+        std::vector<std::pair<std::string, uint8_t>> lines;
+        dev.OnDebugMessage = [&](TSCSIDevice*, const std::string& m, uint8_t t) {
+            lines.emplace_back(m, t);
+        };
+        EXPECT_FALSE(dev.InitTransport(false, cs.argument));
+        EXPECT_FALSE(dev.ASPIInitialized()) << "no fall-back to the pass-through";
+        ASSERT_EQ(lines.size(), 1u);
+        EXPECT_EQ(lines[0].first,
+                  ">>> NO ENTRY POINT IN DRIVE LIBRARY libm.so.6: GetASPI32SupportInfo");
+        EXPECT_EQ(lines[0].second, 0);
+        unsetenv("LARDERLY_ASPI_LIBRARY");
+    }
     SetPassThroughSystemFactory(nullptr);
 }
 

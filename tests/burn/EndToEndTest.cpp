@@ -228,6 +228,50 @@ TEST_F(EndToEndTest, OtherMedia) {
     }
 }
 
+std::string ReadText(const fs::path& p) {
+    std::ifstream in(p);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(EndToEndTest, DvdSessionsAreClosedOrTheBurnFails) {
+    // The drive answers "long write in progress" for 3 polls after each flush and close: the
+    // closes are asked again until the track and the session are closed.
+    std::string file = MakeFile("recipebackup.001", 150000, 6, kStamp);
+    std::string image = (dir / "plus.img").string();
+    ShellRun r = Burn(image, {file}, "longsync=3", "dvd+r");
+    ASSERT_EQ(r.rc, 0) << r.out;
+    std::string state = ReadText(image + ".state");
+    EXPECT_TRUE(std::regex_search(state, std::regex(R"(track 1 1 0 [0-9]+ [0-9]+ 1 0)"))) << state;
+    EXPECT_NE(state.find("\nsession 1 "), std::string::npos) << state;
+}
+
+TEST_F(EndToEndTest, TestWriteLeavesTheDiscAsItWas) {
+    std::string file = MakeFile("recipebackup.001", 150000, 7, kStamp);
+    auto testBurn = [&](const std::string& image, const std::string& media) {
+        std::string cmd = Env(image, "", media) + Quote(cli) + " burn --test-write --drive " +
+                          Quote(DriveLine(image, media)) + " " + Quote(file);
+        return Shell(cmd);
+    };
+    // No test mode on DVD+R: refused before anything is written.
+    std::string plus = (dir / "plus.img").string();
+    ShellRun refused = testBurn(plus, "dvd+r");
+    EXPECT_EQ(refused.rc, 1) << refused.out;
+    EXPECT_NE(refused.out.find(">>> TEST/DUMMY WRITE NOT POSSIBLE ON DVD+R (NO TEST MODE)"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_FALSE(fs::exists(plus + ".state")) << ReadText(plus + ".state");
+    // DVD-R has one: the write runs, but no track is reserved and nothing is recorded.
+    std::string minus = (dir / "minus.img").string();
+    ShellRun simulated = testBurn(minus, "dvdr");
+    ASSERT_EQ(simulated.rc, 0) << simulated.out;
+    EXPECT_NE(simulated.out.find(">>> TEST/DUMMY WRITE"), std::string::npos) << simulated.out;
+    EXPECT_EQ(ReadText(minus + ".state").find("track "), std::string::npos)
+        << ReadText(minus + ".state");
+    EXPECT_TRUE(!fs::exists(minus) || fs::file_size(minus) == 0 ||
+                ReadText(minus).find_first_not_of('\0') == std::string::npos)
+        << "nothing recorded";
+}
+
 TEST_F(EndToEndTest, RefusedFiles) {
     std::string image = (dir / "disc.img").string();
     ShellRun missing = Burn(image, {(dir / "nothing.bin").string()});
@@ -240,6 +284,18 @@ TEST_F(EndToEndTest, RefusedFiles) {
         std::ofstream(huge, std::ios::binary);
     }
     fs::resize_file(huge, 4ull << 30);
+    // The same name from two folders: the second file is named and nothing is burned.
+    std::string one = MakeFile("recipe.txt", 100, 8, kStamp);
+    fs::create_directories(dir / "other");
+    std::string two = MakeFile("other/recipe.txt", 200, 9, kStamp);
+    ShellRun twice = Burn(image, {one, two});
+    EXPECT_EQ(twice.rc, 1) << twice.out;
+    EXPECT_NE(twice.out.find("burn: " + two +
+                             ": not added (a file of the same name is in the image already)"),
+              std::string::npos)
+        << twice.out;
+    EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0) << "nothing was written";
+
     ShellRun big = Burn(image, {huge});
     EXPECT_EQ(big.rc, 1);
     EXPECT_NE(big.out.find("files of 4 GiB or more cannot be burned"), std::string::npos) << big.out;

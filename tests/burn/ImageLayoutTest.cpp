@@ -270,6 +270,38 @@ TEST_F(ImageTest, RecordDatesAndHiddenFlag) {
     EXPECT_EQ(std::memcmp(Sector(23) + 18, dot, 7), 0);
 }
 
+TEST_F(ImageTest, DateOffsetsFollowDaylightSavingAtEachDate) {
+    // Central Europe: +1 hour in winter (4 quarter hours), +2 in summer (8).
+    setenv("TZ", "Europe/Berlin", 1);
+    tzset();
+    std::string winter = MakeFile("winter.txt", 1), summer = MakeFile("summer.txt", 1);
+    timeval jan[2] = {{1673784000, 0}, {1673784000, 0}}; // 2023-01-15 12:00 UTC
+    timeval jul[2] = {{1689422400, 0}, {1689422400, 0}}; // 2023-07-15 12:00 UTC
+    utimes(winter.c_str(), jan);
+    utimes(summer.c_str(), jul);
+    Img.Now = [] { return EncodeDateTime(2026, 7, 1, 10, 0, 0); };
+    Img.DateCreation = EncodeDateTime(2026, 1, 1, 10, 0, 0);
+    Img.DateModification = EncodeDateTime(2026, 8, 1, 10, 0, 0);
+    Img.AddFile("/", winter, false);
+    Img.AddFile("/", summer, false);
+    Img.LayoutImage(0);
+    Img.BuildImageHeader();
+    setenv("TZ", "UTC", 1);
+    tzset();
+    const uint8_t* dot = Sector(23);
+    EXPECT_EQ(dot[18 + 6], 8) << "the time of now, in summer";
+    const uint8_t* rec = dot + 68;
+    const uint8_t wantWinter[7] = {123, 1, 15, 13, 0, 0, 4};
+    EXPECT_EQ(std::memcmp(rec + 18, wantWinter, 7), 0);
+    rec += rec[0];
+    const uint8_t wantSummer[7] = {123, 7, 15, 14, 0, 0, 8};
+    EXPECT_EQ(std::memcmp(rec + 18, wantSummer, 7), 0);
+    const uint8_t* joliet = Sector(17);
+    EXPECT_EQ(joliet[813 + 16], 4) << "creation date in winter";
+    EXPECT_EQ(joliet[830 + 16], 8) << "modification date in summer";
+    EXPECT_EQ(Sector(16)[813 + 16], 8) << "primary descriptor: the time of now";
+}
+
 TEST_F(ImageTest, ManyFilesSpreadOverSeveralDirectorySectors) {
     for (int i = 0; i < 80; ++i)
         Img.AddFile("/", MakeFile("a rather long file name number " + std::to_string(i) + ".txt", 1), false);

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -204,6 +205,23 @@ TEST_F(ImageToolsTest, CliRefusesWhatCannotBeImaged) {
     Result huge = Shell(Cli() + " iso " + Quote(Dir + "/y.iso") + " " + Quote(big));
     EXPECT_NE(huge.Status, 0);
     EXPECT_NE(huge.Output.find("4 GB"), std::string::npos) << huge.Output;
+
+    // Files the image would leave out are each named, and no image is written.
+    std::string first = MakeFile("a/recipe.txt", 10), second = MakeFile("b/recipe.txt", 20);
+    std::string tooLong = MakeFile(std::string(110, 'n') + ".txt", 1);
+    std::string fine = MakeFile("fine.txt", 1);
+    Result dropped = Shell(Cli() + " iso " + Quote(Dir + "/z.iso") + " " + Quote(first) + " " +
+                           Quote(second) + " " + Quote(tooLong) + " " + Quote(fine));
+    EXPECT_EQ(WEXITSTATUS(dropped.Status), 1) << dropped.Output;
+    EXPECT_NE(dropped.Output.find("Not added: " + second +
+                                  " (a file of the same name is in the image already)"),
+              std::string::npos)
+        << dropped.Output;
+    EXPECT_NE(dropped.Output.find("Not added: " + tooLong + " (name longer than 109 characters)"),
+              std::string::npos)
+        << dropped.Output;
+    EXPECT_EQ(dropped.Output.find(first), std::string::npos) << dropped.Output;
+    EXPECT_FALSE(fs::exists(Dir + "/z.iso"));
 }
 
 } // namespace

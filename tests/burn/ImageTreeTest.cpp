@@ -184,6 +184,47 @@ TEST_F(ImageTreeTest, LongNamesAreSkippedOrFitTheJolietRecord) {
     EXPECT_EQ(lengths, (std::vector<int>{254, 254, 254}));
 }
 
+TEST_F(ImageTreeTest, IdentifiersInAFolderAreUnique) {
+    // Two 109-character names that agree once cut to fit a Joliet record, and a name that
+    // equals such a cut name: all three are added under distinct Joliet identifiers.
+    const std::string cutName = std::string(104, 'n') + ".txt";
+    Img.AddFile("/", MakeFile(std::string(104, 'n') + "a.txt", 1), false);
+    Img.AddFile("/", MakeFile(std::string(104, 'n') + "b.txt", 1), false);
+    Img.AddFile("/", MakeFile(cutName, 1), false);
+    // A valid 8.3 name equal to an alias made before it.
+    Img.AddFile("/", MakeFile("Long Name.txt", 1), false);
+    Img.AddFile("/", MakeFile("LONGNA~1.TXT", 1), false);
+    // Two folders whose first 13 characters agree.
+    Img.ForceImageDir("/recipes of 2024 a");
+    Img.ForceImageDir("/recipes of 2024 b");
+    // A backslash belongs to the file's name.
+    Img.AddFile("/", MakeFile("dish\\soup.txt", 1), false);
+
+    const auto& t = Img.FileTable();
+    ASSERT_EQ(t.size(), 8u);
+    std::set<std::string> joliet, iso;
+    for (const TFEntry& e : t) {
+        EXPECT_LE(Utf8ToUtf16(e.LongName).size(), e.IsDirectory() ? 110u : 108u) << e.LongName;
+        EXPECT_TRUE(joliet.insert(e.LongName).second) << "Joliet name twice: " << e.LongName;
+        EXPECT_TRUE(iso.insert(e.ShortName).second) << "ISO name twice: " << e.ShortName;
+    }
+    EXPECT_EQ(t[0].LongName, cutName);
+    EXPECT_EQ(t[1].LongName, std::string(102, 'n') + "~1.txt");
+    EXPECT_EQ(t[2].LongName, std::string(102, 'n') + "~2.txt");
+    EXPECT_EQ(t[3].ShortName, "LONGNA~1.TXT");
+    EXPECT_EQ(t[4].ShortName, "LONGNA~2.TXT");
+    EXPECT_EQ(t[4].LongName, "LONGNA~1.TXT");
+    EXPECT_EQ(t[5].ShortName, "RECIPES_OF_20");
+    EXPECT_EQ(t[6].ShortName, "RECIPES_OF_~1");
+    EXPECT_EQ(t[7].LongName, "dish\\soup.txt");
+    EXPECT_EQ(t[7].ShortName, "DISH_S~1.TXT");
+    EXPECT_EQ(ChildNames(0).size(), 8u) << "nothing went into a folder";
+
+    // The same name again is still one file.
+    Img.AddFile("/", MakeFile(std::string(104, 'n') + "b.txt", 1), false);
+    EXPECT_EQ(t.size(), 8u);
+}
+
 TEST_F(ImageTreeTest, FilesOf4GiBAreRefused) {
     std::string big = MakeFile("huge.bin", 0);
     std::string fits = MakeFile("fits.bin", 0);
