@@ -64,32 +64,40 @@ bool ImportMealMasterExtract(TfmTables& s, RecipeSummaries& r, const std::string
     return ImportWith<TMealMasterExtractReader>(s, r, f);
 }
 
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+                       const TImportOptions& options) {
     TFileImport result;
     result.FileName = fileName;
     for (auto& reader : Cascade(store, summaries)) {
         // Each reader opens and reads the file afresh.
+        reader->SetOptions(options);
         TImportOutcome o = reader->Import(fileName);
         if (!o.Accepted) continue;
         result.Accepted = true;
         result.Reader = reader->Name();
         result.Added = o.Added;
+        result.Skipped = o.Skipped;
         result.StoppedOnTitle = o.StoppedOnTitle;
+        result.ExistingTitle = o.ExistingTitle;
         break;
     }
     return result;
 }
 
-std::string ImproperFileMessage(const std::string& fileName) { return "Improper Recipe File " + fileName; }
+std::string ImproperFileMessage(const std::string& fileName) {
+    return "Improper Recipe File " + fileName;
+}
 
 std::vector<std::string> ImportDialogFilters() {
     return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& cb, const std::string& startFolder) {
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries, const TImportCallbacks& cb,
+                                      const std::string& startFolder) {
     TImportCommandResult result;
-    std::vector<std::string> files = prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
+    std::vector<std::string> files =
+        prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
     if (files.empty()) {
         result.Cancelled = true;
         return result;
@@ -100,7 +108,8 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     // After the files, also when a read error ends the command: recipes that earlier files
     // committed are in the store and the summaries, so the list shows them.
     auto afterwards = [&] {
-        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged) cb.LabelsChanged();
+        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged)
+            cb.LabelsChanged();
         if (store.tblRecipes().RecordCount() > recipesBefore) {
             if (cb.ShowRecipeList) cb.ShowRecipeList();
             result.Redisplayed = true;
@@ -109,15 +118,22 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     std::exception_ptr failure;
     {
         Scoped caption({}, cb.RestoreCaption);
-        Scoped hourglass([&] { if (cb.SetHourglass) cb.SetHourglass(true); },
-                         [&] { if (cb.SetHourglass) cb.SetHourglass(false); });
+        Scoped hourglass(
+            [&] {
+                if (cb.SetHourglass) cb.SetHourglass(true);
+            },
+            [&] {
+                if (cb.SetHourglass) cb.SetHourglass(false);
+            });
         try {
             for (const std::string& file : files) {
                 if (cb.SetCaption) cb.SetCaption("Importing " + file);
                 if (cb.ProcessMessages) cb.ProcessMessages();
                 TFileImport one = ImportFile(store, summaries, file);
                 result.Files.push_back(one);
-                if (!one.Accepted) prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+                if (!one.Accepted)
+                    prompts.message(PromptKind::Information, ImproperFileMessage(file),
+                                    PromptButtons::Ok);
             }
         } catch (...) {
             failure = std::current_exception();
@@ -134,7 +150,8 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     return result;
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks) {
     return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
 }

@@ -17,10 +17,13 @@ namespace larderly::import {
 
 // The readers by themselves, as the cascade calls them: each opens the file afresh and
 // answers whether it accepted it.
-bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries,
+                          const std::string& fileName);
+bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries,
+                            const std::string& fileName);
 bool ImportMasterCookXml(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries,
+                             const std::string& fileName);
 
 // One file through the cascade.
 struct TFileImport {
@@ -28,12 +31,15 @@ struct TFileImport {
     bool Accepted = false;
     std::string Reader; // the name of the reader that accepted it
     int Added = 0;
+    int Skipped = 0; // recipes left out for their titles (SkipExisting)
     bool StoppedOnTitle = false;
+    std::string ExistingTitle; // the title that stopped the file
 };
 
 // Offers the file to the readers in order and stops at the first that accepts it. An
 // unreadable file raises EInOutError from the first reader; nothing of it is stored.
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+                       const TImportOptions& options = {});
 
 // The message for a file that no reader accepts.
 std::string ImproperFileMessage(const std::string& fileName);
@@ -64,10 +70,12 @@ std::vector<std::string> ImportDialogFilters();
 // grew. A read error ends the command and propagates to the caller's error handler after
 // the hourglass is lifted, the caption restored and the list redisplayed for the files
 // already imported.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& callbacks, const std::string& startFolder);
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries, const TImportCallbacks& callbacks,
+                                      const std::string& startFolder);
 // The same, the dialog starting in the program folder.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks);
 
 } // namespace larderly::import
