@@ -98,3 +98,30 @@ TEST(RealWorldEncodings, DosCodePageDetectedOrAskedFor) {
     ASSERT_EQ(ImportFile(t.store, t.summaries, Fixture("mealmaster-dashes.mmf"), asked).Added, 2);
     EXPECT_EQ(t.Recipes().at(0).title, "Caf\xC3\xA9 au lait");
 }
+
+TEST(RealWorldMasterCook, MarkerLinesInOtherSpacing) {
+    const std::string S15(15, ' ');
+    ExpectRows("mc-marker-spacing.mxp", "MasterCook text",
+               {{"Herb Omelette",
+                 {"Eggs", "Breakfast", "", ""},
+                 {"Serving Size  : 2", "2       " + S15 + "eggs",
+                  "1       tablespoon     chives -- chopped", "", "Beat and fry.", ""}},
+                {"Green Salad",
+                 {"Salads", "", "", ""},
+                 {"Serving Size  : 2", "1       head           lettuce", "", "Toss.", ""}},
+                {"Baked Beans",
+                 {"Beans", "", "", ""},
+                 {"Serving Size  : 2", "2       cups           beans", "", "Bake.", ""}}});
+}
+
+TEST(RealWorldMasterCook, ThreeOrMoreCategoryLines) {
+    ExpectRows(
+        "mc-many-categories.mxp", "MasterCook text",
+        {{"Harvest Stew",
+          {"Stews", "Beef", "Autumn", "Slow Cooker"},
+          {"Serving Size  : 2", "1       pound          stewing beef",
+           "3       " + std::string(15, ' ') + "carrots -- sliced", "", "Stew for two hours.", ""}},
+         {"Spice Cake",
+          {"Cakes", "Desserts", "Spices", "Baking"},
+          {"Serving Size  : 2", "2       cups           flour", "", "Bake.", ""}}});
+}
