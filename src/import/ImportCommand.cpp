@@ -14,8 +14,7 @@ namespace larderly::import {
 
 namespace {
 
-template <typename Reader>
-bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+template <typename Reader> bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
     Reader reader(store, summaries);
     return reader.Import(fileName).Accepted;
 }
@@ -88,16 +87,19 @@ std::string ImproperFileMessage(const std::string& fileName) {
     return "Improper Recipe File " + fileName;
 }
 
+std::string ExistingTitleMessage(const std::string& title, const std::string& fileName) {
+    return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " + fileName + ".";
+}
+
 std::vector<std::string> ImportDialogFilters() {
     return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries, const TImportCallbacks& cb,
-                                      const std::string& startFolder) {
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& cb, const std::string& startFolder,
+                                      const TImportOptions& options) {
     TImportCommandResult result;
-    std::vector<std::string> files =
-        prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
+    std::vector<std::string> files = prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
     if (files.empty()) {
         result.Cancelled = true;
         return result;
@@ -108,8 +110,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
     // After the files, also when a read error ends the command: recipes that earlier files
     // committed are in the store and the summaries, so the list shows them.
     auto afterwards = [&] {
-        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged)
-            cb.LabelsChanged();
+        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged) cb.LabelsChanged();
         if (store.tblRecipes().RecordCount() > recipesBefore) {
             if (cb.ShowRecipeList) cb.ShowRecipeList();
             result.Redisplayed = true;
@@ -129,10 +130,12 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
             for (const std::string& file : files) {
                 if (cb.SetCaption) cb.SetCaption("Importing " + file);
                 if (cb.ProcessMessages) cb.ProcessMessages();
-                TFileImport one = ImportFile(store, summaries, file);
+                TFileImport one = ImportFile(store, summaries, file, options);
                 result.Files.push_back(one);
                 if (!one.Accepted)
-                    prompts.message(PromptKind::Information, ImproperFileMessage(file),
+                    prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+                if (one.StoppedOnTitle)
+                    prompts.message(PromptKind::Information, ExistingTitleMessage(one.ExistingTitle, file),
                                     PromptButtons::Ok);
             }
         } catch (...) {
@@ -150,8 +153,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
     return result;
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks) {
     return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
 }

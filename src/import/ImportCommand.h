@@ -17,13 +17,10 @@ namespace larderly::import {
 
 // The readers by themselves, as the cascade calls them: each opens the file afresh and
 // answers whether it accepted it.
-bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries,
-                          const std::string& fileName);
-bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries,
-                            const std::string& fileName);
+bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
 bool ImportMasterCookXml(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries,
-                             const std::string& fileName);
+bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
 
 // One file through the cascade.
 struct TFileImport {
@@ -43,6 +40,8 @@ TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::
 
 // The message for a file that no reader accepts.
 std::string ImproperFileMessage(const std::string& fileName);
+// The message for a file stopped by a title already in the collection.
+std::string ExistingTitleMessage(const std::string& title, const std::string& fileName);
 
 // What the command needs of the main window. Every member may be empty.
 struct TImportCallbacks {
@@ -66,16 +65,15 @@ std::vector<std::string> ImportDialogFilters();
 
 // File > Import: asks for the files (several may be chosen; the dialog starts in
 // `startFolder`), imports each in the dialog's order with the caption naming it, tells the
-// user of each file no reader accepts, and redisplays the recipe list when the recipe table
-// grew. A read error ends the command and propagates to the caller's error handler after
-// the hourglass is lifted, the caption restored and the list redisplayed for the files
-// already imported.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries, const TImportCallbacks& callbacks,
-                                      const std::string& startFolder);
+// user of each file no reader accepts and of each file a title already in the collection
+// stopped, and redisplays the recipe list when the recipe table grew. A read error ends the
+// command and propagates to the caller's error handler after the hourglass is lifted, the
+// caption restored and the list redisplayed for the files already imported.
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+                                      const TImportCallbacks& callbacks, const std::string& startFolder,
+                                      const TImportOptions& options = {});
 // The same, the dialog starting in the program folder.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks);
 
 } // namespace larderly::import

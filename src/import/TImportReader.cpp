@@ -37,8 +37,7 @@ void TImportReader::Store(TImportedRecipe& recipe) {
     for (int slot = 1; slot <= 4; ++slot) {
         // A label keeps only the first 40 characters of its name, so a longer name is looked
         // up by those: otherwise every recipe of that category would get a label of its own.
-        const std::string name =
-            CutChars(recipe.Categories[static_cast<std::size_t>(slot - 1)], kLabelNameWidth);
+        const std::string name = CutChars(recipe.Categories[static_cast<std::size_t>(slot - 1)], kLabelNameWidth);
         if (!name.empty()) SetCategorySlot(store_, slot, name);
     }
     store_.RecipeText = std::move(recipe.Lines);

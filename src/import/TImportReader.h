@@ -45,8 +45,7 @@ struct TImportOutcome {
 
 class TImportReader {
 public:
-    TImportReader(TfmTables& store, RecipeSummaries& summaries)
-        : store_(store), summaries_(summaries) {}
+    TImportReader(TfmTables& store, RecipeSummaries& summaries) : store_(store), summaries_(summaries) {}
     virtual ~TImportReader() = default;
     TImportReader(const TImportReader&) = delete;
     TImportReader& operator=(const TImportReader&) = delete;

@@ -106,10 +106,15 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
     RecordingPrompts p;
     p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
+    // The second file is stopped by its first title, and the user is told (nothing was said
+    // before: the file was dropped silently).
+    const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; nothing was imported from " +
+                                Fixture("mealmaster-dashes.mmf") + ".";
+    p.answer(PromptAnswer::Ok, stopped);
     Window w;
     TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
     EXPECT_TRUE(p.failures().empty());
-    EXPECT_TRUE(p.messages().empty());
+    EXPECT_EQ(p.messages(), std::vector<std::string>{stopped});
     EXPECT_FALSE(r.Redisplayed);
     ASSERT_EQ(r.Files.size(), 2u);
     EXPECT_TRUE(r.Files[1].StoppedOnTitle);
