@@ -91,6 +91,43 @@ std::string ExistingTitleMessage(const std::string& title, const std::string& fi
     return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " + fileName + ".";
 }
 
+namespace {
+
+std::string Counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string ImportSummaryText(const TImportCommandResult& result) {
+    int added = 0, skipped = 0, refused = 0;
+    for (const TFileImport& f : result.Files) {
+        added += f.Added;
+        skipped += f.Skipped;
+        if (!f.Accepted || f.StoppedOnTitle) ++refused;
+    }
+    std::string text = Counted(added, "recipe", "recipes") + " added from " +
+                       Counted(static_cast<int>(result.Files.size()), "file", "files");
+    if (skipped > 0) text += ", " + std::to_string(skipped) + " skipped";
+    if (refused > 0) text += ", " + std::to_string(refused) + " refused";
+    return text + ".";
+}
+
+std::string ImportDetailsText(const TImportCommandResult& result) {
+    std::string text;
+    for (const TFileImport& f : result.Files) {
+        if (!f.Accepted)
+            text += f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
+        else if (f.StoppedOnTitle)
+            text += f.FileName + ": refused, recipe \"" + f.ExistingTitle +
+                    "\" is already in the collection; nothing was imported.\n";
+        else if (f.Skipped > 0)
+            text += f.FileName + ": " + Counted(f.Added, "recipe", "recipes") + " added, " +
+                    Counted(f.Skipped, "recipe", "recipes") + " skipped (title already in the collection).\n";
+    }
+    return text;
+}
+
 std::vector<std::string> ImportDialogFilters() {
     return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
 }

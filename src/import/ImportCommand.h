@@ -59,6 +59,13 @@ struct TImportCommandResult {
     bool Redisplayed = false;
 };
 
+// The summary of a finished import, for the status bar: "5 recipes added from 3 files,
+// 1 skipped, 1 refused." (the last two parts only when not zero).
+std::string ImportSummaryText(const TImportCommandResult& result);
+// One line per file that was refused, stopped by a title already present or had recipes
+// skipped, saying what happened to it; empty when every file went in whole.
+std::string ImportDetailsText(const TImportCommandResult& result);
+
 inline constexpr const char* kImportDialogTitle = "Import Recipe File";
 // The open dialog's filters; the second ("MXP File") is the one to preselect.
 std::vector<std::string> ImportDialogFilters();
