@@ -53,8 +53,10 @@ std::string TMealMasterExportReader::HeaderField(const std::string& line, const 
     const std::size_t colon = LabelColon(line, labels);
     // The classic layout puts every label's colon in column 12.
     if (colon == std::string::npos || colon == 11) return Field(Columns(line, p, q));
+    // From just after the colon, one column wider: the classic field starts past the blank
+    // that follows its colon.
     const std::size_t from = CharCount(std::string_view(line).substr(0, colon + 1)) + 1;
-    return Field(Columns(line, from, from + (q - p)));
+    return Field(Columns(line, from, from + (q - p) + 1));
 }
 
 void TMealMasterExportReader::TakeCategories(const std::string& text, bool proExchange,

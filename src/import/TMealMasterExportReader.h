@@ -32,7 +32,7 @@ public:
     // Meal-Master in any letter case, with a hyphen or a blank.
     static bool IsLooseHeader(const std::string& line);
     // A header field: columns p to q of the line when its label's colon stands in column 12
-    // (or the line has no label), else the same width from just after the colon. Trimmed.
+    // (or the line has no label), else the same width from the colon on. Trimmed.
     static std::string HeaderField(const std::string& line, const char* const* labels, std::size_t p, std::size_t q);
     // Fills the category slots from a categories text (already trimmed): a comma-separated
     // list into slots 1 to 4, or, for Pro-Exchange, the first word into slot 1.
