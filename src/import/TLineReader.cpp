@@ -251,6 +251,7 @@ TLineReader& TLineReader::operator=(TLineReader&& o) noexcept {
     bytesPos_ = o.bytesPos_;
     encoding_ = o.encoding_;
     crLines_ = o.crLines_;
+    validUtf8_ = o.validUtf8_;
     carry_ = std::move(o.carry_);
     atStart_ = o.atStart_;
     sawCtrlZ_ = o.sawCtrlZ_;
@@ -297,6 +298,8 @@ TLineReader TLineReader::FromFile(const std::string& fileName, TEncoding encodin
 
 void TLineReader::Start(const TTextShape& shape, TEncoding requested) {
     encoding_ = shape.Choose(requested);
+    // Bytes already known to be valid UTF-8 go over as they are.
+    validUtf8_ = encoding_ == TEncoding::Utf8 && shape.ValidUtf8;
     crLines_ = shape.CrLines();
     Rewind();
 }
@@ -348,7 +351,9 @@ bool TLineReader::Fill() {
     }
     const bool last = n == 0 || sawCtrlZ_;
     const std::size_t from = buf_.size();
-    if (encoding_ == TEncoding::Utf8)
+    if (validUtf8_)
+        buf_.append(piece);
+    else if (encoding_ == TEncoding::Utf8)
         DecodeUtf8(piece, carry_, last, buf_);
     else if (encoding_ == TEncoding::Cp1252)
         buf_ += DecodeWindows1252(piece);

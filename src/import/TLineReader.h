@@ -97,6 +97,7 @@ private:
 
     TEncoding encoding_ = TEncoding::Cp1252;
     bool crLines_ = false;
+    bool validUtf8_ = false;
     std::string carry_;   // an incomplete UTF-8 sequence at the end of the last piece
     bool atStart_ = true; // no byte decoded yet (a byte-order mark is looked for here)
     bool sawCtrlZ_ = false;
