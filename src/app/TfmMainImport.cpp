@@ -1,18 +1,157 @@
 // The import command (Import1Click): the chosen recipe files go through the readers; the
 // caption names the file being read, the list is redisplayed when recipes were added and
-// the category pickers are refilled.
-#include "app/TfmMain.h"
+// the category pickers are refilled. The open dialog carries the import options, which the
+// settings file remembers; afterwards the status bar sums the import up, and a details box
+// names the files that were refused or had recipes skipped.
+#include "app/TfmMainImport.h"
 
-#include "import/ImportCommand.h"
+#include "app/QtPrompts.h"
+#include "app/TfmMain.h"
+#include "platform/AppPaths.h"
+#include "platform/IniFile.h"
 #include "workspace/GuiSupport.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
 
 #include <memory>
 
 namespace larderly {
+
+using namespace ImportSettingsKeys;
+
+import::TImportOptions ReadImportOptions(){IniFile ini(SettingsFilePath());
+import::TImportOptions options;
+if (!import::ParseEncoding(ini.ReadString(kImport, kEncoding, "auto"), options.Encoding))
+    options.Encoding = import::TEncoding::Auto;
+options.SkipExisting = ini.ReadBool(kImport, kSkipExisting, false);
+return options;
+} // namespace larderly
+
+void WriteImportOptions(const import::TImportOptions& options) {
+    IniFile ini(SettingsFilePath());
+    ini.SetString(kImport, kEncoding, import::EncodingName(options.Encoding));
+    ini.SetString(kImport, kSkipExisting, options.SkipExisting ? "1" : "0");
+    ini.Save();
+}
+
+TImportFileDialog::TImportFileDialog(QWidget* parent, const std::string& startFolder,
+                                     const import::TImportOptions& options)
+    : QFileDialog(parent, QString::fromUtf8(import::kImportDialogTitle),
+                  QString::fromStdString(startFolder)) {
+    setObjectName("OpenDialog1");
+    // The options sit in the dialog's own layout, which only Qt's dialog offers.
+    setOption(QFileDialog::DontUseNativeDialog);
+    setFileMode(QFileDialog::ExistingFiles);
+    QStringList filters;
+    for (const auto& f : import::ImportDialogFilters())
+        filters << QString::fromStdString(f);
+    setNameFilters(filters);
+    selectNameFilter(filters.value(1));
+
+    cbEncoding = new QComboBox(this);
+    cbEncoding->setObjectName("cbEncoding");
+    const std::pair<import::TEncoding, const char*> choices[] = {
+        {import::TEncoding::Auto, "Detect from the file"},
+        {import::TEncoding::Utf8, "UTF-8"},
+        {import::TEncoding::Cp1252, "Windows-1252"},
+        {import::TEncoding::Cp437, "DOS code page 437"},
+        {import::TEncoding::Cp850, "DOS code page 850"},
+        {import::TEncoding::Latin1, "ISO-8859-1 (Latin-1)"}};
+    for (const auto& [encoding, text] : choices) {
+        cbEncoding->addItem(QString::fromUtf8(text),
+                            QString::fromUtf8(import::EncodingName(encoding)));
+        if (encoding == options.Encoding) cbEncoding->setCurrentIndex(cbEncoding->count() - 1);
+    }
+    cboxSkipExisting =
+        new QCheckBox("&Skip recipes whose title is already in the collection", this);
+    cboxSkipExisting->setObjectName("cboxSkipExisting");
+    cboxSkipExisting->setChecked(options.SkipExisting);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        const int row = grid->rowCount();
+        auto* label = new QLabel("Character &set:", this);
+        label->setBuddy(cbEncoding);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(cbEncoding, row, 1);
+        grid->addWidget(cboxSkipExisting, row + 1, 1);
+    }
+}
+
+import::TImportOptions TImportFileDialog::Options() const {import::TImportOptions options;
+if (!import::ParseEncoding(cbEncoding->currentData().toString().toStdString(), options.Encoding))
+    options.Encoding = import::TEncoding::Auto;
+options.SkipExisting = cboxSkipExisting->isChecked();
+return options;
+}
+
 namespace {
+
+// The main window's prompts, with the program's open dialog replaced by the import dialog.
+// Scripted prompts (tests) answer the open dialog themselves; the options then come from the
+// settings file.
+class TImportPrompts : public Prompts {
+public:
+    TImportPrompts(Prompts& inner, QWidget* parent, import::TImportOptions& options)
+        : inner_(inner), parent_(parent), options_(options) {}
+
+    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+                         const std::string& caption) override {
+        return inner_.message(kind, text, buttons, caption);
+    }
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override {
+        return inner_.input(caption, prompt, initial);
+    }
+    std::optional<std::string> browseFolder(const std::string& title,
+                                            const std::string& start) override {
+        return inner_.browseFolder(title, start);
+    }
+    std::vector<std::string> openFiles(const std::string& title,
+                                       const std::vector<std::string>& filters,
+                                       const std::string& startFolder, bool multiple) override {
+        if (!dynamic_cast<QtPrompts*>(&inner_))
+            return inner_.openFiles(title, filters, startFolder, multiple);
+        TImportFileDialog dialog(parent_, startFolder, options_);
+        if (dialog.exec() != QDialog::Accepted) return {};
+        options_ = dialog.Options();
+        try {
+            WriteImportOptions(options_);
+        } catch (const std::exception&) {
+            // The choice still holds for this import when the settings file cannot be written.
+        }
+        std::vector<std::string> files;
+        for (const QString& f : dialog.selectedFiles())
+            files.push_back(f.toStdString());
+        return files;
+    }
+
+private:
+    Prompts& inner_;
+    QWidget* parent_;
+    import::TImportOptions& options_;
+};
+
+// The status bar line, and a details box (not modal: it waits beside the window) when files
+// were refused or had recipes skipped.
+void ShowSummary(TfmMain& main, const import::TImportCommandResult& result) {
+    if (result.Cancelled) return;
+    main.statusBar()->showMessage(Q(import::ImportSummaryText(result)));
+    const std::string details = import::ImportDetailsText(result);
+    if (details.empty()) return;
+    auto* box = new QMessageBox(QMessageBox::Information, main.windowTitle(),
+                                Q(import::ImportSummaryText(result)), QMessageBox::Ok, &main);
+    box->setObjectName("ImportDetails");
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(Q(details));
+    box->setModal(false);
+    box->show();
+}
 
 void ImportRecipes(TfmMain& main) {
     std::unique_ptr<THourglass> hourglass;
@@ -27,7 +166,13 @@ void ImportRecipes(TfmMain& main) {
     };
     callbacks.ShowRecipeList = [&main] { main.ShowRecipeList(); };
     callbacks.LabelsChanged = [&main] { main.LabelsChanged(); };
-    import::RunImportCommand(main.UserPrompts(), main.Store(), main.Summaries(), callbacks, main.ImportFolder());
+    import::TImportOptions options = ReadImportOptions();
+    TImportPrompts prompts(main.UserPrompts(), &main, options);
+    // The dialog's choice reaches the readers through `options`, which the prompts fill
+    // before the first file is read.
+    import::TImportCommandResult result = import::RunImportCommand(
+        prompts, main.Store(), main.Summaries(), callbacks, main.ImportFolder(), options);
+    ShowSummary(main, result);
 }
 
 const MainCommandRegistrar kImport(MainCommand::Import, ImportRecipes);

@@ -14,8 +14,7 @@ namespace larderly::import {
 
 namespace {
 
-template <typename Reader>
-bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+template <typename Reader> bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
     Reader reader(store, summaries);
     return reader.Import(fileName).Accepted;
 }
@@ -64,30 +63,78 @@ bool ImportMealMasterExtract(TfmTables& s, RecipeSummaries& r, const std::string
     return ImportWith<TMealMasterExtractReader>(s, r, f);
 }
 
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+                       const TImportOptions& options) {
     TFileImport result;
     result.FileName = fileName;
     for (auto& reader : Cascade(store, summaries)) {
         // Each reader opens and reads the file afresh.
+        reader->SetOptions(options);
         TImportOutcome o = reader->Import(fileName);
         if (!o.Accepted) continue;
         result.Accepted = true;
         result.Reader = reader->Name();
         result.Added = o.Added;
+        result.Skipped = o.Skipped;
         result.StoppedOnTitle = o.StoppedOnTitle;
+        result.ExistingTitle = o.ExistingTitle;
         break;
     }
     return result;
 }
 
-std::string ImproperFileMessage(const std::string& fileName) { return "Improper Recipe File " + fileName; }
+std::string ImproperFileMessage(const std::string& fileName) {
+    return "Improper Recipe File " + fileName;
+}
+
+std::string ExistingTitleMessage(const std::string& title, const std::string& fileName) {
+    return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " + fileName + ".";
+}
+
+namespace {
+
+std::string Counted(int n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string ImportSummaryText(const TImportCommandResult& result) {
+    int added = 0, skipped = 0, refused = 0;
+    for (const TFileImport& f : result.Files) {
+        added += f.Added;
+        skipped += f.Skipped;
+        if (!f.Accepted || f.StoppedOnTitle) ++refused;
+    }
+    std::string text = Counted(added, "recipe", "recipes") + " added from " +
+                       Counted(static_cast<int>(result.Files.size()), "file", "files");
+    if (skipped > 0) text += ", " + std::to_string(skipped) + " skipped";
+    if (refused > 0) text += ", " + std::to_string(refused) + " refused";
+    return text + ".";
+}
+
+std::string ImportDetailsText(const TImportCommandResult& result) {
+    std::string text;
+    for (const TFileImport& f : result.Files) {
+        if (!f.Accepted)
+            text += f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
+        else if (f.StoppedOnTitle)
+            text += f.FileName + ": refused, recipe \"" + f.ExistingTitle +
+                    "\" is already in the collection; nothing was imported.\n";
+        else if (f.Skipped > 0)
+            text += f.FileName + ": " + Counted(f.Added, "recipe", "recipes") + " added, " +
+                    Counted(f.Skipped, "recipe", "recipes") + " skipped (title already in the collection).\n";
+    }
+    return text;
+}
 
 std::vector<std::string> ImportDialogFilters() {
     return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
 }
 
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& cb, const std::string& startFolder) {
+                                      const TImportCallbacks& cb, const std::string& startFolder,
+                                      const TImportOptions& options) {
     TImportCommandResult result;
     std::vector<std::string> files = prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
     if (files.empty()) {
@@ -109,15 +156,24 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     std::exception_ptr failure;
     {
         Scoped caption({}, cb.RestoreCaption);
-        Scoped hourglass([&] { if (cb.SetHourglass) cb.SetHourglass(true); },
-                         [&] { if (cb.SetHourglass) cb.SetHourglass(false); });
+        Scoped hourglass(
+            [&] {
+                if (cb.SetHourglass) cb.SetHourglass(true);
+            },
+            [&] {
+                if (cb.SetHourglass) cb.SetHourglass(false);
+            });
         try {
             for (const std::string& file : files) {
                 if (cb.SetCaption) cb.SetCaption("Importing " + file);
                 if (cb.ProcessMessages) cb.ProcessMessages();
-                TFileImport one = ImportFile(store, summaries, file);
+                TFileImport one = ImportFile(store, summaries, file, options);
                 result.Files.push_back(one);
-                if (!one.Accepted) prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+                if (!one.Accepted)
+                    prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+                if (one.StoppedOnTitle)
+                    prompts.message(PromptKind::Information, ExistingTitleMessage(one.ExistingTitle, file),
+                                    PromptButtons::Ok);
             }
         } catch (...) {
             failure = std::current_exception();

@@ -28,15 +28,20 @@ struct TFileImport {
     bool Accepted = false;
     std::string Reader; // the name of the reader that accepted it
     int Added = 0;
+    int Skipped = 0; // recipes left out for their titles (SkipExisting)
     bool StoppedOnTitle = false;
+    std::string ExistingTitle; // the title that stopped the file
 };
 
 // Offers the file to the readers in order and stops at the first that accepts it. An
 // unreadable file raises EInOutError from the first reader; nothing of it is stored.
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+                       const TImportOptions& options = {});
 
 // The message for a file that no reader accepts.
 std::string ImproperFileMessage(const std::string& fileName);
+// The message for a file stopped by a title already in the collection.
+std::string ExistingTitleMessage(const std::string& title, const std::string& fileName);
 
 // What the command needs of the main window. Every member may be empty.
 struct TImportCallbacks {
@@ -54,18 +59,26 @@ struct TImportCommandResult {
     bool Redisplayed = false;
 };
 
+// The summary of a finished import, for the status bar: "5 recipes added from 3 files,
+// 1 skipped, 1 refused." (the last two parts only when not zero).
+std::string ImportSummaryText(const TImportCommandResult& result);
+// One line per file that was refused, stopped by a title already present or had recipes
+// skipped, saying what happened to it; empty when every file went in whole.
+std::string ImportDetailsText(const TImportCommandResult& result);
+
 inline constexpr const char* kImportDialogTitle = "Import Recipe File";
 // The open dialog's filters; the second ("MXP File") is the one to preselect.
 std::vector<std::string> ImportDialogFilters();
 
 // File > Import: asks for the files (several may be chosen; the dialog starts in
 // `startFolder`), imports each in the dialog's order with the caption naming it, tells the
-// user of each file no reader accepts, and redisplays the recipe list when the recipe table
-// grew. A read error ends the command and propagates to the caller's error handler after
-// the hourglass is lifted, the caption restored and the list redisplayed for the files
-// already imported.
+// user of each file no reader accepts and of each file a title already in the collection
+// stopped, and redisplays the recipe list when the recipe table grew. A read error ends the
+// command and propagates to the caller's error handler after the hourglass is lifted, the
+// caption restored and the list redisplayed for the files already imported.
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& callbacks, const std::string& startFolder);
+                                      const TImportCallbacks& callbacks, const std::string& startFolder,
+                                      const TImportOptions& options = {});
 // The same, the dialog starting in the program folder.
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks);

@@ -20,13 +20,14 @@ std::vector<TImportedRecipe> TImportReader::ParseAll(TLineReader& in, bool* acce
     Begin();
     std::vector<TImportedRecipe> out;
     TImportedRecipe r;
-    while (NextRecipe(in, r)) out.push_back(std::move(r));
+    while (NextRecipe(in, r))
+        out.push_back(std::move(r));
     if (accepted) *accepted = accepted_;
     return out;
 }
 
 TImportOutcome TImportReader::Import(const std::string& fileName) {
-    TLineReader in = TLineReader::FromFile(fileName);
+    TLineReader in = TLineReader::FromFile(fileName, options_.Encoding);
     return Import(in);
 }
 
@@ -53,20 +54,28 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     // transaction does not commit, so the list never names rows the rollback removed.
     std::vector<int32_t> added;
     auto forget = [&] {
-        for (int32_t id : added) summaries_.Remove(id);
+        for (int32_t id : added)
+            summaries_.Remove(id);
         added.clear();
     };
     Transaction tx(store_);
     try {
         TImportedRecipe recipe;
         while (NextRecipe(in, recipe)) {
-            if (ChecksTitles() && summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth))) {
+            const bool exists = summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth));
+            if (exists && options_.SkipExisting) {
+                ++outcome.Skipped;
+                continue;
+            }
+            if (exists && ChecksTitles()) {
                 outcome.StoppedOnTitle = true;
+                outcome.ExistingTitle = CutChars(recipe.Title, kTitleWidth);
                 break;
             }
             Store(recipe);
             added.push_back(store_.RecipeRec.InternalID);
         }
+        if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             tx.Commit();
             outcome.Added = static_cast<int>(added.size());

@@ -5,7 +5,7 @@
 // the end; each recipe stored as a new row with its category labels found or created and a
 // summary appended; a title already in the recipe list stopping the whole file (for the
 // readers that check titles), with the rollback taking back every recipe, label and summary
-// the file had added.
+// the file had added. With SkipExisting, such a recipe is left out and the rest go in.
 #pragma once
 
 #include "import/TLineReader.h"
@@ -26,11 +26,21 @@ struct TImportedRecipe {
     std::vector<std::string> Lines;        // the recipe text, servings line first
 };
 
+// How files are read: their character set, and what a title already in the collection does.
+struct TImportOptions {
+    TEncoding Encoding = TEncoding::Auto;
+    // Skip each recipe whose title is already in the collection (or came earlier in the same
+    // file) and import the rest, instead of stopping the file and keeping none of it.
+    bool SkipExisting = false;
+};
+
 // What importing one file came to.
 struct TImportOutcome {
-    bool Accepted = false;      // the reader recognised its layout
+    bool Accepted = false;       // the reader recognised its layout
     bool StoppedOnTitle = false; // a title already in the list ended the file; nothing kept
-    int Added = 0;              // recipes committed to the store
+    std::string ExistingTitle;   // the title that stopped it
+    int Added = 0;               // recipes committed to the store
+    int Skipped = 0;             // recipes left out for their titles (SkipExisting)
 };
 
 class TImportReader {
@@ -42,6 +52,8 @@ public:
 
     // The reader's name as the CLI reports it.
     virtual const char* Name() const = 0;
+
+    void SetOptions(const TImportOptions& options) { options_ = options; }
 
     // Opens the file (an unreadable file raises EInOutError before any transaction starts)
     // and imports it; `Accepted` is the reader's answer to the cascade.
@@ -74,6 +86,7 @@ private:
 
     TfmTables& store_;
     RecipeSummaries& summaries_;
+    TImportOptions options_;
     bool accepted_ = false;
 };
 

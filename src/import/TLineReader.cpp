@@ -1,60 +1,416 @@
-// Import files as lines.
+// Import files as lines: the first pass over the bytes, the character-set decoders and the
+// streaming line splitter.
 #include "import/TLineReader.h"
 
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace larderly::import {
 
-std::string DecodeImportBytes(std::string_view bytes) {
-    auto ctrlZ = bytes.find('\x1A');
-    if (ctrlZ != std::string_view::npos) bytes = bytes.substr(0, ctrlZ);
-    std::string text = ToUtf8(bytes);
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0 && IsValidUtf8(bytes)) text.erase(0, 3);
-    if (text.find('\0') != std::string::npos) std::erase(text, '\0');
+namespace {
+
+constexpr std::size_t kPiece = 1 << 16;
+
+bool IsAsciiLetter(unsigned char c) {
+    return (c | 0x20) >= 'a' && (c | 0x20) <= 'z';
+}
+
+// Bytes that are letters in code page 850 but box-drawing or other signs in code page 437.
+bool DiffersBetweenDosPages(unsigned char c) {
+    return c == 0x9B || c == 0x9D || c == 0x9E || (c >= 0xB5 && c <= 0xB7) || c == 0xC6 || c == 0xC7 ||
+           (c >= 0xD0 && c <= 0xD8) || c == 0xDE || (c >= 0xE0 && c <= 0xED);
+}
+
+// Where a trailing incomplete UTF-8 sequence starts, or s.size() when the text ends on a
+// whole sequence.
+std::size_t IncompleteTail(std::string_view s) {
+    for (std::size_t back = 1; back <= 3 && back <= s.size(); ++back) {
+        auto c = static_cast<unsigned char>(s[s.size() - back]);
+        if ((c & 0xC0) == 0x80) continue; // a continuation byte: look further back
+        std::size_t n = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+        return n > back ? s.size() - back : s.size();
+    }
+    return s.size();
+}
+
+// Builds the first pass piece by piece, with the same answers as one pass over all bytes.
+class TShapeScan {
+public:
+    // False once a Ctrl-Z has been seen: the rest of the file does not count.
+    bool Add(std::string_view piece) {
+        auto z = piece.find('\x1A');
+        bool more = z == std::string_view::npos;
+        if (!more) piece = piece.substr(0, z);
+        if (shape_.ValidUtf8) {
+            carry_.append(piece);
+            std::size_t cut = IncompleteTail(carry_);
+            if (!IsValidUtf8(std::string_view(carry_).substr(0, cut))) shape_.ValidUtf8 = false;
+            carry_.erase(0, cut);
+        }
+        for (char ch : piece) {
+            auto c = static_cast<unsigned char>(ch);
+            if (pendingDos_) {
+                (IsAsciiLetter(c) ? shape_.DosLetterLike : shape_.DosBoxLike)++;
+                pendingDos_ = false;
+            }
+            if (c == '\r') {
+                if (prevCr_) ++shape_.LoneCarriageReturns;
+                prevCr_ = true;
+                prev_ = c;
+                continue;
+            }
+            if (c == '\n')
+                ++shape_.LineFeeds;
+            else if (prevCr_)
+                ++shape_.LoneCarriageReturns;
+            prevCr_ = false;
+            if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) shape_.UnassignedCp1252 = true;
+            if (DiffersBetweenDosPages(c)) {
+                if (IsAsciiLetter(prev_))
+                    ++shape_.DosLetterLike;
+                else
+                    pendingDos_ = true;
+            }
+            prev_ = c;
+        }
+        return more;
+    }
+    TTextShape Finish() {
+        if (prevCr_) ++shape_.LoneCarriageReturns;
+        if (pendingDos_) ++shape_.DosBoxLike;
+        if (!carry_.empty()) shape_.ValidUtf8 = false;
+        return shape_;
+    }
+
+private:
+    TTextShape shape_;
+    std::string carry_;
+    bool prevCr_ = false, pendingDos_ = false;
+    unsigned char prev_ = 0;
+};
+
+// A single-byte character set as 256 UTF-8 texts, each byte converted once by the C
+// library's converter. A byte it cannot convert becomes U+FFFD.
+class TByteTable {
+public:
+    explicit TByteTable(const char* charset) {
+        iconv_t cd = ::iconv_open("UTF-8", charset);
+        for (int b = 0; b < 256; ++b) {
+            std::string& out = table_[static_cast<std::size_t>(b)];
+            char in = static_cast<char>(b);
+            char buf[8];
+            char* inp = &in;
+            char* outp = buf;
+            std::size_t inLeft = 1, outLeft = sizeof buf;
+            if (cd != reinterpret_cast<iconv_t>(-1) &&
+                ::iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<std::size_t>(-1))
+                out.assign(buf, static_cast<std::size_t>(outp - buf));
+            else
+                out = b < 0x80 ? std::string(1, static_cast<char>(b)) : "\xEF\xBF\xBD";
+            if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
+    }
+    void Decode(std::string_view bytes, std::string& out) const {
+        for (char ch : bytes) {
+            auto c = static_cast<unsigned char>(ch);
+            if (c < 0x80)
+                out += ch;
+            else
+                out += table_[c];
+        }
+    }
+
+private:
+    std::array<std::string, 256> table_;
+};
+
+const TByteTable& TableFor(TEncoding e) {
+    static const TByteTable cp437("IBM437"), cp850("IBM850"), latin1("ISO-8859-1");
+    return e == TEncoding::Cp437 ? cp437 : e == TEncoding::Cp850 ? cp850 : latin1;
+}
+
+// UTF-8 kept as it is; a byte that starts no valid sequence becomes U+FFFD. A sequence cut
+// by the end of the piece waits in `carry` for the next one (or, at the end, is replaced).
+void DecodeUtf8(std::string_view piece, std::string& carry, bool last, std::string& out) {
+    std::string data = carry + std::string(piece);
+    carry.clear();
+    std::size_t end = last ? data.size() : IncompleteTail(data);
+    carry = data.substr(end);
+    std::string_view s(data.data(), end);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        // Runs of valid text go over in one step.
+        std::size_t j = i;
+        while (j < s.size() && static_cast<unsigned char>(s[j]) < 0x80)
+            ++j;
+        out.append(s.substr(i, j - i));
+        i = j;
+        if (i >= s.size()) break;
+        auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+        if (n > 1 && i + n <= s.size() && IsValidUtf8(s.substr(i, n))) {
+            out.append(s.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+}
+
+} // namespace
+
+bool ParseEncoding(std::string_view name, TEncoding& out) {
+    const std::string n = FoldAZ(name);
+    struct Name {
+        const char* text;
+        TEncoding e;
+    } names[] = {{"auto", TEncoding::Auto},     {"utf-8", TEncoding::Utf8},          {"utf8", TEncoding::Utf8},
+                 {"cp1252", TEncoding::Cp1252}, {"windows-1252", TEncoding::Cp1252}, {"cp437", TEncoding::Cp437},
+                 {"ibm437", TEncoding::Cp437},  {"cp850", TEncoding::Cp850},         {"ibm850", TEncoding::Cp850},
+                 {"latin1", TEncoding::Latin1}, {"iso-8859-1", TEncoding::Latin1}};
+    for (const Name& x : names)
+        if (n == x.text) {
+            out = x.e;
+            return true;
+        }
+    return false;
+}
+
+const char* EncodingName(TEncoding e) {
+    switch (e) {
+    case TEncoding::Auto:
+        return "auto";
+    case TEncoding::Utf8:
+        return "utf-8";
+    case TEncoding::Cp1252:
+        return "cp1252";
+    case TEncoding::Cp437:
+        return "cp437";
+    case TEncoding::Cp850:
+        return "cp850";
+    case TEncoding::Latin1:
+        return "latin1";
+    }
+    return "auto";
+}
+
+TEncoding TTextShape::Choose(TEncoding requested) const {
+    if (requested != TEncoding::Auto) return requested;
+    if (ValidUtf8) return TEncoding::Utf8;
+    // Read as Windows-1252, these bytes would become control characters: the file comes from
+    // DOS. Code page 850 when its letters stand among letters, else 437.
+    if (UnassignedCp1252) return DosLetterLike > DosBoxLike ? TEncoding::Cp850 : TEncoding::Cp437;
+    return TEncoding::Cp1252;
+}
+
+TTextShape ShapeOf(std::string_view bytes) {
+    TShapeScan scan;
+    scan.Add(bytes);
+    return scan.Finish();
+}
+
+std::string DecodeImportBytes(std::string_view bytes, TEncoding encoding) {
+    std::string text;
+    auto z = bytes.find('\x1A');
+    if (z != std::string_view::npos) bytes = bytes.substr(0, z);
+    TTextShape shape = ShapeOf(bytes);
+    TEncoding e = shape.Choose(encoding);
+    std::string carry;
+    if (e == TEncoding::Utf8)
+        DecodeUtf8(bytes, carry, true, text);
+    else if (e == TEncoding::Cp1252)
+        text = DecodeWindows1252(bytes);
+    else
+        TableFor(e).Decode(bytes, text);
+    if (e == TEncoding::Utf8 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+    std::erase(text, '\0');
     return text;
 }
 
-TLineReader TLineReader::FromBytes(std::string_view bytes) { return TLineReader(DecodeImportBytes(bytes)); }
+TLineReader::TLineReader(TLineReader&& o) noexcept {
+    *this = std::move(o);
+}
 
-TLineReader TLineReader::FromFile(const std::string& fileName) {
-    auto fail = [&](int err) {
-        return EInOutError("Cannot read the file " + fileName + ": " + std::strerror(err));
-    };
-    int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw fail(errno);
-    std::string bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buf[1 << 16];
+TLineReader& TLineReader::operator=(TLineReader&& o) noexcept {
+    if (this == &o) return *this;
+    Close();
+    fileName_ = std::move(o.fileName_);
+    fd_ = o.fd_;
+    o.fd_ = -1;
+    bytes_ = std::move(o.bytes_);
+    bytesPos_ = o.bytesPos_;
+    encoding_ = o.encoding_;
+    crLines_ = o.crLines_;
+    validUtf8_ = o.validUtf8_;
+    carry_ = std::move(o.carry_);
+    atStart_ = o.atStart_;
+    sawCtrlZ_ = o.sawCtrlZ_;
+    buf_ = std::move(o.buf_);
+    pos_ = o.pos_;
+    scanned_ = o.scanned_;
+    exhausted_ = o.exhausted_;
+    pushedBack_ = std::move(o.pushedBack_);
+    return *this;
+}
+
+TLineReader::~TLineReader() {
+    Close();
+}
+
+void TLineReader::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+TLineReader TLineReader::FromBytes(std::string_view bytes, TEncoding encoding) {
+    TLineReader r;
+    r.bytes_ = std::string(bytes);
+    r.Start(ShapeOf(r.bytes_), encoding);
+    return r;
+}
+
+TLineReader TLineReader::FromFile(const std::string& fileName, TEncoding encoding) {
+    TLineReader r;
+    r.fileName_ = fileName;
+    r.fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (r.fd_ < 0) throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
+    TShapeScan scan;
+    std::string piece(kPiece, '\0');
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int err = errno;
-            ::close(fd);
-            throw fail(err);
-        }
-        if (n == 0) break;
-        bytes.append(buf, static_cast<std::size_t>(n));
+        std::size_t n = r.ReadRaw(piece.data(), piece.size());
+        if (n == 0 || !scan.Add(std::string_view(piece.data(), n))) break;
     }
-    ::close(fd);
-    return FromBytes(bytes);
+    if (::lseek(r.fd_, 0, SEEK_SET) < 0)
+        throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
+    r.Start(scan.Finish(), encoding);
+    return r;
+}
+
+void TLineReader::Start(const TTextShape& shape, TEncoding requested) {
+    encoding_ = shape.Choose(requested);
+    // Bytes already known to be valid UTF-8 go over as they are.
+    validUtf8_ = encoding_ == TEncoding::Utf8 && shape.ValidUtf8;
+    crLines_ = shape.CrLines();
+    Rewind();
+}
+
+void TLineReader::Rewind() {
+    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0)
+        throw EInOutError("Cannot read the file " + fileName_ + ": " + std::strerror(errno));
+    bytesPos_ = 0;
+    carry_.clear();
+    atStart_ = true;
+    sawCtrlZ_ = false;
+    buf_.clear();
+    pos_ = scanned_ = 0;
+    exhausted_ = false;
+    pushedBack_.clear();
+    Settle();
+}
+
+std::size_t TLineReader::ReadRaw(char* into, std::size_t size) {
+    if (fd_ < 0) {
+        std::size_t n = std::min(size, bytes_.size() - bytesPos_);
+        std::memcpy(into, bytes_.data() + bytesPos_, n);
+        bytesPos_ += n;
+        return n;
+    }
+    for (;;) {
+        ssize_t n = ::read(fd_, into, size);
+        if (n >= 0) return static_cast<std::size_t>(n);
+        if (errno == EINTR) continue;
+        throw EInOutError("Cannot read the file " + fileName_ + ": " + std::strerror(errno));
+    }
+}
+
+bool TLineReader::Fill() {
+    if (exhausted_) return false;
+    // Drop what has been read, so the buffer holds about one piece beyond the current line.
+    if (pos_ > 0 && pos_ >= buf_.size() / 2) {
+        buf_.erase(0, pos_);
+        scanned_ -= std::min(scanned_, pos_);
+        pos_ = 0;
+    }
+    char raw[kPiece];
+    std::size_t n = sawCtrlZ_ ? 0 : ReadRaw(raw, sizeof raw);
+    std::string_view piece(raw, n);
+    auto z = piece.find('\x1A');
+    if (z != std::string_view::npos) {
+        piece = piece.substr(0, z);
+        sawCtrlZ_ = true;
+    }
+    const bool last = n == 0 || sawCtrlZ_;
+    const std::size_t from = buf_.size();
+    if (validUtf8_)
+        buf_.append(piece);
+    else if (encoding_ == TEncoding::Utf8)
+        DecodeUtf8(piece, carry_, last, buf_);
+    else if (encoding_ == TEncoding::Cp1252)
+        buf_ += DecodeWindows1252(piece);
+    else
+        TableFor(encoding_).Decode(piece, buf_);
+    if (atStart_ && buf_.size() > from) {
+        if (encoding_ == TEncoding::Utf8 && buf_.compare(from, 3, "\xEF\xBB\xBF") == 0) buf_.erase(from, 3);
+        atStart_ = false;
+    }
+    if (buf_.find('\0', from) != std::string::npos) {
+        std::string tail = buf_.substr(from);
+        std::erase(tail, '\0');
+        buf_.resize(from);
+        buf_ += tail;
+    }
+    if (last) exhausted_ = true;
+    return true;
+}
+
+void TLineReader::Settle() {
+    while (pos_ >= buf_.size() && !exhausted_)
+        Fill();
 }
 
 std::string TLineReader::ReadLine() {
-    if (Eof()) return {};
-    std::size_t end = text_.find('\n', pos_);
-    if (end == std::string::npos) end = text_.size();
-    std::string line = text_.substr(pos_, end - pos_);
-    pos_ = end < text_.size() ? end + 1 : end;
-    if (line.find('\r') != std::string::npos) std::erase(line, '\r');
+    if (!pushedBack_.empty()) {
+        std::string line = std::move(pushedBack_.back());
+        pushedBack_.pop_back();
+        return line;
+    }
+    std::string line;
+    for (;;) {
+        std::size_t end =
+            crLines_ ? buf_.find_first_of("\r\n", std::max(scanned_, pos_)) : buf_.find('\n', std::max(scanned_, pos_));
+        if (end != std::string::npos) {
+            // A carriage return at the end of what is decoded may be the first half of a pair.
+            if (crLines_ && buf_[end] == '\r' && end + 1 == buf_.size() && !exhausted_) {
+                scanned_ = end;
+                Fill();
+                continue;
+            }
+            line = buf_.substr(pos_, end - pos_);
+            std::size_t next = end + 1;
+            if (crLines_ && buf_[end] == '\r' && next < buf_.size() && buf_[next] == '\n') ++next;
+            pos_ = scanned_ = next;
+            break;
+        }
+        if (exhausted_) {
+            line = buf_.substr(pos_);
+            pos_ = scanned_ = buf_.size();
+            break;
+        }
+        scanned_ = buf_.size();
+        Fill();
+    }
+    if (!crLines_ && line.find('\r') != std::string::npos) std::erase(line, '\r');
+    Settle();
     return line;
 }
 

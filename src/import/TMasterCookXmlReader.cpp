@@ -7,20 +7,79 @@
 
 namespace larderly::import {
 
+namespace {
+
+// Whether the first text of the file, past blank lines, is XML: a declaration, the <mx2>
+// element or its document type. The lines read stay to be read again.
+bool BeginsWithXml(const std::string& first, TLineReader& in) {
+    std::vector<std::string> ahead;
+    std::string line = first;
+    for (int i = 0; i < 20 && Field(line).empty() && !in.Eof(); ++i) {
+        line = in.ReadLine();
+        ahead.push_back(line);
+    }
+    for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
+        in.PushBack(std::move(*it));
+    const std::string t = FoldAZ(Field(line));
+    return t.rfind("<?xml", 0) == 0 || t.rfind("<mx2", 0) == 0 || t.rfind("<!doctype mx2", 0) == 0;
+}
+
+} // namespace
+
+void TMasterCookXmlReader::Begin() {
+    firstLineRead_ = refused_ = parserFinished_ = false;
+    textRecipes_ = 0;
+    parser_.reset();
+}
+
+void TMasterCookXmlReader::StartParser(TLineReader& in) {
+    in.Rewind();
+    parser_ = std::make_unique<TMx2Parser>();
+    parserFinished_ = false;
+}
+
+bool TMasterCookXmlReader::NextParsed(TLineReader& in) {
+    for (;;) {
+        if (parser_->Recognised()) Accept();
+        if (parser_->Next(parsed_)) return true;
+        if (parserFinished_) return false;
+        if (in.Eof()) {
+            parser_->Finish();
+            parserFinished_ = true;
+            continue;
+        }
+        parser_->Feed(TolerantXmlLine(in.ReadLine()) + "\n");
+    }
+}
+
 bool TMasterCookXmlReader::FindStart(TLineReader& in) {
     if (!firstLineRead_) {
         // The first line decides, and is never a start marker itself.
         firstLineRead_ = true;
-        refused_ = !Contains(in.ReadLine(), kXmlMarker);
+        const std::string first = in.ReadLine();
+        refused_ = !Contains(first, kXmlMarker);
         if (!refused_) Accept();
+        // Without the declaration there, the file is still read when it begins with XML; it is
+        // accepted once the parser meets a MasterCook element.
+        else if (BeginsWithXml(first, in))
+            StartParser(in);
     }
+    if (parser_) return NextParsed(in);
     if (refused_) return false;
     while (!in.Eof())
         if (Contains(in.ReadLine(), kStartMarker)) return true;
-    return false;
+    // No recipe in the text form: the recipes may be there as XML elements only.
+    if (textRecipes_ > 0) return false;
+    StartParser(in);
+    return NextParsed(in);
 }
 
 bool TMasterCookXmlReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
+    if (parser_) {
+        out = std::move(parsed_);
+        return true;
+    }
+    ++textRecipes_;
     in.ReadLine();
     out.Title = CutChars(Field(in.ReadLine()), kTitleWidth);
     in.ReadLine();

@@ -2,12 +2,61 @@
 #include "import/TMealMasterExportReader.h"
 
 #include "import/ImportText.h"
+#include "import/TMealMasterExtractReader.h"
 #include "platform/Text.h"
 
 namespace larderly::import {
 
+namespace {
+
+const char* const kTitleLabels[] = {"title", nullptr};
+const char* const kCategoryLabels[] = {"categories", "category", nullptr};
+const char* const kServingsLabels[] = {"servings", "yield", "serves", "makes", nullptr};
+
+// The 0-based position of the colon after a label that starts the line (after blanks), the
+// label compared without regard to letter case; npos when the line has none of them.
+std::size_t LabelColon(const std::string& line, const char* const* labels) {
+    std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos) return std::string::npos;
+    const std::string folded = FoldAZ(std::string_view(line).substr(start));
+    for (; *labels; ++labels) {
+        std::string_view label(*labels);
+        std::size_t at = label.size();
+        if (folded.compare(0, label.size(), label) != 0) continue;
+        while (at < folded.size() && folded[at] == ' ')
+            ++at;
+        if (at < folded.size() && folded[at] == ':') return start + at;
+    }
+    return std::string::npos;
+}
+
+} // namespace
+
 bool TMealMasterExportReader::IsClosingLine(const std::string& line) {
     return CharCount(line) == 5 && (line[0] == '-' || line[0] == 'M');
+}
+
+bool TMealMasterExportReader::IsLooseClosingLine(const std::string& line) {
+    if (line.size() <= 5 || line.find_first_not_of(' ', 5) != std::string::npos) return false;
+    return line.compare(0, 5, "MMMMM") == 0 || line.compare(0, 5, "-----") == 0;
+}
+
+bool TMealMasterExportReader::IsLooseHeader(const std::string& line) {
+    const std::string t = TrimCodes(line);
+    if (t.compare(0, 5, "MMMMM") != 0 && t.compare(0, 5, "-----") != 0) return false;
+    const std::string folded = FoldAZ(t);
+    return Contains(folded, "meal-master") || Contains(folded, "meal master");
+}
+
+std::string TMealMasterExportReader::HeaderField(const std::string& line, const char* const* labels, std::size_t p,
+                                                 std::size_t q) {
+    const std::size_t colon = LabelColon(line, labels);
+    // The classic layout puts every label's colon in column 12.
+    if (colon == std::string::npos || colon == 11) return Field(Columns(line, p, q));
+    // From just after the colon, one column wider: the classic field starts past the blank
+    // that follows its colon.
+    const std::size_t from = CharCount(std::string_view(line).substr(0, colon + 1)) + 1;
+    return Field(Columns(line, from, from + (q - p) + 1));
 }
 
 void TMealMasterExportReader::TakeCategories(const std::string& text, bool proExchange,
@@ -30,32 +79,87 @@ void TMealMasterExportReader::TakeCategories(const std::string& text, bool proEx
     }
 }
 
-bool TMealMasterExportReader::FindStart(TLineReader& in) {
+void TMealMasterExportReader::Begin() {
+    proExchange_ = extracted_ = sawExport_ = lookedAhead_ = false;
+}
+
+bool TMealMasterExportReader::TitleFollows(TLineReader& in) {
+    std::string first = in.ReadLine();
+    std::string second = in.ReadLine();
+    const bool found =
+        LabelColon(first, kTitleLabels) != std::string::npos || LabelColon(second, kTitleLabels) != std::string::npos;
+    in.PushBack(std::move(second));
+    in.PushBack(std::move(first));
+    return found;
+}
+
+bool TMealMasterExportReader::IsExportHeader(const std::string& line) {
+    return Contains(line, kRecipeVia) || Contains(line, kProExchange) || Contains(line, kExportFormat);
+}
+
+bool TMealMasterExportReader::ExportHeaderFollows(TLineReader& in) {
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
-        if (Contains(line, kRecipeVia)) return true;
-        if (Contains(line, kProExchange)) {
-            proExchange_ = true;
+        if (IsExportHeader(line) || (IsLooseHeader(line) && TitleFollows(in))) return true;
+    }
+    return false;
+}
+
+bool TMealMasterExportReader::FindStart(TLineReader& in) {
+    extracted_ = false;
+    while (!in.Eof()) {
+        const std::string line = in.ReadLine();
+        if (Contains(line, kRecipeVia)) {
+            sawExport_ = true;
             return true;
         }
-        if (Contains(line, kExportFormat)) return true;
+        if (Contains(line, kProExchange)) {
+            proExchange_ = sawExport_ = true;
+            return true;
+        }
+        if (Contains(line, kExportFormat) || (IsLooseHeader(line) && TitleFollows(in))) {
+            sawExport_ = true;
+            return true;
+        }
+        if (Contains(line, TMealMasterExtractReader::kStartMarker)) {
+            if (sawExport_) {
+                extracted_ = true;
+                return true;
+            }
+            // The file starts with an extracted recipe. It is a mixed file, and this reader's,
+            // only when an export header comes later; then it is read again from the top with
+            // both kinds. Nothing has been stored yet.
+            if (lookedAhead_) continue;
+            lookedAhead_ = true;
+            if (!ExportHeaderFollows(in)) return false;
+            sawExport_ = true;
+            in.Rewind();
+        }
     }
     return false;
 }
 
 bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
-    in.ReadLine();
-    out.Title = Field(Columns(in.ReadLine(), 14, 163));
+    if (extracted_) {
+        TMealMasterExtractReader::ParseExtracted(in, out);
+        return true;
+    }
+    // The title stands two lines after the header, or on the next line when no blank line
+    // separates them.
+    std::string titleLine = in.ReadLine();
+    if (LabelColon(titleLine, kTitleLabels) == std::string::npos) titleLine = in.ReadLine();
+    out.Title = HeaderField(titleLine, kTitleLabels, 14, 163);
     const std::string cats = in.ReadLine();
-    TakeCategories(proExchange_ ? Field(Columns(cats, 13, 212)) : Field(Columns(cats, 14, 213)), proExchange_,
-                   out.Categories);
-    out.Lines.push_back(MealMasterServingsLine(Field(Columns(in.ReadLine(), 13, 112))));
+    TakeCategories(proExchange_ ? HeaderField(cats, kCategoryLabels, 13, 212)
+                                : HeaderField(cats, kCategoryLabels, 14, 213),
+                   proExchange_, out.Categories);
+    out.Lines.push_back(MealMasterServingsLine(HeaderField(in.ReadLine(), kServingsLabels, 13, 112)));
 
     // The body runs to the closing line. A file that ends without one ends the recipe with
     // its last line, which is kept.
     while (!in.Eof()) {
         std::string line = in.ReadLine();
-        if (IsClosingLine(line)) break;
+        if (IsClosingLine(line) || IsLooseClosingLine(line)) break;
         out.Lines.push_back(std::move(line));
     }
     return true;

@@ -17,6 +17,11 @@ bool TMealMasterExtractReader::FindStart(TLineReader& in) {
 }
 
 bool TMealMasterExtractReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
+    ParseExtracted(in, out);
+    return true;
+}
+
+void TMealMasterExtractReader::ParseExtracted(TLineReader& in, TImportedRecipe& out) {
     in.ReadLine();
     out.Title = Field(Columns(in.ReadLine(), 14, 163));
     out.Categories[0] = FirstWord(Field(in.ReadLine()));
@@ -28,7 +33,6 @@ bool TMealMasterExtractReader::ParseRecipe(TLineReader& in, TImportedRecipe& out
         if (Contains(line, EndRule())) break;
         out.Lines.push_back(std::move(line));
     }
-    return true;
 }
 
 } // namespace larderly::import

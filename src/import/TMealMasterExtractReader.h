@@ -14,6 +14,9 @@ public:
 
     static constexpr const char* kStartMarker = "Recipe Extracted from Meal-Master";
     static const std::string& EndRule();
+    // Cuts the recipe after a start marker out of the lines (the Meal-Master export reader
+    // reads the extracted recipes of a mixed file with it too).
+    static void ParseExtracted(TLineReader& in, TImportedRecipe& out);
 
 protected:
     bool FindStart(TLineReader& in) override;

@@ -44,10 +44,12 @@ TEST(CliImport, ReportsEachFileAndRefusals) {
     EXPECT_EQ(r.out, mm + "\t2\tMeal-Master export\n" + mc + "\t2\tMasterCook text\n");
     EXPECT_EQ(r.err, "Improper Recipe File " + bad + "\n");
 
-    // The store kept them: a second run adds nothing and succeeds.
+    // The store kept them: a second run adds nothing, and says why.
     r = Cli(home, "import '" + mm + "'");
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, mm + "\t0\tMeal-Master export\n");
+    EXPECT_EQ(r.err, "Recipe \"Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9" "e\" is already in the collection; nothing was imported from " +
+                         mm + ".\n");
     r = Cli(home, "list");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
 }
@@ -60,4 +62,28 @@ TEST(CliImport, UnreadableFileStopsWithStatus1) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("missing.mmf"), std::string::npos) << r.err;
     EXPECT_EQ(Cli(home, "import").status, 2);
+}
+
+TEST(CliImport, SkipExistingAndEncodingOptions) {
+    TempStore t;
+    const std::string home = t.Folder() + "/home";
+    const std::string dashes = Fixture("mealmaster-dashes.mmf"), mmmmm = Fixture("mealmaster-mmmmm.mmf");
+    ASSERT_EQ(Cli(home, "import '" + mmmmm + "'").status, 0);
+    // A file whose second recipe repeats its first title, and whose first is in the store.
+    const std::string twice = t.WriteFile("twice.mmf", "MMMMM----- Recipe via Meal-Master\n\n      Title: Plain rice\n"
+                                                       " Categories: \n      Yield: 1\nMMMMM\n"
+                                                       "MMMMM----- Recipe via Meal-Master\n\n      Title: Congee\n"
+                                                       " Categories: \n      Yield: 1\nMMMMM\n"
+                                                       "MMMMM----- Recipe via Meal-Master\n\n      Title: CONGEE\n"
+                                                       " Categories: \n      Yield: 1\nMMMMM\n");
+    CliRun r = Cli(home, "import --skip-existing --encoding cp437 '" + twice + "' '" + dashes + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, twice + "\t1\tMeal-Master export\t2\n" + dashes + "\t2\tMeal-Master export\t0\n");
+    r = Cli(home, "list");
+    EXPECT_NE(r.out.find("Caf\xC3\xA9 au lait"), std::string::npos) << "read as code page 437: " << r.out;
+    EXPECT_NE(r.out.find("Congee"), std::string::npos);
+
+    r = Cli(home, "import --encoding ebcdic '" + twice + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown encoding"), std::string::npos);
 }

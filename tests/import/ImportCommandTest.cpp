@@ -106,10 +106,15 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
     RecordingPrompts p;
     p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
+    // The second file is stopped by its first title, and the user is told (nothing was said
+    // before: the file was dropped silently).
+    const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; nothing was imported from " +
+                                Fixture("mealmaster-dashes.mmf") + ".";
+    p.answer(PromptAnswer::Ok, stopped);
     Window w;
     TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
     EXPECT_TRUE(p.failures().empty());
-    EXPECT_TRUE(p.messages().empty());
+    EXPECT_EQ(p.messages(), std::vector<std::string>{stopped});
     EXPECT_FALSE(r.Redisplayed);
     ASSERT_EQ(r.Files.size(), 2u);
     EXPECT_TRUE(r.Files[1].StoppedOnTitle);
@@ -153,4 +158,37 @@ TEST(ImportCommand, CascadeOrderDecidesMixedFiles) {
     r = ImportFile(t.store, t.summaries, Fixture("empty.txt"));
     EXPECT_FALSE(r.Accepted);
     EXPECT_EQ(ImproperFileMessage("f.mmf"), "Improper Recipe File f.mmf");
+}
+
+TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
+    const std::string twiceText = "MMMMM----- Recipe via Meal-Master\n\n      Title: Tea\n Categories: \n      Yield: 1\nMMMMM\n"
+                                  "MMMMM----- Recipe via Meal-Master\n\n      Title: Milk\n Categories: \n      Yield: 1\nMMMMM\n";
+    for (bool skip : {false, true}) {
+        TempStore s;
+        ASSERT_TRUE(ImportMealMasterExport(s.store, s.summaries, Fixture("mealmaster-dashes.mmf")));
+        const std::string twice = s.WriteFile("twice.mmf", twiceText);
+        const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"), twice,
+                                                Fixture("mealmaster-dashes.mmf")};
+        ScriptedPrompts p;
+        p.setAutoAcknowledge(true);
+        p.answerOpen(files);
+        TImportOptions options;
+        options.SkipExisting = skip;
+        Window w;
+        TImportCommandResult r = RunImportCommand(p, s.store, s.summaries, w.Callbacks(), "/", options);
+        const std::string notRecipes = files[1] + ": refused, it is not a recipe file of a kind this program reads.\n";
+        if (!skip) {
+            EXPECT_EQ(ImportSummaryText(r), "2 recipes added from 4 files, 3 refused.");
+            EXPECT_EQ(ImportDetailsText(r),
+                      notRecipes + twice + ": refused, recipe \"Tea\" is already in the collection; nothing was imported.\n" +
+                          files[3] +
+                          ": refused, recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; nothing was imported.\n");
+        } else {
+            EXPECT_EQ(ImportSummaryText(r), "3 recipes added from 4 files, 3 skipped, 1 refused.");
+            EXPECT_EQ(ImportDetailsText(r),
+                      notRecipes + twice + ": 1 recipe added, 1 recipe skipped (title already in the collection).\n" +
+                          files[3] + ": 0 recipes added, 2 recipes skipped (title already in the collection).\n");
+        }
+    }
+    EXPECT_EQ(ImportDetailsText(TImportCommandResult{}), "");
 }

@@ -5,13 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <unistd.h>
+
 using namespace larderly::import;
 
 namespace {
 
 std::vector<std::string> AllLines(TLineReader in) {
     std::vector<std::string> out;
-    while (!in.Eof()) out.push_back(in.ReadLine());
+    while (!in.Eof())
+        out.push_back(in.ReadLine());
     return out;
 }
 
@@ -29,13 +33,48 @@ TEST(LineReader, SplitsLinesAsTextFilesDo) {
         {"CR LF", "a\r\nb\r\n", {"a", "b"}},
         {"last line without an ending", "a\nb", {"a", "b"}},
         {"lone CR is left out, the line goes on", "ab\rcd\nx", {"abcd", "x"}},
+        {"CR CR LF: the stray CR is left out", "a\r\r\nb\r\r\n", {"a", "b"}},
+        {"classic Mac: lone CR ends lines", "a\rb\r\rc", {"a", "b", "", "c"}},
+        {"mostly lone CR: CR LF ends one line too", "a\rb\r\nc\rd\r", {"a", "b", "c", "d"}},
         {"empty lines are lines", "\n\nz\n", {"", "", "z"}},
         {"trailing empty line", "a\n\n", {"a", ""}},
-        {"Ctrl-Z ends the file", "a\nb\x1A" "c\nd\n", {"a", "b"}},
-        {"Ctrl-Z at the start", "\x1A" "a\n", {}},
+        {"Ctrl-Z ends the file",
+         "a\nb\x1A"
+         "c\nd\n",
+         {"a", "b"}},
+        {"Ctrl-Z at the start",
+         "\x1A"
+         "a\n",
+         {}},
         {"empty file", "", {}},
     };
-    for (const auto& c : cases) EXPECT_EQ(AllLines(TLineReader::FromBytes(c.bytes)), c.lines) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(AllLines(TLineReader::FromBytes(c.bytes)), c.lines) << c.name;
+}
+
+TEST(LineReader, LoneCrLinesAcrossPieceBoundaries) {
+    // Lines of many lengths, so that line ends (and CR LF pairs) fall on every side of the
+    // reader's piece boundaries, read from memory and from a file.
+    std::string bytes;
+    Lines want;
+    for (int i = 0; i < 3000; ++i) {
+        want.push_back(std::string(static_cast<std::size_t>(i * 37 % 301), static_cast<char>('a' + i % 26)));
+        bytes += want.back() + (i % 50 == 7 ? "\r\n" : "\r");
+    }
+    EXPECT_EQ(AllLines(TLineReader::FromBytes(bytes)), want);
+    char tmpl[] = "/tmp/larderly-lines-XXXXXX";
+    int fd = mkstemp(tmpl);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    close(fd);
+    TLineReader in = TLineReader::FromFile(tmpl);
+    EXPECT_TRUE(in.CrLines());
+    EXPECT_EQ(AllLines(std::move(in)), want);
+    in = TLineReader::FromFile(tmpl);
+    in.ReadLine();
+    in.Rewind();
+    EXPECT_EQ(in.ReadLine(), want[0]);
+    unlink(tmpl);
 }
 
 TEST(LineReader, ReadingAtTheEndGivesEmptyLines) {
@@ -67,8 +106,13 @@ TEST(DecodeImportBytes, ChoosesTheCharacterSet) {
     } cases[] = {
         {"plain ASCII", "Pie", "Pie"},
         {"valid UTF-8 stays", "Cr\xC3\xA8me", "Cr\xC3\xA8me"},
-        {"Windows-1252 accents", "Cr\xE8me Br\xFBl\xE9" "e", "Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9" "e"},
-        {"Windows-1252 punctuation", "\x93quoted\x94 \x96 1\xBD", "\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x93 1\xC2\xBD"},
+        {"Windows-1252 accents",
+         "Cr\xE8me Br\xFBl\xE9"
+         "e",
+         "Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9"
+         "e"},
+        {"Windows-1252 punctuation", "\x93quoted\x94 \x96 1\xBD",
+         "\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x93 1\xC2\xBD"},
         // Code page 437 bytes come through as Windows-1252: 0x82 (e-acute there) is a low quote.
         {"code page 437 read as Windows-1252", "Caf\x82", "Caf\xE2\x80\x9A"},
         {"one bad byte decodes the whole file", "\xC3\xA8 and \xE8", "\xC3\x83\xC2\xA8 and \xC3\xA8"},
@@ -76,7 +120,42 @@ TEST(DecodeImportBytes, ChoosesTheCharacterSet) {
         {"zero bytes dropped", std::string("a\0b", 3), "ab"},
         {"bytes after Ctrl-Z do not decide", "ok\x1A\xE8", "ok"},
     };
-    for (const auto& c : cases) EXPECT_EQ(DecodeImportBytes(c.bytes), c.text) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeImportBytes(c.bytes), c.text) << c.name;
+}
+
+TEST(DecodeImportBytes, DosCodePagesAndChosenEncodings) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        TEncoding encoding;
+        std::string text;
+    } cases[] = {
+        // Bytes Windows-1252 leaves unassigned (0x81 u-umlaut, 0x90 E-acute in both DOS pages).
+        {"unassigned bytes: code page 437", "M\x81sli \x90t\x82", TEncoding::Auto, "M\xC3\xBCsli \xC3\x89t\xC3\xA9"},
+        {"box drawing beside blanks stays 437", "\x81 \xC9\xCD\xBB", TEncoding::Auto,
+         "\xC3\xBC \xE2\x95\x94\xE2\x95\x90\xE2\x95\x97"},
+        {"850 letters among letters", "\x81 S\xC6o Jo\xC6o", TEncoding::Auto, "\xC3\xBC S\xC3\xA3o Jo\xC3\xA3o"},
+        {"asked for 437", "Caf\x82", TEncoding::Cp437, "Caf\xC3\xA9"},
+        {"asked for 850", "\xB5", TEncoding::Cp850, "\xC3\x81"},
+        {"asked for latin1", "\xE9\x93", TEncoding::Latin1, "\xC3\xA9\xC2\x93"},
+        {"asked for Windows-1252 on UTF-8", "\xC3\xA9", TEncoding::Cp1252, "\xC3\x83\xC2\xA9"},
+        {"asked for UTF-8: bad bytes replaced",
+         "a\xE9"
+         "b\xC3",
+         TEncoding::Utf8,
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeImportBytes(c.bytes, c.encoding), c.text) << c.name;
+
+    TEncoding e{};
+    for (const char* name : {"auto", "UTF-8", "cp1252", "CP437", "cp850", "latin1"})
+        EXPECT_TRUE(ParseEncoding(name, e)) << name;
+    EXPECT_FALSE(ParseEncoding("ebcdic", e));
+    ASSERT_TRUE(ParseEncoding("Cp850", e));
+    EXPECT_EQ(std::string(EncodingName(e)), "cp850");
 }
 
 TEST(ImportText, ColumnsCountCharacters) {
@@ -91,9 +170,14 @@ TEST(ImportText, ColumnsCountCharacters) {
         {"", 1, 20, ""},
         {"abc", 1, 1, "a"},
         {"\xC3\xA9t\xC3\xA9 x", 2, 3, "t\xC3\xA9"}, // "été x": characters, not bytes
-        {"\xE2\x82\xAC" "12", 1, 2, "\xE2\x82\xAC" "1"},
+        {"\xE2\x82\xAC"
+         "12",
+         1, 2,
+         "\xE2\x82\xAC"
+         "1"},
     };
-    for (const auto& c : cases) EXPECT_EQ(Columns(c.line, c.p, c.q), c.want) << c.line << " " << c.p << "-" << c.q;
+    for (const auto& c : cases)
+        EXPECT_EQ(Columns(c.line, c.p, c.q), c.want) << c.line << " " << c.p << "-" << c.q;
 }
 
 TEST(ImportText, FieldsAreCutTo255ThenTrimmed) {
@@ -103,7 +187,8 @@ TEST(ImportText, FieldsAreCutTo255ThenTrimmed) {
     EXPECT_EQ(Field(std::string(250, ' ') + "abcdefgh"), "abcde");
     EXPECT_EQ(Field(std::string(255, ' ') + "late"), "");
     std::string accents;
-    for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";
+    for (int i = 0; i < 300; ++i)
+        accents += "\xC3\xA9";
     EXPECT_EQ(Field(accents).size(), 255u * 2);
 }
 
@@ -138,5 +223,6 @@ TEST(ImportText, MasterCookBodyLines) {
         // A direction line that begins with a blank is rebuilt like an ingredient.
         {"  Serve hot with syrup.", "Serve   t with syrup.  "},
     };
-    for (const auto& c : cases) EXPECT_EQ(MasterCookBodyLine(c.line), c.want) << "[" << c.line << "]";
+    for (const auto& c : cases)
+        EXPECT_EQ(MasterCookBodyLine(c.line), c.want) << "[" << c.line << "]";
 }

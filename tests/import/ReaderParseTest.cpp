@@ -165,3 +165,37 @@ TEST(MealMasterExtractParse, CategoryIsTheFirstWordOfTheWholeLine) {
         EXPECT_EQ(r[0].Lines.front(), c.servingsLine);
     }
 }
+
+TEST(MealMasterExportParse, LooseHeadersClosingsAndLabelledFields) {
+    struct Closing {
+        std::string line;
+        bool closes;
+    } closings[] = {{"MMMMM ", true}, {"-----   ", true}, {"MMMMM", false}, {" MMMMM ", false},
+                    {"MMMMMM ", false}, {"----- x", false}, {"mmmmm ", false}};
+    for (const auto& c : closings)
+        EXPECT_EQ(TMealMasterExportReader::IsLooseClosingLine(c.line), c.closes) << "[" << c.line << "]";
+
+    struct Header {
+        std::string line;
+        bool header;
+    } headers[] = {{"MMMMM----- Recipe via MEAL-MASTER (tm) v8.06", true},
+                   {"---------- Recipe via Meal Master", true},
+                   {"  MMMMM-----Meal-Master recipe exported by Kitchen Notebook-----", true},
+                   {"I keep my recipes in Meal-Master.", false},
+                   {"MMMMM----- Recipe via MealMaster", false}};
+    for (const auto& h : headers) EXPECT_EQ(TMealMasterExportReader::IsLooseHeader(h.line), h.header) << h.line;
+
+    const char* const title[] = {"title", nullptr};
+    struct Field {
+        std::string line, value;
+    } fields[] = {
+        {"      Title: Soup of the day", "Soup of the day"}, // the classic column
+        {"Title: Soup", "Soup"},                              // label at the start of the line
+        {"  TITLE:Soup", "Soup"},
+        {"      Titel: Suppe", "Suppe"}, // no label known: the classic columns
+    };
+    for (const auto& f : fields) EXPECT_EQ(TMealMasterExportReader::HeaderField(f.line, title, 14, 163), f.value) << f.line;
+    // The width stays that of the classic columns, counted from just after the colon.
+    EXPECT_EQ(TMealMasterExportReader::HeaderField("Title: " + std::string(160, 'x'), title, 14, 163),
+              std::string(150, 'x'));
+}
