@@ -101,30 +101,15 @@ int RunCDBackup(Session& s, const std::string& drive, const std::string& library
 }
 
 int RunBackupOrRestore(const CliArgs& a, bool backup) {
-    std::vector<std::string> rest;
     Session s;
-    bool toCD = false;
-    std::string drive, library;
-    for (size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& arg = a.args[i];
-        if (arg == "-v") s.view.verbose = true;
-        else if (backup && (arg == "--drive" || arg == "--aspi") && i + 1 < a.args.size())
-            (arg == "--drive" ? drive : library) = a.args[++i];
-        else if (backup && arg == "--cd") toCD = true;
-        else rest.push_back(arg);
-    }
-    if (toCD) {
-        if (!rest.empty() || drive.empty()) {
-            std::cerr << "usage: larderly-cli [--home DIR] backup [-v] --cd --drive LINE [--aspi LIBRARY]\n";
-            return 2;
-        }
+    s.view.verbose = a.Has("-v");
+    const std::string drive = a.Value("--drive"), library = a.Value("--aspi");
+    if (a.Has("--cd")) {
+        if (!a.args.empty() || drive.empty()) return UsageError(a);
         return RunCDBackup(s, drive, library);
     }
-    if (rest.size() != 1) {
-        std::cerr << "usage: larderly-cli [--home DIR] " << (backup ? "backup" : "restore") << " [-v] FOLDER\n";
-        return 2;
-    }
-    std::string folder = rest[0];
+    if (a.args.size() != 1) return UsageError(a);
+    std::string folder = a.args[0];
     // An empty folder would name the file system's root: refused as the dialogs refuse it.
     if (folder.empty()) {
         std::cerr << (backup ? JobText::kPathDoesNotExist : JobText::kEnterPath) << "\n";
@@ -146,13 +131,33 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     return 0;
 }
 
-CliRegistrar backupReg("backup",
-                       "backup [-v] FOLDER             back the data up into FOLDER (recipebackup.001 ...)\n"
-                       "  backup [-v] --cd --drive LINE [--aspi LIBRARY]\n"
-                       "                                 burn the backup onto the disc in a drive as a new session",
-                       [](const CliArgs& a) { return RunBackupOrRestore(a, true); });
-CliRegistrar restoreReg("restore", "restore [-v] FOLDER            restore the data from the backup in FOLDER",
-                        [](const CliArgs& a) { return RunBackupOrRestore(a, false); });
-
 } // namespace
+
+CliCommand BackupCommand() {
+    CliCommand c;
+    c.name = "backup";
+    c.forms = {"[-v] FOLDER", "[-v] --cd --drive [--aspi]"};
+    c.summary = "back the data up into FOLDER (recipebackup.001 ...), or onto a disc";
+    c.notes = {"--cd burns the backup onto the disc in a drive as a new session"};
+    c.options = {
+        {"-v", "", "show each step on stderr"},
+        {"--cd", "", "burn the backup onto a disc"},
+        {"--drive", "LINE", "the drive: its line in `burn --list` or its start", CliValue::One},
+        {"--aspi", "LIBRARY", "the drive library to load", CliValue::One}};
+    c.maxArgs = 1;
+    c.run = [](const CliArgs& a) { return RunBackupOrRestore(a, true); };
+    return c;
+}
+
+CliCommand RestoreCommand() {
+    CliCommand c;
+    c.name = "restore";
+    c.forms = {"[-v] FOLDER"};
+    c.summary = "restore the data from the backup in FOLDER";
+    c.options = {{"-v", "", "show each step on stderr"}};
+    c.minArgs = 1;
+    c.maxArgs = 1;
+    c.run = [](const CliArgs& a) { return RunBackupOrRestore(a, false); };
+    return c;
+}
 } // namespace larderly::cli

@@ -16,10 +16,6 @@ namespace larderly::cli {
 namespace {
 
 int RunImport(const CliArgs& a) {
-    if (a.args.empty()) {
-        std::cerr << "usage: larderly-cli [--home DIR] import FILE...\n";
-        return 2;
-    }
     TfmTables store;
     RecipeSummaries summaries;
     bool refused = false;
@@ -43,7 +39,15 @@ int RunImport(const CliArgs& a) {
     return refused ? 2 : 0;
 }
 
-CliRegistrar reg("import", "import FILE...               import recipe files (MasterCook, Meal-Master)", RunImport);
-
 } // namespace
+
+CliCommand ImportCommand() {
+    CliCommand c;
+    c.name = "import";
+    c.arguments = "FILE...";
+    c.summary = "import recipe files (MasterCook, Meal-Master)";
+    c.minArgs = 1;
+    c.run = RunImport;
+    return c;
+}
 } // namespace larderly::cli
