@@ -6,7 +6,7 @@
 //    a store of 100 000 recipes, against the same in a store of 100 recipes.
 // The ratios are printed at the end.
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "store/Tables.h"
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmRecipes.h"

@@ -13,7 +13,7 @@
 #include "workspace/TfmRecipeBookCore.h"
 
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "workspace/TfmFilter.h"
 
 #include <QApplication>

@@ -3,7 +3,7 @@
 #include "archive/LhaArchive.h"
 
 #include "archive/LhaTestUtil.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "archive/SegArchive.h"
 
 #include "archive/LhaTestUtil.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

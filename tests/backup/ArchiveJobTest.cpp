@@ -7,7 +7,7 @@
 
 #include "RunCommand.h"
 #include "TestHome.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "platform/StagingFolder.h"
 #include "store/Labels.h"
 #include "store/Tables.h"

@@ -5,7 +5,7 @@
 #include "backup/ArchiveJob.h"
 #include "backup/CDBackup.h"
 #include "platform/DayNumber.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "platform/Settings.h"
 #include "store/Labels.h"
 #include "store/Tables.h"

@@ -3,6 +3,7 @@
 #include "import/ImportCommand.h"
 #include "platform/Errors.h"
 #include "ImportTestSupport.h"
+#include "ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "store/Labels.h"
 #include "store/Tables.h"
 #include "workspace/RecipeListModel.h"
