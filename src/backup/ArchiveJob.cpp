@@ -5,6 +5,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "platform/StagingFolder.h"
+#include "platform/Text.h"
 #include "store/Tables.h"
 
 #include <cstdio>
@@ -17,10 +18,7 @@ namespace larderly {
 
 namespace {
 
-std::string Slash(std::string p) {
-    if (p.empty() || p.back() != '/') p += '/';
-    return p;
-}
+std::string Slash(const std::string& p) { return fileutil::includeTrailingSeparator(p); }
 
 std::string BaseName(const std::string& p) {
     auto s = p.find_last_of('/');
@@ -357,7 +355,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     for (const auto& e : fileutil::listDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) &&
+            if (e.name != f && SameTextAZ(e.name, f) &&
                 !fileExists(Slash(staging.path()) + f))
                 moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }

@@ -38,8 +38,8 @@ void ConfigureBackupBurner(TDiscBurner& burner) {
 }
 
 TCDBackup::TCDBackup(std::string programFolder, LogSink log)
-    : burner_(std::make_unique<TDiscBurner>()), programFolder_(std::move(programFolder)), log_(std::move(log)) {
-    if (programFolder_.empty() || programFolder_.back() != '/') programFolder_ += '/';
+    : burner_(std::make_unique<TDiscBurner>()),
+      programFolder_(fileutil::includeTrailingSeparator(programFolder)), log_(std::move(log)) {
     ConfigureBackupBurner(*burner_);
     burner_->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t mType) {
         if (OnDebugMessage) OnDebugMessage(message, mType);

@@ -3,6 +3,7 @@
 
 #include "backup/Tfmlha.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
 #include "workspace/GuiSupport.h"
@@ -52,7 +53,7 @@ TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)
                      QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      store_(store), prompts_(prompts), help_(std::move(help)), programFolder_(WithTrailingSeparator(programFolder)) {
+      store_(store), prompts_(prompts), help_(std::move(help)), programFolder_(fileutil::includeTrailingSeparator(programFolder)) {
     setObjectName("fmCDBurn");
     setWindowTitle(CDText::kCaption);
     setModal(true);

@@ -115,7 +115,7 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         std::cerr << (backup ? JobText::kPathDoesNotExist : JobText::kEnterPath) << "\n";
         return 1;
     }
-    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    folder = fileutil::includeTrailingSeparator(folder);
     s.store.OpenDatabase(ProgramFolder());
     s.store.SetTablesOpen(true);
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
