@@ -60,12 +60,8 @@ TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)
     Build();
 
     dispatcher_ = std::make_unique<Dispatcher>(this);
-    backup_ = std::make_unique<TCDBackup>(programFolder_, [this](const std::string& line) { Log(line); });
+    backup_ = std::make_unique<TCDBackup>(programFolder_, static_cast<CDBackupView*>(this));
     backup_->SetDispatcher(dispatcher_.get());
-    backup_->OnDebugMessage = [this](const std::string& message, uint8_t mType) {
-        discBurnerDebugMessage(message, mType);
-    };
-    backup_->OnWriteDone = [this](const std::string& error) { discBurnerWriteDone(error); };
     RunBackupJob = [this](const std::string& folder) { return DefaultBackupJob(folder); };
 }
 
@@ -79,8 +75,7 @@ TfmCDBurn::~TfmCDBurn() {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     backup_->WaitForBurn();
-    backup_->OnDebugMessage = nullptr;
-    backup_->OnWriteDone = nullptr;
+    backup_->SetView(nullptr);
     backup_->SetDispatcher(nullptr);
 }
 

@@ -60,26 +60,34 @@ std::string MatchDrive(const std::vector<std::string>& drives, const std::string
     return {};
 }
 
-// backup --cd: the CD backup's steps in order, the log on stderr, waiting for the burn's end.
-int RunCDBackup(Session& s, const std::string& drive, const std::string& library) {
-    std::mutex logLock;
-    auto log = [&logLock](const std::string& line) {
-        std::lock_guard<std::mutex> lock(logLock);
+// The CD backup's log on stderr, whichever thread writes it. Without a dispatcher the end
+// of the burn is reported on the write thread; the command only waits for it.
+class ConsoleCDView : public CDBackupView {
+public:
+    void Log(const std::string& line) {
+        std::lock_guard<std::mutex> lock(lock_);
         std::cerr << line << "\n";
-    };
-    // Declared before the burner: its write thread may still report into them while the
-    // burner waits for it on the way out.
-    std::string error;
-    bool ended = false;
-    TCDBackup cd(ProgramFolder(), log);
-    cd.OnDebugMessage = [&log](const std::string& m, uint8_t) { log(m); };
-    // Without a dispatcher the end of the burn is reported on the write thread; the
-    // command only waits for it.
-    cd.OnWriteDone = [&](const std::string& e) {
+    }
+    void BackupLog(const std::string& line) override { Log(line); }
+    void BurnerDebugMessage(const std::string& message, uint8_t) override { Log(message); }
+    void BurnWriteDone(const std::string& e) override {
         error = e;
         ended = true;
-        log(TCDBackup::DoneLine(e));
-    };
+        Log(TCDBackup::DoneLine(e));
+    }
+    std::string error;
+    bool ended = false;
+
+private:
+    std::mutex lock_;
+};
+
+// backup --cd: the CD backup's steps in order, the log on stderr, waiting for the burn's end.
+int RunCDBackup(Session& s, const std::string& drive, const std::string& library) {
+    // Declared before the burner: its write thread may still report into it while the
+    // burner waits for it on the way out.
+    ConsoleCDView view;
+    TCDBackup cd(ProgramFolder(), &view);
     if (!cd.InitTransport(library)) return 1;
     std::string line = MatchDrive(cd.Drives(), drive);
     if (!line.empty()) cd.SelectDrive(line);
@@ -91,12 +99,12 @@ int RunCDBackup(Session& s, const std::string& drive, const std::string& library
         TCDBackup::Outcome outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (outcome == TCDBackup::Outcome::JobFailed) return Fail(s, job);
     } catch (const std::exception& e) {
-        log(e.what());
+        view.Log(e.what());
         return 1;
     }
     cd.WaitForBurn();
-    if (!ended || !error.empty()) return 1;
-    log(CDText::kComplete);
+    if (!view.ended || !view.error.empty()) return 1;
+    view.Log(CDText::kComplete);
     return 0;
 }
 
