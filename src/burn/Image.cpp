@@ -88,7 +88,7 @@ std::string AliasPart(const std::string& part, size_t maxChars) {
         if (out.size() >= maxChars) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
         if (cp.size() == 1 && (c == ' ' || c == '.')) continue;
-        if (cp.size() == 1 && Valid83Char(c)) out += char(std::toupper(c));
+        if (cp.size() == 1 && Valid83Char(c)) out += UpperAZ(char(c));
         else out += '_';
     }
     return out;
@@ -300,7 +300,7 @@ void TDiscImage::ResetImage(int fileCapacity, int dirCapacity) {
 int TDiscImage::FindImageDir(const std::string& path) const {
     std::string p = fileutil::toForwardSlashes(path);
     if (p.empty() || p == "/") return 0;
-    if (p.back() == '/') p.pop_back();
+    p = fileutil::excludeTrailingSeparator(p);
     if (p.empty() || p[0] != '/') p = "/" + p;
     p = UpperAZ(p);
     for (size_t i = 1; i < FDirs.size(); ++i)
@@ -345,7 +345,7 @@ int TDiscImage::ForceImageDir(const std::string& path) {
         if (chars++ == 13) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
         if (cp.size() > 1 || c < '!' || c > 'z') shortName += '_';
-        else shortName += char(std::toupper(c));
+        else shortName += UpperAZ(char(c));
     }
     std::string full = (parent == 0 ? "" : FDirs[parent].Path) + "/" + name;
     if (int d = FindImageDir(full); d >= 0) return d;
