@@ -122,10 +122,10 @@ bool TCDBackup::StartBurn() {
     return true;
 }
 
-TCDBackup::Outcome TCDBackup::Backup(const JobRunner& runJob, const std::function<void(uint32_t)>& beforeBurn) {
+TCDBackup::Outcome TCDBackup::Backup(const JobRunner& runJob) {
     if (!WriteArchive(runJob)) return Outcome::JobFailed;
     uint32_t sectors = PrepareDisc();
-    if (beforeBurn) beforeBurn(sectors);
+    if (view_) view_->BurnStarting(sectors);
     return StartBurn() ? Outcome::BurnStarted : Outcome::BurnNotStarted;
 }
 

@@ -45,6 +45,9 @@ public:
     virtual void BackupLog(const std::string& line) = 0;
     // The burner's lines (text, message type); may run on the write thread.
     virtual void BurnerDebugMessage(const std::string& message, uint8_t mType) = 0;
+    // The image is laid out and the burn starts next (the dialog sets its progress bar and
+    // timer here).
+    virtual void BurnStarting(uint32_t /*trackSectors*/) {}
     // The end of the burn, with the error text ("" when it succeeded). Runs through the
     // dispatcher when one is set, on the write thread otherwise; runs at once on the
     // caller's thread when the burn ends before it started.
@@ -116,10 +119,9 @@ public:
     // settings file ("BDate", "ToCD"). True when it started.
     bool StartBurn();
 
-    // Every step after the drive check: archive, image, burn. `beforeBurn` runs with the
-    // track's sectors just before the burn starts (the dialog sets its progress bar and
-    // timer there).
-    Outcome Backup(const JobRunner& runJob, const std::function<void(uint32_t trackSectors)>& beforeBurn = {});
+    // Every step after the drive check: archive, image, burn (the view hears BurnStarting
+    // with the track's sectors just before the burn starts).
+    Outcome Backup(const JobRunner& runJob);
 
     // Progress of the running burn: bytes the drive has taken, and the track's sectors.
     int64_t BytesWritten() const;

@@ -148,6 +148,12 @@ void TfmCDBurn::reject() {
     if (FormCloseQuery()) QDialog::reject();
 }
 
+void TfmCDBurn::BurnStarting(uint32_t trackSectors) {
+    CDProgress->setRange(0, static_cast<int>(trackSectors));
+    CDProgress->setValue(0);
+    Timer1->start();
+}
+
 void TfmCDBurn::Log(const std::string& line) {
     Memo1->appendPlainText(Q(line));
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
@@ -199,11 +205,7 @@ void TfmCDBurn::btnBackupClick() {
     running_ = true;
     TCDBackup::Outcome outcome;
     try {
-        outcome = backup_->Backup(RunBackupJob, [this](uint32_t sectors) {
-            CDProgress->setRange(0, static_cast<int>(sectors));
-            CDProgress->setValue(0);
-            Timer1->start();
-        });
+        outcome = backup_->Backup(RunBackupJob);
     } catch (...) {
         SetIdle();
         throw;

@@ -86,6 +86,7 @@ private:
     void BurnerDebugMessage(const std::string& message, uint8_t mType) override {
         discBurnerDebugMessage(message, mType);
     }
+    void BurnStarting(uint32_t trackSectors) override;
     void BurnWriteDone(const std::string& error) override { discBurnerWriteDone(error); }
     void SetIdle();
     bool DefaultBackupJob(const std::string& folder);

@@ -62,11 +62,15 @@ public:
 class RecordingView : public CDBackupView {
 public:
     std::function<void(const std::string&)> log, debug, done;
+    std::function<void(uint32_t)> starting;
     void BackupLog(const std::string& line) override {
         if (log) log(line);
     }
     void BurnerDebugMessage(const std::string& message, uint8_t) override {
         if (debug) debug(message);
+    }
+    void BurnStarting(uint32_t trackSectors) override {
+        if (starting) starting(trackSectors);
     }
     void BurnWriteDone(const std::string& error) override {
         if (done) done(error);
@@ -204,8 +208,8 @@ protected:
         store.SetTablesOpen(true);
         SilentJobView view;
         TArchiveJob job(store, prompts, view, home.home());
-        r.outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); },
-                              [&r](uint32_t sectors) { r.trackSectors = sectors; });
+        cdView.starting = [&r](uint32_t sectors) { r.trackSectors = sectors; };
+        r.outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (r.outcome == TCDBackup::Outcome::BurnStarted) dispatcher.PumpUntil([&r] { return r.ended; });
         cd.WaitForBurn();
         return r;
