@@ -24,6 +24,11 @@ std::vector<std::string> CliArgs::Values(const std::string& option) const {
     return it == values.end() ? std::vector<std::string>{} : it->second;
 }
 
+bool ParseInt32(const std::string& text, int32_t& value) {
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
 namespace {
 
 const CliOption* FindOption(const CliCommand& c, const std::string& name) {

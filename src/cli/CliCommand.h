@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <map>
 #include <string>
@@ -84,6 +85,10 @@ int UsageError(const CliCommand& command, const std::string& message = {});
 inline int UsageError(const CliArgs& a, const std::string& message = {}) {
     return UsageError(*a.command, message);
 }
+
+// A recipe identifier or another whole number given on the command line: the whole text
+// must be the number.
+bool ParseInt32(const std::string& text, int32_t& value);
 
 // The commands, one function each, listed by InstallCommands().
 CliCommand ImportCommand();

@@ -9,16 +9,10 @@
 #include "platform/AppPaths.h"
 #include "store/Tables.h"
 
-#include <charconv>
 #include <iostream>
 
 namespace larderly::cli {
 namespace {
-
-bool ParseId(const std::string& s, int32_t& id) {
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
-    return ec == std::errc() && end == s.data() + s.size() && !s.empty();
-}
 
 int RunExport(const CliArgs& a) {
     using namespace exchange;
@@ -29,7 +23,7 @@ int RunExport(const CliArgs& a) {
     std::vector<int32_t> ids;
     for (const std::string& text : a.Values("--id")) {
         int32_t id = -1;
-        if (!ParseId(text, id)) return UsageError(a);
+        if (!ParseInt32(text, id)) return UsageError(a);
         ids.push_back(id);
     }
     ExportFormat format{};

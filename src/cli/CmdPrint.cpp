@@ -9,7 +9,6 @@
 
 #include <QGuiApplication>
 
-#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -17,15 +16,10 @@
 namespace larderly::cli {
 namespace {
 
-bool ParseId(const std::string& s, int32_t& id) {
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
-    return ec == std::errc() && end == s.data() + s.size();
-}
-
 int RunPrint(const CliArgs& a) {
     const std::string pdf = a.Value("--pdf"), date = a.Value("--date");
     int32_t id = -1;
-    if (pdf.empty() || !ParseId(a.args[0], id)) return UsageError(a);
+    if (pdf.empty() || !ParseInt32(a.args[0], id)) return UsageError(a);
     // No display is needed: the offscreen platform serves fonts and painting.
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::unique_ptr<QGuiApplication> app;
