@@ -58,8 +58,7 @@ bool partMatches(const std::string& name, const std::string& mask) {
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (mask[i] == '?') continue;
-        if (UpperAZ(mask[i]) != UpperAZ(name[i]))
-            return false;
+        if (UpperAZ(mask[i]) != UpperAZ(name[i])) return false;
     }
     return true;
 }
@@ -350,7 +349,7 @@ void TLhaArchive::Compress() {
         if (!FTempArchivePath.empty() && fu::directoryExists(FTempArchivePath) &&
             !(fu::fileAttributes(FTempArchivePath).value_or(0) & fu::kAttrReadOnly) &&
             !SameTextAZ(fu::toForwardSlashes(FTempArchivePath),
-                                    fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
+                        fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
             work = FTempArchivePath + fu::extractFileName(ArchiveName);
         work = fu::changeFileExt(work, ".$$$");
     }

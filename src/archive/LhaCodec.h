@@ -105,16 +105,16 @@ private:
     // The byte layer's state, reset for every entry.
     int64_t FInputRemaining = 0; // bytes of the input not yet read from the stream
     int64_t FChunkSize = kBufferSize;
-    int64_t FInputConsumed = 0;  // bytes read so far, for progress
-    bool FEndOfInput = false;    // the last read found nothing more
-    int64_t FOutputBudget = 0;   // bytes that may still be written
-    uint32_t FOutputCount = 0;   // bytes written
-    uint16_t FInputCRC = 0;      // CRC-16 of the bytes read (before unscrambling)
-    uint16_t FOutputCRC = 0;     // CRC-16 of the bytes written (after scrambling)
-    uint32_t FOutputSum = 0;     // plain sum of the bytes written
+    int64_t FInputConsumed = 0; // bytes read so far, for progress
+    bool FEndOfInput = false;   // the last read found nothing more
+    int64_t FOutputBudget = 0;  // bytes that may still be written
+    uint32_t FOutputCount = 0;  // bytes written
+    uint16_t FInputCRC = 0;     // CRC-16 of the bytes read (before unscrambling)
+    uint16_t FOutputCRC = 0;    // CRC-16 of the bytes written (after scrambling)
+    uint32_t FOutputSum = 0;    // plain sum of the bytes written
     bool FUnscrambleInput = false;
     bool FScrambleOutput = false;
-    uint32_t FKey = 0;           // scrambling key; its bytes are used little-endian
+    uint32_t FKey = 0; // scrambling key; its bytes are used little-endian
     int FKeyIndex = 0;
 
     const std::atomic<bool>* FAbortRequested = nullptr;

@@ -33,7 +33,9 @@ bool readExact(TStream& s, void* buffer, int64_t count) {
 }
 
 // Archive names separate folders with "\"; here "/" does.
-std::string fromArchiveName(std::string name) { return fileutil::toForwardSlashes(std::move(name)); }
+std::string fromArchiveName(std::string name) {
+    return fileutil::toForwardSlashes(std::move(name));
+}
 std::string toArchiveName(std::string name) {
     std::replace(name.begin(), name.end(), '/', '\\');
     return name;

@@ -18,7 +18,9 @@ namespace larderly {
 
 namespace {
 
-std::string Slash(const std::string& p) { return fileutil::includeTrailingSeparator(p); }
+std::string Slash(const std::string& p) {
+    return fileutil::includeTrailingSeparator(p);
+}
 
 std::string BaseName(const std::string& p) {
     auto s = p.find_last_of('/');
@@ -355,8 +357,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     for (const auto& e : fileutil::listDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && SameTextAZ(e.name, f) &&
-                !fileExists(Slash(staging.path()) + f))
+            if (e.name != f && SameTextAZ(e.name, f) && !fileExists(Slash(staging.path()) + f))
                 moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }
 

@@ -46,7 +46,6 @@ const int64_t kDelphiEpoch = DaysFromCivil(1899, 12, 30);
 
 // ---- names -------------------------------------------------------------------------------
 
-
 // Splits UTF-8 text into code points (each as its bytes); an invalid byte stands alone.
 std::vector<std::string> CodePoints(const std::string& s) {
     std::vector<std::string> out;
@@ -155,7 +154,6 @@ std::string UniqueDirShortName(const std::string& name,
         if (!taken(candidate) || i >= 999999) return candidate;
     }
 }
-
 
 } // namespace
 

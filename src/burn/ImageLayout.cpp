@@ -57,7 +57,6 @@ std::string Utf16BE(const std::string& s) {
     return out;
 }
 
-
 // A text field of width bytes, blank-padded, cut when longer.
 void PutText(uint8_t* p, const std::string& s, size_t width) {
     std::memset(p, ' ', width);

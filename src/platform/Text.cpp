@@ -64,7 +64,9 @@ std::string FoldAZ(std::string_view s) {
     return out;
 }
 
-char UpperAZ(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+char UpperAZ(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string UpperAZ(std::string_view s) {
     std::string out(s);

@@ -2,8 +2,8 @@
 // verification, cancellation and unsafe entry names.
 #include "archive/LhaArchive.h"
 
-#include "archive/LhaTestUtil.h"
 #include "ScriptedPrompts.h"
+#include "archive/LhaTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // the owner's selection, refused block headers and cleanup of temporary files.
 #include "archive/SegArchive.h"
 
-#include "archive/LhaTestUtil.h"
 #include "ScriptedPrompts.h"
+#include "archive/LhaTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // the temp folder, the one-file session, the settings written once the burn has started,
 // later sessions, drive faults and the failures before the burn; and `backup --cd` of the
 // command line, whose disc restores into a fresh program folder with the same recipes.
-#include "backup/ArchiveJob.h"
 #include "backup/CDBackup.h"
-#include "platform/DayNumber.h"
 #include "ScriptedPrompts.h"
+#include "backup/ArchiveJob.h"
+#include "platform/DayNumber.h"
 #include "platform/Settings.h"
 #include "store/Labels.h"
 #include "store/Tables.h"
@@ -209,7 +209,8 @@ protected:
         SilentJobView view;
         TArchiveJob job(store, prompts, view, home.home());
         cdView.starting = [&r](uint32_t sectors) { r.trackSectors = sectors; };
-        r.outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
+        r.outcome =
+            cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (r.outcome == TCDBackup::Outcome::BurnStarted) dispatcher.PumpUntil([&r] { return r.ended; });
         cd.WaitForBurn();
         return r;
