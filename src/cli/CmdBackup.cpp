@@ -168,4 +168,5 @@ CliCommand RestoreCommand() {
     c.run = [](const CliArgs& a) { return RunBackupOrRestore(a, false); };
     return c;
 }
+
 } // namespace larderly::cli

@@ -104,4 +104,5 @@ CliCommand BurnCommand() {
     c.run = RunBurn;
     return c;
 }
+
 } // namespace larderly::cli

@@ -68,4 +68,5 @@ CliCommand ExportCommand() {
     c.run = RunExport;
     return c;
 }
+
 } // namespace larderly::cli

@@ -50,4 +50,5 @@ CliCommand ImportCommand() {
     c.run = RunImport;
     return c;
 }
+
 } // namespace larderly::cli

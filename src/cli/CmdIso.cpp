@@ -111,4 +111,5 @@ CliCommand IsoCommand() {
     c.run = RunIso;
     return c;
 }
+
 } // namespace larderly::cli

@@ -108,4 +108,5 @@ CliCommand SearchCommand() {
     c.run = RunSearch;
     return c;
 }
+
 } // namespace larderly::cli

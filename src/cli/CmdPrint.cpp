@@ -56,4 +56,5 @@ CliCommand PrintCommand() {
     c.run = RunPrint;
     return c;
 }
+
 } // namespace larderly::cli

@@ -1,6 +1,7 @@
 // larderly-cli: a headless front end over the engines, for scripts, tests and benchmarks.
 // Conventions: --help and --version on stdout with status 0, `help COMMAND` (or
-// `COMMAND --help`) for one command, and usage errors on stderr with status 2.
+// `COMMAND --help`) for one command, and usage errors on stderr with status 2. The
+// commands come from InstallCommands(); each command line is read by its declaration.
 #include "cli/CliCommand.h"
 
 #include <cstdlib>
