@@ -19,11 +19,6 @@ std::string Env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -51,7 +46,7 @@ void MakeFolderChain(const std::string& folder) {
     while (pos != std::string::npos) {
         pos = folder.find('/', pos + 1);
         path = folder.substr(0, pos);
-        if (path.empty() || IsFolder(path)) continue;
+        if (path.empty() || fileutil::directoryExists(path)) continue;
         if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return;
     }
 }
@@ -74,7 +69,7 @@ std::string InstalledDataFolder(const std::string& exeFolder) {
 }
 
 bool IsInstalledProgramFolder(const std::string& exeFolder) {
-    if (IsFolder(InstalledDataFolder(exeFolder))) return true;
+    if (fileutil::directoryExists(InstalledDataFolder(exeFolder))) return true;
 #ifdef LARDERLY_INSTALL_BINDIR
     // A bin folder of the configured prefix counts even before its share folder exists.
     char a[PATH_MAX], b[PATH_MAX];
@@ -89,7 +84,7 @@ std::string ResolveProgramFolder(const ProgramFolderInputs& in) {
     if (!in.larderlyHome.empty()) return fileutil::includeTrailingSeparator(in.larderlyHome);
     const std::string exe = fileutil::includeTrailingSeparator(in.exeFolder);
     if (!exe.empty()) {
-        if (IsFolder(exe + "data")) return exe;
+        if (fileutil::directoryExists(exe + "data")) return exe;
         if (access(exe.c_str(), W_OK) == 0 && !IsInstalledProgramFolder(exe)) return exe;
     }
     // XDG base directories: a relative XDG_DATA_HOME is invalid and ignored.
@@ -104,7 +99,7 @@ std::string ProgramFolder() {
     if (in.larderlyHome.empty()) in.home = UserHome();
     std::string folder = ResolveProgramFolder(in);
     if (in.larderlyHome.empty() && folder != fileutil::includeTrailingSeparator(in.exeFolder) &&
-        !IsFolder(folder))
+        !fileutil::directoryExists(folder))
         MakeFolderChain(folder.substr(0, folder.size() - 1));
     return folder;
 }
