@@ -78,6 +78,10 @@ TEST(CliConventions, CommandUsageErrorsShowTheCommandsUsage) {
         EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.args << ":\n" << r.err;
         EXPECT_NE(r.err.find("usage: larderly-cli"), std::string::npos) << c.args;
     }
+    // "--" ends the options: an argument that starts with "-" reaches the command.
+    Streams r = RunCli("lha l -- -no-such-archive.lzh");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot open file -no-such-archive.lzh"), std::string::npos) << r.err;
 }
 
 } // namespace
