@@ -61,7 +61,9 @@ function(larderly_bench name)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench)
+  # tests/ for the test doubles the benchmarks share with the tests (ScriptedPrompts.h).
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/bench
+    ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} benchmark::benchmark Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     LARDERLY_SOURCE_DIR="${CMAKE_SOURCE_DIR}"

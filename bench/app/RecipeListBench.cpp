@@ -5,8 +5,8 @@
 //  - saving one recipe and deleting one recipe through the editor (with the list update) in
 //    a store of 100 000 recipes, against the same in a store of 100 recipes.
 // The ratios are printed at the end.
+#include "ScriptedPrompts.h"
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
 #include "store/Tables.h"
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmRecipes.h"

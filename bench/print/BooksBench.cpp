@@ -12,8 +12,8 @@
 #include "workspace/RecipeSummaries.h"
 #include "workspace/TfmRecipeBookCore.h"
 
+#include "ScriptedPrompts.h"
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
 #include "workspace/TfmFilter.h"
 
 #include <QApplication>

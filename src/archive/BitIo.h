@@ -75,7 +75,7 @@ private:
     void Fill() {
         while (FCount <= 56) {
             const uint64_t b = FIo.ReadByte();
-            if (FIo.EndOfInput) ++FPastEnd;
+            if (FIo.EndOfInput()) ++FPastEnd;
             FAcc |= b << (56 - FCount);
             FCount += 8;
         }

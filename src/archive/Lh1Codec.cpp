@@ -268,7 +268,7 @@ struct Lh1EncoderState {
         int len = 0;
         while (len < kF) {
             const uint8_t b = io.ReadByte();
-            if (io.EndOfInput) break;
+            if (io.EndOfInput()) break;
             Store(kStart + len, b);
             ++len;
         }
@@ -295,7 +295,7 @@ struct Lh1EncoderState {
             int i = 0;
             for (; i < lastMatchLength; ++i) {
                 const uint8_t b = io.ReadByte();
-                if (io.EndOfInput) break;
+                if (io.EndOfInput()) break;
                 DeleteNode(s);
                 Store(s, b);
                 s = (s + 1) & (kN - 1);

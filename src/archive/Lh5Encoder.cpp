@@ -422,7 +422,7 @@ struct Lh5EncoderState {
         int n = 0;
         while (n < count) {
             const uint8_t b = io.ReadByte();
-            if (io.EndOfInput) break;
+            if (io.EndOfInput()) break;
             text[at + n++] = b;
         }
         return n;

@@ -3,6 +3,7 @@
 
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -32,7 +33,7 @@ ReadArchive openForReading(const std::string& name) {
 }
 
 std::string folderKey(const std::string& path) {
-    return fu::upperCase(fu::toForwardSlashes(fu::extractFilePath(path)));
+    return UpperAZ(fu::toForwardSlashes(fu::extractFilePath(path)));
 }
 
 // Splits a name into the part before its extension and the extension from the last ".";
@@ -57,9 +58,7 @@ bool partMatches(const std::string& name, const std::string& mask) {
     }
     for (std::size_t i = 0; i < count; ++i) {
         if (mask[i] == '?') continue;
-        if (std::toupper(static_cast<unsigned char>(mask[i])) !=
-            std::toupper(static_cast<unsigned char>(name[i])))
-            return false;
+        if (UpperAZ(mask[i]) != UpperAZ(name[i])) return false;
     }
     return true;
 }
@@ -189,12 +188,12 @@ std::string TLhaArchive::StoredName(const std::string& sourcePath) const {
     std::string n = fu::toForwardSlashes(sourcePath);
     if (StorePath) {
         const std::string prefix = fu::toForwardSlashes(FTargetPath);
-        if (!prefix.empty() && fu::startsWithIgnoreCase(n, prefix)) n = n.substr(prefix.size());
+        if (!prefix.empty() && StartsWithAZ(n, prefix)) n = n.substr(prefix.size());
     } else {
         n = fu::extractFileName(n);
     }
     if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0]))) n = n.substr(2);
-    if (ForceUpperCase || ArchiveType == caLHARC) n = fu::upperCase(n);
+    if (ForceUpperCase || ArchiveType == caLHARC) n = UpperAZ(n);
     return n;
 }
 
@@ -221,7 +220,7 @@ void TLhaArchive::ExpandMasks() {
         }
         std::string mask = line;
         bool recurse = false;
-        if (mask.size() > 2 && fu::upperCase(mask.substr(mask.size() - 2)) == "/S") {
+        if (mask.size() > 2 && UpperAZ(mask.substr(mask.size() - 2)) == "/S") {
             recurse = true;
             mask.resize(mask.size() - 2);
         }
@@ -349,8 +348,8 @@ void TLhaArchive::Compress() {
     if (rebuilding) {
         if (!FTempArchivePath.empty() && fu::directoryExists(FTempArchivePath) &&
             !(fu::fileAttributes(FTempArchivePath).value_or(0) & fu::kAttrReadOnly) &&
-            !fu::sameTextIgnoreCase(fu::toForwardSlashes(FTempArchivePath),
-                                    fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
+            !SameTextAZ(fu::toForwardSlashes(FTempArchivePath),
+                        fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
             work = FTempArchivePath + fu::extractFileName(ArchiveName);
         work = fu::changeFileExt(work, ".$$$");
     }

@@ -38,46 +38,46 @@ uint32_t TLhaCodecState::KeyFromPassword(const std::string& password) {
 }
 
 void TLhaCodecState::Reset(int64_t inputSize, bool compress) {
-    InputRemaining = std::max<int64_t>(inputSize, 0);
-    ChunkSize = kBufferSize;
-    InputCRC = 0;
-    OutputCRC = 0;
-    OutputSum = 0;
-    InputConsumed = 0;
-    EndOfInput = false;
+    FInputRemaining = std::max<int64_t>(inputSize, 0);
+    FChunkSize = kBufferSize;
+    FInputCRC = 0;
+    FOutputCRC = 0;
+    FOutputSum = 0;
+    FInputConsumed = 0;
+    FEndOfInput = false;
     FReadPos = 0;
     FReadEnd = 0;
     FWritePos = 0;
-    OutputCount = 0;
-    OutputBudget = compress ? std::max<int64_t>(inputSize, 0) : INT32_MAX;
-    UnscrambleInput = false;
-    ScrambleOutput = false;
-    KeyIndex = 0;
+    FOutputCount = 0;
+    FOutputBudget = compress ? std::max<int64_t>(inputSize, 0) : INT32_MAX;
+    FUnscrambleInput = false;
+    FScrambleOutput = false;
+    FKeyIndex = 0;
 }
 
 bool TLhaCodecState::Refill() {
-    EndOfInput = true;
-    if (InputRemaining <= 0) return false;
-    ChunkSize = std::min(ChunkSize, InputRemaining);
-    const int64_t n = FInputStream->Read(FInput.get(), ChunkSize);
+    FEndOfInput = true;
+    if (FInputRemaining <= 0) return false;
+    FChunkSize = std::min(FChunkSize, FInputRemaining);
+    const int64_t n = FInputStream->Read(FInput.get(), FChunkSize);
     if (n <= 0) {
         // The stream ended before the declared size: nothing more will come, so later
         // reads past the end do not ask the stream again.
-        InputRemaining = 0;
+        FInputRemaining = 0;
         return false;
     }
-    InputRemaining -= n;
+    FInputRemaining -= n;
     int32_t percentage = 0;
     if (OnShowProgress) {
-        InputConsumed += n;
-        percentage = LhaPercentage(InputConsumed, InputConsumed + InputRemaining);
+        FInputConsumed += n;
+        percentage = LhaPercentage(FInputConsumed, FInputConsumed + FInputRemaining);
         OnShowProgress(percentage);
     }
     if ((FAbortRequested && FAbortRequested->load(std::memory_order_relaxed)) ||
         percentage == -1)
         throw ELhaOperationAborted();
     std::this_thread::yield();
-    EndOfInput = false;
+    FEndOfInput = false;
     FReadPos = 0;
     FReadEnd = static_cast<int>(n);
     return true;
@@ -92,7 +92,7 @@ void TLhaCodecState::FlushFull() {
 void TLhaCodecState::CopyStored() {
     for (;;) {
         const uint8_t b = ReadByte();
-        if (EndOfInput) return;
+        if (FEndOfInput) return;
         WriteByte(b);
     }
 }
@@ -125,11 +125,11 @@ TLhaCodeResult TLhaCodecState::CodeStream(TLhaCodeDirection direction, TLhaMetho
         }
     } release{this};
 
-    Key = KeyFromPassword(password);
+    FKey = KeyFromPassword(password);
     if (compress)
-        ScrambleOutput = Key != 0;
+        FScrambleOutput = FKey != 0;
     else
-        UnscrambleInput = Key != 0 && encrypted;
+        FUnscrambleInput = FKey != 0 && encrypted;
 
     TLhaMethod used = method;
     if (compress) {
@@ -161,12 +161,12 @@ TLhaCodeResult TLhaCodecState::CodeStream(TLhaCodeDirection direction, TLhaMetho
     }
 
     TLhaCodeResult result;
-    result.Count = OutputCount;
+    result.Count = FOutputCount;
     result.Method = used;
     if (compress)
-        result.CheckValue = InputCRC;
+        result.CheckValue = FInputCRC;
     else
-        result.CheckValue = legacyPack ? static_cast<uint16_t>(OutputSum) : OutputCRC;
+        result.CheckValue = legacyPack ? static_cast<uint16_t>(FOutputSum) : FOutputCRC;
     return result;
 }
 

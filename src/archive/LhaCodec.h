@@ -20,8 +20,9 @@ enum class TLhaCodeDirection { Compress, Expand };
 struct TLhaCodeResult {
     // Bytes written to the output stream (the packed size after compression).
     uint32_t Count = 0;
-    // The entry's check value: InputCRC after compression; OutputCRC after expansion, or
-    // the low 16 bits of OutputSum in legacy-pack mode.
+    // The entry's check value: the CRC-16 of the bytes read after compression; the CRC-16
+    // of the bytes written after expansion, or the low 16 bits of their sum in legacy-pack
+    // mode.
     uint16_t CheckValue = 0;
     // The method the data was actually coded with. Compressing with coRLE stores the entry
     // instead (there is no run-length encoder), so this is colh0 then; the container writes
@@ -64,54 +65,57 @@ public:
     // bits; 0 (no scrambling) for an empty password, 0x5B2D7C19 for a product of 0.
     static uint32_t KeyFromPassword(const std::string& password);
 
-    // --- Byte layer, read back by the container after a call ---
-    int64_t InputRemaining = 0; // bytes of the input not yet read from the stream
-    int64_t ChunkSize = kBufferSize;
-    int64_t InputConsumed = 0;  // bytes read so far, for progress
-    bool EndOfInput = false;    // the last read found nothing more
-    int64_t OutputBudget = 0;   // bytes that may still be written
-    uint32_t OutputCount = 0;   // bytes written
-    uint16_t InputCRC = 0;      // CRC-16 of the bytes read (before unscrambling)
-    uint16_t OutputCRC = 0;     // CRC-16 of the bytes written (after scrambling)
-    uint32_t OutputSum = 0;     // plain sum of the bytes written
-    bool UnscrambleInput = false;
-    bool ScrambleOutput = false;
-    uint32_t Key = 0;           // scrambling key; its bytes are used little-endian
-    int KeyIndex = 0;
-
     // --- Byte layer, used by the coders ---
 
-    // Reads one input byte; at the end of the input returns 0 with EndOfInput set.
+    // Whether the last read found nothing more.
+    bool EndOfInput() const { return FEndOfInput; }
+
+    // Reads one input byte; at the end of the input returns 0 with EndOfInput() true.
     uint8_t ReadByte() {
         if (FReadPos == FReadEnd && !Refill()) return 0;
         uint8_t b = FInput[FReadPos++];
-        InputCRC = Crc16Update(InputCRC, b);
-        if (UnscrambleInput) b ^= NextKeyByte();
+        FInputCRC = Crc16Update(FInputCRC, b);
+        if (FUnscrambleInput) b ^= NextKeyByte();
         return b;
     }
 
     // Writes one output byte; raises EUnableToCompress once the budget is spent.
     void WriteByte(uint8_t b) {
-        if (OutputBudget <= 0) throw EUnableToCompress();
-        --OutputBudget;
+        if (FOutputBudget <= 0) throw EUnableToCompress();
+        --FOutputBudget;
         if (FWritePos == kBufferSize) FlushFull();
-        if (ScrambleOutput) b ^= NextKeyByte();
+        if (FScrambleOutput) b ^= NextKeyByte();
         FOutput[FWritePos++] = b;
-        OutputCRC = Crc16Update(OutputCRC, b);
-        OutputSum += b;
-        ++OutputCount;
+        FOutputCRC = Crc16Update(FOutputCRC, b);
+        FOutputSum += b;
+        ++FOutputCount;
     }
 
 private:
     uint8_t NextKeyByte() {
-        const uint8_t k = static_cast<uint8_t>(Key >> (8 * KeyIndex));
-        KeyIndex = (KeyIndex + 1) & 3;
+        const uint8_t k = static_cast<uint8_t>(FKey >> (8 * FKeyIndex));
+        FKeyIndex = (FKeyIndex + 1) & 3;
         return k;
     }
     bool Refill();
     void FlushFull();
     void Reset(int64_t inputSize, bool compress);
     void CopyStored();
+
+    // The byte layer's state, reset for every entry.
+    int64_t FInputRemaining = 0; // bytes of the input not yet read from the stream
+    int64_t FChunkSize = kBufferSize;
+    int64_t FInputConsumed = 0; // bytes read so far, for progress
+    bool FEndOfInput = false;   // the last read found nothing more
+    int64_t FOutputBudget = 0;  // bytes that may still be written
+    uint32_t FOutputCount = 0;  // bytes written
+    uint16_t FInputCRC = 0;     // CRC-16 of the bytes read (before unscrambling)
+    uint16_t FOutputCRC = 0;    // CRC-16 of the bytes written (after scrambling)
+    uint32_t FOutputSum = 0;    // plain sum of the bytes written
+    bool FUnscrambleInput = false;
+    bool FScrambleOutput = false;
+    uint32_t FKey = 0; // scrambling key; its bytes are used little-endian
+    int FKeyIndex = 0;
 
     const std::atomic<bool>* FAbortRequested = nullptr;
     TStream* FInputStream = nullptr;

@@ -3,6 +3,7 @@
 
 #include "archive/LhaExceptions.h"
 #include "platform/FileUtil.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,8 +34,7 @@ bool readExact(TStream& s, void* buffer, int64_t count) {
 
 // Archive names separate folders with "\"; here "/" does.
 std::string fromArchiveName(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
+    return fileutil::toForwardSlashes(std::move(name));
 }
 std::string toArchiveName(std::string name) {
     std::replace(name.begin(), name.end(), '/', '\\');
@@ -203,7 +203,7 @@ uint8_t HeaderChecksum(const uint8_t* bytes, size_t count) {
 TLhaArchiveLayout LocateArchive(TStream& stream, const std::string& archiveName) {
     TLhaArchiveLayout layout;
     const int64_t size = stream.Size();
-    if (size > 5 && fileutil::upperCase(fileutil::extractFileExt(archiveName)) == ".EXE") {
+    if (size > 5 && UpperAZ(fileutil::extractFileExt(archiveName)) == ".EXE") {
         uint8_t mz[6];
         stream.SetPosition(0);
         if (readExact(stream, mz, 6) && mz[0] == 'M' && mz[1] == 'Z') {

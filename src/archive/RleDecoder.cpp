@@ -9,7 +9,7 @@ void RleDecode(TLhaCodecState& io) {
     uint8_t previous = 0;
     for (;;) {
         const uint8_t b = io.ReadByte();
-        if (io.EndOfInput) return;
+        if (io.EndOfInput()) return;
         if (b != kMarker) {
             io.WriteByte(b);
             previous = b;

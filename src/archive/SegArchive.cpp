@@ -343,7 +343,7 @@ void TSegArchive::ReadScanFile(const std::string& path) {
         std::vector<uint8_t> rec(n + 1u + 22u);
         if (in->Read(rec.data(), static_cast<int64_t>(rec.size())) != static_cast<int64_t>(rec.size())) break;
         std::string name(rec.begin(), rec.begin() + n);
-        std::replace(name.begin(), name.end(), '\\', '/');
+        name = fu::toForwardSlashes(std::move(name));
         const uint8_t* r = rec.data() + n + 1;
         TLhaFileInfo f;
         f.Method = static_cast<TLhaMethod>(r[0]);

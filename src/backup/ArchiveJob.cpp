@@ -5,6 +5,7 @@
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "platform/StagingFolder.h"
+#include "platform/Text.h"
 #include "store/Tables.h"
 
 #include <cstdio>
@@ -17,9 +18,8 @@ namespace larderly {
 
 namespace {
 
-std::string Slash(std::string p) {
-    if (p.empty() || p.back() != '/') p += '/';
-    return p;
+std::string Slash(const std::string& p) {
+    return fileutil::includeTrailingSeparator(p);
 }
 
 std::string BaseName(const std::string& p) {
@@ -357,8 +357,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     for (const auto& e : fileutil::listDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && fileutil::sameTextIgnoreCase(e.name, f) &&
-                !fileExists(Slash(staging.path()) + f))
+            if (e.name != f && SameTextAZ(e.name, f) && !fileExists(Slash(staging.path()) + f))
                 moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }
 

@@ -37,15 +37,15 @@ void ConfigureBackupBurner(TDiscBurner& burner) {
     burner.DeviceFreeBufferSize = 0;
 }
 
-TCDBackup::TCDBackup(std::string programFolder, LogSink log)
-    : burner_(std::make_unique<TDiscBurner>()), programFolder_(std::move(programFolder)), log_(std::move(log)) {
-    if (programFolder_.empty() || programFolder_.back() != '/') programFolder_ += '/';
+TCDBackup::TCDBackup(std::string programFolder, CDBackupView* view)
+    : burner_(std::make_unique<TDiscBurner>()),
+      programFolder_(fileutil::includeTrailingSeparator(programFolder)), view_(view) {
     ConfigureBackupBurner(*burner_);
     burner_->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t mType) {
-        if (OnDebugMessage) OnDebugMessage(message, mType);
+        if (view_) view_->BurnerDebugMessage(message, mType);
     };
     burner_->OnWriteDone = [this](TDiscBurner*, const std::string& error) {
-        if (OnWriteDone) OnWriteDone(error);
+        if (view_) view_->BurnWriteDone(error);
     };
 }
 
@@ -65,7 +65,7 @@ void TCDBackup::WaitForBurn() { burner_->WaitForBurn(); }
 bool TCDBackup::InitTransport(const std::string& library) {
     burner_->InitTransport(false, library);
     if (!burner_->ASPIInitialized()) {
-        log_(AspiErrorLine());
+        Log(AspiErrorLine());
         return false;
     }
     return true;
@@ -73,7 +73,7 @@ bool TCDBackup::InitTransport(const std::string& library) {
 
 void TCDBackup::SelectDrive(const std::string& line) {
     burner_->SelectDevice(line);
-    log_(CDText::kSelecting + burner_->SelectedDevice());
+    Log(CDText::kSelecting + burner_->SelectedDevice());
 }
 
 bool TCDBackup::DriveSelected() const {
@@ -103,29 +103,29 @@ uint32_t TCDBackup::PrepareDisc() {
         // looks like a backup and holds none.
         throw std::runtime_error(CDText::kNotAdded + archive);
     }
-    log_(std::string(CDText::kInserting) + "\"" + archive + "\"");
+    Log(std::string(CDText::kInserting) + "\"" + archive + "\"");
     burner_->PrepareImage(false, "");
     return burner_->TrackSectors();
 }
 
 bool TCDBackup::StartBurn() {
     if (!burner_->BurnImage()) return false;
-    // The burn runs now and ends through OnWriteDone whatever happens here: a settings
+    // The burn runs now and ends through BurnWriteDone whatever happens here: a settings
     // file that cannot be written is logged rather than raised, so that no caller takes
     // the running burn for one that never started.
     try {
         WriteBackupDate(TodayDayNumber());
         WriteBackupToCD(true);
     } catch (const std::exception& e) {
-        log_(std::string(CDText::kSettingsNotWritten) + e.what());
+        Log(std::string(CDText::kSettingsNotWritten) + e.what());
     }
     return true;
 }
 
-TCDBackup::Outcome TCDBackup::Backup(const JobRunner& runJob, const std::function<void(uint32_t)>& beforeBurn) {
+TCDBackup::Outcome TCDBackup::Backup(const JobRunner& runJob) {
     if (!WriteArchive(runJob)) return Outcome::JobFailed;
     uint32_t sectors = PrepareDisc();
-    if (beforeBurn) beforeBurn(sectors);
+    if (view_) view_->BurnStarting(sectors);
     return StartBurn() ? Outcome::BurnStarted : Outcome::BurnNotStarted;
 }
 

@@ -37,6 +37,23 @@ inline constexpr const char* kSettingsNotWritten = ">>> The backup date could no
 
 class TDiscBurner;
 
+// What a CD backup tells whoever shows it (the CD backup dialog, the command line).
+class CDBackupView {
+public:
+    virtual ~CDBackupView() = default;
+    // A line the backup writes itself (">>> SELECTING ...", the ASPI error line).
+    virtual void BackupLog(const std::string& line) = 0;
+    // The burner's lines (text, message type); may run on the write thread.
+    virtual void BurnerDebugMessage(const std::string& message, uint8_t mType) = 0;
+    // The image is laid out and the burn starts next (the dialog sets its progress bar and
+    // timer here).
+    virtual void BurnStarting(uint32_t /*trackSectors*/) {}
+    // The end of the burn, with the error text ("" when it succeeded). Runs through the
+    // dispatcher when one is set, on the write thread otherwise; runs at once on the
+    // caller's thread when the burn ends before it started.
+    virtual void BurnWriteDone(const std::string& error) = 0;
+};
+
 // The whole ASPI error line.
 std::string AspiErrorLine();
 
@@ -47,29 +64,24 @@ void ConfigureBackupBurner(TDiscBurner& burner);
 
 class TCDBackup {
 public:
-    using LogSink = std::function<void(const std::string& line)>;
     // Runs the backup job into a folder ending in "/"; true when the archive was written.
     using JobRunner = std::function<bool(const std::string& folder)>;
 
     enum class Outcome {
         JobFailed,      // the archive job returned false; nothing was burned
-        BurnNotStarted, // the burn ended before it started (OnWriteDone has run)
-        BurnStarted,    // the write thread runs; OnWriteDone follows
+        BurnNotStarted, // the burn ended before it started (BurnWriteDone has run)
+        BurnStarted,    // the write thread runs; BurnWriteDone follows
     };
 
-    // `programFolder` ends in "/" and holds temp/. `log` gets the lines the backup writes
-    // itself.
-    TCDBackup(std::string programFolder, LogSink log);
+    // `programFolder` holds temp/. `view` (may be null) hears of the backup's steps and
+    // must outlive the backup or be replaced first.
+    TCDBackup(std::string programFolder, CDBackupView* view);
     ~TCDBackup(); // waits for a running burn
     TCDBackup(const TCDBackup&) = delete;
     TCDBackup& operator=(const TCDBackup&) = delete;
 
-    // The burner's lines (text, message type); may run on the write thread.
-    std::function<void(const std::string& message, uint8_t mType)> OnDebugMessage;
-    // The end of the burn, with the error text ("" when it succeeded). Runs through the
-    // dispatcher when one is set, on the write thread otherwise; runs at once on the
-    // caller's thread when the burn ends before it started.
-    std::function<void(const std::string& error)> OnWriteDone;
+    // Null: nobody hears of the backup any more.
+    void SetView(CDBackupView* view) { view_ = view; }
     void SetDispatcher(UiDispatcher* dispatcher);
 
     TDiscBurner& Burner() { return *burner_; }
@@ -107,10 +119,9 @@ public:
     // settings file ("BDate", "ToCD"). True when it started.
     bool StartBurn();
 
-    // Every step after the drive check: archive, image, burn. `beforeBurn` runs with the
-    // track's sectors just before the burn starts (the dialog sets its progress bar and
-    // timer there).
-    Outcome Backup(const JobRunner& runJob, const std::function<void(uint32_t trackSectors)>& beforeBurn = {});
+    // Every step after the drive check: archive, image, burn (the view hears BurnStarting
+    // with the track's sectors just before the burn starts).
+    Outcome Backup(const JobRunner& runJob);
 
     // Progress of the running burn: bytes the drive has taken, and the track's sectors.
     int64_t BytesWritten() const;
@@ -124,7 +135,11 @@ public:
 private:
     std::unique_ptr<TDiscBurner> burner_;
     std::string programFolder_;
-    LogSink log_;
+    CDBackupView* view_ = nullptr;
+
+    void Log(const std::string& line) {
+        if (view_) view_->BackupLog(line);
+    }
 };
 
 } // namespace larderly

@@ -24,23 +24,21 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 
 namespace larderly {
 
 std::string NormaliseFolderField(std::string text) {
-    for (char& c : text) {
-        if (c == '\\') c = '/';
-        else if (c == ';') c = ':';
-    }
+    text = fileutil::toForwardSlashes(std::move(text));
+    std::replace(text.begin(), text.end(), ';', ':');
     if (text.size() > 3 && text.back() == '/') text.pop_back();
     return text;
 }
 
 std::string WithFinalSeparator(std::string folder) {
-    if (folder.empty() || (folder.back() != '/' && folder.back() != '\\')) folder += '/';
-    return folder;
+    return folder.empty() ? std::string("/") : fileutil::includeTrailingSeparator(folder);
 }
 
 bool BackupFolderExists(const std::string& folder) {

@@ -3,6 +3,7 @@
 
 #include "backup/Tfmlha.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
 #include "workspace/GuiSupport.h"
@@ -52,19 +53,15 @@ TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)
                      QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint),
-      store_(store), prompts_(prompts), help_(std::move(help)), programFolder_(WithTrailingSeparator(programFolder)) {
+      store_(store), prompts_(prompts), help_(std::move(help)), programFolder_(fileutil::includeTrailingSeparator(programFolder)) {
     setObjectName("fmCDBurn");
     setWindowTitle(CDText::kCaption);
     setModal(true);
     Build();
 
     dispatcher_ = std::make_unique<Dispatcher>(this);
-    backup_ = std::make_unique<TCDBackup>(programFolder_, [this](const std::string& line) { Log(line); });
+    backup_ = std::make_unique<TCDBackup>(programFolder_, static_cast<CDBackupView*>(this));
     backup_->SetDispatcher(dispatcher_.get());
-    backup_->OnDebugMessage = [this](const std::string& message, uint8_t mType) {
-        discBurnerDebugMessage(message, mType);
-    };
-    backup_->OnWriteDone = [this](const std::string& error) { discBurnerWriteDone(error); };
     RunBackupJob = [this](const std::string& folder) { return DefaultBackupJob(folder); };
 }
 
@@ -78,8 +75,7 @@ TfmCDBurn::~TfmCDBurn() {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     backup_->WaitForBurn();
-    backup_->OnDebugMessage = nullptr;
-    backup_->OnWriteDone = nullptr;
+    backup_->SetView(nullptr);
     backup_->SetDispatcher(nullptr);
 }
 
@@ -152,6 +148,12 @@ void TfmCDBurn::reject() {
     if (FormCloseQuery()) QDialog::reject();
 }
 
+void TfmCDBurn::BurnStarting(uint32_t trackSectors) {
+    CDProgress->setRange(0, static_cast<int>(trackSectors));
+    CDProgress->setValue(0);
+    Timer1->start();
+}
+
 void TfmCDBurn::Log(const std::string& line) {
     Memo1->appendPlainText(Q(line));
     Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
@@ -203,11 +205,7 @@ void TfmCDBurn::btnBackupClick() {
     running_ = true;
     TCDBackup::Outcome outcome;
     try {
-        outcome = backup_->Backup(RunBackupJob, [this](uint32_t sectors) {
-            CDProgress->setRange(0, static_cast<int>(sectors));
-            CDProgress->setValue(0);
-            Timer1->start();
-        });
+        outcome = backup_->Backup(RunBackupJob);
     } catch (...) {
         SetIdle();
         throw;

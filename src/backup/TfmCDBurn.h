@@ -29,7 +29,7 @@ class THourglass;
 class TfmTables;
 class WorkspaceHost;
 
-class TfmCDBurn : public QDialog {
+class TfmCDBurn : public QDialog, private CDBackupView {
     Q_OBJECT
 
 public:
@@ -80,6 +80,14 @@ private:
     class Dispatcher;
     void Build();
     void Log(const std::string& line);
+    // What the backup tells the dialog: its own lines go to the memo, the burner's lines
+    // and the burn's end to the handlers.
+    void BackupLog(const std::string& line) override { Log(line); }
+    void BurnerDebugMessage(const std::string& message, uint8_t mType) override {
+        discBurnerDebugMessage(message, mType);
+    }
+    void BurnStarting(uint32_t trackSectors) override;
+    void BurnWriteDone(const std::string& error) override { discBurnerWriteDone(error); }
     void SetIdle();
     bool DefaultBackupJob(const std::string& folder);
 

@@ -2,6 +2,9 @@
 // directory identifiers, Joliet identifiers that fit a directory record) and the date helpers.
 #include "burn/Image.h"
 
+#include "platform/FileUtil.h"
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -42,12 +45,6 @@ void CivilFromDays(int64_t z, int& y, int& m, int& d) {
 const int64_t kDelphiEpoch = DaysFromCivil(1899, 12, 30);
 
 // ---- names -------------------------------------------------------------------------------
-
-std::string UpperAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return s;
-}
 
 // Splits UTF-8 text into code points (each as its bytes); an invalid byte stands alone.
 std::vector<std::string> CodePoints(const std::string& s) {
@@ -90,7 +87,7 @@ std::string AliasPart(const std::string& part, size_t maxChars) {
         if (out.size() >= maxChars) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
         if (cp.size() == 1 && (c == ' ' || c == '.')) continue;
-        if (cp.size() == 1 && Valid83Char(c)) out += char(std::toupper(c));
+        if (cp.size() == 1 && Valid83Char(c)) out += UpperAZ(char(c));
         else out += '_';
     }
     return out;
@@ -156,12 +153,6 @@ std::string UniqueDirShortName(const std::string& name,
         std::string candidate = name.substr(0, std::min(name.size(), 13 - tail.size())) + tail;
         if (!taken(candidate) || i >= 999999) return candidate;
     }
-}
-
-std::string NormalisePath(std::string p) {
-    for (auto& c : p)
-        if (c == '\\') c = '/';
-    return p;
 }
 
 } // namespace
@@ -305,11 +296,11 @@ void TDiscImage::ResetImage(int fileCapacity, int dirCapacity) {
 }
 
 int TDiscImage::FindImageDir(const std::string& path) const {
-    std::string p = NormalisePath(path);
+    std::string p = fileutil::toForwardSlashes(path);
     if (p.empty() || p == "/") return 0;
-    if (p.back() == '/') p.pop_back();
+    p = fileutil::excludeTrailingSeparator(p);
     if (p.empty() || p[0] != '/') p = "/" + p;
-    p = UpperAscii(p);
+    p = UpperAZ(p);
     for (size_t i = 1; i < FDirs.size(); ++i)
         if (FDirs[i].Path == p) return int(i);
     return -1;
@@ -326,14 +317,14 @@ void TDiscImage::AppendChild(int dir, int fileIndex) {
 }
 
 int TDiscImage::FindChild(int dir, const std::string& longName) const {
-    std::string want = UpperAscii(longName);
+    std::string want = UpperAZ(longName);
     for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-        if (UpperAscii(FFiles[c].FullName) == want) return c;
+        if (UpperAZ(FFiles[c].FullName) == want) return c;
     return -1;
 }
 
 int TDiscImage::ForceImageDir(const std::string& path) {
-    std::string p = NormalisePath(path);
+    std::string p = fileutil::toForwardSlashes(path);
     int found = FindImageDir(p);
     if (found >= 0) return found;
     size_t slash = p.rfind('/');
@@ -352,7 +343,7 @@ int TDiscImage::ForceImageDir(const std::string& path) {
         if (chars++ == 13) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
         if (cp.size() > 1 || c < '!' || c > 'z') shortName += '_';
-        else shortName += char(std::toupper(c));
+        else shortName += UpperAZ(char(c));
     }
     std::string full = (parent == 0 ? "" : FDirs[parent].Path) + "/" + name;
     if (int d = FindImageDir(full); d >= 0) return d;
@@ -369,14 +360,14 @@ int TDiscImage::ForceImageDir(const std::string& path) {
     // agree in their first 13 characters).
     shortName = UniqueDirShortName(shortName, [&](const std::string& id) {
         for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-            if (FFiles[c].IsDirectory() && UpperAscii(FFiles[c].ShortName) == id) return true;
+            if (FFiles[c].IsDirectory() && UpperAZ(FFiles[c].ShortName) == id) return true;
         return false;
     });
     const std::string longName =
         UniqueJoliet(FitJoliet(name, false), false, [&](const std::string& id) {
-            const std::string want = UpperAscii(id);
+            const std::string want = UpperAZ(id);
             for (int c = FDirs[parent].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-                if (UpperAscii(FFiles[c].LongName) == want) return true;
+                if (UpperAZ(FFiles[c].LongName) == want) return true;
             return false;
         });
     TDateTime now = Now ? Now() : DateTimeNow();
@@ -385,7 +376,7 @@ int TDiscImage::ForceImageDir(const std::string& path) {
     d.LongName = longName;
     d.Parent = parent;
     d.Level = 0;
-    d.Path = UpperAscii(full);
+    d.Path = UpperAZ(full);
     d.Created = now;
     FDirs.push_back(d);
     TFEntry f;
@@ -404,7 +395,7 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
                         bool keepSourcePath) {
     std::string dest = destDir;
     if (keepSourcePath) {
-        std::string src = NormalisePath(sourcePath);
+        std::string src = fileutil::toForwardSlashes(sourcePath);
         size_t slash = src.rfind('/');
         std::string dir = slash == std::string::npos ? "" : src.substr(0, slash);
         if (dir.rfind("//", 0) == 0) {
@@ -470,10 +461,10 @@ void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::str
 
     std::string shortName = ShortAlias(foundName, [&](const std::string& alias) {
         for (int c = FDirs[dir].FirstChild; c >= 0; c = FFiles[c].NextSibling)
-            if (c != reuse && UpperAscii(FFiles[c].ShortName) == alias) return true;
+            if (c != reuse && UpperAZ(FFiles[c].ShortName) == alias) return true;
         return false;
     });
-    if (shortName.empty()) shortName = UpperAscii(longName);
+    if (shortName.empty()) shortName = UpperAZ(longName);
 
     bool skip = Utf16Units(longName) > 109;
     if (OnAddFile) OnAddFile(sourcePath, longName, shortName, date, attr, size, skip);
@@ -490,7 +481,7 @@ void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::str
         AppendChild(dir, idx);
     }
     // An ISO record holds at most 255 bytes: 33 fixed, the identifier with ";1", a pad byte.
-    shortName = UpperAscii(shortName);
+    shortName = UpperAZ(shortName);
     if (shortName.size() > 218) shortName.resize(218);
     // Every identifier of a folder is unique: a valid 8.3 name (or one the handler chose)
     // may equal an alias made earlier, and two long names may agree once cut to fit.
@@ -505,8 +496,8 @@ void TDiscImage::AddEntry(int dir, const std::string& sourcePath, const std::str
     if (shortTaken(shortName)) shortName = NumberedAlias(shortName, shortTaken);
     const std::string longFitted =
         UniqueJoliet(FitJoliet(longName, true), true, [&](const std::string& id) {
-            const std::string want = UpperAscii(id);
-            return sibling([&](const TFEntry& e) { return UpperAscii(e.LongName) == want; });
+            const std::string want = UpperAZ(id);
+            return sibling([&](const TFEntry& e) { return UpperAZ(e.LongName) == want; });
         });
     TFEntry& f = FFiles[idx];
     f.ShortName = shortName;

@@ -2,6 +2,8 @@
 // header stream (system area, volume descriptors, path tables, directory records, padding).
 #include "burn/Image.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -53,12 +55,6 @@ std::string Utf16BE(const std::string& s) {
         out += char(u & 0xFF);
     }
     return out;
-}
-
-std::string UpperAscii(std::string s) {
-    for (auto& c : s)
-        if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-    return s;
 }
 
 // A text field of width bytes, blank-padded, cut when longer.
@@ -282,8 +278,8 @@ void TDiscImage::BuildImageHeader() {
             PutUcs(p + 8, IdSystem, 32);
             PutUcs(p + 40, IdVolume, 32);
         } else {
-            PutText(p + 8, UpperAscii(IdSystem), 32);
-            PutText(p + 40, UpperAscii(IdVolume), 32);
+            PutText(p + 8, UpperAZ(IdSystem), 32);
+            PutText(p + 40, UpperAZ(IdVolume), 32);
         }
         Put32Both(p + 80, L.VolumeSize);
         // The UCS-2 escape sequence belongs to the supplementary descriptor only: in the
@@ -310,12 +306,12 @@ void TDiscImage::BuildImageHeader() {
         const std::string* ids[] = {&IdVolumeSet, &IdPublisher, &IdPreparer, &IdApplication};
         for (int i = 0; i < 4; ++i) {
             if (joliet) PutUcs(p + 190 + 128 * i, *ids[i], 128);
-            else PutText(p + 190 + 128 * i, UpperAscii(*ids[i]), 128);
+            else PutText(p + 190 + 128 * i, UpperAZ(*ids[i]), 128);
         }
         const std::string* files[] = {&FileCopyright, &FileAbstract, &FileBibliographic};
         for (int i = 0; i < 3; ++i) {
             if (joliet) PutUcs(p + 702 + 37 * i, *files[i], 36);
-            else PutText(p + 702 + 37 * i, UpperAscii(*files[i]), 37);
+            else PutText(p + 702 + 37 * i, UpperAZ(*files[i]), 37);
         }
         // Dates are local time, so each carries the zone offset in force at that date.
         const TDateTime created = joliet ? DateCreation : now;

@@ -2,6 +2,7 @@
 // and execute requests, each command sent to the drive with SG_IO.
 #include "burn/PassThrough.h"
 #include "burn/ScsiTexts.h"
+#include "platform/Text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +12,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -33,9 +33,7 @@ void MarkRefused(SRB_ExecSCSICmd* srb, int error, std::string& cause) {
     srb->SRB_HaStat = (error == ENODEV || error == ENXIO || error == ENOENT)
                           ? uint8_t(HASTAT_SEL_TO)
                           : kHaStatRefused;
-    cause = std::strerror(error);
-    for (char& c : cause)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    cause = UpperAZ(std::strerror(error));
 }
 } // namespace
 

@@ -1,35 +1,106 @@
-// The sub-commands of larderly-cli. Each lives in its own Cmd*.cpp and registers itself with
-// a CliRegistrar at static initialisation; main() dispatches on the first argument.
+// The sub-commands of larderly-cli as a table. Each command declares its options and
+// arguments once (CliCommand); one parser reads a command line from that declaration and
+// the usage text, --help and `help COMMAND` are written from it. InstallCommands() lists
+// every command; main() dispatches on the first argument.
 #pragma once
 
-#include <functional>
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace larderly::cli {
 
-// Arguments after the sub-command's name. `home` is the --home folder given before the
-// sub-command (also exported as LARDERLY_HOME), empty when none was given.
+// What follows an option's name on the command line.
+enum class CliValue {
+    None,    // a switch
+    One,     // one value, the next argument whatever it looks like
+    Integers // every following argument that is a whole number (possibly none)
+};
+
+struct CliOption {
+    std::string name;  // "--pdf", "-C"
+    std::string value; // the value's placeholder in the usage ("FILE"); empty for a switch
+    std::string help;  // one line
+    CliValue kind = CliValue::None;
+};
+
+struct CliCommand;
+
+// One parsed command line: the options given and the arguments between and after them.
+// `home` is the --home folder given before the sub-command (also exported as
+// LARDERLY_HOME), empty when none was given.
 struct CliArgs {
     std::string home;
-    std::vector<std::string> args;
+    std::vector<std::string> args; // positional arguments, in order
+    const CliCommand* command = nullptr;
+
+    bool Has(const std::string& option) const { return values.count(option) != 0; }
+    // The option's last value, or `otherwise` when the option was not given.
+    std::string Value(const std::string& option, const std::string& otherwise = {}) const;
+    // Every value given to the option, in order.
+    std::vector<std::string> Values(const std::string& option) const;
+
+    std::map<std::string, std::vector<std::string>> values;
 };
 
 // Returns the process's exit status.
-using CliHandler = std::function<int(const CliArgs&)>;
+using CliHandler = int (*)(const CliArgs&);
 
-struct CliCommandInfo {
+struct CliCommand {
     std::string name;
-    std::string usage; // one or more lines shown by --help
-    CliHandler handler;
+    // The synopsis lines after the name. Each names options ("--pdf"; "[--date]" when it may
+    // be left out) and arguments ("ID", "FILE..."); option placeholders come from `options`.
+    // Empty: one line with every option in brackets followed by `arguments`.
+    std::vector<std::string> forms;
+    std::string arguments;
+    std::string summary; // what the command does, one line
+    std::vector<CliOption> options;
+    std::size_t minArgs = 0;
+    std::size_t maxArgs = static_cast<std::size_t>(-1);
+    std::vector<std::string> notes; // further lines shown by `help COMMAND`
+    CliHandler run = nullptr;
 };
 
-std::vector<CliCommandInfo>& cliCommands();
+// Every command of the program, in the order the help lists them.
+std::vector<CliCommand> InstallCommands();
 
-struct CliRegistrar {
-    CliRegistrar(std::string name, std::string usage, CliHandler handler) {
-        cliCommands().push_back({std::move(name), std::move(usage), std::move(handler)});
-    }
-};
+// The synopsis lines of a command ("backup [-v] FOLDER").
+std::vector<std::string> Synopsis(const CliCommand& command);
+// `larderly-cli --help`'s list of commands, and `larderly-cli help COMMAND`.
+void PrintCommandList(std::ostream& out, const std::vector<CliCommand>& commands);
+void PrintCommandHelp(std::ostream& out, const CliCommand& command);
+
+// Reads `argv` (the arguments after the command's name) by the command's declaration. On
+// a usage error returns false with `error` set ("--pdf needs a value"); the counts of
+// arguments are checked too (with an empty `error`).
+bool ParseCommandLine(const CliCommand& command, const std::vector<std::string>& argv, CliArgs& out,
+                      std::string& error);
+
+// A usage error of the command: the message (when given) and the command's usage on
+// stderr. Returns the usage errors' exit status, 2.
+int UsageError(const CliCommand& command, const std::string& message = {});
+inline int UsageError(const CliArgs& a, const std::string& message = {}) {
+    return UsageError(*a.command, message);
+}
+
+// A recipe identifier or another whole number given on the command line: the whole text
+// must be the number.
+bool ParseInt32(const std::string& text, int32_t& value);
+
+// The commands, one function each, listed by InstallCommands().
+CliCommand ImportCommand();
+CliCommand ListCommand();
+CliCommand SearchCommand();
+CliCommand ExportCommand();
+CliCommand PrintCommand();
+CliCommand BackupCommand();
+CliCommand RestoreCommand();
+CliCommand LhaCommand();
+CliCommand SegCommand();
+CliCommand IsoCommand();
+CliCommand BurnCommand();
 
 } // namespace larderly::cli

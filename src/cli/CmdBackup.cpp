@@ -60,26 +60,34 @@ std::string MatchDrive(const std::vector<std::string>& drives, const std::string
     return {};
 }
 
-// backup --cd: the CD backup's steps in order, the log on stderr, waiting for the burn's end.
-int RunCDBackup(Session& s, const std::string& drive, const std::string& library) {
-    std::mutex logLock;
-    auto log = [&logLock](const std::string& line) {
-        std::lock_guard<std::mutex> lock(logLock);
+// The CD backup's log on stderr, whichever thread writes it. Without a dispatcher the end
+// of the burn is reported on the write thread; the command only waits for it.
+class ConsoleCDView : public CDBackupView {
+public:
+    void Log(const std::string& line) {
+        std::lock_guard<std::mutex> lock(lock_);
         std::cerr << line << "\n";
-    };
-    // Declared before the burner: its write thread may still report into them while the
-    // burner waits for it on the way out.
-    std::string error;
-    bool ended = false;
-    TCDBackup cd(ProgramFolder(), log);
-    cd.OnDebugMessage = [&log](const std::string& m, uint8_t) { log(m); };
-    // Without a dispatcher the end of the burn is reported on the write thread; the
-    // command only waits for it.
-    cd.OnWriteDone = [&](const std::string& e) {
+    }
+    void BackupLog(const std::string& line) override { Log(line); }
+    void BurnerDebugMessage(const std::string& message, uint8_t) override { Log(message); }
+    void BurnWriteDone(const std::string& e) override {
         error = e;
         ended = true;
-        log(TCDBackup::DoneLine(e));
-    };
+        Log(TCDBackup::DoneLine(e));
+    }
+    std::string error;
+    bool ended = false;
+
+private:
+    std::mutex lock_;
+};
+
+// backup --cd: the CD backup's steps in order, the log on stderr, waiting for the burn's end.
+int RunCDBackup(Session& s, const std::string& drive, const std::string& library) {
+    // Declared before the burner: its write thread may still report into it while the
+    // burner waits for it on the way out.
+    ConsoleCDView view;
+    TCDBackup cd(ProgramFolder(), &view);
     if (!cd.InitTransport(library)) return 1;
     std::string line = MatchDrive(cd.Drives(), drive);
     if (!line.empty()) cd.SelectDrive(line);
@@ -91,46 +99,31 @@ int RunCDBackup(Session& s, const std::string& drive, const std::string& library
         TCDBackup::Outcome outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (outcome == TCDBackup::Outcome::JobFailed) return Fail(s, job);
     } catch (const std::exception& e) {
-        log(e.what());
+        view.Log(e.what());
         return 1;
     }
     cd.WaitForBurn();
-    if (!ended || !error.empty()) return 1;
-    log(CDText::kComplete);
+    if (!view.ended || !view.error.empty()) return 1;
+    view.Log(CDText::kComplete);
     return 0;
 }
 
 int RunBackupOrRestore(const CliArgs& a, bool backup) {
-    std::vector<std::string> rest;
     Session s;
-    bool toCD = false;
-    std::string drive, library;
-    for (size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& arg = a.args[i];
-        if (arg == "-v") s.view.verbose = true;
-        else if (backup && (arg == "--drive" || arg == "--aspi") && i + 1 < a.args.size())
-            (arg == "--drive" ? drive : library) = a.args[++i];
-        else if (backup && arg == "--cd") toCD = true;
-        else rest.push_back(arg);
-    }
-    if (toCD) {
-        if (!rest.empty() || drive.empty()) {
-            std::cerr << "usage: larderly-cli [--home DIR] backup [-v] --cd --drive LINE [--aspi LIBRARY]\n";
-            return 2;
-        }
+    s.view.verbose = a.Has("-v");
+    const std::string drive = a.Value("--drive"), library = a.Value("--aspi");
+    if (a.Has("--cd")) {
+        if (!a.args.empty() || drive.empty()) return UsageError(a);
         return RunCDBackup(s, drive, library);
     }
-    if (rest.size() != 1) {
-        std::cerr << "usage: larderly-cli [--home DIR] " << (backup ? "backup" : "restore") << " [-v] FOLDER\n";
-        return 2;
-    }
-    std::string folder = rest[0];
+    if (a.args.size() != 1) return UsageError(a);
+    std::string folder = a.args[0];
     // An empty folder would name the file system's root: refused as the dialogs refuse it.
     if (folder.empty()) {
         std::cerr << (backup ? JobText::kPathDoesNotExist : JobText::kEnterPath) << "\n";
         return 1;
     }
-    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    folder = fileutil::includeTrailingSeparator(folder);
     s.store.OpenDatabase(ProgramFolder());
     s.store.SetTablesOpen(true);
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
@@ -146,13 +139,34 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     return 0;
 }
 
-CliRegistrar backupReg("backup",
-                       "backup [-v] FOLDER             back the data up into FOLDER (recipebackup.001 ...)\n"
-                       "  backup [-v] --cd --drive LINE [--aspi LIBRARY]\n"
-                       "                                 burn the backup onto the disc in a drive as a new session",
-                       [](const CliArgs& a) { return RunBackupOrRestore(a, true); });
-CliRegistrar restoreReg("restore", "restore [-v] FOLDER            restore the data from the backup in FOLDER",
-                        [](const CliArgs& a) { return RunBackupOrRestore(a, false); });
-
 } // namespace
+
+CliCommand BackupCommand() {
+    CliCommand c;
+    c.name = "backup";
+    c.forms = {"[-v] FOLDER", "[-v] --cd --drive [--aspi]"};
+    c.summary = "back the data up into FOLDER (recipebackup.001 ...), or onto a disc";
+    c.notes = {"--cd burns the backup onto the disc in a drive as a new session"};
+    c.options = {
+        {"-v", "", "show each step on stderr"},
+        {"--cd", "", "burn the backup onto a disc"},
+        {"--drive", "LINE", "the drive: its line in `burn --list` or its start", CliValue::One},
+        {"--aspi", "LIBRARY", "the drive library to load", CliValue::One}};
+    c.maxArgs = 1;
+    c.run = [](const CliArgs& a) { return RunBackupOrRestore(a, true); };
+    return c;
+}
+
+CliCommand RestoreCommand() {
+    CliCommand c;
+    c.name = "restore";
+    c.forms = {"[-v] FOLDER"};
+    c.summary = "restore the data from the backup in FOLDER";
+    c.options = {{"-v", "", "show each step on stderr"}};
+    c.minArgs = 1;
+    c.maxArgs = 1;
+    c.run = [](const CliArgs& a) { return RunBackupOrRestore(a, false); };
+    return c;
+}
+
 } // namespace larderly::cli

@@ -11,39 +11,13 @@ namespace larderly::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "burn [--aspi LIBRARY] [--spti] --list\n"
-    "  burn [--aspi LIBRARY] [--spti] [--test-write] [--finalize] [--speed KBS] --drive LINE FILE...\n"
-    "      list the drives, or burn FILEs into the root of a new session (debug lines on stderr)";
-
 int RunBurn(const CliArgs& a) {
-    std::string library;
-    std::string drive;
-    bool list = false, spti = false, testWrite = false, finalize = false;
-    long speed = 0;
-    std::vector<std::string> files;
-    for (size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& s = a.args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= a.args.size()) throw std::runtime_error("burn: " + s + " needs a value");
-            return a.args[++i];
-        };
-        if (s == "--list") list = true;
-        else if (s == "--aspi") library = value();
-        else if (s == "--spti") spti = true;
-        else if (s == "--drive") drive = value();
-        else if (s == "--test-write") testWrite = true;
-        else if (s == "--finalize") finalize = true;
-        else if (s == "--speed") speed = std::stol(value());
-        else if (!s.empty() && s[0] == '-') {
-            std::cerr << "burn: unknown option " << s << "\nusage: larderly-cli " << kUsage << "\n";
-            return 2;
-        } else files.push_back(s);
-    }
-    if (!list && (drive.empty() || files.empty())) {
-        std::cerr << "usage: larderly-cli " << kUsage << "\n";
-        return 2;
-    }
+    const std::string library = a.Value("--aspi"), drive = a.Value("--drive");
+    const bool list = a.Has("--list"), spti = a.Has("--spti");
+    const bool testWrite = a.Has("--test-write"), finalize = a.Has("--finalize");
+    const long speed = a.Has("--speed") ? std::stol(a.Value("--speed")) : 0;
+    const std::vector<std::string>& files = a.args;
+    if (!list && (drive.empty() || files.empty())) return UsageError(a);
 
     TDiscBurner burner;
     burner.DoDebug = !list;
@@ -111,7 +85,24 @@ int RunBurn(const CliArgs& a) {
     return 0;
 }
 
-const CliRegistrar kBurn("burn", kUsage, RunBurn);
-
 } // namespace
+
+CliCommand BurnCommand() {
+    CliCommand c;
+    c.name = "burn";
+    c.forms = {"[--aspi] [--spti] --list",
+               "[--aspi] [--spti] [--test-write] [--finalize] [--speed] --drive FILE..."};
+    c.summary = "list the drives, or burn FILEs as a new session";
+    c.notes = {"the FILEs go into the root folder; the burn's debug lines go to stderr"};
+    c.options = {{"--aspi", "LIBRARY", "the drive library to load", CliValue::One},
+                 {"--spti", "", "use the pass-through transport"},
+                 {"--list", "", "list the drives"},
+                 {"--test-write", "", "a test write: the laser stays off"},
+                 {"--finalize", "", "close the disc after this session"},
+                 {"--speed", "KBS", "the write speed in kB/s", CliValue::One},
+                 {"--drive", "LINE", "the drive: its line in the list", CliValue::One}};
+    c.run = RunBurn;
+    return c;
+}
+
 } // namespace larderly::cli

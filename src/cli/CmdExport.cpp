@@ -9,58 +9,28 @@
 #include "platform/AppPaths.h"
 #include "store/Tables.h"
 
-#include <charconv>
 #include <iostream>
 
 namespace larderly::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: larderly-cli [--home DIR] export --format mmf|mxp [--encoding utf-8|cp1252|cp437]\n"
-    "                    [--book NAME | --id N...] FILE\n";
-
-bool ParseId(const std::string& s, int32_t& id) {
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
-    return ec == std::errc() && end == s.data() + s.size() && !s.empty();
-}
-
-int Usage() {
-    std::cerr << kUsage;
-    return 2;
-}
-
 int RunExport(const CliArgs& a) {
     using namespace exchange;
-    std::string formatName, encodingName = "utf-8", book, file;
-    bool byBook = false, byId = false;
+    const std::string formatName = a.Value("--format"),
+                      encodingName = a.Value("--encoding", "utf-8");
+    const std::string book = a.Value("--book"), file = a.args[0];
+    const bool byBook = a.Has("--book"), byId = a.Has("--id");
     std::vector<int32_t> ids;
-    for (std::size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& s = a.args[i];
-        if (s == "--format" && i + 1 < a.args.size()) {
-            formatName = a.args[++i];
-        } else if (s == "--encoding" && i + 1 < a.args.size()) {
-            encodingName = a.args[++i];
-        } else if (s == "--book" && i + 1 < a.args.size()) {
-            book = a.args[++i];
-            byBook = true;
-        } else if (s == "--id") {
-            byId = true;
-            int32_t id = -1;
-            while (i + 1 < a.args.size() && ParseId(a.args[i + 1], id)) {
-                ids.push_back(id);
-                ++i;
-            }
-        } else if (file.empty() && !s.starts_with("--")) {
-            file = s;
-        } else {
-            return Usage();
-        }
+    for (const std::string& text : a.Values("--id")) {
+        int32_t id = -1;
+        if (!ParseInt32(text, id)) return UsageError(a);
+        ids.push_back(id);
     }
     ExportFormat format{};
     ExportEncoding encoding{};
-    if (file.empty() || !ParseExportFormat(formatName, format) ||
-        !ParseExportEncoding(encodingName, encoding) || (byBook && byId) || (byId && ids.empty()))
-        return Usage();
+    if (!ParseExportFormat(formatName, format) || !ParseExportEncoding(encodingName, encoding) ||
+        (byBook && byId) || (byId && ids.empty()))
+        return UsageError(a);
 
     TfmTables store;
     store.OpenDatabase(ProgramFolder());
@@ -82,11 +52,21 @@ int RunExport(const CliArgs& a) {
     return result.NotWritten() ? 1 : 0;
 }
 
-CliRegistrar
-    reg("export",
-        "export --format mmf|mxp [--encoding E] [--book NAME | --id N...] FILE\n"
-        "                               write recipes to a Meal-Master or MasterCook text file",
-        RunExport);
-
 } // namespace
+
+CliCommand ExportCommand() {
+    CliCommand c;
+    c.name = "export";
+    c.forms = {"--format [--encoding] [--book | --id] FILE"};
+    c.summary = "write recipes to a Meal-Master or MasterCook text file";
+    c.options = {{"--format", "mmf|mxp", "Meal-Master or MasterCook text", CliValue::One},
+                 {"--encoding", "E", "utf-8 (default), cp1252 or cp437", CliValue::One},
+                 {"--book", "NAME", "the recipes of one book", CliValue::One},
+                 {"--id", "N...", "the recipes with these identifiers", CliValue::Integers}};
+    c.minArgs = 1;
+    c.maxArgs = 1;
+    c.run = RunExport;
+    return c;
+}
+
 } // namespace larderly::cli

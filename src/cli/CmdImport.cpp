@@ -17,32 +17,14 @@
 namespace larderly::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "usage: larderly-cli [--home DIR] import [--encoding auto|utf-8|cp1252|cp437|cp850|latin1] "
-    "[--skip-existing] FILE...\n";
-
 int RunImport(const CliArgs& a) {
     import::TImportOptions options;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& arg = a.args[i];
-        if (arg == "--skip-existing") {
-            options.SkipExisting = true;
-        } else if (arg == "--encoding" || arg.rfind("--encoding=", 0) == 0) {
-            std::string name =
-                arg.size() > 10 ? arg.substr(11) : (i + 1 < a.args.size() ? a.args[++i] : "");
-            if (!import::ParseEncoding(name, options.Encoding)) {
-                std::cerr << "unknown encoding \"" << name << "\"\n" << kUsage;
-                return 2;
-            }
-        } else {
-            files.push_back(arg);
-        }
+    options.SkipExisting = a.Has("--skip-existing");
+    if (a.Has("--encoding")) {
+        const std::string name = a.Value("--encoding");
+        if (!import::ParseEncoding(name, options.Encoding)) return UsageError(a, "unknown encoding \"" + name + "\"");
     }
-    if (files.empty()) {
-        std::cerr << kUsage;
-        return 2;
-    }
+    const std::vector<std::string>& files = a.args;
     TfmTables store;
     RecipeSummaries summaries;
     bool refused = false;
@@ -72,12 +54,19 @@ int RunImport(const CliArgs& a) {
     return refused ? 2 : 0;
 }
 
-CliRegistrar
-    reg("import",
-        "import [--encoding E] [--skip-existing] FILE...\n"
-        "                              import recipe files (MasterCook, Meal-Master); E is auto,\n"
-        "                              utf-8, cp1252, cp437, cp850 or latin1",
-        RunImport);
-
 } // namespace
+
+CliCommand ImportCommand() {
+    CliCommand c;
+    c.name = "import";
+    c.arguments = "FILE...";
+    c.summary = "import recipe files (MasterCook, Meal-Master)";
+    c.options = {{"--encoding", "E", "auto (default), utf-8, cp1252, cp437, cp850 or latin1", CliValue::One},
+                 {"--skip-existing", "", "skip recipes whose title is in the collection and import the rest",
+                  CliValue::None}};
+    c.minArgs = 1;
+    c.run = RunImport;
+    return c;
+}
+
 } // namespace larderly::cli

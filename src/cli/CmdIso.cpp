@@ -17,28 +17,12 @@ namespace larderly::cli {
 namespace {
 
 int RunIso(const CliArgs& a) {
-    std::string out;
-    std::vector<std::string> files;
-    uint32_t address = 0;
+    const std::string out = a.args[0];
+    const std::vector<std::string> files(a.args.begin() + 1, a.args.end());
+    const uint32_t address = uint32_t(std::strtoul(a.Value("--address", "0").c_str(), nullptr, 10));
     TDiscImage image;
-    for (size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& s = a.args[i];
-        if (s == "--address" && i + 1 < a.args.size()) {
-            address = uint32_t(std::strtoul(a.args[++i].c_str(), nullptr, 10));
-        } else if (s == "--volume" && i + 1 < a.args.size()) {
-            image.IdVolume = a.args[++i];
-        } else if (s == "--no-joliet") {
-            image.JolietFileSystem = false;
-        } else if (out.empty()) {
-            out = s;
-        } else {
-            files.push_back(s);
-        }
-    }
-    if (out.empty() || files.empty()) {
-        std::cerr << "usage: iso [--address N] [--volume ID] [--no-joliet] OUT FILE...\n";
-        return 2;
-    }
+    if (a.Has("--volume")) image.IdVolume = a.Value("--volume");
+    if (a.Has("--no-joliet")) image.JolietFileSystem = false;
 
     bool failed = false;
     image.ImageDebugMessage = [&](const std::string& text, uint8_t) {
@@ -112,9 +96,20 @@ int RunIso(const CliArgs& a) {
     return 0;
 }
 
-const CliRegistrar reg("iso", "iso [--address N] [--volume ID] [--no-joliet] OUT FILE...  "
-                              "write the ISO 9660+Joliet image of FILEs",
-                       RunIso);
-
 } // namespace
+
+CliCommand IsoCommand() {
+    CliCommand c;
+    c.name = "iso";
+    c.arguments = "OUT FILE...";
+    c.summary = "write the ISO 9660+Joliet image of FILEs";
+    c.options = {
+        {"--address", "N", "the sector the image starts at (a later session)", CliValue::One},
+        {"--volume", "ID", "the volume name", CliValue::One},
+        {"--no-joliet", "", "no Joliet names"}};
+    c.minArgs = 2;
+    c.run = RunIso;
+    return c;
+}
+
 } // namespace larderly::cli

@@ -28,28 +28,19 @@ TLhaMethod parseMethod(const std::string& s) {
     throw std::invalid_argument("unknown method '" + s + "' (lh0, lh1 or lh5)");
 }
 
-LhaOptions parseLha(const std::vector<std::string>& args) {
+LhaOptions parseLha(const CliArgs& a) {
     LhaOptions o;
-    std::vector<std::string> rest;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-            return args[++i];
-        };
-        if (a == "--method") o.method = parseMethod(value());
-        else if (a == "--level") {
-            const std::string v = value();
-            if (v != "0" && v != "1") throw std::invalid_argument("--level must be 0 or 1");
-            o.type = v == "1" ? caLHA : caLHARC;
-        } else if (a == "--store-path") o.storePath = true;
-        else if (a == "-C") o.directory = value();
-        else rest.push_back(a);
+    if (a.Has("--method")) o.method = parseMethod(a.Value("--method"));
+    if (a.Has("--level")) {
+        const std::string v = a.Value("--level");
+        if (v != "0" && v != "1") throw std::invalid_argument("--level must be 0 or 1");
+        o.type = v == "1" ? caLHA : caLHARC;
     }
-    if (rest.size() < 2) throw std::invalid_argument("usage: lha a|x|l|t ARCHIVE [FILE...]");
-    o.command = rest[0];
-    o.archive = rest[1];
-    o.files.assign(rest.begin() + 2, rest.end());
+    o.storePath = a.Has("--store-path");
+    o.directory = a.Value("-C");
+    o.command = a.args[0];
+    o.archive = a.args[1];
+    o.files.assign(a.args.begin() + 2, a.args.end());
     return o;
 }
 
@@ -66,10 +57,9 @@ const char* methodText(TLhaMethod m) {
 int runLha(const CliArgs& cli) {
     LhaOptions o;
     try {
-        o = parseLha(cli.args);
+        o = parseLha(cli);
     } catch (const std::invalid_argument& e) {
-        std::cerr << "larderly-cli lha: " << e.what() << "\n";
-        return 2;
+        return UsageError(cli, e.what());
     }
     TLhaArchive lha;
     lha.ArchiveName = o.archive;
@@ -136,12 +126,24 @@ int runLha(const CliArgs& cli) {
     return 2;
 }
 
-CliRegistrar registrar("lha",
-                       "lha a|x|l|t ARCHIVE [FILE...] [--method lh0|lh1|lh5] [--level 0|1] [--store-path] "
-                       "[-C DIR]\n      a: add FILEs (masks allowed, NAME/S searches subfolders); x: extract "
-                       "into DIR; l: list name, packed size, size, method, CRC; t: test every entry",
-                       runLha);
-
 } // namespace
+
+CliCommand LhaCommand() {
+    CliCommand c;
+    c.name = "lha";
+    c.forms = {"a|x|l|t ARCHIVE [FILE...] [--method] [--level] [--store-path] [-C]"};
+    c.summary = "add files to an LHA archive, extract, list or test its entries";
+    c.options = {
+        {"--method", "lh0|lh1|lh5", "the compression of added files (default lh5)", CliValue::One},
+        {"--level", "0|1", "the header level of added files (default 0)", CliValue::One},
+        {"--store-path", "", "keep the folders of added files in their names"},
+        {"-C", "DIR", "extract into DIR; with --store-path, the prefix taken off", CliValue::One}};
+    c.minArgs = 2;
+    c.notes = {"a: add FILEs (masks allowed, NAME/S searches subfolders); x: extract into "
+               "DIR;",
+               "l: list name, packed size, size, method, CRC; t: test every entry"};
+    c.run = runLha;
+    return c;
+}
 
 } // namespace larderly::cli

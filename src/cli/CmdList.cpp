@@ -77,27 +77,36 @@ int PrintRecipes(const std::string* words) {
     return 0;
 }
 
-int RunList(const CliArgs& a) {
-    if (!a.args.empty()) {
-        std::cerr << "usage: larderly-cli [--home DIR] list\n";
-        return 2;
-    }
+int RunList(const CliArgs&) {
     return PrintRecipes(nullptr);
 }
 
 int RunSearch(const CliArgs& a) {
     std::string words;
     for (const std::string& w : a.args) words += (words.empty() ? "" : " ") + w;
-    if (words.find_first_not_of(" \t") == std::string::npos) {
-        std::cerr << "usage: larderly-cli [--home DIR] search WORDS...\n";
-        return 2;
-    }
+    if (words.find_first_not_of(" \t") == std::string::npos) return UsageError(a);
     return PrintRecipes(&words);
 }
 
-CliRegistrar regSearch("search", "search WORDS...              print the recipes whose title or text hold every word",
-                       RunSearch);
-CliRegistrar reg("list", "list                         print every recipe: id, title, categories", RunList);
-
 } // namespace
+
+CliCommand ListCommand() {
+    CliCommand c;
+    c.name = "list";
+    c.summary = "print every recipe: id, title, categories";
+    c.maxArgs = 0;
+    c.run = RunList;
+    return c;
+}
+
+CliCommand SearchCommand() {
+    CliCommand c;
+    c.name = "search";
+    c.arguments = "WORDS...";
+    c.summary = "print the recipes whose title or text hold every word";
+    c.minArgs = 1;
+    c.run = RunSearch;
+    return c;
+}
+
 } // namespace larderly::cli

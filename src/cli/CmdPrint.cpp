@@ -9,7 +9,6 @@
 
 #include <QGuiApplication>
 
-#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -17,33 +16,10 @@
 namespace larderly::cli {
 namespace {
 
-constexpr const char* kUsage = "usage: larderly-cli [--home DIR] print ID --pdf FILE [--date TEXT]\n";
-
-bool ParseId(const std::string& s, int32_t& id) {
-    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), id);
-    return ec == std::errc() && end == s.data() + s.size();
-}
-
 int RunPrint(const CliArgs& a) {
-    std::string idText, pdf, date;
-    for (std::size_t i = 0; i < a.args.size(); ++i) {
-        const std::string& s = a.args[i];
-        if (s == "--pdf" && i + 1 < a.args.size()) {
-            pdf = a.args[++i];
-        } else if (s == "--date" && i + 1 < a.args.size()) {
-            date = a.args[++i];
-        } else if (idText.empty() && !s.starts_with("--")) {
-            idText = s;
-        } else {
-            std::cerr << kUsage;
-            return 2;
-        }
-    }
+    const std::string pdf = a.Value("--pdf"), date = a.Value("--date");
     int32_t id = -1;
-    if (idText.empty() || pdf.empty() || !ParseId(idText, id)) {
-        std::cerr << kUsage;
-        return 2;
-    }
+    if (pdf.empty() || !ParseInt32(a.args[0], id)) return UsageError(a);
     // No display is needed: the offscreen platform serves fonts and painting.
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::unique_ptr<QGuiApplication> app;
@@ -65,8 +41,20 @@ int RunPrint(const CliArgs& a) {
     return 0;
 }
 
-CliRegistrar reg("print", "print ID --pdf FILE [--date TEXT]  draw the recipe report of one recipe into a PDF file",
-                 RunPrint);
-
 } // namespace
+
+CliCommand PrintCommand() {
+    CliCommand c;
+    c.name = "print";
+    c.forms = {"ID --pdf [--date]"};
+    c.summary = "draw the recipe report of one recipe into a PDF file";
+    c.options = {
+        {"--pdf", "FILE", "the PDF file to write", CliValue::One},
+        {"--date", "TEXT", "the date printed on the report (default: today)", CliValue::One}};
+    c.minArgs = 1;
+    c.maxArgs = 1;
+    c.run = RunPrint;
+    return c;
+}
+
 } // namespace larderly::cli

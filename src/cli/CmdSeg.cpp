@@ -29,37 +29,28 @@ public:
 };
 
 int runSeg(const CliArgs& cli) {
-    std::string dir = ".", base = "SegData", target;
+    std::string dir = cli.Value("--dir", "."), base = cli.Value("--base", "SegData");
+    std::string target = cli.Value("-C");
     int64_t size = 1440000;
     TLhaMethod method = colh5;
-    std::vector<std::string> rest;
-    const auto& args = cli.args;
     try {
-        for (std::size_t i = 0; i < args.size(); ++i) {
-            const std::string& a = args[i];
-            auto value = [&]() -> std::string {
-                if (i + 1 >= args.size()) throw std::invalid_argument(a + " needs a value");
-                return args[++i];
-            };
-            if (a == "--dir") dir = value();
-            else if (a == "--base") base = value();
-            else if (a == "--size") size = std::stoll(value());
-            else if (a == "-C") target = value();
-            else if (a == "--method") {
-                const std::string m = value();
-                if (m == "lh0") method = colh0;
-                else if (m == "lh1") method = colh1;
-                else if (m == "lh5") method = colh5;
-                else throw std::invalid_argument("unknown method '" + m + "'");
-            } else rest.push_back(a);
+        if (cli.Has("--size")) size = std::stoll(cli.Value("--size"));
+        if (cli.Has("--method")) {
+            const std::string m = cli.Value("--method");
+            if (m == "lh0")
+                method = colh0;
+            else if (m == "lh1")
+                method = colh1;
+            else if (m == "lh5")
+                method = colh5;
+            else
+                throw std::invalid_argument("unknown method '" + m + "'");
         }
-        if (rest.empty()) throw std::invalid_argument("usage: seg a|x|l [--dir DIR] [--base NAME] [--size N] [-C DIR] [FILE...]");
     } catch (const std::exception& e) {
-        std::cerr << "larderly-cli seg: " << e.what() << "\n";
-        return 2;
+        return UsageError(cli, e.what());
     }
-    const std::string command = rest[0];
-    rest.erase(rest.begin());
+    const std::string command = cli.args[0];
+    std::vector<std::string> rest(cli.args.begin() + 1, cli.args.end());
     try {
         dir = ResolveDrivePath(dir);
         if (!target.empty()) target = ResolveDrivePath(target);
@@ -136,11 +127,23 @@ int runSeg(const CliArgs& cli) {
     return 2;
 }
 
-CliRegistrar registrar("seg",
-                       "seg a|x|l [--dir DIR] [--base NAME] [--size BYTES] [--method lh0|lh1|lh5] [-C DIR] [FILE...]\n"
-                       "      a: write FILEs as segment set DIR/NAME.001...; x: extract into DIR; l: list",
-                       runSeg);
-
 } // namespace
+
+CliCommand SegCommand() {
+    CliCommand c;
+    c.name = "seg";
+    c.forms = {"a|x|l [--dir] [--base] [--size] [--method] [-C] [FILE...]"};
+    c.summary = "write, extract or list a segmented archive set";
+    c.options = {{"--dir", "DIR", "the folder of the segments (default .)", CliValue::One},
+                 {"--base", "NAME", "the set's name (default SegData)", CliValue::One},
+                 {"--size", "BYTES", "the size of a segment (default 1440000)", CliValue::One},
+                 {"--method", "lh0|lh1|lh5", "the compression (default lh5)", CliValue::One},
+                 {"-C", "DIR", "extract into DIR", CliValue::One}};
+    c.minArgs = 1;
+    c.notes = {"a: write FILEs as segment set DIR/NAME.001...; x: extract into DIR; l: list",
+               "folders with a drive letter (A:\\, D:/sets) go through the drive map"};
+    c.run = runSeg;
+    return c;
+}
 
 } // namespace larderly::cli

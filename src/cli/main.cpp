@@ -1,6 +1,7 @@
 // larderly-cli: a headless front end over the engines, for scripts, tests and benchmarks.
 // Conventions: --help and --version on stdout with status 0, `help COMMAND` (or
-// `COMMAND --help`) for one command, and usage errors on stderr with status 2.
+// `COMMAND --help`) for one command, and usage errors on stderr with status 2. The
+// commands come from InstallCommands(); each command line is read by its declaration.
 #include "cli/CliCommand.h"
 
 #include <cstdlib>
@@ -11,28 +12,20 @@
 #define LARDERLY_VERSION "unknown"
 #endif
 
-namespace larderly::cli {
-std::vector<CliCommandInfo>& cliCommands() {
-    static std::vector<CliCommandInfo> commands;
-    return commands;
-}
-} // namespace larderly::cli
-
 using namespace larderly::cli;
 
 namespace {
 
-void usage(std::ostream& out) {
+void usage(std::ostream& out, const std::vector<CliCommand>& commands) {
     out << "usage: larderly-cli [--home DIR] COMMAND [ARGS...]\n"
            "       larderly-cli --help | --version | help COMMAND\n\n"
            "Works on the program folder DIR (default: LARDERLY_HOME, a build or portable folder\n"
            "holding the program, else $XDG_DATA_HOME/larderly) without windows.\n\ncommands:\n";
-    for (const auto& c : cliCommands())
-        out << "  " << c.usage << "\n";
+    PrintCommandList(out, commands);
 }
 
-const CliCommandInfo* find(const std::string& name) {
-    for (const auto& c : cliCommands())
+const CliCommand* find(const std::vector<CliCommand>& commands, const std::string& name) {
+    for (const auto& c : commands)
         if (c.name == name) return &c;
     return nullptr;
 }
@@ -44,20 +37,21 @@ int usageError(const std::string& message) {
 }
 
 // `help [COMMAND]`.
-int help(int argc, char** argv, int i) {
+int help(const std::vector<CliCommand>& commands, int argc, char** argv, int i) {
     if (i >= argc) {
-        usage(std::cout);
+        usage(std::cout, commands);
         return 0;
     }
-    const CliCommandInfo* c = find(argv[i]);
+    const CliCommand* c = find(commands, argv[i]);
     if (!c) return usageError(std::string("no help for unknown command '") + argv[i] + "'");
-    std::cout << "usage: larderly-cli [--home DIR] " << c->usage << "\n";
+    PrintCommandHelp(std::cout, *c);
     return 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::vector<CliCommand> commands = InstallCommands();
     CliArgs a;
     int i = 1;
     while (i < argc) {
@@ -68,7 +62,7 @@ int main(int argc, char** argv) {
             setenv("LARDERLY_HOME", a.home.c_str(), 1);
             i += 2;
         } else if (s == "--help" || s == "-h") {
-            usage(std::cout);
+            usage(std::cout, commands);
             return 0;
         } else if (s == "--version" || s == "-V") {
             std::cout << "larderly-cli " << LARDERLY_VERSION << "\n";
@@ -81,15 +75,16 @@ int main(int argc, char** argv) {
     }
     if (i >= argc) return usageError("no command given");
     std::string name = argv[i++];
-    if (name == "help") return help(argc, argv, i);
-    const CliCommandInfo* c = find(name);
+    if (name == "help") return help(commands, argc, argv, i);
+    const CliCommand* c = find(commands, name);
     if (!c) return usageError("unknown command '" + name + "'");
     if (i < argc && (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h"))
-        return help(argc, argv, i - 1);
-    for (; i < argc; ++i)
-        a.args.emplace_back(argv[i]);
+        return help(commands, argc, argv, i - 1);
+    std::string error;
+    if (!ParseCommandLine(*c, std::vector<std::string>(argv + i, argv + argc), a, error))
+        return UsageError(*c, error);
     try {
-        return c->handler(a);
+        return c->run(a);
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
         return 1;

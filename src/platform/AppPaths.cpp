@@ -1,6 +1,8 @@
 // Program, help and settings folders.
 #include "platform/AppPaths.h"
 
+#include "platform/FileUtil.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -17,11 +19,6 @@ std::string Env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-bool IsFolder(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool IsFile(const std::string& path) {
     struct stat st {};
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -29,8 +26,7 @@ bool IsFile(const std::string& path) {
 
 // The parent of a folder given with or without its trailing "/".
 std::string ParentFolder(std::string folder) {
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
+    folder = fileutil::excludeTrailingSeparator(folder);
     auto slash = folder.rfind('/');
     if (slash == std::string::npos) return "./";
     return folder.substr(0, slash + 1);
@@ -50,17 +46,12 @@ void MakeFolderChain(const std::string& folder) {
     while (pos != std::string::npos) {
         pos = folder.find('/', pos + 1);
         path = folder.substr(0, pos);
-        if (path.empty() || IsFolder(path)) continue;
+        if (path.empty() || fileutil::directoryExists(path)) continue;
         if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return;
     }
 }
 
 } // namespace
-
-std::string WithTrailingSeparator(std::string path) {
-    if (!path.empty() && path.back() != '/') path += '/';
-    return path;
-}
 
 std::string ExecutableFolder() {
     char buf[PATH_MAX];
@@ -78,7 +69,7 @@ std::string InstalledDataFolder(const std::string& exeFolder) {
 }
 
 bool IsInstalledProgramFolder(const std::string& exeFolder) {
-    if (IsFolder(InstalledDataFolder(exeFolder))) return true;
+    if (fileutil::directoryExists(InstalledDataFolder(exeFolder))) return true;
 #ifdef LARDERLY_INSTALL_BINDIR
     // A bin folder of the configured prefix counts even before its share folder exists.
     char a[PATH_MAX], b[PATH_MAX];
@@ -90,16 +81,16 @@ bool IsInstalledProgramFolder(const std::string& exeFolder) {
 }
 
 std::string ResolveProgramFolder(const ProgramFolderInputs& in) {
-    if (!in.larderlyHome.empty()) return WithTrailingSeparator(in.larderlyHome);
-    const std::string exe = WithTrailingSeparator(in.exeFolder);
+    if (!in.larderlyHome.empty()) return fileutil::includeTrailingSeparator(in.larderlyHome);
+    const std::string exe = fileutil::includeTrailingSeparator(in.exeFolder);
     if (!exe.empty()) {
-        if (IsFolder(exe + "data")) return exe;
+        if (fileutil::directoryExists(exe + "data")) return exe;
         if (access(exe.c_str(), W_OK) == 0 && !IsInstalledProgramFolder(exe)) return exe;
     }
     // XDG base directories: a relative XDG_DATA_HOME is invalid and ignored.
     if (!in.xdgDataHome.empty() && in.xdgDataHome.front() == '/')
-        return WithTrailingSeparator(in.xdgDataHome) + "larderly/";
-    return WithTrailingSeparator(in.home.empty() ? std::string(".") : in.home) +
+        return fileutil::includeTrailingSeparator(in.xdgDataHome) + "larderly/";
+    return fileutil::includeTrailingSeparator(in.home.empty() ? std::string(".") : in.home) +
            ".local/share/larderly/";
 }
 
@@ -107,8 +98,8 @@ std::string ProgramFolder() {
     ProgramFolderInputs in{Env("LARDERLY_HOME"), ExecutableFolder(), Env("XDG_DATA_HOME"), {}};
     if (in.larderlyHome.empty()) in.home = UserHome();
     std::string folder = ResolveProgramFolder(in);
-    if (in.larderlyHome.empty() && folder != WithTrailingSeparator(in.exeFolder) &&
-        !IsFolder(folder))
+    if (in.larderlyHome.empty() && folder != fileutil::includeTrailingSeparator(in.exeFolder) &&
+        !fileutil::directoryExists(folder))
         MakeFolderChain(folder.substr(0, folder.size() - 1));
     return folder;
 }
@@ -118,14 +109,14 @@ std::vector<std::string> HelpFileCandidates(const std::string& programFolder,
     std::vector<std::string> c;
     auto add = [&c](const std::string& folder) {
         if (folder.empty()) return;
-        std::string p = WithTrailingSeparator(folder) + "Recipe.hlp";
+        std::string p = fileutil::includeTrailingSeparator(folder) + "Recipe.hlp";
         for (const auto& have : c)
             if (have == p) return;
         c.push_back(std::move(p));
     };
     add(programFolder);
     add(exeFolder);
-    add(InstalledDataFolder(WithTrailingSeparator(exeFolder)));
+    add(InstalledDataFolder(fileutil::includeTrailingSeparator(exeFolder)));
 #ifdef LARDERLY_INSTALL_DATADIR
     add(LARDERLY_INSTALL_DATADIR);
 #endif
@@ -140,11 +131,11 @@ std::string FindHelpFile(const std::string& programFolder) {
 
 std::string SettingsFolder() {
     if (const char* win = std::getenv("LARDERLY_WINDIR"); win && *win)
-        return WithTrailingSeparator(win);
+        return fileutil::includeTrailingSeparator(win);
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return WithTrailingSeparator(xdg) + "larderly/";
+        return fileutil::includeTrailingSeparator(xdg) + "larderly/";
     const char* home = std::getenv("HOME");
-    return WithTrailingSeparator(home && *home ? home : ".") + ".config/larderly/";
+    return fileutil::includeTrailingSeparator(home && *home ? home : ".") + ".config/larderly/";
 }
 
 std::string SettingsFilePath() {

@@ -54,7 +54,4 @@ std::string SettingsFolder();
 // Full path of rcpconfig.ini in the settings folder.
 std::string SettingsFilePath();
 
-// Appends "/" unless the path is empty or already ends in one.
-std::string WithTrailingSeparator(std::string path);
-
 } // namespace larderly

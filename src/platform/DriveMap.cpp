@@ -2,7 +2,9 @@
 #include "platform/DriveMap.h"
 
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/IniFile.h"
+#include "platform/Text.h"
 
 #include <stdexcept>
 
@@ -10,8 +12,7 @@ namespace larderly {
 
 char DriveLetterOf(const std::string& path) {
     if (path.size() >= 2 && path[1] == ':') {
-        char c = path[0];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        const char c = UpperAZ(path[0]);
         if (c >= 'A' && c <= 'Z') return c;
     }
     return 0;
@@ -23,27 +24,18 @@ std::string DriveFolder(char letter) {
     IniFile ini(SettingsFilePath());
     std::string folder = ini.ReadString("Drives", std::string(1, letter), "");
     if (folder.empty() && letter == 'A') folder = "/media/floppy0";
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder;
-}
-
-std::string NormaliseSeparators(std::string path) {
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
+    return fileutil::excludeTrailingSeparator(folder);
 }
 
 std::string ResolveDrivePath(const std::string& path) {
-    char letter = DriveLetterOf(path);
-    if (!letter) return NormaliseSeparators(path);
-    std::string folder = DriveFolder(letter);
+    const char letter = DriveLetterOf(path);
+    if (!letter) return fileutil::toForwardSlashes(path);
+    const std::string folder = DriveFolder(letter);
     if (folder.empty())
         throw std::runtime_error(std::string("Drive ") + letter +
                                  ": is not mapped to a folder (section [Drives] of " +
                                  SettingsFilePath() + ")");
-    std::string rest = NormaliseSeparators(path.substr(2));
-    if (!rest.empty() && rest.front() != '/') rest = "/" + rest;
-    return folder + rest;
+    return fileutil::mapDrivePath(path, {{letter, folder}});
 }
 
 } // namespace larderly

@@ -1,6 +1,8 @@
 // File-system helpers over POSIX calls.
 #include "platform/FileUtil.h"
 
+#include "platform/DriveMap.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -173,7 +175,7 @@ int64_t freeSpace(const std::string& path) {
             if (::statvfs(p.c_str(), &vs) != 0) return -1;
             return static_cast<int64_t>(vs.f_bavail) * static_cast<int64_t>(vs.f_frsize);
         }
-        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        p = excludeTrailingSeparator(p);
         std::size_t s = p.rfind('/');
         if (s == std::string::npos) p = ".";
         else if (s == 0) p = "/";
@@ -182,8 +184,7 @@ int64_t freeSpace(const std::string& path) {
 }
 
 bool makeDirectories(const std::string& folder) {
-    std::string f = toForwardSlashes(folder);
-    while (f.size() > 1 && f.back() == '/') f.pop_back();
+    std::string f = excludeTrailingSeparator(toForwardSlashes(folder));
     if (f.empty() || directoryExists(f)) return !f.empty();
     std::size_t s = f.rfind('/');
     if (s != std::string::npos && s > 0 && !makeDirectories(f.substr(0, s))) return false;
@@ -318,11 +319,15 @@ std::string includeTrailingSeparator(const std::string& path) {
     return path + "/";
 }
 
+std::string excludeTrailingSeparator(std::string path) {
+    while (path.size() > 1 && isSep(path.back()))
+        path.pop_back();
+    return path;
+}
+
 std::string parentFolder(const std::string& path) {
     std::string f = extractFilePath(path);
-    if (f.empty()) return ".";
-    while (f.size() > 1 && isSep(f.back())) f.pop_back();
-    return f;
+    return f.empty() ? std::string(".") : excludeTrailingSeparator(f);
 }
 
 std::string toForwardSlashes(std::string path) {
@@ -339,23 +344,8 @@ std::string currentFolder() {
     return includeTrailingSeparator(buf.data());
 }
 
-std::string upperCase(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
-bool sameTextIgnoreCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && upperCase(a) == upperCase(b);
-}
-
-bool startsWithIgnoreCase(const std::string& s, const std::string& prefix) {
-    return s.size() >= prefix.size() && sameTextIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
-
 std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives) {
-    if (path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]))) {
-        char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    if (const char letter = DriveLetterOf(path)) {
         auto it = drives.find(letter);
         if (it != drives.end()) {
             std::string rest = toForwardSlashes(path.substr(2));

@@ -116,6 +116,8 @@ std::string extractFileExt(const std::string& path);
 std::string changeFileExt(const std::string& path, const std::string& ext);
 // Appends "/" to a non-empty path that does not end with a separator.
 std::string includeTrailingSeparator(const std::string& path);
+// Removes the separators at the end of a path, but keeps "/" (the root) as it is.
+std::string excludeTrailingSeparator(std::string path);
 // The folder holding `path` without its final separator ("." for a bare name).
 std::string parentFolder(const std::string& path);
 // Turns every "\" into "/".
@@ -123,14 +125,9 @@ std::string toForwardSlashes(std::string path);
 // The current folder with a final "/".
 std::string currentFolder();
 
-// ASCII upper and lower case; other bytes (UTF-8 sequences) stay as they are.
-std::string upperCase(std::string s);
-bool sameTextIgnoreCase(const std::string& a, const std::string& b);
-bool startsWithIgnoreCase(const std::string& s, const std::string& prefix);
-
 // Maps a drive-letter path ("X:\..." or "X:/...") to a folder through `drives` (letter in
 // upper case -> folder); other paths only have "\" turned into "/". A letter without a
-// mapping is left as it is.
+// mapping is left as it is. (DriveMap.h maps through the settings file.)
 std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives);
 
 } // namespace larderly::fileutil

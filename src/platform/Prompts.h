@@ -1,12 +1,10 @@
 // Questions and notices put to the user: message boxes, the input box, the open dialog
-// and the folder browser. The program shows real dialogs (QtPrompts in app/); tests and the
-// CLI answer through ScriptedPrompts.
+// and the folder browser. The program shows real dialogs (QtPrompts in app/); the CLI
+// answers through AutoPrompts (tests script their answers with tests/ScriptedPrompts.h).
 #pragma once
 
-#include <deque>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -44,68 +42,6 @@ public:
     // The folder browser: nullopt when cancelled.
     virtual std::optional<std::string> browseFolder(const std::string& title,
                                                     const std::string& startFolder) = 0;
-};
-
-// Raised by ScriptedPrompts when a question comes that the script did not expect.
-class UnexpectedPrompt : public std::logic_error {
-public:
-    using std::logic_error::logic_error;
-};
-
-// Answers questions from a script, in order. Each expectation may check the text it is
-// asked (a substring match; empty matches anything). A question beyond the script, or one
-// whose text does not match, is recorded in `failures()` and raises UnexpectedPrompt, so a
-// test sees every unexpected question. Every question asked is kept in `asked()`.
-class ScriptedPrompts : public Prompts {
-public:
-    struct Asked {
-        std::string what; // "message", "input", "open", "folder"
-        std::string text; // message text, input prompt, dialog title
-        PromptKind kind = PromptKind::Information;
-        PromptButtons buttons = PromptButtons::Ok;
-    };
-
-    // Queue answers.
-    ScriptedPrompts& answer(PromptAnswer a, std::string expectText = {});
-    ScriptedPrompts& answerInput(std::optional<std::string> value, std::string expectText = {});
-    ScriptedPrompts& answerOpen(std::vector<std::string> files, std::string expectText = {});
-    ScriptedPrompts& answerFolder(std::optional<std::string> folder, std::string expectText = {});
-
-    // When set, messages with only an Ok button are answered Ok without a script entry
-    // (they are still recorded in asked()).
-    void setAutoAcknowledge(bool on) { autoAck_ = on; }
-
-    const std::vector<Asked>& asked() const { return asked_; }
-    const std::vector<std::string>& failures() const { return failures_; }
-    bool done() const { return script_.empty(); }
-    std::size_t pending() const { return script_.size(); }
-    // The texts of all messages asked so far, in order.
-    std::vector<std::string> messages() const;
-
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
-                         const std::string& caption) override;
-    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
-                                     const std::string& initial) override;
-    std::vector<std::string> openFiles(const std::string& title,
-                                       const std::vector<std::string>& filters,
-                                       const std::string& startFolder, bool multiple) override;
-    std::optional<std::string> browseFolder(const std::string& title,
-                                            const std::string& startFolder) override;
-
-private:
-    struct Entry {
-        std::string what;
-        std::string expect;
-        PromptAnswer answer = PromptAnswer::Ok;
-        std::optional<std::string> text;
-        std::vector<std::string> files;
-    };
-    Entry take(const std::string& what, const std::string& text);
-
-    std::deque<Entry> script_;
-    std::vector<Asked> asked_;
-    std::vector<std::string> failures_;
-    bool autoAck_ = false;
 };
 
 // Answers every question without asking anybody: Yes/Ok/Retry to questions (Cancel when the

@@ -64,12 +64,22 @@ std::string FoldAZ(std::string_view s) {
     return out;
 }
 
+char UpperAZ(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperAZ(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+        c = UpperAZ(c);
+    return out;
+}
+
 int CompareFolded(std::string_view a, std::string_view b) {
     std::size_t n = a.size() < b.size() ? a.size() : b.size();
     for (std::size_t i = 0; i < n; ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 'a' + 'A');
+        const auto x = static_cast<unsigned char>(UpperAZ(a[i]));
+        const auto y = static_cast<unsigned char>(UpperAZ(b[i]));
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
@@ -77,6 +87,10 @@ int CompareFolded(std::string_view a, std::string_view b) {
 
 bool SameTextAZ(std::string_view a, std::string_view b) {
     return a.size() == b.size() && CompareFolded(a, b) == 0;
+}
+
+bool StartsWithAZ(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && SameTextAZ(s.substr(0, prefix.size()), prefix);
 }
 
 std::string TrimLeftCodes(std::string_view s) {

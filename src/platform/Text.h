@@ -15,6 +15,10 @@ std::size_t CharCount(std::string_view s);
 // Folds the letters A-Z to a-z and leaves every other byte as it is.
 std::string FoldAZ(std::string_view s);
 
+// The letters a-z as A-Z; every other byte (UTF-8 sequences too) stays as it is.
+char UpperAZ(char c);
+std::string UpperAZ(std::string_view s);
+
 // Compares after folding the letters a-z to upper case, byte by byte otherwise; a string
 // that is a prefix of a longer one sorts first: <0, 0, >0. This is the recipe list's order.
 int CompareFolded(std::string_view a, std::string_view b);
@@ -34,7 +38,8 @@ std::string DecodeWindows1252(std::string_view bytes);
 // UTF-8 as it is when valid, otherwise the bytes decoded as Windows-1252.
 std::string ToUtf8(std::string_view bytes);
 
-// Case-insensitive (A-Z only) equality.
+// Case-insensitive (A-Z only) equality, and the same for the start of s.
 bool SameTextAZ(std::string_view a, std::string_view b);
+bool StartsWithAZ(std::string_view s, std::string_view prefix);
 
 } // namespace larderly

@@ -2,6 +2,7 @@
 #include "store/Tables.h"
 
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -97,7 +98,7 @@ TfmTables::~TfmTables() {
 }
 
 void TfmTables::OpenDatabase(const std::string& programFolder) {
-    dataFolder_ = WithTrailingSeparator(programFolder) + "data";
+    dataFolder_ = fileutil::includeTrailingSeparator(programFolder) + "data";
 }
 
 void TfmTables::OpenDatabase() { OpenDatabase(ProgramFolder()); }

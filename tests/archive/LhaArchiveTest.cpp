@@ -2,8 +2,8 @@
 // verification, cancellation and unsafe entry names.
 #include "archive/LhaArchive.h"
 
+#include "ScriptedPrompts.h"
 #include "archive/LhaTestUtil.h"
-#include "platform/Prompts.h"
 
 #include <gtest/gtest.h>
 

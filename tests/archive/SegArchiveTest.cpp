@@ -2,8 +2,8 @@
 // the owner's selection, refused block headers and cleanup of temporary files.
 #include "archive/SegArchive.h"
 
+#include "ScriptedPrompts.h"
 #include "archive/LhaTestUtil.h"
-#include "platform/Prompts.h"
 
 #include <gtest/gtest.h>
 

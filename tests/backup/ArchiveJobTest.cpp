@@ -6,8 +6,8 @@
 #include "backup/ArchiveJob.h"
 
 #include "RunCommand.h"
+#include "ScriptedPrompts.h"
 #include "TestHome.h"
-#include "platform/Prompts.h"
 #include "platform/StagingFolder.h"
 #include "store/Labels.h"
 #include "store/Tables.h"

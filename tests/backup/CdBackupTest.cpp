@@ -2,10 +2,10 @@
 // the temp folder, the one-file session, the settings written once the burn has started,
 // later sessions, drive faults and the failures before the burn; and `backup --cd` of the
 // command line, whose disc restores into a fresh program folder with the same recipes.
-#include "backup/ArchiveJob.h"
 #include "backup/CDBackup.h"
+#include "ScriptedPrompts.h"
+#include "backup/ArchiveJob.h"
 #include "platform/DayNumber.h"
-#include "platform/Prompts.h"
 #include "platform/Settings.h"
 #include "store/Labels.h"
 #include "store/Tables.h"
@@ -58,6 +58,25 @@ public:
 
 // Hands the end of the burn to the test's thread the way the dialog hands it to the
 // user-interface thread: the write thread waits until the test thread has run it.
+// What the backup tells its view, handed to the test's own functions (each may be empty).
+class RecordingView : public CDBackupView {
+public:
+    std::function<void(const std::string&)> log, debug, done;
+    std::function<void(uint32_t)> starting;
+    void BackupLog(const std::string& line) override {
+        if (log) log(line);
+    }
+    void BurnerDebugMessage(const std::string& message, uint8_t) override {
+        if (debug) debug(message);
+    }
+    void BurnStarting(uint32_t trackSectors) override {
+        if (starting) starting(trackSectors);
+    }
+    void BurnWriteDone(const std::string& error) override {
+        if (done) done(error);
+    }
+};
+
 class PumpedDispatcher : public UiDispatcher {
 public:
     void Invoke(const std::function<void()>& fn) override {
@@ -152,7 +171,7 @@ protected:
     };
 
     std::string FirstDrive() {
-        TCDBackup probe(home.home(), [](const std::string&) {});
+        TCDBackup probe(home.home(), nullptr);
         if (!probe.InitTransport() || probe.Drives().empty()) return {};
         return probe.Drives().front();
     }
@@ -165,18 +184,20 @@ protected:
             std::lock_guard<std::mutex> g(lock);
             r.log.push_back(line);
         };
-        TCDBackup cd(home.home(), log);
-        PumpedDispatcher dispatcher;
-        cd.SetDispatcher(&dispatcher);
-        cd.SetSleeper([](uint32_t) {});
-        cd.OnDebugMessage = [&](const std::string& m, uint8_t) { log(m); };
-        cd.OnWriteDone = [&](const std::string& e) {
+        RecordingView cdView;
+        cdView.log = log;
+        cdView.debug = log;
+        cdView.done = [&](const std::string& e) {
             r.ended = true;
             r.error = e;
             r.dateAtEnd = ReadBackupDate();
             r.toCDAtEnd = ReadBackupToCD();
             log(TCDBackup::DoneLine(e));
         };
+        TCDBackup cd(home.home(), &cdView);
+        PumpedDispatcher dispatcher;
+        cd.SetDispatcher(&dispatcher);
+        cd.SetSleeper([](uint32_t) {});
         EXPECT_TRUE(cd.InitTransport());
         EXPECT_FALSE(cd.Drives().empty());
         if (!cd.Drives().empty()) cd.SelectDrive(cd.Drives().front());
@@ -187,8 +208,9 @@ protected:
         store.SetTablesOpen(true);
         SilentJobView view;
         TArchiveJob job(store, prompts, view, home.home());
-        r.outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); },
-                              [&r](uint32_t sectors) { r.trackSectors = sectors; });
+        cdView.starting = [&r](uint32_t sectors) { r.trackSectors = sectors; };
+        r.outcome =
+            cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (r.outcome == TCDBackup::Outcome::BurnStarted) dispatcher.PumpUntil([&r] { return r.ended; });
         cd.WaitForBurn();
         return r;
@@ -305,9 +327,11 @@ TEST_F(CdBackupTest, DriveFaultEndsTheBurnWithItsText) {
 
 TEST_F(CdBackupTest, NothingIsBurnedWhenThePreparationFails) {
     std::vector<std::string> log;
-    TCDBackup cd(home.home(), [&log](const std::string& l) { log.push_back(l); });
     bool burned = false;
-    cd.OnWriteDone = [&burned](const std::string&) { burned = true; };
+    RecordingView view;
+    view.log = [&log](const std::string& l) { log.push_back(l); };
+    view.done = [&burned](const std::string&) { burned = true; };
+    TCDBackup cd(home.home(), &view);
     ASSERT_TRUE(cd.InitTransport());
     ASSERT_FALSE(cd.Drives().empty());
     cd.SelectDrive(cd.Drives().front());
@@ -346,7 +370,9 @@ TEST_F(CdBackupTest, WithoutADriveTheBackupRaisesNoCDWriterFound) {
     // The simulated library without a disc image has no adapter and no drive.
     unsetenv("LARDERLY_VDRIVE_IMAGE");
     std::vector<std::string> log;
-    TCDBackup cd(home.home(), [&log](const std::string& l) { log.push_back(l); });
+    RecordingView view;
+    view.log = [&log](const std::string& l) { log.push_back(l); };
+    TCDBackup cd(home.home(), &view);
     ASSERT_TRUE(cd.InitTransport());
     EXPECT_TRUE(cd.Drives().empty());
     EXPECT_FALSE(cd.DriveSelected());

@@ -57,4 +57,31 @@ TEST(CliConventions, UsageErrorsGoToStandardErrorWithStatusTwo) {
     }
 }
 
+// A command's own usage errors (an option without its value, an unknown option, arguments
+// missing or too many) are found from its declaration before it runs, and answered with
+// that command's usage.
+TEST(CliConventions, CommandUsageErrorsShowTheCommandsUsage) {
+    struct Case {
+        std::string args, expect;
+    } cases[] = {
+        {"print 1 --pdf", "--pdf needs a value"},
+        {"burn --frobnicate --list", "unknown option '--frobnicate'"},
+        {"list extra", "usage: larderly-cli [--home DIR] list\n"},
+        {"iso out.iso", "usage: larderly-cli [--home DIR] iso [--address N]"},
+        {"restore", "usage: larderly-cli [--home DIR] restore [-v] FOLDER"},
+        {"lha --level 2 a x.lzh y", "--level must be 0 or 1"},
+    };
+    for (const auto& c : cases) {
+        Streams r = RunCli(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_NE(r.err.find(c.expect), std::string::npos) << c.args << ":\n" << r.err;
+        EXPECT_NE(r.err.find("usage: larderly-cli"), std::string::npos) << c.args;
+    }
+    // "--" ends the options: an argument that starts with "-" reaches the command.
+    Streams r = RunCli("lha l -- -no-such-archive.lzh");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Cannot open file -no-such-archive.lzh"), std::string::npos) << r.err;
+}
+
 } // namespace

@@ -1,8 +1,9 @@
 // File > Import: the open dialog, the cascade over several files, the caption, the
 // messages, the redisplay, and a read error ending the command.
 #include "import/ImportCommand.h"
-#include "platform/Errors.h"
 #include "ImportTestSupport.h"
+#include "ScriptedPrompts.h"
+#include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // File helpers: MS-DOS stamps and attributes, free space, temporary names, locks, paths.
 #include "platform/FileUtil.h"
+#include "platform/Text.h"
 
 #include "archive/LhaTestUtil.h"
 
@@ -162,8 +163,8 @@ TEST(FileUtilPaths, Pieces) {
     EXPECT_EQ(fu::includeTrailingSeparator("a"), "a/");
     EXPECT_EQ(fu::includeTrailingSeparator("a\\"), "a\\");
     EXPECT_EQ(fu::includeTrailingSeparator(""), "");
-    EXPECT_EQ(fu::upperCase("tbl102.nx1 é"), "TBL102.NX1 é");
-    EXPECT_TRUE(fu::startsWithIgnoreCase("/Home/X/f", "/home/x/"));
+    EXPECT_EQ(larderly::UpperAZ("tbl102.nx1 é"), "TBL102.NX1 é");
+    EXPECT_TRUE(larderly::StartsWithAZ("/Home/X/f", "/home/x/"));
 
     const std::map<char, std::string> drives{{'A', "/media/floppy0"}};
     EXPECT_EQ(fu::mapDrivePath("a:\\backup\\x.001", drives), "/media/floppy0/backup/x.001");

@@ -1,5 +1,5 @@
 // The scripted answers that GUI and engine tests rely on.
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 #include "TestHome.h"
 #include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
+#include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "platform/Settings.h"
 #include "platform/Text.h"
@@ -99,5 +100,5 @@ TEST(DriveMap, LettersMapThroughTheSettingsFile) {
     IniFile::WriteValue(h.ini(), "Drives", "d", "/srv/d");
     EXPECT_EQ(ResolveDrivePath("a:\\sub\\dir"), h.path("floppy/sub/dir"));
     EXPECT_EQ(ResolveDrivePath("D:Backups"), "/srv/d/Backups");
-    EXPECT_EQ(NormaliseSeparators("C:\\a\\b"), "C:/a/b");
+    EXPECT_EQ(fileutil::toForwardSlashes("C:\\a\\b"), "C:/a/b");
 }

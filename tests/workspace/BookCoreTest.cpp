@@ -3,7 +3,7 @@
 // and what happens when the store fails or rows vanish behind the pane's back.
 #include "workspace/TfmRecipeBookCore.h"
 
-#include "platform/Prompts.h"
+#include "ScriptedPrompts.h"
 #include "store/Tables.h"
 #include "workspace/RecipeSummaries.h"
 

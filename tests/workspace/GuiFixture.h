@@ -3,8 +3,8 @@
 // main window started on that folder with scripted answers to its questions.
 #pragma once
 
+#include "ScriptedPrompts.h"
 #include "app/TfmMain.h"
-#include "platform/Prompts.h"
 #include "store/Labels.h"
 #include "store/Tables.h"
 #include "workspace/RecipeListModel.h"

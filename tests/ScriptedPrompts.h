@@ -1,0 +1,152 @@
+// A test double of the user's questions: answers come from a script, in order, and every
+// question asked is recorded. Shared by the tests and benchmarks; the program itself never
+// answers this way.
+#pragma once
+
+#include "platform/Prompts.h"
+
+#include <deque>
+#include <stdexcept>
+
+namespace larderly {
+
+// Raised by ScriptedPrompts when a question comes that the script did not expect.
+class UnexpectedPrompt : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
+// Answers questions from a script, in order. Each expectation may check the text it is
+// asked (a substring match; empty matches anything). A question beyond the script, or one
+// whose text does not match, is recorded in `failures()` and raises UnexpectedPrompt, so a
+// test sees every unexpected question. Every question asked is kept in `asked()`.
+class ScriptedPrompts : public Prompts {
+public:
+    struct Asked {
+        std::string what; // "message", "input", "open", "folder"
+        std::string text; // message text, input prompt, dialog title
+        PromptKind kind = PromptKind::Information;
+        PromptButtons buttons = PromptButtons::Ok;
+    };
+
+    // Queue answers.
+    ScriptedPrompts& answer(PromptAnswer a, std::string expectText = {});
+    ScriptedPrompts& answerInput(std::optional<std::string> value, std::string expectText = {});
+    ScriptedPrompts& answerOpen(std::vector<std::string> files, std::string expectText = {});
+    ScriptedPrompts& answerFolder(std::optional<std::string> folder, std::string expectText = {});
+
+    // When set, messages with only an Ok button are answered Ok without a script entry
+    // (they are still recorded in asked()).
+    void setAutoAcknowledge(bool on) { autoAck_ = on; }
+
+    const std::vector<Asked>& asked() const { return asked_; }
+    const std::vector<std::string>& failures() const { return failures_; }
+    bool done() const { return script_.empty(); }
+    std::size_t pending() const { return script_.size(); }
+    // The texts of all messages asked so far, in order.
+    std::vector<std::string> messages() const;
+
+    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+                         const std::string& caption) override;
+    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+                                     const std::string& initial) override;
+    std::vector<std::string> openFiles(const std::string& title,
+                                       const std::vector<std::string>& filters,
+                                       const std::string& startFolder, bool multiple) override;
+    std::optional<std::string> browseFolder(const std::string& title,
+                                            const std::string& startFolder) override;
+
+private:
+    struct Entry {
+        std::string what;
+        std::string expect;
+        PromptAnswer answer = PromptAnswer::Ok;
+        std::optional<std::string> text;
+        std::vector<std::string> files;
+    };
+    Entry take(const std::string& what, const std::string& text);
+
+    std::deque<Entry> script_;
+    std::vector<Asked> asked_;
+    std::vector<std::string> failures_;
+    bool autoAck_ = false;
+};
+
+inline ScriptedPrompts& ScriptedPrompts::answer(PromptAnswer a, std::string expectText) {
+    script_.push_back({"message", std::move(expectText), a, std::nullopt, {}});
+    return *this;
+}
+
+inline ScriptedPrompts& ScriptedPrompts::answerInput(std::optional<std::string> value,
+                                                     std::string expectText) {
+    script_.push_back({"input", std::move(expectText), PromptAnswer::Ok, std::move(value), {}});
+    return *this;
+}
+
+inline ScriptedPrompts& ScriptedPrompts::answerOpen(std::vector<std::string> files,
+                                                    std::string expectText) {
+    script_.push_back(
+        {"open", std::move(expectText), PromptAnswer::Ok, std::nullopt, std::move(files)});
+    return *this;
+}
+
+inline ScriptedPrompts& ScriptedPrompts::answerFolder(std::optional<std::string> folder,
+                                                      std::string expectText) {
+    script_.push_back({"folder", std::move(expectText), PromptAnswer::Ok, std::move(folder), {}});
+    return *this;
+}
+
+inline std::vector<std::string> ScriptedPrompts::messages() const {
+    std::vector<std::string> out;
+    for (const auto& a : asked_)
+        if (a.what == "message") out.push_back(a.text);
+    return out;
+}
+
+inline ScriptedPrompts::Entry ScriptedPrompts::take(const std::string& what,
+                                                    const std::string& text) {
+    if (script_.empty()) {
+        failures_.push_back("unexpected " + what + ": " + text);
+        throw UnexpectedPrompt("unexpected " + what + ": " + text);
+    }
+    Entry e = std::move(script_.front());
+    script_.pop_front();
+    if (e.what != what || (!e.expect.empty() && text.find(e.expect) == std::string::npos)) {
+        failures_.push_back("expected " + e.what + " \"" + e.expect + "\", got " + what + ": " +
+                            text);
+        throw UnexpectedPrompt(failures_.back());
+    }
+    return e;
+}
+
+inline PromptAnswer ScriptedPrompts::message(PromptKind kind, const std::string& text,
+                                             PromptButtons buttons, const std::string&) {
+    asked_.push_back({"message", text, kind, buttons});
+    if (autoAck_ && buttons == PromptButtons::Ok &&
+        (script_.empty() || script_.front().what != "message" ||
+         (!script_.front().expect.empty() &&
+          text.find(script_.front().expect) == std::string::npos)))
+        return PromptAnswer::Ok;
+    return take("message", text).answer;
+}
+
+inline std::optional<std::string>
+ScriptedPrompts::input(const std::string&, const std::string& prompt, const std::string&) {
+    asked_.push_back({"input", prompt});
+    return take("input", prompt).text;
+}
+
+inline std::vector<std::string> ScriptedPrompts::openFiles(const std::string& title,
+                                                           const std::vector<std::string>&,
+                                                           const std::string&, bool) {
+    asked_.push_back({"open", title});
+    return take("open", title).files;
+}
+
+inline std::optional<std::string> ScriptedPrompts::browseFolder(const std::string& title,
+                                                                const std::string&) {
+    asked_.push_back({"folder", title});
+    return take("folder", title).text;
+}
+
+} // namespace larderly
