@@ -5,6 +5,7 @@
 #include "exchange/RecipeExport.h"
 
 #include "import/ImportText.h"
+#include "import/TMealMasterExportReader.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -71,11 +72,13 @@ std::vector<std::string> MealMaster(const ExportRecipe& r, std::vector<std::stri
     out.push_back(servings.empty() ? "   Servings:" : "   Servings: " + servings);
     for (std::size_t i = body; i < r.Text.size(); ++i) {
         std::string line = r.Text[i];
-        // A line of five characters beginning with M or - would close the recipe.
-        if (CharCount(line) == 5 && (line[0] == 'M' || line[0] == '-')) {
+        // A line the reader takes for a closing line ("-----", "MMMMM  ", any five characters
+        // beginning with M or -) gets a leading blank, so that it does not end the recipe.
+        if (import::TMealMasterExportReader::IsClosingLine(line) ||
+            import::TMealMasterExportReader::IsLooseClosingLine(line)) {
             notes.push_back("line " + std::to_string(i + 1) + " (\"" + line +
-                            "\") gets a trailing blank so that it does not end the recipe");
-            line += ' ';
+                            "\") gets a leading blank so that it does not end the recipe");
+            line.insert(0, 1, ' ');
         }
         out.push_back(std::move(line));
     }

@@ -31,7 +31,7 @@ TEST(CliConventions, HelpAndVersionGoToStandardOutput) {
     } cases[] = {
         {"--help", "usage: larderly-cli [--home DIR] COMMAND"},
         {"-h", "usage: larderly-cli [--home DIR] COMMAND"},
-        {"help", "  import FILE..."},
+        {"help", "  import [--encoding E] [--skip-existing] FILE..."},
         {"--version", "larderly-cli " LARDERLY_TEST_VERSION "\n"},
         {"help backup", "usage: larderly-cli [--home DIR] backup [-v] FOLDER"},
         {"restore --help", "usage: larderly-cli [--home DIR] restore [-v] FOLDER"},

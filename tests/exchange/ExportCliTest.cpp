@@ -31,10 +31,10 @@ TEST(ExportCli, RoundTripThroughAnEmptyCollection) {
     for (const char* format : {"mmf", "mxp"}) {
         SCOPED_TRACE(format);
         const std::string file = a.path(std::string("all.") + format);
-        auto r = Cli(a, std::string("export --format ") + format + " --encoding cp1252 " + file);
+        auto r = Cli(a, std::string("export --format ") + format + " --encoding cp437 " + file);
         EXPECT_EQ(r.status, 0) << r.out;
         TestHome b;
-        r = Cli(b, "import " + file);
+        r = Cli(b, "import --encoding cp437 " + file);
         EXPECT_EQ(r.status, 0) << r.out;
         // Same titles and categories (identifiers follow the export's order, so compare
         // without them).
