@@ -13,7 +13,9 @@
 namespace larderly {
 namespace {
 
-std::string Qualified(TTable& t) { return t.Def().schema + "." + t.TableName(); }
+std::string Qualified(TTable& t) {
+    return t.Def().schema + "." + t.TableName();
+}
 
 std::string CleanName(const std::string& name) {
     std::string n = CutChars(TrimCodes(name), kLabelNameWidth);
@@ -23,8 +25,9 @@ std::string CleanName(const std::string& name) {
 
 // The name of the label with that identifier; raises when there is none.
 std::string LabelNameOf(TfmTables& store, int32_t id) {
-    SqlStatement st(store.Connection().handle(),
-                    "SELECT LabelName FROM " + Qualified(store.tblListLabel()) + " WHERE InternalID = ?");
+    SqlStatement st(store.Connection().handle(), "SELECT LabelName FROM " +
+                                                     Qualified(store.tblListLabel()) +
+                                                     " WHERE InternalID = ?");
     st.Bind(1, static_cast<int64_t>(id));
     if (!st.Step()) throw ECategoryError("That category no longer exists.");
     return st.ColumnText(0);
@@ -32,15 +35,19 @@ std::string LabelNameOf(TfmTables& store, int32_t id) {
 
 // A label other than `except` whose name equals `name` without regard to case, or -1.
 int32_t OtherLabelNamed(TfmTables& store, const std::string& name, int32_t except) {
-    SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " + Qualified(store.tblListLabel()));
+    SqlStatement st(store.Connection().handle(),
+                    "SELECT InternalID, LabelName FROM " + Qualified(store.tblListLabel()));
     while (st.Step()) {
         const auto id = static_cast<int32_t>(st.ColumnInt(0));
-        if (id != except && SameTextAZ(CutChars(st.ColumnText(1), kLabelNameWidth), name)) return id;
+        if (id != except && SameTextAZ(CutChars(st.ColumnText(1), kLabelNameWidth), name))
+            return id;
     }
     return -1;
 }
 
-std::string Taken(const std::string& name) { return "A category named \"" + name + "\" already exists."; }
+std::string Taken(const std::string& name) {
+    return "A category named \"" + name + "\" already exists.";
+}
 
 int RecipesUsing(TfmTables& store, int32_t id) {
     SqlStatement st(store.Connection().handle(),
@@ -51,8 +58,7 @@ int RecipesUsing(TfmTables& store, int32_t id) {
 }
 
 // Runs `work` in a transaction of its own and commits it.
-template <typename Work>
-auto InTransaction(TfmTables& store, Work work) {
+template <typename Work> auto InTransaction(TfmTables& store, Work work) {
     Transaction tx(store);
     auto result = work();
     tx.Commit();
@@ -66,7 +72,8 @@ std::vector<CategoryUse> CategoryUses(TfmTables& store) {
     std::map<int32_t, std::size_t> at;
     {
         SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " +
-                                                         Qualified(store.tblListLabel()) + " WHERE LabelKind = ?");
+                                                         Qualified(store.tblListLabel()) +
+                                                         " WHERE LabelKind = ?");
         st.Bind(1, static_cast<int64_t>(StoredNumberOfKind(kLabelKindCategory)));
         while (st.Step()) {
             const auto id = static_cast<int32_t>(st.ColumnInt(0));
@@ -75,11 +82,13 @@ std::vector<CategoryUse> CategoryUses(TfmTables& store) {
         }
     }
     {
-        SqlStatement st(store.Connection().handle(), "SELECT Category1, Category2, Category3, Category4 FROM " +
-                                                         Qualified(store.tblRecipes()));
+        SqlStatement st(store.Connection().handle(),
+                        "SELECT Category1, Category2, Category3, Category4 FROM " +
+                            Qualified(store.tblRecipes()));
         while (st.Step()) {
             std::set<int32_t> seen;
-            for (int k = 0; k < 4; ++k) seen.insert(static_cast<int32_t>(st.ColumnInt(k)));
+            for (int k = 0; k < 4; ++k)
+                seen.insert(static_cast<int32_t>(st.ColumnInt(k)));
             for (int32_t id : seen)
                 if (auto it = at.find(id); it != at.end()) ++out[it->second].Recipes;
         }
@@ -104,8 +113,8 @@ void RenameCategory(TfmTables& store, int32_t id, const std::string& name) {
     InTransaction(store, [&] {
         LabelNameOf(store, id);
         if (OtherLabelNamed(store, n, id) >= 0) throw ECategoryError(Taken(n));
-        SqlStatement st(store.Connection().handle(),
-                        "UPDATE " + Qualified(store.tblListLabel()) + " SET LabelName = ? WHERE InternalID = ?");
+        SqlStatement st(store.Connection().handle(), "UPDATE " + Qualified(store.tblListLabel()) +
+                                                         " SET LabelName = ? WHERE InternalID = ?");
         st.Bind(1, n);
         st.Bind(2, static_cast<int64_t>(id));
         st.Run();
@@ -117,7 +126,8 @@ void DeleteCategory(TfmTables& store, int32_t id) {
     InTransaction(store, [&] {
         const std::string name = LabelNameOf(store, id);
         if (const int n = RecipesUsing(store, id); n > 0)
-            throw ECategoryError("\"" + name + "\" is used by " + std::to_string(n) + (n == 1 ? " recipe" : " recipes") +
+            throw ECategoryError("\"" + name + "\" is used by " + std::to_string(n) +
+                                 (n == 1 ? " recipe" : " recipes") +
                                  " and cannot be deleted; merge it into another category instead.");
         SqlStatement st(store.Connection().handle(),
                         "DELETE FROM " + Qualified(store.tblListLabel()) + " WHERE InternalID = ?");
@@ -140,13 +150,18 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
         {
             SqlStatement st(store.Connection().handle(),
                             "SELECT InternalID, Category1, Category2, Category3, Category4 FROM " +
-                                Qualified(store.tblRecipes()) + " WHERE ?1 IN (Category1, Category2, Category3, Category4)");
+                                Qualified(store.tblRecipes()) +
+                                " WHERE ?1 IN (Category1, Category2, Category3, Category4)");
             st.Bind(1, static_cast<int64_t>(from));
-            while (st.Step()) rows.push_back({st.ColumnInt(0), {st.ColumnInt(1), st.ColumnInt(2), st.ColumnInt(3), st.ColumnInt(4)}});
+            while (st.Step())
+                rows.push_back(
+                    {st.ColumnInt(0),
+                     {st.ColumnInt(1), st.ColumnInt(2), st.ColumnInt(3), st.ColumnInt(4)}});
         }
         SqlStatement up(store.Connection().handle(),
                         "UPDATE " + Qualified(store.tblRecipes()) +
-                            " SET Category1 = ?, Category2 = ?, Category3 = ?, Category4 = ? WHERE InternalID = ?");
+                            " SET Category1 = ?, Category2 = ?, Category3 = ?, Category4 = ? WHERE "
+                            "InternalID = ?");
         for (Row& r : rows) {
             bool holdsInto = std::find(r.slots.begin(), r.slots.end(), into) != r.slots.end();
             for (int64_t& s : r.slots) {
@@ -156,12 +171,14 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
                 holdsInto = true;
             }
             up.Reset();
-            for (int k = 0; k < 4; ++k) up.Bind(k + 1, r.slots[static_cast<std::size_t>(k)]);
+            for (int k = 0; k < 4; ++k)
+                up.Bind(k + 1, r.slots[static_cast<std::size_t>(k)]);
             up.Bind(5, r.id);
             up.Run();
         }
-        SqlStatement del(store.Connection().handle(),
-                         "DELETE FROM " + Qualified(store.tblListLabel()) + " WHERE InternalID = ?");
+        SqlStatement del(store.Connection().handle(), "DELETE FROM " +
+                                                          Qualified(store.tblListLabel()) +
+                                                          " WHERE InternalID = ?");
         del.Bind(1, static_cast<int64_t>(from));
         del.Run();
         return static_cast<int>(rows.size());

@@ -26,7 +26,8 @@ protected:
     int32_t Recipe(const std::string& title, std::array<std::string, 4> cats) {
         store.ClearBuffers();
         store.RecipeRec.Title = title;
-        for (int k = 0; k < 4; ++k) SetCategorySlot(store, k + 1, cats[static_cast<std::size_t>(k)]);
+        for (int k = 0; k < 4; ++k)
+            SetCategorySlot(store, k + 1, cats[static_cast<std::size_t>(k)]);
         return store.SaveRecord(rkRecipe);
     }
     std::array<int32_t, 4> Slots(int32_t recipe) {
@@ -35,7 +36,8 @@ protected:
     }
     std::string Listing() {
         std::string s;
-        for (const auto& c : CategoryUses(store)) s += c.Name + "=" + std::to_string(c.Recipes) + " ";
+        for (const auto& c : CategoryUses(store))
+            s += c.Name + "=" + std::to_string(c.Recipes) + " ";
         return s;
     }
     std::string folder_;
@@ -54,7 +56,8 @@ TEST_F(CategoriesTest, CountsAddRenameDelete) {
     EXPECT_THROW(AddCategory(store, "   "), ECategoryError);
     const int32_t longOne = AddCategory(store, std::string(45, 'x'));
     EXPECT_EQ(CategoryUses(store)[3].Name, std::string(40, 'x'));
-    EXPECT_THROW(AddCategory(store, std::string(41, 'X')), ECategoryError) << "the same name once cut";
+    EXPECT_THROW(AddCategory(store, std::string(41, 'X')), ECategoryError)
+        << "the same name once cut";
 
     const int32_t soups = FindLabelByName(store, "soups");
     RenameCategory(store, soups, "Soups"); // a change of case alone
