@@ -1,0 +1,107 @@
+// The Categories window through real input: a row clicked in the list, the buttons clicked
+// and the keys pressed, the names typed into the scripted input box; then what the list shows
+// and what the store holds.
+#include "workspace/GuiFixture.h"
+
+#include "store/Categories.h"
+#include "store/Labels.h"
+#include "workspace/TfmCategories.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace larderly::test {
+namespace {
+
+class CategoriesWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App();
+        store.OpenDatabase(home.Home());
+        store.SetTablesOpen(true);
+        for (auto [title, cat] :
+             {std::pair{"Soup", "Soups"}, {"Stew", "Soups"}, {"Salad", "Starters"}}) {
+            store.ClearBuffers();
+            store.RecipeRec.Title = title;
+            SetCategorySlot(store, 1, cat);
+            store.SaveRecord(rkRecipe);
+        }
+        AddCategory(store, "Spare");
+    }
+    void TearDown() override { store.SetTablesOpen(false); }
+
+    QTreeWidget* List(TfmCategories& w) { return w.findChild<QTreeWidget*>("lvCategories"); }
+    void ClickRow(TfmCategories& w, const QString& name) {
+        QTreeWidget* list = List(w);
+        const auto items = list->findItems(name, Qt::MatchExactly, 0);
+        ASSERT_EQ(items.size(), 1) << name.toStdString();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(items[0]).center());
+    }
+    void Click(TfmCategories& w, const char* button) {
+        auto* b = w.findChild<QPushButton*>(button);
+        ASSERT_TRUE(b && b->isEnabled()) << button;
+        QTest::mouseClick(b, Qt::LeftButton);
+    }
+    std::string Shown(TfmCategories& w) {
+        std::string s;
+        QTreeWidget* list = List(w);
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            s += list->topLevelItem(i)->text(0).toStdString() + "=" +
+                 list->topLevelItem(i)->text(1).toStdString() + " ";
+        return s;
+    }
+
+    TempHome home;
+    TfmTables store;
+    ScriptedPrompts prompts;
+};
+
+} // namespace
+
+TEST_F(CategoriesWindowTest, AddRenameDeleteAndMergeThroughTheWindow) {
+    TfmCategories w(store, prompts);
+    int changes = 0;
+    w.Changed = [&] { ++changes; };
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    EXPECT_EQ(Shown(w), "Soups=2 Spare=0 Starters=1 ");
+
+    // Delete is offered only for a category no recipe uses.
+    ClickRow(w, "Soups");
+    EXPECT_FALSE(w.findChild<QPushButton*>("btnDelete")->isEnabled());
+    ClickRow(w, "Spare");
+    prompts.answer(PromptAnswer::Yes, "Delete the category \"Spare\"?");
+    QTest::keyClick(List(w), Qt::Key_Delete);
+    EXPECT_EQ(Shown(w), "Soups=2 Starters=1 ");
+
+    // A name already taken, in other letter case, is refused and nothing changes.
+    prompts.answerInput(std::string("starters"), "Name of the new category")
+        .answer(PromptAnswer::Ok, "already exists");
+    Click(w, "btnAdd");
+    prompts.answerInput(std::string("Breads"), "Name of the new category");
+    QTest::keyClick(List(w), Qt::Key_Insert);
+    EXPECT_EQ(Shown(w), "Breads=0 Soups=2 Starters=1 ");
+
+    ClickRow(w, "Soups");
+    prompts.answerInput(std::string("Soups & stews"), "New name of \"Soups\"");
+    Click(w, "btnRename");
+    EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=2 Starters=1 ");
+
+    ClickRow(w, "Starters");
+    prompts.answerInput(std::string("soups & STEWS"), "into which category")
+        .answer(PromptAnswer::Yes, "Every recipe in \"Starters\" moves to \"Soups & stews\"");
+    Click(w, "btnMerge");
+    EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=3 ");
+    EXPECT_TRUE(prompts.failures().empty()) << prompts.failures()[0];
+    EXPECT_TRUE(prompts.done());
+    EXPECT_EQ(changes, 4);
+
+    // The store holds what the window shows: the salad now carries the merged category.
+    const int32_t merged = FindLabelByName(store, "Soups & stews");
+    store.FindRecipe(3);
+    EXPECT_EQ(store.RecipeRec.Category[0], merged);
+    EXPECT_EQ(FindLabelByName(store, "Starters"), -1);
+}
+
+} // namespace larderly::test
