@@ -42,24 +42,18 @@ void TImportReader::Store(TImportedRecipe& recipe) {
     }
     store_.RecipeText = std::move(recipe.Lines);
     store_.RecipeRec.InternalID = -1;
+    // The store adds the summary; a rollback of the file's transaction takes it back.
     store_.SaveRecipe();
-    summaries_.Append(store_.RecipeRec);
 }
 
 TImportOutcome TImportReader::Import(TLineReader& in) {
     TImportOutcome outcome;
     accepted_ = false;
     Begin();
-    // Identifiers of the summaries this file appended: taken out again when the file's
-    // transaction does not commit, so the list never names rows the rollback removed.
-    std::vector<int32_t> added;
-    auto forget = [&] {
-        for (int32_t id : added)
-            summaries_.Remove(id);
-        added.clear();
-    };
+    // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
-    try {
+    int stored = 0;
+    {
         TImportedRecipe recipe;
         while (NextRecipe(in, recipe)) {
             const bool exists = summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth));
@@ -73,19 +67,14 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
                 break;
             }
             Store(recipe);
-            added.push_back(store_.RecipeRec.InternalID);
+            ++stored;
         }
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             tx.Commit();
-            outcome.Added = static_cast<int>(added.size());
-            added.clear();
+            outcome.Added = stored;
         }
-    } catch (...) {
-        forget();
-        throw;
     }
-    forget();
     outcome.Accepted = accepted_;
     return outcome;
 }

@@ -320,7 +320,7 @@ void TfmRecipes::btnSaveClick() {
     // The pickers show what was stored: a typed name that is no label was stored as none.
     for (std::size_t s = 0; s < 4; ++s)
         SelectLabelInPicker(*cbCategory[s], st.RecipeRec.Category[s]);
-    host_.UpdateRecipeList(st.RecipeRec, true);
+    // The list already follows: the store told it of the committed summary.
     SetEditMode(false);
     EnableRecipeFields(false);
 }
@@ -356,7 +356,8 @@ void TfmRecipes::btnDeleteClick() {
         if (deleted) {
             // Told only once the deletion is committed.
             p.message(PromptKind::Information, kRecipeDeleted);
-            host_.RemoveSummary(id);
+            // The list dropped the row when the deletion committed; the editor follows it.
+            host_.rptViewRecipesClick();
             if (!host_.CurrentRecipe()) {
                 st.ClearBuffers();
                 ShowRecipe(-1);

@@ -4,8 +4,8 @@
 #include "workspace/TfmRecipeBookCore.h"
 
 #include "ScriptedPrompts.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
