@@ -3,6 +3,7 @@
 #include "app/TfmMain.h"
 
 #include "app/Icons.h"
+#include "app/MainCommands.h"
 #include "app/TfmAd.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
@@ -93,19 +94,10 @@ private:
 };
 } // namespace
 
-MainCommandRegistrar::MainCommandRegistrar(MainCommand command, MainCommandHandler handler) {
-    Registered().emplace_back(command, std::move(handler));
-}
-
-std::vector<std::pair<MainCommand, MainCommandHandler>>& MainCommandRegistrar::Registered() {
-    static std::vector<std::pair<MainCommand, MainCommandHandler>> all;
-    return all;
-}
-
 TfmMain::TfmMain(Prompts& prompts, TfmMainOptions options, QWidget* parent)
     : QMainWindow(parent), prompts_(prompts), options_(options) {
     BuildWindow();
-    for (auto& [command, handler] : MainCommandRegistrar::Registered()) handlers_[static_cast<size_t>(command)] = handler;
+    InstallMainCommands(*this);
     FormCreate();
     ApplyAvailability();
 }

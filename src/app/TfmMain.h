@@ -2,9 +2,9 @@
 // container on the right showing either the recipe editor or the book pane, the start-up
 // order, closing and help. It owns the store, the recipe summaries and both panes.
 //
-// Commands built elsewhere (filter, print, import, backup, restore) are handlers installed
-// through SetCommandHandler or a static MainCommandRegistrar in their own source file; a
-// command without a handler stays unavailable.
+// Commands built elsewhere (filter, print, import, backup, restore) are handlers in their own
+// source files, installed by InstallMainCommands (app/MainCommands.h) when the window is
+// created or through SetCommandHandler; a command without a handler stays unavailable.
 #pragma once
 
 #include "workspace/WorkspaceHost.h"
@@ -35,14 +35,6 @@ class TfmMain;
 // The commands whose handlers live outside the main window's core.
 enum class MainCommand { Filter, Print, Import, Backup, Restore };
 using MainCommandHandler = std::function<void(TfmMain&)>;
-
-// Registers a handler for every main window created afterwards. A static instance in the
-// handler's own source file (compiled into the program) installs it.
-class MainCommandRegistrar {
-public:
-    MainCommandRegistrar(MainCommand command, MainCommandHandler handler);
-    static std::vector<std::pair<MainCommand, MainCommandHandler>>& Registered();
-};
 
 struct TfmMainOptions {
     bool ShowWelcome = true; // show the welcome window first (step 1 of start-up)
