@@ -8,9 +8,9 @@
 //    100 000 book entries), against the same book in a store of 1 000 recipes.
 #include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeFilter.h"
 #include "workspace/RecipeListModel.h"
-#include "workspace/TfmRecipeBookCore.h"
+#include "workspace/core/RecipeFilter.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include "ScriptedPrompts.h"
 #include "app/TfmMain.h"

@@ -375,7 +375,6 @@ void TfmMain::actRecipesExecute() {
     if (!fmRecipes) return;
     if (fmRecipeBook && fmRecipeBook->BookChanged) fmRecipeBook->SaveBookChanges();
     actPrint->setText(kPrintRecipe);
-    Tables->tblRecipes().SetIndexName("InternalID");
     ActivatePane(fmRecipes);
     fmRecipes->SetEditMode(false);
     fmRecipes->EnableRecipeFields(false);
@@ -386,22 +385,12 @@ void TfmMain::actRecipesExecute() {
 
 void TfmMain::actRecipeBookExecute() {
     if (!fmRecipeBook) return;
-    TTable& recipes = Tables->tblRecipes();
-    recipes.SetIndexName("TitleIndex");
-    recipes.First();
-    // No statement stays open between two user actions: an open read would keep other
-    // writers (the command line, a backup) locked out of the table files.
-    recipes.ResetCursor();
-    fmRecipeBook->DropBookChanges();
-    fmRecipeBook->FillBookList();
-    fmRecipeBook->ClearBookRecipes();
-    fmRecipeBook->UpdateBookButtons();
-    fmRecipeBook->UpdateBookCommands();
     actPrint->setText(kPrintRecipeInBook);
     ActivatePane(fmRecipeBook);
-    fmRecipeBook->lboxBooksClick();
     SetButtonEnabled(MainButton::RecipeBook, false);
     SetButtonEnabled(MainButton::Recipes, true);
+    // An error is shown and leaves the pane as far as it got, as a failed book click does.
+    Guarded([this] { fmRecipeBook->PaneShown(); });
 }
 
 void TfmMain::RunCommand(MainCommand command) {

@@ -1,7 +1,7 @@
 // The recipe book pane's rules without its widgets: the two sorted lists, pending additions
 // and removals, their saving in one transaction, New and Delete Book, the enabled states,
 // and what happens when the store fails or rows vanish behind the pane's back.
-#include "workspace/TfmRecipeBookCore.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include "ScriptedPrompts.h"
 #include "store/RecipeSummaries.h"
