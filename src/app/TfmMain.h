@@ -7,6 +7,7 @@
 // created or through SetCommandHandler; a command without a handler stays unavailable.
 #pragma once
 
+#include "backup/BackupHost.h"
 #include "workspace/WorkspaceHost.h"
 
 #include <QMainWindow>
@@ -40,7 +41,10 @@ struct TfmMainOptions {
     bool ShowWelcome = true; // show the welcome window first (step 1 of start-up)
 };
 
-class TfmMain : public QMainWindow, public WorkspaceHost, private ISummaryObserver {
+class TfmMain : public QMainWindow,
+                public WorkspaceHost,
+                public BackupHost,
+                private ISummaryObserver {
 public:
     explicit TfmMain(Prompts& prompts, TfmMainOptions options = {}, QWidget* parent = nullptr);
     ~TfmMain() override;
