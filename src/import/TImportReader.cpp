@@ -32,18 +32,20 @@ TImportOutcome TImportReader::Import(const std::string& fileName) {
 }
 
 void TImportReader::Store(TImportedRecipe& recipe) {
-    store_.ClearBuffers();
-    store_.RecipeRec.Title = CutChars(recipe.Title, kTitleWidth);
-    for (int slot = 1; slot <= 4; ++slot) {
+    RecipeValue stored;
+    stored.Title = CutChars(recipe.Title, kTitleWidth);
+    for (std::size_t slot = 0; slot < 4; ++slot) {
         // A label keeps only the first 40 characters of its name, so a longer name is looked
         // up by those: otherwise every recipe of that category would get a label of its own.
-        const std::string name = CutChars(recipe.Categories[static_cast<std::size_t>(slot - 1)], kLabelNameWidth);
-        if (!name.empty()) SetCategorySlot(store_, slot, name);
+        const std::string name = CutChars(recipe.Categories[slot], kLabelNameWidth);
+        if (name.empty()) continue;
+        int32_t label = FindLabelByName(store_, name);
+        if (label == -1) label = CreateLabel(store_, name, 0);
+        stored.Category[slot] = label;
     }
-    store_.RecipeText = std::move(recipe.Lines);
-    store_.RecipeRec.InternalID = -1;
+    stored.Lines = std::move(recipe.Lines);
     // The store adds the summary; a rollback of the file's transaction takes it back.
-    store_.SaveRecipe();
+    store_.SaveRecipeValue(stored);
 }
 
 TImportOutcome TImportReader::Import(TLineReader& in) {
