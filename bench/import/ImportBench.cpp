@@ -5,8 +5,8 @@
 // title check and the label lookups must not walk the collection.
 // LARDERLY_BENCH_RECIPES changes the count, LARDERLY_BENCH_TMP the folder (default /tmp).
 #include "import/ImportCommand.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include "BenchRatio.h"
 
@@ -133,7 +133,7 @@ void BM_ImportIntoEmptyStore(benchmark::State& state) {
         TfmTables store;
         store.OpenDatabase(f.folder + "/");
         store.SetTablesOpen(true);
-        RecipeSummaries summaries;
+        RecipeSummaries& summaries = store.Summaries();
         Report(state, f.n, TimedImport(store, summaries, f.first, f.n));
     }
 }
@@ -146,7 +146,7 @@ void BM_ImportIntoFullStore(benchmark::State& state) {
         TfmTables store;
         store.OpenDatabase(f.folder + "/");
         store.SetTablesOpen(true);
-        RecipeSummaries summaries;
+        RecipeSummaries& summaries = store.Summaries();
         TimedImport(store, summaries, f.first, f.n);
         Report(state, f.n, TimedImport(store, summaries, f.second, f.n));
     }

@@ -6,11 +6,11 @@
 //    the filter dialog for every summary), filtered against unfiltered.
 //  - BM_LoadBook: loading a book of 1 000 recipes from a store of 100 000 recipes (and
 //    100 000 book entries), against the same book in a store of 1 000 recipes.
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeFilter.h"
 #include "workspace/RecipeListModel.h"
-#include "workspace/RecipeSummaries.h"
-#include "workspace/TfmRecipeBookCore.h"
+#include "workspace/core/RecipeFilter.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include "ScriptedPrompts.h"
 #include "app/TfmMain.h"

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "import/TLineReader.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -51,7 +51,6 @@ public:
         store.RecipeRec.Title = "Soup";
         store.RecipeText = {"Serving Size  : 2", "Stir."};
         store.SaveRecipe();
-        summaries.Append(store.RecipeRec);
         tx.Commit();
     }
 
@@ -70,7 +69,7 @@ public:
     }
 
     TfmTables store;
-    RecipeSummaries summaries;
+    RecipeSummaries& summaries = store.Summaries();
 
 private:
     [[noreturn]] static void Fail(const char* what) {

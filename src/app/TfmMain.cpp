@@ -3,6 +3,7 @@
 #include "app/TfmMain.h"
 
 #include "app/Icons.h"
+#include "app/MainCommands.h"
 #include "app/TfmAd.h"
 #include "platform/AppPaths.h"
 #include "platform/Settings.h"
@@ -93,20 +94,10 @@ private:
 };
 } // namespace
 
-MainCommandRegistrar::MainCommandRegistrar(MainCommand command, MainCommandHandler handler) {
-    Registered().emplace_back(command, std::move(handler));
-}
-
-std::vector<std::pair<MainCommand, MainCommandHandler>>& MainCommandRegistrar::Registered() {
-    static std::vector<std::pair<MainCommand, MainCommandHandler>> all;
-    return all;
-}
-
 TfmMain::TfmMain(Prompts& prompts, TfmMainOptions options, QWidget* parent)
-    : QMainWindow(parent), prompts_(prompts), options_(options),
-      summaries_(std::make_unique<RecipeSummaries>()) {
+    : QMainWindow(parent), prompts_(prompts), options_(options) {
     BuildWindow();
-    for (auto& [command, handler] : MainCommandRegistrar::Registered()) handlers_[static_cast<size_t>(command)] = handler;
+    InstallMainCommands(*this);
     FormCreate();
     ApplyAvailability();
 }
@@ -290,7 +281,7 @@ void TfmMain::FormCreate() {
         SetHelpFile(FindHelpFile(appPath_));
         WriteSettings(appPath_);
         // 6. The store.
-        Tables = std::make_unique<TfmTables>();
+        MakeTables();
         Tables->ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
         Tables->OpenDatabase(appPath_);
         Tables->SetTablesOpen(true);
@@ -318,7 +309,16 @@ void TfmMain::FormCreate() {
         } catch (...) {
         }
     }
-    if (!Tables) Tables = std::make_unique<TfmTables>();
+    if (!Tables) MakeTables();
+}
+
+void TfmMain::MakeTables() {
+    Tables = std::make_unique<TfmTables>();
+    Tables->Summaries().AddObserver(this);
+}
+
+RecipeSummaries& TfmMain::Summaries() {
+    return Tables->Summaries();
 }
 
 bool TfmMain::FormCloseQuery() {
@@ -344,7 +344,10 @@ void TfmMain::FormDestroy() {
     Timer1->stop();
     labelsChanged_.clear();
     listModel_->Clear();
-    summaries_->Clear();
+    if (Tables) {
+        Tables->Summaries().RemoveObserver(this);
+        Tables->Summaries().Clear();
+    }
     activePane_ = nullptr;
     delete fmRecipes;
     fmRecipes = nullptr;
@@ -372,7 +375,6 @@ void TfmMain::actRecipesExecute() {
     if (!fmRecipes) return;
     if (fmRecipeBook && fmRecipeBook->BookChanged) fmRecipeBook->SaveBookChanges();
     actPrint->setText(kPrintRecipe);
-    Tables->tblRecipes().SetIndexName("InternalID");
     ActivatePane(fmRecipes);
     fmRecipes->SetEditMode(false);
     fmRecipes->EnableRecipeFields(false);
@@ -383,22 +385,12 @@ void TfmMain::actRecipesExecute() {
 
 void TfmMain::actRecipeBookExecute() {
     if (!fmRecipeBook) return;
-    TTable& recipes = Tables->tblRecipes();
-    recipes.SetIndexName("TitleIndex");
-    recipes.First();
-    // No statement stays open between two user actions: an open read would keep other
-    // writers (the command line, a backup) locked out of the table files.
-    recipes.ResetCursor();
-    fmRecipeBook->DropBookChanges();
-    fmRecipeBook->FillBookList();
-    fmRecipeBook->ClearBookRecipes();
-    fmRecipeBook->UpdateBookButtons();
-    fmRecipeBook->UpdateBookCommands();
     actPrint->setText(kPrintRecipeInBook);
     ActivatePane(fmRecipeBook);
-    fmRecipeBook->lboxBooksClick();
     SetButtonEnabled(MainButton::RecipeBook, false);
     SetButtonEnabled(MainButton::Recipes, true);
+    // An error is shown and leaves the pane as far as it got, as a failed book click does.
+    Guarded([this] { fmRecipeBook->PaneShown(); });
 }
 
 void TfmMain::RunCommand(MainCommand command) {
@@ -468,7 +460,7 @@ void TfmMain::BuildRecipeList() {
     progress.SetPosition(0);
     THourglass hourglass;
     progress.show();
-    summaries_->Build(*Tables, [&] { progress.Step(); });
+    Summaries().Build(*Tables, [&] { progress.Step(); });
 }
 
 void TfmMain::ShowRecipeList() {
@@ -476,14 +468,14 @@ void TfmMain::ShowRecipeList() {
     {
         TfmProgress progress(this);
         progress.SetCaption("Displaying Recipe List ... Please wait");
-        progress.SetMax(static_cast<int>(summaries_->Count()));
+        progress.SetMax(static_cast<int>(Summaries().Count()));
         progress.SetPosition(0);
         progress.show();
         HoldUpdates hold(rptViewRecipes);
         THourglass hourglass;
         std::vector<TRecipeSummary*> rows;
-        rows.reserve(summaries_->Count());
-        for (TRecipeSummary& s : *summaries_) {
+        rows.reserve(Summaries().Count());
+        for (TRecipeSummary& s : Summaries()) {
             if (!fmFilter || fmFilter->RecipeMatchesFilter(s)) rows.push_back(&s);
             progress.Step();
         }
@@ -500,12 +492,14 @@ void TfmMain::SelectRow(int row) {
     rptViewRecipes->scrollTo(i);
 }
 
-TRecipeSummary* TfmMain::FindSummary(int32_t id) { return summaries_->Find(id); }
+TRecipeSummary* TfmMain::FindSummary(int32_t id) {
+    return Summaries().Find(id);
+}
 
 void TfmMain::UpdateRecipeList(const RecipeRecord& rec, bool show) {
-    bool added = false;
-    TRecipeSummary* s = summaries_->Update(rec, &added);
-    if (!added) {
+    TRecipeSummary* s = Summaries().Find(rec.InternalID);
+    if (!s) return;
+    if (listModel_->RowOf(s) >= 0) {
         HoldUpdates hold(rptViewRecipes);
         int row = listModel_->RowChanged(s);
         if (row >= 0 && rptViewRecipes->currentIndex().row() == row) rptViewRecipes->scrollTo(listModel_->index(row));
@@ -520,26 +514,81 @@ void TfmMain::UpdateRecipeList(const RecipeRecord& rec, bool show) {
 }
 
 void TfmMain::RemoveSummary(int32_t id) {
-    TRecipeSummary* s = summaries_->Find(id);
-    if (!s) return;
-    {
-        HoldUpdates hold(rptViewRecipes);
-        FlagScope quiet(quietSelection_);
-        listModel_->RemoveRow(s);
-    }
-    summaries_->Remove(id);
-    if (listModel_->Count() > 0) {
-        SelectRow(0);
-    } else {
-        FlagScope quiet(quietSelection_);
-        rptViewRecipes->selectionModel()->clear();
-    }
-    rptViewRecipesClick();
+    // The row goes when the summary goes (SummariesChanged).
+    if (Summaries().Remove(id)) rptViewRecipesClick();
 }
 
-bool TfmMain::RecipeTitleExists(const std::string& title) const { return summaries_->TitleExists(title); }
+void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
+    if (destroyed_ || !listModel_) return;
+    std::size_t added = 0;
+    for (const TSummaryChange& c : changes)
+        if (c.What == TSummaryChange::Added) ++added;
+    bool removed = false;
+    std::vector<TRecipeSummary*> newRows;
+    for (const TSummaryChange& c : changes) {
+        TRecipeSummary* s = c.Summary;
+        switch (c.What) {
+        case TSummaryChange::Removed: {
+            HoldUpdates hold(rptViewRecipes);
+            FlagScope quiet(quietSelection_);
+            removed = listModel_->RemoveRow(s) || removed;
+            break;
+        }
+        case TSummaryChange::Updated: {
+            HoldUpdates hold(rptViewRecipes);
+            const int row = listModel_->RowChanged(s);
+            if (row >= 0 && rptViewRecipes->currentIndex().row() == row)
+                rptViewRecipes->scrollTo(listModel_->index(row));
+            break;
+        }
+        case TSummaryChange::Added:
+            // One new recipe (the editor's) gets its row and becomes current; many (an
+            // import) join the rows in one go below, where the filter lets them.
+            if (Summaries().Find(c.InternalID) != s) break; // removed again in the same change
+            if (added == 1) {
+                int row;
+                {
+                    HoldUpdates hold(rptViewRecipes);
+                    row = listModel_->AddRow(s);
+                }
+                SelectRow(row);
+            } else if (!fmFilter || fmFilter->RecipeMatchesFilter(*s)) {
+                newRows.push_back(s);
+            }
+            break;
+        }
+    }
+    if (!newRows.empty()) {
+        const TRecipeSummary* current = CurrentRecipe();
+        std::vector<TRecipeSummary*> rows;
+        rows.reserve(static_cast<std::size_t>(listModel_->Count()) + newRows.size());
+        for (int r = 0; r < listModel_->Count(); ++r)
+            rows.push_back(listModel_->SummaryAt(r));
+        rows.insert(rows.end(), newRows.begin(), newRows.end());
+        {
+            HoldUpdates hold(rptViewRecipes);
+            listModel_->SetRows(std::move(rows));
+        }
+        const int row = current ? listModel_->RowOf(current) : -1;
+        if (row >= 0) SelectRow(row);
+    }
+    if (removed) {
+        if (listModel_->Count() > 0) {
+            SelectRow(0);
+        } else {
+            FlagScope quiet(quietSelection_);
+            rptViewRecipes->selectionModel()->clear();
+        }
+    }
+}
 
-TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) { return summaries_->Append(rec); }
+bool TfmMain::RecipeTitleExists(const std::string& title) const {
+    return Tables->Summaries().TitleExists(title);
+}
+
+TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) {
+    return Summaries().AppendUntold(rec);
+}
 
 TRecipeSummary* TfmMain::CurrentRecipe() {
     if (!rptViewRecipes || !rptViewRecipes->selectionModel()) return nullptr;
@@ -577,7 +626,7 @@ void TfmMain::rptViewRecipesClick() {
         // that Delete and Print never act on another recipe than the list's.
         const int32_t shown = fmRecipes->ShownId();
         if (s && s->InternalID != shown) {
-            TRecipeSummary* back = shown == -1 ? nullptr : summaries_->Find(shown);
+            TRecipeSummary* back = shown == -1 ? nullptr : Summaries().Find(shown);
             const int row = back ? listModel_->RowOf(back) : -1;
             if (row >= 0)
                 SelectRow(row);

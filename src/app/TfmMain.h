@@ -2,11 +2,12 @@
 // container on the right showing either the recipe editor or the book pane, the start-up
 // order, closing and help. It owns the store, the recipe summaries and both panes.
 //
-// Commands built elsewhere (filter, print, import, backup, restore) are handlers installed
-// through SetCommandHandler or a static MainCommandRegistrar in their own source file; a
-// command without a handler stays unavailable.
+// Commands built elsewhere (filter, print, import, backup, restore) are handlers in their own
+// source files, installed by InstallMainCommands (app/MainCommands.h) when the window is
+// created or through SetCommandHandler; a command without a handler stays unavailable.
 #pragma once
 
+#include "backup/BackupHost.h"
 #include "workspace/WorkspaceHost.h"
 
 #include <QMainWindow>
@@ -36,19 +37,14 @@ class TfmMain;
 enum class MainCommand { Filter, Print, Import, Backup, Restore };
 using MainCommandHandler = std::function<void(TfmMain&)>;
 
-// Registers a handler for every main window created afterwards. A static instance in the
-// handler's own source file (compiled into the program) installs it.
-class MainCommandRegistrar {
-public:
-    MainCommandRegistrar(MainCommand command, MainCommandHandler handler);
-    static std::vector<std::pair<MainCommand, MainCommandHandler>>& Registered();
-};
-
 struct TfmMainOptions {
     bool ShowWelcome = true; // show the welcome window first (step 1 of start-up)
 };
 
-class TfmMain : public QMainWindow, public WorkspaceHost {
+class TfmMain : public QMainWindow,
+                public WorkspaceHost,
+                public BackupHost,
+                private ISummaryObserver {
 public:
     explicit TfmMain(Prompts& prompts, TfmMainOptions options = {}, QWidget* parent = nullptr);
     ~TfmMain() override;
@@ -77,8 +73,10 @@ public:
     void BuildRecipeList();
     void ShowRecipeList() override;
     TRecipeSummary* FindSummary(int32_t id);
-    void UpdateRecipeList(const RecipeRecord& rec, bool show) override;
-    void RemoveSummary(int32_t id) override;
+    // Makes the list's row of the recipe's summary follow it (adding a row, when `show`).
+    void UpdateRecipeList(const RecipeRecord& rec, bool show);
+    // Removes the summary (its row goes with it), selects the first row and clicks.
+    void RemoveSummary(int32_t id);
     bool RecipeTitleExists(const std::string& title) const;
     TRecipeSummary* AppendSummary(const RecipeRecord& rec);
     void rptViewRecipesClick() override;
@@ -99,7 +97,7 @@ public:
 
     // WorkspaceHost.
     TfmTables& Store() override { return *Tables; }
-    RecipeSummaries& Summaries() override { return *summaries_; }
+    RecipeSummaries& Summaries() override;
     Prompts& UserPrompts() override { return prompts_; }
     void SetRecipeListEnabled(bool enabled) override;
     void SetButtonEnabled(MainButton button, bool enabled) override;
@@ -150,10 +148,12 @@ private:
     // Loads the list's current row into the editor when the editor shows another recipe.
     void FollowListRow();
     void ActivatePane(TPane* pane);
+    // The store's summaries changed (a save, a delete, an import committed): the list follows.
+    void SummariesChanged(const std::vector<TSummaryChange>& changes) override;
+    void MakeTables();
 
     Prompts& prompts_;
     TfmMainOptions options_;
-    std::unique_ptr<RecipeSummaries> summaries_;
     RecipeListModel* listModel_ = nullptr;
     TPane* activePane_ = nullptr;
     std::string appPath_;

@@ -2,6 +2,8 @@
 // dialog, shows it modally and destroys it; with "Backup to CD" ticked the backup dialog
 // opens the CD backup dialog. After a restore the recipe list is rebuilt from
 // the restored tables and shown, and the category pickers are refilled.
+#include "app/MainCommands.h"
+
 #include "app/TfmMain.h"
 
 #include "backup/TfmBackup.h"
@@ -11,9 +13,8 @@
 #include "workspace/TfmRecipes.h"
 
 namespace larderly {
-namespace {
 
-void Backup(TfmMain& main) {
+void BackupRecipes(TfmMain& main) {
     TfmBackup dlg(main, main.ApplicationPath(), &main);
     // "Backup to CD" hands over to the CD backup dialog, owned by the backup dialog.
     dlg.OnBackupToCD = [&main, &dlg] {
@@ -22,6 +23,8 @@ void Backup(TfmMain& main) {
     };
     dlg.exec();
 }
+
+namespace {
 
 void RebuildAfterRestore(TfmMain& main) {
     // The editor shows nothing of the old tables; the list's first recipe follows.
@@ -33,14 +36,12 @@ void RebuildAfterRestore(TfmMain& main) {
     if (main.fmRecipeBook && main.IsActivePane(main.fmRecipeBook)) main.actRecipeBookExecute();
 }
 
-void Restore(TfmMain& main) {
+} // namespace
+
+void RestoreRecipes(TfmMain& main) {
     TfmRestore dlg(main, main.ApplicationPath(), &main);
     dlg.OnRestored = [&main] { RebuildAfterRestore(main); };
     dlg.exec();
 }
 
-const MainCommandRegistrar kBackup(MainCommand::Backup, Backup);
-const MainCommandRegistrar kRestore(MainCommand::Restore, Restore);
-
-} // namespace
 } // namespace larderly

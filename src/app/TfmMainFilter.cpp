@@ -1,12 +1,13 @@
 // The filter command (actFilterExecute): the filter dialog, then the recipe list shown anew
 // through the filter.
+#include "app/MainCommands.h"
+
 #include "app/TfmMain.h"
 
 #include "workspace/TfmFilter.h"
 #include "workspace/TfmRecipes.h"
 
 namespace larderly {
-namespace {
 
 void FilterRecipes(TfmMain& main) {
     if (!main.fmFilter) return;
@@ -16,7 +17,4 @@ void FilterRecipes(TfmMain& main) {
     main.ShowRecipeList();
 }
 
-const MainCommandRegistrar kFilter(MainCommand::Filter, FilterRecipes);
-
-} // namespace
 } // namespace larderly

@@ -5,6 +5,7 @@
 // names the files that were refused or had recipes skipped.
 #include "app/TfmMainImport.h"
 
+#include "app/MainCommands.h"
 #include "app/QtPrompts.h"
 #include "app/TfmMain.h"
 #include "platform/AppPaths.h"
@@ -153,6 +154,8 @@ void ShowSummary(TfmMain& main, const import::TImportCommandResult& result) {
     box->show();
 }
 
+} // namespace
+
 void ImportRecipes(TfmMain& main) {
     std::unique_ptr<THourglass> hourglass;
     const QString caption = main.windowTitle();
@@ -175,7 +178,4 @@ void ImportRecipes(TfmMain& main) {
     ShowSummary(main, result);
 }
 
-const MainCommandRegistrar kImport(MainCommand::Import, ImportRecipes);
-
-} // namespace
 } // namespace larderly

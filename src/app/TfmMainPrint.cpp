@@ -1,5 +1,7 @@
 // The print command (actPrintExecute): the recipe report of the recipe selected in the
 // recipe list, or, while the book pane is shown, of the recipe selected in the book.
+#include "app/MainCommands.h"
+
 #include "app/TfmMain.h"
 
 #include "print/ReportDialogs.h"
@@ -8,7 +10,6 @@
 #include "workspace/TfmRecipes.h"
 
 namespace larderly {
-namespace {
 
 void PrintRecipe(TfmMain& main) {
     int32_t id = -1;
@@ -29,7 +30,4 @@ void PrintRecipe(TfmMain& main) {
     TReportSystem::Of(main).Execute(main.Store(), id);
 }
 
-const MainCommandRegistrar kPrint(MainCommand::Print, PrintRecipe);
-
-} // namespace
 } // namespace larderly

@@ -1,13 +1,13 @@
 // The backup dialog.
 #include "backup/TfmBackup.h"
 
+#include "backup/BackupHost.h"
 #include "backup/Tfmlha.h"
 #include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Settings.h"
 #include "workspace/GuiSupport.h"
-#include "workspace/WorkspaceHost.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -73,7 +73,7 @@ private:
 
 } // namespace
 
-TfmBackup::TfmBackup(WorkspaceHost& host, std::string programFolder, QWidget* owner)
+TfmBackup::TfmBackup(BackupHost& host, std::string programFolder, QWidget* owner)
     : QDialog(owner), host_(host), programFolder_(std::move(programFolder)) {
     setObjectName("fmBackup");
     setWindowTitle(tr("Backup Data"));

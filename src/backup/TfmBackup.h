@@ -18,7 +18,7 @@ class QPushButton;
 
 namespace larderly {
 
-class WorkspaceHost;
+class BackupHost;
 
 // The folder field's text after leaving it: "\" becomes "/", ";" becomes ":", and a final
 // "/" goes when the text is longer than three characters ("A:/" keeps it).
@@ -40,7 +40,7 @@ class TfmBackup : public QDialog {
     Q_OBJECT
 public:
     // `programFolder` holds data/ and temp/ and ends in "/".
-    TfmBackup(WorkspaceHost& host, std::string programFolder, QWidget* owner = nullptr);
+    TfmBackup(BackupHost& host, std::string programFolder, QWidget* owner = nullptr);
     ~TfmBackup() override;
 
     void FormCreate();
@@ -77,7 +77,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    WorkspaceHost& host_;
+    BackupHost& host_;
     std::string programFolder_;
     bool busy_ = false;
 };

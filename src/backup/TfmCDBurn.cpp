@@ -1,13 +1,13 @@
 // The backup to CD dialog.
 #include "backup/TfmCDBurn.h"
 
+#include "backup/BackupHost.h"
 #include "backup/Tfmlha.h"
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
 #include "workspace/GuiSupport.h"
-#include "workspace/WorkspaceHost.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,9 +45,10 @@ private:
     QObject* context_;
 };
 
-TfmCDBurn::TfmCDBurn(WorkspaceHost& host, QWidget* parent)
-    : TfmCDBurn(host.Store(), host.UserPrompts(), [&host](int context) { host.ShowHelp(context); }, ProgramFolder(),
-                parent) {}
+TfmCDBurn::TfmCDBurn(BackupHost& host, QWidget* parent)
+    : TfmCDBurn(
+          host.Store(), host.UserPrompts(), [&host](int context) { host.ShowHelp(context); },
+          ProgramFolder(), parent) {}
 
 TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)> help, std::string programFolder,
                      QWidget* parent)

@@ -27,14 +27,14 @@ namespace larderly {
 class Prompts;
 class THourglass;
 class TfmTables;
-class WorkspaceHost;
+class BackupHost;
 
 class TfmCDBurn : public QDialog, private CDBackupView {
     Q_OBJECT
 
 public:
     // The store, questions and help of the main window; the program folder is ProgramFolder().
-    explicit TfmCDBurn(WorkspaceHost& host, QWidget* parent = nullptr);
+    explicit TfmCDBurn(BackupHost& host, QWidget* parent = nullptr);
     // `programFolder` holds temp/ and data/; `help` opens the help file at a context.
     TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int context)> help, std::string programFolder,
               QWidget* parent = nullptr);

@@ -2,13 +2,13 @@
 #include "backup/TfmRestore.h"
 
 #include "backup/ArchiveJob.h"
+#include "backup/BackupHost.h"
 #include "backup/TfmBackup.h"
 #include "backup/Tfmlha.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Settings.h"
 #include "workspace/GuiSupport.h"
-#include "workspace/WorkspaceHost.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,7 +42,7 @@ bool FirstSegmentExists(const std::string& folder) {
 
 } // namespace
 
-TfmRestore::TfmRestore(WorkspaceHost& host, std::string programFolder, QWidget* owner)
+TfmRestore::TfmRestore(BackupHost& host, std::string programFolder, QWidget* owner)
     : QDialog(owner), host_(host), programFolder_(std::move(programFolder)) {
     setObjectName("fmRestore");
     setWindowTitle(tr("Restore Data"));

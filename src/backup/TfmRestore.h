@@ -17,7 +17,7 @@ class QPushButton;
 
 namespace larderly {
 
-class WorkspaceHost;
+class BackupHost;
 
 namespace RestoreText {
 inline constexpr const char* kEnterPath = JobText::kEnterPath;
@@ -28,7 +28,7 @@ class TfmRestore : public QDialog {
     Q_OBJECT
 public:
     // `programFolder` holds data/ and temp/ and ends in "/".
-    TfmRestore(WorkspaceHost& host, std::string programFolder, QWidget* owner = nullptr);
+    TfmRestore(BackupHost& host, std::string programFolder, QWidget* owner = nullptr);
     ~TfmRestore() override;
 
     void FormCreate();
@@ -63,7 +63,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    WorkspaceHost& host_;
+    BackupHost& host_;
     std::string programFolder_;
     bool busy_ = false;
 };

@@ -9,8 +9,8 @@
 
 #include "import/ImportCommand.h"
 #include "platform/AppPaths.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <iostream>
 
@@ -26,7 +26,7 @@ int RunImport(const CliArgs& a) {
     }
     const std::vector<std::string>& files = a.args;
     TfmTables store;
-    RecipeSummaries summaries;
+    RecipeSummaries& summaries = store.Summaries();
     bool refused = false;
     try {
         store.OpenDatabase(ProgramFolder());

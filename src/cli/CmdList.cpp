@@ -4,10 +4,10 @@
 #include "cli/CliCommand.h"
 
 #include "platform/AppPaths.h"
-#include "store/Labels.h"
-#include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 #include "platform/Text.h"
+#include "store/Labels.h"
+#include "store/RecipeSummaries.h"
+#include "store/Tables.h"
 
 #include <algorithm>
 #include <iostream>

@@ -6,8 +6,8 @@
 
 #include "import/TImportReader.h"
 #include "platform/Prompts.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <functional>
 #include <string>

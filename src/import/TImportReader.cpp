@@ -32,34 +32,30 @@ TImportOutcome TImportReader::Import(const std::string& fileName) {
 }
 
 void TImportReader::Store(TImportedRecipe& recipe) {
-    store_.ClearBuffers();
-    store_.RecipeRec.Title = CutChars(recipe.Title, kTitleWidth);
-    for (int slot = 1; slot <= 4; ++slot) {
+    RecipeValue stored;
+    stored.Title = CutChars(recipe.Title, kTitleWidth);
+    for (std::size_t slot = 0; slot < 4; ++slot) {
         // A label keeps only the first 40 characters of its name, so a longer name is looked
         // up by those: otherwise every recipe of that category would get a label of its own.
-        const std::string name = CutChars(recipe.Categories[static_cast<std::size_t>(slot - 1)], kLabelNameWidth);
-        if (!name.empty()) SetCategorySlot(store_, slot, name);
+        const std::string name = CutChars(recipe.Categories[slot], kLabelNameWidth);
+        if (name.empty()) continue;
+        int32_t label = FindLabelByName(store_, name);
+        if (label == -1) label = CreateLabel(store_, name, 0);
+        stored.Category[slot] = label;
     }
-    store_.RecipeText = std::move(recipe.Lines);
-    store_.RecipeRec.InternalID = -1;
-    store_.SaveRecipe();
-    summaries_.Append(store_.RecipeRec);
+    stored.Lines = std::move(recipe.Lines);
+    // The store adds the summary; a rollback of the file's transaction takes it back.
+    store_.SaveRecipeValue(stored);
 }
 
 TImportOutcome TImportReader::Import(TLineReader& in) {
     TImportOutcome outcome;
     accepted_ = false;
     Begin();
-    // Identifiers of the summaries this file appended: taken out again when the file's
-    // transaction does not commit, so the list never names rows the rollback removed.
-    std::vector<int32_t> added;
-    auto forget = [&] {
-        for (int32_t id : added)
-            summaries_.Remove(id);
-        added.clear();
-    };
+    // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
-    try {
+    int stored = 0;
+    {
         TImportedRecipe recipe;
         while (NextRecipe(in, recipe)) {
             const bool exists = summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth));
@@ -73,19 +69,14 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
                 break;
             }
             Store(recipe);
-            added.push_back(store_.RecipeRec.InternalID);
+            ++stored;
         }
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             tx.Commit();
-            outcome.Added = static_cast<int>(added.size());
-            added.clear();
+            outcome.Added = stored;
         }
-    } catch (...) {
-        forget();
-        throw;
     }
-    forget();
     outcome.Accepted = accepted_;
     return outcome;
 }

@@ -9,8 +9,8 @@
 #pragma once
 
 #include "import/TLineReader.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <array>
 #include <cstdint>
@@ -45,6 +45,7 @@ struct TImportOutcome {
 
 class TImportReader {
 public:
+    // `summaries` are the store's (TfmTables::Summaries): the titles already there.
     TImportReader(TfmTables& store, RecipeSummaries& summaries) : store_(store), summaries_(summaries) {}
     virtual ~TImportReader() = default;
     TImportReader(const TImportReader&) = delete;

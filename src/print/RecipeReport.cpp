@@ -24,9 +24,11 @@ std::string ReportDateText(int year, int month, int day, const std::string& sepa
 }
 
 std::string CategoriesText(TfmTables& store) {
-    // The slots are copied first: loading a label leaves the recipe buffer alone, but the
-    // copy keeps this independent of that.
     const auto slots = store.RecipeRec.Category;
+    return CategoriesText(store, slots);
+}
+
+std::string CategoriesText(TfmTables& store, const std::array<int32_t, 4>& slots) {
     std::string text;
     for (std::size_t k = 0; k < slots.size(); ++k) {
         if (slots[k] < 0) continue;
@@ -40,17 +42,19 @@ std::string CategoriesText(TfmTables& store) {
     return text;
 }
 
-TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId) {
-    // An empty recipe table gives false and leaves the buffer as it was; the recipe is gone
-    // all the same, and the buffer's old recipe must not be printed in its place.
-    if (recipeId < 0 || !store.FindRecipe(recipeId)) throw EStoreError(kRecipeNotFound);
+TRecipeReportData LoadRecipeReport(TfmTables& store, const RecipeValue& recipe) {
     TRecipeReportData d;
-    // Title and text are taken before the labels are loaded, while the buffer surely holds
-    // this recipe.
-    d.Title = store.RecipeRec.Title;
-    d.Text = store.RecipeText;
-    d.Categories = CategoriesText(store);
+    d.Title = recipe.Title;
+    d.Text = recipe.Lines;
+    d.Categories = CategoriesText(store, recipe.Category);
     return d;
+}
+
+TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId) {
+    std::optional<RecipeValue> recipe;
+    if (recipeId >= 0) recipe = store.LoadRecipeById(recipeId);
+    if (!recipe) throw EStoreError(kRecipeNotFound);
+    return LoadRecipeReport(store, *recipe);
 }
 
 void DrawRecipeReport(TReportEngine& e, const TRecipeReportData& d, const std::string& dateText) {

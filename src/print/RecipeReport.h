@@ -44,6 +44,8 @@ std::string ReportDateText(int year, int month, int day, const std::string& sepa
 // more), slot 1's alone and each of slots 2 to 4 after "; ". Loads every label it names;
 // a label that is gone raises the store's "Unable to find Label Record" error.
 std::string CategoriesText(TfmTables& store);
+// The same for the given slots.
+std::string CategoriesText(TfmTables& store, const std::array<int32_t, 4>& slots);
 
 // What the report prints of one recipe.
 struct TRecipeReportData {
@@ -55,6 +57,8 @@ struct TRecipeReportData {
 // Finds the recipe and names its categories. A recipe or label that is gone raises the
 // store's error before anything is drawn.
 TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId);
+// Names the categories of a recipe already loaded.
+TRecipeReportData LoadRecipeReport(TfmTables& store, const RecipeValue& recipe);
 
 // Draws a loaded report.
 void DrawRecipeReport(TReportEngine& engine, const TRecipeReportData& data, const std::string& dateText);

@@ -1,6 +1,8 @@
 // The recipe store over SQLite.
 #include "store/Tables.h"
 
+#include "store/RecipeSummaries.h"
+
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
@@ -84,7 +86,7 @@ std::vector<std::string> DecodeRecipeText(std::string_view blob) {
     return lines;
 }
 
-TfmTables::TfmTables() {
+TfmTables::TfmTables() : summaries_(std::make_unique<RecipeSummaries>()) {
     auto defs = Definitions();
     for (std::size_t i = 0; i < 4; ++i) tables_[i] = std::make_unique<TTable>(conn_, defs[i]);
     ClearBuffers();
@@ -226,15 +228,54 @@ int32_t SaveRow(TTable& t, int32_t id, const char* notFound, Fill fill) {
 }
 } // namespace
 
-int32_t TfmTables::SaveRecipe() {
+int32_t TfmTables::SaveRecipeValue(RecipeValue& recipe) {
     TTable& t = tblRecipes();
-    RecipeRec.Title = CutChars(RecipeRec.Title, kTitleWidth);
-    RecipeRec.InternalID = SaveRow(t, RecipeRec.InternalID, kRecipeNotFound, [&] {
-        t.SetFieldBlob(fld::RecipeText, EncodeRecipeText(RecipeText));
-        for (int s = 0; s < 4; ++s) t.SetFieldInteger(fld::Category1 + s, RecipeRec.Category[static_cast<size_t>(s)]);
-        t.SetFieldString(fld::Title, RecipeRec.Title);
+    recipe.Title = CutChars(recipe.Title, kTitleWidth);
+    recipe.InternalID = SaveRow(t, recipe.InternalID, kRecipeNotFound, [&] {
+        t.SetFieldBlob(fld::RecipeText, EncodeRecipeText(recipe.Lines));
+        for (int s = 0; s < 4; ++s)
+            t.SetFieldInteger(fld::Category1 + s, recipe.Category[static_cast<size_t>(s)]);
+        t.SetFieldString(fld::Title, recipe.Title);
     });
+    summaries_->Update(RecipeRecord{recipe.InternalID, recipe.Category, recipe.Title});
+    return recipe.InternalID;
+}
+
+int32_t TfmTables::SaveRecipe() {
+    RecipeValue v{RecipeRec.InternalID, RecipeRec.Title, RecipeRec.Category, std::move(RecipeText)};
+    struct GiveBack {
+        RecipeValue& v;
+        std::vector<std::string>& text;
+        ~GiveBack() { text = std::move(v.Lines); }
+    } giveBack{v, RecipeText};
+    RecipeRec.Title = CutChars(RecipeRec.Title, kTitleWidth);
+    RecipeRec.InternalID = SaveRecipeValue(v);
     return RecipeRec.InternalID;
+}
+
+std::optional<RecipeValue> TfmTables::LoadRecipeById(int32_t id) {
+    TTable& t = tblRecipes();
+    const std::string index = t.IndexName();
+    struct Restore {
+        TTable& t;
+        const std::string& index;
+        ~Restore() {
+            try {
+                t.SetIndexName(index);
+                t.ResetCursor();
+            } catch (...) {
+            }
+        }
+    } restore{t, index};
+    t.SetIndexName("InternalID");
+    if (!t.FindKey({int64_t{id}})) return std::nullopt;
+    RecipeValue v;
+    v.InternalID = t.FieldAsInteger(fld::InternalID);
+    v.Lines = DecodeRecipeText(t.FieldAsBlob(fld::RecipeText));
+    for (int s = 0; s < 4; ++s)
+        v.Category[static_cast<size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
+    v.Title = CutChars(t.FieldAsString(fld::Title), kTitleWidth);
+    return v;
 }
 
 int32_t TfmTables::SaveLabel() {
@@ -318,6 +359,7 @@ bool TfmTables::DeleteRecipe(int32_t id) {
     t.SetIndexName("InternalID");
     if (!t.FindKey({int64_t{id}})) return false;
     t.Delete();
+    summaries_->Remove(id);
     return true;
 }
 
@@ -351,15 +393,21 @@ void TfmTables::ResetCursors() {
 void TfmTables::StartTransaction() {
     if (!TablesOpen()) throw EStoreError("The database is not open");
     conn_.Exec("BEGIN");
+    summaries_->BeginChanges();
 }
 
 void TfmTables::Commit() {
     ResetCursors();
     conn_.Exec("COMMIT");
+    // Told only once the rows are there for good.
+    summaries_->CommitChanges();
 }
 
 void TfmTables::Rollback() {
     ResetCursors();
+    // The summaries go back even when the rollback itself fails: the transaction is over
+    // either way (SQLite ends it on the errors that make a rollback fail).
+    summaries_->RollbackChanges();
     conn_.Exec("ROLLBACK");
 }
 

@@ -13,10 +13,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace larderly {
+
+class RecipeSummaries;
 
 // Record kinds of SaveRecord and LoadRecord.
 enum RecordKind : int { rkRecipe = 1, rkLabel = 2, rkBook = 3, rkBookEntry = 4 };
@@ -49,6 +52,15 @@ struct RecipeRecord {
     int32_t InternalID = -1;
     std::array<int32_t, 4> Category{-1, -1, -1, -1}; // slots 1 to 4
     std::string Title;
+};
+
+// A whole recipe as a value: what the editor, the report and the exchange formats read and
+// write, without going through the shared record buffers.
+struct RecipeValue {
+    int32_t InternalID = -1; // -1: not stored yet
+    std::string Title;
+    std::array<int32_t, 4> Category{-1, -1, -1, -1};
+    std::vector<std::string> Lines;
 };
 
 struct BookRecord {
@@ -104,6 +116,13 @@ public:
     void LoadBook();
     void LoadBookEntry();
 
+    // The recipe with that identifier, or nothing when there is none. Leaves the record
+    // buffers and the recipe table's index as they were.
+    std::optional<RecipeValue> LoadRecipeById(int32_t id);
+    // Stores the recipe (a new row when its identifier is -1) and gives back its identifier,
+    // which `recipe` then holds too, with the title cut to 150 characters.
+    int32_t SaveRecipeValue(RecipeValue& recipe);
+
     bool FindRecipe(int32_t id);
     bool FindLabel(int32_t id);
     bool DeleteRecipe(int32_t id);
@@ -121,6 +140,10 @@ public:
 
     // The full-text index of the recipes, attached while the tables are open.
     TSearchIndex& SearchIndex() { return search_; }
+
+    // The summaries of the stored recipes, kept in step by every save and delete of a recipe
+    // and by the transactions (see RecipeSummaries). Built from the table by Build.
+    RecipeSummaries& Summaries() { return *summaries_; }
 
     TTable& tblListLabel() { return *tables_[0]; }
     TTable& tblRecipes() { return *tables_[1]; }
@@ -140,6 +163,7 @@ private:
 
     SqlConnection conn_;
     TSearchIndex search_;
+    std::unique_ptr<RecipeSummaries> summaries_;
     std::string dataFolder_;
     std::array<std::unique_ptr<TTable>, 4> tables_;
 };

@@ -4,7 +4,7 @@
 // Adding, changing and removing one row costs a binary search and a move, not a re-sort.
 #pragma once
 
-#include "workspace/RecipeSummaries.h"
+#include "store/RecipeSummaries.h"
 
 #include <QAbstractListModel>
 

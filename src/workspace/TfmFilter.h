@@ -3,8 +3,8 @@
 // settings when it opens again. The recipe list asks RecipeMatchesFilter for every summary.
 #pragma once
 
-#include "workspace/RecipeFilter.h"
 #include "workspace/WorkspaceHost.h"
+#include "workspace/core/RecipeFilter.h"
 
 #include <QDialog>
 

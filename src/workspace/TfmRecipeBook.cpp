@@ -152,6 +152,16 @@ void TfmRecipeBook::SaveBookChanges() {
     SyncLists();
 }
 
+void TfmRecipeBook::PaneShown() {
+    try {
+        core_.PaneShown();
+    } catch (...) {
+        SyncLists();
+        throw;
+    }
+    SyncLists();
+}
+
 void TfmRecipeBook::DropBookChanges() { core_.DropBookChanges(); }
 
 void TfmRecipeBook::FillBookList() {

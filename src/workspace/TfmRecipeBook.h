@@ -4,8 +4,8 @@
 // written in one transaction. The lists and their rules live in TRecipeBookCore.
 #pragma once
 
-#include "workspace/TfmRecipeBookCore.h"
 #include "workspace/WorkspaceHost.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include <QObject>
 
@@ -30,6 +30,10 @@ public:
 
     // Unsaved membership changes of the shown book (the core's flag).
     bool& BookChanged;
+
+    // The pane is being shown: pending changes dropped, the books refilled, the first book
+    // loaded (TRecipeBookCore::PaneShown), the lists brought in line.
+    void PaneShown();
 
     void SaveBookChanges();
     void DropBookChanges();

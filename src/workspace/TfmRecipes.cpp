@@ -33,7 +33,8 @@ QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, c
 }
 } // namespace
 
-TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent) : TPane(parent), host_(host) {
+TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
+    : TPane(parent), host_(host), core_(host.Store()) {
     setObjectName("fmRecipes");
     resize(545, 508);
 
@@ -255,46 +256,44 @@ bool TfmRecipes::PickerChangeBlocked(QObject* watched, QEvent* event) const {
 }
 
 void TfmRecipes::ShowRecipe(int32_t id) {
-    TfmTables& st = host_.Store();
-    if (id == -1) {
-        st.ClearBuffers();
-    } else {
-        st.FindRecipe(id); // raises the store's error when the row is gone; nothing changes then
-    }
-    shownId_ = st.RecipeRec.InternalID;
+    // Raises the store's error when the row is gone; nothing changes then.
+    const RecipeValue recipe = core_.Load(id);
+    shownId_ = recipe.InternalID;
     QStringList lines;
-    lines.reserve(static_cast<int>(st.RecipeText.size()));
-    for (const std::string& l : st.RecipeText) lines << Q(l);
+    lines.reserve(static_cast<int>(recipe.Lines.size()));
+    for (const std::string& l : recipe.Lines)
+        lines << Q(l);
     Memo1->setPlainText(lines.join('\n'));
     // A slot whose label was added since the pickers were filled must not show empty (and
     // be lost on the next save): refill once and look again.
     bool refilled = false;
     for (std::size_t s = 0; s < 4; ++s) {
-        int32_t label = st.RecipeRec.Category[s];
+        int32_t label = recipe.Category[s];
         if (label != -1 && !PickerHasLabel(*cbCategory[s], label) && !refilled) {
             RefillPickers();
             refilled = true;
         }
         SelectLabelInPicker(*cbCategory[s], label);
     }
-    edtTitle->setText(Q(st.RecipeRec.Title));
+    edtTitle->setText(Q(recipe.Title));
     edtTitle->setCursorPosition(0);
     ApplyFieldState();
 }
 
-void TfmRecipes::ReadFields() {
-    TfmTables& st = host_.Store();
-    st.RecipeText.clear();
+RecipeValue TfmRecipes::ReadFields() const {
+    RecipeValue recipe;
     const QString text = Memo1->toPlainText();
     if (!text.isEmpty())
-        for (const QString& l : text.split('\n')) st.RecipeText.push_back(S(l));
-    st.RecipeRec.Title = CutChars(TrimCodes(S(edtTitle->text())), kTitleWidth);
-    for (std::size_t s = 0; s < 4; ++s) st.RecipeRec.Category[s] = PickedLabelId(*cbCategory[s]);
-    st.RecipeRec.InternalID = shownId_;
+        for (const QString& l : text.split('\n'))
+            recipe.Lines.push_back(S(l));
+    recipe.Title = CutChars(TrimCodes(S(edtTitle->text())), kTitleWidth);
+    for (std::size_t s = 0; s < 4; ++s)
+        recipe.Category[s] = PickedLabelId(*cbCategory[s]);
+    recipe.InternalID = shownId_;
+    return recipe;
 }
 
 void TfmRecipes::btnNewClick() {
-    host_.Store().ClearBuffers();
     ShowRecipe(-1);
     EnableRecipeFields(true);
     edtTitle->setFocus(Qt::OtherFocusReason);
@@ -309,18 +308,13 @@ void TfmRecipes::btnEditClick() {
 
 void TfmRecipes::btnSaveClick() {
     if (TrimCodes(S(edtTitle->text())).empty()) throw std::runtime_error(kNeedTitle);
-    TfmTables& st = host_.Store();
-    {
-        Transaction tr(st);
-        ReadFields();
-        st.SaveRecipe();
-        tr.Commit();
-    }
-    shownId_ = st.RecipeRec.InternalID;
+    RecipeValue recipe = ReadFields();
+    core_.Save(recipe);
+    shownId_ = recipe.InternalID;
     // The pickers show what was stored: a typed name that is no label was stored as none.
     for (std::size_t s = 0; s < 4; ++s)
-        SelectLabelInPicker(*cbCategory[s], st.RecipeRec.Category[s]);
-    host_.UpdateRecipeList(st.RecipeRec, true);
+        SelectLabelInPicker(*cbCategory[s], recipe.Category[s]);
+    // The list already follows: the store told it of the committed summary.
     SetEditMode(false);
     EnableRecipeFields(false);
 }
@@ -342,25 +336,13 @@ void TfmRecipes::btnUndoClick() {
 void TfmRecipes::btnDeleteClick() {
     Prompts& p = host_.UserPrompts();
     if (p.message(PromptKind::Warning, kAskDelete, PromptButtons::YesNo) == PromptAnswer::Yes) {
-        TfmTables& st = host_.Store();
         const int32_t id = shownId_;
-        bool deleted = false;
-        {
-            Transaction tr(st);
-            if (st.DeleteRecipe(id)) {
-                st.RemoveRecipeFromBooks(id);
-                tr.Commit();
-                deleted = true;
-            }
-        }
-        if (deleted) {
+        if (core_.Delete(id)) {
             // Told only once the deletion is committed.
             p.message(PromptKind::Information, kRecipeDeleted);
-            host_.RemoveSummary(id);
-            if (!host_.CurrentRecipe()) {
-                st.ClearBuffers();
-                ShowRecipe(-1);
-            }
+            // The list dropped the row when the deletion committed; the editor follows it.
+            host_.rptViewRecipesClick();
+            if (!host_.CurrentRecipe()) ShowRecipe(-1);
         } else {
             p.message(PromptKind::Information, kUnableToDelete);
         }

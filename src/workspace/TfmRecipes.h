@@ -5,6 +5,7 @@
 #pragma once
 
 #include "workspace/WorkspaceHost.h"
+#include "workspace/core/RecipeEditorCore.h"
 
 #include <QObject>
 
@@ -72,7 +73,8 @@ protected:
 
 private:
     void PaneCreate();
-    void ReadFields();
+    // The fields as a recipe (the shown recipe's identifier, the title trimmed and cut).
+    RecipeValue ReadFields() const;
     // Applies browse (read-only) or edit mode to the fields.
     void ApplyFieldState();
     // A key, click or wheel that would change a read-only picker's label.
@@ -85,6 +87,7 @@ private:
     bool editing_ = false;
     bool fieldsEditable_ = false;
     int32_t shownId_ = -1;
+    TRecipeEditorCore core_;
 };
 
 } // namespace larderly

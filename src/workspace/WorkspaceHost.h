@@ -5,8 +5,8 @@
 #pragma once
 
 #include "platform/Prompts.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <QWidget>
 
@@ -39,10 +39,6 @@ public:
     // The list's click handling (loads the current item into the editor when the recipe
     // pane is active).
     virtual void rptViewRecipesClick() = 0;
-    // After a save: update or add the recipe's summary (and row, when `show`).
-    virtual void UpdateRecipeList(const RecipeRecord& rec, bool show) = 0;
-    // After a delete: remove the summary and its row, select the first row, click.
-    virtual void RemoveSummary(int32_t id) = 0;
     // Refill the view with the summaries that pass the filter.
     virtual void ShowRecipeList() = 0;
     // Enables or disables the recipe list (the editor disables it while editing).

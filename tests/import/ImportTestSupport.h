@@ -3,8 +3,8 @@
 #pragma once
 
 #include "store/Labels.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <gtest/gtest.h>
 
@@ -99,7 +99,7 @@ public:
     }
 
     TfmTables store;
-    RecipeSummaries summaries;
+    RecipeSummaries& summaries = store.Summaries();
 
 private:
     std::vector<RecipeRecord> RecipesBrief() {

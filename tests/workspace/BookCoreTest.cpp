@@ -1,11 +1,11 @@
 // The recipe book pane's rules without its widgets: the two sorted lists, pending additions
 // and removals, their saving in one transaction, New and Delete Book, the enabled states,
 // and what happens when the store fails or rows vanish behind the pane's back.
-#include "workspace/TfmRecipeBookCore.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include "ScriptedPrompts.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

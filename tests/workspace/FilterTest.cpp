@@ -1,5 +1,5 @@
 // The filter's matching rules on recipe summaries.
-#include "workspace/RecipeFilter.h"
+#include "workspace/core/RecipeFilter.h"
 
 #include <gtest/gtest.h>
 

@@ -56,6 +56,43 @@ TEST_F(RecipeListTest, UpdateAddsNewRecipesEvenWhenAppendedQuietlyBefore) {
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Bread"});
 }
 
+// Changes made to the store by anyone (here straight through it, as an import or another
+// window would) reach the list when they commit, and never when they roll back.
+TEST_F(RecipeListTest, AChangeNotificationReachesTheList) {
+    auto ids = Seed(home_.Home(), {{"Bread", {}, {}}, {"Soup", {}, {}}});
+    TfmMain& m = Start();
+    TfmTables& st = m.Store();
+    {
+        Transaction tx(st);
+        RecipeValue v;
+        v.Title = "Apple";
+        st.SaveRecipeValue(v);
+        st.DeleteRecipe(ids[0]);
+        EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Bread", "Soup"}))
+            << "nothing shows before the commit";
+    }
+    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Bread", "Soup"}))
+        << "a rollback shows nothing";
+    EXPECT_EQ(m.FindSummary(ids[0])->Title, "Bread");
+    {
+        Transaction tx(st);
+        RecipeValue v = *st.LoadRecipeById(ids[1]);
+        v.Title = "Apple soup";
+        st.SaveRecipeValue(v);
+        RecipeValue pie;
+        pie.Title = "Pie";
+        st.SaveRecipeValue(pie);
+        st.DeleteRecipe(ids[0]);
+        tx.Commit();
+    }
+    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Apple soup", "Pie"}));
+    // The list's current row names a stored recipe, and the editor shows it when clicked.
+    ASSERT_NE(m.CurrentRecipe(), nullptr);
+    const QRect r = m.rptViewRecipes->visualRect(m.ListModel().index(1));
+    QTest::mouseClick(m.rptViewRecipes->viewport(), Qt::LeftButton, {}, r.center());
+    EXPECT_EQ(m.fmRecipes->edtTitle->text().toStdString(), "Pie");
+}
+
 // The model against a plain sort, through random adds, title changes and removals.
 TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
     App();

@@ -5,8 +5,8 @@
 #pragma once
 
 #include "platform/Prompts.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
-#include "workspace/RecipeSummaries.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,7 +2,7 @@
 // summaries only and never reads the tables.
 #pragma once
 
-#include "workspace/RecipeSummaries.h"
+#include "store/RecipeSummaries.h"
 
 #include <cstdint>
 #include <string>

@@ -1,5 +1,5 @@
 // The recipe book pane's lists, pending changes and their saving.
-#include "workspace/TfmRecipeBookCore.h"
+#include "workspace/core/TfmRecipeBookCore.h"
 
 #include "platform/Text.h"
 

@@ -1,5 +1,5 @@
 // The recipe filter's matching rules.
-#include "workspace/RecipeFilter.h"
+#include "workspace/core/RecipeFilter.h"
 
 #include "platform/Text.h"
 #include "store/Tables.h"
