@@ -17,7 +17,8 @@ public:
     RecordingReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const auto& r : runs)
-            if (r.run_type == Run::RT_Iteration) times[r.benchmark_name()] = r.GetAdjustedRealTime();
+            if (r.run_type == Run::RT_Iteration)
+                times[r.benchmark_name()] = r.GetAdjustedRealTime();
         ConsoleReporter::ReportRuns(runs);
     }
     std::map<std::string, double> times;
@@ -43,8 +44,8 @@ inline int RunWithRatios(const std::vector<Ratio>& ratios) {
         double m = find(q.measured), r = find(q.reference);
         if (m < 0 || r <= 0) continue;
         double x = m / r;
-        std::printf("ratio %s / %s = %.2f (target <= %.2f) %s\n", q.measured.c_str(), q.reference.c_str(), x,
-                    q.target, x <= q.target ? "MET" : "MISSED");
+        std::printf("ratio %s / %s = %.2f (target <= %.2f) %s\n", q.measured.c_str(),
+                    q.reference.c_str(), x, q.target, x <= q.target ? "MET" : "MISSED");
     }
     return 0;
 }

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang clang-format libclang-rt-14-dev
   lhasa p7zip-full jlha-utils genisoimage xorriso poppler-utils
   xvfb xauth fonts-dejavu-core time
   librsvg2-bin desktop-file-utils appstream dpkg-dev file man-db bash-completion passwd

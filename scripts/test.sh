@@ -11,6 +11,9 @@ export QT_QPA_PLATFORM=offscreen
 export TZ=UTC
 jobs=$(nproc)
 
+echo "== format check"
+bash scripts/format-check.sh
+
 echo "== plain build"
 bash scripts/build.sh plain
 (cd build && ctest --output-on-failure -j "$jobs")

@@ -20,13 +20,16 @@ inline CommandResult RunCommand(const std::string& cmd) {
     if (!p) return r;
     std::array<char, 4096> buf{};
     size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
 }
 
 // The path of a built program.
-inline std::string BuiltProgram(const std::string& name) { return std::string(LARDERLY_BIN_DIR) + "/" + name; }
+inline std::string BuiltProgram(const std::string& name) {
+    return std::string(LARDERLY_BIN_DIR) + "/" + name;
+}
 
 } // namespace larderly::testing

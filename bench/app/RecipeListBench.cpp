@@ -45,7 +45,9 @@ double SelfCpu() {
 double ChildrenCpu() {
     rusage ru{};
     getrusage(RUSAGE_CHILDREN, &ru);
-    auto sec = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    auto sec = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+    };
     return sec(ru.ru_utime) + sec(ru.ru_stime);
 }
 
@@ -68,12 +70,14 @@ Home MakeHome(int n) {
     sqlite3_open((h.root + "data/tbl102.nx1").c_str(), &db);
     sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db,
-                       "INSERT INTO tblRecipes (RecipeText, Category1, Category2, Category3, Category4, Title) "
-                       "VALUES (?, ?, -1, -1, -1, ?)",
-                       -1, &st, nullptr);
+    sqlite3_prepare_v2(
+        db,
+        "INSERT INTO tblRecipes (RecipeText, Category1, Category2, Category3, Category4, Title) "
+        "VALUES (?, ?, -1, -1, -1, ?)",
+        -1, &st, nullptr);
     std::string text;
-    for (int i = 0; i < 20; ++i) text += "1 cup of something, chopped finely\r\n";
+    for (int i = 0; i < 20; ++i)
+        text += "1 cup of something, chopped finely\r\n";
     unsigned seed = 12345;
     for (int i = 0; i < n; ++i) {
         seed = seed * 1103515245u + 12345u;
@@ -126,9 +130,10 @@ void Record(benchmark::State& state, const std::string& name, double seconds) {
 
 void BM_SqliteShellSelect(benchmark::State& state) {
     Started& w = Window(100000);
-    const std::string cmd = "sqlite3 " + w.home.root +
-                            "data/tbl102.nx1 'SELECT InternalID, Category1, Category2, Category3, Category4, "
-                            "Title FROM tblRecipes' > /dev/null";
+    const std::string cmd =
+        "sqlite3 " + w.home.root +
+        "data/tbl102.nx1 'SELECT InternalID, Category1, Category2, Category3, Category4, "
+        "Title FROM tblRecipes' > /dev/null";
     double total = 0;
     const double c0 = ChildrenCpu();
     for (auto _ : state) {
@@ -165,7 +170,8 @@ void BM_TableWalkOnly(benchmark::State& state) {
     for (auto _ : state) {
         std::size_t n = 0;
         for (t.First(); !t.Eof(); t.Next()) {
-            n += static_cast<std::size_t>(t.FieldAsInteger(fld::InternalID) + t.FieldAsInteger(fld::Category1));
+            n += static_cast<std::size_t>(t.FieldAsInteger(fld::InternalID) +
+                                          t.FieldAsInteger(fld::Category1));
             n += t.FieldAsString(fld::Title).size();
         }
         benchmark::DoNotOptimize(n);
@@ -177,7 +183,8 @@ BENCHMARK(BM_TableWalkOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_SummariesBuildOnly(benchmark::State& state) {
     Started& w = Window(100000);
     w.main->ListModel().Clear();
-    for (auto _ : state) w.main->Summaries().Build(w.main->Store());
+    for (auto _ : state)
+        w.main->Summaries().Build(w.main->Store());
     w.main->ShowRecipeList();
 }
 BENCHMARK(BM_SummariesBuildOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
@@ -185,7 +192,8 @@ BENCHMARK(BM_SummariesBuildOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 // The two halves of the above, to see where the time goes.
 void BM_BuildRecipeListOnly(benchmark::State& state) {
     Started& w = Window(100000);
-    for (auto _ : state) w.main->BuildRecipeList();
+    for (auto _ : state)
+        w.main->BuildRecipeList();
     w.main->ShowRecipeList();
 }
 BENCHMARK(BM_BuildRecipeListOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
@@ -215,7 +223,12 @@ void BM_SaveRecipe(benchmark::State& state) {
     }
     Record(state, "save/" + std::to_string(n), total);
 }
-BENCHMARK(BM_SaveRecipe)->Arg(100)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+BENCHMARK(BM_SaveRecipe)
+    ->Arg(100)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(40);
 
 // Adds a recipe, then measures deleting it (row removal, first row selected and loaded).
 void BM_DeleteRecipe(benchmark::State& state) {
@@ -234,7 +247,12 @@ void BM_DeleteRecipe(benchmark::State& state) {
     }
     Record(state, "delete/" + std::to_string(n), total);
 }
-BENCHMARK(BM_DeleteRecipe)->Arg(100)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+BENCHMARK(BM_DeleteRecipe)
+    ->Arg(100)
+    ->Arg(100000)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(40);
 
 } // namespace
 
@@ -248,8 +266,8 @@ int main(int argc, char** argv) {
     benchmark::Shutdown();
     auto ratio = [](const std::string& a, const std::string& b) {
         if (!g_seconds.count(a) || !g_seconds.count(b) || g_seconds[b] <= 0) return;
-        std::printf("%-12s %9.2f ms / %-12s %9.2f ms = %.2f\n", a.c_str(), g_seconds[a] * 1e3, b.c_str(),
-                    g_seconds[b] * 1e3, g_seconds[a] / g_seconds[b]);
+        std::printf("%-12s %9.2f ms / %-12s %9.2f ms = %.2f\n", a.c_str(), g_seconds[a] * 1e3,
+                    b.c_str(), g_seconds[b] * 1e3, g_seconds[a] / g_seconds[b]);
     };
     std::printf("\nRatios (limits: build+show/shell <= 3, save and delete 100000/100 <= 2):\n");
     std::printf("wall time:\n");
@@ -257,8 +275,10 @@ int main(int argc, char** argv) {
     ratio("save/100000", "save/100");
     ratio("delete/100000", "delete/100");
     if (g_cpu.count("shell") && g_cpu.count("build+show") && g_cpu["shell"] > 0)
-        std::printf("CPU time (the shell's as a child process):\nbuild+show   %9.2f ms / shell        %9.2f ms = %.2f\n",
-                    g_cpu["build+show"] * 1e3, g_cpu["shell"] * 1e3, g_cpu["build+show"] / g_cpu["shell"]);
+        std::printf("CPU time (the shell's as a child process):\nbuild+show   %9.2f ms / shell     "
+                    "   %9.2f ms = %.2f\n",
+                    g_cpu["build+show"] * 1e3, g_cpu["shell"] * 1e3,
+                    g_cpu["build+show"] / g_cpu["shell"]);
     for (auto& [n, w] : Windows()) {
         w.main.reset();
         std::error_code ec;

@@ -10,9 +10,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cctype>
 #include <chrono>
 #include <cmath>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,9 +36,9 @@ constexpr size_t kTextSize = 64u << 20;
 std::vector<uint8_t> MakeText(size_t n) {
     static const char* const kSyllables[] = {
         "the", "an", "ing", "er", "re", "on", "at", "en", "nd", "ti", "es", "or", "te", "of",
-        "ed", "is", "it", "al", "ar", "st", "to", "nt", "ha", "ou", "ea", "hi", "as", "ve",
-        "co", "me", "de", "ro", "li", "ri", "io", "le", "ne", "ma", "ch", "sp", "tr", "bl",
-        "cr", "fl", "gr", "pl", "sh", "th", "wh", "qu", "y", "a", "e", "o", "u", "i"};
+        "ed",  "is", "it",  "al", "ar", "st", "to", "nt", "ha", "ou", "ea", "hi", "as", "ve",
+        "co",  "me", "de",  "ro", "li", "ri", "io", "le", "ne", "ma", "ch", "sp", "tr", "bl",
+        "cr",  "fl", "gr",  "pl", "sh", "th", "wh", "qu", "y",  "a",  "e",  "o",  "u",  "i"};
     constexpr uint32_t kSyl = sizeof(kSyllables) / sizeof(kSyllables[0]);
     uint64_t x = 0x9E3779B97F4A7C15ull;
     auto next = [&x] {
@@ -49,13 +49,14 @@ std::vector<uint8_t> MakeText(size_t n) {
     };
     std::vector<std::string> words;
     words.reserve(6000);
-    for (const char* w : {"the", "of", "and", "a", "to", "in", "is", "you", "that", "it", "he",
-                          "was", "for", "on", "are", "as", "with", "his", "they", "at"})
+    for (const char* w : {"the", "of",  "and", "a",  "to",  "in", "is",   "you", "that", "it",
+                          "he",  "was", "for", "on", "are", "as", "with", "his", "they", "at"})
         words.emplace_back(w);
     while (words.size() < 6000) {
         std::string w;
         const int parts = 1 + static_cast<int>(next() % 4);
-        for (int i = 0; i < parts; ++i) w += kSyllables[next() % kSyl];
+        for (int i = 0; i < parts; ++i)
+            w += kSyllables[next() % kSyl];
         words.push_back(w);
     }
     std::vector<uint8_t> out;
@@ -119,9 +120,11 @@ struct Fixture {
         const std::string name = "text.txt";
         h.push_back(static_cast<uint8_t>(22 + name.size()));
         h.push_back(0);
-        for (char c : std::string("-lh5-")) h.push_back(static_cast<uint8_t>(c));
+        for (char c : std::string("-lh5-"))
+            h.push_back(static_cast<uint8_t>(c));
         auto put32 = [&h](uint32_t v) {
-            for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+            for (int i = 0; i < 4; ++i)
+                h.push_back(static_cast<uint8_t>(v >> (8 * i)));
         };
         put32(static_cast<uint32_t>(packed.size()));
         put32(static_cast<uint32_t>(text.size()));
@@ -133,7 +136,8 @@ struct Fixture {
         h.push_back(static_cast<uint8_t>(crc));
         h.push_back(static_cast<uint8_t>(crc >> 8));
         uint8_t sum = 0;
-        for (size_t i = 2; i < h.size(); ++i) sum = static_cast<uint8_t>(sum + h[i]);
+        for (size_t i = 2; i < h.size(); ++i)
+            sum = static_cast<uint8_t>(sum + h[i]);
         h[1] = sum;
         TFileStream f(archivePath.string(), fmCreate);
         f.WriteBuffer(h.data(), static_cast<int64_t>(h.size()));
@@ -166,7 +170,8 @@ ChildRun RunChild(const std::vector<std::string>& argv) {
     const pid_t pid = fork();
     if (pid == 0) {
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execvp(args[0], args.data());
         _exit(127);
@@ -228,9 +233,9 @@ void RunFileCodec(benchmark::State& state, const char* direction, const char* na
     Fixture& d = Data();
     const fs::path hwm = d.dir / "hwm.txt";
     for (auto _ : state) {
-        const ChildRun run = RunChild({gSelf, "--codec", direction, d.textPath.string(),
-                                       d.packedPath.string(), (d.dir / "out.txt").string(),
-                                       hwm.string()});
+        const ChildRun run =
+            RunChild({gSelf, "--codec", direction, d.textPath.string(), d.packedPath.string(),
+                      (d.dir / "out.txt").string(), hwm.string()});
         if (!run.ok) {
             state.SkipWithError("codec child failed");
             return;
@@ -258,8 +263,12 @@ void RunFileCodec(benchmark::State& state, const char* direction, const char* na
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * d.text.size()));
 }
 
-void BM_Lh5CompressFile(benchmark::State& state) { RunFileCodec(state, "compress", "ours_compress"); }
-void BM_Lh5ExpandFile(benchmark::State& state) { RunFileCodec(state, "expand", "ours_expand"); }
+void BM_Lh5CompressFile(benchmark::State& state) {
+    RunFileCodec(state, "compress", "ours_compress");
+}
+void BM_Lh5ExpandFile(benchmark::State& state) {
+    RunFileCodec(state, "expand", "ours_expand");
+}
 
 void RunTool(benchmark::State& state, const char* tool, const std::string& name,
              const std::vector<std::string>& argv, const fs::path& output) {
@@ -303,7 +312,8 @@ void BM_RefJlhaLh5(benchmark::State& state) {
         TFileStream f(out.string(), fmOpenRead);
         uint8_t h[11];
         f.ReadBuffer(h, 11);
-        state.counters["packed_bytes"] = h[7] | h[8] << 8 | h[9] << 16 | static_cast<uint32_t>(h[10]) << 24;
+        state.counters["packed_bytes"] =
+            h[7] | h[8] << 8 | h[9] << 16 | static_cast<uint32_t>(h[10]) << 24;
     }
     if (d.seconds.count("ours_compress") && d.seconds.count("jlha"))
         state.counters["ours_over_jlha"] = d.seconds["ours_compress"] / d.seconds["jlha"];

@@ -22,8 +22,8 @@ namespace {
 constexpr int kRecipes = 100000;
 
 struct Bench {
-    std::string root;  // ends in "/"
-    std::string home;  // program folder: data/ and temp/
+    std::string root; // ends in "/"
+    std::string home; // program folder: data/ and temp/
     std::vector<std::string> tables;
 };
 
@@ -41,8 +41,9 @@ const Bench& Setup() {
         t.OpenDatabase(s.home);
         t.SetTablesOpen(true);
         Transaction tx(t);
-        static const char* words[] = {"chopped", "onion", "butter", "simmer", "flour", "salt", "pepper", "stir",
-                                      "garlic", "oven", "bake", "minutes", "tomato", "cream", "sugar", "whisk"};
+        static const char* words[] = {"chopped", "onion", "butter", "simmer", "flour", "salt",
+                                      "pepper",  "stir",  "garlic", "oven",   "bake",  "minutes",
+                                      "tomato",  "cream", "sugar",  "whisk"};
         for (int i = 0; i < kRecipes; ++i) {
             t.ClearBuffers();
             t.RecipeRec.Title = "Recipe number " + std::to_string(i * 7919 % kRecipes);
@@ -63,7 +64,8 @@ const Bench& Setup() {
         }
         tx.Commit();
         t.SetTablesOpen(false);
-        for (const auto& f : kTableFiles) s.tables.push_back(s.home + "data/" + f);
+        for (const auto& f : kTableFiles)
+            s.tables.push_back(s.home + "data/" + f);
         std::atexit([] { std::filesystem::remove_all(Setup().root); });
         return s;
     }();
@@ -100,11 +102,14 @@ void BM_BackupTables(benchmark::State& state) {
     const std::string out = Folder("job");
     for (auto _ : state) {
         TArchiveJob job(store, prompts, view, b.home);
-        if (!job.BackupTables(out)) state.SkipWithError(("backup failed: " + job.LastError()).c_str());
+        if (!job.BackupTables(out))
+            state.SkipWithError(("backup failed: " + job.LastError()).c_str());
     }
-    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(out + kBackupArchiveName));
+    state.counters["bytes"] =
+        static_cast<double>(std::filesystem::file_size(out + kBackupArchiveName));
     double tables = 0;
-    for (const auto& f : b.tables) tables += static_cast<double>(std::filesystem::file_size(f));
+    for (const auto& f : b.tables)
+        tables += static_cast<double>(std::filesystem::file_size(f));
     state.counters["tables"] = tables;
 }
 
@@ -126,7 +131,8 @@ void BM_SegArchiveCompress(benchmark::State& state) {
         seg.FilesToProcess = b.tables;
         seg.Compress();
     }
-    state.counters["bytes"] = static_cast<double>(std::filesystem::file_size(out + kBackupArchiveName));
+    state.counters["bytes"] =
+        static_cast<double>(std::filesystem::file_size(out + kBackupArchiveName));
 }
 
 void BM_LhaArchiveCompress(benchmark::State& state) {

@@ -30,7 +30,8 @@ struct Workspace {
     std::string source;
     Workspace() {
         const char* base = std::getenv("LARDERLY_BENCH_DIR");
-        dir = fs::path(base ? base : fs::temp_directory_path().string()) / ("burn_bench_" + std::to_string(getpid()));
+        dir = fs::path(base ? base : fs::temp_directory_path().string()) /
+              ("burn_bench_" + std::to_string(getpid()));
         fs::create_directories(dir);
         source = (dir / "recipebackup.001").string();
         std::vector<char> block(1 << 20);

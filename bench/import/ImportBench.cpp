@@ -13,9 +13,9 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -33,11 +33,12 @@ int RecipeCount() {
 // One Meal-Master export with `count` recipes whose titles carry `prefix`.
 void WriteMealMaster(const std::string& path, int count, const std::string& prefix) {
     static const char* kCategories[40] = {
-        "Soups",    "Stews",     "Breads",   "Cakes",    "Cookies",  "Pies",     "Poultry",  "Beef",
-        "Pork",     "Lamb",      "Fish",     "Seafood",  "Salads",   "Dressings", "Sauces",  "Vegetables",
-        "Rice",     "Pasta",     "Beans",    "Eggs",     "Cheese",   "Breakfast", "Brunch",  "Desserts",
-        "Candy",    "Beverages", "Punches",  "Appetizers", "Dips",   "Snacks",   "Grilling", "Holiday",
-        "Italian",  "Mexican",   "Chinese",  "Indian",   "French",   "Low-fat",  "Quick",    "Vegetarian"};
+        "Soups",     "Stews",      "Breads",   "Cakes",   "Cookies",   "Pies",    "Poultry",
+        "Beef",      "Pork",       "Lamb",     "Fish",    "Seafood",   "Salads",  "Dressings",
+        "Sauces",    "Vegetables", "Rice",     "Pasta",   "Beans",     "Eggs",    "Cheese",
+        "Breakfast", "Brunch",     "Desserts", "Candy",   "Beverages", "Punches", "Appetizers",
+        "Dips",      "Snacks",     "Grilling", "Holiday", "Italian",   "Mexican", "Chinese",
+        "Indian",    "French",     "Low-fat",  "Quick",   "Vegetarian"};
     std::ofstream out(path, std::ios::binary);
     std::string r;
     for (int i = 0; i < count; ++i) {
@@ -83,14 +84,16 @@ struct Timing {
 
 // Wall time and this process's CPU time: on a shared machine the CPU time shows the
 // import's own cost when other work holds the cores.
-Timing TimedImport(TfmTables& store, RecipeSummaries& summaries, const std::string& file, int expected) {
+Timing TimedImport(TfmTables& store, RecipeSummaries& summaries, const std::string& file,
+                   int expected) {
     double c0 = CpuSeconds();
     auto t0 = std::chrono::steady_clock::now();
     import::TFileImport r = import::ImportFile(store, summaries, file);
     auto t1 = std::chrono::steady_clock::now();
     double c1 = CpuSeconds();
     if (!r.Accepted || r.Added != expected)
-        throw std::runtime_error("import stored " + std::to_string(r.Added) + " of " + std::to_string(expected));
+        throw std::runtime_error("import stored " + std::to_string(r.Added) + " of " +
+                                 std::to_string(expected));
     return {std::chrono::duration<double>(t1 - t0).count(), c1 - c0};
 }
 

@@ -32,10 +32,13 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+double Seconds(Clock::time_point a, Clock::time_point b) {
+    return std::chrono::duration<double>(b - a).count();
+}
 
-const char* const kWords[] = {"Apple", "Banana", "Soup", "Stew", "Roast", "Chicken", "Leek", "Bread", "Cake",
-                              "Pie", "Salad", "Curry", "Tart", "Grilled", "Spiced", "Lemon", "Garlic", "Herb"};
+const char* const kWords[] = {"Apple", "Banana",  "Soup",   "Stew",  "Roast",  "Chicken",
+                              "Leek",  "Bread",   "Cake",   "Pie",   "Salad",  "Curry",
+                              "Tart",  "Grilled", "Spiced", "Lemon", "Garlic", "Herb"};
 
 std::string RandomTitle(std::mt19937& rng, int n) {
     std::string t;
@@ -97,10 +100,18 @@ TFilterState Title(std::string text, bool contains) {
     return f;
 }
 
-void BM_FilterAndRefill_ContainsMostTitles(benchmark::State& s) { FilterAndRefill(s, Title(" ", true)); }
-void BM_FilterAndRefill_ContainsWord(benchmark::State& s) { FilterAndRefill(s, Title("soup", true)); }
-void BM_FilterAndRefill_ContainsNothing(benchmark::State& s) { FilterAndRefill(s, Title("zzzz", true)); }
-void BM_FilterAndRefill_ExactMatch(benchmark::State& s) { FilterAndRefill(s, Title("leek soup pie 7", false)); }
+void BM_FilterAndRefill_ContainsMostTitles(benchmark::State& s) {
+    FilterAndRefill(s, Title(" ", true));
+}
+void BM_FilterAndRefill_ContainsWord(benchmark::State& s) {
+    FilterAndRefill(s, Title("soup", true));
+}
+void BM_FilterAndRefill_ContainsNothing(benchmark::State& s) {
+    FilterAndRefill(s, Title("zzzz", true));
+}
+void BM_FilterAndRefill_ExactMatch(benchmark::State& s) {
+    FilterAndRefill(s, Title("leek soup pie 7", false));
+}
 void BM_FilterAndRefill_Category(benchmark::State& s) {
     TFilterState f;
     f.ByCategory = true;

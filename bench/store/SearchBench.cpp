@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <chrono>
-#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 using namespace larderly;
 
@@ -20,11 +20,13 @@ namespace {
 
 constexpr int kRecipes = 250000;
 
-const char* const kWords[] = {"tomato", "basil", "soup", "chicken", "garlic", "onion", "butter", "flour", "sugar",
-                              "lemon", "pepper", "salt", "cream", "cheese", "potato", "carrot", "celery", "thyme",
-                              "oregano", "parsley", "beef", "pork", "rice", "beans", "honey", "vanilla", "ginger",
-                              "cinnamon", "apple", "pear", "bake", "simmer", "chop", "stir", "roast", "grill", "whisk",
-                              "fold", "serve", "chill", "slice", "dice", "boil", "fry", "mix", "knead", "rise"};
+const char* const kWords[] = {
+    "tomato", "basil",   "soup",    "chicken",  "garlic", "onion",  "butter", "flour",
+    "sugar",  "lemon",   "pepper",  "salt",     "cream",  "cheese", "potato", "carrot",
+    "celery", "thyme",   "oregano", "parsley",  "beef",   "pork",   "rice",   "beans",
+    "honey",  "vanilla", "ginger",  "cinnamon", "apple",  "pear",   "bake",   "simmer",
+    "chop",   "stir",    "roast",   "grill",    "whisk",  "fold",   "serve",  "chill",
+    "slice",  "dice",    "boil",    "fry",      "mix",    "knead",  "rise"};
 
 std::string Words(std::mt19937& rng, int n) {
     std::string s;
@@ -48,7 +50,8 @@ const std::string& Home() {
         for (int i = 0; i < kRecipes; ++i) {
             s.ClearBuffers();
             s.RecipeRec.Title = Words(rng, 3);
-            s.RecipeText = {"Serving Size  : 4", Words(rng, 8), Words(rng, 8), Words(rng, 12), Words(rng, 12)};
+            s.RecipeText = {"Serving Size  : 4", Words(rng, 8), Words(rng, 8), Words(rng, 12),
+                            Words(rng, 12)};
             s.SaveRecord(rkRecipe);
         }
         tx.Commit();
@@ -68,7 +71,9 @@ void BM_SearchTwoWords(benchmark::State& state) {
     for (auto _ : state) {
         const auto t0 = std::chrono::steady_clock::now();
         found = s.SearchIndex().Search("tom bas").size();
-        ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
+        ms.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
+                .count());
     }
     std::sort(ms.begin(), ms.end());
     state.counters["found"] = static_cast<double>(found);
@@ -76,10 +81,11 @@ void BM_SearchTwoWords(benchmark::State& state) {
 }
 
 void BM_Sqlite3ShellLike(benchmark::State& state) {
-    const std::string cmd = "sqlite3 " + Home() +
-                            "/data/tbl102.nx1 \"SELECT InternalID FROM tblRecipes WHERE "
-                            "(Title LIKE '%tom%' OR CAST(RecipeText AS TEXT) LIKE '%tom%') AND "
-                            "(Title LIKE '%bas%' OR CAST(RecipeText AS TEXT) LIKE '%bas%')\" > /dev/null";
+    const std::string cmd =
+        "sqlite3 " + Home() +
+        "/data/tbl102.nx1 \"SELECT InternalID FROM tblRecipes WHERE "
+        "(Title LIKE '%tom%' OR CAST(RecipeText AS TEXT) LIKE '%tom%') AND "
+        "(Title LIKE '%bas%' OR CAST(RecipeText AS TEXT) LIKE '%bas%')\" > /dev/null";
     for (auto _ : state)
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
 }
@@ -88,7 +94,8 @@ void BM_BuildIndex(benchmark::State& state) {
     TfmTables s;
     s.OpenDatabase(Home() + "/");
     s.SetTablesOpen(true);
-    for (auto _ : state) s.SearchIndex().Rebuild();
+    for (auto _ : state)
+        s.SearchIndex().Rebuild();
     state.SetItemsProcessed(state.iterations() * kRecipes);
 }
 
@@ -111,8 +118,12 @@ void SaveOne(benchmark::State& state, bool withIndex) {
         // The index missed these saves: the next open rebuilds it.
     }
 }
-void BM_SaveWithIndex(benchmark::State& state) { SaveOne(state, true); }
-void BM_SaveWithoutIndex(benchmark::State& state) { SaveOne(state, false); }
+void BM_SaveWithIndex(benchmark::State& state) {
+    SaveOne(state, true);
+}
+void BM_SaveWithoutIndex(benchmark::State& state) {
+    SaveOne(state, false);
+}
 
 BENCHMARK(BM_SearchTwoWords)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_Sqlite3ShellLike)->Unit(benchmark::kMillisecond)->MinTime(2.0);

@@ -48,7 +48,8 @@ void BM_StoreReadSummaries(benchmark::State& state) {
         for (t.First(); !t.Eof(); t.Next()) {
             sum += t.FieldAsInteger(fld::InternalID) + t.FieldAsInteger(fld::Category1) +
                    t.FieldAsInteger(fld::Category2) + t.FieldAsInteger(fld::Category3) +
-                   t.FieldAsInteger(fld::Category4) + static_cast<long long>(t.FieldAsString(fld::Title).size());
+                   t.FieldAsInteger(fld::Category4) +
+                   static_cast<long long>(t.FieldAsString(fld::Title).size());
         }
         benchmark::DoNotOptimize(sum);
     }
@@ -57,7 +58,8 @@ void BM_StoreReadSummaries(benchmark::State& state) {
 
 void BM_Sqlite3ShellSelect(benchmark::State& state) {
     std::string cmd = "sqlite3 " + Home() +
-                      "/data/tbl102.nx1 'SELECT InternalID, Category1, Category2, Category3, Category4, Title FROM "
+                      "/data/tbl102.nx1 'SELECT InternalID, Category1, Category2, Category3, "
+                      "Category4, Title FROM "
                       "tblRecipes' > /dev/null";
     for (auto _ : state) {
         if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");

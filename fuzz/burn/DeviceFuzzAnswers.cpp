@@ -23,8 +23,10 @@ public:
         if (hdr->SRB_Cmd == SC_HA_INQUIRY) {
             auto* q = static_cast<SRB_HAInquiry*>(block);
             q->HA_Count = Byte() % 3;
-            for (auto& b : q->HA_ManagerId) b = Byte();
-            for (auto& b : q->HA_Identifier) b = Byte();
+            for (auto& b : q->HA_ManagerId)
+                b = Byte();
+            for (auto& b : q->HA_Identifier)
+                b = Byte();
             return q->SRB_Status = Byte() % 4 ? SS_COMP : SS_INVALID_HA;
         }
         if (hdr->SRB_Cmd != SC_EXEC_SCSI_CMD) return hdr->SRB_Status = SS_ERR;
@@ -34,19 +36,22 @@ public:
         if (srb->CDBByte[0] == 0x12) {
             // A CD drive, so that selection goes on to the probes.
             if (srb->SRB_BufPointer) {
-                for (uint32_t i = 0; i < srb->SRB_BufLen; ++i) srb->SRB_BufPointer[i] = Byte();
+                for (uint32_t i = 0; i < srb->SRB_BufLen; ++i)
+                    srb->SRB_BufPointer[i] = Byte();
                 srb->SRB_BufPointer[0] = 5;
             }
             return Finish(srb, SS_COMP);
         }
         if ((srb->SRB_Flags & SRB_DIR_IN) && srb->SRB_BufPointer) {
             uint32_t n = kind % 2 ? srb->SRB_BufLen : std::min<uint32_t>(srb->SRB_BufLen, Byte());
-            for (uint32_t i = 0; i < n; ++i) srb->SRB_BufPointer[i] = Byte();
+            for (uint32_t i = 0; i < n; ++i)
+                srb->SRB_BufPointer[i] = Byte();
         }
         if (kind % 5 == 0) {
             srb->SRB_HaStat = Byte() % 2 ? 0 : Byte();
             srb->SRB_TargStat = Byte();
-            for (auto& b : srb->SenseArea) b = Byte();
+            for (auto& b : srb->SenseArea)
+                b = Byte();
             return Finish(srb, kind % 3 ? SS_ERR : Byte());
         }
         return Finish(srb, SS_COMP);

@@ -42,7 +42,8 @@ public:
         Transaction tx(store);
         for (TTable* t : {&store.tblRecipes(), &store.tblListLabel()}) {
             t->First();
-            while (!t->Eof()) t->Delete();
+            while (!t->Eof())
+                t->Delete();
         }
         summaries.Clear();
         store.ClearBuffers();
@@ -63,7 +64,8 @@ public:
             ++rows;
             TRecipeSummary* s = summaries.Find(t.FieldAsInteger(fld::InternalID));
             if (!s) Fail("a stored recipe has no summary");
-            if (s->Title != t.FieldAsString(fld::Title)) Fail("a summary's title differs from its row");
+            if (s->Title != t.FieldAsString(fld::Title))
+                Fail("a summary's title differs from its row");
         }
         if (rows != summaries.Count()) Fail("the summaries name rows that are not stored");
     }
@@ -79,14 +81,15 @@ private:
     std::string folder_;
 };
 
-template <typename Reader>
-int FuzzReader(const uint8_t* data, std::size_t size) {
+template <typename Reader> int FuzzReader(const uint8_t* data, std::size_t size) {
     static FuzzStore env;
-    TLineReader in = TLineReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
+    TLineReader in =
+        TLineReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
     Reader reader(env.store, env.summaries);
     reader.Import(in);
     env.Check();
-    if (env.store.tblRecipes().RecordCount() != 1 || env.store.tblListLabel().RecordCount() != 1) env.Reset();
+    if (env.store.tblRecipes().RecordCount() != 1 || env.store.tblListLabel().RecordCount() != 1)
+        env.Reset();
     return 0;
 }
 

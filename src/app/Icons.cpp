@@ -46,11 +46,13 @@ QPixmap Draw(IconKind kind, bool disabled) {
         p.setBrush(col(QColor(255, 250, 225)));
         p.drawRect(QRectF(5, 3, 20, 26));
         p.setPen(QPen(col(QColor(120, 120, 120)), 1));
-        for (int y = 9; y <= 24; y += 4) p.drawLine(QPointF(8, y), QPointF(22, y));
+        for (int y = 9; y <= 24; y += 4)
+            p.drawLine(QPointF(8, y), QPointF(22, y));
         p.setPen(outline);
         p.setBrush(col(QColor(230, 170, 40)));
         QPolygonF pencil;
-        pencil << QPointF(27, 10) << QPointF(30, 13) << QPointF(19, 26) << QPointF(15, 27) << QPointF(16, 23);
+        pencil << QPointF(27, 10) << QPointF(30, 13) << QPointF(19, 26) << QPointF(15, 27)
+               << QPointF(16, 23);
         p.drawPolygon(pencil);
         break;
     }
@@ -105,8 +107,10 @@ QPixmap MakeWelcomeStrip(int width, int height) {
         p.setBrush(QColor(255, 255, 255, 90));
         p.drawEllipse(c, width / 3.0, width / 3.0);
         p.drawEllipse(c, width / 5.0, width / 5.0);
-        p.drawLine(QPointF(c.x() - width / 2.4, c.y() - 15), QPointF(c.x() - width / 2.4, c.y() + 15));
-        p.drawLine(QPointF(c.x() + width / 2.4, c.y() - 15), QPointF(c.x() + width / 2.4, c.y() + 15));
+        p.drawLine(QPointF(c.x() - width / 2.4, c.y() - 15),
+                   QPointF(c.x() - width / 2.4, c.y() + 15));
+        p.drawLine(QPointF(c.x() + width / 2.4, c.y() - 15),
+                   QPointF(c.x() + width / 2.4, c.y() + 15));
     }
     return pm;
 }

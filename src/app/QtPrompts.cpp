@@ -13,7 +13,9 @@ QString Caption(const std::string& caption) {
     return caption.empty() ? QStringLiteral("Larderly") : QString::fromStdString(caption);
 }
 
-QWidget* Parent(QWidget* p) { return p ? p : QApplication::activeWindow(); }
+QWidget* Parent(QWidget* p) {
+    return p ? p : QApplication::activeWindow();
+}
 } // namespace
 
 PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, PromptButtons buttons,
@@ -22,35 +24,61 @@ PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, Prompt
     box.setWindowTitle(Caption(caption));
     box.setText(QString::fromStdString(text));
     switch (kind) {
-    case PromptKind::Information: box.setIcon(QMessageBox::Information); break;
-    case PromptKind::Warning: box.setIcon(QMessageBox::Warning); break;
-    case PromptKind::Error: box.setIcon(QMessageBox::Critical); break;
-    case PromptKind::Confirmation: box.setIcon(QMessageBox::Question); break;
+    case PromptKind::Information:
+        box.setIcon(QMessageBox::Information);
+        break;
+    case PromptKind::Warning:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case PromptKind::Error:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case PromptKind::Confirmation:
+        box.setIcon(QMessageBox::Question);
+        break;
     }
     QMessageBox::StandardButtons set;
     switch (buttons) {
-    case PromptButtons::Ok: set = QMessageBox::Ok; break;
-    case PromptButtons::OkCancel: set = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case PromptButtons::YesNo: set = QMessageBox::Yes | QMessageBox::No; break;
-    case PromptButtons::YesNoCancel: set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-    case PromptButtons::YesCancel: set = QMessageBox::Yes | QMessageBox::Cancel; break;
-    case PromptButtons::RetryCancel: set = QMessageBox::Retry | QMessageBox::Cancel; break;
+    case PromptButtons::Ok:
+        set = QMessageBox::Ok;
+        break;
+    case PromptButtons::OkCancel:
+        set = QMessageBox::Ok | QMessageBox::Cancel;
+        break;
+    case PromptButtons::YesNo:
+        set = QMessageBox::Yes | QMessageBox::No;
+        break;
+    case PromptButtons::YesNoCancel:
+        set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+        break;
+    case PromptButtons::YesCancel:
+        set = QMessageBox::Yes | QMessageBox::Cancel;
+        break;
+    case PromptButtons::RetryCancel:
+        set = QMessageBox::Retry | QMessageBox::Cancel;
+        break;
     }
     box.setStandardButtons(set);
     switch (box.exec()) {
-    case QMessageBox::Ok: return PromptAnswer::Ok;
-    case QMessageBox::Yes: return PromptAnswer::Yes;
-    case QMessageBox::No: return PromptAnswer::No;
-    case QMessageBox::Retry: return PromptAnswer::Retry;
-    default: return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    case QMessageBox::Ok:
+        return PromptAnswer::Ok;
+    case QMessageBox::Yes:
+        return PromptAnswer::Yes;
+    case QMessageBox::No:
+        return PromptAnswer::No;
+    case QMessageBox::Retry:
+        return PromptAnswer::Retry;
+    default:
+        return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
     }
 }
 
 std::optional<std::string> QtPrompts::input(const std::string& caption, const std::string& prompt,
                                             const std::string& initial) {
     bool ok = false;
-    QString v = QInputDialog::getText(Parent(parent_), Caption(caption), QString::fromStdString(prompt),
-                                      QLineEdit::Normal, QString::fromStdString(initial), &ok);
+    QString v =
+        QInputDialog::getText(Parent(parent_), Caption(caption), QString::fromStdString(prompt),
+                              QLineEdit::Normal, QString::fromStdString(initial), &ok);
     if (!ok) return std::nullopt;
     return v.toStdString();
 }
@@ -72,7 +100,8 @@ bool IsCatchAll(const QString& filter) {
 }
 } // namespace
 
-std::vector<std::string> QtPrompts::openFiles(const std::string& title, const std::vector<std::string>& filters,
+std::vector<std::string> QtPrompts::openFiles(const std::string& title,
+                                              const std::vector<std::string>& filters,
                                               const std::string& startFolder, bool multiple) {
     const QStringList f = DialogFilters(filters);
     const QString filter = f.join(";;");
@@ -93,7 +122,8 @@ std::vector<std::string> QtPrompts::openFiles(const std::string& title, const st
     return out;
 }
 
-std::optional<std::string> QtPrompts::browseFolder(const std::string& title, const std::string& startFolder) {
+std::optional<std::string> QtPrompts::browseFolder(const std::string& title,
+                                                   const std::string& startFolder) {
     QString s = QFileDialog::getExistingDirectory(Parent(parent_), QString::fromStdString(title),
                                                   QString::fromStdString(startFolder));
     if (s.isEmpty()) return std::nullopt;

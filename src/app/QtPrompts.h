@@ -18,9 +18,11 @@ public:
                          const std::string& caption) override;
     std::optional<std::string> input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
-    std::vector<std::string> openFiles(const std::string& title, const std::vector<std::string>& filters,
+    std::vector<std::string> openFiles(const std::string& title,
+                                       const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override;
-    std::optional<std::string> browseFolder(const std::string& title, const std::string& startFolder) override;
+    std::optional<std::string> browseFolder(const std::string& title,
+                                            const std::string& startFolder) override;
 
 private:
     QWidget* parent_;

@@ -53,12 +53,14 @@ TfmAd::TfmAd(QWidget* parent)
         l->setTextFormat(Qt::RichText);
         l->setTextInteractionFlags(Qt::TextBrowserInteraction);
         l->setOpenExternalLinks(true);
-        l->setText(QString("<a href=\"%1\" style=\"color:#0000ee; text-decoration:underline;\">%2</a>")
-                       .arg(href.toHtmlEscaped(), caption.toHtmlEscaped()));
+        l->setText(
+            QString("<a href=\"%1\" style=\"color:#0000ee; text-decoration:underline;\">%2</a>")
+                .arg(href.toHtmlEscaped(), caption.toHtmlEscaped()));
         return l;
     };
     lblWeb = link("lblWeb", kRecipesWebPage, "Download more recipes at our web site!", 292);
-    lblEmail = link("lblEmail", QString("mailto:") + kRecipesMailAddress, "Email us with a recipe!", 328);
+    lblEmail =
+        link("lblEmail", QString("mailto:") + kRecipesMailAddress, "Email us with a recipe!", 328);
 
     btnDelete = new QPushButton("Close", this);
     btnDelete->setObjectName("btnDelete");

@@ -37,7 +37,9 @@ namespace {
 // Holds a widget's repainting for a scope.
 class HoldUpdates {
 public:
-    explicit HoldUpdates(QWidget* w) : w_(w), was_(w->updatesEnabled()) { w_->setUpdatesEnabled(false); }
+    explicit HoldUpdates(QWidget* w) : w_(w), was_(w->updatesEnabled()) {
+        w_->setUpdatesEnabled(false);
+    }
     ~HoldUpdates() {
         w_->setUpdatesEnabled(was_);
         w_->update();
@@ -102,9 +104,13 @@ TfmMain::TfmMain(Prompts& prompts, TfmMainOptions options, QWidget* parent)
     ApplyAvailability();
 }
 
-TfmMain::~TfmMain() { FormDestroy(); }
+TfmMain::~TfmMain() {
+    FormDestroy();
+}
 
-void TfmMain::Guarded(const std::function<void()>& f) { RunGuarded(prompts_, f); }
+void TfmMain::Guarded(const std::function<void()>& f) {
+    RunGuarded(prompts_, f);
+}
 
 void TfmMain::BuildWindow() {
     setObjectName("fmMain");
@@ -133,12 +139,18 @@ void TfmMain::BuildWindow() {
     actRecipes->setIcon(MakeIcon(IconKind::Recipes));
     actFilter->setIcon(MakeIcon(IconKind::Filter));
     actPrint->setIcon(MakeIcon(IconKind::Print));
-    connect(actRecipeBook, &QAction::triggered, this, [this] { Guarded([this] { actRecipeBookExecute(); }); });
-    connect(actRecipes, &QAction::triggered, this, [this] { Guarded([this] { actRecipesExecute(); }); });
-    connect(actFilter, &QAction::triggered, this, [this] { Guarded([this] { actFilterExecute(); }); });
-    connect(actPrint, &QAction::triggered, this, [this] { Guarded([this] { actPrintExecute(); }); });
-    connect(actBackup, &QAction::triggered, this, [this] { Guarded([this] { actBackupExecute(); }); });
-    connect(actRestore, &QAction::triggered, this, [this] { Guarded([this] { actRestoreExecute(); }); });
+    connect(actRecipeBook, &QAction::triggered, this,
+            [this] { Guarded([this] { actRecipeBookExecute(); }); });
+    connect(actRecipes, &QAction::triggered, this,
+            [this] { Guarded([this] { actRecipesExecute(); }); });
+    connect(actFilter, &QAction::triggered, this,
+            [this] { Guarded([this] { actFilterExecute(); }); });
+    connect(actPrint, &QAction::triggered, this,
+            [this] { Guarded([this] { actPrintExecute(); }); });
+    connect(actBackup, &QAction::triggered, this,
+            [this] { Guarded([this] { actBackupExecute(); }); });
+    connect(actRestore, &QAction::triggered, this,
+            [this] { Guarded([this] { actRestoreExecute(); }); });
 
     // Menu.
     MainMenu1 = new QMenuBar(this);
@@ -172,7 +184,8 @@ void TfmMain::BuildWindow() {
     help->setObjectName("Help1");
     Contents1 = help->addAction("&Contents");
     Contents1->setObjectName("Contents1");
-    connect(Contents1, &QAction::triggered, this, [this] { Guarded([this] { Contents1Click(); }); });
+    connect(Contents1, &QAction::triggered, this,
+            [this] { Guarded([this] { Contents1Click(); }); });
     auto* menuHelp = new MenuHelpKey(
         this, [this](int context) { Guarded([this, context] { ShowHelp(context); }); });
     file->installEventFilter(menuHelp);
@@ -220,7 +233,8 @@ void TfmMain::BuildWindow() {
     btnPrint->setDefaultAction(actPrint);
     btnClose->setText("&Close Larderly");
     btnClose->setIcon(MakeIcon(IconKind::Close));
-    connect(btnClose, &QToolButton::clicked, this, [this] { Guarded([this] { btnCloseClick(); }); });
+    connect(btnClose, &QToolButton::clicked, this,
+            [this] { Guarded([this] { btnCloseClick(); }); });
 
     // Recipe list.
     listModel_ = new RecipeListModel(this);
@@ -282,7 +296,9 @@ void TfmMain::FormCreate() {
         WriteSettings(appPath_);
         // 6. The store.
         MakeTables();
-        Tables->ProcessMessages = [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); };
+        Tables->ProcessMessages = [] {
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        };
         Tables->OpenDatabase(appPath_);
         Tables->SetTablesOpen(true);
         // 7. The import dialog starts in the program folder.
@@ -358,13 +374,21 @@ void TfmMain::FormDestroy() {
     Tables.reset();
 }
 
-void TfmMain::btnCloseClick() { Timer1->start(); }
+void TfmMain::btnCloseClick() {
+    Timer1->start();
+}
 
-void TfmMain::Timer1Timer() { close(); }
+void TfmMain::Timer1Timer() {
+    close();
+}
 
-void TfmMain::Exit1Click() { close(); }
+void TfmMain::Exit1Click() {
+    close();
+}
 
-void TfmMain::Contents1Click() { ShowHelp(kHelpMain); }
+void TfmMain::Contents1Click() {
+    ShowHelp(kHelpMain);
+}
 
 void TfmMain::ActivatePane(TPane* pane) {
     activePane_ = pane;
@@ -398,11 +422,21 @@ void TfmMain::RunCommand(MainCommand command) {
     if (h) h(*this);
 }
 
-void TfmMain::actFilterExecute() { RunCommand(MainCommand::Filter); }
-void TfmMain::actPrintExecute() { RunCommand(MainCommand::Print); }
-void TfmMain::Import1Click() { RunCommand(MainCommand::Import); }
-void TfmMain::actBackupExecute() { RunCommand(MainCommand::Backup); }
-void TfmMain::actRestoreExecute() { RunCommand(MainCommand::Restore); }
+void TfmMain::actFilterExecute() {
+    RunCommand(MainCommand::Filter);
+}
+void TfmMain::actPrintExecute() {
+    RunCommand(MainCommand::Print);
+}
+void TfmMain::Import1Click() {
+    RunCommand(MainCommand::Import);
+}
+void TfmMain::actBackupExecute() {
+    RunCommand(MainCommand::Backup);
+}
+void TfmMain::actRestoreExecute() {
+    RunCommand(MainCommand::Restore);
+}
 
 void TfmMain::SetCommandHandler(MainCommand command, MainCommandHandler handler) {
     handlers_[static_cast<size_t>(command)] = std::move(handler);
@@ -417,7 +451,8 @@ void TfmMain::ApplyAvailability() {
     auto want = [this](MainButton b) { return wanted_[static_cast<size_t>(b)]; };
     actRecipeBook->setEnabled(want(MainButton::RecipeBook) && fmRecipeBook);
     actRecipes->setEnabled(want(MainButton::Recipes) && fmRecipes);
-    actFilter->setEnabled(want(MainButton::Filter) && fmFilter && HasCommandHandler(MainCommand::Filter));
+    actFilter->setEnabled(want(MainButton::Filter) && fmFilter &&
+                          HasCommandHandler(MainCommand::Filter));
     actPrint->setEnabled(want(MainButton::Print) && HasCommandHandler(MainCommand::Print));
     // Import and restore change the store behind an edited recipe's back: not while editing.
     // A backup only reads the tables (closed and reopened around it), so it stays available.
@@ -436,13 +471,21 @@ void TfmMain::SetEditing(bool editing) {
     ApplyAvailability();
 }
 
-void TfmMain::SetRecipeListEnabled(bool enabled) { rptViewRecipes->setEnabled(enabled); }
+void TfmMain::SetRecipeListEnabled(bool enabled) {
+    rptViewRecipes->setEnabled(enabled);
+}
 
-void TfmMain::StopCloseTimer() { Timer1->stop(); }
+void TfmMain::StopCloseTimer() {
+    Timer1->stop();
+}
 
-void TfmMain::ShowHelp(int context) { ShowHelpContext(prompts_, context, this); }
+void TfmMain::ShowHelp(int context) {
+    ShowHelpContext(prompts_, context, this);
+}
 
-void TfmMain::OnLabelsChanged(std::function<void()> callback) { labelsChanged_.push_back(std::move(callback)); }
+void TfmMain::OnLabelsChanged(std::function<void()> callback) {
+    labelsChanged_.push_back(std::move(callback));
+}
 
 void TfmMain::LabelsChanged() {
     for (auto& cb : labelsChanged_)
@@ -502,7 +545,8 @@ void TfmMain::UpdateRecipeList(const RecipeRecord& rec, bool show) {
     if (listModel_->RowOf(s) >= 0) {
         HoldUpdates hold(rptViewRecipes);
         int row = listModel_->RowChanged(s);
-        if (row >= 0 && rptViewRecipes->currentIndex().row() == row) rptViewRecipes->scrollTo(listModel_->index(row));
+        if (row >= 0 && rptViewRecipes->currentIndex().row() == row)
+            rptViewRecipes->scrollTo(listModel_->index(row));
     } else if (show) {
         int row;
         {

@@ -4,8 +4,8 @@
 
 #include "app/TfmMain.h"
 
-#include "print/ReportDialogs.h"
 #include "print/RecipeReport.h"
+#include "print/ReportDialogs.h"
 #include "workspace/TfmRecipeBook.h"
 #include "workspace/TfmRecipes.h"
 

@@ -13,7 +13,8 @@ constexpr std::array<uint16_t, 256> MakeCrc16Table() {
     std::array<uint16_t, 256> table{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned r = i;
-        for (int k = 0; k < 8; ++k) r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
+        for (int k = 0; k < 8; ++k)
+            r = (r & 1) ? (r >> 1) ^ 0xA001u : r >> 1;
         table[i] = static_cast<uint16_t>(r);
     }
     return table;

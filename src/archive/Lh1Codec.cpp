@@ -11,14 +11,14 @@
 namespace larderly::lha {
 namespace {
 
-constexpr int kN = 4096;              // ring size
-constexpr int kF = 60;                // longest match
-constexpr int kThreshold = 2;         // matches this long or shorter are sent as literals
+constexpr int kN = 4096;                      // ring size
+constexpr int kF = 60;                        // longest match
+constexpr int kThreshold = 2;                 // matches this long or shorter are sent as literals
 constexpr int kNChar = 256 - kThreshold + kF; // 314 symbols
-constexpr int kT = 2 * kNChar - 1;    // 627 tree nodes
-constexpr int kR = kT - 1;            // root
+constexpr int kT = 2 * kNChar - 1;            // 627 tree nodes
+constexpr int kR = kT - 1;                    // root
 constexpr uint16_t kMaxFreq = 0x8000;
-constexpr int kStart = kN - kF;       // first position coded: 4036
+constexpr int kStart = kN - kF; // first position coded: 4036
 
 // Fixed code of the upper 6 bits of a match position: lengths by value, canonical codes.
 struct PositionCode {
@@ -82,7 +82,8 @@ struct AdaptiveTree {
             const uint16_t f = static_cast<uint16_t>(freq[i] + freq[i + 1]);
             freq[jj] = f;
             int k = jj - 1;
-            while (f < freq[k]) --k;
+            while (f < freq[k])
+                --k;
             ++k;
             const size_t l = static_cast<size_t>(jj - k);
             std::memmove(&freq[k + 1], &freq[k], l * sizeof(freq[0]));
@@ -127,12 +128,14 @@ struct AdaptiveTree {
 
 struct Lh1EncoderState {
     explicit Lh1EncoderState(TLhaCodecState& io) : io(io), bits(io) {
-        for (auto& d : dad) d = kNil;
-        for (int i = kN + 1; i <= kN + kRoots; ++i) rson[i] = kNil;
+        for (auto& d : dad)
+            d = kNil;
+        for (int i = kN + 1; i <= kN + kRoots; ++i)
+            rson[i] = kNil;
     }
 
-    static constexpr int kNil = kN;      // no node
-    static constexpr int kRoots = 4096;  // trees chosen by the first three bytes
+    static constexpr int kNil = kN;     // no node
+    static constexpr int kRoots = 4096; // trees chosen by the first three bytes
 
     TLhaCodecState& io;
     BitWriter bits;
@@ -263,8 +266,10 @@ struct Lh1EncoderState {
     }
 
     void Run() {
-        for (int i = 0; i < kStart; ++i) text[i] = 0x20;
-        for (int i = 0; i < kF - 1; ++i) text[kN + i] = text[i];
+        for (int i = 0; i < kStart; ++i)
+            text[i] = 0x20;
+        for (int i = 0; i < kF - 1; ++i)
+            text[kN + i] = text[i];
         int len = 0;
         while (len < kF) {
             const uint8_t b = io.ReadByte();
@@ -336,12 +341,14 @@ struct Lh1DecoderState {
         unsigned i = bits.GetBits(8);
         const unsigned c = static_cast<unsigned>(kPositionCode.decodeValue[i]) << 6;
         int j = kPositionCode.decodeLen[i] - 2;
-        while (j-- > 0) i = (i << 1) + bits.GetBits(1);
+        while (j-- > 0)
+            i = (i << 1) + bits.GetBits(1);
         return static_cast<int>(c | (i & 0x3F));
     }
 
     void Run(int64_t size) {
-        for (int i = 0; i < kStart; ++i) text[i] = 0x20;
+        for (int i = 0; i < kStart; ++i)
+            text[i] = 0x20;
         int r = kStart;
         int64_t produced = 0;
         while (produced < size) {

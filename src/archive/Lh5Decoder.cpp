@@ -10,10 +10,10 @@
 namespace larderly::lha {
 namespace {
 
-constexpr int kDicSize = 8192;     // window
-constexpr int kNC = 510;           // character/length symbols
-constexpr int kNP = 14;            // position symbols
-constexpr int kNT = 19;            // pre-tree symbols
+constexpr int kDicSize = 8192; // window
+constexpr int kNC = 510;       // character/length symbols
+constexpr int kNP = 14;        // position symbols
+constexpr int kNT = 19;        // pre-tree symbols
 constexpr int kCTableBits = 12;
 constexpr int kPTableBits = 8;
 constexpr int kMaxCodeLength = 16;
@@ -44,7 +44,8 @@ struct Lh5DecoderState {
         }
         uint32_t start[kMaxCodeLength + 2];
         start[1] = 0;
-        for (int i = 1; i <= kMaxCodeLength; ++i) start[i + 1] = start[i] + (count[i] << (16 - i));
+        for (int i = 1; i <= kMaxCodeLength; ++i)
+            start[i + 1] = start[i] + (count[i] << (16 - i));
         // The sum is taken in full: an over-full code whose sum wraps to a multiple of
         // 65536 would otherwise place codes past the table.
         if (start[kMaxCodeLength + 1] != (1u << 16) && start[kMaxCodeLength + 1] != 0)
@@ -56,11 +57,13 @@ struct Lh5DecoderState {
             start[i] >>= jutBits;
             weight[i] = 1u << (tableBits - i);
         }
-        for (int i = tableBits + 1; i <= kMaxCodeLength; ++i) weight[i] = 1u << (16 - i);
+        for (int i = tableBits + 1; i <= kMaxCodeLength; ++i)
+            weight[i] = 1u << (16 - i);
 
         const uint32_t tableSize = 1u << tableBits;
         // Entries after the last short code are the roots of the longer codes.
-        for (uint32_t i = start[tableBits + 1] >> jutBits; i < tableSize; ++i) table[i] = 0;
+        for (uint32_t i = start[tableBits + 1] >> jutBits; i < tableSize; ++i)
+            table[i] = 0;
 
         uint32_t avail = static_cast<uint32_t>(nchar);
         const uint32_t mask = 1u << (15 - tableBits);
@@ -70,7 +73,8 @@ struct Lh5DecoderState {
             const uint32_t nextCode = start[len] + weight[len];
             if (len <= tableBits) {
                 if (nextCode > tableSize) throw ELZHBadDecodeTable();
-                for (uint32_t i = start[len]; i < nextCode; ++i) table[i] = static_cast<uint16_t>(ch);
+                for (uint32_t i = start[len]; i < nextCode; ++i)
+                    table[i] = static_cast<uint16_t>(ch);
             } else {
                 uint32_t k = start[len];
                 uint16_t* p = &table[(k >> jutBits) & (tableSize - 1)];
@@ -99,8 +103,10 @@ struct Lh5DecoderState {
         if (n == 0) {
             const uint32_t c = bits.GetBits(nbit);
             if (c >= static_cast<uint32_t>(nn)) throw ELZHBadDecodeTable();
-            for (int i = 0; i < nn; ++i) ptLen[i] = 0;
-            for (auto& e : ptTable) e = static_cast<uint16_t>(c);
+            for (int i = 0; i < nn; ++i)
+                ptLen[i] = 0;
+            for (auto& e : ptTable)
+                e = static_cast<uint16_t>(c);
             return;
         }
         if (n > nn) throw ELZHBadDecodeTable();
@@ -115,10 +121,12 @@ struct Lh5DecoderState {
             ptLen[i++] = static_cast<uint8_t>(c);
             if (i == iSpecial) {
                 int zeros = static_cast<int>(bits.GetBits(2));
-                while (zeros-- > 0 && i < nn) ptLen[i++] = 0;
+                while (zeros-- > 0 && i < nn)
+                    ptLen[i++] = 0;
             }
         }
-        while (i < nn) ptLen[i++] = 0;
+        while (i < nn)
+            ptLen[i++] = 0;
         MakeTable(nn, ptLen.data(), kPTableBits, ptTable.data());
     }
 
@@ -144,7 +152,8 @@ struct Lh5DecoderState {
             const uint32_t c = bits.GetBits(9);
             if (c >= static_cast<uint32_t>(kNC)) throw ELZHBadDecodeTable();
             cLen.fill(0);
-            for (auto& e : cTable) e = static_cast<uint16_t>(c);
+            for (auto& e : cTable)
+                e = static_cast<uint16_t>(c);
             return;
         }
         if (n > kNC) throw ELZHBadDecodeTable();
@@ -158,12 +167,14 @@ struct Lh5DecoderState {
                 else if (c == 2)
                     run = static_cast<int>(bits.GetBits(9)) + 20;
                 if (i + run > kNC) throw ELZHBadDecodeTable();
-                while (run-- > 0) cLen[i++] = 0;
+                while (run-- > 0)
+                    cLen[i++] = 0;
             } else {
                 cLen[i++] = static_cast<uint8_t>(c - 2);
             }
         }
-        while (i < kNC) cLen[i++] = 0;
+        while (i < kNC)
+            cLen[i++] = 0;
         MakeTable(kNC, cLen.data(), kCTableBits, cTable.data());
     }
 

@@ -55,7 +55,8 @@ public:
             code[FHeap[1]] = 0;
             return FHeap[1];
         }
-        for (int i = FHeapSize / 2; i >= 1; --i) DownHeap(i);
+        for (int i = FHeapSize / 2; i >= 1; --i)
+            DownHeap(i);
 
         // Leaves in the order they leave the heap, least frequent first.
         int sorted[kNC];
@@ -115,10 +116,12 @@ private:
     }
 
     void MakeLen(int root, const int* sorted, uint8_t* len) {
-        for (auto& c : FLenCnt) c = 0;
+        for (auto& c : FLenCnt)
+            c = 0;
         CountLen(root);
         uint32_t cum = 0;
-        for (int i = 16; i > 0; --i) cum += FLenCnt[i] << (16 - i);
+        for (int i = 16; i > 0; --i)
+            cum += FLenCnt[i] << (16 - i);
         // Leaves deeper than 16 make the sum too large: move codes down until it fits.
         while (cum != (1u << 16)) {
             FLenCnt[16]--;
@@ -133,14 +136,17 @@ private:
         }
         int s = 0;
         for (int i = 16; i > 0; --i)
-            for (uint32_t k = FLenCnt[i]; k > 0; --k) len[sorted[s++]] = static_cast<uint8_t>(i);
+            for (uint32_t k = FLenCnt[i]; k > 0; --k)
+                len[sorted[s++]] = static_cast<uint8_t>(i);
     }
 
     void MakeCode(int n, const uint8_t* len, uint16_t* code) {
         uint16_t start[18];
         start[1] = 0;
-        for (int i = 1; i <= 16; ++i) start[i + 1] = static_cast<uint16_t>((start[i] + FLenCnt[i]) << 1);
-        for (int i = 0; i < n; ++i) code[i] = start[len[i]]++;
+        for (int i = 1; i <= 16; ++i)
+            start[i + 1] = static_cast<uint16_t>((start[i] + FLenCnt[i]) << 1);
+        for (int i = 0; i < n; ++i)
+            code[i] = start[len[i]]++;
     }
 
     int FN = 0;
@@ -217,7 +223,8 @@ struct Lh5EncoderState {
     // a lookup needs to compare parents only.
     static int Hash(int q, int c) {
         const uint32_t mixed = static_cast<uint32_t>(q) * 0x9E3779B1u;
-        const uint32_t spread = static_cast<uint32_t>((static_cast<uint64_t>(mixed) * kBuckets) >> 32);
+        const uint32_t spread =
+            static_cast<uint32_t>((static_cast<uint64_t>(mixed) * kBuckets) >> 32);
         return kBucketBase + static_cast<int>(spread ^ static_cast<uint32_t>(c));
     }
 
@@ -226,19 +233,23 @@ struct Lh5EncoderState {
             inner[i].level = 1;
             inner[i].position = kNil;
         }
-        for (int i = kDicSize; i < 2 * kDicSize; ++i) link[i].parent = kNil;
+        for (int i = kDicSize; i < 2 * kDicSize; ++i)
+            link[i].parent = kNil;
         avail = 1;
-        for (int i = 1; i < kDicSize - 1; ++i) link[i].next = static_cast<uint16_t>(i + 1);
+        for (int i = 1; i < kDicSize - 1; ++i)
+            link[i].next = static_cast<uint16_t>(i + 1);
         link[kDicSize - 1].next = kNil;
-        for (int i = kBucketBase; i <= kMaxHashVal; ++i) link[i] = {kNil, kNil};
+        for (int i = kBucketBase; i <= kMaxHashVal; ++i)
+            link[i] = {kNil, kNil};
     }
 
     int Child(int q, int c) {
         const Link head = link[Hash(q, c)];
-        if (head.parent == q) return head.next; // the head, or nil for an empty bucket
+        if (head.parent == q) return head.next;       // the head, or nil for an empty bucket
         link[kNil].parent = static_cast<uint16_t>(q); // sentinel: a miss ends on nil
         int r = link[head.next].next;
-        while (link[r].parent != q) r = link[r].next;
+        while (link[r].parent != q)
+            r = link[r].next;
         return r;
     }
 
@@ -292,7 +303,8 @@ struct Lh5EncoderState {
             }
         } else {
             int i = 0;
-            while (i < n && a[i] == b[i]) ++i;
+            while (i < n && a[i] == b[i])
+                ++i;
             return i;
         }
     }
@@ -308,7 +320,8 @@ struct Lh5EncoderState {
             // The string at p shares len - 1 bytes with the one after the last match.
             len--;
             r = (mpos + 1) | kDicSize;
-            while ((q = link[r].parent) == kNil) r = link[r].next;
+            while ((q = link[r].parent) == kNil)
+                r = link[r].next;
             while (inner[q].level >= len) {
                 r = q;
                 q = inner[q].parent;
@@ -467,9 +480,11 @@ struct Lh5EncoderState {
     }
 
     void CountTFreq() {
-        for (int i = 0; i < kNT; ++i) tFreq[i] = 0;
+        for (int i = 0; i < kNT; ++i)
+            tFreq[i] = 0;
         int n = kNC;
-        while (n > 0 && cLen[n - 1] == 0) n--;
+        while (n > 0 && cLen[n - 1] == 0)
+            n--;
         int i = 0;
         while (i < n) {
             const int k = cLen[i++];
@@ -495,7 +510,8 @@ struct Lh5EncoderState {
     }
 
     void WritePtLen(int n, int nbit, int iSpecial) {
-        while (n > 0 && ptLen[n - 1] == 0) n--;
+        while (n > 0 && ptLen[n - 1] == 0)
+            n--;
         bits.PutBits(nbit, static_cast<uint16_t>(n));
         int i = 0;
         while (i < n) {
@@ -505,7 +521,8 @@ struct Lh5EncoderState {
             else
                 bits.PutBits(k - 3, (1u << (k - 3)) - 2);
             if (i == iSpecial) {
-                while (i < 6 && ptLen[i] == 0) i++;
+                while (i < 6 && ptLen[i] == 0)
+                    i++;
                 bits.PutBits(2, static_cast<uint16_t>(i - 3) & 3);
             }
         }
@@ -513,7 +530,8 @@ struct Lh5EncoderState {
 
     void WriteCLen() {
         int n = kNC;
-        while (n > 0 && cLen[n - 1] == 0) n--;
+        while (n > 0 && cLen[n - 1] == 0)
+            n--;
         bits.PutBits(kCBit, static_cast<uint16_t>(n));
         int i = 0;
         while (i < n) {
@@ -525,7 +543,8 @@ struct Lh5EncoderState {
                     count++;
                 }
                 if (count <= 2) {
-                    for (int z = 0; z < count; ++z) bits.PutBits(ptLen[0], ptCode[0]);
+                    for (int z = 0; z < count; ++z)
+                        bits.PutBits(ptLen[0], ptCode[0]);
                 } else if (count <= 18) {
                     bits.PutBits(ptLen[1], ptCode[1]);
                     bits.PutBits(4, static_cast<uint16_t>(count - 3));
@@ -594,14 +613,17 @@ struct Lh5EncoderState {
                 EncodeC(buf[at++]);
             }
         }
-        for (auto& f : cFreq) f = 0;
-        for (auto& f : pFreq) f = 0;
+        for (auto& f : cFreq)
+            f = 0;
+        for (auto& f : pFreq)
+            f = 0;
     }
 
     void Run() {
         InitSlide();
         const int n = ReadText(kDicSize + kMaxMatch, kDicSize);
-        for (int i = kDicSize + kMaxMatch + n; i < kTextSize; ++i) text[i] = 0x20;
+        for (int i = kDicSize + kMaxMatch + n; i < kTextSize; ++i)
+            text[i] = 0x20;
         remaining = static_cast<int16_t>(n);
         if (remaining == 0) return;
 
@@ -618,7 +640,8 @@ struct Lh5EncoderState {
             } else {
                 Output(static_cast<unsigned>(lastMatchLen + (256 - kThreshold)),
                        static_cast<unsigned>(pos - lastMatchPos - 2) & (kDicSize - 1));
-                for (int k = lastMatchLen - 1; k > 0; --k) GetNextMatch();
+                for (int k = lastMatchLen - 1; k > 0; --k)
+                    GetNextMatch();
                 if (matchLen > remaining) matchLen = remaining;
             }
         }

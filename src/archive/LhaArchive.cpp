@@ -135,7 +135,8 @@ bool LhaIsInList(const std::string& name, const std::vector<std::string>& list) 
     const std::string folder = folderKey(name);
     const std::string file = fu::extractFileName(name);
     for (const auto& line : list)
-        if (folderKey(line) == folder && LhaMatchesMask(file, fu::extractFileName(line))) return true;
+        if (folderKey(line) == folder && LhaMatchesMask(file, fu::extractFileName(line)))
+            return true;
     return false;
 }
 
@@ -192,22 +193,28 @@ std::string TLhaArchive::StoredName(const std::string& sourcePath) const {
     } else {
         n = fu::extractFileName(n);
     }
-    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0]))) n = n.substr(2);
+    if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0])))
+        n = n.substr(2);
     if (ForceUpperCase || ArchiveType == caLHARC) n = UpperAZ(n);
     return n;
 }
 
-std::string TLhaArchive::AskConfirmation(int line, const std::string& first, const std::string& second) {
+std::string TLhaArchive::AskConfirmation(int line, const std::string& first,
+                                         const std::string& second) {
     if (!Confirm || second.empty() || second == "*") return second;
     if (static_cast<std::size_t>(line) >= ConfirmMessages.size()) return second;
     const std::string text = formatTwo(ConfirmMessages[line], first, second);
     if (text.empty() || !FPrompts) return second;
     const std::string caption = ConfirmMessages.empty() ? std::string() : ConfirmMessages[0];
-    switch (FPrompts->message(PromptKind::Confirmation, text, PromptButtons::YesNoCancel, caption)) {
+    switch (
+        FPrompts->message(PromptKind::Confirmation, text, PromptButtons::YesNoCancel, caption)) {
     case PromptAnswer::Yes:
-    case PromptAnswer::Ok: return second;
-    case PromptAnswer::No: return {};
-    default: return "*";
+    case PromptAnswer::Ok:
+        return second;
+    case PromptAnswer::No:
+        return {};
+    default:
+        return "*";
     }
 }
 
@@ -241,8 +248,8 @@ void TLhaArchive::AddEntry(TStream& archive, TStream& source, int64_t sourceSize
     Codec().OnShowProgress = OnShowProgress;
     TLhaCodeResult r;
     try {
-        r = Codec().CodeStream(TLhaCodeDirection::Compress, CompressionMethod, source, archive, sourceSize,
-                               0, false, Password);
+        r = Codec().CodeStream(TLhaCodeDirection::Compress, CompressionMethod, source, archive,
+                               sourceSize, 0, false, Password);
     } catch (const EUnableToCompress&) {
         // The coded data would be longer than the file: store it instead.
         archive.SetPosition(dataStart);
@@ -306,13 +313,15 @@ void TLhaArchive::AddListedFiles(TStream& archive) {
         FilesToProcess[i] = name;
         TLhaHeader h;
         h.DateTime = stamp;
-        h.Attributes = static_cast<uint8_t>(fu::fileAttributes(source).value_or(fu::kAttrArchive) & 0x7F);
+        h.Attributes =
+            static_cast<uint8_t>(fu::fileAttributes(source).value_or(fu::kAttrArchive) & 0x7F);
         h.Level = ArchiveType == caLHA ? 1 : 0;
         h.Name = name;
         AddEntry(archive, *in, in->Size(), h);
         in.reset();
         FilesProcessed.push_back(name);
-        if (OnAfterProcessed) OnAfterProcessed(this, source, name, static_cast<int32_t>(stamp), cmLHACompress);
+        if (OnAfterProcessed)
+            OnAfterProcessed(this, source, name, static_cast<int32_t>(stamp), cmLHACompress);
         ++i;
     }
 }
@@ -364,13 +373,15 @@ void TLhaArchive::Compress() {
         out = std::make_unique<TFileStream>(work, fmOpenReadWrite);
         lock = fu::FileLock(out->Handle());
         if (!lock.locked()) throw EFOpenError("Cannot open file " + work);
-        if (LocateArchive(*out, work).Legacy) throw ELhaInvalidHeader("Cannot alter legacy archives!");
+        if (LocateArchive(*out, work).Legacy)
+            throw ELhaInvalidHeader("Cannot alter legacy archives!");
         oldSize = out->Size();
         out->SetPosition(oldSize);
         if (oldSize > 0) {
             uint8_t last = 1;
             out->SetPosition(oldSize - 1);
-            if (out->Read(&last, 1) != 1 || last != 0) out->SetPosition(oldSize);
+            if (out->Read(&last, 1) != 1 || last != 0)
+                out->SetPosition(oldSize);
             else {
                 out->SetPosition(oldSize - 1); // the new entries replace the end byte
                 overEndByte = true;
@@ -441,7 +452,8 @@ std::string TLhaArchive::SafeTarget(const std::string& entryName) const {
     n = fu::toForwardSlashes(n);
     // An absolute name is taken relative to the target folder.
     std::size_t skip = 0;
-    while (skip < n.size() && n[skip] == '/') ++skip;
+    while (skip < n.size() && n[skip] == '/')
+        ++skip;
     n.erase(0, skip);
     std::size_t start = 0;
     while (start <= n.size()) {
@@ -500,7 +512,8 @@ void TLhaArchive::RunExpand() {
 bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy,
                               std::vector<std::string>& results) {
     std::string target = SafeTarget(h.Name);
-    if (OnCheckFile) OnCheckFile(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
+    if (OnCheckFile)
+        OnCheckFile(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
     target = AskConfirmation(VerifyMode ? 4 : 2, h.Name, target);
     if (target.empty()) return true;
     if (target == "*") return false;
@@ -514,8 +527,10 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         VerifyMode ? nearestExistingFolder(fu::parentFolder(target)) : fu::parentFolder(target);
 
     if (CheckSpaceBeforeExpand) {
-        const int64_t limit = spaceLimit(useTemp ? fu::includeTrailingSeparator(tempFolder) + "LHA" : target);
-        if (limit < kNoLimit && limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
+        const int64_t limit =
+            spaceLimit(useTemp ? fu::includeTrailingSeparator(tempFolder) + "LHA" : target);
+        if (limit < kNoLimit &&
+            limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
             throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
     }
 
@@ -528,7 +543,9 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             if (!VerifyMode && fu::pathExists(target) && !fu::canOpenExclusive(target))
                 throw EFOpenError("Cannot open file " + target);
             auto temp = fu::makeTempFile(tempFolder, "LHA");
-            if (!temp) throw EFCreateError("Cannot create file " + fu::includeTrailingSeparator(tempFolder) + "LHA");
+            if (!temp)
+                throw EFCreateError("Cannot create file " +
+                                    fu::includeTrailingSeparator(tempFolder) + "LHA");
             file = *temp;
             out = std::make_unique<TFileStream>(file, fmOpenReadWrite);
         } else {
@@ -543,15 +560,16 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
 
     bool complete = false;
     try {
-        if (h.Encrypted() && Password.empty()) throw ELhaEncrypted("File is encrypted -- password required");
+        if (h.Encrypted() && Password.empty())
+            throw ELhaEncrypted("File is encrypted -- password required");
         Codec().OnShowProgress = OnShowProgress;
         TLhaCodeResult r;
         bool damaged = false; // the data ended before the entry did
         try {
             r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, *out,
                                    static_cast<uint32_t>(h.PackedSize),
-                                   static_cast<uint32_t>(h.UncompressedSize), h.Encrypted(), Password,
-                                   legacy);
+                                   static_cast<uint32_t>(h.UncompressedSize), h.Encrypted(),
+                                   Password, legacy);
         } catch (const ELZHBadDecodeTable&) {
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw;
@@ -574,7 +592,8 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             fu::applyAttributes(target, h.Attributes);
         }
         results.push_back(target);
-        if (OnAfterProcessed) OnAfterProcessed(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
+        if (OnAfterProcessed)
+            OnAfterProcessed(this, h.Name, target, static_cast<int32_t>(h.DateTime), cmLHAExpand);
     } catch (const ELhaOperationAborted&) {
         // A cancelled entry leaves no partial file; the operation ends quietly, but the
         // component remembers that it was cancelled.

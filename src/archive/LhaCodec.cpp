@@ -10,10 +10,14 @@ namespace larderly {
 
 std::string_view LhaMethodId(TLhaMethod method) {
     switch (method) {
-    case colh0: return "-lh0-";
-    case colh1: return "-lh1-";
-    case colh5: return "-lh5-";
-    case coRLE: return "-rle-";
+    case colh0:
+        return "-lh0-";
+    case colh1:
+        return "-lh1-";
+    case colh5:
+        return "-lh5-";
+    case coRLE:
+        return "-rle-";
     }
     return "-lh0-";
 }
@@ -33,7 +37,8 @@ int32_t LhaPercentage(int64_t done, int64_t total) {
 uint32_t TLhaCodecState::KeyFromPassword(const std::string& password) {
     if (password.empty()) return 0;
     uint32_t h = static_cast<uint8_t>(password[0]);
-    for (size_t i = 1; i < password.size(); ++i) h *= static_cast<uint8_t>(password[i]);
+    for (size_t i = 1; i < password.size(); ++i)
+        h *= static_cast<uint8_t>(password[i]);
     return h == 0 ? 0x5B2D7C19u : h;
 }
 
@@ -73,8 +78,7 @@ bool TLhaCodecState::Refill() {
         percentage = LhaPercentage(FInputConsumed, FInputConsumed + FInputRemaining);
         OnShowProgress(percentage);
     }
-    if ((FAbortRequested && FAbortRequested->load(std::memory_order_relaxed)) ||
-        percentage == -1)
+    if ((FAbortRequested && FAbortRequested->load(std::memory_order_relaxed)) || percentage == -1)
         throw ELhaOperationAborted();
     std::this_thread::yield();
     FEndOfInput = false;
@@ -134,9 +138,15 @@ TLhaCodeResult TLhaCodecState::CodeStream(TLhaCodeDirection direction, TLhaMetho
     TLhaMethod used = method;
     if (compress) {
         switch (method) {
-        case colh5: lha::Lh5Encode(*this); break;
-        case colh1: lha::Lh1Encode(*this); break;
-        case colh0: CopyStored(); break;
+        case colh5:
+            lha::Lh5Encode(*this);
+            break;
+        case colh1:
+            lha::Lh1Encode(*this);
+            break;
+        case colh0:
+            CopyStored();
+            break;
         case coRLE:
             // There is no run-length encoder: such an entry is stored.
             used = colh0;
@@ -145,10 +155,18 @@ TLhaCodeResult TLhaCodecState::CodeStream(TLhaCodeDirection direction, TLhaMetho
         }
     } else {
         switch (method) {
-        case colh5: lha::Lh5Decode(*this, uncompressedSize); break;
-        case colh1: lha::Lh1Decode(*this, uncompressedSize); break;
-        case colh0: CopyStored(); break;
-        case coRLE: lha::RleDecode(*this); break;
+        case colh5:
+            lha::Lh5Decode(*this, uncompressedSize);
+            break;
+        case colh1:
+            lha::Lh1Decode(*this, uncompressedSize);
+            break;
+        case colh0:
+            CopyStored();
+            break;
+        case coRLE:
+            lha::RleDecode(*this);
+            break;
         }
     }
 

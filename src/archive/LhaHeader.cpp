@@ -14,7 +14,9 @@ namespace {
 
 const char kExtensionEnd[] = "Unexpected end of extended header section in archive";
 
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -24,7 +26,8 @@ void put16(std::vector<uint8_t>& v, uint16_t x) {
     v.push_back(static_cast<uint8_t>(x >> 8));
 }
 void put32(std::vector<uint8_t>& v, uint32_t x) {
-    for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        v.push_back(static_cast<uint8_t>(x >> (8 * i)));
 }
 
 // Reads exactly `count` bytes; false when the stream ends first.
@@ -64,7 +67,8 @@ bool readLegacyHeader(TStream& s, TLhaHeader& h) {
     static const char* const kIds[] = {"-lh0-", "-rle-", "-lh1-", nullptr, "-lh5-"};
     const uint8_t method = b[16];
     if (method == 3)
-        throw ELhaUnrecognizedCompressionMethod("Sorry - can't handle custom legacy compression method");
+        throw ELhaUnrecognizedCompressionMethod(
+            "Sorry - can't handle custom legacy compression method");
     h = TLhaHeader{};
     if (method < 5 && kIds[method]) std::memcpy(h.MethodId.data(), kIds[method], 5);
     h.DateTime = get32(b + 2);
@@ -120,7 +124,8 @@ void readLevel1Rest(TStream& s, int64_t start, TLhaHeader& h) {
         extensionBytes += next;
         next = get16(size);
     }
-    const int64_t packed = static_cast<int64_t>(static_cast<uint32_t>(h.PackedSize)) - extensionBytes;
+    const int64_t packed =
+        static_cast<int64_t>(static_cast<uint32_t>(h.PackedSize)) - extensionBytes;
     if (packed < 0) throw ELhaInvalidHeader(kExtensionEnd);
     h.PackedSize = static_cast<int32_t>(packed);
 }
@@ -185,7 +190,8 @@ std::vector<uint8_t> encodeLevel1(const TLhaHeader& h) {
     }
     if (!folder.empty()) {
         v.push_back(2);
-        for (char c : folder) v.push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
+        for (char c : folder)
+            v.push_back(c == '\\' ? 0xFF : static_cast<uint8_t>(c));
         put16(v, 0);
     }
     v[1] = HeaderChecksum(v.data() + 2, checksummedEnd - 2);
@@ -196,7 +202,8 @@ std::vector<uint8_t> encodeLevel1(const TLhaHeader& h) {
 
 uint8_t HeaderChecksum(const uint8_t* bytes, size_t count) {
     unsigned sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += bytes[i];
+    for (size_t i = 0; i < count; ++i)
+        sum += bytes[i];
     return static_cast<uint8_t>(sum);
 }
 
@@ -246,16 +253,22 @@ bool ReadEntryHeader(TStream& stream, bool legacy, TLhaHeader& header) {
     h.Level = b[20];
     std::string name(b[21], '\0');
     uint8_t crc[2];
-    if (!readExact(stream, name.data(), static_cast<int64_t>(name.size())) || !readExact(stream, crc, 2))
+    if (!readExact(stream, name.data(), static_cast<int64_t>(name.size())) ||
+        !readExact(stream, crc, 2))
         return false;
     h.Name = fromArchiveName(std::move(name));
     h.CRC = get16(crc);
 
     switch (h.HeaderLevel()) {
-    case 0: readLevel0Rest(stream, start, h); break;
-    case 1: readLevel1Rest(stream, start, h); break;
+    case 0:
+        readLevel0Rest(stream, start, h);
+        break;
+    case 1:
+        readLevel1Rest(stream, start, h);
+        break;
     default:
-        throw ELhaInvalidHeaderLevel("Unsupported header level in archive: " + std::to_string(h.Level));
+        throw ELhaInvalidHeaderLevel("Unsupported header level in archive: " +
+                                     std::to_string(h.Level));
     }
     header = std::move(h);
     return true;
@@ -264,7 +277,8 @@ bool ReadEntryHeader(TStream& stream, bool legacy, TLhaHeader& header) {
 TLhaMethod ResolveMethod(const TLhaHeader& header) {
     const std::string id = header.MethodIdText();
     if (auto m = LhaMethodFromId(id)) return *m;
-    throw ELhaUnrecognizedCompressionMethod("Unrecognized compression method: \"" + id + "\" in header");
+    throw ELhaUnrecognizedCompressionMethod("Unrecognized compression method: \"" + id +
+                                            "\" in header");
 }
 
 std::vector<uint8_t> EncodeEntryHeader(const TLhaHeader& header) {

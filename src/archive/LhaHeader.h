@@ -16,31 +16,31 @@ namespace larderly {
 // What the engine knows about one entry. The first eight fields, in this order and these
 // widths, also form the 22-byte record of the segment scan file.
 struct TLhaFileInfo {
-    TLhaMethod Method = colh0;     // method of the entry
-    int32_t PackedSize = 0;        // bytes of data (level 1: without the extension headers)
-    int32_t UncompressedSize = 0;  // size of the file
-    uint32_t DateTime = 0;         // MS-DOS stamp: date high, time low
-    uint16_t Attributes = 0;       // attribute byte of the header
-    uint8_t HeaderLevel = 0;       // level byte AND 0x7F
-    uint16_t CRC = 0;              // check value from the header
-    int32_t DataPosition = 0;      // archive offset where the entry's data starts
-    bool Encrypted = false;        // bit 7 of the level byte was set
+    TLhaMethod Method = colh0;    // method of the entry
+    int32_t PackedSize = 0;       // bytes of data (level 1: without the extension headers)
+    int32_t UncompressedSize = 0; // size of the file
+    uint32_t DateTime = 0;        // MS-DOS stamp: date high, time low
+    uint16_t Attributes = 0;      // attribute byte of the header
+    uint8_t HeaderLevel = 0;      // level byte AND 0x7F
+    uint16_t CRC = 0;             // check value from the header
+    int32_t DataPosition = 0;     // archive offset where the entry's data starts
+    bool Encrypted = false;       // bit 7 of the level byte was set
 };
 
 // One entry header as read from or written to an archive. Names use "/" between folders
 // here; the archive itself carries "\" (level 0) or 0xFF (level-1 folder header).
 struct TLhaHeader {
-    uint8_t HeaderSize = 0;                  // as read (0 for legacy-pack entries)
-    uint8_t Checksum = 0;                    // as read (0 for legacy-pack entries)
-    std::array<char, 5> MethodId{};          // e.g. "-lh5-"
-    int32_t PackedSize = 0;                  // data bytes only
+    uint8_t HeaderSize = 0;         // as read (0 for legacy-pack entries)
+    uint8_t Checksum = 0;           // as read (0 for legacy-pack entries)
+    std::array<char, 5> MethodId{}; // e.g. "-lh5-"
+    int32_t PackedSize = 0;         // data bytes only
     int32_t UncompressedSize = 0;
-    uint32_t DateTime = 0;                   // MS-DOS stamp: date high, time low
-    uint8_t Attributes = 0;                  // file attributes (level 1: from the extension)
-    uint8_t Level = 0;                       // whole level byte, bit 7 = scrambled
-    std::string Name;                        // stored name, folders included
-    uint16_t CRC = 0;                        // check value of the uncompressed data
-    char OsId = 0;                           // level 1 only
+    uint32_t DateTime = 0;  // MS-DOS stamp: date high, time low
+    uint8_t Attributes = 0; // file attributes (level 1: from the extension)
+    uint8_t Level = 0;      // whole level byte, bit 7 = scrambled
+    std::string Name;       // stored name, folders included
+    uint16_t CRC = 0;       // check value of the uncompressed data
+    char OsId = 0;          // level 1 only
 
     uint8_t HeaderLevel() const { return Level & 0x7F; }
     bool Encrypted() const { return (Level & 0x80) != 0; }

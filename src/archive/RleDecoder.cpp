@@ -20,7 +20,8 @@ void RleDecode(TLhaCodecState& io) {
         if (count == 0) {
             io.WriteByte(kMarker);
         } else {
-            for (int i = 1; i < count; ++i) io.WriteByte(previous);
+            for (int i = 1; i < count; ++i)
+                io.WriteByte(previous);
         }
         previous = kMarker;
     }

@@ -24,9 +24,12 @@ void put16(uint8_t* p, uint16_t v) {
     p[1] = static_cast<uint8_t>(v >> 8);
 }
 void put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint16_t get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint16_t get16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 uint32_t get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
@@ -85,10 +88,18 @@ TSegArchive::TSegArchive() : FCopyBuffer(kPiece) {
 
 TSegArchive::~TSegArchive() = default;
 
-void TSegArchive::SetSegBaseName(const std::string& value) { FSegBaseName = value.empty() ? "SegData" : value; }
-void TSegArchive::SetSegDir(const std::string& value) { FSegDir = value.empty() ? "a:\\" : value; }
-void TSegArchive::SetSegExt(const std::string& value) { FSegExt = value.substr(0, 3); }
-void TSegArchive::SetSegSize(int32_t value) { FSegSize = std::max<int32_t>(value, kMinSegSize); }
+void TSegArchive::SetSegBaseName(const std::string& value) {
+    FSegBaseName = value.empty() ? "SegData" : value;
+}
+void TSegArchive::SetSegDir(const std::string& value) {
+    FSegDir = value.empty() ? "a:\\" : value;
+}
+void TSegArchive::SetSegExt(const std::string& value) {
+    FSegExt = value.substr(0, 3);
+}
+void TSegArchive::SetSegSize(int32_t value) {
+    FSegSize = std::max<int32_t>(value, kMinSegSize);
+}
 
 std::string TSegArchive::SegmentName(uint16_t number) const {
     if (!FSegExt.empty()) return FSegBaseName + "." + FSegExt;
@@ -101,14 +112,21 @@ std::string TSegArchive::Message(std::size_t index) const {
     return index < SegMessages.size() ? SegMessages[index] : std::string();
 }
 
-void TSegArchive::Aborted() { throw ESegOperationAborted(Message(4)); }
+void TSegArchive::Aborted() {
+    throw ESegOperationAborted(Message(4));
+}
 
-void TSegArchive::Fail(std::size_t index) { throw ESegArchiveError(Message(index)); }
+void TSegArchive::Fail(std::size_t index) {
+    throw ESegArchiveError(Message(index));
+}
 
-std::string TSegArchive::TempName(const char* ext) const { return TempArchivePath() + FSegBaseName + ext; }
+std::string TSegArchive::TempName(const char* ext) const {
+    return TempArchivePath() + FSegBaseName + ext;
+}
 
 void TSegArchive::RemoveTemporaries() {
-    for (const char* ext : {".$a$", ".$t$", ".$s$"}) fu::removeFile(TempName(ext));
+    for (const char* ext : {".$a$", ".$t$", ".$s$"})
+        fu::removeFile(TempName(ext));
     if (!FScanFile.empty()) fu::removeFile(FScanFile);
     FScanFile.clear();
 }
@@ -258,12 +276,14 @@ void TSegArchive::ReadSet(void* data, int64_t count) {
 
 void TSegArchive::ReportCopy(int64_t done, int64_t total) {
     if (!OnShowProgress || total <= 0) return;
-    int32_t percentage = done <= 100000 ? static_cast<int32_t>(done * 100 / total)
-                                        : static_cast<int32_t>(done / std::max<int64_t>(total / 100, 1));
+    int32_t percentage = done <= 100000
+                             ? static_cast<int32_t>(done * 100 / total)
+                             : static_cast<int32_t>(done / std::max<int64_t>(total / 100, 1));
     OnShowProgress(percentage);
 }
 
-void TSegArchive::CopyIntoSet(const std::string& file, const char* tag, std::size_t openError, bool progress) {
+void TSegArchive::CopyIntoSet(const std::string& file, const char* tag, std::size_t openError,
+                              bool progress) {
     std::unique_ptr<TFileStream> in;
     try {
         in = std::make_unique<TFileStream>(file, fmOpenRead);
@@ -341,7 +361,9 @@ void TSegArchive::ReadScanFile(const std::string& path) {
         uint8_t n = 0;
         if (in->Read(&n, 1) != 1) break;
         std::vector<uint8_t> rec(n + 1u + 22u);
-        if (in->Read(rec.data(), static_cast<int64_t>(rec.size())) != static_cast<int64_t>(rec.size())) break;
+        if (in->Read(rec.data(), static_cast<int64_t>(rec.size())) !=
+            static_cast<int64_t>(rec.size()))
+            break;
         std::string name(rec.begin(), rec.begin() + n);
         name = fu::toForwardSlashes(std::move(name));
         const uint8_t* r = rec.data() + n + 1;
@@ -518,8 +540,10 @@ void TSegArchive::RunExpand(Operation op) {
             // 6-7. The entries, with the owner's events. An empty selection restores
             //      nothing (an empty filter would otherwise mean every entry).
             if (!FilesToProcess.empty()) {
-                if (op == Operation::Verify) TLhaArchive::Verify();
-                else TLhaArchive::Expand();
+                if (op == Operation::Verify)
+                    TLhaArchive::Verify();
+                else
+                    TLhaArchive::Expand();
             } else {
                 FilesProcessed.clear();
             }
@@ -541,8 +565,12 @@ bool TSegArchive::Scan() {
     return !FileList.empty();
 }
 
-void TSegArchive::Expand() { RunExpand(Operation::Expand); }
+void TSegArchive::Expand() {
+    RunExpand(Operation::Expand);
+}
 
-void TSegArchive::Verify() { RunExpand(Operation::Verify); }
+void TSegArchive::Verify() {
+    RunExpand(Operation::Verify);
+}
 
 } // namespace larderly

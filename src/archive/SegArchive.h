@@ -19,9 +19,9 @@ class TSegArchive;
 // The full path of the segment about to be used.
 using TSegChangeEvent = std::function<void(TSegArchive* Sender, const std::string& SegPath)>;
 // Lets the owner change the target folder and the selection before expansion.
-using TSegExpandEvent = std::function<void(TSegArchive* Sender, const std::string& CurTargetPath,
-                                           std::string& NewTargetPath,
-                                           std::vector<std::string>& ListOfFiles)>;
+using TSegExpandEvent =
+    std::function<void(TSegArchive* Sender, const std::string& CurTargetPath,
+                       std::string& NewTargetPath, std::vector<std::string>& ListOfFiles)>;
 // Replaces the built-in prompt for each segment; may change the folder or set
 // AbortRequested.
 using TSegPromptEvent = std::function<void(TSegArchive* Sender, std::string& SegDir,
@@ -84,7 +84,8 @@ private:
     void CloseSegment();
     void WriteSet(const void* data, int64_t count);
     void ReadSet(void* data, int64_t count);
-    void CopyIntoSet(const std::string& file, const char* tag, std::size_t openError, bool progress);
+    void CopyIntoSet(const std::string& file, const char* tag, std::size_t openError,
+                     bool progress);
     void CopyOutOfSet(const std::string& file, int64_t size, bool progress);
     void ReportCopy(int64_t done, int64_t total);
     void WriteScanFile(const std::string& path);
@@ -102,7 +103,7 @@ private:
     std::string FSegName;
     std::string FSegPath;
     std::unique_ptr<TFileStream> FSegment;
-    int64_t FSegLeft = 0; // bytes still free (writing) or unread (reading)
+    int64_t FSegLeft = 0;  // bytes still free (writing) or unread (reading)
     std::string FScanFile; // the scan file as expanded from the scan archive
     std::vector<uint8_t> FCopyBuffer;
 };

@@ -49,9 +49,15 @@ TFileStream::TFileStream(const std::string& fileName, uint32_t mode) : FFileName
         flags |= O_RDWR | O_CREAT | O_TRUNC;
     } else {
         switch (mode & 0x0F) {
-        case fmOpenWrite: flags |= O_WRONLY; break;
-        case fmOpenReadWrite: flags |= O_RDWR; break;
-        default: flags |= O_RDONLY; break;
+        case fmOpenWrite:
+            flags |= O_WRONLY;
+            break;
+        case fmOpenReadWrite:
+            flags |= O_RDWR;
+            break;
+        default:
+            flags |= O_RDONLY;
+            break;
         }
     }
     do {

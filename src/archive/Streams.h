@@ -71,7 +71,6 @@ public:
     int64_t CopyFrom(TStream& source, int64_t count);
 };
 
-
 // A file on disk. fmCreate creates or truncates the file and opens it for reading and
 // writing; the open modes require the file to exist.
 class TFileStream : public TStream {
@@ -109,7 +108,10 @@ public:
 
     const std::vector<uint8_t>& Bytes() const { return FBytes; }
     std::vector<uint8_t>& Bytes() { return FBytes; }
-    void Clear() { FBytes.clear(); FPosition = 0; }
+    void Clear() {
+        FBytes.clear();
+        FPosition = 0;
+    }
 
 private:
     std::vector<uint8_t> FBytes;

@@ -86,8 +86,10 @@ void CleanUpInterruptedJobs(const std::string& programFolder, const std::string&
     }
 }
 
-TArchiveJob::TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view, std::string programFolder)
-    : store_(store), prompts_(prompts), view_(view), programFolder_(Slash(std::move(programFolder))) {
+TArchiveJob::TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view,
+                         std::string programFolder)
+    : store_(store), prompts_(prompts), view_(view),
+      programFolder_(Slash(std::move(programFolder))) {
     SegArchive1.CompressionMethod = colh5;
     SegArchive1.ArchiveType = caLHARC;
     SegArchive1.StorePath = false;
@@ -116,18 +118,19 @@ TArchiveJob::TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& vie
                                "Segment Scan Header invalid",
                                "Segment Archive Header invalid"};
     SegArchive1.ConfirmMessages = {"Please confirm", "Compress %s as %s?", "Expand %s to %s?",
-                                   "Delete %s from the archive?", "Verify archive integrity of %s?"};
+                                   "Delete %s from the archive?",
+                                   "Verify archive integrity of %s?"};
     SegArchive1.SetPrompts(&prompts_);
     SegArchive1.DriveMap['A'] = DriveFolder('A');
     SegArchive1.OnShowProgress = [this](int32_t& percent) {
         int p = percent;
         ShowProgress(p);
     };
-    SegArchive1.OnSegPrompt = [this](TSegArchive*, std::string& dir, const std::string& name, uint16_t n) {
-        SegPrompt(dir, name, n);
-    };
-    SegArchive1.OnAfterProcessed = [this](TLhaArchive*, const std::string& original, const std::string& newPath,
-                                          int32_t, TLhaProcessMode mode) {
+    SegArchive1.OnSegPrompt = [this](TSegArchive*, std::string& dir, const std::string& name,
+                                     uint16_t n) { SegPrompt(dir, name, n); };
+    SegArchive1.OnAfterProcessed = [this](TLhaArchive*, const std::string& original,
+                                          const std::string& newPath, int32_t,
+                                          TLhaProcessMode mode) {
         AfterProcessed(original, newPath, mode == cmLHACompress ? 0 : mode == cmLHAExpand ? 1 : 2);
     };
 }
@@ -146,20 +149,28 @@ void TArchiveJob::ShowProgress(int& percent) {
 void TArchiveJob::SegPrompt(std::string&, const std::string&, uint16_t segNumber) {
     if (restoring_) {
         view_.SetLabel2(JobText::kRestoringFromDisk);
-        if (diskette_) prompts_.message(PromptKind::Information, JobText::kInsertDisk + std::to_string(segNumber));
+        if (diskette_)
+            prompts_.message(PromptKind::Information,
+                             JobText::kInsertDisk + std::to_string(segNumber));
     } else {
-        if (diskette_) prompts_.message(PromptKind::Information, JobText::kInsertDisk + std::to_string(segNumber));
+        if (diskette_)
+            prompts_.message(PromptKind::Information,
+                             JobText::kInsertDisk + std::to_string(segNumber));
         view_.SetLabel2(JobText::kWritingToDisk);
     }
 }
 
-void TArchiveJob::AfterProcessed(const std::string& original, const std::string& newPath, int mode) {
-    if (mode == 0) view_.SetLabel2("Compressing " + original + " as " + BaseName(newPath));
-    else if (mode == 1) view_.SetLabel2("Expanding " + original + " as " + BaseName(newPath));
+void TArchiveJob::AfterProcessed(const std::string& original, const std::string& newPath,
+                                 int mode) {
+    if (mode == 0)
+        view_.SetLabel2("Compressing " + original + " as " + BaseName(newPath));
+    else if (mode == 1)
+        view_.SetLabel2("Expanding " + original + " as " + BaseName(newPath));
     view_.ProcessMessages();
 }
 
-bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job, const std::function<void()>& finish) {
+bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job,
+                                  const std::function<void()>& finish) {
     store_.SetTablesOpen(false);
     bool result = false;
     std::exception_ptr error;
@@ -205,7 +216,8 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         });
 
     if (pathExists(archive)) {
-        if (prompts_.message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) != PromptAnswer::Yes)
+        if (prompts_.message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) !=
+            PromptAnswer::Yes)
             return false;
         // On diskettes the old set goes now, as the new one needs the room. In a folder it
         // stays until the new set is complete, so a failed backup leaves it as it was.
@@ -315,8 +327,8 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         return false;
     }
     view_.SetWaitCursor(false);
-    if (prompts_.message(PromptKind::Confirmation, JobText::kRestoreQuestion, PromptButtons::YesCancel) !=
-        PromptAnswer::Yes)
+    if (prompts_.message(PromptKind::Confirmation, JobText::kRestoreQuestion,
+                         PromptButtons::YesCancel) != PromptAnswer::Yes)
         return false;
 
     view_.SetWaitCursor(true);
@@ -390,11 +402,13 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
             prompts_.message(PromptKind::Error, JobText::kRestoreFailed);
             return true;
         }
-        for (const auto& f : kTableFiles) removeFile(Slash(data) + f + ".old");
+        for (const auto& f : kTableFiles)
+            removeFile(Slash(data) + f + ".old");
     }
 
     bool dataComplete = expanded ? complete : true;
-    for (const auto& f : kTableFiles) dataComplete = dataComplete && fileExists(Slash(data) + f);
+    for (const auto& f : kTableFiles)
+        dataComplete = dataComplete && fileExists(Slash(data) + f);
     if (!dataComplete) {
         if (lastError_.empty()) lastError_ = JobText::kDataFilesNotFound;
         prompts_.message(PromptKind::Error, JobText::kDataFilesNotFound);

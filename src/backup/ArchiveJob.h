@@ -43,10 +43,12 @@ inline constexpr const char* kRestoreProgress = "Restore Progress";
 inline constexpr const char* kReadingBackup = "Reading Backup File";
 inline constexpr const char* kNoTempFolder = "Unable to create temp folder for backup";
 inline constexpr const char* kNoRestoreTempFolder = "Unable to create temp folder for restore";
-inline constexpr const char* kOverwrite = "Backup file already exists.  Do you want to overwrite it?";
+inline constexpr const char* kOverwrite =
+    "Backup file already exists.  Do you want to overwrite it?";
 inline constexpr const char* kBackupFailed = "Backup Failed!";
 inline constexpr const char* kNoDataFolder = "Alias Path for data files not found";
-inline constexpr const char* kRestoreQuestion = "All existing data will be overwritten.  Do you want to continue?";
+inline constexpr const char* kRestoreQuestion =
+    "All existing data will be overwritten.  Do you want to continue?";
 inline constexpr const char* kRestoreFailed = "Restore Failed!";
 inline constexpr const char* kDataFilesNotFound = "Data Files not found.";
 inline constexpr const char* kTablesRestored = "Tables Restored!";
@@ -77,7 +79,8 @@ void CleanUpInterruptedJobs(const std::string& programFolder, const std::string&
 class TArchiveJob {
 public:
     // `programFolder` ends in "/": data/ and temp/ live there.
-    TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view, std::string programFolder);
+    TArchiveJob(TfmTables& store, Prompts& prompts, ArchiveJobView& view,
+                std::string programFolder);
 
     // Writes the four table files as a segment set into `folder` (drive letters go through
     // the drive map; A: is the diskette drive). True when the archive was written. On a

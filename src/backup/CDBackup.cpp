@@ -49,18 +49,34 @@ TCDBackup::TCDBackup(std::string programFolder, CDBackupView* view)
     };
 }
 
-TCDBackup::~TCDBackup() { burner_->WaitForBurn(); }
+TCDBackup::~TCDBackup() {
+    burner_->WaitForBurn();
+}
 
-void TCDBackup::SetSleeper(std::function<void(uint32_t)> sleeper) { burner_->Sleeper = std::move(sleeper); }
+void TCDBackup::SetSleeper(std::function<void(uint32_t)> sleeper) {
+    burner_->Sleeper = std::move(sleeper);
+}
 
-void TCDBackup::SetDispatcher(UiDispatcher* dispatcher) { burner_->SetDispatcher(dispatcher); }
+void TCDBackup::SetDispatcher(UiDispatcher* dispatcher) {
+    burner_->SetDispatcher(dispatcher);
+}
 
-const std::vector<std::string>& TCDBackup::Drives() const { return burner_->DeviceList(); }
+const std::vector<std::string>& TCDBackup::Drives() const {
+    return burner_->DeviceList();
+}
 
-int64_t TCDBackup::BytesWritten() const { return burner_->BytesWritten(); }
-uint32_t TCDBackup::TrackSectors() const { return burner_->TrackSectors(); }
-bool TCDBackup::Burning() const { return burner_->Burning(); }
-void TCDBackup::WaitForBurn() { burner_->WaitForBurn(); }
+int64_t TCDBackup::BytesWritten() const {
+    return burner_->BytesWritten();
+}
+uint32_t TCDBackup::TrackSectors() const {
+    return burner_->TrackSectors();
+}
+bool TCDBackup::Burning() const {
+    return burner_->Burning();
+}
+void TCDBackup::WaitForBurn() {
+    burner_->WaitForBurn();
+}
 
 bool TCDBackup::InitTransport(const std::string& library) {
     burner_->InitTransport(false, library);
@@ -84,7 +100,9 @@ void TCDBackup::CheckDrive() const {
     if (!DriveSelected()) throw std::runtime_error(CDText::kNoWriter);
 }
 
-std::string TCDBackup::ArchivePath() const { return TempFolder() + kArchiveName; }
+std::string TCDBackup::ArchivePath() const {
+    return TempFolder() + kArchiveName;
+}
 
 bool TCDBackup::WriteArchive(const JobRunner& runJob) {
     if (!makeDirectories(TempFolder())) throw std::runtime_error(kNoTempFolder);

@@ -27,7 +27,8 @@ inline constexpr const char* kInserting = ">>> INSERTING FILE ";
 inline constexpr const char* kFailed = ">>> Backup Failed, ";
 inline constexpr const char* kDone = ">>> Backup DONE, Successful!";
 inline constexpr const char* kSupportPage = "https://larderly.org/support";
-inline constexpr const char* kAspiErrorHead = ">>> Error initializing ASPI Layer, Please visit support page, ";
+inline constexpr const char* kAspiErrorHead =
+    ">>> Error initializing ASPI Layer, Please visit support page, ";
 inline constexpr const char* kAspiErrorTail = " for more information";
 // The archive is in the temp folder but the disc image would not take it.
 inline constexpr const char* kNotAdded = "The backup archive could not be put on the disc: ";

@@ -55,12 +55,15 @@ namespace {
 // Disables buttons for a scope and marks the dialog busy; both come back in every case.
 class BusyScope {
 public:
-    BusyScope(bool& busy, std::initializer_list<QPushButton*> buttons) : busy_(busy), buttons_(buttons) {
+    BusyScope(bool& busy, std::initializer_list<QPushButton*> buttons)
+        : busy_(busy), buttons_(buttons) {
         busy_ = true;
-        for (QPushButton* b : buttons_) b->setEnabled(false);
+        for (QPushButton* b : buttons_)
+            b->setEnabled(false);
     }
     ~BusyScope() {
-        for (QPushButton* b : buttons_) b->setEnabled(true);
+        for (QPushButton* b : buttons_)
+            b->setEnabled(true);
         busy_ = false;
     }
     BusyScope(const BusyScope&) = delete;
@@ -137,16 +140,20 @@ TfmBackup::TfmBackup(BackupHost& host, std::string programFolder, QWidget* owner
     buttons->addWidget(btnClose);
     rows->addLayout(buttons);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{this, Label1, Label2, edtFolder, Label3, lblDate, cboxCD,
-                                                       btnBackup, btnHelp, btnClose})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{this, Label1, Label2, edtFolder, Label3, lblDate, cboxCD,
+                                         btnBackup, btnHelp, btnClose})
         SetHelpContext(w, kHelpBackup);
     SetHelpContext(SpeedButton1, kHelpCDBackup);
 
     edtFolder->installEventFilter(this);
     Prompts& prompts = host_.UserPrompts();
-    connect(SpeedButton1, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { SpeedButton1Click(); }); });
-    connect(btnBackup, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnBackupClick(); }); });
-    connect(btnHelp, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
+    connect(SpeedButton1, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { SpeedButton1Click(); }); });
+    connect(btnBackup, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { btnBackupClick(); }); });
+    connect(btnHelp, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
     // F1 opens the help at the context of the control that has the focus.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -154,7 +161,8 @@ TfmBackup::TfmBackup(BackupHost& host, std::string programFolder, QWidget* owner
         RunGuarded(prompts, [this] { host_.ShowHelp(HelpContextOf(QApplication::focusWidget())); });
     });
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
 
     RunGuarded(prompts, [this] { FormCreate(); });
 }
@@ -177,7 +185,8 @@ void TfmBackup::SpeedButton1Click() {
     const std::string text = S(edtFolder->text());
     std::string start;
     if (BackupFolderExists(text)) start = ResolveDrivePath(text);
-    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start)) edtFolder->setText(Q(*folder));
+    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start))
+        edtFolder->setText(Q(*folder));
 }
 
 void TfmBackup::btnBackupClick() {
@@ -202,7 +211,8 @@ void TfmBackup::btnBackupClick() {
         BusyScope busy(busy_, {btnBackup, btnClose});
         THourglass hourglass;
         {
-            auto job = std::make_unique<Tfmlha>(host_.Store(), host_.UserPrompts(), programFolder_, this);
+            auto job =
+                std::make_unique<Tfmlha>(host_.Store(), host_.UserPrompts(), programFolder_, this);
             written = job->BackupTables(WithFinalSeparator(folder));
         }
         if (written) {
@@ -216,7 +226,9 @@ void TfmBackup::btnBackupClick() {
     if (written) host_.UserPrompts().message(PromptKind::Information, BackupText::kBackupComplete);
 }
 
-void TfmBackup::btnHelpClick() { host_.ShowHelp(kHelpBackup); }
+void TfmBackup::btnHelpClick() {
+    host_.ShowHelp(kHelpBackup);
+}
 
 void TfmBackup::btnCloseClick() {
     if (!busy_) accept();

@@ -50,11 +50,12 @@ TfmCDBurn::TfmCDBurn(BackupHost& host, QWidget* parent)
           host.Store(), host.UserPrompts(), [&host](int context) { host.ShowHelp(context); },
           ProgramFolder(), parent) {}
 
-TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)> help, std::string programFolder,
-                     QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowCloseButtonHint),
-      store_(store), prompts_(prompts), help_(std::move(help)), programFolder_(fileutil::includeTrailingSeparator(programFolder)) {
+TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)> help,
+                     std::string programFolder, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      store_(store), prompts_(prompts), help_(std::move(help)),
+      programFolder_(fileutil::includeTrailingSeparator(programFolder)) {
     setObjectName("fmCDBurn");
     setWindowTitle(CDText::kCaption);
     setModal(true);
@@ -123,11 +124,14 @@ void TfmCDBurn::Build() {
     buttons->addWidget(Button1);
     grid->addLayout(buttons, 3, 0, 1, 3);
 
-    for (QWidget* w : findChildren<QWidget*>()) SetHelpContext(w, kHelpBackup);
+    for (QWidget* w : findChildren<QWidget*>())
+        SetHelpContext(w, kHelpBackup);
     SetHelpContext(this, kHelpBackup);
 
-    connect(cbDrives, &QComboBox::activated, this, [this] { RunGuarded(prompts_, [this] { cbDrivesChange(); }); });
-    connect(btnBackup, &QPushButton::clicked, this, [this] { RunGuarded(prompts_, [this] { btnBackupClick(); }); });
+    connect(cbDrives, &QComboBox::activated, this,
+            [this] { RunGuarded(prompts_, [this] { cbDrivesChange(); }); });
+    connect(btnBackup, &QPushButton::clicked, this,
+            [this] { RunGuarded(prompts_, [this] { btnBackupClick(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
@@ -167,7 +171,8 @@ void TfmCDBurn::FormShow() {
         btnBackup->setEnabled(false);
         return;
     }
-    for (const std::string& line : backup_->Drives()) cbDrives->addItem(Q(line));
+    for (const std::string& line : backup_->Drives())
+        cbDrives->addItem(Q(line));
     if (cbDrives->count() > 0) {
         cbDrives->setCurrentIndex(0);
         cbDrivesChange();
@@ -180,7 +185,9 @@ bool TfmCDBurn::FormCloseQuery() {
     return !running_;
 }
 
-void TfmCDBurn::cbDrivesChange() { backup_->SelectDrive(S(cbDrives->currentText())); }
+void TfmCDBurn::cbDrivesChange() {
+    backup_->SelectDrive(S(cbDrives->currentText()));
+}
 
 void TfmCDBurn::SetIdle() {
     Timer1->stop();
@@ -216,7 +223,9 @@ void TfmCDBurn::btnBackupClick() {
     if (outcome == TCDBackup::Outcome::JobFailed) SetIdle();
 }
 
-void TfmCDBurn::btnCloseClick() { close(); }
+void TfmCDBurn::btnCloseClick() {
+    close();
+}
 
 void TfmCDBurn::Button1Click() {
     if (help_) help_(kHelpBackup);
@@ -234,7 +243,8 @@ void TfmCDBurn::discBurnerDebugMessage(const std::string& message, uint8_t) {
     }
     // From the write or cache thread: the line is queued for this thread and the burner
     // goes on at once. Lines still queued when the dialog goes are dropped with it.
-    QMetaObject::invokeMethod(this, [this, message] { Log(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { Log(message); }, Qt::QueuedConnection);
 }
 
 void TfmCDBurn::discBurnerWriteDone(const std::string& error) {

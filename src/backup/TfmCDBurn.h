@@ -36,8 +36,8 @@ public:
     // The store, questions and help of the main window; the program folder is ProgramFolder().
     explicit TfmCDBurn(BackupHost& host, QWidget* parent = nullptr);
     // `programFolder` holds temp/ and data/; `help` opens the help file at a context.
-    TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int context)> help, std::string programFolder,
-              QWidget* parent = nullptr);
+    TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int context)> help,
+              std::string programFolder, QWidget* parent = nullptr);
     ~TfmCDBurn() override;
 
     QLabel* Label1 = nullptr;

@@ -65,7 +65,8 @@ TfmRestore::TfmRestore(BackupHost& host, std::string programFolder, QWidget* own
     edtFolder = new QLineEdit(this);
     edtFolder->setObjectName("edtFolder");
     edtFolder->setMaxLength(200);
-    edtFolder->setToolTip(tr("Enter the Path where your backup file resides. Do not enter the file name."));
+    edtFolder->setToolTip(
+        tr("Enter the Path where your backup file resides. Do not enter the file name."));
     Label2->setBuddy(edtFolder);
     SpeedButton1 = new QPushButton(tr("&Select Folder"), this);
     SpeedButton1->setObjectName("SpeedButton1");
@@ -101,15 +102,19 @@ TfmRestore::TfmRestore(BackupHost& host, std::string programFolder, QWidget* own
     buttons->addWidget(btnClose);
     rows->addLayout(buttons);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{this, Label7, Label2, edtFolder, SpeedButton1, Label3, lblDate,
-                                                       btnRestore, btnClose, btnHelp})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{this, Label7, Label2, edtFolder, SpeedButton1, Label3,
+                                         lblDate, btnRestore, btnClose, btnHelp})
         SetHelpContext(w, kHelpRestore);
 
     edtFolder->installEventFilter(this);
     Prompts& prompts = host_.UserPrompts();
-    connect(SpeedButton1, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { SpeedButton1Click(); }); });
-    connect(btnRestore, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnRestoreClick(); }); });
-    connect(btnHelp, &QPushButton::clicked, this, [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
+    connect(SpeedButton1, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { SpeedButton1Click(); }); });
+    connect(btnRestore, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { btnRestoreClick(); }); });
+    connect(btnHelp, &QPushButton::clicked, this,
+            [this, &prompts] { RunGuarded(prompts, [this] { btnHelpClick(); }); });
     connect(btnClose, &QPushButton::clicked, this, [this] { btnCloseClick(); });
     // F1 opens the help at the context of the control that has the focus.
     auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -117,7 +122,8 @@ TfmRestore::TfmRestore(BackupHost& host, std::string programFolder, QWidget* own
         RunGuarded(prompts, [this] { host_.ShowHelp(HelpContextOf(QApplication::focusWidget())); });
     });
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
 
     RunGuarded(prompts, [this] { FormCreate(); });
 }
@@ -134,7 +140,8 @@ void TfmRestore::SpeedButton1Click() {
     const std::string text = S(edtFolder->text());
     std::string start;
     if (BackupFolderExists(text)) start = ResolveDrivePath(text);
-    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start)) edtFolder->setText(Q(*folder));
+    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start))
+        edtFolder->setText(Q(*folder));
 }
 
 void TfmRestore::btnRestoreClick() {
@@ -166,7 +173,8 @@ void TfmRestore::btnRestoreClick() {
         }
     } enable{*this};
     {
-        auto job = std::make_unique<Tfmlha>(host_.Store(), host_.UserPrompts(), programFolder_, this);
+        auto job =
+            std::make_unique<Tfmlha>(host_.Store(), host_.UserPrompts(), programFolder_, this);
         restored = job->RestoreTables(folder);
     }
     // 5.
@@ -176,7 +184,9 @@ void TfmRestore::btnRestoreClick() {
     }
 }
 
-void TfmRestore::btnHelpClick() { host_.ShowHelp(kHelpRestore); }
+void TfmRestore::btnHelpClick() {
+    host_.ShowHelp(kHelpRestore);
+}
 
 void TfmRestore::btnCloseClick() {
     if (!busy_) accept();

@@ -83,13 +83,15 @@ Tfmlha::Tfmlha(TfmTables& store, Prompts& prompts, const std::string& programFol
 
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
 
-    if (QScreen* s = QGuiApplication::primaryScreen()) move(s->availableGeometry().center() - rect().center());
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
 }
 
-Tfmlha::~Tfmlha() { SetWaitCursor(false); }
+Tfmlha::~Tfmlha() {
+    SetWaitCursor(false);
+}
 
-template <typename F>
-bool Tfmlha::Run(F&& job) {
+template <typename F> bool Tfmlha::Run(F&& job) {
     RunningScope running(running_);
     return job();
 }
@@ -102,9 +104,13 @@ bool Tfmlha::RestoreTables(const std::string& folder) {
     return Run([&] { return job_.RestoreTables(folder); });
 }
 
-void Tfmlha::BitBtn1Click() { job_.Cancel(); }
+void Tfmlha::BitBtn1Click() {
+    job_.Cancel();
+}
 
-void Tfmlha::SetCaption(const std::string& text) { setWindowTitle(Q(text)); }
+void Tfmlha::SetCaption(const std::string& text) {
+    setWindowTitle(Q(text));
+}
 
 void Tfmlha::SetLabel1(const std::string& text) {
     // The wait notice turns into a plain status text.
@@ -122,22 +128,30 @@ void Tfmlha::SetLabel2(const std::string& text) {
     Label2->repaint();
 }
 
-void Tfmlha::SetPercent(int percent) { mtrPercent->setValue(std::clamp(percent, 0, 100)); }
+void Tfmlha::SetPercent(int percent) {
+    mtrPercent->setValue(std::clamp(percent, 0, 100));
+}
 
 void Tfmlha::ShowJob() {
     if (!isVisible()) show();
     raise();
 }
 
-void Tfmlha::HideJob() { hide(); }
+void Tfmlha::HideJob() {
+    hide();
+}
 
-void Tfmlha::ProcessMessages() { QCoreApplication::processEvents(); }
+void Tfmlha::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
 
 void Tfmlha::SetWaitCursor(bool on) {
     if (on == waitCursor_) return;
     waitCursor_ = on;
-    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
-    else QApplication::restoreOverrideCursor();
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
 }
 
 void Tfmlha::RequestProgramEnd() {
@@ -147,8 +161,10 @@ void Tfmlha::RequestProgramEnd() {
 void Tfmlha::reject() {
     // Escape and the window's close request mean Cancel while a job runs; the window
     // goes away only when the job has ended.
-    if (running_) BitBtn1->click();
-    else QDialog::reject();
+    if (running_)
+        BitBtn1->click();
+    else
+        QDialog::reject();
 }
 
 void Tfmlha::closeEvent(QCloseEvent* event) {

@@ -24,7 +24,8 @@ class Tfmlha : public QDialog, public ArchiveJobView {
     Q_OBJECT
 public:
     // `programFolder` holds data/ and temp/ and ends in "/".
-    Tfmlha(TfmTables& store, Prompts& prompts, const std::string& programFolder, QWidget* owner = nullptr);
+    Tfmlha(TfmTables& store, Prompts& prompts, const std::string& programFolder,
+           QWidget* owner = nullptr);
     ~Tfmlha() override;
 
     // The backup job: writes the table files as recipebackup.001 ... into `folder`.
@@ -68,8 +69,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    template <typename F>
-    bool Run(F&& job);
+    template <typename F> bool Run(F&& job);
 
     TArchiveJob job_;
     bool running_ = false;

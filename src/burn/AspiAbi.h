@@ -38,11 +38,7 @@ enum {
 };
 
 /* Request block flags (SRB_Flags). */
-enum {
-    SRB_DIR_IN = 0x08,
-    SRB_DIR_OUT = 0x10,
-    SRB_EVENT_NOTIFY = 0x40
-};
+enum { SRB_DIR_IN = 0x08, SRB_DIR_OUT = 0x10, SRB_EVENT_NOTIFY = 0x40 };
 
 /* Host adapter statuses (SRB_HaStat). */
 enum {

@@ -1,7 +1,7 @@
 // The run-time loaded drive library: a shared object exporting GetASPI32SupportInfo and
 // SendASPI32Command, found beside the program, through LARDERLY_ASPI_LIBRARY or by the loader.
-#include "burn/ScsiTransport.h"
 #include "burn/ScsiTexts.h"
+#include "burn/ScsiTransport.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -62,7 +62,9 @@ private:
 
 } // namespace
 
-ScsiTransport* CurrentTransport() { return TransportSlot().get(); }
+ScsiTransport* CurrentTransport() {
+    return TransportSlot().get();
+}
 
 void InstallTransport(std::unique_ptr<ScsiTransport> transport) {
     TransportSlot() = std::move(transport);

@@ -15,7 +15,9 @@ namespace {
 
 std::atomic<int> gBlockSize{0};
 
-int64_t RoundToSector(int64_t n) { return (n + kSectorSize - 1) / kSectorSize * kSectorSize; }
+int64_t RoundToSector(int64_t n) {
+    return (n + kSectorSize - 1) / kSectorSize * kSectorSize;
+}
 
 // Thread priorities are best-effort. A thread may lower its own priority but, without the
 // right to raise it again, would stay low for the rest of the burn and starve the drive;
@@ -52,7 +54,9 @@ thread_local PriorityControl* tPriority = nullptr;
 
 } // namespace
 
-int TCacheThread::GlobalBlockSize() { return gBlockSize.load(); }
+int TCacheThread::GlobalBlockSize() {
+    return gBlockSize.load();
+}
 
 TCacheThread::TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int blockSize,
                            bool postGap, const std::string& bootImage, int bootSectors,
@@ -60,8 +64,7 @@ TCacheThread::TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int bl
                            const std::vector<TFEntry>& fileTable)
     : FLock(lock), FBlockSize(std::clamp(blockSize, int(kSectorSize), kCacheBlockCapacity) /
                               int(kSectorSize) * int(kSectorSize)),
-      FPostGap(postGap), FHeader(headerStream), FBootImage(bootImage),
-      FBootSectors(bootSectors) {
+      FPostGap(postGap), FHeader(headerStream), FBootImage(bootImage), FBootSectors(bootSectors) {
     gBlockSize = FBlockSize;
     // At least two blocks, or the queue would count as full while empty.
     FCapacity = int(std::max<int64_t>(2, cacheSize / FBlockSize));
@@ -119,7 +122,8 @@ uint64_t TCacheThread::ChangeCount() const {
 
 void TCacheThread::WaitForChange(uint64_t seen, int timeoutMs) {
     std::unique_lock<std::mutex> g(FChangeLock);
-    FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return FChangeCount != seen; });
+    FChanged.wait_for(g, std::chrono::milliseconds(timeoutMs),
+                      [&] { return FChangeCount != seen; });
 }
 
 std::unique_ptr<TCacheThread::Block> TCacheThread::NewBlock() {
@@ -162,7 +166,9 @@ int TCacheThread::QueuedBlocks() const {
     return int(FQueue.size());
 }
 
-void TCacheThread::SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void TCacheThread::SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 void TCacheThread::CheckStop() {
     if (FStop) throw StopRequested{};
@@ -236,7 +242,8 @@ void TCacheThread::Execute() {
 }
 
 void TCacheThread::StopPath() {
-    while (FTaking) SleepMs(10);
+    while (FTaking)
+        SleepMs(10);
     FTearingDown = true;
     {
         std::lock_guard<std::recursive_mutex> g(FLock);
@@ -316,7 +323,8 @@ bool TCacheThread::ReadFiles() {
             // A file that ended early still fills its recorded size; the rest of the last
             // sector is zeros too, so the next file starts on a sector boundary.
             int rounded = int(RoundToSector(t));
-            std::memset(dst + std::max<int64_t>(got, 0), 0, size_t(rounded - std::max<int64_t>(got, 0)));
+            std::memset(dst + std::max<int64_t>(got, 0), 0,
+                        size_t(rounded - std::max<int64_t>(got, 0)));
             FPending += rounded;
             FRoom -= rounded;
             CheckStop();
@@ -332,9 +340,12 @@ bool TCacheThread::ReadFiles() {
                 remaining -= t;
             }
             Announce();
-            if (n < FCapacity / 4) SetLevel(3);
-            else if (n < FCapacity / 2) SetLevel(2);
-            else SetLevel(1);
+            if (n < FCapacity / 4)
+                SetLevel(3);
+            else if (n < FCapacity / 2)
+                SetLevel(2);
+            else
+                SetLevel(1);
             WaitWhileFull(true);
         }
     }

@@ -24,8 +24,8 @@
 namespace larderly {
 
 constexpr int kCacheBlockCapacity = 65536;
-constexpr int kCdBlockSize = 55296;  // 27 sectors
-constexpr int kDvdBlockSize = 65536; // 32 sectors
+constexpr int kCdBlockSize = 55296;                                         // 27 sectors
+constexpr int kDvdBlockSize = 65536;                                        // 32 sectors
 constexpr int64_t kMinTrackBytes = int64_t(kMinTrackSectors) * kSectorSize; // 614400
 
 // One queued block: up to 65536 data bytes and their count. The bytes after Count are
@@ -75,7 +75,7 @@ public:
     std::string CurrentFile() const;
 
     int BlockSize() const { return FBlockSize; }
-    int Capacity() const { return FCapacity; }         // whole blocks
+    int Capacity() const { return FCapacity; }          // whole blocks
     int PriorityLevel() const { return FLevel.load(); } // 0 idle, 1 lowest, 2 lower, 3 normal
     int64_t CachedBytes() const;
     int64_t BytesToDeliver() const;
@@ -98,8 +98,8 @@ private:
     void QueuePostGap();
     void QueueCurrent(int count); // queues the block being filled; caller holds the lock
     std::unique_ptr<Block> NewBlock();
-    void Announce(); // wakes whoever waits for a change
-    bool QueueFull();                                // takes the lock
+    void Announce();  // wakes whoever waits for a change
+    bool QueueFull(); // takes the lock
     void WaitWhileFull(bool idle);
     void SetLevel(int level);
     void StopPath();
@@ -118,12 +118,12 @@ private:
     int FBootSectors;
 
     std::deque<std::unique_ptr<Block>> FQueue; // under FLock
-    int64_t FCachedBytes = 0;                   // under FLock
-    int64_t FBytesToDeliver = 0;                // under FLock
+    int64_t FCachedBytes = 0;                  // under FLock
+    int64_t FBytesToDeliver = 0;               // under FLock
 
     std::unique_ptr<Block> FCurrent; // the block being filled (the accumulation buffer)
     int FPending = 0;                // bytes pending in FCurrent
-    int FRoom = 0;               // room left in the block being filled
+    int FRoom = 0;                   // room left in the block being filled
 
     std::atomic<bool> FStop{false};
     std::atomic<bool> FDone{false};
@@ -137,7 +137,7 @@ private:
     std::string FCurrentFile;
     std::unique_ptr<TFileStreamEx> FFile;
 
-    std::mutex FPoolLock;                     // blocks given back, for reuse
+    std::mutex FPoolLock; // blocks given back, for reuse
     std::vector<std::unique_ptr<Block>> FPool;
 
     mutable std::mutex FChangeLock;

@@ -18,10 +18,14 @@ uint32_t ReadLe32(const uint8_t* p) {
 }
 } // namespace
 
-TDiscBurner* TDiscBurner::ActiveBurner() { return gActiveBurner.load(); }
+TDiscBurner* TDiscBurner::ActiveBurner() {
+    return gActiveBurner.load();
+}
 
 TDiscBurner::TDiscBurner() {
-    ImageDebugMessage = [this](const std::string& message, uint8_t mType) { TSCSIDevice::Debug(message, mType); };
+    ImageDebugMessage = [this](const std::string& message, uint8_t mType) {
+        TSCSIDevice::Debug(message, mType);
+    };
     ResetImage(65535, 8191);
 }
 
@@ -151,10 +155,14 @@ bool TDiscBurner::BurnImage() {
     int current = CurrentMediaKind();
     // A test write leaves the disc as it is: no formatting either.
     if (!TestWrite && (current == mkDvdRwRestricted || current == mkDvdRwSequential)) {
-        static const uint8_t kSeq[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00, 0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
-        static const uint8_t kRestricted[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
-        static const uint8_t kRetry[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00, 0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
-        if (!FormatUnit(0x11, current == mkDvdRwSequential ? kSeq : kRestricted, 12)) FormatUnit(0x11, kRetry, 12);
+        static const uint8_t kSeq[12] = {0x00, 0xA2, 0x00, 0x08, 0x00, 0x00,
+                                         0x03, 0xE8, 0x54, 0x00, 0x00, 0x10};
+        static const uint8_t kRestricted[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                                0x00, 0x00, 0x4C, 0x00, 0x00, 0x10};
+        static const uint8_t kRetry[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x00,
+                                           0x00, 0x00, 0x54, 0x00, 0x00, 0x10};
+        if (!FormatUnit(0x11, current == mkDvdRwSequential ? kSeq : kRestricted, 12))
+            FormatUnit(0x11, kRetry, 12);
         // Formatting runs in the drive; an hour of polling is the most it is given.
         for (int i = 0; i < 720; ++i) {
             Pause(5000);
@@ -171,8 +179,9 @@ bool TDiscBurner::BurnImage() {
     uint32_t trackSectors = TrackSectors();
 
     int64_t trackLength = (int64_t(Layout().VolumeSize) - int64_t(nwa_)) * 2048;
-    cache_ = std::make_unique<TCacheThread>(cacheSize_, DeviceLock(), blockSize_, WritePostGap, std::string(), 0,
-                                            trackLength, HeaderStream(), FileTable());
+    cache_ =
+        std::make_unique<TCacheThread>(cacheSize_, DeviceLock(), blockSize_, WritePostGap,
+                                       std::string(), 0, trackLength, HeaderStream(), FileTable());
     while (!cache_->Ready()) {
         std::string error = cache_->ErrorText();
         if (!error.empty()) {

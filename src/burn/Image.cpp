@@ -61,7 +61,9 @@ std::vector<std::string> CodePoints(const std::string& s) {
     return out;
 }
 
-size_t Utf16Units(const std::string& s) { return Utf8ToUtf16(s).size(); }
+size_t Utf16Units(const std::string& s) {
+    return Utf8ToUtf16(s).size();
+}
 
 bool Valid83Char(unsigned char c) {
     if (std::isalnum(c)) return c < 0x80;
@@ -87,8 +89,10 @@ std::string AliasPart(const std::string& part, size_t maxChars) {
         if (out.size() >= maxChars) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
         if (cp.size() == 1 && (c == ' ' || c == '.')) continue;
-        if (cp.size() == 1 && Valid83Char(c)) out += UpperAZ(char(c));
-        else out += '_';
+        if (cp.size() == 1 && Valid83Char(c))
+            out += UpperAZ(char(c));
+        else
+            out += '_';
     }
     return out;
 }
@@ -224,10 +228,15 @@ std::u16string Utf8ToUtf16(const std::string& s) {
     for (const auto& cp : CodePoints(s)) {
         auto b = [&](size_t i) { return uint32_t(static_cast<unsigned char>(cp[i])); };
         uint32_t c;
-        if (cp.size() == 1) c = b(0) < 0x80 ? b(0) : '_';
-        else if (cp.size() == 2) c = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-        else if (cp.size() == 3) c = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-        else c = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+        if (cp.size() == 1)
+            c = b(0) < 0x80 ? b(0) : '_';
+        else if (cp.size() == 2)
+            c = ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+        else if (cp.size() == 3)
+            c = ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+        else
+            c = ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) |
+                (b(3) & 0x3F);
         if (c >= 0x10000 && c <= 0x10FFFF) {
             c -= 0x10000;
             out += char16_t(0xD800 + (c >> 10));
@@ -266,7 +275,9 @@ std::string NumberedAlias(const std::string& name,
 
 // ---- the tree ----------------------------------------------------------------------------
 
-TDiscImage::TDiscImage() : Now(DateTimeNow) { ResetImage(65535, 8191); }
+TDiscImage::TDiscImage() : Now(DateTimeNow) {
+    ResetImage(65535, 8191);
+}
 
 void TDiscImage::Debug(const std::string& text, uint8_t mType) {
     if (ImageDebugMessage) ImageDebugMessage(text, mType);
@@ -312,7 +323,8 @@ void TDiscImage::AppendChild(int dir, int fileIndex) {
         FDirs[dir].FirstChild = fileIndex;
         return;
     }
-    while (FFiles[c].NextSibling >= 0) c = FFiles[c].NextSibling;
+    while (FFiles[c].NextSibling >= 0)
+        c = FFiles[c].NextSibling;
     FFiles[c].NextSibling = fileIndex;
 }
 
@@ -342,8 +354,10 @@ int TDiscImage::ForceImageDir(const std::string& path) {
     for (const auto& cp : CodePoints(name)) {
         if (chars++ == 13) break;
         unsigned char c = static_cast<unsigned char>(cp[0]);
-        if (cp.size() > 1 || c < '!' || c > 'z') shortName += '_';
-        else shortName += UpperAZ(char(c));
+        if (cp.size() > 1 || c < '!' || c > 'z')
+            shortName += '_';
+        else
+            shortName += UpperAZ(char(c));
     }
     std::string full = (parent == 0 ? "" : FDirs[parent].Path) + "/" + name;
     if (int d = FindImageDir(full); d >= 0) return d;

@@ -28,8 +28,8 @@ namespace larderly {
 using TDateTime = double;
 
 constexpr uint32_t kSectorSize = 2048;
-constexpr uint32_t kMinFirstFileSector = 150;   // files never start before absolute sector 150
-constexpr uint32_t kMinTrackSectors = 300;      // shortest track when post-gap padding is on
+constexpr uint32_t kMinFirstFileSector = 150;     // files never start before absolute sector 150
+constexpr uint32_t kMinTrackSectors = 300;        // shortest track when post-gap padding is on
 constexpr int64_t kMaxIsoFileSize = 0xFFFFFFFFLL; // data lengths are recorded in 32 bits
 constexpr size_t kDescriptorCopySize = 65537;
 
@@ -49,18 +49,18 @@ enum : uint8_t {
 
 // One directory of the image. Index 0 of the directory table is the root.
 struct TDEntry {
-    std::string ShortName; // ISO identifier
-    std::string LongName;  // Joliet identifier (UTF-8)
-    int64_t IsoSize = 0;    // bytes, whole sectors
-    int64_t JolietSize = 0; // bytes, whole sectors
-    std::string Path;       // upper-case long-name path from the root, "/" for the root
+    std::string ShortName;     // ISO identifier
+    std::string LongName;      // Joliet identifier (UTF-8)
+    int64_t IsoSize = 0;       // bytes, whole sectors
+    int64_t JolietSize = 0;    // bytes, whole sectors
+    std::string Path;          // upper-case long-name path from the root, "/" for the root
     uint32_t IsoOffset = 0;    // first sector relative to the ISO directory area
     uint32_t JolietOffset = 0; // first sector relative to the Joliet directory area
-    uint8_t Level = 0;      // 1 for the root, 0 for every other directory
-    uint32_t Number = 0;    // position in the path table, from 1
-    int Parent = 0;         // directory index; the root is its own parent
-    int FirstChild = -1;    // file-table index of the first child, -1 when none
-    TDateTime Created = 0;  // when the directory was made in the image
+    uint8_t Level = 0;         // 1 for the root, 0 for every other directory
+    uint32_t Number = 0;       // position in the path table, from 1
+    int Parent = 0;            // directory index; the root is its own parent
+    int FirstChild = -1;       // file-table index of the first child, -1 when none
+    TDateTime Created = 0;     // when the directory was made in the image
 };
 
 // One file, or one directory as a child of its parent.
@@ -72,7 +72,7 @@ struct TFEntry {
     TDateTime DateTime = 0; // local time
     int64_t IsoSize = 0;
     int64_t JolietSize = 0;
-    uint32_t IsoExtent = 0;    // files: relative to the first file location; dirs: to the area
+    uint32_t IsoExtent = 0; // files: relative to the first file location; dirs: to the area
     uint32_t JolietExtent = 0;
     int32_t Attributes = 0;
     int Directory = -1;   // directory-table index for a directory entry, else -1
@@ -82,10 +82,9 @@ struct TFEntry {
 };
 
 // OnAddFile: the handler may change the names, the date and Skip.
-using TAddFileEvent =
-    std::function<void(const std::string& FullPath, std::string& LongFileName,
-                       std::string& ShortFileName, TDateTime& DateTime, int32_t Attr,
-                       int64_t FileSize, bool& Skip)>;
+using TAddFileEvent = std::function<void(const std::string& FullPath, std::string& LongFileName,
+                                         std::string& ShortFileName, TDateTime& DateTime,
+                                         int32_t Attr, int64_t FileSize, bool& Skip)>;
 
 // Debug lines of the image: the text and its mType (3 full table, 4 invalid path).
 using TImageDebugEvent = std::function<void(const std::string& Message, uint8_t mType)>;
@@ -101,9 +100,9 @@ struct TImageLayout {
     uint32_t JolietDirArea = 0;
     uint32_t FirstFileLocation = 0;
     uint32_t VolumeSize = 0;
-    uint32_t PaddingSectors = 0;       // zero sectors before the first file
-    uint32_t IsoPathTableSize = 0;     // bytes
-    uint32_t JolietPathTableSize = 0;  // bytes
+    uint32_t PaddingSectors = 0;      // zero sectors before the first file
+    uint32_t IsoPathTableSize = 0;    // bytes
+    uint32_t JolietPathTableSize = 0; // bytes
 };
 
 class TDiscImage {
@@ -187,8 +186,8 @@ private:
 };
 
 // Helpers shared with the cache and the tests.
-TDateTime DateTimeFromUnix(std::time_t t);  // local time
-TDateTime DateTimeNow();                     // local time, with hundredths
+TDateTime DateTimeFromUnix(std::time_t t); // local time
+TDateTime DateTimeNow();                   // local time, with hundredths
 // Offset from UTC, in quarter hours east, in force at a local date (daylight saving
 // included when it applies then).
 int8_t ZoneOffsetAt(TDateTime local);
@@ -201,7 +200,8 @@ TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int
 
 // The 8.3 alias of a file name as the file system would give it: a valid 8.3 name is the
 // name in upper case; otherwise BASE~N.EXT with the first N from 1 whose alias is not taken.
-std::string ShortAlias(const std::string& name, const std::function<bool(const std::string&)>& taken);
+std::string ShortAlias(const std::string& name,
+                       const std::function<bool(const std::string&)>& taken);
 // An alias with a "~N" tail even for a name that is a valid 8.3 name itself (taken already).
 std::string NumberedAlias(const std::string& name,
                           const std::function<bool(const std::string&)>& taken);

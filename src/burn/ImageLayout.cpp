@@ -12,7 +12,9 @@ namespace larderly {
 
 namespace {
 
-uint32_t SectorsOf(int64_t bytes) { return uint32_t((bytes + kSectorSize - 1) / kSectorSize); }
+uint32_t SectorsOf(int64_t bytes) {
+    return uint32_t((bytes + kSectorSize - 1) / kSectorSize);
+}
 
 // Gap sort over the entries after the first: the gap starts at the number of entries less
 // one and is halved down to 1; at each gap, passes swap pairs whose first key is greater
@@ -34,19 +36,37 @@ template <class KeyFn> void GapSort(std::vector<int>& a, KeyFn key) {
 }
 
 // Record length of a directory entry whose identifier has idLen bytes.
-int IsoRecordLength(size_t idLen) { return int(33 + idLen + (idLen % 2 == 0 ? 1 : 0)); }
-int JolietRecordLength(size_t units) { return int(33 + 2 * units + 1); }
+int IsoRecordLength(size_t idLen) {
+    return int(33 + idLen + (idLen % 2 == 0 ? 1 : 0));
+}
+int JolietRecordLength(size_t units) {
+    return int(33 + 2 * units + 1);
+}
 
-void Put16LE(uint8_t* p, uint16_t v) { p[0] = uint8_t(v); p[1] = uint8_t(v >> 8); }
-void Put16BE(uint8_t* p, uint16_t v) { p[0] = uint8_t(v >> 8); p[1] = uint8_t(v); }
+void Put16LE(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+void Put16BE(uint8_t* p, uint16_t v) {
+    p[0] = uint8_t(v >> 8);
+    p[1] = uint8_t(v);
+}
 void Put32LE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
 }
 void Put32BE(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * (3 - i)));
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * (3 - i)));
 }
-void Put16Both(uint8_t* p, uint16_t v) { Put16LE(p, v); Put16BE(p + 2, v); }
-void Put32Both(uint8_t* p, uint32_t v) { Put32LE(p, v); Put32BE(p + 4, v); }
+void Put16Both(uint8_t* p, uint16_t v) {
+    Put16LE(p, v);
+    Put16BE(p + 2, v);
+}
+void Put32Both(uint8_t* p, uint32_t v) {
+    Put32LE(p, v);
+    Put32BE(p + 4, v);
+}
 
 std::string Utf16BE(const std::string& s) {
     std::string out;
@@ -77,8 +97,8 @@ void PutUcs(uint8_t* p, const std::string& s, size_t width) {
 void PutDescriptorDate(uint8_t* p, TDateTime d, int8_t offset) {
     TDateParts t = DecodeDateTime(d);
     char b[32];
-    std::snprintf(b, sizeof b, "%04d%02d%02d%02d%02d%02d%02d", std::clamp(t.Year, 0, 9999),
-                  t.Month, t.Day, t.Hour, t.Minute, t.Second, t.Hundredths);
+    std::snprintf(b, sizeof b, "%04d%02d%02d%02d%02d%02d%02d", std::clamp(t.Year, 0, 9999), t.Month,
+                  t.Day, t.Hour, t.Minute, t.Second, t.Hundredths);
     std::memcpy(p, b, 16);
     p[16] = uint8_t(offset);
 }
@@ -116,9 +136,11 @@ void TDiscImage::SortPathTables() {
     int n = int(FDirs.size());
     FIsoOrder.resize(size_t(n));
     FJolietOrder.resize(size_t(n));
-    for (int i = 0; i < n; ++i) FIsoOrder[size_t(i)] = FJolietOrder[size_t(i)] = i;
+    for (int i = 0; i < n; ++i)
+        FIsoOrder[size_t(i)] = FJolietOrder[size_t(i)] = i;
     auto renumber = [&](const std::vector<int>& a) {
-        for (int i = 0; i < n; ++i) FDirs[size_t(a[size_t(i)])].Number = uint32_t(i + 1);
+        for (int i = 0; i < n; ++i)
+            FDirs[size_t(a[size_t(i)])].Number = uint32_t(i + 1);
     };
     auto parentNo = [&](int d) { return FDirs[size_t(FDirs[size_t(d)].Parent)].Number; };
     // Keys are (number, text) pairs: the same order as the text "dddd text" for numbers
@@ -135,11 +157,13 @@ void TDiscImage::SortPathTables() {
     };
 
     GapSort(FIsoOrder, [&](int d) {
-        return std::make_pair(uint32_t(FDirs[size_t(d)].Level), std::cref(FDirs[size_t(d)].ShortName));
+        return std::make_pair(uint32_t(FDirs[size_t(d)].Level),
+                              std::cref(FDirs[size_t(d)].ShortName));
     });
     renumber(FIsoOrder);
     GapSort(FJolietOrder, [&](int d) {
-        return std::make_pair(uint32_t(FDirs[size_t(d)].Level), std::cref(FDirs[size_t(d)].LongName));
+        return std::make_pair(uint32_t(FDirs[size_t(d)].Level),
+                              std::cref(FDirs[size_t(d)].LongName));
     });
     renumber(FJolietOrder);
     GapSort(FJolietOrder, [&](int d) {
@@ -305,13 +329,17 @@ void TDiscImage::BuildImageHeader() {
         r[32] = 1;
         const std::string* ids[] = {&IdVolumeSet, &IdPublisher, &IdPreparer, &IdApplication};
         for (int i = 0; i < 4; ++i) {
-            if (joliet) PutUcs(p + 190 + 128 * i, *ids[i], 128);
-            else PutText(p + 190 + 128 * i, UpperAZ(*ids[i]), 128);
+            if (joliet)
+                PutUcs(p + 190 + 128 * i, *ids[i], 128);
+            else
+                PutText(p + 190 + 128 * i, UpperAZ(*ids[i]), 128);
         }
         const std::string* files[] = {&FileCopyright, &FileAbstract, &FileBibliographic};
         for (int i = 0; i < 3; ++i) {
-            if (joliet) PutUcs(p + 702 + 37 * i, *files[i], 36);
-            else PutText(p + 702 + 37 * i, UpperAZ(*files[i]), 37);
+            if (joliet)
+                PutUcs(p + 702 + 37 * i, *files[i], 36);
+            else
+                PutText(p + 702 + 37 * i, UpperAZ(*files[i]), 37);
         }
         // Dates are local time, so each carries the zone offset in force at that date.
         const TDateTime created = joliet ? DateCreation : now;
@@ -337,10 +365,11 @@ void TDiscImage::BuildImageHeader() {
         const std::vector<int>& order = joliet ? FJolietOrder : FIsoOrder;
         for (int di : order) {
             const TDEntry& d = FDirs[size_t(di)];
-            std::string id = di == 0 ? std::string(1, '\0')
+            std::string id = di == 0  ? std::string(1, '\0')
                              : joliet ? Utf16BE(d.LongName)
                                       : d.ShortName;
-            uint32_t extent = joliet ? L.JolietDirArea + d.JolietOffset : L.IsoDirArea + d.IsoOffset;
+            uint32_t extent =
+                joliet ? L.JolietDirArea + d.JolietOffset : L.IsoDirArea + d.IsoOffset;
             uint16_t parent = uint16_t(FDirs[size_t(d.Parent)].Number);
             p[0] = uint8_t(id.size());
             p[1] = 0;
@@ -368,18 +397,26 @@ void TDiscImage::BuildImageHeader() {
         for (const TDEntry& d : FDirs) {
             const TDEntry& parent = FDirs[size_t(d.Parent)];
             uint8_t* base = at(area + (joliet ? d.JolietOffset : d.IsoOffset));
-            auto size = [&](const TDEntry& e) { return uint32_t(joliet ? e.JolietSize : e.IsoSize); };
-            auto first = [&](const TDEntry& e) { return area + (joliet ? e.JolietOffset : e.IsoOffset); };
+            auto size = [&](const TDEntry& e) {
+                return uint32_t(joliet ? e.JolietSize : e.IsoSize);
+            };
+            auto first = [&](const TDEntry& e) {
+                return area + (joliet ? e.JolietOffset : e.IsoOffset);
+            };
             size_t pos = 0;
-            pos += size_t(PutRecord(base + pos, first(d), size(d), now, tz, 2, std::string(1, '\0'), false));
-            pos += size_t(PutRecord(base + pos, first(parent), size(parent), now, tz, 2, std::string(1, '\1'), false));
+            pos += size_t(
+                PutRecord(base + pos, first(d), size(d), now, tz, 2, std::string(1, '\0'), false));
+            pos += size_t(PutRecord(base + pos, first(parent), size(parent), now, tz, 2,
+                                    std::string(1, '\1'), false));
             for (int c = d.FirstChild; c >= 0; c = FFiles[size_t(c)].NextSibling) {
                 const TFEntry& f = FFiles[size_t(c)];
                 bool file = !f.IsDirectory();
                 std::string id = joliet ? Utf16BE(f.LongName + (file ? ";1" : ""))
                                         : f.ShortName + (file ? ";1" : "");
-                size_t len = joliet ? size_t(JolietRecordLength(id.size() / 2)) : size_t(IsoRecordLength(id.size()));
-                if (pos % kSectorSize + len > kSectorSize) pos = size_t(SectorsOf(int64_t(pos))) * kSectorSize;
+                size_t len = joliet ? size_t(JolietRecordLength(id.size() / 2))
+                                    : size_t(IsoRecordLength(id.size()));
+                if (pos % kSectorSize + len > kSectorSize)
+                    pos = size_t(SectorsOf(int64_t(pos))) * kSectorSize;
                 uint32_t extent, length;
                 uint8_t flags;
                 if (file) {

@@ -43,7 +43,8 @@ std::vector<std::string> PassThroughSystem::CdDevices() {
         while (dirent* e = readdir(d)) {
             const char* n = e->d_name;
             if (std::strncmp(n, "sr", 2) != 0 || !n[2]) continue;
-            bool digits = std::all_of(n + 2, n + std::strlen(n), [](char c) { return c >= '0' && c <= '9'; });
+            bool digits =
+                std::all_of(n + 2, n + std::strlen(n), [](char c) { return c >= '0' && c <= '9'; });
             if (!digits) continue;
             found.emplace_back(std::atoi(n + 2), std::string("/dev/") + n);
         }
@@ -51,13 +52,20 @@ std::vector<std::string> PassThroughSystem::CdDevices() {
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> out;
-    for (auto& f : found) out.push_back(f.second);
+    for (auto& f : found)
+        out.push_back(f.second);
     return out;
 }
 
-int PassThroughSystem::Open(const std::string& path, int flags) { return ::open(path.c_str(), flags | O_CLOEXEC); }
-int PassThroughSystem::Close(int fd) { return ::close(fd); }
-int PassThroughSystem::Ioctl(int fd, unsigned long request, void* arg) { return ::ioctl(fd, request, arg); }
+int PassThroughSystem::Open(const std::string& path, int flags) {
+    return ::open(path.c_str(), flags | O_CLOEXEC);
+}
+int PassThroughSystem::Close(int fd) {
+    return ::close(fd);
+}
+int PassThroughSystem::Ioctl(int fd, unsigned long request, void* arg) {
+    return ::ioctl(fd, request, arg);
+}
 std::string PassThroughSystem::ReadLink(const std::string& path) {
     char buf[PATH_MAX];
     ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
@@ -72,7 +80,9 @@ PassThroughTransport::~PassThroughTransport() {
         if (e.handle != -1) sys_->Close(e.handle);
 }
 
-std::string PassThroughTransport::Name() const { return texts::kPassThroughName; }
+std::string PassThroughTransport::Name() const {
+    return texts::kPassThroughName;
+}
 
 int PassThroughTransport::OpenDrive(const std::string& path) {
     // Read and write access first (writing commands need it), read-only as a fall-back.
@@ -190,7 +200,8 @@ uint32_t PassThroughTransport::GetSupportInfo() {
     return (static_cast<uint32_t>(SS_COMP) << 8) | static_cast<uint8_t>(adapterCount_);
 }
 
-PassThroughTransport::Entry* PassThroughTransport::Find(uint8_t adapter, uint8_t target, uint8_t lun) {
+PassThroughTransport::Entry* PassThroughTransport::Find(uint8_t adapter, uint8_t target,
+                                                        uint8_t lun) {
     for (Entry& e : table_)
         if (e.present && e.adapter == adapter && e.target == target && e.lun == lun) return &e;
     return nullptr;
@@ -236,9 +247,14 @@ uint32_t PassThroughTransport::SendCommand(void* block) {
         }
         return g->SRB_Status;
     }
-    case SC_EXEC_SCSI_CMD: return Execute(static_cast<SRB_ExecSCSICmd*>(block));
-    case SC_GET_DISK_INFO: hdr->SRB_Status = SS_PENDING; return SS_ERR;
-    default: hdr->SRB_Status = SS_ERR; return SS_ERR;
+    case SC_EXEC_SCSI_CMD:
+        return Execute(static_cast<SRB_ExecSCSICmd*>(block));
+    case SC_GET_DISK_INFO:
+        hdr->SRB_Status = SS_PENDING;
+        return SS_ERR;
+    default:
+        hdr->SRB_Status = SS_ERR;
+        return SS_ERR;
     }
 }
 
@@ -291,18 +307,28 @@ uint32_t PassThroughTransport::Execute(SRB_ExecSCSICmd* srb) {
         } else if (rc != 0) {
             MarkRefused(srb, errno ? errno : EIO, lastCause_);
         } else {
-            std::memcpy(srb->SenseArea, sense, std::min<std::size_t>(hdr.sb_len_wr, ASPI_SENSE_LEN));
+            std::memcpy(srb->SenseArea, sense,
+                        std::min<std::size_t>(hdr.sb_len_wr, ASPI_SENSE_LEN));
             srb->SRB_TargStat = rc == 0 ? hdr.status : 0;
             if (rc == 0) {
                 // The host's own failures keep their meaning instead of reading as a bare
                 // check condition without sense.
                 switch (hdr.host_status) {
                 case 0x01: // no connect
-                case 0x04: srb->SRB_HaStat = HASTAT_SEL_TO; break; // bad target
-                case 0x03: srb->SRB_HaStat = HASTAT_TIMEOUT; break;
-                case 0x06: srb->SRB_HaStat = HASTAT_PARITY_ERROR; break;
-                case 0x08: srb->SRB_HaStat = HASTAT_BUS_RESET; break;
-                default: break;
+                case 0x04:
+                    srb->SRB_HaStat = HASTAT_SEL_TO;
+                    break; // bad target
+                case 0x03:
+                    srb->SRB_HaStat = HASTAT_TIMEOUT;
+                    break;
+                case 0x06:
+                    srb->SRB_HaStat = HASTAT_PARITY_ERROR;
+                    break;
+                case 0x08:
+                    srb->SRB_HaStat = HASTAT_BUS_RESET;
+                    break;
+                default:
+                    break;
                 }
             }
         }
@@ -315,4 +341,3 @@ uint32_t PassThroughTransport::Execute(SRB_ExecSCSICmd* srb) {
 }
 
 } // namespace larderly
-

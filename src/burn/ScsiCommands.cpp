@@ -110,8 +110,8 @@ bool TSCSIDevice::Read10(uint32_t lba, uint16_t blocks, uint8_t* buf, uint32_t l
     return Run(srb, 10000);
 }
 
-bool TSCSIDevice::Write10(uint32_t lba, uint16_t blocks, const uint8_t* buf, uint32_t len, uint8_t flags,
-                          uint32_t timeoutMs) {
+bool TSCSIDevice::Write10(uint32_t lba, uint16_t blocks, const uint8_t* buf, uint32_t len,
+                          uint8_t flags, uint32_t timeoutMs) {
     auto srb = NewRequest(flags, 10, const_cast<uint8_t*>(buf), len);
     srb.CDBByte[0] = 0x2A;
     Put32(&srb.CDBByte[2], lba);
@@ -127,8 +127,8 @@ bool TSCSIDevice::SynchronizeCache(bool immediate, uint32_t timeoutMs) {
     return Run(srb, timeoutMs);
 }
 
-bool TSCSIDevice::ReadTocPmaAtip(bool msf, uint8_t format, uint8_t trackOrSession, uint8_t len, uint8_t control,
-                                 uint8_t* buf) {
+bool TSCSIDevice::ReadTocPmaAtip(bool msf, uint8_t format, uint8_t trackOrSession, uint8_t len,
+                                 uint8_t control, uint8_t* buf) {
     auto srb = NewRequest(kDataIn, 10, buf, len);
     srb.CDBByte[0] = 0x43;
     if (msf) srb.CDBByte[1] = 2;
@@ -139,7 +139,8 @@ bool TSCSIDevice::ReadTocPmaAtip(bool msf, uint8_t format, uint8_t trackOrSessio
     return Run(srb, 10000);
 }
 
-bool TSCSIDevice::GetConfiguration(uint8_t requestType, uint8_t feature, uint8_t len, uint8_t* buf) {
+bool TSCSIDevice::GetConfiguration(uint8_t requestType, uint8_t feature, uint8_t len,
+                                   uint8_t* buf) {
     auto srb = NewRequest(kDataIn, 10, buf, len);
     srb.CDBByte[0] = 0x46;
     srb.CDBByte[1] = requestType;
@@ -262,7 +263,8 @@ bool TSCSIDevice::SetStreaming(const uint8_t* descriptor, uint16_t len) {
 }
 
 bool TSCSIDevice::SetStreamingPerformance(uint32_t startLba, uint32_t endLba, uint32_t readSize,
-                                          uint32_t readTime, uint32_t writeSize, uint32_t writeTime) {
+                                          uint32_t readTime, uint32_t writeSize,
+                                          uint32_t writeTime) {
     uint8_t d[28] = {};
     Put32(d + 4, startLba);
     Put32(d + 8, endLba);
@@ -295,7 +297,8 @@ bool TSCSIDevice::SendTimeStamp(std::time_t when) {
     localtime_r(&when, &tm);
     char digits[64];
     std::snprintf(digits, sizeof digits, "%04d%02d%02d%02d%02d%02d", (tm.tm_year + 1900) % 10000,
-                  (tm.tm_mon + 1) % 100, tm.tm_mday % 100, tm.tm_hour % 100, tm.tm_min % 100, tm.tm_sec % 100);
+                  (tm.tm_mon + 1) % 100, tm.tm_mday % 100, tm.tm_hour % 100, tm.tm_min % 100,
+                  tm.tm_sec % 100);
     std::memcpy(d + 8, digits, 14);
     return SendDVDStructure(0x0F, d, sizeof d);
 }

@@ -92,10 +92,18 @@ void SetPassThroughSystemFactory(std::function<std::unique_ptr<PassThroughSystem
     ScannedPassThrough().reset();
 }
 
-int CurrentMediaKind() { return gCurrentMediaKind.load(); }
-void SetCurrentMediaKind(int kind) { gCurrentMediaKind.store(kind); }
-bool TSCSIDevice::SlowReadyVendor() { return gSlowReadyVendor.load(); }
-bool TSCSIDevice::CloseSessionImmediate() { return gCloseSessionImmediate.load(); }
+int CurrentMediaKind() {
+    return gCurrentMediaKind.load();
+}
+void SetCurrentMediaKind(int kind) {
+    gCurrentMediaKind.store(kind);
+}
+bool TSCSIDevice::SlowReadyVendor() {
+    return gSlowReadyVendor.load();
+}
+bool TSCSIDevice::CloseSessionImmediate() {
+    return gCloseSessionImmediate.load();
+}
 
 TSCSIDevice::TSCSIDevice() {
     if (CurrentTransport()) {
@@ -123,7 +131,9 @@ void TSCSIDevice::Debug(const std::string& message, uint8_t mType) {
     if (OnDebugMessage) OnDebugMessage(this, message, mType);
 }
 
-bool TSCSIDevice::ASPIInitialized() const { return CurrentTransport() != nullptr; }
+bool TSCSIDevice::ASPIInitialized() const {
+    return CurrentTransport() != nullptr;
+}
 
 std::string TSCSIDevice::TransportName() {
     ScsiTransport* t = CurrentTransport();
@@ -211,7 +221,8 @@ void TSCSIDevice::Enumerate() {
                 uint8_t type = inquiry_[0];
                 if (type != 5 && type != 4) continue;
                 char letter = DriveLetterOf(adapter_, target_, lun_);
-                std::string line = std::to_string(a) + ":" + std::to_string(t) + ":" + std::to_string(l) + ",";
+                std::string line =
+                    std::to_string(a) + ":" + std::to_string(t) + ":" + std::to_string(l) + ",";
                 line += letter ? std::string(1, letter) + ":" : std::string("?:");
                 line += " ";
                 for (int i = 8; i < 36; ++i) {
@@ -260,7 +271,9 @@ void TSCSIDevice::SelectDevice(const std::string& line) {
         deviceType_ = inquiry_[0];
         for (int i = 8; i < 56; ++i)
             if (inquiry_[i] < 0x20) inquiry_[i] = ' ';
-        auto field = [this](int from, int n) { return std::string(reinterpret_cast<const char*>(&inquiry_[from]), n); };
+        auto field = [this](int from, int n) {
+            return std::string(reinterpret_cast<const char*>(&inquiry_[from]), n);
+        };
         deviceDescription_ = field(8, 8) + " " + field(16, 16) + " " + field(32, 4);
     } else {
         deviceDescription_ = lastError_;
@@ -323,7 +336,8 @@ void TSCSIDevice::ExecuteRequest(SRB_ExecSCSICmd& srb, uint32_t timeoutMs) {
     bool signalled = true;
     if (LoadStatus(srb) == SS_PENDING && event) {
         std::unique_lock<std::mutex> lock(state->m);
-        signalled = state->cv.wait_for(lock, std::chrono::milliseconds(effective), [state] { return state->signalled; });
+        signalled = state->cv.wait_for(lock, std::chrono::milliseconds(effective),
+                                       [state] { return state->signalled; });
     }
     uint8_t status = LoadStatus(srb);
     if (status == SS_PENDING) {
@@ -336,7 +350,8 @@ void TSCSIDevice::ExecuteRequest(SRB_ExecSCSICmd& srb, uint32_t timeoutMs) {
             // The library may still end the request after the abort; give it a moment so
             // that it does not signal an event that is gone.
             std::unique_lock<std::mutex> lock(state->m);
-            signalled = state->cv.wait_for(lock, std::chrono::milliseconds(2000), [state] { return state->signalled; });
+            signalled = state->cv.wait_for(lock, std::chrono::milliseconds(2000),
+                                           [state] { return state->signalled; });
         }
         srb.SRB_Status = SS_ERR;
         srb.SRB_HaStat = HASTAT_TIMEOUT;
@@ -370,26 +385,32 @@ void TSCSIDevice::DecodeFailure(SRB_ExecSCSICmd& srb) {
         if (std::string cause = t->LastFailureCause(); !cause.empty())
             lastError_ += " (" + cause + ")";
     }
-    if (DoDebug && !quietFailures_ && !ExpectedFailure(srb.CDBByte[0]) && !(sense_[12] == 0x04 && sense_[13] == 0x08))
+    if (DoDebug && !quietFailures_ && !ExpectedFailure(srb.CDBByte[0]) &&
+        !(sense_[12] == 0x04 && sense_[13] == 0x08))
         Debug(FailureLine(srb), 0);
 }
 
 std::string TSCSIDevice::FailureLine(const SRB_ExecSCSICmd& srb) const {
     std::string s = "<<< ";
     s += CommandName(srb.CDBByte[0]);
-    s += " (" + Hex(srb.CDBByte[0], 2) + ") {" + Hex(srb.SRB_Flags, 2) + "|" + Hex(srb.SRB_CDBLen, 2) + "} - ";
-    s += std::to_string(srb.SRB_HaId) + ":" + Hex(srb.SRB_Target & 0x0F, 1) + ":" + std::to_string(srb.SRB_Lun);
+    s += " (" + Hex(srb.CDBByte[0], 2) + ") {" + Hex(srb.SRB_Flags, 2) + "|" +
+         Hex(srb.SRB_CDBLen, 2) + "} - ";
+    s += std::to_string(srb.SRB_HaId) + ":" + Hex(srb.SRB_Target & 0x0F, 1) + ":" +
+         std::to_string(srb.SRB_Lun);
     s += " <" + Hex(srb.SRB_Status, 2) + ">";
     s += " [" + Hex(srb.SRB_BufLen, 5) + "]";
     s += " ";
-    for (int i = 1; i <= 15; ++i) s += Hex(srb.CDBByte[i], 2) + " ";
+    for (int i = 1; i <= 15; ++i)
+        s += Hex(srb.CDBByte[i], 2) + " ";
     s += " |";
     if (srb.SRB_BufPointer) {
         uint32_t n = std::min<uint32_t>(srb.SRB_BufLen, 257);
-        for (uint32_t i = 0; i < n; ++i) s += Hex(srb.SRB_BufPointer[i], 2) + " ";
+        for (uint32_t i = 0; i < n; ++i)
+            s += Hex(srb.SRB_BufPointer[i], 2) + " ";
     }
-    s += "= " + Hex(srb.SRB_HaStat, 2) + " " + Hex(srb.SRB_TargStat, 2) + " " + Hex(sense_[0], 2) + " " +
-         Hex(sense_[2], 2) + " ASC:" + Hex(sense_[12], 2) + ",ASQ:" + Hex(sense_[13], 2) + " " + lastError_;
+    s += "= " + Hex(srb.SRB_HaStat, 2) + " " + Hex(srb.SRB_TargStat, 2) + " " + Hex(sense_[0], 2) +
+         " " + Hex(sense_[2], 2) + " ASC:" + Hex(sense_[12], 2) + ",ASQ:" + Hex(sense_[13], 2) +
+         " " + lastError_;
     return s;
 }
 

@@ -22,7 +22,8 @@ class TSCSIDevice;
 
 // OnDebugMessage: mType 0 device or transport failure, 1 information, 3 full image table,
 // 4 invalid image path.
-using TOnDebugMsg = std::function<void(TSCSIDevice* Sender, const std::string& Message, uint8_t mType)>;
+using TOnDebugMsg =
+    std::function<void(TSCSIDevice* Sender, const std::string& Message, uint8_t mType)>;
 using TDeviceChangedEvent = std::function<void(TSCSIDevice* Sender)>;
 
 // Media kinds of the engine, in the numbering of its messages.

@@ -9,12 +9,16 @@
 namespace larderly {
 
 namespace {
-uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Get16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v >> 8);
     p[1] = static_cast<uint8_t>(v);
 }
-void Put16Host(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
+void Put16Host(uint8_t* p, uint16_t v) {
+    std::memcpy(p, &v, 2);
+}
 uint16_t Get16Host(const uint8_t* p) {
     uint16_t v;
     std::memcpy(&v, p, 2);
@@ -23,21 +27,36 @@ uint16_t Get16Host(const uint8_t* p) {
 
 int KindOfProfile(uint16_t profile) {
     switch (profile) {
-    case 0x08: return mkCdRom;
-    case 0x09: return mkCdR;
-    case 0x0A: return mkCdRw;
-    case 0x10: return mkDvdRom;
-    case 0x11: return mkDvdR;
-    case 0x12: return mkDvdRam;
-    case 0x13: return mkDvdRwRestricted;
-    case 0x14: return mkDvdRwSequential;
-    case 0x1A: return mkDvdPlusRw;
-    case 0x1B: return mkDvdPlusR;
-    case 0x2B: return mkDvdPlusRDl;
-    case 0x20: return mkDdcdRom;
-    case 0x21: return mkDdcdR;
-    case 0x22: return mkDdcdRw;
-    default: return mkUnknown;
+    case 0x08:
+        return mkCdRom;
+    case 0x09:
+        return mkCdR;
+    case 0x0A:
+        return mkCdRw;
+    case 0x10:
+        return mkDvdRom;
+    case 0x11:
+        return mkDvdR;
+    case 0x12:
+        return mkDvdRam;
+    case 0x13:
+        return mkDvdRwRestricted;
+    case 0x14:
+        return mkDvdRwSequential;
+    case 0x1A:
+        return mkDvdPlusRw;
+    case 0x1B:
+        return mkDvdPlusR;
+    case 0x2B:
+        return mkDvdPlusRDl;
+    case 0x20:
+        return mkDdcdRom;
+    case 0x21:
+        return mkDdcdR;
+    case 0x22:
+        return mkDdcdRw;
+    default:
+        return mkUnknown;
     }
 }
 } // namespace
@@ -76,7 +95,8 @@ bool TSCSIDevice::ProbeCapabilities() {
         if (b4 & 0x80) caps |= kCapBufe;
         uint8_t vendor[128];
         if (ModeSense10(0x30, false, 128, vendor)) {
-            if ((vendor[16] & 0x3F) == 0x30 || (vendor[8] & 0x3F) == 0x30 || (vendor[7] & 0x3F) == 0x30)
+            if ((vendor[16] & 0x3F) == 0x30 || (vendor[8] & 0x3F) == 0x30 ||
+                (vendor[7] & 0x3F) == 0x30)
                 caps |= kCapBufe;
         }
         if (underrunSafeModel_) caps |= kCapBufe;
@@ -116,7 +136,8 @@ bool TSCSIDevice::ProbeCapabilities() {
     std::memcpy(capsPage_.data(), page, 128);
     if (Get16(page + 20) == 0) Put16(page + 20, 1385);
     if (Get16(page + 18) == 0) Put16(page + 18, 1385);
-    for (int off : {20, 18, 14, 8, 12}) Put16Host(&capsPage_[off], Get16(page + off));
+    for (int off : {20, 18, 14, 8, 12})
+        Put16Host(&capsPage_[off], Get16(page + off));
     maxWriteSpeed_ = std::max(maxWriteSpeed_, Get16Host(&capsPage_[18]));
     maxReadSpeed_ = std::max(maxReadSpeed_, Get16Host(&capsPage_[8]));
     return true;
@@ -159,7 +180,8 @@ int TSCSIDevice::SessionCount() {
     return n;
 }
 
-bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtection, int kind, bool finalize) {
+bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtection, int kind,
+                                     bool finalize) {
     if (kind == mkDvdRam) return true;
     uint8_t buf[512];
     if (!ModeSense10(0x05, false, sizeof buf, buf)) return false;
@@ -191,8 +213,8 @@ bool TSCSIDevice::SetWriteParameters(bool TestWrite, bool UnderrunProtection, in
         p[3] |= 0xC0;
     }
     if (linkSizeModel_) p[2] |= 0x20;
-    if (kind == mkDvdR || kind == mkDvdRw || kind == mkDvdRwRestricted || kind == mkDvdRwSequential ||
-        kind == mkDvdPlusR) {
+    if (kind == mkDvdR || kind == mkDvdRw || kind == mkDvdRwRestricted ||
+        kind == mkDvdRwSequential || kind == mkDvdPlusR) {
         p[3] |= 0xE0;
     } else if (!TestWrite && !FinalizeDisc) {
         p[3] |= 0xC0;

@@ -28,7 +28,8 @@ inline constexpr const char* kErrorNwa = "ERROR GETTING NEXT WRITABLE ADDRESS";
 inline constexpr const char* kNoTestModeMedium =
     "TEST/DUMMY WRITE NOT POSSIBLE ON %s (NO TEST MODE)";
 inline constexpr const char* kNoTestModeDrive = "TEST/DUMMY WRITE NOT SUPPORTED BY THE DRIVE";
-inline constexpr const char* kCantOpenFile = "CAN'T OPEN FILE \"%s\" OR FILE IS IN USES BY OTHER SOFTWARE";
+inline constexpr const char* kCantOpenFile =
+    "CAN'T OPEN FILE \"%s\" OR FILE IS IN USES BY OTHER SOFTWARE";
 inline constexpr const char* kAborted = "OPERATION ABORTED BY USER";
 inline constexpr const char* kNotSupported = " (not supported)";
 inline constexpr const char* kLibraryName = "WNASPI32.DLL";

@@ -23,8 +23,10 @@ void THandleStreamEx::SetSize(int64_t newSize) {
     Seek(newSize, 0);
     if (::ftruncate(FHandle, newSize) != 0)
         throw std::runtime_error(std::string("Cannot set the file size: ") + std::strerror(errno));
-    if (pos > newSize) Seek(newSize, 0);
-    else Seek(pos, 0);
+    if (pos > newSize)
+        Seek(newSize, 0);
+    else
+        Seek(pos, 0);
 }
 
 int64_t THandleStreamEx::Read(void* buffer, int64_t count) {
@@ -66,9 +68,15 @@ TFileStreamEx::TFileStreamEx(const std::string& fileName, uint32_t mode)
         flags |= O_RDWR | O_CREAT | O_TRUNC;
     } else {
         switch (mode & 0x3) {
-        case fmOpenWrite: flags |= O_WRONLY; break;
-        case fmOpenReadWrite: flags |= O_RDWR; break;
-        default: flags |= O_RDONLY; break;
+        case fmOpenWrite:
+            flags |= O_WRONLY;
+            break;
+        case fmOpenReadWrite:
+            flags |= O_RDWR;
+            break;
+        default:
+            flags |= O_RDONLY;
+            break;
         }
     }
     FHandle = ::open(fileName.c_str(), flags, 0666);

@@ -8,10 +8,10 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <chrono>
 #include <clocale>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -21,12 +21,15 @@ namespace larderly {
 
 namespace {
 
-bool IsDvd(int kind) { return kind >= mkDvdR && kind <= mkDvdPlusRDl; }
+bool IsDvd(int kind) {
+    return kind >= mkDvdR && kind <= mkDvdPlusRDl;
+}
 
 // Thousands grouping of the user's locale; a comma when the locale has none.
 std::string Grouped(long value) {
     const char* sep = ",";
-    if (const lconv* lc = std::localeconv(); lc && lc->thousands_sep && *lc->thousands_sep) sep = lc->thousands_sep;
+    if (const lconv* lc = std::localeconv(); lc && lc->thousands_sep && *lc->thousands_sep)
+        sep = lc->thousands_sep;
     std::string digits = std::to_string(value < 0 ? -value : value);
     std::string out;
     int n = static_cast<int>(digits.size());
@@ -91,10 +94,11 @@ void TDiscBurner::WriteThread(uint32_t trackSectors) {
     // The track is opened as if no session were to follow; the close decides.
     SetWriteParameters(TestWrite, UnderrunProtection, kind, true);
     FinalizeDisc = finalize;
-    if (kind == mkDvdR || kind == mkDvdRwRestricted || kind == mkDvdRwSequential || kind == mkDvdPlusRw ||
-        kind == mkDvdPlusR || kind == mkDvdPlusRDl) {
+    if (kind == mkDvdR || kind == mkDvdRwRestricted || kind == mkDvdRwSequential ||
+        kind == mkDvdPlusRw || kind == mkDvdPlusR || kind == mkDvdPlusRDl) {
         auto rate = [](uint16_t kbs) { return static_cast<uint32_t>(kbs / 1385.0 * 1440.25); };
-        SetStreamingPerformance(nwa_, nwa_ + trackSectors, rate(ReadSpeed), 1000, rate(writeSpeed_), 1000);
+        SetStreamingPerformance(nwa_, nwa_ + trackSectors, rate(ReadSpeed), 1000, rate(writeSpeed_),
+                                1000);
     }
     int nextTrack = SessionCount() + 1;
     if (kind == mkDvdR) {
@@ -106,7 +110,8 @@ void TDiscBurner::WriteThread(uint32_t trackSectors) {
     }
     if (kind != mkDvdRam && !TestWrite && PerformOPC) SendOPCInformation();
     char line[128];
-    std::snprintf(line, sizeof line, texts::kStartingWrite, MediaKindName(kind).c_str(), SpeedText(kind, speed).c_str());
+    std::snprintf(line, sizeof line, texts::kStartingWrite, MediaKindName(kind).c_str(),
+                  SpeedText(kind, speed).c_str());
     TSCSIDevice::Debug(std::string(">>> ") + line, 1);
     if (TestWrite) TSCSIDevice::Debug(std::string(">>> ") + texts::kTestWrite, 1);
 
@@ -129,8 +134,8 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
         return cache_->TakeBlock(block);
     };
     const bool cd = kind == mkCdR || kind == mkCdRw;
-    const bool rewritableDvd = kind == mkDvdRam || kind == mkDvdRwRestricted || kind == mkDvdRwSequential ||
-                               kind == mkDvdPlusRw;
+    const bool rewritableDvd = kind == mkDvdRam || kind == mkDvdRwRestricted ||
+                               kind == mkDvdRwSequential || kind == mkDvdPlusRw;
     const int64_t trackBytes = int64_t(trackSectors) * 2048;
     // On DVD media every block goes out as 32 sectors; a short block inside the track (the end
     // of the file data before the zero padding) would push the padding past the track's end,
@@ -154,7 +159,8 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
             continue;
         }
         // A block holds whole sectors; anything shorter goes out padded with zeros.
-        uint32_t length = cd ? static_cast<uint32_t>((n + 2047) / 2048 * 2048) : uint32_t(kCacheBlockCapacity);
+        uint32_t length =
+            cd ? static_cast<uint32_t>((n + 2047) / 2048 * 2048) : uint32_t(kCacheBlockCapacity);
         uint8_t* data = block->Data;
         std::memset(data + n, 0, length - uint32_t(n));
 
@@ -166,7 +172,8 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
             uint16_t sectors = static_cast<uint16_t>(blockSize_ / 2048);
             bool ok = Write10(0, sectors, copy.data(), sectors * 2048u);
             if (!ok && kind == mkDvdPlusRw && LastAsc() == 0x30) {
-                static const uint8_t kFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23, 0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
+                static const uint8_t kFormat[12] = {0x00, 0x82, 0x00, 0x08, 0x00, 0x23,
+                                                    0x05, 0x40, 0x98, 0x00, 0x00, 0x00};
                 if (FormatUnit(0x11, kFormat, 12)) {
                     for (int i = 0; i < 1800; ++i) {
                         Pause(2000);
@@ -190,11 +197,13 @@ bool TDiscBurner::WriteBlocks(int kind, uint32_t nwa, uint32_t trackSectors, boo
         SetCurrentFile(cache_->CurrentFile());
         bytesWritten_ = std::min<int64_t>(bytesWritten_.load() + length, trackBytes);
         ++blocks;
-        if (bufferPolling && blocks >= 6 && (blocks - 6) % 5 == 0) bufferPolling = ReadBufferCapacity();
+        if (bufferPolling && blocks >= 6 && (blocks - 6) % 5 == 0)
+            bufferPolling = ReadBufferCapacity();
 
         bool written = false;
         for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-            if (Write10(nwa + offset, static_cast<uint16_t>(length / 2048), data, length, 0x50, 120000)) {
+            if (Write10(nwa + offset, static_cast<uint16_t>(length / 2048), data, length, 0x50,
+                        120000)) {
                 written = true;
                 break;
             }

@@ -96,7 +96,8 @@ int RunCDBackup(Session& s, const std::string& drive, const std::string& library
         s.store.OpenDatabase(ProgramFolder());
         s.store.SetTablesOpen(true);
         TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
-        TCDBackup::Outcome outcome = cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
+        TCDBackup::Outcome outcome =
+            cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
         if (outcome == TCDBackup::Outcome::JobFailed) return Fail(s, job);
     } catch (const std::exception& e) {
         view.Log(e.what());
@@ -135,7 +136,8 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         std::cerr << JobText::kNoBackupFile << "\n";
         return 1;
     }
-    if (!job.RestoreTables(folder) || !job.LastError().empty() || s.view.endRequested) return Fail(s, job);
+    if (!job.RestoreTables(folder) || !job.LastError().empty() || s.view.endRequested)
+        return Fail(s, job);
     return 0;
 }
 

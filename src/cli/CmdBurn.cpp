@@ -21,13 +21,16 @@ int RunBurn(const CliArgs& a) {
 
     TDiscBurner burner;
     burner.DoDebug = !list;
-    burner.OnDebugMessage = [](TSCSIDevice*, const std::string& m, uint8_t) { std::cerr << m << "\n"; };
+    burner.OnDebugMessage = [](TSCSIDevice*, const std::string& m, uint8_t) {
+        std::cerr << m << "\n";
+    };
     if (!burner.InitTransport(spti, library)) {
         std::cerr << "burn: no drive transport could be loaded\n";
         return 1;
     }
     if (list) {
-        for (const std::string& line : burner.DeviceList()) std::cout << line << "\n";
+        for (const std::string& line : burner.DeviceList())
+            std::cout << line << "\n";
         std::cout.flush();
         return 0;
     }

@@ -22,7 +22,8 @@ int RunImport(const CliArgs& a) {
     options.SkipExisting = a.Has("--skip-existing");
     if (a.Has("--encoding")) {
         const std::string name = a.Value("--encoding");
-        if (!import::ParseEncoding(name, options.Encoding)) return UsageError(a, "unknown encoding \"" + name + "\"");
+        if (!import::ParseEncoding(name, options.Encoding))
+            return UsageError(a, "unknown encoding \"" + name + "\"");
     }
     const std::vector<std::string>& files = a.args;
     TfmTables store;
@@ -61,9 +62,10 @@ CliCommand ImportCommand() {
     c.name = "import";
     c.arguments = "FILE...";
     c.summary = "import recipe files (MasterCook, Meal-Master)";
-    c.options = {{"--encoding", "E", "auto (default), utf-8, cp1252, cp437, cp850 or latin1", CliValue::One},
-                 {"--skip-existing", "", "skip recipes whose title is in the collection and import the rest",
-                  CliValue::None}};
+    c.options = {
+        {"--encoding", "E", "auto (default), utf-8, cp1252, cp437, cp850 or latin1", CliValue::One},
+        {"--skip-existing", "", "skip recipes whose title is in the collection and import the rest",
+         CliValue::None}};
     c.minArgs = 1;
     c.run = RunImport;
     return c;

@@ -47,7 +47,8 @@ int RunIso(const CliArgs& a) {
     image.LayoutImage(address);
     image.BuildImageHeader();
 
-    int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (address == 0 ? O_TRUNC : 0), 0666);
+    int fd =
+        ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (address == 0 ? O_TRUNC : 0), 0666);
     if (fd < 0) {
         std::cerr << "Cannot create " << out << "\n";
         return 1;

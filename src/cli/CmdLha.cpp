@@ -46,10 +46,14 @@ LhaOptions parseLha(const CliArgs& a) {
 
 const char* methodText(TLhaMethod m) {
     switch (m) {
-    case colh0: return "-lh0-";
-    case colh1: return "-lh1-";
-    case colh5: return "-lh5-";
-    case coRLE: return "-rle-";
+    case colh0:
+        return "-lh0-";
+    case colh1:
+        return "-lh1-";
+    case colh5:
+        return "-lh5-";
+    case coRLE:
+        return "-rle-";
     }
     return "?";
 }
@@ -82,7 +86,8 @@ int runLha(const CliArgs& cli) {
         lha.MakeDirectories = true;
         lha.FilesToProcess = o.files;
         lha.Compress();
-        for (const auto& n : lha.FilesProcessed) std::cout << n << "\n";
+        for (const auto& n : lha.FilesProcessed)
+            std::cout << n << "\n";
         return 0;
     }
     if (o.command == "l") {
@@ -95,8 +100,8 @@ int runLha(const CliArgs& cli) {
             char crc[8];
             std::snprintf(crc, sizeof crc, "%04X", f.CRC);
             std::cout << lha.FileList[i] << "\t" << static_cast<uint32_t>(f.PackedSize) << "\t"
-                      << static_cast<uint32_t>(f.UncompressedSize) << "\t" << methodText(f.Method) << "\t"
-                      << crc << "\n";
+                      << static_cast<uint32_t>(f.UncompressedSize) << "\t" << methodText(f.Method)
+                      << "\t" << crc << "\n";
         }
         return 0;
     }
@@ -119,7 +124,8 @@ int runLha(const CliArgs& cli) {
             std::cerr << "Operation cancelled\n";
             return 1;
         }
-        for (const auto& n : lha.FilesProcessed) std::cout << n << "\n";
+        for (const auto& n : lha.FilesProcessed)
+            std::cout << n << "\n";
         return 0;
     }
     std::cerr << "larderly-cli lha: unknown action '" << o.command << "'\n";

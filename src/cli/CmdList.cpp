@@ -33,14 +33,16 @@ int PrintRecipes(const std::string* words) {
         TTable& t = store.tblListLabel();
         t.First();
         while (!t.Eof()) {
-            names[t.FieldAsInteger(fld::InternalID)] = CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth);
+            names[t.FieldAsInteger(fld::InternalID)] =
+                CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth);
             t.Next();
         }
     }
     std::unordered_set<int32_t> found;
     if (words) {
         try {
-            for (int32_t id : store.SearchIndex().Search(*words)) found.insert(id);
+            for (int32_t id : store.SearchIndex().Search(*words))
+                found.insert(id);
         } catch (const std::exception& e) {
             std::cerr << e.what() << "\n";
             return 1;
@@ -52,10 +54,11 @@ int PrintRecipes(const std::string* words) {
     rows.reserve(summaries.Count());
     for (const auto& s : summaries)
         if (!words || found.count(s.InternalID)) rows.push_back(&s);
-    std::stable_sort(rows.begin(), rows.end(), [](const TRecipeSummary* x, const TRecipeSummary* y) {
-        int c = CompareFolded(x->Title, y->Title);
-        return c != 0 ? c < 0 : x->InternalID < y->InternalID;
-    });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const TRecipeSummary* x, const TRecipeSummary* y) {
+                         int c = CompareFolded(x->Title, y->Title);
+                         return c != 0 ? c < 0 : x->InternalID < y->InternalID;
+                     });
     std::string out;
     for (const TRecipeSummary* s : rows) {
         out += std::to_string(s->InternalID);
@@ -83,7 +86,8 @@ int RunList(const CliArgs&) {
 
 int RunSearch(const CliArgs& a) {
     std::string words;
-    for (const std::string& w : a.args) words += (words.empty() ? "" : " ") + w;
+    for (const std::string& w : a.args)
+        words += (words.empty() ? "" : " ") + w;
     if (words.find_first_not_of(" \t") == std::string::npos) return UsageError(a);
     return PrintRecipes(&words);
 }

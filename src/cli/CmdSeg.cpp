@@ -23,7 +23,8 @@ public:
         for (auto& c : shown)
             if (c == '\r') c = ' ';
         std::cerr << shown << "\n";
-        if (buttons == PromptButtons::OkCancel || buttons == PromptButtons::RetryCancel) return PromptAnswer::Cancel;
+        if (buttons == PromptButtons::OkCancel || buttons == PromptButtons::RetryCancel)
+            return PromptAnswer::Cancel;
         return AutoPrompts::message(kind, text, buttons, caption);
     }
 };
@@ -96,7 +97,8 @@ int runSeg(const CliArgs& cli) {
         fileutil::makeDirectories(dir);
         seg.FilesToProcess = rest;
         seg.Compress();
-        for (const auto& n : seg.FilesProcessed) std::cout << n << "\n";
+        for (const auto& n : seg.FilesProcessed)
+            std::cout << n << "\n";
         return 0;
     }
     if (command == "l") {
@@ -112,7 +114,8 @@ int runSeg(const CliArgs& cli) {
         seg.SetTargetPath(target.empty() ? std::string("./") : target);
         seg.MakeDirectories = true;
         if (!rest.empty()) {
-            seg.OnSegExpand = [&rest](TSegArchive*, const std::string&, std::string&, std::vector<std::string>& list) {
+            seg.OnSegExpand = [&rest](TSegArchive*, const std::string&, std::string&,
+                                      std::vector<std::string>& list) {
                 std::vector<std::string> keep;
                 for (const auto& n : list)
                     if (LhaIsInList(n, rest)) keep.push_back(n);
@@ -120,7 +123,8 @@ int runSeg(const CliArgs& cli) {
             };
         }
         seg.Expand();
-        for (const auto& n : seg.FilesProcessed) std::cout << n << "\n";
+        for (const auto& n : seg.FilesProcessed)
+            std::cout << n << "\n";
         return 0;
     }
     std::cerr << "larderly-cli seg: unknown action '" << command << "'\n";

@@ -14,7 +14,8 @@ namespace larderly::import {
 
 namespace {
 
-template <typename Reader> bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
+template <typename Reader>
+bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
     Reader reader(store, summaries);
     return reader.Import(fileName).Accepted;
 }
@@ -88,7 +89,8 @@ std::string ImproperFileMessage(const std::string& fileName) {
 }
 
 std::string ExistingTitleMessage(const std::string& title, const std::string& fileName) {
-    return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " + fileName + ".";
+    return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " +
+           fileName + ".";
 }
 
 namespace {
@@ -117,13 +119,15 @@ std::string ImportDetailsText(const TImportCommandResult& result) {
     std::string text;
     for (const TFileImport& f : result.Files) {
         if (!f.Accepted)
-            text += f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
+            text +=
+                f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
         else if (f.StoppedOnTitle)
             text += f.FileName + ": refused, recipe \"" + f.ExistingTitle +
                     "\" is already in the collection; nothing was imported.\n";
         else if (f.Skipped > 0)
             text += f.FileName + ": " + Counted(f.Added, "recipe", "recipes") + " added, " +
-                    Counted(f.Skipped, "recipe", "recipes") + " skipped (title already in the collection).\n";
+                    Counted(f.Skipped, "recipe", "recipes") +
+                    " skipped (title already in the collection).\n";
     }
     return text;
 }
@@ -132,11 +136,13 @@ std::vector<std::string> ImportDialogFilters() {
     return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& cb, const std::string& startFolder,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries, const TImportCallbacks& cb,
+                                      const std::string& startFolder,
                                       const TImportOptions& options) {
     TImportCommandResult result;
-    std::vector<std::string> files = prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
+    std::vector<std::string> files =
+        prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
     if (files.empty()) {
         result.Cancelled = true;
         return result;
@@ -147,7 +153,8 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     // After the files, also when a read error ends the command: recipes that earlier files
     // committed are in the store and the summaries, so the list shows them.
     auto afterwards = [&] {
-        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged) cb.LabelsChanged();
+        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged)
+            cb.LabelsChanged();
         if (store.tblRecipes().RecordCount() > recipesBefore) {
             if (cb.ShowRecipeList) cb.ShowRecipeList();
             result.Redisplayed = true;
@@ -170,9 +177,11 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
                 TFileImport one = ImportFile(store, summaries, file, options);
                 result.Files.push_back(one);
                 if (!one.Accepted)
-                    prompts.message(PromptKind::Information, ImproperFileMessage(file), PromptButtons::Ok);
+                    prompts.message(PromptKind::Information, ImproperFileMessage(file),
+                                    PromptButtons::Ok);
                 if (one.StoppedOnTitle)
-                    prompts.message(PromptKind::Information, ExistingTitleMessage(one.ExistingTitle, file),
+                    prompts.message(PromptKind::Information,
+                                    ExistingTitleMessage(one.ExistingTitle, file),
                                     PromptButtons::Ok);
             }
         } catch (...) {
@@ -190,7 +199,8 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, Recipe
     return result;
 }
 
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks) {
     return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
 }

@@ -17,10 +17,13 @@ namespace larderly::import {
 
 // The readers by themselves, as the cascade calls them: each opens the file afresh and
 // answers whether it accepted it.
-bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries,
+                          const std::string& fileName);
+bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries,
+                            const std::string& fileName);
 bool ImportMasterCookXml(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
+bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries,
+                             const std::string& fileName);
 
 // One file through the cascade.
 struct TFileImport {
@@ -76,11 +79,13 @@ std::vector<std::string> ImportDialogFilters();
 // stopped, and redisplays the recipe list when the recipe table grew. A read error ends the
 // command and propagates to the caller's error handler after the hourglass is lifted, the
 // caption restored and the list redisplayed for the files already imported.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
-                                      const TImportCallbacks& callbacks, const std::string& startFolder,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries, const TImportCallbacks& callbacks,
+                                      const std::string& startFolder,
                                       const TImportOptions& options = {});
 // The same, the dialog starting in the program folder.
-TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store, RecipeSummaries& summaries,
+TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
+                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks);
 
 } // namespace larderly::import

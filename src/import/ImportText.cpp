@@ -11,7 +11,11 @@ namespace {
 // still counts as one character.
 std::size_t CharLen(std::string_view s, std::size_t i) {
     auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+    std::size_t n = c < 0x80           ? 1
+                    : (c >> 5) == 0x6  ? 2
+                    : (c >> 4) == 0xE  ? 3
+                    : (c >> 3) == 0x1E ? 4
+                                       : 1;
     return i + n > s.size() ? s.size() - i : n;
 }
 
@@ -34,7 +38,9 @@ std::string Columns(std::string_view line, std::size_t p, std::size_t q) {
     return std::string(rest.substr(0, OffsetOfChar(rest, q - p + 1)));
 }
 
-std::string Field(std::string_view text) { return TrimCodes(CutChars(text, kFieldWidth)); }
+std::string Field(std::string_view text) {
+    return TrimCodes(CutChars(text, kFieldWidth));
+}
 
 std::string PadTo(std::string text, std::size_t n) {
     std::size_t have = CharCount(text);
@@ -65,6 +71,8 @@ std::string MasterCookBodyLine(const std::string& line) {
            Field(Columns(line, 25, 104));
 }
 
-std::string MealMasterServingsLine(std::string_view servings) { return "Serving Size  : " + std::string(servings); }
+std::string MealMasterServingsLine(std::string_view servings) {
+    return "Serving Size  : " + std::string(servings);
+}
 
 } // namespace larderly::import

@@ -46,7 +46,8 @@ struct TImportOutcome {
 class TImportReader {
 public:
     // `summaries` are the store's (TfmTables::Summaries): the titles already there.
-    TImportReader(TfmTables& store, RecipeSummaries& summaries) : store_(store), summaries_(summaries) {}
+    TImportReader(TfmTables& store, RecipeSummaries& summaries)
+        : store_(store), summaries_(summaries) {}
     virtual ~TImportReader() = default;
     TImportReader(const TImportReader&) = delete;
     TImportReader& operator=(const TImportReader&) = delete;

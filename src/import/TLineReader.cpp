@@ -25,8 +25,8 @@ bool IsAsciiLetter(unsigned char c) {
 
 // Bytes that are letters in code page 850 but box-drawing or other signs in code page 437.
 bool DiffersBetweenDosPages(unsigned char c) {
-    return c == 0x9B || c == 0x9D || c == 0x9E || (c >= 0xB5 && c <= 0xB7) || c == 0xC6 || c == 0xC7 ||
-           (c >= 0xD0 && c <= 0xD8) || c == 0xDE || (c >= 0xE0 && c <= 0xED);
+    return c == 0x9B || c == 0x9D || c == 0x9E || (c >= 0xB5 && c <= 0xB7) || c == 0xC6 ||
+           c == 0xC7 || (c >= 0xD0 && c <= 0xD8) || c == 0xDE || (c >= 0xE0 && c <= 0xED);
 }
 
 // Where a trailing incomplete UTF-8 sequence starts, or s.size() when the text ends on a
@@ -72,7 +72,8 @@ public:
             else if (prevCr_)
                 ++shape_.LoneCarriageReturns;
             prevCr_ = false;
-            if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) shape_.UnassignedCp1252 = true;
+            if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D)
+                shape_.UnassignedCp1252 = true;
             if (DiffersBetweenDosPages(c)) {
                 if (IsAsciiLetter(prev_))
                     ++shape_.DosLetterLike;
@@ -115,7 +116,8 @@ public:
                 out.assign(buf, static_cast<std::size_t>(outp - buf));
             else
                 out = b < 0x80 ? std::string(1, static_cast<char>(b)) : "\xEF\xBF\xBD";
-            if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
         if (cd != reinterpret_cast<iconv_t>(-1)) ::iconv_close(cd);
     }
@@ -174,10 +176,12 @@ bool ParseEncoding(std::string_view name, TEncoding& out) {
     struct Name {
         const char* text;
         TEncoding e;
-    } names[] = {{"auto", TEncoding::Auto},     {"utf-8", TEncoding::Utf8},          {"utf8", TEncoding::Utf8},
-                 {"cp1252", TEncoding::Cp1252}, {"windows-1252", TEncoding::Cp1252}, {"cp437", TEncoding::Cp437},
-                 {"ibm437", TEncoding::Cp437},  {"cp850", TEncoding::Cp850},         {"ibm850", TEncoding::Cp850},
-                 {"latin1", TEncoding::Latin1}, {"iso-8859-1", TEncoding::Latin1}};
+    } names[] = {{"auto", TEncoding::Auto},           {"utf-8", TEncoding::Utf8},
+                 {"utf8", TEncoding::Utf8},           {"cp1252", TEncoding::Cp1252},
+                 {"windows-1252", TEncoding::Cp1252}, {"cp437", TEncoding::Cp437},
+                 {"ibm437", TEncoding::Cp437},        {"cp850", TEncoding::Cp850},
+                 {"ibm850", TEncoding::Cp850},        {"latin1", TEncoding::Latin1},
+                 {"iso-8859-1", TEncoding::Latin1}};
     for (const Name& x : names)
         if (n == x.text) {
             out = x.e;
@@ -283,7 +287,8 @@ TLineReader TLineReader::FromFile(const std::string& fileName, TEncoding encodin
     TLineReader r;
     r.fileName_ = fileName;
     r.fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (r.fd_ < 0) throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
+    if (r.fd_ < 0)
+        throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
     TShapeScan scan;
     std::string piece(kPiece, '\0');
     for (;;) {
@@ -360,7 +365,8 @@ bool TLineReader::Fill() {
     else
         TableFor(encoding_).Decode(piece, buf_);
     if (atStart_ && buf_.size() > from) {
-        if (encoding_ == TEncoding::Utf8 && buf_.compare(from, 3, "\xEF\xBB\xBF") == 0) buf_.erase(from, 3);
+        if (encoding_ == TEncoding::Utf8 && buf_.compare(from, 3, "\xEF\xBB\xBF") == 0)
+            buf_.erase(from, 3);
         atStart_ = false;
     }
     if (buf_.find('\0', from) != std::string::npos) {
@@ -386,8 +392,8 @@ std::string TLineReader::ReadLine() {
     }
     std::string line;
     for (;;) {
-        std::size_t end =
-            crLines_ ? buf_.find_first_of("\r\n", std::max(scanned_, pos_)) : buf_.find('\n', std::max(scanned_, pos_));
+        std::size_t end = crLines_ ? buf_.find_first_of("\r\n", std::max(scanned_, pos_))
+                                   : buf_.find('\n', std::max(scanned_, pos_));
         if (end != std::string::npos) {
             // A carriage return at the end of what is decoded may be the first half of a pair.
             if (crLines_ && buf_[end] == '\r' && end + 1 == buf_.size() && !exhausted_) {

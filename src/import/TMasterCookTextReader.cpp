@@ -34,7 +34,8 @@ bool TMasterCookTextReader::FindStart(TLineReader& in) {
             sawContent_ = true;
             xml_ = Field(line)[0] == '<';
         }
-        if (Contains(line, kStartMarker) || (!xml_ && IsLooseMarker(line) && RecipeFollows(in))) return true;
+        if (Contains(line, kStartMarker) || (!xml_ && IsLooseMarker(line) && RecipeFollows(in)))
+            return true;
     }
     return false;
 }
@@ -46,7 +47,8 @@ bool TMasterCookTextReader::RecipeFollows(TLineReader& in) {
     bool found = false;
     for (int i = 0; i < 7 && !in.Eof(); ++i) {
         ahead.push_back(in.ReadLine());
-        found = found || Contains(ahead.back(), "Serving Size") || Contains(ahead.back(), "Categories");
+        found =
+            found || Contains(ahead.back(), "Serving Size") || Contains(ahead.back(), "Categories");
     }
     for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
         in.PushBack(std::move(*it));
@@ -76,7 +78,8 @@ bool TMasterCookTextReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
         // start: the category block runs on. Its first four names are taken, and the body
         // starts after the block, the blank line, the heading and the rule.
         const bool blockRunsOn =
-            !Field(third).empty() && (IsIngredientRule(line) || (!IsAmountHeading(skip1) && !IsAmountHeading(skip2)));
+            !Field(third).empty() &&
+            (IsIngredientRule(line) || (!IsAmountHeading(skip1) && !IsAmountHeading(skip2)));
         if (!blockRunsOn) {
             out.Categories[3] = CategoryField(Columns(third, 50, 79));
         } else {

@@ -48,8 +48,8 @@ bool TMealMasterExportReader::IsLooseHeader(const std::string& line) {
     return Contains(folded, "meal-master") || Contains(folded, "meal master");
 }
 
-std::string TMealMasterExportReader::HeaderField(const std::string& line, const char* const* labels, std::size_t p,
-                                                 std::size_t q) {
+std::string TMealMasterExportReader::HeaderField(const std::string& line, const char* const* labels,
+                                                 std::size_t p, std::size_t q) {
     const std::size_t colon = LabelColon(line, labels);
     // The classic layout puts every label's colon in column 12.
     if (colon == std::string::npos || colon == 11) return Field(Columns(line, p, q));
@@ -86,15 +86,16 @@ void TMealMasterExportReader::Begin() {
 bool TMealMasterExportReader::TitleFollows(TLineReader& in) {
     std::string first = in.ReadLine();
     std::string second = in.ReadLine();
-    const bool found =
-        LabelColon(first, kTitleLabels) != std::string::npos || LabelColon(second, kTitleLabels) != std::string::npos;
+    const bool found = LabelColon(first, kTitleLabels) != std::string::npos ||
+                       LabelColon(second, kTitleLabels) != std::string::npos;
     in.PushBack(std::move(second));
     in.PushBack(std::move(first));
     return found;
 }
 
 bool TMealMasterExportReader::IsExportHeader(const std::string& line) {
-    return Contains(line, kRecipeVia) || Contains(line, kProExchange) || Contains(line, kExportFormat);
+    return Contains(line, kRecipeVia) || Contains(line, kProExchange) ||
+           Contains(line, kExportFormat);
 }
 
 bool TMealMasterExportReader::ExportHeaderFollows(TLineReader& in) {
@@ -153,7 +154,8 @@ bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out)
     TakeCategories(proExchange_ ? HeaderField(cats, kCategoryLabels, 13, 212)
                                 : HeaderField(cats, kCategoryLabels, 14, 213),
                    proExchange_, out.Categories);
-    out.Lines.push_back(MealMasterServingsLine(HeaderField(in.ReadLine(), kServingsLabels, 13, 112)));
+    out.Lines.push_back(
+        MealMasterServingsLine(HeaderField(in.ReadLine(), kServingsLabels, 13, 112)));
 
     // The body runs to the closing line. A file that ends without one ends the recipe with
     // its last line, which is kept.

@@ -33,10 +33,12 @@ public:
     static bool IsLooseHeader(const std::string& line);
     // A header field: columns p to q of the line when its label's colon stands in column 12
     // (or the line has no label), else the same width from the colon on. Trimmed.
-    static std::string HeaderField(const std::string& line, const char* const* labels, std::size_t p, std::size_t q);
+    static std::string HeaderField(const std::string& line, const char* const* labels,
+                                   std::size_t p, std::size_t q);
     // Fills the category slots from a categories text (already trimmed): a comma-separated
     // list into slots 1 to 4, or, for Pro-Exchange, the first word into slot 1.
-    static void TakeCategories(const std::string& text, bool proExchange, std::array<std::string, 4>& slots);
+    static void TakeCategories(const std::string& text, bool proExchange,
+                               std::array<std::string, 4>& slots);
 
 protected:
     void Begin() override;

@@ -44,10 +44,13 @@ const long long kEpoch1600 = DaysFromCivil(1600, 1, 1);
 } // namespace
 
 long long DayNumber(int year, int month, int day) {
-    return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpoch1600;
+    return DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+           kEpoch1600;
 }
 
-CivilDate DateOfDayNumber(long long dayNumber) { return CivilFromDays(dayNumber + kEpoch1600); }
+CivilDate DateOfDayNumber(long long dayNumber) {
+    return CivilFromDays(dayNumber + kEpoch1600);
+}
 
 long long TodayDayNumber() {
     std::time_t now = std::time(nullptr);

@@ -18,7 +18,9 @@ char DriveLetterOf(const std::string& path) {
     return 0;
 }
 
-bool IsDisketteDrive(const std::string& path) { return DriveLetterOf(path) == 'A'; }
+bool IsDisketteDrive(const std::string& path) {
+    return DriveLetterOf(path) == 'A';
+}
 
 std::string DriveFolder(char letter) {
     IniFile ini(SettingsFilePath());

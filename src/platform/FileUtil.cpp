@@ -21,9 +21,13 @@ namespace larderly::fileutil {
 
 namespace {
 
-bool isSep(char c) { return c == '/' || c == '\\'; }
+bool isSep(char c) {
+    return c == '/' || c == '\\';
+}
 
-std::size_t lastSep(const std::string& path) { return path.find_last_of("/\\"); }
+std::size_t lastSep(const std::string& path) {
+    return path.find_last_of("/\\");
+}
 
 mode_t currentUmask() {
     // umask can only be read by setting it; put it straight back.
@@ -57,8 +61,10 @@ bool copyAndRemove(const std::string& from, const std::string& to) {
         for (ssize_t done = 0; ok && done < n;) {
             ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) ok = false;
-            else done += w;
+            if (w <= 0)
+                ok = false;
+            else
+                done += w;
         }
     }
     if (out >= 0) {
@@ -89,8 +95,10 @@ std::optional<uint8_t> fileAttributes(const std::string& path) {
     if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
     std::string name = extractFileName(path);
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= kAttrHidden;
-    if (S_ISDIR(st.st_mode)) a |= kAttrDirectory;
-    else if (S_ISREG(st.st_mode)) a |= kAttrArchive;
+    if (S_ISDIR(st.st_mode))
+        a |= kAttrDirectory;
+    else if (S_ISREG(st.st_mode))
+        a |= kAttrArchive;
     return a;
 }
 
@@ -177,9 +185,12 @@ int64_t freeSpace(const std::string& path) {
         }
         p = excludeTrailingSeparator(p);
         std::size_t s = p.rfind('/');
-        if (s == std::string::npos) p = ".";
-        else if (s == 0) p = "/";
-        else p = p.substr(0, s);
+        if (s == std::string::npos)
+            p = ".";
+        else if (s == 0)
+            p = "/";
+        else
+            p = p.substr(0, s);
     }
 }
 
@@ -203,7 +214,8 @@ bool moveFile(const std::string& from, const std::string& to) {
 }
 
 std::optional<std::string> makeTempFile(const std::string& folder, const std::string& prefix) {
-    std::string pattern = includeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
+    std::string pattern =
+        includeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     int fd = ::mkstemp(buf.data());
@@ -232,7 +244,8 @@ bool removeTree(const std::string& folder) {
     if (::lstat(folder.c_str(), &st) != 0) return errno == ENOENT;
     if (!S_ISDIR(st.st_mode)) return ::unlink(folder.c_str()) == 0;
     bool ok = true;
-    for (const auto& e : listDirectory(folder)) ok = removeTree(folder + "/" + e.name) && ok;
+    for (const auto& e : listDirectory(folder))
+        ok = removeTree(folder + "/" + e.name) && ok;
     return ::rmdir(folder.c_str()) == 0 && ok;
 }
 
@@ -257,7 +270,8 @@ std::vector<DirEntry> listDirectory(const std::string& folder) {
         out.push_back(std::move(de));
     }
     ::closedir(d);
-    std::sort(out.begin(), out.end(), [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+    std::sort(out.begin(), out.end(),
+              [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
     return out;
 }
 
@@ -265,9 +279,13 @@ FileLock::FileLock(int fd) {
     if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) fd_ = fd;
 }
 
-FileLock::~FileLock() { release(); }
+FileLock::~FileLock() {
+    release();
+}
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {
@@ -349,7 +367,8 @@ std::string mapDrivePath(const std::string& path, const std::map<char, std::stri
         auto it = drives.find(letter);
         if (it != drives.end()) {
             std::string rest = toForwardSlashes(path.substr(2));
-            while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
+            while (!rest.empty() && rest.front() == '/')
+                rest.erase(rest.begin());
             return includeTrailingSeparator(it->second) + rest;
         }
     }

@@ -39,9 +39,9 @@ std::optional<uint32_t> fileDosStamp(const std::string& path);
 // Sets a file's modification (and access) time from an MS-DOS stamp.
 bool setFileDosStamp(const std::string& path, uint32_t stamp);
 
-bool fileExists(const std::string& path);      // anything but a folder
+bool fileExists(const std::string& path); // anything but a folder
 bool directoryExists(const std::string& path);
-bool pathExists(const std::string& path);      // file or folder
+bool pathExists(const std::string& path); // file or folder
 std::optional<int64_t> fileSize(const std::string& path);
 
 // Free bytes for an unprivileged writer at the nearest existing folder of `path` (the path

@@ -20,8 +20,10 @@ namespace {
 
 std::string Trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -76,7 +78,8 @@ int IniFile::FindKey(const std::string& section, const std::string& key) const {
     return -1;
 }
 
-std::optional<std::string> IniFile::Value(const std::string& section, const std::string& key) const {
+std::optional<std::string> IniFile::Value(const std::string& section,
+                                          const std::string& key) const {
     int i = FindKey(section, key);
     if (i < 0) return std::nullopt;
     std::string v = lines_[static_cast<std::size_t>(i)].value;
@@ -92,7 +95,8 @@ std::string IniFile::ReadString(const std::string& section, const std::string& k
     return v ? *v : def;
 }
 
-long long IniFile::ReadInteger(const std::string& section, const std::string& key, long long def) const {
+long long IniFile::ReadInteger(const std::string& section, const std::string& key,
+                               long long def) const {
     auto v = Value(section, key);
     if (!v || v->empty()) return def;
     const std::string& s = *v;
@@ -122,7 +126,8 @@ bool IniFile::ReadBool(const std::string& section, const std::string& key, bool 
     return n != 0;
 }
 
-void IniFile::SetString(const std::string& section, const std::string& key, const std::string& value) {
+void IniFile::SetString(const std::string& section, const std::string& key,
+                        const std::string& value) {
     int i = FindKey(section, key);
     if (i >= 0) {
         Line& l = lines_[static_cast<std::size_t>(i)];
@@ -219,7 +224,8 @@ void IniFile::Save() const {
     int fd = mkstemp(name.data());
     if (fd < 0) throw EInOutError("Cannot write " + path_ + ": " + std::strerror(errno));
     std::ostringstream out;
-    for (const auto& l : lines_) out << l.text << "\n";
+    for (const auto& l : lines_)
+        out << l.text << "\n";
     std::string data = out.str();
     const char* p = data.data();
     std::size_t left = data.size();
@@ -259,8 +265,8 @@ void IniFile::Save() const {
     }
 }
 
-void IniFile::WriteValue(const std::string& path, const std::string& section, const std::string& key,
-                         const std::string& value) {
+void IniFile::WriteValue(const std::string& path, const std::string& section,
+                         const std::string& key, const std::string& value) {
     IniFile f(path);
     f.SetString(section, key, value);
     f.Save();

@@ -11,7 +11,8 @@ PromptAnswer AutoPrompts::message(PromptKind, const std::string& text, PromptBut
     const bool again = text == lastRetryText_;
     lastRetryText_.clear();
     switch (buttons) {
-    case PromptButtons::Ok: return PromptAnswer::Ok;
+    case PromptButtons::Ok:
+        return PromptAnswer::Ok;
     case PromptButtons::OkCancel:
         if (again) return PromptAnswer::Cancel;
         lastRetryText_ = text;
@@ -20,7 +21,8 @@ PromptAnswer AutoPrompts::message(PromptKind, const std::string& text, PromptBut
         if (again) return PromptAnswer::Cancel;
         lastRetryText_ = text;
         return PromptAnswer::Retry;
-    default: return PromptAnswer::Yes;
+    default:
+        return PromptAnswer::Yes;
     }
 }
 

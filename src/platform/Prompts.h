@@ -36,8 +36,7 @@ public:
     // The open dialog. `filters` are "Description (*.a *.b)" entries. Empty when cancelled.
     virtual std::vector<std::string> openFiles(const std::string& title,
                                                const std::vector<std::string>& filters,
-                                               const std::string& startFolder,
-                                               bool multiple) = 0;
+                                               const std::string& startFolder, bool multiple) = 0;
 
     // The folder browser: nullopt when cancelled.
     virtual std::optional<std::string> browseFolder(const std::string& title,
@@ -50,13 +49,18 @@ public:
 // sink (stderr in the CLI).
 class AutoPrompts : public Prompts {
 public:
-    explicit AutoPrompts(std::function<void(const std::string&)> sink = {}) : sink_(std::move(sink)) {}
+    explicit AutoPrompts(std::function<void(const std::string&)> sink = {})
+        : sink_(std::move(sink)) {}
     PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override;
     std::optional<std::string> input(const std::string&, const std::string&,
-                                     const std::string& initial) override { return initial; }
+                                     const std::string& initial) override {
+        return initial;
+    }
     std::vector<std::string> openFiles(const std::string&, const std::vector<std::string>&,
-                                       const std::string&, bool) override { return {}; }
+                                       const std::string&, bool) override {
+        return {};
+    }
     std::optional<std::string> browseFolder(const std::string&, const std::string& start) override {
         return start;
     }

@@ -17,11 +17,17 @@ void WriteSettings(const std::string& applicationPath) {
     IniFile::WriteValue(SettingsFilePath(), kRecipe, kApplicationPath, applicationPath);
 }
 
-std::string ReadBackupPath() { return IniFile(SettingsFilePath()).ReadString(kBackup, kBPath, "A:\\"); }
+std::string ReadBackupPath() {
+    return IniFile(SettingsFilePath()).ReadString(kBackup, kBPath, "A:\\");
+}
 
-long long ReadBackupDate() { return IniFile(SettingsFilePath()).ReadInteger(kBackup, kBDate, -1); }
+long long ReadBackupDate() {
+    return IniFile(SettingsFilePath()).ReadInteger(kBackup, kBDate, -1);
+}
 
-bool ReadBackupToCD() { return IniFile(SettingsFilePath()).ReadBool(kBackup, kToCD, false); }
+bool ReadBackupToCD() {
+    return IniFile(SettingsFilePath()).ReadBool(kBackup, kToCD, false);
+}
 
 void WriteBackupPath(const std::string& folder) {
     IniFile::WriteValue(SettingsFilePath(), kBackup, kBPath, folder);
@@ -31,7 +37,9 @@ void WriteBackupDate(long long dayNumber) {
     IniFile::WriteValue(SettingsFilePath(), kBackup, kBDate, std::to_string(dayNumber));
 }
 
-void WriteBackupToCD(bool toCD) { IniFile::WriteValue(SettingsFilePath(), kBackup, kToCD, toCD ? "1" : "0"); }
+void WriteBackupToCD(bool toCD) {
+    IniFile::WriteValue(SettingsFilePath(), kBackup, kToCD, toCD ? "1" : "0");
+}
 
 std::string BackupDateText(long long dayNumber, const std::string& none) {
     if (dayNumber <= 0) return none;

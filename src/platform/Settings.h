@@ -24,9 +24,9 @@ std::string ReadSettings();
 void WriteSettings(const std::string& applicationPath);
 
 // The "Backup" keys.
-std::string ReadBackupPath();        // default "A:\"
-long long ReadBackupDate();          // default -1
-bool ReadBackupToCD();               // default false
+std::string ReadBackupPath(); // default "A:\"
+long long ReadBackupDate();   // default -1
+bool ReadBackupToCD();        // default false
 void WriteBackupPath(const std::string& folder);
 void WriteBackupDate(long long dayNumber);
 void WriteBackupToCD(bool toCD);

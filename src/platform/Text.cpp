@@ -10,7 +10,11 @@ namespace {
 // Length of the UTF-8 sequence starting at s[i], or 1 when it is not a valid sequence.
 std::size_t SeqLen(std::string_view s, std::size_t i) {
     auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    std::size_t n = c < 0x80           ? 1
+                    : (c >> 5) == 0x6  ? 2
+                    : (c >> 4) == 0xE  ? 3
+                    : (c >> 3) == 0x1E ? 4
+                                       : 0;
     if (n <= 1) return 1;
     if (i + n > s.size()) return 1;
     for (std::size_t k = 1; k < n; ++k)
@@ -95,17 +99,21 @@ bool StartsWithAZ(std::string_view s, std::string_view prefix) {
 
 std::string TrimLeftCodes(std::string_view s) {
     std::size_t i = 0;
-    while (i < s.size() && static_cast<unsigned char>(s[i]) <= 32) ++i;
+    while (i < s.size() && static_cast<unsigned char>(s[i]) <= 32)
+        ++i;
     return std::string(s.substr(i));
 }
 
 std::string TrimRightCodes(std::string_view s) {
     std::size_t n = s.size();
-    while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= 32) --n;
+    while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= 32)
+        --n;
     return std::string(s.substr(0, n));
 }
 
-std::string TrimCodes(std::string_view s) { return TrimLeftCodes(TrimRightCodes(s)); }
+std::string TrimCodes(std::string_view s) {
+    return TrimLeftCodes(TrimRightCodes(s));
+}
 
 bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
@@ -119,7 +127,8 @@ bool IsValidUtf8(std::string_view s) {
         if (n == 1) return false;
         // Reject overlong forms, surrogates and code points above U+10FFFF.
         uint32_t cp = n == 2 ? (c & 0x1F) : n == 3 ? (c & 0x0F) : (c & 0x07);
-        for (std::size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        for (std::size_t k = 1; k < n; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
         if ((n == 2 && cp < 0x80) || (n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) ||
             cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
             return false;
@@ -133,9 +142,12 @@ std::string DecodeWindows1252(std::string_view bytes) {
     out.reserve(bytes.size() + bytes.size() / 8);
     for (char ch : bytes) {
         auto c = static_cast<unsigned char>(ch);
-        if (c < 0x80) out += ch;
-        else if (c < 0xA0) AppendUtf8(out, kCp1252High[c - 0x80]);
-        else AppendUtf8(out, c);
+        if (c < 0x80)
+            out += ch;
+        else if (c < 0xA0)
+            AppendUtf8(out, kCp1252High[c - 0x80]);
+        else
+            AppendUtf8(out, c);
     }
     return out;
 }

@@ -13,10 +13,13 @@
 namespace larderly {
 
 namespace {
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 } // namespace
 
-TQtReportEngine::TQtReportEngine(QPagedPaintDevice& device, QPainter& painter) : dev_(device), p_(painter) {
+TQtReportEngine::TQtReportEngine(QPagedPaintDevice& device, QPainter& painter)
+    : dev_(device), p_(painter) {
     dpiX_ = device.logicalDpiX() > 0 ? device.logicalDpiX() : 72;
     dpiY_ = device.logicalDpiY() > 0 ? device.logicalDpiY() : 72;
     const QPageLayout layout = device.pageLayout();
@@ -90,7 +93,9 @@ void TQtReportEngine::Println(const std::string& text) {
     NewLine();
 }
 
-void TQtReportEngine::NewLine() { y_ += LineHeight(); }
+void TQtReportEngine::NewLine() {
+    y_ += LineHeight();
+}
 
 int TQtReportEngine::LinesLeft() const {
     const double h = LineHeight();
@@ -110,14 +115,16 @@ void TQtReportEngine::NewPage() {
 void SetupReportPage(QPagedPaintDevice& device) {
     const QMarginsF margins(report::kMarginInches, report::kMarginInches, report::kMarginInches,
                             report::kMarginInches);
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, margins, QPageLayout::Inch));
+    device.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, margins,
+                                     QPageLayout::Inch));
 }
 
 std::string TodayReportDate() {
     return FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
 }
 
-int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file, const std::string& dateText) {
+int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
+                         const std::string& dateText) {
     QPdfWriter writer(Q(file));
     writer.setTitle(Q(report::kJobTitle));
     writer.setCreator(QStringLiteral("Larderly"));

@@ -7,8 +7,8 @@
 #include "print/ReportEngine.h"
 
 #include <QFont>
-#include <QPainter>
 #include <QPagedPaintDevice>
+#include <QPainter>
 
 #include <functional>
 #include <string>
@@ -48,7 +48,7 @@ private:
     double paperWidth_ = 8.5, paperHeight_ = 11;
     double left_ = 0.5, right_ = 8.0, top_ = 0.5, bottom_ = 10.5; // section, in inches
     double originX_ = 0.5, originY_ = 0.5; // where the painter's origin sits on the paper
-    double y_ = 0.5; // top of the current line
+    double y_ = 0.5;                       // top of the current line
     int page_ = 1;
     std::function<void(int)> onPage_;
 };
@@ -62,6 +62,7 @@ std::string TodayReportDate();
 
 // Draws the report into a PDF file; gives the number of pages. Raises when the file cannot
 // be written. Needs a QGuiApplication.
-int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file, const std::string& dateText);
+int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
+                         const std::string& dateText);
 
 } // namespace larderly

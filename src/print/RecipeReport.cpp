@@ -80,7 +80,8 @@ void DrawRecipeReport(TReportEngine& e, const TRecipeReportData& d, const std::s
     }
 }
 
-void DrawRecipeReport(TReportEngine& e, TfmTables& store, int32_t recipeId, const std::string& dateText) {
+void DrawRecipeReport(TReportEngine& e, TfmTables& store, int32_t recipeId,
+                      const std::string& dateText) {
     DrawRecipeReport(e, LoadRecipeReport(store, recipeId), dateText);
 }
 

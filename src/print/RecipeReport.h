@@ -19,7 +19,7 @@ inline constexpr const char* kPreviewTitle = "Preview Book";
 inline constexpr const char* kGeneratingText = "Generating page %p";
 inline constexpr const char* kPrintingText = "Printing page %p";
 inline constexpr const char* kJobTitle = "Recipe Report";
-inline constexpr double kMarginInches = 0.5;    // top, bottom, left and right
+inline constexpr double kMarginInches = 0.5; // top, bottom, left and right
 inline constexpr int kPreviewMarginPercent = 2;
 inline constexpr int kPreviewZoomPercent = 100;
 inline constexpr const char* kFontName = "MS Sans Serif";
@@ -61,11 +61,13 @@ TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId);
 TRecipeReportData LoadRecipeReport(TfmTables& store, const RecipeValue& recipe);
 
 // Draws a loaded report.
-void DrawRecipeReport(TReportEngine& engine, const TRecipeReportData& data, const std::string& dateText);
+void DrawRecipeReport(TReportEngine& engine, const TRecipeReportData& data,
+                      const std::string& dateText);
 
 // Loads and draws the whole report of the recipe `recipeId` (ReportSystem1Print). `dateText` is the
 // date of printing as ReportDateText gives it. A recipe that is gone raises the store's
 // "Unable to find Recipe Record" error, and nothing further is drawn.
-void DrawRecipeReport(TReportEngine& engine, TfmTables& store, int32_t recipeId, const std::string& dateText);
+void DrawRecipeReport(TReportEngine& engine, TfmTables& store, int32_t recipeId,
+                      const std::string& dateText);
 
 } // namespace larderly

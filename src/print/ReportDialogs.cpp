@@ -20,7 +20,8 @@
 
 namespace larderly {
 
-TReportSetupDialog::TReportSetupDialog(QPrinter& printer, const TReportSetup& setup, QWidget* parent)
+TReportSetupDialog::TReportSetupDialog(QPrinter& printer, const TReportSetup& setup,
+                                       QWidget* parent)
     : QDialog(parent), printer_(printer) {
     setObjectName("ReportSetup");
     setWindowTitle(report::kSetupTitle);
@@ -61,7 +62,8 @@ TReportSetupDialog::TReportSetupDialog(QPrinter& printer, const TReportSetup& se
     layout->addLayout(form);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    auto* btnPrinterSetup = buttons->addButton(tr("Printer &Setup..."), QDialogButtonBox::ActionRole);
+    auto* btnPrinterSetup =
+        buttons->addButton(tr("Printer &Setup..."), QDialogButtonBox::ActionRole);
     btnPrinterSetup->setObjectName("btnPrinterSetup");
     connect(btnPrinterSetup, &QPushButton::clicked, this, [this] { btnPrinterSetupClick(); });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -85,7 +87,8 @@ TReportSetup TReportSetupDialog::Setup() const {
     return s;
 }
 
-TReportStatus::TReportStatus(const char* pattern, QWidget* parent) : QDialog(parent), pattern_(pattern) {
+TReportStatus::TReportStatus(const char* pattern, QWidget* parent)
+    : QDialog(parent), pattern_(pattern) {
     setObjectName("ReportStatus");
     setWindowTitle(report::kStatusTitle);
     auto* layout = new QVBoxLayout(this);
@@ -100,10 +103,13 @@ void TReportStatus::SetPage(int page) {
     lblStatus_->repaint();
 }
 
-QString TReportStatus::Text() const { return lblStatus_->text(); }
+QString TReportStatus::Text() const {
+    return lblStatus_->text();
+}
 
 TReportSystem& TReportSystem::Of(QWidget& window) {
-    if (auto* rs = window.findChild<TReportSystem*>("ReportSystem1", Qt::FindDirectChildrenOnly)) return *rs;
+    if (auto* rs = window.findChild<TReportSystem*>("ReportSystem1", Qt::FindDirectChildrenOnly))
+        return *rs;
     return *new TReportSystem(&window);
 }
 
@@ -138,7 +144,8 @@ std::unique_ptr<QPrinter> TReportSystem::JobPrinter() const {
     return job;
 }
 
-int TReportSystem::Render(QPrinter& printer, const TRecipeReportData& data, const char* statusPattern) {
+int TReportSystem::Render(QPrinter& printer, const TRecipeReportData& data,
+                          const char* statusPattern) {
     TReportStatus status(statusPattern, parent_);
     status.show();
     QPainter painter;

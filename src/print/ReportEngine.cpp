@@ -14,8 +14,8 @@ std::size_t CharLen(const std::string& s, std::size_t i) {
 
 // Appends `word` to `out`, broken between characters into pieces that fit `width`. The last
 // piece stays in `line` for more words to join it.
-void BreakWord(const TReportEngine& e, double width, std::string word, std::vector<std::string>& out,
-               std::string& line) {
+void BreakWord(const TReportEngine& e, double width, std::string word,
+               std::vector<std::string>& out, std::string& line) {
     while (!word.empty()) {
         if (e.TextWidth(word) <= width) {
             line = std::move(word);
@@ -42,7 +42,8 @@ void TMemoBuf::Wrap(const TReportEngine& e, double left, double right) {
         for (char& c : text)
             if (c == '\t') c = ' ';
         // Trailing blanks never start a new line of their own.
-        while (!text.empty() && text.back() == ' ') text.pop_back();
+        while (!text.empty() && text.back() == ' ')
+            text.pop_back();
         if (text.empty()) {
             wrapped_.emplace_back();
             continue;
@@ -53,9 +54,11 @@ void TMemoBuf::Wrap(const TReportEngine& e, double left, double right) {
         while (i < text.size()) {
             // One word with the blanks before it.
             std::size_t wordStart = i;
-            while (wordStart < text.size() && text[wordStart] == ' ') ++wordStart;
+            while (wordStart < text.size() && text[wordStart] == ' ')
+                ++wordStart;
             std::size_t wordEnd = wordStart;
-            while (wordEnd < text.size() && text[wordEnd] != ' ') ++wordEnd;
+            while (wordEnd < text.size() && text[wordEnd] != ' ')
+                ++wordEnd;
             std::string gap = text.substr(i, wordStart - i);
             std::string word = text.substr(wordStart, wordEnd - wordStart);
             i = wordEnd;

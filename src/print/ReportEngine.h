@@ -36,7 +36,10 @@ public:
 // nothing runs past the right edge.
 class TMemoBuf {
 public:
-    void SetLines(std::vector<std::string> lines) { lines_ = std::move(lines); wrapped_.clear(); }
+    void SetLines(std::vector<std::string> lines) {
+        lines_ = std::move(lines);
+        wrapped_.clear();
+    }
     // Wraps the text for the span from `left` to `right`, measured in the engine's font.
     void Wrap(const TReportEngine& engine, double left, double right);
     std::size_t LineCount() const { return wrapped_.size(); }

@@ -177,11 +177,13 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
             up.Bind(5, r.id);
             up.Run();
             // The store's summary of the recipe follows, told to the list when the change commits.
-            if (const TRecipeSummary* summary = store.Summaries().Find(static_cast<int32_t>(r.id))) {
+            if (const TRecipeSummary* summary =
+                    store.Summaries().Find(static_cast<int32_t>(r.id))) {
                 RecipeRecord rec;
                 rec.InternalID = summary->InternalID;
                 rec.Title = summary->Title;
-                for (std::size_t k = 0; k < 4; ++k) rec.Category[k] = static_cast<int32_t>(r.slots[k]);
+                for (std::size_t k = 0; k < 4; ++k)
+                    rec.Category[k] = static_cast<int32_t>(r.slots[k]);
                 store.Summaries().Update(rec);
             }
         }

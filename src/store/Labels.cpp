@@ -5,9 +5,13 @@
 
 namespace larderly {
 
-uint8_t LabelKindFromStored(int32_t number) { return number == 0 ? 0 : number == 1 ? 1 : 2; }
+uint8_t LabelKindFromStored(int32_t number) {
+    return number == 0 ? 0 : number == 1 ? 1 : 2;
+}
 
-int32_t StoredNumberOfKind(int kind) { return kind == 0 ? 0 : kind == 1 ? 1 : -1; }
+int32_t StoredNumberOfKind(int kind) {
+    return kind == 0 ? 0 : kind == 1 ? 1 : -1;
+}
 
 std::vector<LabelEntry> LabelEntriesOfKind(TfmTables& store, int kind) {
     std::vector<LabelEntry> out;
@@ -16,7 +20,8 @@ std::vector<LabelEntry> LabelEntriesOfKind(TfmTables& store, int kind) {
     t.First();
     while (!t.Eof()) {
         if (t.FieldAsInteger(fld::LabelKind) == number)
-            out.push_back({CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth), t.FieldAsInteger(fld::InternalID)});
+            out.push_back({CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth),
+                           t.FieldAsInteger(fld::InternalID)});
         t.Next();
     }
     return out;

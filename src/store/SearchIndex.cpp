@@ -12,7 +12,8 @@ constexpr int kIndexVersion = 2;
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("''") : std::string(1, c);
     return q + "'";
 }
 
@@ -33,14 +34,17 @@ std::string TSearchIndex::MatchQuery(const std::string& words) {
     std::string query;
     std::size_t i = 0;
     while (i < words.size()) {
-        while (i < words.size() && static_cast<unsigned char>(words[i]) <= ' ') ++i;
+        while (i < words.size() && static_cast<unsigned char>(words[i]) <= ' ')
+            ++i;
         std::size_t start = i;
-        while (i < words.size() && static_cast<unsigned char>(words[i]) > ' ') ++i;
+        while (i < words.size() && static_cast<unsigned char>(words[i]) > ' ')
+            ++i;
         if (start == i) break;
         // Each word is a quoted phrase (punctuation inside splits it into tokens that must
         // follow each other) whose last token matches as a prefix.
         std::string phrase = "\"";
-        for (std::size_t k = start; k < i; ++k) phrase += words[k] == '"' ? std::string("\"\"") : std::string(1, words[k]);
+        for (std::size_t k = start; k < i; ++k)
+            phrase += words[k] == '"' ? std::string("\"\"") : std::string(1, words[k]);
         phrase += "\"*";
         if (!query.empty()) query += " AND ";
         query += phrase;
@@ -48,7 +52,8 @@ std::string TSearchIndex::MatchQuery(const std::string& words) {
     return query;
 }
 
-void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder, const std::string& recipeFile) {
+void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
+                          const std::string& recipeFile) {
     conn_ = nullptr;
     problem_.clear();
     path_ = dataFolder + "/" + kSearchIndexFile;
@@ -67,7 +72,8 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder, co
                 if (v.Step()) version = v.ColumnInt(0);
             }
             if (version == kIndexVersion) {
-                SqlStatement m(conn.handle(), std::string("SELECT counter FROM ") + kSchema + ".state");
+                SqlStatement m(conn.handle(),
+                               std::string("SELECT counter FROM ") + kSchema + ".state");
                 if (m.Step()) counter = m.ColumnInt(0);
             }
             InstallTriggers();
@@ -89,7 +95,8 @@ void TSearchIndex::CreateSchema() {
     conn_->Exec("DROP TABLE IF EXISTS " + s + ".recipe_words");
     conn_->Exec("DROP TABLE IF EXISTS " + s + ".state");
     conn_->Exec("CREATE VIRTUAL TABLE " + s +
-                ".recipe_words USING fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', prefix = '3')");
+                ".recipe_words USING fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', "
+                "prefix = '3')");
     // Segments are merged sixteen at a time: a build from scratch does less merging, and a
     // search still reads few segments.
     conn_->Exec("INSERT INTO " + s + ".recipe_words(recipe_words, rank) VALUES ('automerge', 16)");
@@ -105,7 +112,8 @@ void TSearchIndex::InstallTriggers() {
     conn_->Exec("CREATE TEMP TRIGGER larderly_words_insert AFTER INSERT ON main.tblRecipes BEGIN "
                 "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
                 "CAST(new.RecipeText AS TEXT)); END");
-    conn_->Exec("CREATE TEMP TRIGGER larderly_words_update AFTER UPDATE OF Title, RecipeText ON main.tblRecipes BEGIN "
+    conn_->Exec("CREATE TEMP TRIGGER larderly_words_update AFTER UPDATE OF Title, RecipeText ON "
+                "main.tblRecipes BEGIN "
                 "DELETE FROM recipe_words WHERE rowid = old.InternalID; "
                 "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
                 "CAST(new.RecipeText AS TEXT)); END");
@@ -115,7 +123,8 @@ void TSearchIndex::InstallTriggers() {
 
 void TSearchIndex::DropTriggers() {
     if (!conn_) return;
-    for (const char* t : {"larderly_words_insert", "larderly_words_update", "larderly_words_delete"})
+    for (const char* t :
+         {"larderly_words_insert", "larderly_words_update", "larderly_words_delete"})
         conn_->Exec(std::string("DROP TRIGGER IF EXISTS temp.") + t);
 }
 
@@ -130,13 +139,15 @@ void TSearchIndex::Rebuild() {
     conn_->Exec("SAVEPOINT larderly_rebuild");
     try {
         CreateSchema();
-        conn_->Exec("INSERT INTO " + s +
-                    ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
-                    "FROM main.tblRecipes");
+        conn_->Exec(
+            "INSERT INTO " + s +
+            ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
+            "FROM main.tblRecipes");
         conn_->Exec("UPDATE " + s + ".state SET counter = -1");
         conn_->Exec("RELEASE larderly_rebuild");
     } catch (...) {
-        sqlite3_exec(conn_->handle(), "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild", nullptr, nullptr, nullptr);
+        sqlite3_exec(conn_->handle(), "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild",
+                     nullptr, nullptr, nullptr);
         throw;
     }
     dataVersion_ = DataVersion();
@@ -159,27 +170,34 @@ void TSearchIndex::Detach() {
             const bool current = DataVersion() == dataVersion_;
             // The counter is final once the last commit has unlocked the file.
             const int64_t counter = current ? ChangeCounter(recipeFile_) : -1;
-            conn.Exec("UPDATE " + std::string(kSchema) + ".state SET counter = " + std::to_string(counter));
+            conn.Exec("UPDATE " + std::string(kSchema) +
+                      ".state SET counter = " + std::to_string(counter));
         }
     } catch (...) {
     }
     conn_ = nullptr;
-    sqlite3_exec(conn.handle(), (std::string("DETACH DATABASE ") + kSchema).c_str(), nullptr, nullptr, nullptr);
+    sqlite3_exec(conn.handle(), (std::string("DETACH DATABASE ") + kSchema).c_str(), nullptr,
+                 nullptr, nullptr);
 }
 
 std::vector<int32_t> TSearchIndex::Search(const std::string& words) {
-    if (!conn_) throw EStoreError("The search index cannot be used" + (problem_.empty() ? "." : ": " + problem_));
+    if (!conn_)
+        throw EStoreError("The search index cannot be used" +
+                          (problem_.empty() ? "." : ": " + problem_));
     std::vector<int32_t> ids;
     const std::string query = MatchQuery(words);
     if (query.empty()) {
         SqlStatement all(conn_->handle(), "SELECT InternalID FROM main.tblRecipes");
-        while (all.Step()) ids.push_back(static_cast<int32_t>(all.ColumnInt(0)));
+        while (all.Step())
+            ids.push_back(static_cast<int32_t>(all.ColumnInt(0)));
         return ids;
     }
     CheckForeignWrites();
-    SqlStatement st(conn_->handle(), "SELECT rowid FROM " + std::string(kSchema) + ".recipe_words WHERE recipe_words MATCH ?");
+    SqlStatement st(conn_->handle(), "SELECT rowid FROM " + std::string(kSchema) +
+                                         ".recipe_words WHERE recipe_words MATCH ?");
     st.Bind(1, query);
-    while (st.Step()) ids.push_back(static_cast<int32_t>(st.ColumnInt(0)));
+    while (st.Step())
+        ids.push_back(static_cast<int32_t>(st.ColumnInt(0)));
     return ids;
 }
 

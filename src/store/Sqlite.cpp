@@ -13,7 +13,9 @@ SqlStatement::~SqlStatement() {
     if (stmt_) sqlite3_finalize(stmt_);
 }
 
-SqlStatement::SqlStatement(SqlStatement&& o) noexcept : db_(o.db_), stmt_(o.stmt_) { o.stmt_ = nullptr; }
+SqlStatement::SqlStatement(SqlStatement&& o) noexcept : db_(o.db_), stmt_(o.stmt_) {
+    o.stmt_ = nullptr;
+}
 
 SqlStatement& SqlStatement::operator=(SqlStatement&& o) noexcept {
     if (this != &o) {
@@ -32,15 +34,20 @@ void SqlStatement::Reset() {
     }
 }
 
-void SqlStatement::Bind(int index, int64_t value) { sqlite3_bind_int64(stmt_, index, value); }
+void SqlStatement::Bind(int index, int64_t value) {
+    sqlite3_bind_int64(stmt_, index, value);
+}
 
 void SqlStatement::Bind(int index, std::string_view text) {
     sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
 }
 
 void SqlStatement::BindBlob(int index, std::string_view bytes) {
-    if (bytes.empty()) sqlite3_bind_zeroblob(stmt_, index, 0);
-    else sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+    if (bytes.empty())
+        sqlite3_bind_zeroblob(stmt_, index, 0);
+    else
+        sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT);
 }
 
 bool SqlStatement::Step() {
@@ -59,18 +66,21 @@ void SqlStatement::Run() {
 
 std::string SqlStatement::ColumnText(int col) const {
     auto p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
+    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
+             : std::string();
 }
 
 std::string SqlStatement::ColumnBlob(int col) const {
     auto p = static_cast<const char*>(sqlite3_column_blob(stmt_, col));
-    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
+    return p ? std::string(p, static_cast<size_t>(sqlite3_column_bytes(stmt_, col)))
+             : std::string();
 }
 
 void SqlConnection::Open(const std::string& path) {
     Close();
-    int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(path.c_str(), &db_,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
         Close();

@@ -23,7 +23,7 @@ std::vector<std::string> TTable::CreateSql() const {
     for (std::size_t p = 1; p < def_.fields.size(); ++p) {
         const auto& f = def_.fields[p];
         cols += ", " + f.name +
-                (f.kind == FieldKind::Integer ? " INTEGER NOT NULL DEFAULT 0"
+                (f.kind == FieldKind::Integer  ? " INTEGER NOT NULL DEFAULT 0"
                  : f.kind == FieldKind::String ? " TEXT NOT NULL DEFAULT ''"
                                                : " BLOB");
     }
@@ -33,9 +33,11 @@ std::vector<std::string> TTable::CreateSql() const {
         for (int f : ix.fields) {
             if (!key.empty()) key += ", ";
             key += def_.fields[static_cast<size_t>(f)].name;
-            if (ix.noCase && def_.fields[static_cast<size_t>(f)].kind == FieldKind::String) key += " COLLATE NOCASE";
+            if (ix.noCase && def_.fields[static_cast<size_t>(f)].kind == FieldKind::String)
+                key += " COLLATE NOCASE";
         }
-        sql.push_back("CREATE INDEX " + def_.schema + "." + ix.name + " ON " + def_.name + " (" + key + ")");
+        sql.push_back("CREATE INDEX " + def_.schema + "." + ix.name + " ON " + def_.name + " (" +
+                      key + ")");
     }
     return sql;
 }
@@ -58,11 +60,13 @@ void TTable::Close() {
 }
 
 void TTable::RequireOpen() const {
-    if (!active_) throw EStoreError("Cannot perform this operation on a closed dataset (" + def_.name + ")");
+    if (!active_)
+        throw EStoreError("Cannot perform this operation on a closed dataset (" + def_.name + ")");
 }
 
 void TTable::RequireEditing() const {
-    if (state_ == State::Browse) throw EStoreError("Dataset not in edit or insert mode (" + def_.name + ")");
+    if (state_ == State::Browse)
+        throw EStoreError("Dataset not in edit or insert mode (" + def_.name + ")");
 }
 
 const IndexDef* TTable::CurrentIndex() const {
@@ -75,7 +79,8 @@ void TTable::SetIndexName(const std::string& name) {
     if (name == indexName_) return;
     if (name != "InternalID") {
         bool known = false;
-        for (const auto& ix : def_.indexes) known = known || ix.name == name;
+        for (const auto& ix : def_.indexes)
+            known = known || ix.name == name;
         if (!known) throw EStoreError("Index '" + name + "' not found in " + def_.name);
     }
     indexName_ = name;
@@ -89,14 +94,16 @@ void TTable::SetIndexName(const std::string& name) {
 std::string TTable::KeyExpr(int field) const {
     const IndexDef* ix = CurrentIndex();
     std::string e = def_.fields[static_cast<size_t>(field)].name;
-    if (ix && ix->noCase && def_.fields[static_cast<size_t>(field)].kind == FieldKind::String) e += " COLLATE NOCASE";
+    if (ix && ix->noCase && def_.fields[static_cast<size_t>(field)].kind == FieldKind::String)
+        e += " COLLATE NOCASE";
     return e;
 }
 
 std::string TTable::OrderBy() const {
     std::string o;
     if (const IndexDef* ix = CurrentIndex())
-        for (int f : ix->fields) o += KeyExpr(f) + ", ";
+        for (int f : ix->fields)
+            o += KeyExpr(f) + ", ";
     return o + "InternalID";
 }
 
@@ -108,8 +115,10 @@ std::string TTable::RangeWhere() const {
 
 void TTable::BindRange(SqlStatement& st, int& n) const {
     if (!range_) return;
-    if (auto* i = std::get_if<int64_t>(&*range_)) st.Bind(n++, *i);
-    else st.Bind(n++, std::get<std::string>(*range_));
+    if (auto* i = std::get_if<int64_t>(&*range_))
+        st.Bind(n++, *i);
+    else
+        st.Bind(n++, std::get<std::string>(*range_));
 }
 
 SqlStatement& TTable::Cached(const std::string& sql) {
@@ -123,8 +132,10 @@ void TTable::LoadRow(const SqlStatement& st) {
     for (std::size_t p = 0; p < def_.fields.size(); ++p) {
         int c = selectPos_[p];
         if (c < 0) continue;
-        if (def_.fields[p].kind == FieldKind::String) row_[p].s = st.ColumnText(c);
-        else row_[p].i = st.ColumnInt(c);
+        if (def_.fields[p].kind == FieldKind::String)
+            row_[p].s = st.ColumnText(c);
+        else
+            row_[p].i = st.ColumnInt(c);
     }
     hasRow_ = true;
 }
@@ -144,8 +155,8 @@ void TTable::First() {
     RequireOpen();
     state_ = State::Browse;
     std::string where = RangeWhere();
-    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ + (where.empty() ? "" : " WHERE " + where) +
-                      " ORDER BY " + OrderBy();
+    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ +
+                      (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + OrderBy();
     SqlStatement& st = Cached(sql);
     if (iter_ && iter_ != &st) iter_->Reset();
     int n = 1;
@@ -165,8 +176,9 @@ void TTable::SeekAfter(const std::vector<Cell>& row) {
     lhs += "InternalID)";
     rhs += "?)";
     std::string where = RangeWhere();
-    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE " + (where.empty() ? "" : where + " AND ") +
-                      lhs + " > " + rhs + " ORDER BY " + OrderBy();
+    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE " +
+                      (where.empty() ? "" : where + " AND ") + lhs + " > " + rhs + " ORDER BY " +
+                      OrderBy();
     SqlStatement& st = Cached(sql);
     if (iter_ && iter_ != &st) iter_->Reset();
     int n = 1;
@@ -174,8 +186,10 @@ void TTable::SeekAfter(const std::vector<Cell>& row) {
     if (ix)
         for (int f : ix->fields) {
             const Cell& c = row[static_cast<size_t>(f)];
-            if (def_.fields[static_cast<size_t>(f)].kind == FieldKind::String) st.Bind(n++, c.s);
-            else st.Bind(n++, c.i);
+            if (def_.fields[static_cast<size_t>(f)].kind == FieldKind::String)
+                st.Bind(n++, c.s);
+            else
+                st.Bind(n++, c.i);
         }
     st.Bind(n++, row[0].i);
     iter_ = &st;
@@ -186,14 +200,17 @@ void TTable::Next() {
     RequireOpen();
     if (!hasRow_) return;
     state_ = State::Browse;
-    if (iter_) StepIter();
-    else SeekAfter(row_);
+    if (iter_)
+        StepIter();
+    else
+        SeekAfter(row_);
 }
 
 int TTable::RecordCount() {
     RequireOpen();
     std::string where = RangeWhere();
-    std::string sql = "SELECT COUNT(*) FROM " + qualified_ + (where.empty() ? "" : " WHERE " + where);
+    std::string sql =
+        "SELECT COUNT(*) FROM " + qualified_ + (where.empty() ? "" : " WHERE " + where);
     SqlStatement& st = Cached(sql);
     int n = 1;
     BindRange(st, n);
@@ -206,17 +223,21 @@ bool TTable::FindKey(const std::vector<KeyValue>& key) {
     RequireOpen();
     const IndexDef* ix = CurrentIndex();
     std::vector<int> fields = ix ? ix->fields : std::vector<int>{0};
-    if (key.empty() || key.size() > fields.size()) throw EStoreError("Invalid key for index " + indexName_);
+    if (key.empty() || key.size() > fields.size())
+        throw EStoreError("Invalid key for index " + indexName_);
     std::string where = RangeWhere();
-    for (std::size_t k = 0; k < key.size(); ++k) where += (where.empty() ? "" : " AND ") + KeyExpr(fields[k]) + " = ?";
-    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE " + where + " ORDER BY " + OrderBy() +
-                      " LIMIT 1";
+    for (std::size_t k = 0; k < key.size(); ++k)
+        where += (where.empty() ? "" : " AND ") + KeyExpr(fields[k]) + " = ?";
+    std::string sql = "SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE " + where +
+                      " ORDER BY " + OrderBy() + " LIMIT 1";
     SqlStatement& st = Cached(sql);
     int n = 1;
     BindRange(st, n);
     for (const auto& v : key) {
-        if (auto* i = std::get_if<int64_t>(&v)) st.Bind(n++, *i);
-        else st.Bind(n++, std::get<std::string>(v));
+        if (auto* i = std::get_if<int64_t>(&v))
+            st.Bind(n++, *i);
+        else
+            st.Bind(n++, std::get<std::string>(v));
     }
     bool found = st.Step();
     if (found) {
@@ -231,7 +252,8 @@ bool TTable::FindKey(const std::vector<KeyValue>& key) {
 
 bool TTable::Locate(int32_t id) {
     RequireOpen();
-    SqlStatement& st = Cached("SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE InternalID = ?");
+    SqlStatement& st =
+        Cached("SELECT " + selectCols_ + " FROM " + qualified_ + " WHERE InternalID = ?");
     st.Bind(1, static_cast<int64_t>(id));
     bool found = st.Step();
     if (found) {
@@ -316,17 +338,24 @@ void TTable::Post() {
         sets += def_.fields[p].name + " = ?";
     }
     bool insert = state_ == State::Insert;
-    SqlStatement& st = Cached(insert ? "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ")"
-                                     : "UPDATE " + qualified_ + " SET " + sets + " WHERE InternalID = ?");
+    SqlStatement& st =
+        Cached(insert ? "INSERT INTO " + qualified_ + " (" + cols + ") VALUES (" + marks + ")"
+                      : "UPDATE " + qualified_ + " SET " + sets + " WHERE InternalID = ?");
     int n = 1;
     for (std::size_t p = 1; p < def_.fields.size(); ++p) {
         switch (def_.fields[p].kind) {
-        case FieldKind::Integer: st.Bind(n++, edit_[p].i); break;
-        case FieldKind::String: st.Bind(n++, edit_[p].s); break;
+        case FieldKind::Integer:
+            st.Bind(n++, edit_[p].i);
+            break;
+        case FieldKind::String:
+            st.Bind(n++, edit_[p].s);
+            break;
         case FieldKind::Blob: {
             auto it = editBlobs_.find(static_cast<int>(p));
-            if (it != editBlobs_.end()) st.BindBlob(n++, it->second);
-            else if (insert) st.BindBlob(n++, {});
+            if (it != editBlobs_.end())
+                st.BindBlob(n++, it->second);
+            else if (insert)
+                st.BindBlob(n++, {});
             break;
         }
         }
@@ -334,8 +363,10 @@ void TTable::Post() {
     int64_t id = edit_[0].i;
     if (!insert) st.Bind(n++, id);
     st.Run();
-    if (insert) id = sqlite3_last_insert_rowid(conn_.handle());
-    else if (sqlite3_changes(conn_.handle()) == 0) throw EStoreError("Record not found in " + def_.name);
+    if (insert)
+        id = sqlite3_last_insert_rowid(conn_.handle());
+    else if (sqlite3_changes(conn_.handle()) == 0)
+        throw EStoreError("Record not found in " + def_.name);
     state_ = State::Browse;
     editBlobs_.clear();
     if (!Locate(static_cast<int32_t>(id))) throw EStoreError("Record not found in " + def_.name);
@@ -366,8 +397,8 @@ std::string TTable::FieldAsString(int pos) const {
 
 std::string TTable::FieldAsBlob(int pos) {
     if (!hasRow_) throw EStoreError("No current record in " + def_.name);
-    SqlStatement& st = Cached("SELECT " + def_.fields.at(static_cast<size_t>(pos)).name + " FROM " + qualified_ +
-                              " WHERE InternalID = ?");
+    SqlStatement& st = Cached("SELECT " + def_.fields.at(static_cast<size_t>(pos)).name + " FROM " +
+                              qualified_ + " WHERE InternalID = ?");
     st.Bind(1, row_[0].i);
     std::string out = st.Step() ? st.ColumnBlob(0) : std::string();
     st.Reset();

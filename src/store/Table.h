@@ -29,10 +29,10 @@ struct IndexDef {
 };
 
 struct TableDef {
-    std::string name;   // "tblListLabel"
-    std::string file;   // "tbl101" (the file is file + ".nx1")
-    std::string schema; // attached schema name
-    std::vector<FieldDef> fields; // position 0 is InternalID
+    std::string name;              // "tblListLabel"
+    std::string file;              // "tbl101" (the file is file + ".nx1")
+    std::string schema;            // attached schema name
+    std::vector<FieldDef> fields;  // position 0 is InternalID
     std::vector<IndexDef> indexes; // besides "InternalID"
 };
 
@@ -117,8 +117,8 @@ private:
 
     SqlConnection& conn_;
     TableDef def_;
-    std::string qualified_;  // schema.name
-    std::string selectCols_; // non-blob columns, in position order
+    std::string qualified_;      // schema.name
+    std::string selectCols_;     // non-blob columns, in position order
     std::vector<int> selectPos_; // position -> column in a select, -1 for blobs
     bool active_ = false;
     std::string indexName_ = "InternalID";

@@ -19,15 +19,30 @@ namespace {
 std::vector<TableDef> Definitions() {
     using F = FieldKind;
     return {
-        {"tblListLabel", "tbl101", "t101",
+        {"tblListLabel",
+         "tbl101",
+         "t101",
          {{"InternalID", F::Integer}, {"LabelName", F::String}, {"LabelKind", F::Integer}},
          {{"LabelIndex", {fld::LabelName}, true}}},
-        {"tblRecipes", "tbl102", "main",
-         {{"InternalID", F::Integer}, {"RecipeText", F::Blob}, {"Category1", F::Integer}, {"Category2", F::Integer},
-          {"Category3", F::Integer}, {"Category4", F::Integer}, {"Title", F::String}},
+        {"tblRecipes",
+         "tbl102",
+         "main",
+         {{"InternalID", F::Integer},
+          {"RecipeText", F::Blob},
+          {"Category1", F::Integer},
+          {"Category2", F::Integer},
+          {"Category3", F::Integer},
+          {"Category4", F::Integer},
+          {"Title", F::String}},
          {{"TitleIndex", {fld::Title}, true}}},
-        {"tblRecipeBook", "tbl103", "t103", {{"InternalID", F::Integer}, {"BookName", F::String}}, {}},
-        {"tblRecipeInBook", "tbl104", "t104",
+        {"tblRecipeBook",
+         "tbl103",
+         "t103",
+         {{"InternalID", F::Integer}, {"BookName", F::String}},
+         {}},
+        {"tblRecipeInBook",
+         "tbl104",
+         "t104",
          {{"InternalID", F::Integer}, {"RecipeID", F::Integer}, {"BookID", F::Integer}},
          {{"RecipeIndex", {fld::RecipeID}, false},
           {"BookIndex", {fld::BookID}, false},
@@ -46,14 +61,16 @@ void MakeFolders(const std::string& dir) {
         cur += dir[i];
         if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
             if (::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
-                throw EStoreError("Cannot create the data folder " + dir + ": " + std::strerror(errno));
+                throw EStoreError("Cannot create the data folder " + dir + ": " +
+                                  std::strerror(errno));
         }
     }
 }
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("''") : std::string(1, c);
     return q + "'";
 }
 
@@ -88,7 +105,8 @@ std::vector<std::string> DecodeRecipeText(std::string_view blob) {
 
 TfmTables::TfmTables() : summaries_(std::make_unique<RecipeSummaries>()) {
     auto defs = Definitions();
-    for (std::size_t i = 0; i < 4; ++i) tables_[i] = std::make_unique<TTable>(conn_, defs[i]);
+    for (std::size_t i = 0; i < 4; ++i)
+        tables_[i] = std::make_unique<TTable>(conn_, defs[i]);
     ClearBuffers();
 }
 
@@ -103,7 +121,9 @@ void TfmTables::OpenDatabase(const std::string& programFolder) {
     dataFolder_ = fileutil::includeTrailingSeparator(programFolder) + "data";
 }
 
-void TfmTables::OpenDatabase() { OpenDatabase(ProgramFolder()); }
+void TfmTables::OpenDatabase() {
+    OpenDatabase(ProgramFolder());
+}
 
 void TfmTables::OpenFiles() {
     if (dataFolder_.empty()) OpenDatabase();
@@ -126,7 +146,8 @@ void TfmTables::OpenFiles() {
         for (std::size_t i = 0; i < 4; ++i) {
             const std::string& schema = tables_[i]->Def().schema;
             try {
-                if (schema != "main") conn_.Exec("ATTACH DATABASE " + Quote(paths[i]) + " AS " + schema);
+                if (schema != "main")
+                    conn_.Exec("ATTACH DATABASE " + Quote(paths[i]) + " AS " + schema);
                 conn_.Exec("PRAGMA " + schema + ".journal_mode=DELETE");
                 conn_.Exec("PRAGMA " + schema + ".synchronous=FULL");
                 if (!create) {
@@ -134,9 +155,10 @@ void TfmTables::OpenFiles() {
                     int version = v.Step() ? static_cast<int>(v.ColumnInt(0)) : 0;
                     if (version > kSchemaVersion)
                         throw EStoreError("it was written by a newer version of the program");
-                    SqlStatement t(conn_.handle(), "SELECT COUNT(*) FROM " + schema +
-                                                       ".sqlite_master WHERE type='table' AND name=" +
-                                                       Quote(tables_[i]->TableName()));
+                    SqlStatement t(conn_.handle(),
+                                   "SELECT COUNT(*) FROM " + schema +
+                                       ".sqlite_master WHERE type='table' AND name=" +
+                                       Quote(tables_[i]->TableName()));
                     if (!t.Step() || t.ColumnInt(0) == 0)
                         throw EStoreError("it holds no table " + tables_[i]->TableName());
                 }
@@ -148,8 +170,10 @@ void TfmTables::OpenFiles() {
             conn_.Exec("BEGIN");
             try {
                 for (auto& t : tables_) {
-                    for (const auto& sql : t->CreateSql()) conn_.Exec(sql);
-                    conn_.Exec("PRAGMA " + t->Def().schema + ".user_version=" + std::to_string(kSchemaVersion));
+                    for (const auto& sql : t->CreateSql())
+                        conn_.Exec(sql);
+                    conn_.Exec("PRAGMA " + t->Def().schema +
+                               ".user_version=" + std::to_string(kSchemaVersion));
                 }
                 conn_.Exec("COMMIT");
             } catch (...) {
@@ -169,9 +193,11 @@ void TfmTables::SetTablesOpen(bool open) {
     if (open) {
         if (TablesOpen()) return;
         OpenFiles();
-        for (auto& t : tables_) t->Open();
+        for (auto& t : tables_)
+            t->Open();
     } else {
-        for (auto& t : tables_) t->Close();
+        for (auto& t : tables_)
+            t->Close();
         search_.Detach();
         conn_.Close();
     }
@@ -188,29 +214,42 @@ void TfmTables::ClearBuffers() {
 
 int32_t TfmTables::SaveRecord(int kind) {
     switch (kind) {
-    case rkRecipe: return SaveRecipe();
-    case rkLabel: return SaveLabel();
-    case rkBook: return SaveBook();
-    case rkBookEntry: return SaveBookEntry();
-    default: return -1;
+    case rkRecipe:
+        return SaveRecipe();
+    case rkLabel:
+        return SaveLabel();
+    case rkBook:
+        return SaveBook();
+    case rkBookEntry:
+        return SaveBookEntry();
+    default:
+        return -1;
     }
 }
 
 void TfmTables::LoadRecord(int kind) {
     switch (kind) {
-    case rkRecipe: LoadRecipe(); break;
-    case rkLabel: LoadLabel(); break;
-    case rkBook: LoadBook(); break;
-    case rkBookEntry: LoadBookEntry(); break;
-    default: break;
+    case rkRecipe:
+        LoadRecipe();
+        break;
+    case rkLabel:
+        LoadLabel();
+        break;
+    case rkBook:
+        LoadBook();
+        break;
+    case rkBookEntry:
+        LoadBookEntry();
+        break;
+    default:
+        break;
     }
 }
 
 namespace {
 // Appends a row, or edits the row with the given identifier; runs `fill`, posts, and gives
 // the posted row's identifier. A failure leaves the table out of edit mode.
-template <typename Fill>
-int32_t SaveRow(TTable& t, int32_t id, const char* notFound, Fill fill) {
+template <typename Fill> int32_t SaveRow(TTable& t, int32_t id, const char* notFound, Fill fill) {
     if (id == -1) {
         t.Append();
     } else {
@@ -291,17 +330,19 @@ int32_t TfmTables::SaveLabel() {
 int32_t TfmTables::SaveBook() {
     TTable& t = tblRecipeBook();
     BookRec.Name = CutChars(BookRec.Name, kBookNameWidth);
-    BookRec.InternalID = SaveRow(t, BookRec.InternalID, "Unable to find Book Record. Contact Support",
-                                 [&] { t.SetFieldString(fld::BookName, BookRec.Name); });
+    BookRec.InternalID =
+        SaveRow(t, BookRec.InternalID, "Unable to find Book Record. Contact Support",
+                [&] { t.SetFieldString(fld::BookName, BookRec.Name); });
     return BookRec.InternalID;
 }
 
 int32_t TfmTables::SaveBookEntry() {
     TTable& t = tblRecipeInBook();
-    BookEntryRec.InternalID = SaveRow(t, BookEntryRec.InternalID, "Unable to find Book Entry Record. Contact Support", [&] {
-        t.SetFieldInteger(fld::RecipeID, BookEntryRec.RecipeID);
-        t.SetFieldInteger(fld::BookID, BookEntryRec.BookID);
-    });
+    BookEntryRec.InternalID = SaveRow(t, BookEntryRec.InternalID,
+                                      "Unable to find Book Entry Record. Contact Support", [&] {
+                                          t.SetFieldInteger(fld::RecipeID, BookEntryRec.RecipeID);
+                                          t.SetFieldInteger(fld::BookID, BookEntryRec.BookID);
+                                      });
     return BookEntryRec.InternalID;
 }
 
@@ -310,7 +351,8 @@ void TfmTables::LoadRecipe() {
     RecipeText.clear();
     RecipeRec.InternalID = t.FieldAsInteger(fld::InternalID);
     RecipeText = DecodeRecipeText(t.FieldAsBlob(fld::RecipeText));
-    for (int s = 0; s < 4; ++s) RecipeRec.Category[static_cast<size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
+    for (int s = 0; s < 4; ++s)
+        RecipeRec.Category[static_cast<size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
     RecipeRec.Title = CutChars(t.FieldAsString(fld::Title), kTitleWidth);
 }
 
@@ -369,7 +411,8 @@ void TfmTables::RemoveRecipeFromBooks(int32_t id) {
     t.SetIndexName("RecipeIndex");
     t.SetRange(int64_t{id});
     t.First();
-    while (!t.Eof()) t.Delete();
+    while (!t.Eof())
+        t.Delete();
 }
 
 bool TfmTables::DeleteBook(int32_t id) {
@@ -382,12 +425,14 @@ bool TfmTables::DeleteBook(int32_t id) {
     books.Delete();
     entries.SetRange(int64_t{id});
     entries.First();
-    while (!entries.Eof()) entries.Delete();
+    while (!entries.Eof())
+        entries.Delete();
     return true;
 }
 
 void TfmTables::ResetCursors() {
-    for (auto& t : tables_) t->ResetCursor();
+    for (auto& t : tables_)
+        t->ResetCursor();
 }
 
 void TfmTables::StartTransaction() {
@@ -411,6 +456,8 @@ void TfmTables::Rollback() {
     conn_.Exec("ROLLBACK");
 }
 
-bool TfmTables::InTransaction() const { return conn_.IsOpen() && sqlite3_get_autocommit(conn_.handle()) == 0; }
+bool TfmTables::InTransaction() const {
+    return conn_.IsOpen() && sqlite3_get_autocommit(conn_.handle()) == 0;
+}
 
 } // namespace larderly

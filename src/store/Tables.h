@@ -30,7 +30,8 @@ inline constexpr int InternalID = 0;
 // tblListLabel
 inline constexpr int LabelName = 1, LabelKind = 2;
 // tblRecipes
-inline constexpr int RecipeText = 1, Category1 = 2, Category2 = 3, Category3 = 4, Category4 = 5, Title = 6;
+inline constexpr int RecipeText = 1, Category1 = 2, Category2 = 3, Category3 = 4, Category4 = 5,
+                     Title = 6;
 // tblRecipeBook
 inline constexpr int BookName = 1;
 // tblRecipeInBook
@@ -75,7 +76,8 @@ struct BookEntryRecord {
 };
 
 // The four table files, in the order the tables open.
-inline const std::array<std::string, 4> kTableFiles{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"};
+inline const std::array<std::string, 4> kTableFiles{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1",
+                                                    "tbl104.nx1"};
 
 // Recipe text as stored: each line followed by CR LF; read back with CR, LF or CR LF ending a
 // line and a zero byte ending the text.

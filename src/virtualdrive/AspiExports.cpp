@@ -20,24 +20,21 @@ DriveConfig g_config;
 // A WRITE that an injected fault left pending: only ever compared with and, on abort, ended.
 SRB_ExecSCSICmd* g_hung = nullptr;
 
-std::string Env(const char* name)
-{
+std::string Env(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr ? value : "";
 }
 
 // Whether the environment still names the configuration of the drive in use: compared in
 // place, without building strings, since this runs for every request.
-bool Same(const char* name, const std::string& value)
-{
+bool Same(const char* name, const std::string& value) {
     const char* now = std::getenv(name);
     return now != nullptr ? value == now : value.empty();
 }
 
 // The drive of the current environment, or nullptr when no image is named. Caller holds
 // g_lock.
-Drive* CurrentDrive()
-{
+Drive* CurrentDrive() {
     if (g_drive && Same("LARDERLY_VDRIVE_IMAGE", g_config.imagePath) &&
         Same("LARDERLY_VDRIVE_MEDIA", g_config.mediaToken) &&
         Same("LARDERLY_VDRIVE_CAPACITY", g_config.capacity) &&
@@ -54,21 +51,19 @@ Drive* CurrentDrive()
     config.capacity = Env("LARDERLY_VDRIVE_CAPACITY");
     config.faults = Env("LARDERLY_VDRIVE_FAULTS");
     if (!g_drive || !(config == g_config)) {
-        g_drive.reset();  // the old drive records its disc first
+        g_drive.reset(); // the old drive records its disc first
         g_drive = std::make_unique<Drive>(config);
         g_config = config;
     }
     return g_drive.get();
 }
 
-void PutText(uint8_t* field, const char* text)
-{
+void PutText(uint8_t* field, const char* text) {
     std::memset(field, ' ', 16);
     std::memcpy(field, text, std::min<size_t>(std::strlen(text), 16));
 }
 
-uint32_t HostAdapterInquiry(SRB_HAInquiry* srb)
-{
+uint32_t HostAdapterInquiry(SRB_HAInquiry* srb) {
     std::lock_guard<std::mutex> guard(g_lock);
     if (CurrentDrive() == nullptr || srb->SRB_HaId != 0) {
         return srb->SRB_Status = SS_INVALID_HA;
@@ -78,14 +73,13 @@ uint32_t HostAdapterInquiry(SRB_HAInquiry* srb)
     PutText(srb->HA_ManagerId, "LARDERLY VDRIVE");
     PutText(srb->HA_Identifier, "VIRTUAL");
     std::memset(srb->HA_Unique, 0, sizeof srb->HA_Unique);
-    srb->HA_Unique[3] = 8;                        // targets
-    const uint32_t maxTransfer = 0x00FF0000;      // bytes per request
+    srb->HA_Unique[3] = 8;                   // targets
+    const uint32_t maxTransfer = 0x00FF0000; // bytes per request
     std::memcpy(srb->HA_Unique + 4, &maxTransfer, 4);
     return srb->SRB_Status = SS_COMP;
 }
 
-uint32_t GetDeviceType(SRB_GDEVBlock* srb)
-{
+uint32_t GetDeviceType(SRB_GDEVBlock* srb) {
     std::lock_guard<std::mutex> guard(g_lock);
     if (CurrentDrive() == nullptr || srb->SRB_HaId != 0) {
         return srb->SRB_Status = SS_INVALID_HA;
@@ -98,8 +92,7 @@ uint32_t GetDeviceType(SRB_GDEVBlock* srb)
     return srb->SRB_Status = SS_COMP;
 }
 
-uint32_t Execute(SRB_ExecSCSICmd* srb)
-{
+uint32_t Execute(SRB_ExecSCSICmd* srb) {
     AspiEvent* event = (srb->SRB_Flags & SRB_EVENT_NOTIFY) != 0
                            ? static_cast<AspiEvent*>(srb->SRB_PostProc)
                            : nullptr;
@@ -107,7 +100,7 @@ uint32_t Execute(SRB_ExecSCSICmd* srb)
     {
         std::lock_guard<std::mutex> guard(g_lock);
         if (srb == g_hung) {
-            g_hung = nullptr;  // the caller has given the block up and reuses it
+            g_hung = nullptr; // the caller has given the block up and reuses it
         }
         srb->SRB_Status = SS_PENDING;
         srb->SRB_HaStat = HASTAT_OK;
@@ -119,7 +112,7 @@ uint32_t Execute(SRB_ExecSCSICmd* srb)
             status = SS_INVALID_HA;
         } else if (srb->SRB_Target != 0) {
             status = SS_ERR;
-            srb->SRB_HaStat = HASTAT_SEL_TO;  // nobody answers at that target
+            srb->SRB_HaStat = HASTAT_SEL_TO; // nobody answers at that target
         } else if (srb->SRB_CDBLen == 0 || srb->SRB_CDBLen > 16) {
             status = SS_INVALID_SRB;
         } else if (srb->SRB_Lun != 0) {
@@ -131,7 +124,7 @@ uint32_t Execute(SRB_ExecSCSICmd* srb)
                 status = SS_ERR;
                 srb->SRB_TargStat = STATUS_CHKCOND;
                 Outcome o;
-                o.sense = {0x05, 0x25, 0x00};  // LOGICAL UNIT NOT SUPPORTED
+                o.sense = {0x05, 0x25, 0x00}; // LOGICAL UNIT NOT SUPPORTED
                 const auto bytes = o.SenseBytes();
                 std::memcpy(srb->SenseArea, bytes.data(), std::min(senseLength, bytes.size()));
             }
@@ -166,7 +159,7 @@ uint32_t Execute(SRB_ExecSCSICmd* srb)
                 break;
             case Outcome::Kind::Hang:
                 g_hung = srb;
-                return SS_PENDING;  // never signalled; only an abort ends it
+                return SS_PENDING; // never signalled; only an abort ends it
             }
         }
         srb->SRB_Status = status;
@@ -177,8 +170,7 @@ uint32_t Execute(SRB_ExecSCSICmd* srb)
     return status;
 }
 
-uint32_t Abort(SRB_Abort* srb)
-{
+uint32_t Abort(SRB_Abort* srb) {
     AspiEvent* event = nullptr;
     uint8_t status = SS_ABORT_FAIL;
     {
@@ -203,14 +195,13 @@ uint32_t Abort(SRB_Abort* srb)
     return status;
 }
 
-}  // namespace
+} // namespace
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive
 
 using namespace larderly::vdrive;
 
-extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo(void)
-{
+extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo(void) {
     std::lock_guard<std::mutex> guard(g_lock);
     if (CurrentDrive() == nullptr) {
         return static_cast<uint32_t>(SS_NO_ADAPTERS) << 8;
@@ -218,8 +209,7 @@ extern "C" __attribute__((visibility("default"))) uint32_t GetASPI32SupportInfo(
     return static_cast<uint32_t>(SS_COMP) << 8 | 1;
 }
 
-extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* block)
-{
+extern "C" __attribute__((visibility("default"))) uint32_t SendASPI32Command(void* block) {
     if (block == nullptr) {
         return SS_INVALID_SRB;
     }

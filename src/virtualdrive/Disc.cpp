@@ -8,8 +8,7 @@ namespace larderly::vdrive {
 
 namespace {
 
-uint32_t RoundUp(uint32_t value, uint32_t unit)
-{
+uint32_t RoundUp(uint32_t value, uint32_t unit) {
     return (value + unit - 1) / unit * unit;
 }
 
@@ -18,10 +17,9 @@ uint32_t RoundUp(uint32_t value, uint32_t unit)
 // complete tracks following the one before; the tracks after them in the open session, only
 // the last of them still being written; a finalized disc with no open session.
 bool Consistent(const MediaInfo& media, bool formatted, bool finalized, uint64_t capacity,
-                const std::vector<Track>& tracks, const std::vector<Session>& sessions)
-{
-    const bool overwritable = media.type == MediaType::DvdPlusRw ||
-                              (media.type == MediaType::DvdRw && formatted);
+                const std::vector<Track>& tracks, const std::vector<Session>& sessions) {
+    const bool overwritable =
+        media.type == MediaType::DvdPlusRw || (media.type == MediaType::DvdRw && formatted);
     if (overwritable && (!tracks.empty() || !sessions.empty() || finalized)) {
         return false;
     }
@@ -34,7 +32,8 @@ bool Consistent(const MediaInfo& media, bool formatted, bool finalized, uint64_t
         }
         if (i > 0) {
             const Track& before = tracks[i - 1];
-            if (t.start < static_cast<uint64_t>(before.start) + std::max(before.recorded, before.size) ||
+            if (t.start <
+                    static_cast<uint64_t>(before.start) + std::max(before.recorded, before.size) ||
                 (!before.complete && !before.reserved)) {
                 return false;
             }
@@ -52,7 +51,8 @@ bool Consistent(const MediaInfo& media, bool formatted, bool finalized, uint64_t
                 return false;
             }
         }
-        if (s.start != tracks[s.firstTrack - 1].start || s.leadOut != tracks[s.lastTrack - 1].End()) {
+        if (s.start != tracks[s.firstTrack - 1].start ||
+            s.leadOut != tracks[s.lastTrack - 1].End()) {
             return false;
         }
         next = s.lastTrack + 1;
@@ -65,10 +65,9 @@ bool Consistent(const MediaInfo& media, bool formatted, bool finalized, uint64_t
     return !finalized || (!sessions.empty() && next == tracks.size() + 1);
 }
 
-}  // namespace
+} // namespace
 
-void LbaToMsf(int64_t lba, uint8_t& m, uint8_t& s, uint8_t& f)
-{
+void LbaToMsf(int64_t lba, uint8_t& m, uint8_t& s, uint8_t& f) {
     int64_t frames = lba >= -150 ? lba + 150 : lba + 450150;
     if (frames < 0) {
         frames = 0;
@@ -80,30 +79,25 @@ void LbaToMsf(int64_t lba, uint8_t& m, uint8_t& s, uint8_t& f)
 
 Disc::Disc(const MediaInfo& media, uint32_t capacity) : media_(&media), capacity_(capacity) {}
 
-uint16_t Disc::Profile() const
-{
+uint16_t Disc::Profile() const {
     if (media_->type == MediaType::DvdRw && formatted_) {
         return 0x0013;
     }
     return media_->profile;
 }
 
-bool Disc::Overwritable() const
-{
-    return media_->type == MediaType::DvdPlusRw ||
-           (media_->type == MediaType::DvdRw && formatted_);
+bool Disc::Overwritable() const {
+    return media_->type == MediaType::DvdPlusRw || (media_->type == MediaType::DvdRw && formatted_);
 }
 
-bool Disc::Blank() const
-{
+bool Disc::Blank() const {
     if (Overwritable()) {
         return !formatted_;
     }
     return tracks_.empty();
 }
 
-Track* Disc::FindTrack(uint32_t number)
-{
+Track* Disc::FindTrack(uint32_t number) {
     for (Track& t : tracks_) {
         if (t.number == number) {
             return &t;
@@ -112,8 +106,7 @@ Track* Disc::FindTrack(uint32_t number)
     return nullptr;
 }
 
-std::vector<const Track*> Disc::OpenTracks() const
-{
+std::vector<const Track*> Disc::OpenTracks() const {
     std::vector<const Track*> open;
     for (const Track& t : tracks_) {
         if (t.session == OpenSession()) {
@@ -123,8 +116,7 @@ std::vector<const Track*> Disc::OpenTracks() const
     return open;
 }
 
-uint32_t Disc::NextSessionStart() const
-{
+uint32_t Disc::NextSessionStart() const {
     if (sessions_.empty()) {
         return 0;
     }
@@ -135,16 +127,14 @@ uint32_t Disc::NextSessionStart() const
     return RoundUp(leadOut, kDvdEccBlock) + kDvdSessionGap;
 }
 
-bool Disc::HasInvisibleTrack() const
-{
+bool Disc::HasInvisibleTrack() const {
     if (finalized_ || Overwritable()) {
         return false;
     }
     return tracks_.empty() || tracks_.back().complete || tracks_.back().reserved;
 }
 
-uint32_t Disc::InvisibleStart() const
-{
+uint32_t Disc::InvisibleStart() const {
     if (!tracks_.empty() && tracks_.back().session == OpenSession()) {
         const Track& last = tracks_.back();
         return media_->cd ? last.End() + kCdPregap : RoundUp(last.End(), kDvdEccBlock);
@@ -152,8 +142,7 @@ uint32_t Disc::InvisibleStart() const
     return NextSessionStart();
 }
 
-uint32_t Disc::FreeFrom(uint32_t start) const
-{
+uint32_t Disc::FreeFrom(uint32_t start) const {
     const uint32_t reserve = media_->cd ? kCdRunOut : 0;
     if (start + reserve >= capacity_) {
         return 0;
@@ -161,8 +150,7 @@ uint32_t Disc::FreeFrom(uint32_t start) const
     return capacity_ - start - reserve;
 }
 
-Track& Disc::OpenTrackAt(uint32_t start)
-{
+Track& Disc::OpenTrackAt(uint32_t start) {
     Track t;
     t.number = InvisibleNumber();
     t.session = OpenSession();
@@ -171,13 +159,11 @@ Track& Disc::OpenTrackAt(uint32_t start)
     return tracks_.back();
 }
 
-void Disc::Record(Track& track, uint32_t blocks)
-{
+void Disc::Record(Track& track, uint32_t blocks) {
     track.recorded += blocks;
 }
 
-void Disc::CompleteTrack(Track& track)
-{
+void Disc::CompleteTrack(Track& track) {
     if (track.complete) {
         return;
     }
@@ -188,14 +174,13 @@ void Disc::CompleteTrack(Track& track)
     track.complete = true;
 }
 
-bool Disc::Reserve(uint32_t blocks)
-{
+bool Disc::Reserve(uint32_t blocks) {
     if (!HasInvisibleTrack() || blocks == 0) {
         return false;
     }
     const uint32_t start = InvisibleStart();
-    uint32_t size = media_->cd ? std::max(blocks, kCdMinTrack) + kCdRunOut
-                               : RoundUp(blocks, kDvdEccBlock);
+    uint32_t size =
+        media_->cd ? std::max(blocks, kCdMinTrack) + kCdRunOut : RoundUp(blocks, kDvdEccBlock);
     if (static_cast<uint64_t>(start) + size > capacity_) {
         return false;
     }
@@ -205,11 +190,10 @@ bool Disc::Reserve(uint32_t blocks)
     return true;
 }
 
-void Disc::CloseSession(bool finalize)
-{
+void Disc::CloseSession(bool finalize) {
     std::vector<const Track*> open = OpenTracks();
     if (open.empty()) {
-        return;  // an empty session leaves no trace
+        return; // an empty session leaves no trace
     }
     Session s;
     s.number = OpenSession();
@@ -223,13 +207,11 @@ void Disc::CloseSession(bool finalize)
     }
 }
 
-void Disc::Format()
-{
+void Disc::Format() {
     formatted_ = true;
 }
 
-void Disc::Blank(bool keepFormat)
-{
+void Disc::Blank(bool keepFormat) {
     tracks_.clear();
     sessions_.clear();
     finalized_ = false;
@@ -239,13 +221,11 @@ void Disc::Blank(bool keepFormat)
     }
 }
 
-void Disc::NoteOverwrite(uint32_t end)
-{
+void Disc::NoteOverwrite(uint32_t end) {
     overwriteEnd_ = std::max(overwriteEnd_, end);
 }
 
-int Disc::Readable(uint32_t lba) const
-{
+int Disc::Readable(uint32_t lba) const {
     for (const Track& t : tracks_) {
         if (lba >= t.start && lba < t.start + t.recorded) {
             return 0;
@@ -258,8 +238,7 @@ int Disc::Readable(uint32_t lba) const
     return 2;
 }
 
-std::optional<uint32_t> Disc::LastReadable() const
-{
+std::optional<uint32_t> Disc::LastReadable() const {
     if (Overwritable()) {
         return formatted_ ? std::optional<uint32_t>(capacity_ - 1) : std::nullopt;
     }
@@ -269,8 +248,7 @@ std::optional<uint32_t> Disc::LastReadable() const
     return std::nullopt;
 }
 
-std::string Disc::Serialize() const
-{
+std::string Disc::Serialize() const {
     std::ostringstream out;
     out << "larderly-virtual-disc 1\n";
     out << "media " << media_->token << "\n";
@@ -280,18 +258,16 @@ std::string Disc::Serialize() const
     out << "overwrite-end " << overwriteEnd_ << "\n";
     for (const Track& t : tracks_) {
         out << "track " << t.number << ' ' << t.session << ' ' << t.start << ' ' << t.recorded
-            << ' ' << t.size << ' ' << (t.complete ? 1 : 0) << ' ' << (t.reserved ? 1 : 0)
-            << "\n";
+            << ' ' << t.size << ' ' << (t.complete ? 1 : 0) << ' ' << (t.reserved ? 1 : 0) << "\n";
     }
     for (const Session& s : sessions_) {
-        out << "session " << s.number << ' ' << s.firstTrack << ' ' << s.lastTrack << ' '
-            << s.start << ' ' << s.leadOut << "\n";
+        out << "session " << s.number << ' ' << s.firstTrack << ' ' << s.lastTrack << ' ' << s.start
+            << ' ' << s.leadOut << "\n";
     }
     return out.str();
 }
 
-std::optional<Disc> Disc::Parse(const std::string& text)
-{
+std::optional<Disc> Disc::Parse(const std::string& text) {
     std::istringstream in(text);
     std::string line;
     if (!std::getline(in, line) || line != "larderly-virtual-disc 1") {
@@ -364,4 +340,4 @@ std::optional<Disc> Disc::Parse(const std::string& text)
     return disc;
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

@@ -13,11 +13,11 @@
 namespace larderly::vdrive {
 
 // CD multisession geometry of track-at-once writing, in blocks.
-inline constexpr uint32_t kCdRunOut = 2;            // after every TAO data track
-inline constexpr uint32_t kCdPregap = 150;          // before a later track of a session
-inline constexpr uint32_t kCdMinTrack = 300;        // a shorter track is padded to this
-inline constexpr uint32_t kCdFirstSessionGap = 11400;  // lead-out 6750 + lead-in 4500 + pregap
-inline constexpr uint32_t kCdLaterSessionGap = 6900;   // lead-out 2250 + lead-in 4500 + pregap
+inline constexpr uint32_t kCdRunOut = 2;              // after every TAO data track
+inline constexpr uint32_t kCdPregap = 150;            // before a later track of a session
+inline constexpr uint32_t kCdMinTrack = 300;          // a shorter track is padded to this
+inline constexpr uint32_t kCdFirstSessionGap = 11400; // lead-out 6750 + lead-in 4500 + pregap
+inline constexpr uint32_t kCdLaterSessionGap = 6900;  // lead-out 2250 + lead-in 4500 + pregap
 inline constexpr uint32_t kCdLeadIn = 4500;
 // DVD: tracks are whole ECC blocks; a closed session or border leaves this gap.
 inline constexpr uint32_t kDvdEccBlock = 16;
@@ -26,9 +26,9 @@ inline constexpr uint32_t kDvdSessionGap = 4096;
 struct Track {
     uint32_t number = 0;
     uint32_t session = 0;
-    uint32_t start = 0;     // first user-data block
-    uint32_t recorded = 0;  // user-data blocks written from start on
-    uint32_t size = 0;      // blocks taken once complete (with the CD run-out), or reserved
+    uint32_t start = 0;    // first user-data block
+    uint32_t recorded = 0; // user-data blocks written from start on
+    uint32_t size = 0;     // blocks taken once complete (with the CD run-out), or reserved
     bool complete = false;
     bool reserved = false;
 
@@ -40,8 +40,8 @@ struct Session {
     uint32_t number = 0;
     uint32_t firstTrack = 0;
     uint32_t lastTrack = 0;
-    uint32_t start = 0;    // first block of its first track
-    uint32_t leadOut = 0;  // first block after its last track (run-out included)
+    uint32_t start = 0;   // first block of its first track
+    uint32_t leadOut = 0; // first block after its last track (run-out included)
 };
 
 class Disc {
@@ -78,7 +78,7 @@ public:
     uint32_t NextSessionStart() const;
 
     // Recording. Each returns false without changing anything when the step is not allowed.
-    Track& OpenTrackAt(uint32_t start);  // the invisible track starts being written
+    Track& OpenTrackAt(uint32_t start); // the invisible track starts being written
     void Record(Track& track, uint32_t blocks);
     void CompleteTrack(Track& track);
     bool Reserve(uint32_t blocks);
@@ -103,7 +103,7 @@ private:
     uint32_t capacity_;
     bool formatted_ = false;
     bool finalized_ = false;
-    uint32_t overwriteEnd_ = 0;  // overwritable media: first block after the highest written
+    uint32_t overwriteEnd_ = 0; // overwritable media: first block after the highest written
     std::vector<Track> tracks_;
     std::vector<Session> sessions_;
 };
@@ -112,4 +112,4 @@ private:
 // wrap to 90 minutes and above).
 void LbaToMsf(int64_t lba, uint8_t& m, uint8_t& s, uint8_t& f);
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

@@ -16,13 +16,11 @@ namespace larderly::vdrive {
 
 namespace {
 
-void Warn(const std::string& text)
-{
+void Warn(const std::string& text) {
     std::fprintf(stderr, "libvirtualdrive: %s\n", text.c_str());
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path)
-{
+std::optional<std::string> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -32,27 +30,25 @@ std::optional<std::string> ReadWholeFile(const std::string& path)
     return text.str();
 }
 
-}  // namespace
+} // namespace
 
-std::array<uint8_t, 18> Outcome::SenseBytes() const
-{
+std::array<uint8_t, 18> Outcome::SenseBytes() const {
     std::array<uint8_t, 18> s{};
-    s[0] = 0x70;  // current error, fixed format
+    s[0] = 0x70; // current error, fixed format
     s[2] = sense.key & 0x0F;
-    s[7] = 10;    // additional sense length: bytes 8 to 17
+    s[7] = 10; // additional sense length: bytes 8 to 17
     s[12] = sense.asc;
     s[13] = sense.ascq;
     return s;
 }
 
-Drive::Drive(const DriveConfig& config) : config_(config)
-{
+Drive::Drive(const DriveConfig& config) : config_(config) {
     statePath_ = config.imagePath + ".state";
     faults_ = ParseFaults(config.faults);
     for (const std::string& item : faults_.unknown) {
         Warn("fault '" + item + "' not understood, ignored");
     }
-    unreadable_ = {0x02, 0x3A, 0x00};  // MEDIUM NOT PRESENT
+    unreadable_ = {0x02, 0x3A, 0x00}; // MEDIUM NOT PRESENT
 
     const std::string token = config.mediaToken.empty() ? "cdr" : config.mediaToken;
     const MediaInfo* media = FindMedia(token);
@@ -72,15 +68,15 @@ Drive::Drive(const DriveConfig& config) : config_(config)
             // The record of what is on the disc is lost: refuse the disc rather than
             // offer it as blank and let the next burn overwrite its sessions.
             Warn("disc state '" + statePath_ + "' is damaged; the disc cannot be read");
-            unreadable_ = {0x03, 0x30, 0x01};  // CANNOT READ MEDIUM - UNKNOWN FORMAT
+            unreadable_ = {0x03, 0x30, 0x01}; // CANNOT READ MEDIUM - UNKNOWN FORMAT
             stateDamaged_ = true;
         } else if (media != nullptr && &disc_->Info() != media) {
-            Warn("the disc in '" + config.imagePath + "' is " +
-                 std::string(disc_->Info().token) + "; LARDERLY_VDRIVE_MEDIA is not applied");
+            Warn("the disc in '" + config.imagePath + "' is " + std::string(disc_->Info().token) +
+                 "; LARDERLY_VDRIVE_MEDIA is not applied");
         }
     } else if (media == nullptr) {
         Warn("medium '" + token + "' unknown");
-        unreadable_ = {0x02, 0x30, 0x00};  // INCOMPATIBLE MEDIUM INSTALLED
+        unreadable_ = {0x02, 0x30, 0x00}; // INCOMPATIBLE MEDIUM INSTALLED
     } else {
         disc_.emplace(*media, capacity);
     }
@@ -96,14 +92,13 @@ Drive::Drive(const DriveConfig& config) : config_(config)
         disc_.reset();
         unreadable_ = {0x02, 0x3A, 0x00};
     }
-    mediaEvent_ = disc_ ? 2 : 0;  // NewMedia
+    mediaEvent_ = disc_ ? 2 : 0; // NewMedia
     ResetWriteParameters();
     readSpeed_ = CurrentMedia().maxReadSpeed;
     writeSpeed_ = CurrentMedia().writeSpeeds().front();
 }
 
-Drive::~Drive()
-{
+Drive::~Drive() {
     // Blocks written since the last save are recorded now; a disc never written leaves no
     // state.
     if (unsavedBlocks_ > 0) {
@@ -114,18 +109,15 @@ Drive::~Drive()
     }
 }
 
-const MediaInfo& Drive::CurrentMedia() const
-{
+const MediaInfo& Drive::CurrentMedia() const {
     return disc_ ? disc_->Info() : DefaultMedia();
 }
 
-uint16_t Drive::CurrentProfile() const
-{
+uint16_t Drive::CurrentProfile() const {
     return disc_ && !trayOpen_ ? disc_->Profile() : 0;
 }
 
-bool Drive::SaveState()
-{
+bool Drive::SaveState() {
     if (!disc_ || stateDamaged_) {
         return true;
     }
@@ -147,8 +139,7 @@ bool Drive::SaveState()
     return true;
 }
 
-bool Drive::WriteSectors(uint32_t lba, const uint8_t* data, uint32_t count)
-{
+bool Drive::WriteSectors(uint32_t lba, const uint8_t* data, uint32_t count) {
     size_t left = static_cast<size_t>(count) * 2048;
     off_t offset = static_cast<off_t>(lba) * 2048;
     while (left > 0) {
@@ -166,8 +157,7 @@ bool Drive::WriteSectors(uint32_t lba, const uint8_t* data, uint32_t count)
     return true;
 }
 
-bool Drive::ReadSectors(uint32_t lba, uint8_t* data, uint32_t count)
-{
+bool Drive::ReadSectors(uint32_t lba, uint8_t* data, uint32_t count) {
     size_t left = static_cast<size_t>(count) * 2048;
     off_t offset = static_cast<off_t>(lba) * 2048;
     while (left > 0) {
@@ -179,7 +169,7 @@ bool Drive::ReadSectors(uint32_t lba, uint8_t* data, uint32_t count)
             return false;
         }
         if (n == 0) {
-            std::memset(data, 0, left);  // never written: zeros
+            std::memset(data, 0, left); // never written: zeros
             break;
         }
         data += n;
@@ -189,19 +179,17 @@ bool Drive::ReadSectors(uint32_t lba, uint8_t* data, uint32_t count)
     return true;
 }
 
-Outcome Drive::Check(uint8_t key, uint8_t asc, uint8_t ascq)
-{
+Outcome Drive::Check(uint8_t key, uint8_t asc, uint8_t ascq) {
     Outcome o;
     o.kind = Outcome::Kind::CheckCondition;
     o.sense = {key, asc, ascq};
     return o;
 }
 
-Outcome Drive::Reply(const Request& r, const Bytes& answer, uint32_t allocation)
-{
+Outcome Drive::Reply(const Request& r, const Bytes& answer, uint32_t allocation) {
     Outcome o;
-    const size_t n = std::min<size_t>({answer.size(), allocation,
-                                       r.data != nullptr ? r.dataLength : 0u});
+    const size_t n =
+        std::min<size_t>({answer.size(), allocation, r.data != nullptr ? r.dataLength : 0u});
     if (n > 0) {
         std::memcpy(r.data, answer.data(), n);
     }
@@ -209,10 +197,9 @@ Outcome Drive::Reply(const Request& r, const Bytes& answer, uint32_t allocation)
     return o;
 }
 
-std::optional<Outcome> Drive::MediumAbsent()
-{
+std::optional<Outcome> Drive::MediumAbsent() {
     if (trayOpen_) {
-        return Check(0x02, 0x3A, 0x02);  // MEDIUM NOT PRESENT - TRAY OPEN
+        return Check(0x02, 0x3A, 0x02); // MEDIUM NOT PRESENT - TRAY OPEN
     }
     if (!disc_) {
         return Check(unreadable_.key, unreadable_.asc, unreadable_.ascq);
@@ -220,26 +207,23 @@ std::optional<Outcome> Drive::MediumAbsent()
     return std::nullopt;
 }
 
-std::optional<Outcome> Drive::PollFault()
-{
+std::optional<Outcome> Drive::PollFault() {
     ++mediumCommands_;
     if (mediumCommands_ <= faults_.becomingReady) {
-        return Check(0x02, 0x04, 0x01);  // BECOMING READY
+        return Check(0x02, 0x04, 0x01); // BECOMING READY
     }
     if (longPolls_ > 0) {
         --longPolls_;
-        return Check(0x02, 0x04, 0x08);  // LONG WRITE IN PROGRESS
+        return Check(0x02, 0x04, 0x08); // LONG WRITE IN PROGRESS
     }
     return std::nullopt;
 }
 
-void Drive::ArmLongSync()
-{
+void Drive::ArmLongSync() {
     longPolls_ = std::max(longPolls_, faults_.longSync);
 }
 
-Outcome Drive::Execute(const Request& r)
-{
+Outcome Drive::Execute(const Request& r) {
     ++commands_;
     if (commands_ <= faults_.busy) {
         Outcome o;
@@ -248,32 +232,84 @@ Outcome Drive::Execute(const Request& r)
     }
     Outcome o;
     switch (r.cdb[0]) {
-    case 0x00: o = TestUnitReady(); break;
-    case 0x03: o = RequestSense(r); break;
-    case 0x04: o = FormatUnit(r); break;
-    case 0x12: o = Inquiry(r); break;
-    case 0x1B: o = StartStop(r); break;
-    case 0x1E: o = PreventAllow(r); break;
-    case 0x25: o = ReadCapacity(r); break;
-    case 0x28: o = Read10(r); break;
-    case 0x2A: o = Write10(r); break;
-    case 0x35: o = SynchronizeCache(r); break;
-    case 0x43: o = ReadToc(r); break;
-    case 0x46: o = GetConfiguration(r); break;
-    case 0x4A: o = GetEventStatus(r); break;
-    case 0x51: o = ReadDiscInformation(r); break;
-    case 0x52: o = ReadTrackInformation(r); break;
-    case 0x53: o = ReserveTrack(r); break;
-    case 0x54: o = SendOpc(); break;
-    case 0x55: o = ModeSelect(r); break;
-    case 0x5A: o = ModeSense(r); break;
-    case 0x5B: o = CloseTrackSession(r); break;
-    case 0x5C: o = ReadBufferCapacity(r); break;
-    case 0xA1: o = Blank(r); break;
-    case 0xB6: o = SetStreaming(r); break;
-    case 0xBB: o = SetCdSpeed(r); break;
-    case 0xBF: o = SendDvdStructure(r); break;
-    default: o = Check(0x05, 0x20, 0x00); break;  // INVALID COMMAND OPERATION CODE
+    case 0x00:
+        o = TestUnitReady();
+        break;
+    case 0x03:
+        o = RequestSense(r);
+        break;
+    case 0x04:
+        o = FormatUnit(r);
+        break;
+    case 0x12:
+        o = Inquiry(r);
+        break;
+    case 0x1B:
+        o = StartStop(r);
+        break;
+    case 0x1E:
+        o = PreventAllow(r);
+        break;
+    case 0x25:
+        o = ReadCapacity(r);
+        break;
+    case 0x28:
+        o = Read10(r);
+        break;
+    case 0x2A:
+        o = Write10(r);
+        break;
+    case 0x35:
+        o = SynchronizeCache(r);
+        break;
+    case 0x43:
+        o = ReadToc(r);
+        break;
+    case 0x46:
+        o = GetConfiguration(r);
+        break;
+    case 0x4A:
+        o = GetEventStatus(r);
+        break;
+    case 0x51:
+        o = ReadDiscInformation(r);
+        break;
+    case 0x52:
+        o = ReadTrackInformation(r);
+        break;
+    case 0x53:
+        o = ReserveTrack(r);
+        break;
+    case 0x54:
+        o = SendOpc();
+        break;
+    case 0x55:
+        o = ModeSelect(r);
+        break;
+    case 0x5A:
+        o = ModeSense(r);
+        break;
+    case 0x5B:
+        o = CloseTrackSession(r);
+        break;
+    case 0x5C:
+        o = ReadBufferCapacity(r);
+        break;
+    case 0xA1:
+        o = Blank(r);
+        break;
+    case 0xB6:
+        o = SetStreaming(r);
+        break;
+    case 0xBB:
+        o = SetCdSpeed(r);
+        break;
+    case 0xBF:
+        o = SendDvdStructure(r);
+        break;
+    default:
+        o = Check(0x05, 0x20, 0x00);
+        break; // INVALID COMMAND OPERATION CODE
     }
     if (o.kind == Outcome::Kind::CheckCondition) {
         pendingSense_ = o.sense;
@@ -283,8 +319,7 @@ Outcome Drive::Execute(const Request& r)
 
 // --- Basic unit commands -------------------------------------------------------------------
 
-Outcome Drive::TestUnitReady()
-{
+Outcome Drive::TestUnitReady() {
     ++testUnitReadys_;
     if (testUnitReadys_ <= faults_.notReady) {
         return Check(0x02, 0x3A, 0x00);
@@ -298,8 +333,7 @@ Outcome Drive::TestUnitReady()
     return Good();
 }
 
-Outcome Drive::RequestSense(const Request& r)
-{
+Outcome Drive::RequestSense(const Request& r) {
     Outcome state;
     if (pendingSense_) {
         state.sense = *pendingSense_;
@@ -313,35 +347,33 @@ Outcome Drive::RequestSense(const Request& r)
     return Reply(r, Bytes(bytes.begin(), bytes.end()), r.cdb[4]);
 }
 
-Outcome Drive::StartStop(const Request& r)
-{
+Outcome Drive::StartStop(const Request& r) {
     const bool start = (r.cdb[4] & 0x01) != 0;
     const bool loadEject = (r.cdb[4] & 0x02) != 0;
     if (!loadEject) {
-        return Good();  // spin up or down: nothing to do
+        return Good(); // spin up or down: nothing to do
     }
     if (start) {
         if (trayOpen_) {
             trayOpen_ = false;
-            mediaEvent_ = disc_ ? 2 : 0;  // NewMedia
+            mediaEvent_ = disc_ ? 2 : 0; // NewMedia
         }
         return Good();
     }
     if (preventRemoval_) {
-        return Check(0x05, 0x53, 0x02);  // MEDIUM REMOVAL PREVENTED
+        return Check(0x05, 0x53, 0x02); // MEDIUM REMOVAL PREVENTED
     }
     if (!trayOpen_) {
         trayOpen_ = true;
         testNwa_.reset();
-        mediaEvent_ = 3;  // MediaRemoval
+        mediaEvent_ = 3; // MediaRemoval
     }
     return Good();
 }
 
-Outcome Drive::PreventAllow(const Request& r)
-{
+Outcome Drive::PreventAllow(const Request& r) {
     preventRemoval_ = (r.cdb[4] & 0x01) != 0;
     return Good();
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

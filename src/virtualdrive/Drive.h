@@ -18,8 +18,8 @@ namespace larderly::vdrive {
 
 struct DriveConfig {
     std::string imagePath;
-    std::string mediaToken;   // empty: cdr
-    std::string capacity;     // empty: the medium's own
+    std::string mediaToken; // empty: cdr
+    std::string capacity;   // empty: the medium's own
     std::string faults;
 
     bool operator==(const DriveConfig&) const = default;
@@ -125,25 +125,25 @@ private:
     Faults faults_;
     std::string statePath_;
     int imageFd_ = -1;
-    std::optional<Disc> disc_;   // nullopt: no disc in the tray (or it cannot be read)
-    Sense unreadable_;           // why there is no usable disc, when one was expected
+    std::optional<Disc> disc_; // nullopt: no disc in the tray (or it cannot be read)
+    Sense unreadable_;         // why there is no usable disc, when one was expected
     bool trayOpen_ = false;
     bool preventRemoval_ = false;
     std::array<uint8_t, 52> page05_{};
     uint16_t readSpeed_ = 0;
     uint16_t writeSpeed_ = 0;
-    int mediaEvent_ = 0;         // pending GET EVENT STATUS media event code
-    std::optional<Sense> pendingSense_;  // deferred sense for REQUEST SENSE
-    std::optional<uint32_t> testNwa_;    // next address of a simulated (test) write
+    int mediaEvent_ = 0;                // pending GET EVENT STATUS media event code
+    std::optional<Sense> pendingSense_; // deferred sense for REQUEST SENSE
+    std::optional<uint32_t> testNwa_;   // next address of a simulated (test) write
     bool firstWriteSeen_ = false;
-    uint32_t longPolls_ = 0;             // polls still answered LONG WRITE IN PROGRESS
-    uint32_t unsavedBlocks_ = 0;        // blocks recorded since the state file was written
+    uint32_t longPolls_ = 0;     // polls still answered LONG WRITE IN PROGRESS
+    uint32_t unsavedBlocks_ = 0; // blocks recorded since the state file was written
     static constexpr uint32_t kStateSaveBlocks = 8192;
-    bool stateDamaged_ = false;         // never write a state file that could not be read
+    bool stateDamaged_ = false; // never write a state file that could not be read
     uint64_t commands_ = 0;
     uint32_t writes_ = 0;
     uint32_t testUnitReadys_ = 0;
     uint32_t mediumCommands_ = 0;
 };
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

@@ -12,8 +12,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void PutText(Bytes& b, size_t at, const char* text, size_t width)
-{
+void PutText(Bytes& b, size_t at, const char* text, size_t width) {
     const size_t n = std::strlen(text);
     for (size_t i = 0; i < width; ++i) {
         b[at + i] = i < n ? static_cast<uint8_t>(text[i]) : ' ';
@@ -21,8 +20,7 @@ void PutText(Bytes& b, size_t at, const char* text, size_t width)
 }
 
 void AddFeature(Bytes& out, uint16_t code, uint8_t version, bool persistent, bool current,
-                const Bytes& data)
-{
+                const Bytes& data) {
     out.push_back(static_cast<uint8_t>(code >> 8));
     out.push_back(static_cast<uint8_t>(code));
     out.push_back(static_cast<uint8_t>(version << 2 | (persistent ? 2 : 0) | (current ? 1 : 0)));
@@ -31,8 +29,7 @@ void AddFeature(Bytes& out, uint16_t code, uint8_t version, bool persistent, boo
 }
 
 // Write speed the drive settles on for a request: the fastest it offers at or below it.
-uint16_t SupportedWriteSpeed(const MediaInfo& media, uint32_t wanted)
-{
+uint16_t SupportedWriteSpeed(const MediaInfo& media, uint32_t wanted) {
     for (uint16_t s : media.writeSpeeds()) {
         if (s <= wanted) {
             return s;
@@ -41,33 +38,30 @@ uint16_t SupportedWriteSpeed(const MediaInfo& media, uint32_t wanted)
     return media.writeSpeeds().back();
 }
 
-std::array<uint8_t, 52> DefaultWriteParameters(const MediaInfo& media)
-{
+std::array<uint8_t, 52> DefaultWriteParameters(const MediaInfo& media) {
     std::array<uint8_t, 52> p{};
     p[0] = 0x05;
     p[1] = 0x32;
     if (!media.cd && !media.plus) {
-        p[2] = 0x20;  // link size valid, incremental
-        p[3] = 0x05;  // data, recorded incrementally
+        p[2] = 0x20; // link size valid, incremental
+        p[3] = 0x05; // data, recorded incrementally
         p[5] = 16;
     } else {
-        p[2] = 0x01;  // track at once
-        p[3] = 0x04;  // data, uninterrupted
+        p[2] = 0x01; // track at once
+        p[3] = 0x04; // data, uninterrupted
     }
-    p[4] = 0x08;      // mode 1, 2048-byte blocks
-    p[15] = 150;      // audio pause length
+    p[4] = 0x08; // mode 1, 2048-byte blocks
+    p[15] = 150; // audio pause length
     return p;
 }
 
-}  // namespace
+} // namespace
 
-void Drive::ResetWriteParameters()
-{
+void Drive::ResetWriteParameters() {
     page05_ = DefaultWriteParameters(CurrentMedia());
 }
 
-Outcome Drive::Inquiry(const Request& r)
-{
+Outcome Drive::Inquiry(const Request& r) {
     const uint8_t* c = r.cdb;
     const uint32_t allocation = Be16(c + 3);
     if ((c[1] & 0x01) == 0) {
@@ -75,10 +69,10 @@ Outcome Drive::Inquiry(const Request& r)
             return Check(0x05, 0x24, 0x00);
         }
         Bytes a(36, 0);
-        a[0] = 0x05;  // CD/DVD device
-        a[1] = 0x80;  // removable
-        a[2] = 0x05;  // SPC-3
-        a[3] = 0x02;  // response data format
+        a[0] = 0x05; // CD/DVD device
+        a[1] = 0x80; // removable
+        a[2] = 0x05; // SPC-3
+        a[3] = 0x02; // response data format
         a[4] = 36 - 5;
         PutText(a, 8, kVendor, 8);
         PutText(a, 16, kProduct, 16);
@@ -100,8 +94,7 @@ Outcome Drive::Inquiry(const Request& r)
     return Check(0x05, 0x24, 0x00);
 }
 
-Outcome Drive::GetConfiguration(const Request& r)
-{
+Outcome Drive::GetConfiguration(const Request& r) {
     const uint8_t* c = r.cdb;
     const int requestType = c[1] & 0x03;
     const uint16_t startFeature = Be16(c + 2);
@@ -132,32 +125,37 @@ Outcome Drive::GetConfiguration(const Request& r)
                                          static_cast<uint8_t>(p == profile ? 1 : 0), 0});
     }
     features.push_back({0x0000, 0, true, true, profiles});
-    features.push_back({0x0001, 2, true, true, {0, 0, 0, 1, 0x01, 0, 0, 0}});  // Core: SCSI, DBE
-    features.push_back({0x0002, 1, true, true, {0x02, 0, 0, 0}});              // Morphing
+    features.push_back({0x0001, 2, true, true, {0, 0, 0, 1, 0x01, 0, 0, 0}}); // Core: SCSI, DBE
+    features.push_back({0x0002, 1, true, true, {0x02, 0, 0, 0}});             // Morphing
     // Removable medium: tray, eject, lock.
     features.push_back({0x0003, 0, true, true, {0x29, 0, 0, 0}});
     const bool readable = present && !disc_->Blank();
-    features.push_back({0x0010, 0, false, readable,
+    features.push_back({0x0010,
+                        0,
+                        false,
+                        readable,
                         {0, 0, 0x08, 0, 0, static_cast<uint8_t>(dvd ? 16 : 1), 0x01, 0}});
-    features.push_back({0x001D, 0, false, cd, {}});                   // Multi-read
-    features.push_back({0x001E, 2, false, cd, {0, 0, 0, 0}});         // CD read
-    features.push_back({0x001F, 1, false, dvd, {0, 0, 0, 0}});        // DVD read
+    features.push_back({0x001D, 0, false, cd, {}});            // Multi-read
+    features.push_back({0x001E, 2, false, cd, {0, 0, 0, 0}});  // CD read
+    features.push_back({0x001F, 1, false, dvd, {0, 0, 0, 0}}); // DVD read
     // Incremental streaming writable: block types 0 and 8-13, buffer-underrun free, one link
     // size.
-    features.push_back({0x0021, 1, false,
+    features.push_back({0x0021,
+                        1,
+                        false,
                         writable && (cd || sequentialDash),
                         {0x3F, 0x01, 0x01, 1, static_cast<uint8_t>(cd ? 7 : 16), 0, 0, 0}});
     features.push_back({0x0023, 0, false, present && disc_->Info().erasable && dvd, {0, 0, 0, 0}});
-    features.push_back({0x0026, 0, false, profile == 0x0013, {0, 0, 0, 0}});  // Restricted overwrite
-    features.push_back({0x002A, 1, false, profile == 0x001A, {0x01, 0, 0, 0}});  // DVD+RW, write
-    features.push_back({0x002B, 0, false, profile == 0x001B, {0x01, 0, 0, 0}});  // DVD+R, write
+    features.push_back({0x0026, 0, false, profile == 0x0013, {0, 0, 0, 0}}); // Restricted overwrite
+    features.push_back({0x002A, 1, false, profile == 0x001A, {0x01, 0, 0, 0}}); // DVD+RW, write
+    features.push_back({0x002B, 0, false, profile == 0x001B, {0x01, 0, 0, 0}}); // DVD+R, write
     // CD track at once: BUF, test write, CD-RW; data block types 0-3 and 8-13.
     features.push_back({0x002D, 2, false, writable && cd, {0x46, 0, 0x3F, 0x0F}});
     // CD mastering: BUF, SAO, raw, test write, CD-RW; cue sheet up to 3840 bytes.
     features.push_back({0x002E, 0, false, writable && cd, {0x6E, 0x00, 0x0F, 0x00}});
     // DVD-R/-RW write: BUF, test write, DVD-RW.
     features.push_back({0x002F, 1, false, sequentialDash, {0x46, 0, 0, 0}});
-    features.push_back({0x0100, 0, true, true, {}});                   // Power management
+    features.push_back({0x0100, 0, true, true, {}}); // Power management
     // Real-time streaming: read buffer capacity block, set CD speed, write speed, streaming.
     features.push_back({0x0107, 3, true, true, {0x1B, 0, 0, 0}});
 
@@ -175,22 +173,21 @@ Outcome Drive::GetConfiguration(const Request& r)
     return Reply(r, a, allocation);
 }
 
-std::vector<uint8_t> Drive::CapabilitiesPage(int pageControl) const
-{
+std::vector<uint8_t> Drive::CapabilitiesPage(int pageControl) const {
     const MediaInfo& media = CurrentMedia();
     const size_t n = media.writeSpeeds().size();
     Bytes p(32 + 4 * n, 0);
     p[0] = 0x2A;
     p[1] = static_cast<uint8_t>(30 + 4 * n);
     if (pageControl == 1) {
-        return p;  // nothing in this page can be changed
+        return p; // nothing in this page can be changed
     }
     const bool defaults = pageControl == 2;
-    p[2] = 0x1F;  // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R
-    p[3] = 0x17;  // writes CD-R, CD-RW, DVD-R; test write
-    p[4] = 0xF1;  // BUF, multisession, mode 2 form 1 and 2, audio play
-    p[5] = 0x03;  // CD-DA commands, stream accurate
-    p[6] = static_cast<uint8_t>(0x29 | (preventRemoval_ && !defaults ? 0x02 : 0));  // tray
+    p[2] = 0x1F; // reads CD-R, CD-RW, method 2, DVD-ROM, DVD-R
+    p[3] = 0x17; // writes CD-R, CD-RW, DVD-R; test write
+    p[4] = 0xF1; // BUF, multisession, mode 2 form 1 and 2, audio play
+    p[5] = 0x03; // CD-DA commands, stream accurate
+    p[6] = static_cast<uint8_t>(0x29 | (preventRemoval_ && !defaults ? 0x02 : 0)); // tray
     Put16(p, 8, media.maxReadSpeed);
     Put16(p, 10, 256);
     Put16(p, 12, kBufferBytes / 1024);
@@ -205,8 +202,7 @@ std::vector<uint8_t> Drive::CapabilitiesPage(int pageControl) const
     return p;
 }
 
-std::vector<uint8_t> Drive::WriteParametersPage(int pageControl) const
-{
+std::vector<uint8_t> Drive::WriteParametersPage(int pageControl) const {
     if (pageControl == 1) {
         Bytes mask(52, 0);
         mask[0] = 0x05;
@@ -227,14 +223,13 @@ std::vector<uint8_t> Drive::WriteParametersPage(int pageControl) const
     return Bytes(p.begin(), p.end());
 }
 
-Outcome Drive::ModeSense(const Request& r)
-{
+Outcome Drive::ModeSense(const Request& r) {
     const uint8_t* c = r.cdb;
     const int pageControl = c[2] >> 6;
     const int page = c[2] & 0x3F;
     const uint32_t allocation = Be16(c + 7);
     if (pageControl == 3) {
-        return Check(0x05, 0x39, 0x00);  // SAVING PARAMETERS NOT SUPPORTED
+        return Check(0x05, 0x39, 0x00); // SAVING PARAMETERS NOT SUPPORTED
     }
     Bytes a(8, 0);
     auto append = [&a](const Bytes& p) { a.insert(a.end(), p.begin(), p.end()); };
@@ -261,9 +256,8 @@ Outcome Drive::ModeSense(const Request& r)
     return Reply(r, a, allocation);
 }
 
-bool Drive::AcceptWriteParameters(const uint8_t* page, size_t length, Sense& sense) const
-{
-    sense = {0x05, 0x26, 0x00};  // INVALID FIELD IN PARAMETER LIST
+bool Drive::AcceptWriteParameters(const uint8_t* page, size_t length, Sense& sense) const {
+    sense = {0x05, 0x26, 0x00}; // INVALID FIELD IN PARAMETER LIST
     if (length < 52) {
         return false;
     }
@@ -275,16 +269,20 @@ bool Drive::AcceptWriteParameters(const uint8_t* page, size_t length, Sense& sen
     }
     const MediaInfo& media = CurrentMedia();
     if (media.plus || CurrentProfile() == 0x0013) {
-        return writeType <= 4;  // the page does not govern these media
+        return writeType <= 4; // the page does not govern these media
     }
     const bool dataBlock = blockType == 0 || (blockType >= 8 && blockType <= 13);
     if (media.cd) {
         switch (writeType) {
         case 0:
-        case 1: return dataBlock;
-        case 2: return true;  // session at once: the cue sheet decides
-        case 3: return blockType >= 1 && blockType <= 3;
-        default: return false;
+        case 1:
+            return dataBlock;
+        case 2:
+            return true; // session at once: the cue sheet decides
+        case 3:
+            return blockType >= 1 && blockType <= 3;
+        default:
+            return false;
         }
     }
     // DVD-R/-RW sequential: incremental or disc at once, 2048-byte blocks.
@@ -294,12 +292,11 @@ bool Drive::AcceptWriteParameters(const uint8_t* page, size_t length, Sense& sen
     return writeType == 2;
 }
 
-Outcome Drive::ModeSelect(const Request& r)
-{
+Outcome Drive::ModeSelect(const Request& r) {
     const uint8_t* c = r.cdb;
     const uint32_t length = Be16(c + 7);
     if ((c[1] & 0x01) != 0) {
-        return Check(0x05, 0x24, 0x00);  // pages cannot be saved
+        return Check(0x05, 0x24, 0x00); // pages cannot be saved
     }
     if (length == 0) {
         return Good();
@@ -343,7 +340,7 @@ Outcome Drive::ModeSelect(const Request& r)
             p[1] = 0x32;
             newPage05 = p;
         } else if (code != 0x01) {
-            return Check(0x05, 0x26, 0x00);  // the other pages cannot be changed
+            return Check(0x05, 0x26, 0x00); // the other pages cannot be changed
         }
         pos += pageLength;
     }
@@ -353,28 +350,26 @@ Outcome Drive::ModeSelect(const Request& r)
     return Good();
 }
 
-Outcome Drive::GetEventStatus(const Request& r)
-{
+Outcome Drive::GetEventStatus(const Request& r) {
     const uint8_t* c = r.cdb;
     if ((c[1] & 0x01) == 0) {
-        return Check(0x05, 0x24, 0x00);  // only polled operation
+        return Check(0x05, 0x24, 0x00); // only polled operation
     }
     const uint32_t allocation = Be16(c + 7);
     if ((c[4] & 0x10) == 0) {
-        return Reply(r, Bytes{0x00, 0x02, 0x80, 0x10}, allocation);  // no event available
+        return Reply(r, Bytes{0x00, 0x02, 0x80, 0x10}, allocation); // no event available
     }
     Bytes a(8, 0);
     a[1] = 6;
-    a[2] = 0x04;  // media class
-    a[3] = 0x10;  // supported: media
+    a[2] = 0x04; // media class
+    a[3] = 0x10; // supported: media
     a[4] = static_cast<uint8_t>(mediaEvent_);
     a[5] = static_cast<uint8_t>((disc_ && !trayOpen_ ? 0x02 : 0) | (trayOpen_ ? 0x01 : 0));
     mediaEvent_ = 0;
     return Reply(r, a, allocation);
 }
 
-Outcome Drive::SetCdSpeed(const Request& r)
-{
+Outcome Drive::SetCdSpeed(const Request& r) {
     const MediaInfo& media = CurrentMedia();
     const uint16_t read = Be16(r.cdb + 2);
     const uint16_t write = Be16(r.cdb + 4);
@@ -383,8 +378,7 @@ Outcome Drive::SetCdSpeed(const Request& r)
     return Good();
 }
 
-Outcome Drive::SetStreaming(const Request& r)
-{
+Outcome Drive::SetStreaming(const Request& r) {
     const uint8_t type = r.cdb[8];
     const uint32_t length = Be16(r.cdb + 9);
     if (type != 0x00 && type != 0x05) {
@@ -399,14 +393,14 @@ Outcome Drive::SetStreaming(const Request& r)
         return o;
     }
     if (type == 0x05) {
-        return Good();  // cache zone hint: nothing to keep
+        return Good(); // cache zone hint: nothing to keep
     }
     if (length < 28) {
         return Check(0x05, 0x1A, 0x00);
     }
     const uint8_t* d = r.data;
     const MediaInfo& media = CurrentMedia();
-    if ((d[0] & 0x04) != 0) {  // restore defaults
+    if ((d[0] & 0x04) != 0) { // restore defaults
         readSpeed_ = media.maxReadSpeed;
         writeSpeed_ = media.writeSpeeds().front();
         return Good();
@@ -423,12 +417,12 @@ Outcome Drive::SetStreaming(const Request& r)
     const uint64_t read = static_cast<uint64_t>(readSize) * 1000 / readTime;
     const uint64_t write = static_cast<uint64_t>(writeSize) * 1000 / writeTime;
     readSpeed_ = static_cast<uint16_t>(std::clamp<uint64_t>(read, 176, media.maxReadSpeed));
-    writeSpeed_ = SupportedWriteSpeed(media, static_cast<uint32_t>(std::min<uint64_t>(write, 0xFFFF)));
+    writeSpeed_ =
+        SupportedWriteSpeed(media, static_cast<uint32_t>(std::min<uint64_t>(write, 0xFFFF)));
     return Good();
 }
 
-Outcome Drive::ReadBufferCapacity(const Request& r)
-{
+Outcome Drive::ReadBufferCapacity(const Request& r) {
     const uint32_t allocation = Be16(r.cdb + 7);
     Bytes a(12, 0);
     a[1] = 10;
@@ -443,16 +437,14 @@ Outcome Drive::ReadBufferCapacity(const Request& r)
     return Reply(r, a, allocation);
 }
 
-Outcome Drive::SendOpc()
-{
+Outcome Drive::SendOpc() {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
     return Good();
 }
 
-Outcome Drive::SendDvdStructure(const Request& r)
-{
+Outcome Drive::SendDvdStructure(const Request& r) {
     const uint8_t format = r.cdb[7];
     const uint32_t length = Be16(r.cdb + 8);
     if (auto absent = MediumAbsent()) {
@@ -479,4 +471,4 @@ Outcome Drive::SendDvdStructure(const Request& r)
     return Good();
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

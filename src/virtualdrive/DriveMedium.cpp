@@ -14,8 +14,7 @@ using Bytes = std::vector<uint8_t>;
 // ATIP start of the lead-in of our CD media: 97:26:66.
 constexpr int64_t kCdLeadInStart = (97 * 60 + 26) * 75 + 66 - 450150;
 
-void PutMsf(Bytes& b, size_t at, int64_t lba)
-{
+void PutMsf(Bytes& b, size_t at, int64_t lba) {
     uint8_t m = 0;
     uint8_t s = 0;
     uint8_t f = 0;
@@ -26,8 +25,7 @@ void PutMsf(Bytes& b, size_t at, int64_t lba)
     b[at + 3] = f;
 }
 
-void PutAddress(Bytes& b, size_t at, uint32_t lba, bool msf)
-{
+void PutAddress(Bytes& b, size_t at, uint32_t lba, bool msf) {
     if (msf) {
         PutMsf(b, at, lba);
     } else {
@@ -35,8 +33,7 @@ void PutAddress(Bytes& b, size_t at, uint32_t lba, bool msf)
     }
 }
 
-uint32_t RoundUp16(uint32_t v)
-{
+uint32_t RoundUp16(uint32_t v) {
     return (v + 15) / 16 * 16;
 }
 
@@ -45,7 +42,7 @@ struct TrackView {
     uint32_t number = 0;
     uint32_t session = 0;
     uint8_t trackMode = 0x04;
-    uint8_t state = 0x01;  // RT, Blank, Packet/Inc, FP and the data mode
+    uint8_t state = 0x01; // RT, Blank, Packet/Inc, FP and the data mode
     bool nwaValid = false;
     uint32_t start = 0;
     uint32_t nwa = 0;
@@ -56,12 +53,11 @@ struct TrackView {
     uint32_t lra = 0;
 };
 
-}  // namespace
+} // namespace
 
-Outcome Drive::ReadDiscInformation(const Request& r)
-{
+Outcome Drive::ReadDiscInformation(const Request& r) {
     if ((r.cdb[1] & 0x07) != 0) {
-        return Check(0x05, 0x24, 0x00);  // only standard disc information
+        return Check(0x05, 0x24, 0x00); // only standard disc information
     }
     if (auto absent = MediumAbsent()) {
         return *absent;
@@ -105,9 +101,9 @@ Outcome Drive::ReadDiscInformation(const Request& r)
     a[10] = static_cast<uint8_t>(first >> 8);
     a[6] = static_cast<uint8_t>(last);
     a[11] = static_cast<uint8_t>(last >> 8);
-    a[7] = 0x20;  // unrestricted use
+    a[7] = 0x20; // unrestricted use
     if (media.type == MediaType::DvdPlusRw) {
-        a[7] |= d.Formatted() ? 0x03 : 0x00;  // background format complete
+        a[7] |= d.Formatted() ? 0x03 : 0x00; // background format complete
     }
     if (status == 2) {
         Put32(a, 16, 0xFFFFFFFF);
@@ -127,8 +123,7 @@ Outcome Drive::ReadDiscInformation(const Request& r)
     return Reply(r, a, Be16(r.cdb + 7));
 }
 
-Outcome Drive::ReadTrackInformation(const Request& r)
-{
+Outcome Drive::ReadTrackInformation(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -150,8 +145,8 @@ Outcome Drive::ReadTrackInformation(const Request& r)
         }
         v.number = 1;
         v.session = 1;
-        v.state = static_cast<uint8_t>(d.Formatted() ? (d.Profile() == 0x0013 ? 0x31 : 0x01)
-                                                     : 0x41);
+        v.state =
+            static_cast<uint8_t>(d.Formatted() ? (d.Profile() == 0x0013 ? 0x31 : 0x01) : 0x41);
         v.nwaValid = true;
         v.nwa = std::min(RoundUp16(d.OverwriteEnd()), d.Capacity());
         v.freeBlocks = d.Capacity() - v.nwa;
@@ -228,7 +223,7 @@ Outcome Drive::ReadTrackInformation(const Request& r)
                 v.freeBlocks = room > t.recorded ? room - t.recorded : 0;
                 v.size = t.size;
             } else {
-                v.state = 0x21;  // incomplete, written incrementally
+                v.state = 0x21; // incomplete, written incrementally
                 v.nwaValid = true;
                 v.nwa = t.Nwa();
                 v.freeBlocks = d.FreeFrom(v.nwa);
@@ -257,13 +252,12 @@ Outcome Drive::ReadTrackInformation(const Request& r)
     return Reply(r, a, Be16(r.cdb + 7));
 }
 
-Outcome Drive::ReadToc(const Request& r)
-{
+Outcome Drive::ReadToc(const Request& r) {
     const uint8_t* c = r.cdb;
     const bool msf = (c[1] & 0x02) != 0;
     int format = c[2] & 0x0F;
     if (format == 0 && (c[9] >> 6) != 0) {
-        format = c[9] >> 6;  // older drives' place of the format
+        format = c[9] >> 6; // older drives' place of the format
     }
     const uint8_t startTrack = c[6];
     const uint32_t allocation = Be16(c + 7);
@@ -281,8 +275,8 @@ Outcome Drive::ReadToc(const Request& r)
         }
         Bytes a(28, 0);
         a[1] = 26;
-        a[4] = 0xD0;  // indicative writing power 5
-        a[5] = 0x40;  // unrestricted use
+        a[4] = 0xD0; // indicative writing power 5
+        a[5] = 0x40; // unrestricted use
         a[6] = static_cast<uint8_t>(0x80 | (d.Info().erasable ? 0x40 : 0));
         PutMsf(a, 7, kCdLeadInStart);
         PutMsf(a, 11, d.Capacity());
@@ -340,7 +334,7 @@ Outcome Drive::ReadToc(const Request& r)
     auto descriptor = [&a, msf](uint32_t number, uint32_t lba) {
         const size_t at = a.size();
         a.resize(at + 8, 0);
-        a[at + 1] = 0x14;  // ADR 1, data track
+        a[at + 1] = 0x14; // ADR 1, data track
         a[at + 2] = static_cast<uint8_t>(number);
         PutAddress(a, at + 4, lba, msf);
     };
@@ -356,8 +350,7 @@ Outcome Drive::ReadToc(const Request& r)
     return Reply(r, a, allocation);
 }
 
-Outcome Drive::ReadCapacity(const Request& r)
-{
+Outcome Drive::ReadCapacity(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -376,8 +369,7 @@ Outcome Drive::ReadCapacity(const Request& r)
     return Reply(r, a, 8);
 }
 
-Outcome Drive::Read10(const Request& r)
-{
+Outcome Drive::Read10(const Request& r) {
     const uint32_t lba = Be32(r.cdb + 2);
     const uint32_t count = Be16(r.cdb + 7);
     if (auto absent = MediumAbsent()) {
@@ -400,13 +392,13 @@ Outcome Drive::Read10(const Request& r)
     }
     if (d.Overwritable()) {
         if (!d.Formatted()) {
-            return Check(0x05, 0x30, 0x10);  // MEDIUM NOT FORMATTED
+            return Check(0x05, 0x30, 0x10); // MEDIUM NOT FORMATTED
         }
     } else {
         for (uint32_t i = 0; i < count; ++i) {
             const int readable = d.Readable(lba + i);
             if (readable == 1) {
-                return Check(0x05, 0x64, 0x00);  // run-out of a TAO track
+                return Check(0x05, 0x64, 0x00); // run-out of a TAO track
             }
             if (readable == 2) {
                 return Check(0x05, 0x21, 0x00);
@@ -421,4 +413,4 @@ Outcome Drive::Read10(const Request& r)
     return o;
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

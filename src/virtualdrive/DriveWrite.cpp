@@ -10,23 +10,20 @@ namespace larderly::vdrive {
 
 namespace {
 
-bool Hits(const std::vector<uint32_t>& lbas, uint32_t lba, uint32_t count)
-{
+bool Hits(const std::vector<uint32_t>& lbas, uint32_t lba, uint32_t count) {
     return std::any_of(lbas.begin(), lbas.end(),
                        [&](uint32_t x) { return x >= lba && x - lba < count; });
 }
 
-Outcome Underrun()
-{
+Outcome Underrun() {
     Outcome o;
     o.kind = Outcome::Kind::DataUnderrun;
     return o;
 }
 
-}  // namespace
+} // namespace
 
-uint32_t Drive::BlockSize() const
-{
+uint32_t Drive::BlockSize() const {
     if (!CurrentMedia().cd) {
         return 2048;
     }
@@ -34,14 +31,11 @@ uint32_t Drive::BlockSize() const
     return blockType == 8 || blockType == 10 ? 2048 : 0;
 }
 
-bool Drive::TestWriteActive() const
-{
-    return (page05_[2] & 0x10) != 0 && CurrentMedia().testWrite && disc_ &&
-           !disc_->Overwritable();
+bool Drive::TestWriteActive() const {
+    return (page05_[2] & 0x10) != 0 && CurrentMedia().testWrite && disc_ && !disc_->Overwritable();
 }
 
-Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible)
-{
+Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible) {
     opensInvisible = false;
     Disc& d = *disc_;
     // The tracks of the open session, in order (walked in place: this runs for every WRITE).
@@ -55,7 +49,7 @@ Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible)
             continue;
         }
         if (t->reserved && t->recorded + (d.Info().cd ? kCdRunOut : 0) >= t->size) {
-            continue;  // reservation already full
+            continue; // reservation already full
         }
         return t;
     }
@@ -65,8 +59,7 @@ Track* Drive::WritableTrackAt(uint32_t lba, bool& opensInvisible)
     return nullptr;
 }
 
-Outcome Drive::Write10(const Request& r)
-{
+Outcome Drive::Write10(const Request& r) {
     const uint32_t lba = Be32(r.cdb + 2);
     const uint32_t count = Be16(r.cdb + 7);
     if (auto absent = MediumAbsent()) {
@@ -90,16 +83,16 @@ Outcome Drive::Write10(const Request& r)
         return o;
     }
     if (BlockSize() != 2048) {
-        return Check(0x05, 0x64, 0x00);  // ILLEGAL MODE FOR THIS TRACK
+        return Check(0x05, 0x64, 0x00); // ILLEGAL MODE FOR THIS TRACK
     }
     if (r.data == nullptr || r.dataLength < count * 2048u) {
         return Underrun();
     }
     if (Hits(faults_.mediumError, lba, count)) {
-        return Check(0x03, 0x0C, 0x00);  // WRITE ERROR
+        return Check(0x03, 0x0C, 0x00); // WRITE ERROR
     }
-    Outcome o = disc_->Overwritable() ? WriteOverwritable(lba, count, r)
-                                      : WriteSequential(lba, count, r);
+    Outcome o =
+        disc_->Overwritable() ? WriteOverwritable(lba, count, r) : WriteSequential(lba, count, r);
     if (o.kind == Outcome::Kind::Good && !firstWriteSeen_) {
         firstWriteSeen_ = true;
         longPolls_ += faults_.longWrite;
@@ -107,11 +100,10 @@ Outcome Drive::Write10(const Request& r)
     return o;
 }
 
-Outcome Drive::WriteOverwritable(uint32_t lba, uint32_t count, const Request& r)
-{
+Outcome Drive::WriteOverwritable(uint32_t lba, uint32_t count, const Request& r) {
     Disc& d = *disc_;
     if (!d.Formatted()) {
-        return Check(0x05, 0x30, 0x10);  // MEDIUM NOT FORMATTED
+        return Check(0x05, 0x30, 0x10); // MEDIUM NOT FORMATTED
     }
     if (static_cast<uint64_t>(lba) + count > d.Capacity()) {
         return Check(0x05, 0x21, 0x00);
@@ -122,7 +114,7 @@ Outcome Drive::WriteOverwritable(uint32_t lba, uint32_t count, const Request& r)
     if (lba + count > d.OverwriteEnd()) {
         d.NoteOverwrite(lba + count);
         if (!SaveState()) {
-            return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+            return Check(0x03, 0x0C, 0x00); // the disc's record could not be kept
         }
     }
     Outcome o;
@@ -130,15 +122,14 @@ Outcome Drive::WriteOverwritable(uint32_t lba, uint32_t count, const Request& r)
     return o;
 }
 
-Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
-{
+Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r) {
     Disc& d = *disc_;
     const bool cd = d.Info().cd;
     if (d.Finalized()) {
-        return Check(0x05, 0x21, 0x02);  // INVALID ADDRESS FOR WRITE
+        return Check(0x05, 0x21, 0x02); // INVALID ADDRESS FOR WRITE
     }
     if (cd && (page05_[2] & 0x0F) == 2) {
-        return Check(0x05, 0x2C, 0x00);  // session at once needs a cue sheet
+        return Check(0x05, 0x2C, 0x00); // session at once needs a cue sheet
     }
     bool opens = false;
     Track* track = nullptr;
@@ -146,7 +137,7 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
         if (lba != *testNwa_) {
             return Check(0x05, 0x21, 0x02);
         }
-        opens = true;  // bounds as for a new track; nothing is recorded
+        opens = true; // bounds as for a new track; nothing is recorded
     } else {
         track = WritableTrackAt(lba, opens);
         if (track == nullptr && !opens) {
@@ -158,12 +149,12 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
                                ? static_cast<uint64_t>(track->start) + track->size - runOut
                                : static_cast<uint64_t>(d.Capacity()) - runOut;
     if (static_cast<uint64_t>(lba) + count > limit) {
-        return Check(0x05, 0x63, 0x00);  // END OF USER AREA ENCOUNTERED ON THIS TRACK
+        return Check(0x05, 0x63, 0x00); // END OF USER AREA ENCOUNTERED ON THIS TRACK
     }
     Outcome o;
     o.transferred = count * 2048;
     if (TestWriteActive()) {
-        testNwa_ = lba + count;  // laser off: only the address moves on
+        testNwa_ = lba + count; // laser off: only the address moves on
         return o;
     }
     if (!WriteSectors(lba, r.data, count)) {
@@ -180,14 +171,13 @@ Outcome Drive::WriteSequential(uint32_t lba, uint32_t count, const Request& r)
     unsavedBlocks_ += count;
     if (newTrack || unsavedBlocks_ >= kStateSaveBlocks) {
         if (!SaveState()) {
-            return Check(0x03, 0x0C, 0x00);  // the disc's record could not be kept
+            return Check(0x03, 0x0C, 0x00); // the disc's record could not be kept
         }
     }
     return o;
 }
 
-bool Drive::EndTaoTrack()
-{
+bool Drive::EndTaoTrack() {
     Disc& d = *disc_;
     if (!d.Info().cd || (page05_[2] & 0x0F) != 1 || d.Tracks().empty()) {
         return true;
@@ -200,8 +190,7 @@ bool Drive::EndTaoTrack()
     return true;
 }
 
-Outcome Drive::SynchronizeCache(const Request& r)
-{
+Outcome Drive::SynchronizeCache(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -209,7 +198,7 @@ Outcome Drive::SynchronizeCache(const Request& r)
         return *fault;
     }
     if (testNwa_) {
-        testNwa_.reset();  // the simulated track ends; nothing was recorded
+        testNwa_.reset(); // the simulated track ends; nothing was recorded
     } else {
         if (unsavedBlocks_ > 0 && !SaveState()) {
             return Check(0x03, 0x0C, 0x00);
@@ -223,8 +212,7 @@ Outcome Drive::SynchronizeCache(const Request& r)
     return Good();
 }
 
-Outcome Drive::CloseTrackSession(const Request& r)
-{
+Outcome Drive::CloseTrackSession(const Request& r) {
     const int function = r.cdb[2] & 0x07;
     const uint32_t number = Be16(r.cdb + 4);
     if (auto absent = MediumAbsent()) {
@@ -237,7 +225,7 @@ Outcome Drive::CloseTrackSession(const Request& r)
     const MediaInfo& media = d.Info();
     if (TestWriteActive()) {
         testNwa_.reset();
-        return Good();  // nothing was recorded, nothing to close
+        return Good(); // nothing was recorded, nothing to close
     }
     if (d.Overwritable()) {
         // DVD+RW: stop or finish background formatting; DVD-RW restricted overwrite: nothing
@@ -254,7 +242,7 @@ Outcome Drive::CloseTrackSession(const Request& r)
             if (!t->complete) {
                 d.CompleteTrack(*t);
                 if (!SaveState()) {
-                    return Check(0x03, 0x72, 0x00);  // SESSION FIXATION ERROR
+                    return Check(0x03, 0x72, 0x00); // SESSION FIXATION ERROR
                 }
             }
         } else if (!(number == d.InvisibleNumber() && d.HasInvisibleTrack())) {
@@ -268,7 +256,7 @@ Outcome Drive::CloseTrackSession(const Request& r)
         return Check(0x05, 0x24, 0x00);
     }
     if (d.Finalized() || d.Tracks().empty()) {
-        return Good();  // nothing recorded, nothing to close
+        return Good(); // nothing recorded, nothing to close
     }
     const std::vector<const Track*> openTracks = d.OpenTracks();
     if (openTracks.empty()) {
@@ -287,10 +275,10 @@ Outcome Drive::CloseTrackSession(const Request& r)
             continue;
         }
         if (media.cd) {
-            return Check(0x05, 0x72, 0x03);  // INCOMPLETE TRACK IN SESSION
+            return Check(0x05, 0x72, 0x03); // INCOMPLETE TRACK IN SESSION
         }
         if (t->reserved && t->recorded < t->size) {
-            return Check(0x05, 0x72, 0x04);  // EMPTY OR PARTIALLY WRITTEN RESERVED TRACK
+            return Check(0x05, 0x72, 0x04); // EMPTY OR PARTIALLY WRITTEN RESERVED TRACK
         }
         d.CompleteTrack(*t);
     }
@@ -299,14 +287,13 @@ Outcome Drive::CloseTrackSession(const Request& r)
     const bool finalize = plusR ? function != 2 : (page05_[3] >> 6) != 3;
     d.CloseSession(finalize);
     if (!SaveState()) {
-        return Check(0x03, 0x72, 0x00);  // SESSION FIXATION ERROR
+        return Check(0x03, 0x72, 0x00); // SESSION FIXATION ERROR
     }
     ArmLongSync();
     return Good();
 }
 
-Outcome Drive::ReserveTrack(const Request& r)
-{
+Outcome Drive::ReserveTrack(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -318,14 +305,14 @@ Outcome Drive::ReserveTrack(const Request& r)
         return Check(0x05, 0x2C, 0x00);
     }
     if ((r.cdb[1] & 0x01) != 0) {
-        return Check(0x05, 0x24, 0x00);  // reservation by address not offered
+        return Check(0x05, 0x24, 0x00); // reservation by address not offered
     }
     const uint32_t blocks = Be32(r.cdb + 5);
     if (blocks == 0) {
         return Check(0x05, 0x24, 0x00);
     }
     if (!d.HasInvisibleTrack()) {
-        return Check(0x05, 0x72, 0x05);  // NO MORE TRACK RESERVATIONS ALLOWED
+        return Check(0x05, 0x72, 0x05); // NO MORE TRACK RESERVATIONS ALLOWED
     }
     if (!d.Reserve(blocks)) {
         return Check(0x05, 0x21, 0x00);
@@ -336,8 +323,7 @@ Outcome Drive::ReserveTrack(const Request& r)
     return Good();
 }
 
-Outcome Drive::FormatUnit(const Request& r)
-{
+Outcome Drive::FormatUnit(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -347,7 +333,7 @@ Outcome Drive::FormatUnit(const Request& r)
     Disc& d = *disc_;
     const MediaInfo& media = d.Info();
     if (media.cd || !media.erasable) {
-        return Check(0x05, 0x30, 0x06);  // CANNOT FORMAT MEDIUM - INCOMPATIBLE MEDIUM
+        return Check(0x05, 0x30, 0x06); // CANNOT FORMAT MEDIUM - INCOMPATIBLE MEDIUM
     }
     int formatType = 0;
     if ((r.cdb[1] & 0x10) != 0) {
@@ -370,12 +356,12 @@ Outcome Drive::FormatUnit(const Request& r)
         // Full or quick format of a DVD-RW: erased, then restricted overwrite.
         d.Blank(false);
         if (::ftruncate(imageFd_, 0) != 0) {
-            return Check(0x03, 0x31, 0x01);  // FORMAT COMMAND FAILED
+            return Check(0x03, 0x31, 0x01); // FORMAT COMMAND FAILED
         }
         d.Format();
     } else if (formatType == 0x13) {
         if (!d.Formatted()) {
-            return Check(0x05, 0x26, 0x00);  // only a restricted-overwrite disc can grow
+            return Check(0x05, 0x26, 0x00); // only a restricted-overwrite disc can grow
         }
     } else {
         return Check(0x05, 0x26, 0x00);
@@ -388,8 +374,7 @@ Outcome Drive::FormatUnit(const Request& r)
     return Good();
 }
 
-Outcome Drive::Blank(const Request& r)
-{
+Outcome Drive::Blank(const Request& r) {
     if (auto absent = MediumAbsent()) {
         return *absent;
     }
@@ -399,13 +384,13 @@ Outcome Drive::Blank(const Request& r)
     Disc& d = *disc_;
     const MediaInfo& media = d.Info();
     if (!media.erasable || media.type == MediaType::DvdPlusRw) {
-        return Check(0x05, 0x30, 0x00);  // INCOMPATIBLE MEDIUM INSTALLED
+        return Check(0x05, 0x30, 0x00); // INCOMPATIBLE MEDIUM INSTALLED
     }
     const int type = r.cdb[1] & 0x07;
     if (type != 0 && type != 1) {
         return Check(0x05, 0x24, 0x00);
     }
-    d.Blank(false);  // a blanked DVD-RW is sequential again
+    d.Blank(false); // a blanked DVD-RW is sequential again
     if (::ftruncate(imageFd_, 0) != 0) {
         return Check(0x03, 0x0C, 0x00);
     }
@@ -417,4 +402,4 @@ Outcome Drive::Blank(const Request& r)
     return Good();
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

@@ -5,8 +5,7 @@ namespace larderly::vdrive {
 
 namespace {
 
-std::string_view Trim(std::string_view s)
-{
+std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) {
         s.remove_prefix(1);
     }
@@ -16,10 +15,9 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-}  // namespace
+} // namespace
 
-bool ParseNumber(std::string_view s, uint32_t& out)
-{
+bool ParseNumber(std::string_view s, uint32_t& out) {
     if (s.empty()) {
         return false;
     }
@@ -53,8 +51,7 @@ bool ParseNumber(std::string_view s, uint32_t& out)
     return true;
 }
 
-Faults ParseFaults(std::string_view text)
-{
+Faults ParseFaults(std::string_view text) {
     Faults f;
     while (!text.empty()) {
         const size_t comma = text.find(',');
@@ -66,7 +63,8 @@ Faults ParseFaults(std::string_view text)
         const size_t eq = item.find('=');
         const std::string_view key = Trim(item.substr(0, eq));
         uint32_t value = 0;
-        const bool hasValue = eq != std::string_view::npos && ParseNumber(Trim(item.substr(eq + 1)), value);
+        const bool hasValue =
+            eq != std::string_view::npos && ParseNumber(Trim(item.substr(eq + 1)), value);
         bool ok = true;
         if (key == "no-media" && eq == std::string_view::npos) {
             f.noMedia = true;
@@ -98,4 +96,4 @@ Faults ParseFaults(std::string_view text)
     return f;
 }
 
-}  // namespace larderly::vdrive
+} // namespace larderly::vdrive

@@ -23,13 +23,15 @@ void FillLabelPicker(QComboBox& picker, TfmTables& store, int kind) {
     std::vector<LabelEntry> entries = LabelEntriesOfKind(store, kind);
     std::vector<std::pair<QString, int32_t>> items;
     items.reserve(entries.size());
-    for (const auto& e : entries) items.emplace_back(QString::fromStdString(e.name), e.id);
+    for (const auto& e : entries)
+        items.emplace_back(QString::fromStdString(e.name), e.id);
     std::stable_sort(items.begin(), items.end(), [](const auto& a, const auto& b) {
         return QString::compare(a.first, b.first, Qt::CaseInsensitive) < 0;
     });
     const bool blocked = picker.blockSignals(true);
     picker.clear();
-    for (const auto& [name, id] : items) picker.addItem(name, QVariant(static_cast<int>(id)));
+    for (const auto& [name, id] : items)
+        picker.addItem(name, QVariant(static_cast<int>(id)));
     picker.setCurrentIndex(-1);
     picker.setEditText(QString());
     picker.blockSignals(blocked);

@@ -11,8 +11,12 @@
 
 namespace larderly {
 
-THourglass::THourglass() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-THourglass::~THourglass() { QApplication::restoreOverrideCursor(); }
+THourglass::THourglass() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+THourglass::~THourglass() {
+    QApplication::restoreOverrideCursor();
+}
 
 bool RunGuarded(Prompts& prompts, const std::function<void()>& command) {
     try {
@@ -45,14 +49,19 @@ QPointer<QDialog>& HelpWindow() {
 }
 } // namespace
 
-void SetHelpFile(const std::string& path) { HelpPath() = path; }
-const std::string& HelpFile() { return HelpPath(); }
+void SetHelpFile(const std::string& path) {
+    HelpPath() = path;
+}
+const std::string& HelpFile() {
+    return HelpPath();
+}
 
 void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
     const std::string& path = HelpPath();
     if (path.empty() || !QFile::exists(Q(path))) {
         prompts.message(PromptKind::Information,
-                        "No help is installed: the help file Recipe.hlp is not in the program folder.");
+                        "No help is installed: the help file Recipe.hlp is neither in the program "
+                        "folder, nor beside the program, nor in the installed data folder.");
         return;
     }
     QPointer<QDialog>& w = HelpWindow();

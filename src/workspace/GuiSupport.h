@@ -14,8 +14,12 @@ class QWidget;
 
 namespace larderly {
 
-inline QString Q(const std::string& s) { return QString::fromStdString(s); }
-inline std::string S(const QString& s) { return s.toStdString(); }
+inline QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+inline std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 // Shows the hourglass while alive; the normal cursor comes back in every case.
 class THourglass {
@@ -39,8 +43,8 @@ const std::string& HelpFile();
 void ShowHelpContext(Prompts& prompts, int context, QWidget* parent = nullptr);
 
 // Help contexts.
-inline constexpr int kHelpMain = 1, kHelpRecipes = 2, kHelpBooks = 3, kHelpFilter = 4, kHelpImport = 5,
-                     kHelpBackup = 6, kHelpRestore = 7, kHelpCDBackup = 41;
+inline constexpr int kHelpMain = 1, kHelpRecipes = 2, kHelpBooks = 3, kHelpFilter = 4,
+                     kHelpImport = 5, kHelpBackup = 6, kHelpRestore = 7, kHelpCDBackup = 41;
 
 // The help context a control carries for the F1 key.
 void SetHelpContext(QWidget* w, int context);

@@ -16,7 +16,8 @@ int RecipeListModel::rowCount(const QModelIndex& parent) const {
 QVariant RecipeListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= Count()) return {};
     if (role == Qt::DisplayRole)
-        return QString::fromStdString(GetFieldAsString(*rows_[static_cast<size_t>(index.row())], index.column()));
+        return QString::fromStdString(
+            GetFieldAsString(*rows_[static_cast<size_t>(index.row())], index.column()));
     return {};
 }
 
@@ -70,14 +71,16 @@ SortKey MakeKey(TRecipeSummary* s) {
 void RecipeListModel::SetRows(std::vector<TRecipeSummary*> rows) {
     std::vector<SortKey> keys;
     keys.reserve(rows.size());
-    for (TRecipeSummary* s : rows) keys.push_back(MakeKey(s));
+    for (TRecipeSummary* s : rows)
+        keys.push_back(MakeKey(s));
     // Equal prefixes (or a zero byte inside them) fall back to the full comparison.
     std::sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
         if (a.hi != b.hi) return a.hi < b.hi;
         if (a.lo != b.lo) return a.lo < b.lo;
         return Less(a.s, b.s);
     });
-    for (std::size_t i = 0; i < keys.size(); ++i) rows[i] = keys[i].s;
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        rows[i] = keys[i].s;
     beginResetModel();
     rows_ = std::move(rows);
     endResetModel();
@@ -109,7 +112,8 @@ int RecipeListModel::RowChanged(TRecipeSummary* s) {
         target = static_cast<int>(pos - rows_.begin());
     } else if (old + 1 < Count() && Less(rows_[static_cast<size_t>(old + 1)], s)) {
         pos = std::upper_bound(oldIt + 1, rows_.end(), s, Less);
-        target = static_cast<int>(pos - rows_.begin()); // position before the move, past the old row
+        target =
+            static_cast<int>(pos - rows_.begin()); // position before the move, past the old row
     } else {
         QModelIndex i = index(old);
         emit dataChanged(i, i, {Qt::DisplayRole});

@@ -38,12 +38,14 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     edtTitle->setToolTip(tr("Enter a partial or full title of the Recipe"));
     rbContains = new QRadioButton(tr("Contains"), grpTitle);
     rbContains->setObjectName("rbContains");
-    rbContains->setToolTip(tr("This will display all recipes that contain the text you have entered in the box above"));
+    rbContains->setToolTip(tr(
+        "This will display all recipes that contain the text you have entered in the box above"));
     rbContains->setChecked(true);
     rbMatch = new QRadioButton(tr("Exact match"), grpTitle);
     rbMatch->setObjectName("rbMatch");
-    rbMatch->setToolTip(tr("Checking this will find the recipe that contains an exact match to what you have "
-                           "entered in the box above."));
+    rbMatch->setToolTip(
+        tr("Checking this will find the recipe that contains an exact match to what you have "
+           "entered in the box above."));
     auto* radios = new QHBoxLayout;
     radios->addWidget(rbContains);
     radios->addWidget(rbMatch);
@@ -68,7 +70,8 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     auto* buttons = new QHBoxLayout;
     btnEdit = new QPushButton(tr("&Enable Filter"), this);
     btnEdit->setObjectName("btnEdit");
-    btnEdit->setToolTip(tr("This will enable the filter based on the criteria that you have entered above"));
+    btnEdit->setToolTip(
+        tr("This will enable the filter based on the criteria that you have entered above"));
     btnDisable = new QPushButton(tr("&Disable Filter"), this);
     btnDisable->setObjectName("btnDisable");
     btnDisable->setToolTip(tr("This will populate the Recipe List with all of the Recipes"));
@@ -85,10 +88,12 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     buttons->addWidget(btnHelp);
     root->addLayout(buttons);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{this, cboxTitle, edtTitle, rbContains, rbMatch, cboxCategory,
-                                                       cbCategory1, btnEdit, btnDisable, btnHelp})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{this, cboxTitle, edtTitle, rbContains, rbMatch,
+                                         cboxCategory, cbCategory1, btnEdit, btnDisable, btnHelp})
         SetHelpContext(w, kHelpFilter);
-    for (QWidget* w : std::initializer_list<QWidget*>{edtTitle, cboxTitle, rbContains, rbMatch, cboxCategory, cbCategory1})
+    for (QWidget* w : std::initializer_list<QWidget*>{edtTitle, cboxTitle, rbContains, rbMatch,
+                                                      cboxCategory, cbCategory1})
         w->installEventFilter(this);
     if (cbCategory1->lineEdit()) cbCategory1->lineEdit()->installEventFilter(this);
 
@@ -101,7 +106,8 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     ShowModal = [](TfmFilter& dlg) { return dlg.exec(); };
 
     // FormCreate: the picker with the categories, then a clear filter.
-    RunGuarded(host_.UserPrompts(), [this] { FillLabelPicker(*cbCategory1, host_.Store(), kLabelKindCategory); });
+    RunGuarded(host_.UserPrompts(),
+               [this] { FillLabelPicker(*cbCategory1, host_.Store(), kLabelKindCategory); });
     ResetFilter();
     cboxTitleClick();
     cboxCategoryClick();
@@ -110,9 +116,11 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
 }
 
 void TfmFilter::FillCategories() {
-    const int32_t chosen = cbCategory1->currentIndex() >= 0 ? cbCategory1->currentData().toInt() : -1;
+    const int32_t chosen =
+        cbCategory1->currentIndex() >= 0 ? cbCategory1->currentData().toInt() : -1;
     const QString typed = cbCategory1->currentText();
-    RunGuarded(host_.UserPrompts(), [this] { FillLabelPicker(*cbCategory1, host_.Store(), kLabelKindCategory); });
+    RunGuarded(host_.UserPrompts(),
+               [this] { FillLabelPicker(*cbCategory1, host_.Store(), kLabelKindCategory); });
     if (chosen >= 0 && PickerHasLabel(*cbCategory1, chosen)) {
         SelectLabelInPicker(*cbCategory1, chosen);
     } else {
@@ -137,14 +145,18 @@ void TfmFilter::cboxTitleClick() {
     rbMatch->setEnabled(on);
 }
 
-void TfmFilter::cboxCategoryClick() { cbCategory1->setEnabled(cboxCategory->isChecked()); }
+void TfmFilter::cboxCategoryClick() {
+    cbCategory1->setEnabled(cboxCategory->isChecked());
+}
 
 void TfmFilter::btnDisableClick() {
     ResetFilter();
     accept();
 }
 
-void TfmFilter::btnHelpClick() { host_.ShowHelp(kHelpFilter); }
+void TfmFilter::btnHelpClick() {
+    host_.ShowHelp(kHelpFilter);
+}
 
 void TfmFilter::TakeState() {
     TFilterState s;

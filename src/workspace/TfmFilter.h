@@ -22,7 +22,9 @@ public:
     TfmFilter(WorkspaceHost& host, QWidget* parent = nullptr);
 
     // Whether a summary passes the filter; the recipe list asks it for every summary.
-    bool RecipeMatchesFilter(const TRecipeSummary& summary) const { return prepared_.Matches(summary); }
+    bool RecipeMatchesFilter(const TRecipeSummary& summary) const {
+        return prepared_.Matches(summary);
+    }
     // The filter's state as the last OK handed it over.
     const TFilterState& State() const { return prepared_.State(); }
 

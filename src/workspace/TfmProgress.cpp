@@ -13,7 +13,8 @@ int g_counter = 0;
 }
 
 TfmProgress::TfmProgress(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+    : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                         Qt::WindowStaysOnTopHint) {
     g_counter = 0;
     setObjectName("fmProgress");
     setFixedSize(368, 57);
@@ -33,10 +34,18 @@ TfmProgress::TfmProgress(QWidget* owner)
     }
 }
 
-void TfmProgress::SetMax(int max) { ProgBar->setMaximum(max < 0 ? 0 : max); }
-void TfmProgress::SetPosition(int pos) { ProgBar->setValue(pos); }
-int TfmProgress::Position() const { return ProgBar->value(); }
-int TfmProgress::Max() const { return ProgBar->maximum(); }
+void TfmProgress::SetMax(int max) {
+    ProgBar->setMaximum(max < 0 ? 0 : max);
+}
+void TfmProgress::SetPosition(int pos) {
+    ProgBar->setValue(pos);
+}
+int TfmProgress::Position() const {
+    return ProgBar->value();
+}
+int TfmProgress::Max() const {
+    return ProgBar->maximum();
+}
 
 void TfmProgress::Step() {
     if (++g_counter >= 100) {
@@ -45,6 +54,8 @@ void TfmProgress::Step() {
     }
 }
 
-int TfmProgress::SharedCounter() { return g_counter; }
+int TfmProgress::SharedCounter() {
+    return g_counter;
+}
 
 } // namespace larderly

@@ -25,7 +25,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 } // namespace
 
 TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
-    : TPane(parent), host_(host), core_(host.Store(), host.Summaries()), BookChanged(core_.BookChanged) {
+    : TPane(parent), host_(host), core_(host.Store(), host.Summaries()),
+      BookChanged(core_.BookChanged) {
     setObjectName("fmRecipeBook");
     resize(543, 468);
     core_.CurrentRecipe = [this]() -> const TRecipeSummary* { return host_.CurrentRecipe(); };
@@ -38,10 +39,12 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     pnlButtons->setObjectName("pnlButtons");
     pnlButtons->setFixedHeight(41);
     auto* bar = new QHBoxLayout(pnlButtons);
-    btnNew = MakeButton(pnlButtons, "btnNew", "&New Book", "This will prompt you to add a name for the New Book");
+    btnNew = MakeButton(pnlButtons, "btnNew", "&New Book",
+                        "This will prompt you to add a name for the New Book");
     btnDelete = MakeButton(pnlButtons, "btnDelete", "&Delete Book",
                            "Make sure you want to delete this book before clicking here");
-    btnHelp = MakeButton(pnlButtons, "btnHelp", "&Help", "Help for adding and editing Recipe Books");
+    btnHelp =
+        MakeButton(pnlButtons, "btnHelp", "&Help", "Help for adding and editing Recipe Books");
     bar->addWidget(btnNew);
     bar->addWidget(btnDelete);
     bar->addStretch();
@@ -58,7 +61,8 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     lboxBooks = new QListWidget(left);
     lboxBooks->setObjectName("lboxBooks");
     lboxBooks->setToolTip(tr("Click here to select a Recipe Book"));
-    btnAdd = MakeButton(left, "btnAdd", "&Add Recipe to Book", "This will add the selected Recipe to the current Book");
+    btnAdd = MakeButton(left, "btnAdd", "&Add Recipe to Book",
+                        "This will add the selected Recipe to the current Book");
     btnRemove = MakeButton(left, "btnRemove", "&Remove Recipe from Book",
                            "This will remove the selected Recipe from the current Book");
     leftLayout->addWidget(lblBooks);
@@ -73,8 +77,9 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     lblBookRecipes->setAlignment(Qt::AlignHCenter);
     lboxBookRecipes = new QListWidget(this);
     lboxBookRecipes->setObjectName("lboxBookRecipes");
-    lboxBookRecipes->setToolTip(tr("Click here to select a Recipe in the book.  You will then be able to Print or "
-                                   "Remove the Recipe"));
+    lboxBookRecipes->setToolTip(
+        tr("Click here to select a Recipe in the book.  You will then be able to Print or "
+           "Remove the Recipe"));
     right->addWidget(lblBookRecipes);
     right->addWidget(lboxBookRecipes, 1);
     body->addLayout(right, 1);
@@ -86,8 +91,8 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     btnRemove->setFocusPolicy(Qt::ClickFocus);
     lboxBookRecipes->installEventFilter(this);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{this, btnNew, btnDelete, btnHelp, lboxBooks, btnAdd, btnRemove,
-                                                       lboxBookRecipes})
+    for (QWidget* w : std::initializer_list<QWidget*>{this, btnNew, btnDelete, btnHelp, lboxBooks,
+                                                      btnAdd, btnRemove, lboxBookRecipes})
         SetHelpContext(w, kHelpBooks);
 
     connect(btnNew, &QPushButton::clicked, this, [this] { btnNewClick(); });
@@ -162,7 +167,9 @@ void TfmRecipeBook::PaneShown() {
     SyncLists();
 }
 
-void TfmRecipeBook::DropBookChanges() { core_.DropBookChanges(); }
+void TfmRecipeBook::DropBookChanges() {
+    core_.DropBookChanges();
+}
 
 void TfmRecipeBook::FillBookList() {
     core_.FillBookList();
@@ -178,8 +185,12 @@ void TfmRecipeBook::LoadBookRecipes(int32_t bookId) {
     Guarded([&] { core_.LoadBookRecipes(bookId); });
 }
 
-void TfmRecipeBook::UpdateBookButtons() { core_.UpdateBookButtons(); }
-void TfmRecipeBook::UpdateBookCommands() { core_.UpdateBookCommands(); }
+void TfmRecipeBook::UpdateBookButtons() {
+    core_.UpdateBookButtons();
+}
+void TfmRecipeBook::UpdateBookCommands() {
+    core_.UpdateBookCommands();
+}
 
 int32_t TfmRecipeBook::SelectedRecipeId() const {
     const TSortedList::Entry* e = core_.lboxBookRecipes.Selected();
@@ -204,7 +215,9 @@ void TfmRecipeBook::btnNewClick() {
 void TfmRecipeBook::btnDeleteClick() {
     Guarded([&] { core_.btnDeleteClick(host_.UserPrompts()); });
 }
-void TfmRecipeBook::btnHelpClick() { host_.ShowHelp(kHelpBooks); }
+void TfmRecipeBook::btnHelpClick() {
+    host_.ShowHelp(kHelpBooks);
+}
 
 bool TfmRecipeBook::PaneCloseQuery() {
     // A failed save is shown and keeps the window open; the changes stay pending.

@@ -44,14 +44,18 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     auto* bar = new QHBoxLayout(pnlButtons);
     bar->setContentsMargins(8, 8, 8, 8);
     bar->setSpacing(8);
-    btnEdit = NewButton(pnlButtons, "btnEdit", "&Edit", "This allows you to edit the selected Recipe");
+    btnEdit =
+        NewButton(pnlButtons, "btnEdit", "&Edit", "This allows you to edit the selected Recipe");
     btnNew = NewButton(pnlButtons, "btnNew", "&New", "If you want to add a new recipe, click here");
-    btnSave = NewButton(pnlButtons, "btnSave", "&Save", "This will save the changes that you have made to a Recipe");
-    btnUndo = NewButton(pnlButtons, "btnUndo", "&Undo", "This will \"Undo\" the changes that you have made to a Recipe");
+    btnSave = NewButton(pnlButtons, "btnSave", "&Save",
+                        "This will save the changes that you have made to a Recipe");
+    btnUndo = NewButton(pnlButtons, "btnUndo", "&Undo",
+                        "This will \"Undo\" the changes that you have made to a Recipe");
     btnDelete = NewButton(pnlButtons, "btnDelete", "&Delete",
                           "Make sure you want to delete the current Recipe before you click this");
     btnHelp = NewButton(pnlButtons, "btnHelp", "&Help", "Help for Larderly");
-    for (QPushButton* b : {btnEdit, btnNew, btnSave, btnUndo, btnDelete, btnHelp}) bar->addWidget(b);
+    for (QPushButton* b : {btnEdit, btnNew, btnSave, btnUndo, btnDelete, btnHelp})
+        bar->addWidget(b);
     bar->addStretch(1);
 
     auto* fields = new QGridLayout;
@@ -66,7 +70,8 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     lblTitle->setBuddy(edtTitle);
     fields->addWidget(lblTitle, 0, 0, 1, 4);
     fields->addWidget(edtTitle, 1, 0, 1, 4);
-    static const char* const names[4] = {"cbCategory1", "cbCategory2", "cbCategory3", "cbCategory4"};
+    static const char* const names[4] = {"cbCategory1", "cbCategory2", "cbCategory3",
+                                         "cbCategory4"};
     for (int i = 0; i < 4; ++i) {
         cbCategory[static_cast<size_t>(i)] = NewCategoryPicker(this, names[i]);
         auto* lbl = new QLabel(QString("Category %1").arg(i + 1), this);
@@ -125,7 +130,8 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     connect(btnNew, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnNewClick); });
     connect(btnSave, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnSaveClick); });
     connect(btnUndo, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnUndoClick); });
-    connect(btnDelete, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnDeleteClick); });
+    connect(btnDelete, &QPushButton::clicked, this,
+            [this] { Guarded(&TfmRecipes::btnDeleteClick); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnHelpClick); });
 
     PaneCreate();
@@ -139,7 +145,8 @@ void TfmRecipes::Guarded(void (TfmRecipes::*handler)()) {
 }
 
 void TfmRecipes::PaneCreate() {
-    for (QComboBox* cb : cbCategory) FillLabelPicker(*cb, host_.Store(), kLabelKindCategory);
+    for (QComboBox* cb : cbCategory)
+        FillLabelPicker(*cb, host_.Store(), kLabelKindCategory);
 }
 
 void TfmRecipes::RefillPickers() {
@@ -161,7 +168,9 @@ std::array<QWidget*, 6> TfmRecipes::EnterChain() const {
 }
 
 bool TfmRecipes::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress && edtTitleKeyPress(watched, *static_cast<QKeyEvent*>(event))) return true;
+    if (event->type() == QEvent::KeyPress &&
+        edtTitleKeyPress(watched, *static_cast<QKeyEvent*>(event)))
+        return true;
     if (PickerChangeBlocked(watched, event)) return true;
     return TPane::eventFilter(watched, event);
 }
@@ -351,12 +360,15 @@ void TfmRecipes::btnDeleteClick() {
     EnableRecipeFields(false);
 }
 
-void TfmRecipes::btnHelpClick() { host_.ShowHelp(kHelpRecipes); }
+void TfmRecipes::btnHelpClick() {
+    host_.ShowHelp(kHelpRecipes);
+}
 
 bool TfmRecipes::PaneCloseQuery() {
     host_.StopCloseTimer();
     if (!btnSave->isEnabled()) return true;
-    switch (host_.UserPrompts().message(PromptKind::Confirmation, kAskSaveChanges, PromptButtons::YesNoCancel)) {
+    switch (host_.UserPrompts().message(PromptKind::Confirmation, kAskSaveChanges,
+                                        PromptButtons::YesNoCancel)) {
     case PromptAnswer::Yes:
         btnSaveClick();
         return true;

@@ -24,9 +24,11 @@ namespace larderly {
 // Texts the editor shows.
 inline constexpr const char* kNeedTitle = "You must enter a title for the recipe";
 inline constexpr const char* kAskDelete =
-    "If this recipe is in a book, it will also be deleted from the book.  Are you sure you want to delete this recipe?.";
+    "If this recipe is in a book, it will also be deleted from the book.  Are you sure you want to "
+    "delete this recipe?.";
 inline constexpr const char* kRecipeDeleted = "Recipe Deleted!";
-inline constexpr const char* kUnableToDelete = "Unable to delete recipe.  Please exit Larderly and try again";
+inline constexpr const char* kUnableToDelete =
+    "Unable to delete recipe.  Please exit Larderly and try again";
 inline constexpr const char* kAskSaveChanges = "Do you want to save your changes?";
 
 class TfmRecipes : public TPane {

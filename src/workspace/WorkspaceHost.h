@@ -24,7 +24,12 @@ public:
 };
 
 // The tool bar commands whose availability the panes set.
-enum class MainButton { RecipeBook /* btn1 */, Recipes /* btnRecipes */, Filter /* btnFilter */, Print /* btnPrint */ };
+enum class MainButton {
+    RecipeBook /* btn1 */,
+    Recipes /* btnRecipes */,
+    Filter /* btnFilter */,
+    Print /* btnPrint */
+};
 
 class WorkspaceHost {
 public:

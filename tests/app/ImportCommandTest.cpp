@@ -10,7 +10,9 @@ namespace {
 
 class ImportCommandTest : public GuiTest {};
 
-std::string Fixture(const std::string& name) { return std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/" + name; }
+std::string Fixture(const std::string& name) {
+    return std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/" + name;
+}
 
 TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     Seed(home_.Home(), {{"Soup", {"Starters"}, {"Boil."}}});
@@ -18,7 +20,8 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     ASSERT_TRUE(m.HasCommandHandler(MainCommand::Import));
     ASSERT_TRUE(m.Import1->isEnabled());
     const int picks = Find<QComboBox>("cbCategory1")->count();
-    prompts_.answerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")}, "Import Recipe File");
+    prompts_.answerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")},
+                        "Import Recipe File");
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
     m.Import1->trigger();
     QApplication::processEvents();

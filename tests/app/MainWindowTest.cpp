@@ -58,7 +58,8 @@ TEST_F(MainWindowTest, SeededRecipesAreListedInFoldedTitleOrderAndFirstIsLoaded)
                         {"_Zest", {}, {}}});
     TfmMain& m = Start();
     // Letters a-z fold to upper case: "_" (0x5F) sorts after the letters.
-    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"apple Crumble", "Apple pie", "banana bread", "_Zest"}));
+    EXPECT_EQ(ListTitles(),
+              (std::vector<std::string>{"apple Crumble", "Apple pie", "banana bread", "_Zest"}));
     EXPECT_EQ(CurrentTitle(), "apple Crumble");
     EXPECT_EQ(Find<QLineEdit>("edtTitle")->text().toStdString(), "apple Crumble");
     EXPECT_TRUE(Find<QPushButton>("btnEdit")->isEnabled());
@@ -113,8 +114,8 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
     // Start from no handlers at all, whichever the program has registered.
-    for (MainCommand c : {MainCommand::Filter, MainCommand::Print, MainCommand::Import, MainCommand::Backup,
-                          MainCommand::Restore})
+    for (MainCommand c : {MainCommand::Filter, MainCommand::Print, MainCommand::Import,
+                          MainCommand::Backup, MainCommand::Restore})
         m.SetCommandHandler(c, {});
     for (QAction* a : {m.actFilter, m.actPrint, m.Import1, m.actBackup, m.actRestore})
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
@@ -146,7 +147,8 @@ TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
     TfmMain& m = Start();
     m.SetCommandHandler(MainCommand::Backup, {});
     EXPECT_FALSE(Find<QAction>("Backup1")->isEnabled());
-    m.SetCommandHandler(MainCommand::Backup, [](TfmMain&) { throw std::runtime_error("Disk full"); });
+    m.SetCommandHandler(MainCommand::Backup,
+                        [](TfmMain&) { throw std::runtime_error("Disk full"); });
     EXPECT_TRUE(Find<QAction>("Backup1")->isEnabled());
     EXPECT_EQ(Find<QAction>("Backup1")->text().toStdString(), "&Backup");
     prompts_.answer(PromptAnswer::Ok, "Disk full");
@@ -185,7 +187,8 @@ TEST_F(MainWindowTest, CloseButtonInBookPaneClosesWithoutAsking) {
     TfmMain& m = Start();
     m.actRecipeBook->trigger();
     m.btnClose->click();
-    for (int i = 0; i < 50 && m.isVisible(); ++i) QTest::qWait(20);
+    for (int i = 0; i < 50 && m.isVisible(); ++i)
+        QTest::qWait(20);
     EXPECT_FALSE(m.isVisible());
     EXPECT_FALSE(m.Timer1->isActive());
     EXPECT_TRUE(prompts_.asked().empty());

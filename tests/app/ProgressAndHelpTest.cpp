@@ -22,23 +22,28 @@ TEST(ProgressTest, BarMovesInBatchesOfHundredAndCounterIsShared) {
     struct Case {
         int max, steps, position, counter;
     };
-    for (const Case& c : {Case{250, 250, 200, 50}, Case{99, 99, 0, 99}, Case{300, 300, 300, 0}, Case{0, 0, 0, 0}}) {
+    for (const Case& c :
+         {Case{250, 250, 200, 50}, Case{99, 99, 0, 99}, Case{300, 300, 300, 0}, Case{0, 0, 0, 0}}) {
         TfmProgress p;
         p.SetMax(c.max);
         p.SetPosition(0);
-        for (int i = 0; i < c.steps; ++i) p.Step();
+        for (int i = 0; i < c.steps; ++i)
+            p.Step();
         EXPECT_EQ(p.Position(), c.position) << c.max;
         EXPECT_EQ(TfmProgress::SharedCounter(), c.counter) << c.max;
     }
     // One counter for every window; a new window resets it.
     TfmProgress a;
     a.SetMax(1000);
-    for (int i = 0; i < 60; ++i) a.Step();
+    for (int i = 0; i < 60; ++i)
+        a.Step();
     TfmProgress b;
     b.SetMax(1000);
     EXPECT_EQ(TfmProgress::SharedCounter(), 0);
-    for (int i = 0; i < 60; ++i) a.Step();
-    for (int i = 0; i < 40; ++i) b.Step();
+    for (int i = 0; i < 60; ++i)
+        a.Step();
+    for (int i = 0; i < 40; ++i)
+        b.Step();
     EXPECT_EQ(b.Position(), 100);
     EXPECT_EQ(a.Position(), 0);
     EXPECT_EQ(a.size(), QSize(368, 57));
@@ -48,20 +53,23 @@ TEST(ProgressTest, BarMovesInBatchesOfHundredAndCounterIsShared) {
 class HelpTest : public GuiTest {};
 
 TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
-    std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp", home_.Home() + "Recipe.hlp");
+    std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp",
+                               home_.Home() + "Recipe.hlp");
     TfmMain& m = Start();
     EXPECT_EQ(HelpFile(), home_.Home() + "Recipe.hlp");
     m.Contents1->trigger();
     QTextBrowser* browser = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == "HelpWindow" && w->isVisible()) browser = w->findChild<QTextBrowser*>("HelpBrowser");
+        if (w->objectName() == "HelpWindow" && w->isVisible())
+            browser = w->findChild<QTextBrowser*>("HelpBrowser");
     ASSERT_NE(browser, nullptr);
     EXPECT_TRUE(browser->toPlainText().contains("The main window"));
     // Every context the program opens has its anchor.
     std::ifstream f(home_.Home() + "Recipe.hlp");
     std::string html((std::istreambuf_iterator<char>(f)), {});
     for (int ctx : {1, 2, 3, 4, 5, 6, 7, 41})
-        EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos) << ctx;
+        EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos)
+            << ctx;
     m.fmRecipes->btnHelpClick();
     EXPECT_TRUE(prompts_.asked().empty());
 }

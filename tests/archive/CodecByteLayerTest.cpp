@@ -1,9 +1,9 @@
 // The byte layer shared by every method: the copy method, check values, progress reports,
 // cancellation, the output budget, scrambling and failing streams.
+#include "CodecTestUtil.h"
 #include "archive/Crc16.h"
 #include "archive/LhaCodec.h"
 #include "archive/LhaExceptions.h"
-#include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +20,18 @@ TEST(CodecByteLayer, Percentage) {
         int64_t done, total;
         int32_t want;
     } cases[] = {
-        {0, 0, 100},        {5, 0, 100},          {0, 10, 0},
-        {5, 10, 50},        {100000, 100000, 100}, {99999, 100000, 99},
-        {50000, 100001, 50}, {2000000000, 2000000000, 100}, {1999999999, 2000000000, 99},
+        {0, 0, 100},
+        {5, 0, 100},
+        {0, 10, 0},
+        {5, 10, 50},
+        {100000, 100000, 100},
+        {99999, 100000, 99},
+        {50000, 100001, 50},
+        {2000000000, 2000000000, 100},
+        {1999999999, 2000000000, 99},
     };
-    for (const auto& c : cases) EXPECT_EQ(LhaPercentage(c.done, c.total), c.want) << c.done << "/" << c.total;
+    for (const auto& c : cases)
+        EXPECT_EQ(LhaPercentage(c.done, c.total), c.want) << c.done << "/" << c.total;
 }
 
 TEST(CodecByteLayer, MethodIds) {
@@ -209,7 +216,8 @@ TEST(CodecByteLayer, StreamErrorsPassThrough) {
     for (int64_t limit : {0, 10000}) {
         TMemoryStream in(input);
         ShortStream out(limit);
-        EXPECT_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh0, in, out, 40000), EWriteError);
+        EXPECT_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh0, in, out, 40000),
+                     EWriteError);
     }
 }
 

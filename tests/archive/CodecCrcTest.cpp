@@ -19,13 +19,15 @@ TEST(CodecCrc, KnownCheckValues) {
         {"123456789", 0xBB3D},
         {"A", 0x30C0},
     };
-    for (const auto& c : cases) EXPECT_EQ(Crc16(0, c.data.data(), c.data.size()), c.crc) << c.data;
+    for (const auto& c : cases)
+        EXPECT_EQ(Crc16(0, c.data.data(), c.data.size()), c.crc) << c.data;
 }
 
 TEST(CodecCrc, RunningValueEqualsWholeBlock) {
     const std::string s = "The quick brown fox jumps over the lazy dog";
     uint16_t crc = 0;
-    for (char ch : s) crc = Crc16Update(crc, static_cast<uint8_t>(ch));
+    for (char ch : s)
+        crc = Crc16Update(crc, static_cast<uint8_t>(ch));
     EXPECT_EQ(crc, Crc16(0, s.data(), s.size()));
     EXPECT_EQ(crc, Crc16(Crc16(0, s.data(), 10), s.data() + 10, s.size() - 10));
 }
@@ -36,7 +38,8 @@ TEST(CodecCrc, KeyFromPassword) {
     EXPECT_EQ(TLhaCodecState::KeyFromPassword("AB"), 65u * 66u);
     // The product wraps at 32 bits.
     uint32_t h = 'z';
-    for (int i = 0; i < 9; ++i) h *= static_cast<uint32_t>('z');
+    for (int i = 0; i < 9; ++i)
+        h *= static_cast<uint32_t>('z');
     EXPECT_EQ(TLhaCodecState::KeyFromPassword(std::string(10, 'z')), h);
     // A product of 0 would mean no scrambling; such passwords get a fixed key instead.
     EXPECT_EQ(TLhaCodecState::KeyFromPassword(std::string(1, '\0')), 0x5B2D7C19u);

@@ -1,8 +1,8 @@
 // Our -lh5- and -lh1- streams, wrapped in a minimal level-0 archive, must be read by the
 // external LHA tools; streams those tools write must expand with our decoders.
+#include "CodecTestUtil.h"
 #include "archive/Crc16.h"
 #include "archive/LhaCodec.h"
-#include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -38,8 +38,7 @@ protected:
         const Coded packed = Compress(method, data);
         EXPECT_EQ(packed.result.Method, method);
         const std::string path = (FDir / (name + ".lzh")).string();
-        WriteFile(path, Level0Archive(name, method, packed.data,
-                                      static_cast<uint32_t>(data.size()),
+        WriteFile(path, Level0Archive(name, method, packed.data, static_cast<uint32_t>(data.size()),
                                       packed.result.CheckValue));
         return path;
     }
@@ -47,7 +46,8 @@ protected:
     static std::vector<std::pair<std::string, Bytes>> Samples() {
         Bytes binary;
         // Sparse bytes: long zero runs in the code lengths of every kind.
-        for (int i = 0; i < 40000; ++i) binary.push_back(static_cast<uint8_t>((i * 7) % 13 == 0 ? i % 251 : 0));
+        for (int i = 0; i < 40000; ++i)
+            binary.push_back(static_cast<uint8_t>((i * 7) % 13 == 0 ? i % 251 : 0));
         Bytes mixed = EnglishText(120000, 11);
         const Bytes noise = RandomBytes(5000, 3);
         mixed.insert(mixed.begin() + 50000, noise.begin(), noise.end());
@@ -66,7 +66,8 @@ TEST_F(CodecInterop, LhasaExtractsOurStreams) {
     // A file that starts with spaces: its first match reaches into the spaces the ring
     // starts with, which lhasa's ring holds as well.
     Bytes spaced(100, ' ');
-    for (int i = 0; i < 50; ++i) spaced.insert(spaced.end(), {'a', 'b', 'c'});
+    for (int i = 0; i < 50; ++i)
+        spaced.insert(spaced.end(), {'a', 'b', 'c'});
     samples.emplace_back("spaces.txt", spaced);
     for (TLhaMethod method : {colh5, colh1}) {
         for (const auto& [name, data] : samples) {
@@ -106,7 +107,7 @@ TEST_F(CodecInterop, OurDecoderExpandsJlhaStreams) {
             WriteFile((FDir / name).string(), data);
             const std::string arc = (FDir / (name + option + ".lzh")).string();
             ASSERT_EQ(Shell("cd '" + FDir.string() + "' && jlha a0" + option + "q '" + arc + "' '" +
-                          name + "'"),
+                            name + "'"),
                       0);
             const Bytes a = ReadFile(arc);
             ASSERT_GT(a.size(), 24u);

@@ -1,7 +1,7 @@
 // -lh1- in both directions and the "-rle-" decoder.
+#include "CodecTestUtil.h"
 #include "archive/Crc16.h"
 #include "archive/LhaCodec.h"
-#include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,8 @@ TEST(CodecLh1, RoundTrips) {
     const Bytes text = EnglishText(5000, 4);
     spaced.insert(spaced.end(), text.begin(), text.end());
     Bytes periodic;
-    for (int i = 0; i < 30000; ++i) periodic.push_back(static_cast<uint8_t>((i % 4095) * 31));
+    for (int i = 0; i < 30000; ++i)
+        periodic.push_back(static_cast<uint8_t>((i % 4095) * 31));
     struct Case {
         const char* what;
         Bytes data;
@@ -25,9 +26,11 @@ TEST(CodecLh1, RoundTrips) {
         // Far more than 32455 symbols: encoder and decoder rebuild their trees in step.
         {"long text", EnglishText(400000, 8)},
         {"period 4095", periodic},
-        {"two bytes alternating", [] {
+        {"two bytes alternating",
+         [] {
              Bytes b;
-             for (int i = 0; i < 5000; ++i) b.push_back(i & 1 ? 'a' : 'b');
+             for (int i = 0; i < 5000; ++i)
+                 b.push_back(i & 1 ? 'a' : 'b');
              return b;
          }()},
     };
@@ -90,7 +93,8 @@ TEST(CodecRle, Expansion) {
         const Coded plain = Expand(coRLE, c.packed, 12345, false, {}, true);
         EXPECT_EQ(plain.data, c.want);
         uint16_t sum = 0;
-        for (uint8_t b : c.want) sum = static_cast<uint16_t>(sum + b);
+        for (uint8_t b : c.want)
+            sum = static_cast<uint16_t>(sum + b);
         EXPECT_EQ(plain.result.CheckValue, sum);
     }
 }

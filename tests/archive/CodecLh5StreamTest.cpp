@@ -1,9 +1,9 @@
 // Hand-made -lh5- streams: tables the decoder must refuse without writing past them, and
 // garbage that must end in data, a bad-table error or the damaged-data error, never in a
 // fault.
+#include "CodecTestUtil.h"
 #include "archive/LhaCodec.h"
 #include "archive/LhaExceptions.h"
-#include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -38,10 +38,10 @@ private:
 
 // A pre-tree with two 1-bit codes: symbol 0 (one zero length) and symbol 3 (length 1).
 Bits& SimplePreTree(Bits& b) {
-    b.Put(5, 4);                         // four pre-tree lengths
-    b.Put(3, 1).Put(3, 0).Put(3, 0);     // lengths 1, 0, 0
-    b.Put(2, 0);                         // no extra zeros
-    return b.Put(3, 1);                  // length 1 for symbol 3
+    b.Put(5, 4);                     // four pre-tree lengths
+    b.Put(3, 1).Put(3, 0).Put(3, 0); // lengths 1, 0, 0
+    b.Put(2, 0);                     // no extra zeros
+    return b.Put(3, 1);              // length 1 for symbol 3
 }
 
 TEST(CodecLh5Stream, RefusesBadTables) {
@@ -51,47 +51,57 @@ TEST(CodecLh5Stream, RefusesBadTables) {
     } cases[] = {
         {"pre-tree declares 20 lengths", Bits().Put(16, 1).Put(5, 20).Done()},
         {"pre-tree single symbol 19", Bits().Put(16, 1).Put(5, 0).Put(5, 19).Done()},
-        {"pre-tree length over 16", [] {
+        {"pre-tree length over 16",
+         [] {
              Bits b;
              b.Put(16, 1).Put(5, 2).Put(3, 7);
-             for (int i = 0; i < 12; ++i) b.Put(1, 1);
+             for (int i = 0; i < 12; ++i)
+                 b.Put(1, 1);
              return b.Put(1, 0).Done();
          }()},
-        {"pre-tree over-full, sum wraps to 0", [] {
+        {"pre-tree over-full, sum wraps to 0",
+         [] {
              Bits b;
              b.Put(16, 1).Put(5, 4).Put(3, 1).Put(3, 1).Put(3, 1).Put(2, 0).Put(3, 1);
              return b.Done();
          }()},
         {"pre-tree incomplete", Bits().Put(16, 1).Put(5, 2).Put(3, 1).Put(3, 2).Done()},
-        {"character code declares 511 lengths", [] {
+        {"character code declares 511 lengths",
+         [] {
              Bits b;
              b.Put(16, 1);
              return SimplePreTree(b).Put(9, 511).Done();
          }()},
-        {"character code single symbol 510", [] {
+        {"character code single symbol 510",
+         [] {
              Bits b;
              return b.Put(16, 1).Put(5, 0).Put(5, 0).Put(9, 0).Put(9, 510).Done();
          }()},
-        {"zero run past the character code", [] {
+        {"zero run past the character code",
+         [] {
              Bits b;
              b.Put(16, 1).Put(5, 3).Put(3, 1).Put(3, 0).Put(3, 1).Put(2, 0); // symbols 0, 2
              b.Put(9, 510);
              b.Put(1, 1).Put(9, 511 - 20 + 1); // symbol 2: a run of 512 zero lengths
              return b.Done();
          }()},
-        {"character code over-full", [] {
+        {"character code over-full",
+         [] {
              Bits b;
              b.Put(16, 1);
              SimplePreTree(b).Put(9, 4);
-             for (int i = 0; i < 4; ++i) b.Put(1, 1); // four lengths of 1
+             for (int i = 0; i < 4; ++i)
+                 b.Put(1, 1); // four lengths of 1
              return b.Done();
          }()},
-        {"position code declares 15 lengths", [] {
+        {"position code declares 15 lengths",
+         [] {
              Bits b;
              b.Put(16, 1).Put(5, 0).Put(5, 0).Put(9, 0).Put(9, 'A');
              return b.Put(4, 15).Done();
          }()},
-        {"position code single symbol 14", [] {
+        {"position code single symbol 14",
+         [] {
              Bits b;
              b.Put(16, 1).Put(5, 0).Put(5, 0).Put(9, 0).Put(9, 'A');
              return b.Put(4, 0).Put(4, 14).Done();

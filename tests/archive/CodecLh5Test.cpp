@@ -1,8 +1,8 @@
 // -lh5- compression and expansion: round trips, exact stream bytes, block cut-off, window
 // edges, and streams the decoder must refuse.
+#include "CodecTestUtil.h"
 #include "archive/Crc16.h"
 #include "archive/LhaCodec.h"
-#include "CodecTestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -37,29 +37,38 @@ TEST(CodecLh5, RoundTrips) {
         {"spaces", Bytes(20000, ' ')},
         {"text", EnglishText(200000)},
         {"text with noise", mixed},
-        {"short repeats", [] {
+        {"short repeats",
+         [] {
              Bytes b;
-             for (int i = 0; i < 200; ++i) b.insert(b.end(), {'a', 'b', 'c'});
+             for (int i = 0; i < 200; ++i)
+                 b.insert(b.end(), {'a', 'b', 'c'});
              return b;
          }()},
-        {"period 255", [] {
+        {"period 255",
+         [] {
              Bytes b;
-             for (int i = 0; i < 60000; ++i) b.push_back(static_cast<uint8_t>(i % 255));
+             for (int i = 0; i < 60000; ++i)
+                 b.push_back(static_cast<uint8_t>(i % 255));
              return b;
          }()},
-        {"period 8191", [] {
+        {"period 8191",
+         [] {
              const Bytes r = RandomBytes(8191, 5);
              Bytes b;
-             for (int k = 0; k < 4; ++k) b.insert(b.end(), r.begin(), r.end());
+             for (int k = 0; k < 4; ++k)
+                 b.insert(b.end(), r.begin(), r.end());
              return b;
          }()},
-        {"long equal runs of two bytes", [] {
+        {"long equal runs of two bytes",
+         [] {
              Bytes b;
-             for (int k = 0; k < 50; ++k) b.insert(b.end(), 300 + k * 37, static_cast<uint8_t>(k & 1));
+             for (int k = 0; k < 50; ++k)
+                 b.insert(b.end(), 300 + k * 37, static_cast<uint8_t>(k & 1));
              return b;
          }()},
     };
-    for (const auto& c : cases) ExpectRoundTrip(c.data, c.what);
+    for (const auto& c : cases)
+        ExpectRoundTrip(c.data, c.what);
 }
 
 TEST(CodecLh5, EmptyInputProducesNoData) {
@@ -87,14 +96,15 @@ TEST(CodecLh5, SingleSymbolBlockLayout) {
     EXPECT_EQ(r.Count, 7u);
     uint64_t bits = 0;
     int n = 0;
-    for (auto [width, value] : {std::pair{16, 1u}, {5, 0u}, {5, 0u}, {9, 0u}, {9, 0x41u},
-                                {4, 0u}, {4, 0u}, {7, 0u}}) {
+    for (auto [width, value] :
+         {std::pair{16, 1u}, {5, 0u}, {5, 0u}, {9, 0u}, {9, 0x41u}, {4, 0u}, {4, 0u}, {7, 0u}}) {
         bits = (bits << width) | value;
         n += width;
     }
     bits <<= (64 - n);
     Bytes expect(7);
-    for (int i = 0; i < 7; ++i) expect[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
+    for (int i = 0; i < 7; ++i)
+        expect[i] = static_cast<uint8_t>(bits >> (56 - 8 * i));
     EXPECT_EQ(out.Bytes(), expect);
     EXPECT_EQ(Expand(colh5, out.Bytes(), 1).data, Bytes{'A'});
 }
@@ -111,12 +121,14 @@ TEST(CodecLh5, EqualLengthIsAcceptedOneMoreByteIsNot) {
     ASSERT_GT(packedSize, 40);
     {
         TMemoryStream in2(input), out2;
-        EXPECT_NO_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize));
+        EXPECT_NO_THROW(
+            state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize));
     }
     {
         TMemoryStream in2(input), out2;
-        EXPECT_THROW(state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize - 1),
-                     EUnableToCompress);
+        EXPECT_THROW(
+            state.CodeStream(TLhaCodeDirection::Compress, colh5, in2, out2, packedSize - 1),
+            EUnableToCompress);
     }
 }
 
@@ -127,7 +139,8 @@ TEST(CodecLh5, WindowEdge) {
         SCOPED_TRACE(period);
         const Bytes r = RandomBytes(period, static_cast<uint32_t>(period));
         Bytes b;
-        for (int k = 0; k < 4; ++k) b.insert(b.end(), r.begin(), r.end());
+        for (int k = 0; k < 4; ++k)
+            b.insert(b.end(), r.begin(), r.end());
         if (period <= 8191) {
             const Coded packed = Compress(colh5, b);
             EXPECT_LT(packed.data.size(), period + period / 4);
@@ -189,7 +202,8 @@ TEST(CodecLh5, PackedBytesAreStable) {
         sparse.push_back(static_cast<uint8_t>((i * 7) % 13 == 0 ? i % 251 : 0));
     Bytes periodic;
     const Bytes r = RandomBytes(5000, 23);
-    for (int k = 0; k < 40; ++k) periodic.insert(periodic.end(), r.begin(), r.begin() + 3000 + k * 50);
+    for (int k = 0; k < 40; ++k)
+        periodic.insert(periodic.end(), r.begin(), r.begin() + 3000 + k * 50);
     struct Case {
         const char* what;
         const Bytes& data;

@@ -14,7 +14,9 @@ namespace larderly::testutil {
 
 using Bytes = std::vector<uint8_t>;
 
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+inline Bytes ToBytes(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
 
 struct Coded {
     Bytes data;
@@ -37,22 +39,20 @@ inline Coded Compress(TLhaMethod method, const Bytes& input, const std::string& 
     return Compress(state, method, input, password);
 }
 
-inline Coded Expand(TLhaCodecState& state, TLhaMethod method, const Bytes& packed,
-                    int64_t size, bool encrypted = false, const std::string& password = {},
-                    bool legacy = false) {
+inline Coded Expand(TLhaCodecState& state, TLhaMethod method, const Bytes& packed, int64_t size,
+                    bool encrypted = false, const std::string& password = {}, bool legacy = false) {
     TMemoryStream in(packed);
     TMemoryStream out;
     Coded c;
-    c.result = state.CodeStream(TLhaCodeDirection::Expand, method, in, out,
-                                static_cast<int64_t>(packed.size()), size, encrypted, password,
-                                legacy);
+    c.result =
+        state.CodeStream(TLhaCodeDirection::Expand, method, in, out,
+                         static_cast<int64_t>(packed.size()), size, encrypted, password, legacy);
     c.data = out.Bytes();
     return c;
 }
 
-inline Coded Expand(TLhaMethod method, const Bytes& packed, int64_t size,
-                    bool encrypted = false, const std::string& password = {},
-                    bool legacy = false) {
+inline Coded Expand(TLhaMethod method, const Bytes& packed, int64_t size, bool encrypted = false,
+                    const std::string& password = {}, bool legacy = false) {
     TLhaCodecState state;
     return Expand(state, method, packed, size, encrypted, password, legacy);
 }
@@ -74,18 +74,22 @@ inline Bytes RandomBytes(size_t n, uint32_t seed = 12345) {
 // distribution, sentences and line breaks.
 inline Bytes EnglishText(size_t n, uint32_t seed = 7) {
     static const char* const kWords[] = {
-        "the", "of", "and", "a", "to", "in", "is", "you", "that", "it", "he", "was", "for",
-        "on", "are", "as", "with", "his", "they", "I", "at", "be", "this", "have", "from",
-        "or", "one", "had", "by", "word", "but", "not", "what", "all", "were", "we", "when",
-        "your", "can", "said", "there", "use", "an", "each", "which", "she", "do", "how",
-        "their", "if", "will", "up", "other", "about", "out", "many", "then", "them",
-        "these", "so", "some", "her", "would", "make", "like", "him", "into", "time", "has",
-        "look", "two", "more", "write", "go", "see", "number", "no", "way", "could",
-        "people", "my", "than", "first", "water", "been", "call", "who", "oil", "its",
-        "now", "find", "long", "down", "day", "did", "get", "come", "made", "may", "part",
-        "butter", "flour", "sugar", "teaspoon", "tablespoon", "cup", "oven", "bake",
-        "minutes", "stir", "until", "golden", "brown", "salt", "pepper", "onion", "garlic",
-        "simmer", "chicken", "sauce", "cream", "cheese", "slice", "chopped", "degrees"};
+        "the",        "of",     "and",    "a",       "to",      "in",     "is",      "you",
+        "that",       "it",     "he",     "was",     "for",     "on",     "are",     "as",
+        "with",       "his",    "they",   "I",       "at",      "be",     "this",    "have",
+        "from",       "or",     "one",    "had",     "by",      "word",   "but",     "not",
+        "what",       "all",    "were",   "we",      "when",    "your",   "can",     "said",
+        "there",      "use",    "an",     "each",    "which",   "she",    "do",      "how",
+        "their",      "if",     "will",   "up",      "other",   "about",  "out",     "many",
+        "then",       "them",   "these",  "so",      "some",    "her",    "would",   "make",
+        "like",       "him",    "into",   "time",    "has",     "look",   "two",     "more",
+        "write",      "go",     "see",    "number",  "no",      "way",    "could",   "people",
+        "my",         "than",   "first",  "water",   "been",    "call",   "who",     "oil",
+        "its",        "now",    "find",   "long",    "down",    "day",    "did",     "get",
+        "come",       "made",   "may",    "part",    "butter",  "flour",  "sugar",   "teaspoon",
+        "tablespoon", "cup",    "oven",   "bake",    "minutes", "stir",   "until",   "golden",
+        "brown",      "salt",   "pepper", "onion",   "garlic",  "simmer", "chicken", "sauce",
+        "cream",      "cheese", "slice",  "chopped", "degrees"};
     constexpr size_t kCount = sizeof(kWords) / sizeof(kWords[0]);
     Bytes out;
     out.reserve(n + 32);
@@ -134,7 +138,8 @@ inline Bytes Level0Archive(const std::string& name, TLhaMethod method, const Byt
     const auto id = LhaMethodId(method);
     h.insert(h.end(), id.begin(), id.end());
     auto put32 = [&h](uint32_t v) {
-        for (int i = 0; i < 4; ++i) h.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            h.push_back(static_cast<uint8_t>(v >> (8 * i)));
     };
     put32(static_cast<uint32_t>(packed.size()));
     put32(originalSize);
@@ -146,7 +151,8 @@ inline Bytes Level0Archive(const std::string& name, TLhaMethod method, const Byt
     h.push_back(static_cast<uint8_t>(crc));
     h.push_back(static_cast<uint8_t>(crc >> 8));
     uint8_t sum = 0;
-    for (size_t i = 2; i < h.size(); ++i) sum = static_cast<uint8_t>(sum + h[i]);
+    for (size_t i = 2; i < h.size(); ++i)
+        sum = static_cast<uint8_t>(sum + h[i]);
     h[1] = sum;
     h.insert(h.end(), packed.begin(), packed.end());
     h.push_back(0);

@@ -34,7 +34,8 @@ RunResult run(const std::string& command) {
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
     if (!p) return r;
     std::array<char, 4096> buf{};
-    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p)) r.output.append(buf.data(), n);
+    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), p))
+        r.output.append(buf.data(), n);
     const int st = ::pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
@@ -42,19 +43,22 @@ RunResult run(const std::string& command) {
 
 std::string quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 std::string lowerCase(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 // Files below `folder` by lower-case relative name (some tools fold MS-DOS names).
 std::map<std::string, std::string> treeByLowerName(const std::string& folder) {
     std::map<std::string, std::string> out;
-    for (const auto& n : testutil::listTree(folder)) out[lowerCase(n)] = folder + "/" + n;
+    for (const auto& n : testutil::listTree(folder))
+        out[lowerCase(n)] = folder + "/" + n;
     return out;
 }
 
@@ -69,10 +73,12 @@ struct Sources {
         put("recipes.txt", testutil::textData(50000, 1));
         put("noise.bin", testutil::randomData(30000, 2));
         put("sub/dir/deep.txt", testutil::textData(7000, 3));
-        for (int i = 0; i < 40; ++i) put("many/f" + std::to_string(i) + ".txt", testutil::textData(100 + 37 * i, 10 + i));
+        for (int i = 0; i < 40; ++i)
+            put("many/f" + std::to_string(i) + ".txt", testutil::textData(100 + 37 * i, 10 + i));
         if (big) {
             Bytes b = testutil::textData(8 * 1024 * 1024 + 4321, 99);
-            for (std::size_t i = 0; i < b.size(); i += 4099) b[i] = static_cast<uint8_t>(i >> 7);
+            for (std::size_t i = 0; i < b.size(); i += 4099)
+                b[i] = static_cast<uint8_t>(i >> 7);
             put("big.dat", std::move(b));
         }
     }
@@ -82,7 +88,8 @@ struct Sources {
     }
     std::vector<std::string> paths() const {
         std::vector<std::string> out;
-        for (const auto& [name, _] : files) out.push_back(dir / ("src/" + name));
+        for (const auto& [name, _] : files)
+            out.push_back(dir / ("src/" + name));
         return out;
     }
 };
@@ -92,7 +99,8 @@ std::string expectedName(const std::string& rel, TLhaArchiveType type) {
     return lowerCase(type == caLHA ? rel : fu::extractFileName(rel));
 }
 
-void compressInto(const Sources& s, const std::string& archive, TLhaMethod method, TLhaArchiveType type) {
+void compressInto(const Sources& s, const std::string& archive, TLhaMethod method,
+                  TLhaArchiveType type) {
     TLhaArchive lha;
     lha.ArchiveName = archive;
     lha.CompressionMethod = method;
@@ -125,7 +133,7 @@ TEST(InteropLhasa, TestsAndExtractsOurArchives) {
         bool big;
     };
     // The file over 8 MiB goes through two combinations only, to keep the run short.
-    const Case cases[] = {{colh0, caLHARC, false}, {colh0, caLHA, true}, {colh1, caLHARC, false},
+    const Case cases[] = {{colh0, caLHARC, false}, {colh0, caLHA, true},   {colh1, caLHARC, false},
                           {colh1, caLHA, false},   {colh5, caLHARC, true}, {colh5, caLHA, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "method " << int(c.method) << " level " << int(c.type));
@@ -173,9 +181,10 @@ TEST(InteropJlha, Level0ArchivesExpandWithOurEngine) {
         std::map<std::string, Bytes> files = {{"a.txt", testutil::textData(40000, 5)},
                                               {"b.txt", testutil::textData(70000, 6)},
                                               {"c.bin", testutil::textData(3000, 7)}};
-        for (const auto& [name, bytes] : files) testutil::writeFile(dir / ("src/" + name), bytes);
-        const RunResult made =
-            run("cd " + quote(dir / "src") + " && jlha " + c.options + " ../j.lzh a.txt b.txt c.bin");
+        for (const auto& [name, bytes] : files)
+            testutil::writeFile(dir / ("src/" + name), bytes);
+        const RunResult made = run("cd " + quote(dir / "src") + " && jlha " + c.options +
+                                   " ../j.lzh a.txt b.txt c.bin");
         ASSERT_EQ(made.status, 0) << made.output;
 
         TLhaArchive lha;
@@ -211,13 +220,16 @@ TEST(InteropJlha, Level1WithForeignOsIdIsRefused) {
         lha.Scan();
         ADD_FAILURE() << "accepted";
     } catch (const ELhaInvalidHeader& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Unsupported OS mode in archive: ", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Unsupported OS mode in archive: ", 0), 0u)
+            << e.what();
     }
 }
 
 // --- larderly-cli ---
 
-std::string cliPath() { return std::string(LARDERLY_BIN_DIR) + "/larderly-cli"; }
+std::string cliPath() {
+    return std::string(LARDERLY_BIN_DIR) + "/larderly-cli";
+}
 
 TEST(InteropCli, LhaCommands) {
     if (!fu::fileExists(cliPath())) GTEST_SKIP() << "larderly-cli is not built";
@@ -227,7 +239,8 @@ TEST(InteropCli, LhaCommands) {
     const std::string cli = quote(cliPath());
     const std::string archive = quote(dir / "x.lzh");
 
-    RunResult r = run("cd " + quote(dir.path()) + " && " + cli + " lha a x.lzh --level 1 --store-path data/one.txt data/two.txt");
+    RunResult r = run("cd " + quote(dir.path()) + " && " + cli +
+                      " lha a x.lzh --level 1 --store-path data/one.txt data/two.txt");
     ASSERT_EQ(r.status, 0) << r.output;
     r = run(cli + " lha l " + archive);
     ASSERT_EQ(r.status, 0) << r.output;
@@ -257,7 +270,8 @@ TEST(InteropCli, SegCommands) {
     testutil::writeFile(dir / "data/tbl102.nx1", testutil::textData(30000, 2));
     const std::string cli = quote(cliPath());
     const std::string set = " --dir " + quote(dir / "set") + " --base recipebackup --size 8192";
-    RunResult r = run(cli + " seg a" + set + " " + quote(dir / "data/tbl101.nx1") + " " + quote(dir / "data/tbl102.nx1"));
+    RunResult r = run(cli + " seg a" + set + " " + quote(dir / "data/tbl101.nx1") + " " +
+                      quote(dir / "data/tbl102.nx1"));
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_TRUE(fu::fileExists(dir / "set/recipebackup.003"));
     r = run(cli + " seg l" + set);
@@ -272,7 +286,8 @@ TEST(InteropCli, SegCommands) {
     fu::removeFile(dir / "set/recipebackup.002");
     r = run(cli + " seg x" + set + " -C " + quote(dir / "out2"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("Unable to locate selected segment file."), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Unable to locate selected segment file."), std::string::npos)
+        << r.output;
     EXPECT_NE(r.output.find("Operation cancelled"), std::string::npos) << r.output;
 }
 

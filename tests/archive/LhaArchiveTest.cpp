@@ -39,14 +39,27 @@ TEST(LhaMasks, MatchingRules) {
         bool match;
     };
     const Case cases[] = {
-        {"tbl102.nx1", "*.nx1", true},   {"TBL102.NX1", "*.nx1", true},  {"tbl102.nx2", "*.nx1", false},
-        {"tbl102.nx1", "*.*", true},     {"tbl102.nx1", "*", true},      {"readme", "*.*", true},
-        {"readme", "*.", true},          {"readme.txt", "*.", false},    {"tbl102.nx1", "tbl10?.nx1", true},
-        {"tbl1023.nx1", "tbl10?.nx1", false}, {"tbl102.nx1", "tbl*.nx1", true}, {"tb.nx1", "tbl*.nx1", false},
-        {"tbl102.nx1", "tbl102", true},  {"a.b.c", "a.b.*", true},       {"a.b.c", "a.*", false},
-        {"x.nx1", "*x.nx1", false},      {"*x.nx1", "*x.nx1", true},     {"", "", true},
+        {"tbl102.nx1", "*.nx1", true},
+        {"TBL102.NX1", "*.nx1", true},
+        {"tbl102.nx2", "*.nx1", false},
+        {"tbl102.nx1", "*.*", true},
+        {"tbl102.nx1", "*", true},
+        {"readme", "*.*", true},
+        {"readme", "*.", true},
+        {"readme.txt", "*.", false},
+        {"tbl102.nx1", "tbl10?.nx1", true},
+        {"tbl1023.nx1", "tbl10?.nx1", false},
+        {"tbl102.nx1", "tbl*.nx1", true},
+        {"tb.nx1", "tbl*.nx1", false},
+        {"tbl102.nx1", "tbl102", true},
+        {"a.b.c", "a.b.*", true},
+        {"a.b.c", "a.*", false},
+        {"x.nx1", "*x.nx1", false},
+        {"*x.nx1", "*x.nx1", true},
+        {"", "", true},
     };
-    for (const auto& c : cases) EXPECT_EQ(LhaMatchesMask(c.name, c.mask), c.match) << c.name << " ~ " << c.mask;
+    for (const auto& c : cases)
+        EXPECT_EQ(LhaMatchesMask(c.name, c.mask), c.match) << c.name << " ~ " << c.mask;
 
     const std::vector<std::string> list = {"/data/*.nx1", "other/TBL.X"};
     EXPECT_TRUE(LhaIsInList("/DATA/tbl101.nx1", list));
@@ -64,8 +77,12 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
             std::vector<std::string> files;
             std::vector<Bytes> contents;
             for (int i = 0; i < 12; ++i) {
-                contents.push_back(i == 0 ? Bytes{} : i % 3 ? testutil::textData(1000 * i, i) : testutil::randomData(700 * i, i));
-                files.push_back(f.add("sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".dat", contents.back()));
+                contents.push_back(i == 0  ? Bytes{}
+                                   : i % 3 ? testutil::textData(1000 * i, i)
+                                           : testutil::randomData(700 * i, i));
+                files.push_back(
+                    f.add("sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".dat",
+                          contents.back()));
             }
             TLhaArchive lha;
             lha.ArchiveName = f.archive();
@@ -81,9 +98,11 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
             ASSERT_EQ(lha.FileList.size(), files.size());
             EXPECT_EQ(lha.FileList[1], type == caLHA ? "sub1/file1.dat" : "FILE1.DAT");
             for (std::size_t i = 0; i < files.size(); ++i) {
-                EXPECT_EQ(static_cast<std::size_t>(lha.FileInformation[i].UncompressedSize), contents[i].size());
+                EXPECT_EQ(static_cast<std::size_t>(lha.FileInformation[i].UncompressedSize),
+                          contents[i].size());
                 EXPECT_EQ(lha.FileInformation[i].HeaderLevel, type == caLHA ? 1 : 0);
-                EXPECT_EQ(lha.FileInformation[i].CRC, Crc16(0, contents[i].data(), contents[i].size()));
+                EXPECT_EQ(lha.FileInformation[i].CRC,
+                          Crc16(0, contents[i].data(), contents[i].size()));
             }
             EXPECT_EQ(lha.FileInformation[0].PackedSize, 0) << "an empty file has no data";
 
@@ -93,7 +112,8 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
             lha.Expand();
             ASSERT_EQ(lha.FilesProcessed.size(), files.size());
             for (std::size_t i = 0; i < files.size(); ++i) {
-                const std::string name = type == caLHA ? "sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".dat"
+                const std::string name = type == caLHA ? "sub" + std::to_string(i % 2) + "/file" +
+                                                             std::to_string(i) + ".dat"
                                                        : "FILE" + std::to_string(i) + ".DAT";
                 EXPECT_EQ(testutil::readFile(f.out() + "/" + name), contents[i]) << name;
                 EXPECT_EQ(fu::fileDosStamp(f.out() + "/" + name), fu::fileDosStamp(files[i]));
@@ -141,8 +161,10 @@ TEST(LhaArchiveCompress, RebuildInTempArchivePath) {
     lha.Compress();
     lha.SetTempArchivePath(f.dir / "tmp");
     std::string seen;
-    lha.OnAfterProcessed = [&](TLhaArchive*, const std::string&, const std::string&, int32_t, TLhaProcessMode) {
-        seen = fu::listDirectory(f.dir / "tmp").empty() ? "" : fu::listDirectory(f.dir / "tmp")[0].name;
+    lha.OnAfterProcessed = [&](TLhaArchive*, const std::string&, const std::string&, int32_t,
+                               TLhaProcessMode) {
+        seen = fu::listDirectory(f.dir / "tmp").empty() ? ""
+                                                        : fu::listDirectory(f.dir / "tmp")[0].name;
     };
     lha.FilesToProcess = {a};
     lha.Compress();
@@ -190,7 +212,8 @@ TEST(LhaArchiveCompress, ListHandling) {
     // the list stays as it was.
     fu::removeFile(f.archive());
     lha.FilesToProcess = {a, b, c};
-    lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t, TLhaProcessMode mode) {
+    lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t,
+                         TLhaProcessMode mode) {
         EXPECT_EQ(mode, cmLHACompress);
         if (fu::extractFileName(from) == "b.txt") to = "*";
         if (fu::extractFileName(from) == "a.txt") to = "some/where/renamed.txt";
@@ -203,7 +226,8 @@ TEST(LhaArchiveCompress, ListHandling) {
     // '' from the handler skips the file.
     fu::removeFile(f.archive());
     lha.FilesToProcess = {a, b};
-    lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t, TLhaProcessMode) {
+    lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t,
+                         TLhaProcessMode) {
         if (fu::extractFileName(from) == "a.txt") to.clear();
     };
     lha.Compress();
@@ -254,7 +278,8 @@ TEST(LhaArchiveCompress, MasksSearchSubfoldersInListingOrder) {
     lha.SetTargetPath(f.src());
     lha.FilesToProcess = {f.src() + "/x/*.nx1/S"};
     lha.Compress();
-    EXPECT_EQ(lha.FilesProcessed, (std::vector<std::string>{"x/A.NX1", "x/a/z.nx1", "x/b.nx1", "x/c/d/y.nx1"}));
+    EXPECT_EQ(lha.FilesProcessed,
+              (std::vector<std::string>{"x/A.NX1", "x/a/z.nx1", "x/b.nx1", "x/c/d/y.nx1"}));
 
     fu::removeFile(f.archive());
     lha.FilesToProcess = {f.src() + "/x/*.nx1"};
@@ -369,7 +394,8 @@ TEST(LhaArchiveExpand, DamagedDataAndSafeMode) {
     } catch (const ELhaBadCRC& e) {
         EXPECT_STREQ(e.what(), "Bad CRC during expansion -- data may be invalid");
     }
-    EXPECT_EQ(fu::fileSize(f.out() + "/A.BIN"), 3000) << "the partial target stays without SafeMode";
+    EXPECT_EQ(fu::fileSize(f.out() + "/A.BIN"), 3000)
+        << "the partial target stays without SafeMode";
 
     // With SafeMode the target is untouched and no temporary file is left.
     const Bytes old = {'o', 'l', 'd'};
@@ -395,7 +421,8 @@ TEST(LhaArchiveExpand, SafeModeReplacesTargetAndFilterSelects) {
     lha.SetTargetPath(f.out());
     lha.FilesToProcess = {"b.*"};
     std::vector<std::string> after;
-    lha.OnAfterProcessed = [&](TLhaArchive* sender, const std::string& from, const std::string& to, int32_t, TLhaProcessMode mode) {
+    lha.OnAfterProcessed = [&](TLhaArchive* sender, const std::string& from, const std::string& to,
+                               int32_t, TLhaProcessMode mode) {
         EXPECT_EQ(sender, &lha);
         EXPECT_EQ(mode, cmLHAExpand);
         after.push_back(from + ">" + to);
@@ -427,7 +454,8 @@ TEST(LhaArchiveVerify, LeavesNothingBehind) {
     lha.SetTargetPath(f.out());
     lha.VerifyMode = false;
     int expandedEntries = 0;
-    lha.OnAfterProcessed = [&](TLhaArchive*, const std::string&, const std::string&, int32_t, TLhaProcessMode) { ++expandedEntries; };
+    lha.OnAfterProcessed = [&](TLhaArchive*, const std::string&, const std::string&, int32_t,
+                               TLhaProcessMode) { ++expandedEntries; };
     lha.Verify();
     EXPECT_FALSE(lha.VerifyMode) << "restored after the call";
     EXPECT_EQ(expandedEntries, 1) << "an entry whose folder does not exist is still checked";
@@ -497,7 +525,7 @@ TEST(LhaArchiveExpand, EntryNamesStayInsideTheTarget) {
         std::string landsAt; // empty: refused
     };
     const Case cases[] = {
-        {"\\ABS\\X.TXT", "ABS/X.TXT"}, {"/etc/y.txt", "etc/y.txt"}, {"..\\EVIL.TXT", ""},
+        {"\\ABS\\X.TXT", "ABS/X.TXT"}, {"/etc/y.txt", "etc/y.txt"},          {"..\\EVIL.TXT", ""},
         {"a/../../EVIL.TXT", ""},      {"ok..name/Z.TXT", "ok..name/Z.TXT"},
     };
     for (const auto& c : cases) {
@@ -522,7 +550,9 @@ TEST(LhaArchiveExpand, EntryNamesStayInsideTheTarget) {
                 lha.Expand();
                 ADD_FAILURE();
             } catch (const ELhaInvalidHeader& e) {
-                EXPECT_NE(std::string(e.what()).find(fu::toForwardSlashes(c.name)), std::string::npos) << e.what();
+                EXPECT_NE(std::string(e.what()).find(fu::toForwardSlashes(c.name)),
+                          std::string::npos)
+                    << e.what();
             }
             EXPECT_TRUE(testutil::listTree(f.dir / "t").empty());
         } else {

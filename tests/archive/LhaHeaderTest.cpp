@@ -1,6 +1,6 @@
 // Entry headers: the bytes written at levels 0 and 1, and every way a header is refused.
-#include "archive/LhaArchive.h"
 #include "archive/LhaHeader.h"
+#include "archive/LhaArchive.h"
 
 #include "archive/LhaTestUtil.h"
 
@@ -17,7 +17,9 @@ using testutil::ScratchDir;
 uint32_t le32(const Bytes& b, std::size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
-uint16_t le16(const Bytes& b, std::size_t at) { return static_cast<uint16_t>(b[at] | b[at + 1] << 8); }
+uint16_t le16(const Bytes& b, std::size_t at) {
+    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
+}
 
 TLhaHeader sampleHeader(uint8_t level, const std::string& name) {
     TLhaHeader h;
@@ -97,14 +99,14 @@ TEST(LhaHeaderWrite, Level1WithFolderAndAttributeExtensions) {
     EXPECT_EQ(a[21], 10);
     EXPECT_EQ(std::string(a.begin() + 22, a.begin() + 32), "tbl102.nx1");
     EXPECT_EQ(a[34], 'M');
-    EXPECT_EQ(le16(a, 35), 5);              // attribute extension
+    EXPECT_EQ(le16(a, 35), 5); // attribute extension
     EXPECT_EQ(a[37], 0x40);
     EXPECT_EQ(le16(a, 38), 0x20);
-    EXPECT_EQ(le16(a, 40), 8);              // folder extension
+    EXPECT_EQ(le16(a, 40), 8); // folder extension
     EXPECT_EQ(a[42], 2);
     EXPECT_EQ(std::string(a.begin() + 43, a.begin() + 47), "data");
     EXPECT_EQ(a[47], 0xFF);
-    EXPECT_EQ(le16(a, 48), 0);              // end of the chain
+    EXPECT_EQ(le16(a, 48), 0); // end of the chain
     EXPECT_EQ(Bytes(a.begin() + 50, a.begin() + 150), content);
     EXPECT_EQ(a.size(), 151u);
 }
@@ -116,8 +118,9 @@ TEST(LhaHeaderRead, EncodedHeadersReadBack) {
         uint8_t attributes;
     };
     const Case cases[] = {
-        {0, "README.TXT", 0x20}, {0, "DATA/SUB/TBL.NX1", 0x21}, {1, "plain.txt", 0x20},
-        {1, "data/sub/Tbl.nx1", 0x21}, {1, "noattr", 0}, {0x81, "scrambled/x", 0x20},
+        {0, "README.TXT", 0x20}, {0, "DATA/SUB/TBL.NX1", 0x21},
+        {1, "plain.txt", 0x20},  {1, "data/sub/Tbl.nx1", 0x21},
+        {1, "noattr", 0},        {0x81, "scrambled/x", 0x20},
     };
     for (const auto& c : cases) {
         TLhaHeader h = sampleHeader(c.level, c.name);
@@ -132,7 +135,8 @@ TEST(LhaHeaderRead, EncodedHeadersReadBack) {
         EXPECT_EQ(r.CRC, 0xBEEF);
         EXPECT_EQ(r.Level, c.level);
         // Level 0 always carries the archive bit; level 1 the attribute extension, if any.
-        EXPECT_EQ(r.Attributes, (c.level & 0x7F) == 0 ? (c.attributes | 0x20) : (c.attributes ? c.attributes | 0x20 : 0x20))
+        EXPECT_EQ(r.Attributes, (c.level & 0x7F) == 0 ? (c.attributes | 0x20)
+                                                      : (c.attributes ? c.attributes | 0x20 : 0x20))
             << c.name;
         Bytes data(5);
         ASSERT_EQ(s.Read(data.data(), 5), 5);
@@ -150,21 +154,61 @@ TEST(LhaHeaderRead, RefusedHeaders) {
         std::string message;
     };
     const std::vector<Case> cases = {
-        {"level-0 checksum", [&] { Bytes h = level0(); h[1] ^= 1; return h; },
+        {"level-0 checksum",
+         [&] {
+             Bytes h = level0();
+             h[1] ^= 1;
+             return h;
+         },
          "Bad checksum in LHARC archive header: " + std::to_string(level0()[1])},
-        {"level-1 checksum", [&] { Bytes h = level1(); h[1] += 3; return h; },
+        {"level-1 checksum",
+         [&] {
+             Bytes h = level1();
+             h[1] += 3;
+             return h;
+         },
          "Bad checksum in LHA archive header: " + std::to_string(level1()[1])},
-        {"level 2", [&] { Bytes h = level0(); h[20] = 2; fixChecksum(h, h.size()); return h; },
+        {"level 2",
+         [&] {
+             Bytes h = level0();
+             h[20] = 2;
+             fixChecksum(h, h.size());
+             return h;
+         },
          "Unsupported header level in archive: 2"},
-        {"level 2 scrambled", [&] { Bytes h = level0(); h[20] = 0x82; fixChecksum(h, h.size()); return h; },
+        {"level 2 scrambled",
+         [&] {
+             Bytes h = level0();
+             h[20] = 0x82;
+             fixChecksum(h, h.size());
+             return h;
+         },
          "Unsupported header level in archive: 130"},
-        {"OS id", [&] { Bytes h = level1(); h[22 + 5 + 2] = 'Z'; fixChecksum(h, 2 + h[0]); return h; },
+        {"OS id",
+         [&] {
+             Bytes h = level1();
+             h[22 + 5 + 2] = 'Z';
+             fixChecksum(h, 2 + h[0]);
+             return h;
+         },
          "Unsupported OS mode in archive: Z"},
-        {"OS id 0", [&] { Bytes h = level1(); h[22 + 5 + 2] = 0; fixChecksum(h, 2 + h[0]); return h; },
+        {"OS id 0",
+         [&] {
+             Bytes h = level1();
+             h[22 + 5 + 2] = 0;
+             fixChecksum(h, 2 + h[0]);
+             return h;
+         },
          "Unsupported OS mode in archive: "}, // the id character is a NUL
-        {"extension cut short", [&] { Bytes h = level1(); h.erase(h.end() - 4, h.end()); return h; },
+        {"extension cut short",
+         [&] {
+             Bytes h = level1();
+             h.erase(h.end() - 4, h.end());
+             return h;
+         },
          "Unexpected end of extended header section in archive"},
-        {"extension size below 3", [&] {
+        {"extension size below 3",
+         [&] {
              Bytes h = level1();
              h[2 + h[0] - 2] = 1; // the first extension size
              h[2 + h[0] - 1] = 0;
@@ -239,7 +283,8 @@ TEST(LhaHeaderRead, Level0ExtraHeaderBytesArePassedOver) {
 TEST(LhaHeaderWrite, NamesThatDoNotFitAreRefused) {
     EXPECT_NO_THROW(EncodeEntryHeader(sampleHeader(0, std::string(233, 'A'))));
     EXPECT_THROW(EncodeEntryHeader(sampleHeader(0, std::string(234, 'A'))), ELhaInvalidHeader);
-    EXPECT_NO_THROW(EncodeEntryHeader(sampleHeader(1, std::string(300, 'd') + "/" + std::string(230, 'a'))));
+    EXPECT_NO_THROW(
+        EncodeEntryHeader(sampleHeader(1, std::string(300, 'd') + "/" + std::string(230, 'a'))));
     EXPECT_THROW(EncodeEntryHeader(sampleHeader(1, std::string(231, 'a'))), ELhaInvalidHeader);
 }
 
@@ -291,7 +336,10 @@ Bytes legacyArchive(uint8_t kind, uint8_t method, int32_t lock, const std::strin
     a[12] = kind;
     Bytes e(25, 0);
     e[0] = static_cast<uint8_t>(name.size());
-    e[2] = 0x34; e[3] = 0x12; e[4] = 0x8B; e[5] = 0x5A; // stamp
+    e[2] = 0x34;
+    e[3] = 0x12;
+    e[4] = 0x8B;
+    e[5] = 0x5A; // stamp
     e[6] = 0x21;
     e[8] = static_cast<uint8_t>(data.size());
     e[12] = static_cast<uint8_t>(data.size());
@@ -307,7 +355,8 @@ Bytes legacyArchive(uint8_t kind, uint8_t method, int32_t lock, const std::strin
 
 uint16_t byteSum(const std::string& s) {
     unsigned sum = 0;
-    for (unsigned char c : s) sum += c;
+    for (unsigned char c : s)
+        sum += c;
     return static_cast<uint16_t>(sum);
 }
 
@@ -356,7 +405,8 @@ TEST(LhaLegacyPack, RefusedKinds) {
     const Case cases[] = {
         {legacyArchive(0, 0, 0, "A", "x", 0), "Legacy archive type must be multi-file"},
         {legacyArchive(1, 0, 1, "A", "x", 0), "Sorry - can't handle locked legacy archives"},
-        {legacyArchive(1, 3, 0, "A", "x", 0), "Sorry - can't handle custom legacy compression method"},
+        {legacyArchive(1, 3, 0, "A", "x", 0),
+         "Sorry - can't handle custom legacy compression method"},
     };
     for (const auto& c : cases) {
         testutil::writeFile(dir / "a.pak", c.bytes);
@@ -374,10 +424,12 @@ TEST(LhaLegacyPack, RefusedKinds) {
 TEST(LhaLegacyPack, ByteSumIsChecked) {
     ScratchDir dir;
     // Method 1 (-rle-): 41 94 05 42 expands to five 41s and a 42, checked by the byte sum.
-    const std::string packed = "A\x94\x05" "B";
+    const std::string packed = "A\x94\x05"
+                               "B";
     const std::string plain = "AAAAAB";
     for (bool good : {true, false}) {
-        testutil::writeFile(dir / "a.pak", legacyArchive(1, 1, 0, "A.TXT", packed, byteSum(plain) + (good ? 0 : 1)));
+        testutil::writeFile(dir / "a.pak", legacyArchive(1, 1, 0, "A.TXT", packed,
+                                                         byteSum(plain) + (good ? 0 : 1)));
         TLhaArchive lha;
         lha.ArchiveName = dir / "a.pak";
         lha.SetTargetPath(dir / "out");

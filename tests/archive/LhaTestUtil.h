@@ -38,7 +38,8 @@ private:
 inline void writeFile(const std::string& path, const Bytes& bytes) {
     fileutil::makeDirectories(fileutil::parentFolder(path));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
@@ -54,14 +55,16 @@ inline Bytes readFile(const std::string& path) {
 
 // Text-like data that compresses well: words from a small vocabulary.
 inline Bytes textData(std::size_t size, uint32_t seed = 1) {
-    static const char* const words[] = {"flour ", "sugar ", "butter ", "eggs ", "milk ", "salt ",
-                                        "Preheat the oven. ", "Stir well.\n", "1 cup ", "2 tbsp "};
+    static const char* const words[] = {
+        "flour ",       "sugar ", "butter ", "eggs ", "milk ", "salt ", "Preheat the oven. ",
+        "Stir well.\n", "1 cup ", "2 tbsp "};
     std::mt19937 rng(seed);
     Bytes out;
     out.reserve(size);
     while (out.size() < size) {
         const char* w = words[rng() % 10];
-        for (const char* p = w; *p && out.size() < size; ++p) out.push_back(static_cast<uint8_t>(*p));
+        for (const char* p = w; *p && out.size() < size; ++p)
+            out.push_back(static_cast<uint8_t>(*p));
     }
     return out;
 }
@@ -70,12 +73,14 @@ inline Bytes textData(std::size_t size, uint32_t seed = 1) {
 inline Bytes randomData(std::size_t size, uint32_t seed = 7) {
     std::mt19937 rng(seed);
     Bytes out(size);
-    for (auto& b : out) b = static_cast<uint8_t>(rng());
+    for (auto& b : out)
+        b = static_cast<uint8_t>(rng());
     return out;
 }
 
 // Every file below `folder` (relative names with "/"), sorted.
-inline std::vector<std::string> listTree(const std::string& folder, const std::string& prefix = {}) {
+inline std::vector<std::string> listTree(const std::string& folder,
+                                         const std::string& prefix = {}) {
     std::vector<std::string> out;
     for (const auto& e : fileutil::listDirectory(folder)) {
         if (e.isDirectory) {

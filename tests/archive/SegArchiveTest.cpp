@@ -64,18 +64,19 @@ struct SegFixture {
 
 TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
     SegFixture f;
-    for (int i = 1; i <= 4; ++i) f.add("tbl10" + std::to_string(i) + ".nx1", testutil::textData(3000 * i, i));
+    for (int i = 1; i <= 4; ++i)
+        f.add("tbl10" + std::to_string(i) + ".nx1", testutil::textData(3000 * i, i));
     TSegArchive seg;
     f.setUp(seg);
     std::vector<std::string> checked;
-    seg.OnCheckFile = [&](TLhaArchive*, const std::string& from, std::string&, int32_t, TLhaProcessMode) {
-        checked.push_back(fu::extractFileName(from));
-    };
+    seg.OnCheckFile = [&](TLhaArchive*, const std::string& from, std::string&, int32_t,
+                          TLhaProcessMode) { checked.push_back(fu::extractFileName(from)); };
     std::vector<std::string> changes;
     seg.OnSegChange = [&](TSegArchive*, const std::string& path) { changes.push_back(path); };
     seg.FilesToProcess = f.sources;
     seg.Compress();
-    EXPECT_EQ(checked, (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}))
+    EXPECT_EQ(checked,
+              (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}))
         << "events fire for the real files only";
     EXPECT_EQ(changes, std::vector<std::string>{f.segment(1)});
     EXPECT_TRUE(seg.ArchiveName.empty());
@@ -120,7 +121,8 @@ TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
 
     lha.ArchiveName = f.dir / "all.lzh";
     ASSERT_TRUE(lha.Scan());
-    EXPECT_EQ(lha.FileList, (std::vector<std::string>{"TBL101.NX1", "TBL102.NX1", "TBL103.NX1", "TBL104.NX1"}));
+    EXPECT_EQ(lha.FileList,
+              (std::vector<std::string>{"TBL101.NX1", "TBL102.NX1", "TBL103.NX1", "TBL104.NX1"}));
 }
 
 TEST(SegArchiveWrite, SmallSegmentsSplitTheStream) {
@@ -128,7 +130,8 @@ TEST(SegArchiveWrite, SmallSegmentsSplitTheStream) {
     f.add("a.bin", testutil::randomData(19000));
     f.write(1000); // raised to the minimum of 8192
     const auto files = testutil::listTree(f.segDir());
-    ASSERT_EQ(files, (std::vector<std::string>{"recipebackup.001", "recipebackup.002", "recipebackup.003"}));
+    ASSERT_EQ(files, (std::vector<std::string>{"recipebackup.001", "recipebackup.002",
+                                               "recipebackup.003"}));
     int64_t stream = 0;
     for (int n = 1; n <= 3; ++n) {
         const Bytes s = testutil::readFile(f.segment(n));
@@ -183,13 +186,13 @@ TEST(SegArchiveRead, WrongSegmentIsWarnedUntilTheRightOneComes) {
     ASSERT_TRUE(fu::fileExists(f.dir / "disk2/recipebackup.BAK"));
 
     ScriptedPrompts prompts;
-    const std::string wrong = "Incorrect segment mounted!\n\rCorrect and press OK or Cancel to Abort.";
+    const std::string wrong =
+        "Incorrect segment mounted!\n\rCorrect and press OK or Cancel to Abort.";
     prompts.answerInput(f.dir / "disk1", "Segment directory:")
         .answerInput(f.dir / "disk1")
         .answer(PromptAnswer::Ok, wrong)
-        .answerInput(std::string())          // an empty folder asks again
-        .answerInput(f.dir / "disk2")
-        ;
+        .answerInput(std::string()) // an empty folder asks again
+        .answerInput(f.dir / "disk2");
     TSegArchive seg;
     f.setUp(seg, 8192);
     seg.OnSegPrompt = nullptr;
@@ -216,15 +219,20 @@ TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
     };
     const Case cases[] = {
         {"cancel in the built-in prompt",
-         [&](ScriptedPrompts& p, TSegArchive&) { p.answerInput(std::nullopt, "Segment directory:"); }},
+         [&](ScriptedPrompts& p, TSegArchive&) {
+             p.answerInput(std::nullopt, "Segment directory:");
+         }},
         {"cancel on a missing segment",
          [&](ScriptedPrompts& p, TSegArchive&) {
              p.answerInput(f.dir / "empty")
-                 .answer(PromptAnswer::Cancel, "Unable to locate selected segment file.\n\rCorrect and press OK");
+                 .answer(PromptAnswer::Cancel,
+                         "Unable to locate selected segment file.\n\rCorrect and press OK");
          }},
         {"owner's prompt sets AbortRequested",
          [&](ScriptedPrompts&, TSegArchive& s) {
-             s.OnSegPrompt = [](TSegArchive* a, std::string&, const std::string&, uint16_t) { a->AbortRequested = true; };
+             s.OnSegPrompt = [](TSegArchive* a, std::string&, const std::string&, uint16_t) {
+                 a->AbortRequested = true;
+             };
          }},
         {"owner's change handler sets AbortRequested",
          [&](ScriptedPrompts& p, TSegArchive& s) {
@@ -234,9 +242,8 @@ TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
         {"owner's selection handler sets AbortRequested",
          [&](ScriptedPrompts& p, TSegArchive& s) {
              p.answerInput(f.segDir());
-             s.OnSegExpand = [](TSegArchive* a, const std::string&, std::string&, std::vector<std::string>&) {
-                 a->AbortRequested = true;
-             };
+             s.OnSegExpand = [](TSegArchive* a, const std::string&, std::string&,
+                                std::vector<std::string>&) { a->AbortRequested = true; };
          }},
     };
     for (const auto& c : cases) {
@@ -272,7 +279,8 @@ TEST(SegArchiveRead, OwnerChoosesTargetAndSelection) {
     f.setUp(seg);
     seg.SetTargetPath(f.out());
     seg.MakeDirectories = true;
-    seg.OnSegExpand = [&](TSegArchive*, const std::string& current, std::string& target, std::vector<std::string>& list) {
+    seg.OnSegExpand = [&](TSegArchive*, const std::string& current, std::string& target,
+                          std::vector<std::string>& list) {
         EXPECT_EQ(current, f.out() + "/");
         EXPECT_EQ(list, (std::vector<std::string>{"A.TXT", "B.TXT", "C.TXT"}));
         target = f.dir / "elsewhere";
@@ -284,7 +292,8 @@ TEST(SegArchiveRead, OwnerChoosesTargetAndSelection) {
     EXPECT_FALSE(fu::pathExists(f.out()));
 
     // Deselecting everything restores nothing.
-    seg.OnSegExpand = [](TSegArchive*, const std::string&, std::string&, std::vector<std::string>& list) { list.clear(); };
+    seg.OnSegExpand = [](TSegArchive*, const std::string&, std::string&,
+                         std::vector<std::string>& list) { list.clear(); };
     seg.SetTargetPath(f.out());
     seg.Expand();
     EXPECT_FALSE(fu::pathExists(f.out()));
@@ -301,7 +310,9 @@ TEST(SegArchiveRead, ScanNeedsOnlyTheFirstSegment) {
     TSegArchive seg;
     f.setUp(seg);
     std::vector<uint16_t> asked;
-    seg.OnSegPrompt = [&](TSegArchive*, std::string&, const std::string&, uint16_t n) { asked.push_back(n); };
+    seg.OnSegPrompt = [&](TSegArchive*, std::string&, const std::string&, uint16_t n) {
+        asked.push_back(n);
+    };
     ASSERT_TRUE(seg.Scan());
     EXPECT_EQ(asked, std::vector<uint16_t>{1});
     EXPECT_EQ(seg.FileList, (std::vector<std::string>{"A.BIN", "B.TXT"}));
@@ -342,7 +353,8 @@ TEST(SegArchiveRead, DamagedBlockHeadersAreRefused) {
         } catch (const ESegArchiveError& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
-        EXPECT_FALSE(fu::pathExists(f.out())) << "nothing is written before the archive block checks out";
+        EXPECT_FALSE(fu::pathExists(f.out()))
+            << "nothing is written before the archive block checks out";
         EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
     }
 }
@@ -399,12 +411,15 @@ TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
     std::vector<int64_t> free = {100000000, 10000, 2048, 2048, 100000000};
     std::size_t query = 0;
     ScriptedPrompts prompts;
-    const std::string full = "Not enough Free space available\n\rCorrect and press OK or Cancel to Abort.";
+    const std::string full =
+        "Not enough Free space available\n\rCorrect and press OK or Cancel to Abort.";
     prompts.answer(PromptAnswer::Ok, full).answer(PromptAnswer::Ok, full);
     TSegArchive seg;
     f.setUp(seg, 20000);
     seg.SetPrompts(&prompts);
-    seg.FreeSpaceQuery = [&](const std::string&) { return free.at(std::min(query++, free.size() - 1)); };
+    seg.FreeSpaceQuery = [&](const std::string&) {
+        return free.at(std::min(query++, free.size() - 1));
+    };
     seg.FilesToProcess = f.sources;
     seg.Compress();
     EXPECT_TRUE(prompts.done());

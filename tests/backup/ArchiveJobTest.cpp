@@ -64,8 +64,10 @@ std::vector<std::string> Dump(TfmTables& t) {
     for (r.First(); !r.Eof(); r.Next()) {
         t.LoadRecipe();
         std::string line = t.RecipeRec.Title + "|";
-        for (int32_t c : t.RecipeRec.Category) line += std::to_string(c) + ",";
-        for (const auto& l : t.RecipeText) line += "|" + l;
+        for (int32_t c : t.RecipeRec.Category)
+            line += std::to_string(c) + ",";
+        for (const auto& l : t.RecipeText)
+            line += "|" + l;
         out.push_back(line);
     }
     return out;
@@ -82,11 +84,13 @@ void AddRecipe(TfmTables& t, const std::string& title, const std::vector<std::st
 
 // Text that lh5 cannot squeeze much: random letters and digits.
 std::vector<std::string> NoisyText(std::mt19937& rng, int lines) {
-    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .,";
+    static const char kChars[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 .,";
     std::uniform_int_distribution<int> pick(0, sizeof kChars - 2);
     std::vector<std::string> out(lines);
     for (auto& l : out)
-        for (int i = 0; i < 60; ++i) l += kChars[pick(rng)];
+        for (int i = 0; i < 60; ++i)
+            l += kChars[pick(rng)];
     return out;
 }
 
@@ -120,7 +124,8 @@ protected:
     void FillForDiskettes() {
         std::mt19937 rng(7);
         Transaction tr(store);
-        for (int i = 0; i < 700; ++i) AddRecipe(store, "Noise " + std::to_string(i), NoisyText(rng, 45));
+        for (int i = 0; i < 700; ++i)
+            AddRecipe(store, "Noise " + std::to_string(i), NoisyText(rng, 45));
         tr.Commit();
     }
 
@@ -153,7 +158,8 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
     ChangeData();
     ASSERT_NE(Dump(store), before);
 
-    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Ok, JobText::kTablesRestored);
+    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+        .answer(PromptAnswer::Ok, JobText::kTablesRestored);
     {
         auto job = Job();
         EXPECT_TRUE(job.RestoreTables(backupDir + "/"));
@@ -170,7 +176,8 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
     for (const auto& e : fs::directory_iterator(home.data()))
         if (e.path().filename() != kSearchIndexFile) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}));
 }
 
 TEST_F(ArchiveJobTest, OldBackupIsReplacedOnlyWhenTheUserAgrees) {
@@ -184,12 +191,14 @@ TEST_F(ArchiveJobTest, OldBackupIsReplacedOnlyWhenTheUserAgrees) {
     EXPECT_TRUE(Job().BackupTables(backupDir + "/"));
     EXPECT_TRUE(prompts.done());
     EXPECT_NE(ReadFile(backupDir + "/recipebackup.001"), "old backup");
-    EXPECT_FALSE(fs::exists(backupDir + "/recipebackup.002")) << "a segment of the old set stays behind";
+    EXPECT_FALSE(fs::exists(backupDir + "/recipebackup.002"))
+        << "a segment of the old set stays behind";
 }
 
 TEST_F(ArchiveJobTest, CancelledBackupLeavesTheOldBackupAsItWas) {
     WriteFile(backupDir + "/recipebackup.001", "old backup");
-    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite).answer(PromptAnswer::Ok, JobText::kBackupFailed);
+    prompts.answer(PromptAnswer::Yes, JobText::kOverwrite)
+        .answer(PromptAnswer::Ok, JobText::kBackupFailed);
     auto job = Job();
     view.onPercent = [&job] { job.Cancel(); };
     EXPECT_FALSE(job.BackupTables(backupDir + "/"));
@@ -214,15 +223,30 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
         bool result;
     };
     std::string damaged = set;
-    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i) damaged[i] = static_cast<char>(~damaged[i]);
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
+        damaged[i] = static_cast<char>(~damaged[i]);
     const Case cases[] = {
-        {"the user cancels the question", [] {}, false, {{PromptAnswer::Cancel, JobText::kRestoreQuestion}}, false},
-        {"Cancel during the restore", [] {}, true,
-         {{PromptAnswer::Yes, JobText::kRestoreQuestion}, {PromptAnswer::Ok, JobText::kRestoreFailed}}, true},
-        {"a damaged segment", [&] { WriteFile(backupDir + "/recipebackup.001", damaged); }, false,
-         {{PromptAnswer::Yes, JobText::kRestoreQuestion}, {PromptAnswer::Ok, JobText::kRestoreFailed}}, true},
+        {"the user cancels the question",
+         [] {},
+         false,
+         {{PromptAnswer::Cancel, JobText::kRestoreQuestion}},
+         false},
+        {"Cancel during the restore",
+         [] {},
+         true,
+         {{PromptAnswer::Yes, JobText::kRestoreQuestion},
+          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+         true},
+        {"a damaged segment",
+         [&] { WriteFile(backupDir + "/recipebackup.001", damaged); },
+         false,
+         {{PromptAnswer::Yes, JobText::kRestoreQuestion},
+          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+         true},
         // A cut segment reads as a set that goes on: the next segment is asked for.
-        {"a cut segment", [&] { WriteFile(backupDir + "/recipebackup.001", set.substr(0, set.size() - 100)); }, false,
+        {"a cut segment",
+         [&] { WriteFile(backupDir + "/recipebackup.001", set.substr(0, set.size() - 100)); },
+         false,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
           {PromptAnswer::Cancel, "Unable to locate selected segment file."},
           {PromptAnswer::Ok, JobText::kRestoreFailed}},
@@ -232,7 +256,8 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
         SCOPED_TRACE(c.what);
         WriteFile(backupDir + "/recipebackup.001", set);
         c.arrange();
-        for (const auto& [a, text] : c.answers) prompts.answer(a, text);
+        for (const auto& [a, text] : c.answers)
+            prompts.answer(a, text);
         auto job = Job();
         if (c.cancelOnProgress) view.onPercent = [&job] { job.Cancel(); };
         try {
@@ -288,7 +313,8 @@ TEST_F(ArchiveJobTest, SetWithoutEveryTableFileEndsTheProgramAndKeepsTheData) {
     }
     store.SetTablesOpen(true);
     const auto before = Dump(store);
-    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Ok, JobText::kDataFilesNotFound);
+    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+        .answer(PromptAnswer::Ok, JobText::kDataFilesNotFound);
     EXPECT_TRUE(Job().RestoreTables(backupDir + "/"));
     EXPECT_TRUE(prompts.done());
     EXPECT_TRUE(view.endRequested);
@@ -310,7 +336,8 @@ TEST_F(ArchiveJobTest, DisketteSetAcrossSegmentsRoundTrips) {
     ASSERT_GE(inserts.size(), 2u);
     EXPECT_EQ(inserts[0], "Insert disk 1");
     EXPECT_EQ(inserts[1], "Insert disk 2");
-    EXPECT_NE(std::find(view.label2.begin(), view.label2.end(), JobText::kWritingToDisk), view.label2.end());
+    EXPECT_NE(std::find(view.label2.begin(), view.label2.end(), JobText::kWritingToDisk),
+              view.label2.end());
 
     // The inner archive, cut out of the set stream, is a plain LHA archive.
     std::string stream;
@@ -342,7 +369,8 @@ TEST_F(ArchiveJobTest, MissingDisketteSegmentFailsTheRestoreAndKeepsTheData) {
     ASSERT_TRUE(fs::remove(floppy + "/recipebackup.002"));
     ChangeData();
     const auto changed = Dump(store);
-    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Cancel, "Unable to locate");
+    prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+        .answer(PromptAnswer::Cancel, "Unable to locate");
     EXPECT_TRUE(Job().RestoreTables("A:\\"));
     EXPECT_TRUE(prompts.failures().empty()) << prompts.failures().front();
     EXPECT_EQ(prompts.messages().back(), JobText::kRestoreFailed);

@@ -37,11 +37,14 @@ using testing::WriteFile;
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
-bool HaveTool(const char* tool) { return RunCommand(std::string("command -v ") + tool + " >/dev/null").status == 0; }
+bool HaveTool(const char* tool) {
+    return RunCommand(std::string("command -v ") + tool + " >/dev/null").status == 0;
+}
 
 class SilentJobView : public ArchiveJobView {
 public:
@@ -110,7 +113,8 @@ private:
     bool ran_ = false;
 };
 
-void SeedRecipes(const std::string& home, const std::vector<std::pair<std::string, std::string>>& recipes) {
+void SeedRecipes(const std::string& home,
+                 const std::vector<std::pair<std::string, std::string>>& recipes) {
     TfmTables t;
     t.OpenDatabase(home);
     t.SetTablesOpen(true);
@@ -151,7 +155,9 @@ protected:
         setenv("LARDERLY_VDRIVE_IMAGE", image.c_str(), 1);
         setenv("LARDERLY_VDRIVE_MEDIA", "cdr", 1);
         unsetenv("LARDERLY_VDRIVE_FAULTS");
-        SeedRecipes(home.home(), {{"Apple Pie", "Desserts"}, {"Bean Soup", "Soups"}, {"Carrot Cake", "Desserts"}});
+        SeedRecipes(
+            home.home(),
+            {{"Apple Pie", "Desserts"}, {"Bean Soup", "Soups"}, {"Carrot Cake", "Desserts"}});
     }
     void TearDown() override {
         unsetenv("LARDERLY_VDRIVE_IMAGE");
@@ -211,7 +217,8 @@ protected:
         cdView.starting = [&r](uint32_t sectors) { r.trackSectors = sectors; };
         r.outcome =
             cd.Backup([&job](const std::string& folder) { return job.BackupTables(folder); });
-        if (r.outcome == TCDBackup::Outcome::BurnStarted) dispatcher.PumpUntil([&r] { return r.ended; });
+        if (r.outcome == TCDBackup::Outcome::BurnStarted)
+            dispatcher.PumpUntil([&r] { return r.ended; });
         cd.WaitForBurn();
         return r;
     }
@@ -242,8 +249,10 @@ TEST_F(CdBackupTest, BackupBurnsTheArchiveAloneIntoANewSession) {
     const std::string archive = home.path("temp/recipebackup.001");
     ASSERT_NE(ReadFile(archive), "left over from last time");
     ASSERT_FALSE(r.log.empty());
-    EXPECT_TRUE(Logged(r, CDText::kSelecting + std::string("0:0:0,?: LARDERLY"))) << ::testing::PrintToString(r.log);
-    EXPECT_TRUE(Logged(r, std::string(">>> INSERTING FILE \"") + archive + "\"")) << ::testing::PrintToString(r.log);
+    EXPECT_TRUE(Logged(r, CDText::kSelecting + std::string("0:0:0,?: LARDERLY")))
+        << ::testing::PrintToString(r.log);
+    EXPECT_TRUE(Logged(r, std::string(">>> INSERTING FILE \"") + archive + "\""))
+        << ::testing::PrintToString(r.log);
     EXPECT_EQ(r.log.back(), ">>> Backup DONE, Successful!");
 
     // The settings were written when the burn started, before its end was reported.
@@ -255,7 +264,10 @@ TEST_F(CdBackupTest, BackupBurnsTheArchiveAloneIntoANewSession) {
     ASSERT_EQ(files.status, 0) << files.out;
     EXPECT_EQ(files.out, "/recipebackup.001;1\n");
     std::string extracted = home.path("extracted.001");
-    ASSERT_EQ(RunCommand("isoinfo -J -i " + Quote(image) + " -x '/recipebackup.001;1' > " + Quote(extracted)).status, 0);
+    ASSERT_EQ(RunCommand("isoinfo -J -i " + Quote(image) + " -x '/recipebackup.001;1' > " +
+                         Quote(extracted))
+                  .status,
+              0);
     EXPECT_EQ(ReadFile(extracted), ReadFile(archive));
 }
 
@@ -285,7 +297,8 @@ TEST_F(CdBackupTest, SecondBackupAddsASessionAfterTheFirst) {
         CommandResult files = RunCommand("isoinfo" + at + " -f");
         EXPECT_EQ(files.out, "/recipebackup.001;1\n") << "session at " << c.start;
         std::string out = home.path("session-" + std::to_string(c.start));
-        ASSERT_EQ(RunCommand("isoinfo" + at + " -x '/recipebackup.001;1' > " + Quote(out)).status, 0);
+        ASSERT_EQ(RunCommand("isoinfo" + at + " -x '/recipebackup.001;1' > " + Quote(out)).status,
+                  0);
         EXPECT_EQ(ReadFile(out), *c.content) << "session at " << c.start;
     }
 }
@@ -338,7 +351,8 @@ TEST_F(CdBackupTest, NothingIsBurnedWhenThePreparationFails) {
     int jobs = 0;
 
     // The job reports failure: no image, no settings.
-    EXPECT_EQ(cd.Backup([&jobs](const std::string&) { return ++jobs, false; }), TCDBackup::Outcome::JobFailed);
+    EXPECT_EQ(cd.Backup([&jobs](const std::string&) { return ++jobs, false; }),
+              TCDBackup::Outcome::JobFailed);
     EXPECT_EQ(jobs, 1);
 
     // The job claims success but left no archive: an empty session must not be burned.
@@ -404,8 +418,8 @@ TEST(CdBackupText, LinesOfTheLog) {
 class CdBackupCliTest : public CdBackupTest {
 protected:
     std::string Cli(const std::string& home, const std::string& args) {
-        return "LARDERLY_VDRIVE_IMAGE=" + Quote(image) + " " + Quote(BuiltProgram("larderly-cli")) + " --home " +
-               Quote(home) + " " + args;
+        return "LARDERLY_VDRIVE_IMAGE=" + Quote(image) + " " + Quote(BuiltProgram("larderly-cli")) +
+               " --home " + Quote(home) + " " + args;
     }
 };
 

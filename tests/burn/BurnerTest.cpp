@@ -41,8 +41,10 @@ protected:
         source = (dir / "recipebackup.001").string();
         std::mt19937 rng(7);
         content.resize(100000);
-        for (auto& b : content) b = static_cast<uint8_t>(rng());
-        std::ofstream(source, std::ios::binary).write(reinterpret_cast<const char*>(content.data()), content.size());
+        for (auto& b : content)
+            b = static_cast<uint8_t>(rng());
+        std::ofstream(source, std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), content.size());
 
         auto d = std::make_unique<FakeDrive>();
         drive = d.get();
@@ -50,7 +52,9 @@ protected:
         burner = std::make_unique<TDiscBurner>();
         burner->Sleeper = [this](uint32_t ms) { slept += ms; };
         burner->SetDispatcher(&dispatcher);
-        burner->OnDebugMessage = [this](TSCSIDevice*, const std::string& m, uint8_t t) { messages.emplace_back(m, t); };
+        burner->OnDebugMessage = [this](TSCSIDevice*, const std::string& m, uint8_t t) {
+            messages.emplace_back(m, t);
+        };
         burner->OnWriteDone = [this](TDiscBurner*, const std::string& error) {
             ++doneCalls;
             doneError = error;
@@ -96,7 +100,8 @@ TEST_F(BurnerTest, BurnsABlankCdR) {
     EXPECT_EQ(doneCalls, 1);
     EXPECT_EQ(doneError, "");
     EXPECT_EQ(dispatcher.calls, 1);
-    EXPECT_NE(dispatcher.caller, std::this_thread::get_id()) << "raised from the write thread through the dispatcher";
+    EXPECT_NE(dispatcher.caller, std::this_thread::get_id())
+        << "raised from the write thread through the dispatcher";
 
     // 150 sectors before the file, 49 sectors of file: padded to the 300-sector minimum.
     EXPECT_EQ(burner->TrackSectors(), 300u);
@@ -105,7 +110,8 @@ TEST_F(BurnerTest, BurnsABlankCdR) {
     ASSERT_EQ(writes.size(), 12u) << "300 sectors in blocks of 27";
     uint32_t expected = 0;
     for (const auto& w : writes) {
-        uint32_t lba = uint32_t(w.cdb[2]) << 24 | uint32_t(w.cdb[3]) << 16 | uint32_t(w.cdb[4]) << 8 | w.cdb[5];
+        uint32_t lba = uint32_t(w.cdb[2]) << 24 | uint32_t(w.cdb[3]) << 16 |
+                       uint32_t(w.cdb[4]) << 8 | w.cdb[5];
         uint16_t count = uint16_t(w.cdb[7] << 8 | w.cdb[8]);
         EXPECT_EQ(lba, expected);
         EXPECT_EQ(w.flags, 0x50);
@@ -155,7 +161,8 @@ TEST_F(BurnerTest, BurnsABlankCdR) {
 
     bool starting = false;
     for (auto& m : messages)
-        if (m.first == ">>> STARTING WRITE PROCESS ON CD-R AT 16X (2,822 KB/s)" && m.second == 1) starting = true;
+        if (m.first == ">>> STARTING WRITE PROCESS ON CD-R AT 16X (2,822 KB/s)" && m.second == 1)
+            starting = true;
     EXPECT_TRUE(starting);
     EXPECT_EQ(burner->CurrentFile(), "");
     EXPECT_TRUE(burner->CloseAfterCommand());
@@ -190,7 +197,8 @@ TEST_F(BurnerTest, TestWriteAndUnfinalizedTrackCloseNothing) {
         EXPECT_EQ(doneError, "");
         EXPECT_FALSE(Sent(0x5B));
         EXPECT_TRUE(Sent(0x1E)) << "the drive is still restored";
-        bool testLine = std::any_of(messages.begin(), messages.end(), [](auto& m) { return m.first == ">>> TEST/DUMMY WRITE"; });
+        bool testLine = std::any_of(messages.begin(), messages.end(),
+                                    [](auto& m) { return m.first == ">>> TEST/DUMMY WRITE"; });
         EXPECT_EQ(testLine, c.testWrite);
     }
 }
@@ -261,7 +269,9 @@ TEST_F(BurnerTest, CloseSessionRetriesWhileTheDriveIsBusy) {
     };
     ASSERT_TRUE(Burn());
     EXPECT_EQ(drive->SentWith(0x5B).size(), 2u);
-    EXPECT_EQ(doneError, "WRITER ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR - INCOMPLETE TRACK IN SESSION)]");
+    EXPECT_EQ(
+        doneError,
+        "WRITER ERROR [ILLEGAL REQUEST (SESSION FIXATION ERROR - INCOMPLETE TRACK IN SESSION)]");
 }
 
 TEST_F(BurnerTest, MissingSourceFileEndsBeforeWriting) {
@@ -343,7 +353,8 @@ TEST_F(BurnerTest, DvdMediaWriteWholeBlocksAndCloseByKind) {
         ASSERT_TRUE(Burn()) << c.name;
         EXPECT_EQ(doneError, "") << c.name;
         std::vector<Close> closes;
-        for (const auto& r : drive->SentWith(0x5B)) closes.push_back({r.cdb[1], r.cdb[2], uint16_t(r.cdb[4] << 8 | r.cdb[5])});
+        for (const auto& r : drive->SentWith(0x5B))
+            closes.push_back({r.cdb[1], r.cdb[2], uint16_t(r.cdb[4] << 8 | r.cdb[5])});
         EXPECT_EQ(closes, c.closes) << c.name;
         auto writes = drive->SentWith(0x2A);
         size_t normal = 0;
@@ -357,7 +368,10 @@ TEST_F(BurnerTest, DvdMediaWriteWholeBlocksAndCloseByKind) {
         if (c.headerAtZero) {
             // The copy of the descriptors, then a flush, then the same first block normally.
             const auto& first = writes[0];
-            EXPECT_EQ(std::string(reinterpret_cast<const char*>(first.dataOut.data()) + 16 * 2048 + 1, 5), "CD001") << c.name;
+            EXPECT_EQ(
+                std::string(reinterpret_cast<const char*>(first.dataOut.data()) + 16 * 2048 + 1, 5),
+                "CD001")
+                << c.name;
             EXPECT_EQ(first.dataOut.back(), 0xFF) << c.name << ": the copy is filled with FFh";
         }
         EXPECT_EQ(!drive->SentWith(0x04).empty(), c.formats) << c.name;
@@ -368,7 +382,8 @@ TEST_F(BurnerTest, DvdMediaWriteWholeBlocksAndCloseByKind) {
             EXPECT_FALSE(drive->SentWith(0xBF).empty()) << c.name << ": time stamp";
         }
         bool dvdLine = std::any_of(messages.begin(), messages.end(), [](auto& m) {
-            return m.first.rfind(">>> STARTING WRITE PROCESS ON DVD", 0) == 0 && m.first.find("X (2,822 KB/s)") != std::string::npos;
+            return m.first.rfind(">>> STARTING WRITE PROCESS ON DVD", 0) == 0 &&
+                   m.first.find("X (2,822 KB/s)") != std::string::npos;
         });
         EXPECT_TRUE(dvdLine) << c.name;
         messages.clear();

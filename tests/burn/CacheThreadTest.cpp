@@ -29,7 +29,8 @@ protected:
     // A file whose bytes tell their position and file (seed).
     std::string MakeFile(const std::string& name, size_t size, int seed) {
         std::string data(size, '\0');
-        for (size_t i = 0; i < size; ++i) data[i] = char((i * 7 + size_t(seed) * 31 + i / 251) & 0xFF);
+        for (size_t i = 0; i < size; ++i)
+            data[i] = char((i * 7 + size_t(seed) * 31 + i / 251) & 0xFF);
         fs::path p = fs::path(Dir) / name;
         std::ofstream(p, std::ios::binary) << data;
         return p.string();
@@ -44,7 +45,8 @@ protected:
     void MakeHeader(int sectors) {
         Header.SetSize(0);
         std::string h(size_t(sectors) * 2048, '\0');
-        for (size_t i = 0; i < h.size(); ++i) h[i] = char(0x80 | (i % 97));
+        for (size_t i = 0; i < h.size(); ++i)
+            h[i] = char(0x80 | (i % 97));
         Header.Write(h.data(), int64_t(h.size()));
         Expected = h;
     }
@@ -83,7 +85,8 @@ protected:
         return out;
     }
     static void WaitFor(const std::function<bool()>& cond) {
-        for (int i = 0; i < 5000 && !cond(); ++i) std::this_thread::sleep_for(1ms);
+        for (int i = 0; i < 5000 && !cond(); ++i)
+            std::this_thread::sleep_for(1ms);
         ASSERT_TRUE(cond());
     }
 
@@ -111,7 +114,8 @@ TEST_F(CacheTest, ShortTrackIsPaddedToTheMinimumAndReadyOnlyWhenAllIsQueued) {
     // the padding of 146 sectors comes as blocks of 27 sectors, the last one shorter.
     std::vector<int> sizes(5, kCdBlockSize);
     sizes.push_back(19 * 2048);
-    for (int i = 0; i < 5; ++i) sizes.push_back(kCdBlockSize);
+    for (int i = 0; i < 5; ++i)
+        sizes.push_back(kCdBlockSize);
     sizes.push_back(11 * 2048);
     EXPECT_EQ(d.Sizes, sizes);
     WaitFor([&] { return c.Done(); });
@@ -138,7 +142,8 @@ TEST_F(CacheTest, BlockOrderFollowsTheFileTable) {
         Table.clear();
         MakeHeader(k.headerSectors);
         int i = 0;
-        for (size_t sz : k.files) AddToTable(MakeFile("f" + std::to_string(i), sz, i)), ++i;
+        for (size_t sz : k.files)
+            AddToTable(MakeFile("f" + std::to_string(i), sz, i)), ++i;
         TFEntry dir; // directories carry no data
         dir.Directory = 1;
         dir.IsoSize = 2048;
@@ -147,7 +152,8 @@ TEST_F(CacheTest, BlockOrderFollowsTheFileTable) {
         Drained d = Drain(c);
         EXPECT_EQ(d.Data.size(), Expected.size());
         EXPECT_TRUE(d.Data == Expected);
-        for (size_t b = 0; b + 1 < d.Sizes.size(); ++b) EXPECT_EQ(d.Sizes[b], k.blockSize);
+        for (size_t b = 0; b + 1 < d.Sizes.size(); ++b)
+            EXPECT_EQ(d.Sizes[b], k.blockSize);
         EXPECT_EQ(d.Sizes.back() % 2048, 0);
     }
 }
@@ -250,7 +256,8 @@ TEST_F(CacheTest, ImageAndCacheAgreeOnEveryExtent) {
     std::vector<std::string> files = {MakeFile("recipebackup.001", 123457, 10),
                                       MakeFile("empty", 0, 11), MakeFile("tail.txt", 2048, 12)};
     img.ForceImageDir("/sub");
-    for (const auto& f : files) ASSERT_EQ(img.AddFile("/", f, false), 1);
+    for (const auto& f : files)
+        ASSERT_EQ(img.AddFile("/", f, false), 1);
     const uint32_t nwa = 3000;
     img.LayoutImage(nwa);
     img.BuildImageHeader();

@@ -32,17 +32,21 @@ struct Answer {
     uint8_t key = 0, asc = 0, ascq = 0;
 };
 
-inline Answer CheckCondition(uint8_t key, uint8_t asc, uint8_t ascq) { return Answer{SS_ERR, 0, STATUS_CHKCOND, key, asc, ascq}; }
-inline Answer TargetBusy() { return Answer{SS_ERR, 0, STATUS_BUSY, 0, 0, 0}; }
+inline Answer CheckCondition(uint8_t key, uint8_t asc, uint8_t ascq) {
+    return Answer{SS_ERR, 0, STATUS_CHKCOND, key, asc, ascq};
+}
+inline Answer TargetBusy() {
+    return Answer{SS_ERR, 0, STATUS_BUSY, 0, 0, 0};
+}
 
 class FakeDrive : public ScsiTransport {
 public:
     // Disc model: a CD-R by default.
     uint16_t profile = 0x09;
-    int discStatus = 0;      // 0 empty, 1 appendable, 2 complete
+    int discStatus = 0; // 0 empty, 1 appendable, 2 complete
     int lastSessionState = 0;
-    int sessions = 1;        // as READ DISC INFORMATION reports it
-    uint32_t nwa = 0;        // next writable address of the invisible track
+    int sessions = 1; // as READ DISC INFORMATION reports it
+    uint32_t nwa = 0; // next writable address of the invisible track
     std::array<uint8_t, 40> inquiry{};
     std::vector<uint8_t> capsPage = DefaultCapsPage();
     std::vector<uint8_t> writePage = DefaultWritePage();
@@ -97,7 +101,8 @@ public:
     }
     std::vector<uint8_t> Opcodes() const {
         std::vector<uint8_t> out;
-        for (const auto& r : sent) out.push_back(r.cdb[0]);
+        for (const auto& r : sent)
+            out.push_back(r.cdb[0]);
         return out;
     }
 
@@ -129,7 +134,8 @@ public:
             sent.push_back(r);
         }
         Answer a{SS_COMP, 0, 0, 0, 0, 0};
-        if (srb->SRB_HaId != address[0] || srb->SRB_Target != address[1] || srb->SRB_Lun != address[2]) {
+        if (srb->SRB_HaId != address[0] || srb->SRB_Target != address[1] ||
+            srb->SRB_Lun != address[2]) {
             a = Answer{SS_NO_DEVICE, 0, 0, 0, 0, 0};
         } else if (auto injected = inject ? inject(r) : std::nullopt) {
             a = *injected;
@@ -159,7 +165,9 @@ private:
     static void Put32(uint8_t* p, uint32_t v) {
         p[0] = uint8_t(v >> 24), p[1] = uint8_t(v >> 16), p[2] = uint8_t(v >> 8), p[3] = uint8_t(v);
     }
-    static uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+    static uint32_t Get32(const uint8_t* p) {
+        return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+    }
 
     Answer Model(const SentRequest& r, uint8_t* data, uint32_t len) {
         Answer ok{SS_COMP, 0, 0, 0, 0, 0};
@@ -186,7 +194,9 @@ private:
         }
         case 0x5A: {
             uint8_t page = r.cdb[2] & 0x3F;
-            const std::vector<uint8_t>* p = page == 0x2A ? &capsPage : page == 0x05 ? &writePage : nullptr;
+            const std::vector<uint8_t>* p = page == 0x2A   ? &capsPage
+                                            : page == 0x05 ? &writePage
+                                                           : nullptr;
             if (!p) return CheckCondition(5, 0x24, 0);
             std::vector<uint8_t> v(8, 0);
             v.insert(v.end(), p->begin(), p->end());
@@ -197,7 +207,9 @@ private:
         case 0x55:
             if (!acceptModeSelect) return CheckCondition(5, 0x26, 0);
             if (r.dataOut.size() > 8 && r.dataOut[8] == 0x05)
-                writePage.assign(r.dataOut.begin() + 8, r.dataOut.begin() + 8 + std::min<std::size_t>(52, r.dataOut.size() - 8));
+                writePage.assign(r.dataOut.begin() + 8,
+                                 r.dataOut.begin() + 8 +
+                                     std::min<std::size_t>(52, r.dataOut.size() - 8));
             return ok;
         case 0x51: {
             std::vector<uint8_t> v(34, 0);
@@ -228,13 +240,16 @@ private:
             uint32_t count = uint32_t(r.cdb[7]) << 8 | r.cdb[8];
             for (uint32_t i = 0; i < count; ++i) {
                 std::vector<uint8_t> s(2048, 0);
-                if (r.dataOut.size() >= (i + 1) * 2048) std::memcpy(s.data(), &r.dataOut[i * 2048], 2048);
+                if (r.dataOut.size() >= (i + 1) * 2048)
+                    std::memcpy(s.data(), &r.dataOut[i * 2048], 2048);
                 sectors[lba + i] = s;
             }
             return ok;
         }
-        case 0x43: return CheckCondition(5, 0x24, 0);
-        default: return ok;
+        case 0x43:
+            return CheckCondition(5, 0x24, 0);
+        default:
+            return ok;
         }
     }
 

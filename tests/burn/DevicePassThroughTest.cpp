@@ -65,8 +65,8 @@ struct FakeKernel : PassThroughSystem {
         }
         if (request != SG_IO) return -1;
         auto* h = static_cast<sg_io_hdr_t*>(arg);
-        calls->push_back({fd, std::vector<uint8_t>(h->cmdp, h->cmdp + h->cmd_len), h->dxfer_direction, h->timeout,
-                          h->dxfer_len});
+        calls->push_back({fd, std::vector<uint8_t>(h->cmdp, h->cmdp + h->cmd_len),
+                          h->dxfer_direction, h->timeout, h->dxfer_len});
         if (h->cmdp[0] == 0x12) {
             auto* d = static_cast<uint8_t*>(h->dxferp);
             std::memset(d, 0, h->dxfer_len);

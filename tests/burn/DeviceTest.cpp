@@ -26,7 +26,9 @@ protected:
     std::unique_ptr<TSCSIDevice> NewDevice() {
         auto dev = std::make_unique<TSCSIDevice>();
         dev->Sleeper = [](uint32_t) {};
-        dev->OnDebugMessage = [this](TSCSIDevice*, const std::string& m, uint8_t t) { messages.emplace_back(m, t); };
+        dev->OnDebugMessage = [this](TSCSIDevice*, const std::string& m, uint8_t t) {
+            messages.emplace_back(m, t);
+        };
         return dev;
     }
     SRB_ExecSCSICmd Request(uint8_t opcode, uint8_t flags = 0x40) {
@@ -124,11 +126,11 @@ TEST_F(DeviceTest, SelectDeviceRefusals) {
         uint8_t type;
         bool message;
     } cases[] = {
-        {"", 5, false},           // empty: cleared quietly
-        {"0:0", 5, true},         // too short
-        {"a:0:0,E: X", 5, true},  // not a digit
-        {"0:0:0,E: X", 0, true},  // a disk
-        {"0:2:0,E: X", 5, true},  // nothing answers there
+        {"", 5, false},          // empty: cleared quietly
+        {"0:0", 5, true},        // too short
+        {"a:0:0,E: X", 5, true}, // not a digit
+        {"0:0:0,E: X", 0, true}, // a disk
+        {"0:2:0,E: X", 5, true}, // nothing answers there
     };
     for (const Case& c : cases) {
         drive->inquiry[0] = c.type;
@@ -216,7 +218,8 @@ TEST_F(DeviceTest, FailureTexts) {
         const char* text;
         bool busy;
     } cases[] = {
-        {CheckCondition(2, 0x04, 0x00), "NOT READY (LOGICAL UNIT NOT READY, CAUSE NOT REPORTABLE)", false},
+        {CheckCondition(2, 0x04, 0x00), "NOT READY (LOGICAL UNIT NOT READY, CAUSE NOT REPORTABLE)",
+         false},
         {CheckCondition(5, 0x21, 0x02), "ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)", false},
         {CheckCondition(3, 0x74, 0x01), "MEDIUM ERROR (116,1)", false},
         {Answer{SS_ERR, 0, STATUS_CHKCOND, 0, 0, 0}, "", false}, // check condition without sense
@@ -263,12 +266,14 @@ TEST_F(DeviceTest, FailureLines) {
     dev->Write10(0x1234, 2, data, sizeof data);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].second, 0);
-    EXPECT_EQ(messages[0].first,
-              "<<< WRITE (10)             (2A) {50|0A} - 0:0:0 <04> [00004] 00 00 00 12 34 00 00 02 00 00 00 00 00 00 "
-              "00  |DE AD BE EF = 00 02 70 05 ASC:21,ASQ:02 ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)");
+    EXPECT_EQ(
+        messages[0].first,
+        "<<< WRITE (10)             (2A) {50|0A} - 0:0:0 <04> [00004] 00 00 00 12 34 00 00 02 00 "
+        "00 00 00 00 00 "
+        "00  |DE AD BE EF = 00 02 70 05 ASC:21,ASQ:02 ILLEGAL REQUEST (INVALID ADDRESS FOR WRITE)");
     messages.clear();
-    dev->TestUnitReady(1000);     // expected to fail now and then: no line
-    dev->SendOPCInformation();    // long write in progress: no line
+    dev->TestUnitReady(1000);  // expected to fail now and then: no line
+    dev->SendOPCInformation(); // long write in progress: no line
     EXPECT_TRUE(messages.empty());
     dev->DoDebug = false;
     dev->Write10(0, 1, data, sizeof data);
@@ -296,7 +301,8 @@ public:
             return SS_COMP;
         }
         auto* srb = static_cast<SRB_ExecSCSICmd*>(block);
-        if (hdr->SRB_Cmd != SC_EXEC_SCSI_CMD || srb->CDBByte[0] != 0x35) return FakeDrive::SendCommand(block);
+        if (hdr->SRB_Cmd != SC_EXEC_SCSI_CMD || srb->CDBByte[0] != 0x35)
+            return FakeDrive::SendCommand(block);
         srb->SRB_Status = SS_PENDING;
         if (never) return SS_PENDING;
         if (worker.joinable()) worker.join();

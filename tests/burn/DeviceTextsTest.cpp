@@ -9,38 +9,71 @@ TEST(DeviceTexts, StatusTexts) {
     struct Case {
         uint8_t status;
         const char* text;
-    } cases[] = {{0, ""}, {1, ""}, {2, "OPERATION ABORTED BY USER"}, {3, "OPERATION ABORTED BY USER"},
-                 {0x80, "INVALID REQUEST"}, {0x81, "INVALID HOST ADAPTER"}, {0x82, "NO DEVICE"},
-                 {0xE0, "INVALID SRB"}, {0xE1, "BUFFER ALIGNMENT"}, {0xE5, "ASPI IS BUSY"},
-                 {0xE6, "BUFFER TOO BIG"}, {0x05, "UNKNOWN"}};
-    for (const Case& c : cases) EXPECT_EQ(AspiStatusText(c.status), c.text) << int(c.status);
+    } cases[] = {{0, ""},
+                 {1, ""},
+                 {2, "OPERATION ABORTED BY USER"},
+                 {3, "OPERATION ABORTED BY USER"},
+                 {0x80, "INVALID REQUEST"},
+                 {0x81, "INVALID HOST ADAPTER"},
+                 {0x82, "NO DEVICE"},
+                 {0xE0, "INVALID SRB"},
+                 {0xE1, "BUFFER ALIGNMENT"},
+                 {0xE5, "ASPI IS BUSY"},
+                 {0xE6, "BUFFER TOO BIG"},
+                 {0x05, "UNKNOWN"}};
+    for (const Case& c : cases)
+        EXPECT_EQ(AspiStatusText(c.status), c.text) << int(c.status);
 }
 
 TEST(DeviceTexts, ErrorStatusTexts) {
     struct Case {
         uint8_t ha, targ;
         const char* text;
-    } cases[] = {{0, 0, "CHECK CONDITION"}, {0, 2, "CHECK CONDITION"}, {0, 8, "TARGET BUSY"},
-                 {0, 0x18, "TARGET RESERVATION CONFLICT"}, {0, 0x28, "TARGET QUEUE FULL"}, {0, 0x40, "UNKNOWN"},
-                 {9, 2, "COMMAND TIMEOUT"}, {0x0B, 0, "SRB TIMEOUT"}, {0x0D, 0, "MESSAGE REJECT"},
-                 {0x0E, 0, "BUS RESET"}, {0x0F, 0, "PARITY ERROR"}, {0x10, 0, "REQUEST SENSE FAILED"},
-                 {0x11, 0, "SELECTION TIMEOUT"}, {0x12, 0, "DATA OVERRUN"}, {0x13, 0, "UNEXPECTED BUS FREE"},
+    } cases[] = {{0, 0, "CHECK CONDITION"},
+                 {0, 2, "CHECK CONDITION"},
+                 {0, 8, "TARGET BUSY"},
+                 {0, 0x18, "TARGET RESERVATION CONFLICT"},
+                 {0, 0x28, "TARGET QUEUE FULL"},
+                 {0, 0x40, "UNKNOWN"},
+                 {9, 2, "COMMAND TIMEOUT"},
+                 {0x0B, 0, "SRB TIMEOUT"},
+                 {0x0D, 0, "MESSAGE REJECT"},
+                 {0x0E, 0, "BUS RESET"},
+                 {0x0F, 0, "PARITY ERROR"},
+                 {0x10, 0, "REQUEST SENSE FAILED"},
+                 {0x11, 0, "SELECTION TIMEOUT"},
+                 {0x12, 0, "DATA OVERRUN"},
+                 {0x13, 0, "UNEXPECTED BUS FREE"},
                  {0x20, 0, "UNKNOWN"}};
-    for (const Case& c : cases) EXPECT_EQ(ErrorStatusText(c.ha, c.targ), c.text) << int(c.ha) << "/" << int(c.targ);
+    for (const Case& c : cases)
+        EXPECT_EQ(ErrorStatusText(c.ha, c.targ), c.text) << int(c.ha) << "/" << int(c.targ);
 }
 
 TEST(DeviceTexts, SenseKeyTexts) {
     struct Case {
         uint8_t b0, b2;
         const char* text;
-    } cases[] = {{0x00, 0x05, ""},          {0x72, 0x05, "UNKNOWN"},          {0x70, 0x80, "FILEMARK"},
-                 {0x70, 0x40, "END OF MEDIA"}, {0x70, 0x20, "ILLEGAL LENGTH"},
-                 {0x70, 0x00, "NO ADDITIONAL SENSE INFORMATION"}, {0x71, 0x01, "RECOVERED ERROR"},
-                 {0xF0, 0x02, "NOT READY"}, {0x70, 0x03, "MEDIUM ERROR"}, {0x70, 0x04, "HARDWARE ERROR"},
-                 {0x70, 0x05, "ILLEGAL REQUEST"}, {0x70, 0x06, "UNIT ATTENTION"}, {0x70, 0x07, "DATA PROTECT"},
-                 {0x70, 0x08, "ERASE CHECK"}, {0x70, 0x09, "CHECK CONDITION"}, {0x70, 0x0A, "COPYABORTED"},
-                 {0x70, 0x0B, "ABORTED COMMAND"}, {0x70, 0x0C, "CHECK CONDITION"}, {0x70, 0x0D, "VOLUME OVERFLOW"},
-                 {0x70, 0x0E, "MISCOMPARE"}, {0x70, 0x0F, "RESERVED"}};
+    } cases[] = {{0x00, 0x05, ""},
+                 {0x72, 0x05, "UNKNOWN"},
+                 {0x70, 0x80, "FILEMARK"},
+                 {0x70, 0x40, "END OF MEDIA"},
+                 {0x70, 0x20, "ILLEGAL LENGTH"},
+                 {0x70, 0x00, "NO ADDITIONAL SENSE INFORMATION"},
+                 {0x71, 0x01, "RECOVERED ERROR"},
+                 {0xF0, 0x02, "NOT READY"},
+                 {0x70, 0x03, "MEDIUM ERROR"},
+                 {0x70, 0x04, "HARDWARE ERROR"},
+                 {0x70, 0x05, "ILLEGAL REQUEST"},
+                 {0x70, 0x06, "UNIT ATTENTION"},
+                 {0x70, 0x07, "DATA PROTECT"},
+                 {0x70, 0x08, "ERASE CHECK"},
+                 {0x70, 0x09, "CHECK CONDITION"},
+                 {0x70, 0x0A, "COPYABORTED"},
+                 {0x70, 0x0B, "ABORTED COMMAND"},
+                 {0x70, 0x0C, "CHECK CONDITION"},
+                 {0x70, 0x0D, "VOLUME OVERFLOW"},
+                 {0x70, 0x0E, "MISCOMPARE"},
+                 {0x70, 0x0F, "RESERVED"}};
     for (const Case& c : cases) {
         uint8_t sense[33] = {};
         sense[0] = c.b0;
@@ -63,7 +96,8 @@ TEST(DeviceTexts, AdditionalSenseTexts) {
                  {0x40, 0x01, "64,1"},
                  {0x74, 0x00, "116,0"},
                  {0x04, 0xEE, "4,238"}};
-    for (const Case& c : cases) EXPECT_EQ(AdditionalSenseText(c.asc, c.ascq), c.text);
+    for (const Case& c : cases)
+        EXPECT_EQ(AdditionalSenseText(c.asc, c.ascq), c.text);
 }
 
 TEST(DeviceTexts, CommandNamesArePaddedOrHex) {

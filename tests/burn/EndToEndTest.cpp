@@ -29,7 +29,8 @@ struct ShellRun {
 
 std::string Quote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
@@ -39,19 +40,23 @@ ShellRun Shell(const std::string& command) {
     if (!p) return r;
     std::array<char, 4096> buf;
     size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     int status = pclose(p);
     r.rc = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
 
-bool HaveTool(const char* tool) { return Shell(std::string("command -v ") + tool).rc == 0; }
+bool HaveTool(const char* tool) {
+    return Shell(std::string("command -v ") + tool).rc == 0;
+}
 
 class EndToEndTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("burn_e2e_" + std::to_string(getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("burn_e2e_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         cli = std::string(LARDERLY_BIN_DIR) + "/larderly-cli";
@@ -60,8 +65,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    std::string Env(const std::string& image, const std::string& faults = "", const std::string& media = "cdr") const {
-        std::string env = "LARDERLY_ASPI_LIBRARY=" + Quote(library) + " LARDERLY_VDRIVE_IMAGE=" + Quote(image) +
+    std::string Env(const std::string& image, const std::string& faults = "",
+                    const std::string& media = "cdr") const {
+        std::string env = "LARDERLY_ASPI_LIBRARY=" + Quote(library) +
+                          " LARDERLY_VDRIVE_IMAGE=" + Quote(image) +
                           " LARDERLY_VDRIVE_MEDIA=" + media;
         if (!faults.empty()) env += " LARDERLY_VDRIVE_FAULTS=" + Quote(faults);
         return env + " ";
@@ -71,18 +78,22 @@ protected:
         EXPECT_EQ(r.rc, 0);
         return r.out.substr(0, r.out.find('\n'));
     }
-    ShellRun Burn(const std::string& image, const std::vector<std::string>& files, const std::string& faults = "",
-                  const std::string& media = "cdr") {
-        std::string cmd = Env(image, faults, media) + Quote(cli) + " burn --drive " + Quote(DriveLine(image, media));
-        for (const auto& f : files) cmd += " " + Quote(f);
+    ShellRun Burn(const std::string& image, const std::vector<std::string>& files,
+                  const std::string& faults = "", const std::string& media = "cdr") {
+        std::string cmd = Env(image, faults, media) + Quote(cli) + " burn --drive " +
+                          Quote(DriveLine(image, media));
+        for (const auto& f : files)
+            cmd += " " + Quote(f);
         return Shell(cmd);
     }
     std::string MakeFile(const std::string& name, size_t size, unsigned seed, std::time_t mtime) {
         std::string path = (dir / name).string();
         std::vector<char> data(size);
         std::mt19937 rng(seed);
-        for (auto& c : data) c = static_cast<char>(rng());
-        std::ofstream(path, std::ios::binary).write(data.data(), static_cast<std::streamsize>(data.size()));
+        for (auto& c : data)
+            c = static_cast<char>(rng());
+        std::ofstream(path, std::ios::binary)
+            .write(data.data(), static_cast<std::streamsize>(data.size()));
         utimbuf t{mtime, mtime};
         utime(path.c_str(), &t);
         return path;
@@ -90,7 +101,8 @@ protected:
     static uint32_t TrackStart(const std::string& output) {
         std::smatch m;
         std::regex re("sectors written from LBA ([0-9]+)");
-        return std::regex_search(output, m, re) ? static_cast<uint32_t>(std::stoul(m[1])) : 0xFFFFFFFFu;
+        return std::regex_search(output, m, re) ? static_cast<uint32_t>(std::stoul(m[1]))
+                                                : 0xFFFFFFFFu;
     }
 
     fs::path dir;
@@ -111,37 +123,49 @@ TEST_F(EndToEndTest, ListShowsTheSimulatedWriter) {
 }
 
 TEST_F(EndToEndTest, BurnedDiscReadsBackWithThirdPartyTools) {
-    if (!HaveTool("isoinfo") || !HaveTool("xorriso") || !HaveTool("7z")) GTEST_SKIP() << "tools missing";
+    if (!HaveTool("isoinfo") || !HaveTool("xorriso") || !HaveTool("7z"))
+        GTEST_SKIP() << "tools missing";
     std::string image = (dir / "disc.img").string();
     std::string backup = MakeFile("recipebackup.001", 300000, 1, kStamp);
     std::string longName = MakeFile("Long Name Recipe.txt", 5000, 2, kStamp + 86400);
     ShellRun burn = Burn(image, {backup, longName});
     ASSERT_EQ(burn.rc, 0) << burn.out;
-    EXPECT_NE(burn.out.find(">>> STARTING WRITE PROCESS ON CD-R AT "), std::string::npos) << burn.out;
+    EXPECT_NE(burn.out.find(">>> STARTING WRITE PROCESS ON CD-R AT "), std::string::npos)
+        << burn.out;
     EXPECT_EQ(TrackStart(burn.out), 0u);
 
     ShellRun descriptors = Shell("isoinfo -d -J -i " + Quote(image));
     ASSERT_EQ(descriptors.rc, 0) << descriptors.out;
-    EXPECT_NE(descriptors.out.find("Joliet with UCS level 1 found"), std::string::npos) << descriptors.out;
+    EXPECT_NE(descriptors.out.find("Joliet with UCS level 1 found"), std::string::npos)
+        << descriptors.out;
     EXPECT_NE(descriptors.out.find("Volume size is: 300"), std::string::npos) << descriptors.out;
     ShellRun joliet = Shell("isoinfo -J -l -i " + Quote(image));
     ASSERT_EQ(joliet.rc, 0) << joliet.out;
-    EXPECT_TRUE(std::regex_search(joliet.out, std::regex(R"(300000 Mar  4 2021 \[ +150 00\]  recipebackup\.001;1)")))
+    EXPECT_TRUE(std::regex_search(
+        joliet.out, std::regex(R"(300000 Mar  4 2021 \[ +150 00\]  recipebackup\.001;1)")))
         << joliet.out;
-    EXPECT_TRUE(std::regex_search(joliet.out, std::regex(R"(5000 Mar  5 2021 \[ +[0-9]+ 00\]  Long Name Recipe\.txt;1)")))
+    EXPECT_TRUE(std::regex_search(
+        joliet.out, std::regex(R"(5000 Mar  5 2021 \[ +[0-9]+ 00\]  Long Name Recipe\.txt;1)")))
         << joliet.out;
     ShellRun iso = Shell("isoinfo -l -i " + Quote(image));
     EXPECT_NE(iso.out.find("RECIPE~1.001;1"), std::string::npos) << iso.out;
 
     ShellRun xorriso = Shell("xorriso -indev " + Quote(image) + " -lsl / 2>/dev/null");
-    EXPECT_TRUE(std::regex_search(xorriso.out, std::regex(R"(300000 Mar  4  2021 'recipebackup\.001')"))) << xorriso.out;
-    EXPECT_TRUE(std::regex_search(xorriso.out, std::regex(R"(5000 Mar  5  2021 'Long Name Recipe\.txt')"))) << xorriso.out;
+    EXPECT_TRUE(
+        std::regex_search(xorriso.out, std::regex(R"(300000 Mar  4  2021 'recipebackup\.001')")))
+        << xorriso.out;
+    EXPECT_TRUE(
+        std::regex_search(xorriso.out, std::regex(R"(5000 Mar  5  2021 'Long Name Recipe\.txt')")))
+        << xorriso.out;
 
     fs::path out = dir / "out";
     ShellRun seven = Shell("7z x -y -o" + Quote(out.string()) + " " + Quote(image));
     ASSERT_EQ(seven.rc, 0) << seven.out;
-    EXPECT_EQ(Shell("cmp " + Quote(backup) + " " + Quote((out / "recipebackup.001").string())).rc, 0);
-    EXPECT_EQ(Shell("cmp " + Quote(longName) + " " + Quote((out / "Long Name Recipe.txt").string())).rc, 0);
+    EXPECT_EQ(Shell("cmp " + Quote(backup) + " " + Quote((out / "recipebackup.001").string())).rc,
+              0);
+    EXPECT_EQ(
+        Shell("cmp " + Quote(longName) + " " + Quote((out / "Long Name Recipe.txt").string())).rc,
+        0);
 }
 
 TEST_F(EndToEndTest, SecondSessionIsReadableAtItsStart) {
@@ -153,9 +177,7 @@ TEST_F(EndToEndTest, SecondSessionIsReadableAtItsStart) {
     fs::path later = dir / "later";
     fs::create_directories(later);
     std::string second = (later / "recipebackup.001").string();
-    {
-        std::ofstream(second, std::ios::binary) << std::string(70000, 'x');
-    }
+    { std::ofstream(second, std::ios::binary) << std::string(70000, 'x'); }
     ShellRun two = Burn(image, {second});
     ASSERT_EQ(two.rc, 0) << two.out;
     uint32_t start = TrackStart(two.out);
@@ -163,11 +185,14 @@ TEST_F(EndToEndTest, SecondSessionIsReadableAtItsStart) {
 
     ShellRun read = Shell("isoinfo -T " + std::to_string(start) + " -J -l -i " + Quote(image));
     ASSERT_EQ(read.rc, 0) << read.out;
-    EXPECT_TRUE(std::regex_search(read.out, std::regex(R"(70000 [A-Z][a-z]{2} [ 0-9]{2} [0-9]{4} \[ *[0-9]+ 00\]  recipebackup\.001;1)")))
+    EXPECT_TRUE(std::regex_search(
+        read.out,
+        std::regex(
+            R"(70000 [A-Z][a-z]{2} [ 0-9]{2} [0-9]{4} \[ *[0-9]+ 00\]  recipebackup\.001;1)")))
         << read.out;
     fs::path out = dir / "out";
     ShellRun extract = Shell("isoinfo -T " + std::to_string(start) + " -J -i " + Quote(image) +
-                        " -x '/recipebackup.001;1' > " + Quote((dir / "extracted").string()));
+                             " -x '/recipebackup.001;1' > " + Quote((dir / "extracted").string()));
     ASSERT_EQ(extract.rc, 0);
     EXPECT_EQ(Shell("cmp " + Quote(second) + " " + Quote((dir / "extracted").string())).rc, 0);
     // The first session is still where it was.
@@ -191,9 +216,10 @@ TEST_F(EndToEndTest, InjectedFaults) {
     std::vector<std::future<ShellRun>> runs;
     for (size_t i = 0; i < std::size(cases); ++i) {
         std::string image = (dir / ("disc" + std::to_string(i) + ".img")).string();
-        runs.push_back(std::async(std::launch::async, [this, image, file, f = std::string(cases[i].faults)] {
-            return Burn(image, {file}, f);
-        }));
+        runs.push_back(
+            std::async(std::launch::async, [this, image, file, f = std::string(cases[i].faults)] {
+                return Burn(image, {file}, f);
+            }));
     }
     for (size_t i = 0; i < std::size(cases); ++i) {
         ShellRun r = runs[i].get();
@@ -207,24 +233,33 @@ TEST_F(EndToEndTest, OtherMedia) {
     struct Case {
         const char* media;
         const char* name; // as the starting line names it
-    } cases[] = {{"cdrw", "CD-RW"}, {"dvdr", "DVD-R"}, {"dvdrw", "DVD-RW"}, {"dvd+r", "DVD+R"}, {"dvd+rw", "DVD+RW"}};
+    } cases[] = {{"cdrw", "CD-RW"},
+                 {"dvdr", "DVD-R"},
+                 {"dvdrw", "DVD-RW"},
+                 {"dvd+r", "DVD+R"},
+                 {"dvd+rw", "DVD+RW"}};
     std::string file = MakeFile("recipebackup.001", 150000, 5, kStamp);
     std::vector<std::future<ShellRun>> runs;
     for (const Case& c : cases) {
         std::string image = (dir / (std::string(c.media) + ".img")).string();
-        runs.push_back(std::async(std::launch::async, [this, image, file, m = std::string(c.media)] {
-            return Burn(image, {file}, "", m);
-        }));
+        runs.push_back(
+            std::async(std::launch::async, [this, image, file, m = std::string(c.media)] {
+                return Burn(image, {file}, "", m);
+            }));
     }
     for (size_t i = 0; i < std::size(cases); ++i) {
         ShellRun r = runs[i].get();
         ASSERT_EQ(r.rc, 0) << cases[i].media << "\n" << r.out;
-        EXPECT_NE(r.out.find(std::string(">>> STARTING WRITE PROCESS ON ") + cases[i].name + " AT "), std::string::npos)
+        EXPECT_NE(
+            r.out.find(std::string(">>> STARTING WRITE PROCESS ON ") + cases[i].name + " AT "),
+            std::string::npos)
             << r.out;
         std::string image = (dir / (std::string(cases[i].media) + ".img")).string();
         ShellRun list = Shell("isoinfo -J -l -i " + Quote(image));
-        EXPECT_TRUE(std::regex_search(list.out, std::regex(R"(150000 Mar  4 2021 \[ +150 00\]  recipebackup\.001;1)")))
-            << cases[i].media << "\n" << list.out;
+        EXPECT_TRUE(std::regex_search(
+            list.out, std::regex(R"(150000 Mar  4 2021 \[ +150 00\]  recipebackup\.001;1)")))
+            << cases[i].media << "\n"
+            << list.out;
     }
 }
 
@@ -280,9 +315,7 @@ TEST_F(EndToEndTest, RefusedFiles) {
 
     // A sparse file of exactly 4 GiB: its size does not fit a directory record.
     std::string huge = (dir / "huge.bin").string();
-    {
-        std::ofstream(huge, std::ios::binary);
-    }
+    { std::ofstream(huge, std::ios::binary); }
     fs::resize_file(huge, 4ull << 30);
     // The same name from two folders: the second file is named and nothing is burned.
     std::string one = MakeFile("recipe.txt", 100, 8, kStamp);
@@ -298,7 +331,8 @@ TEST_F(EndToEndTest, RefusedFiles) {
 
     ShellRun big = Burn(image, {huge});
     EXPECT_EQ(big.rc, 1);
-    EXPECT_NE(big.out.find("files of 4 GiB or more cannot be burned"), std::string::npos) << big.out;
+    EXPECT_NE(big.out.find("files of 4 GiB or more cannot be burned"), std::string::npos)
+        << big.out;
     EXPECT_FALSE(fs::exists(image) && fs::file_size(image) > 0) << "nothing was written";
 }
 

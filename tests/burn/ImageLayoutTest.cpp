@@ -47,11 +47,16 @@ protected:
         EXPECT_LT(off, d.size());
         return d.data() + off;
     }
-    static uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
-    static uint32_t Be32(const uint8_t* p) { return p[3] | p[2] << 8 | p[1] << 16 | uint32_t(p[0]) << 24; }
+    static uint32_t Le32(const uint8_t* p) {
+        return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+    }
+    static uint32_t Be32(const uint8_t* p) {
+        return p[3] | p[2] << 8 | p[1] << 16 | uint32_t(p[0]) << 24;
+    }
     static std::string Ucs(const std::string& s) {
         std::string o;
-        for (char c : s) o += std::string(1, '\0') + c;
+        for (char c : s)
+            o += std::string(1, '\0') + c;
         return o;
     }
     // Identifiers of the child records of a directory, in record order.
@@ -95,7 +100,8 @@ TEST_F(ImageTest, SingleBackupFileOnBlankDisc) {
 
     const auto& h = Img.HeaderStream().Data();
     ASSERT_EQ(h.size(), 150u * kSectorSize);
-    for (size_t i = 0; i < 16 * kSectorSize; ++i) ASSERT_EQ(h[i], 0) << i;
+    for (size_t i = 0; i < 16 * kSectorSize; ++i)
+        ASSERT_EQ(h[i], 0) << i;
     const uint8_t* pvd = Sector(16);
     const uint8_t* svd = Sector(17);
     EXPECT_EQ(pvd[0], 1);
@@ -121,7 +127,8 @@ TEST_F(ImageTest, SingleBackupFileOnBlankDisc) {
     EXPECT_EQ(Be32(rec + 6), 150u);
     EXPECT_EQ(Le32(rec + 10), 100000u);
     for (uint32_t s = 25; s < 150; ++s)
-        for (size_t i = 0; i < kSectorSize; ++i) ASSERT_EQ(Sector(s)[i], 0) << s;
+        for (size_t i = 0; i < kSectorSize; ++i)
+            ASSERT_EQ(Sector(s)[i], 0) << s;
 
     // The descriptors are kept apart, the rest of that copy is 0xFF.
     const auto& copy = Img.DescriptorCopy();
@@ -238,7 +245,9 @@ TEST_F(ImageTest, VolumeDescriptorFields) {
     Img.BuildImageHeader();
     const uint8_t* pvd = Sector(16);
     const uint8_t* svd = Sector(17);
-    auto text = [](const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); };
+    auto text = [](const uint8_t* p, size_t n) {
+        return std::string(reinterpret_cast<const char*>(p), n);
+    };
     EXPECT_EQ(text(pvd + 8, 32), "LINUX" + std::string(27, ' '));
     EXPECT_EQ(text(pvd + 40, 32), "RECIPES 2026" + std::string(20, ' '));
     EXPECT_EQ(text(pvd + 318, 128), "KITCHEN" + std::string(121, ' '));
@@ -304,11 +313,13 @@ TEST_F(ImageTest, DateOffsetsFollowDaylightSavingAtEachDate) {
 
 TEST_F(ImageTest, ManyFilesSpreadOverSeveralDirectorySectors) {
     for (int i = 0; i < 80; ++i)
-        Img.AddFile("/", MakeFile("a rather long file name number " + std::to_string(i) + ".txt", 1), false);
+        Img.AddFile("/",
+                    MakeFile("a rather long file name number " + std::to_string(i) + ".txt", 1),
+                    false);
     Img.LayoutImage(0);
     Img.BuildImageHeader();
     const TDEntry& root = Img.DirTable()[0];
-    EXPECT_EQ(root.IsoSize, 2 * 2048);   // 80 records of 48 bytes
+    EXPECT_EQ(root.IsoSize, 2 * 2048);    // 80 records of 48 bytes
     EXPECT_EQ(root.JolietSize, 5 * 2048); // 80 records of up to 106 bytes
     EXPECT_EQ(RecordIds(Img.Layout().IsoDirArea, uint32_t(root.IsoSize)).size(), 80u);
     auto jol = RecordIds(Img.Layout().JolietDirArea, uint32_t(root.JolietSize));

@@ -33,7 +33,8 @@ Result Shell(const std::string& cmd) {
     if (!p) return r;
     std::array<char, 4096> buf{};
     size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.Output.append(buf.data(), n);
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.Output.append(buf.data(), n);
     r.Status = ::pclose(p);
     return r;
 }
@@ -60,7 +61,8 @@ protected:
     std::string MakeFile(const std::string& name, size_t size) {
         std::mt19937 rng(unsigned(size + name.size()));
         std::string data(size, '\0');
-        for (auto& c : data) c = char(rng());
+        for (auto& c : data)
+            c = char(rng());
         fs::path p = Src() / name;
         fs::create_directories(p.parent_path());
         std::ofstream(p, std::ios::binary) << data;
@@ -78,7 +80,8 @@ TEST_F(ImageToolsTest, CliImageIsReadByIsoinfoXorrisoAnd7z) {
     const std::vector<std::pair<std::string, size_t>> files = {
         {"recipebackup.001", 100000}, {"README", 3}, {"empty.txt", 0}, {"my recipes.txt", 4097}};
     std::string cmd = Cli() + " iso " + Quote(Dir + "/out.iso");
-    for (const auto& [name, size] : files) cmd += " " + Quote(MakeFile(name, size));
+    for (const auto& [name, size] : files)
+        cmd += " " + Quote(MakeFile(name, size));
     Result made = Shell(cmd);
     ASSERT_EQ(made.Status, 0) << made.Output;
     std::string iso = Quote(Dir + "/out.iso");
@@ -103,7 +106,8 @@ TEST_F(ImageToolsTest, CliImageIsReadByIsoinfoXorrisoAnd7z) {
     for (const auto& want : lines) {
         size_t at = j.Output.find("]  " + want.name);
         ASSERT_NE(at, std::string::npos) << want.name << "\n" << j.Output;
-        std::string line = j.Output.substr(j.Output.rfind('\n', at) + 1, at - j.Output.rfind('\n', at));
+        std::string line =
+            j.Output.substr(j.Output.rfind('\n', at) + 1, at - j.Output.rfind('\n', at));
         EXPECT_NE(line.find(" " + want.size + " Mar  5 2024"), std::string::npos) << line;
         EXPECT_NE(line.find("[" + std::string(7 - want.sector.size(), ' ') + want.sector + " 00]"),
                   std::string::npos)
@@ -133,11 +137,12 @@ TEST_F(ImageToolsTest, LaterSessionIsReadAtItsStart) {
     // The second session starts after the first track and the gap a real disc leaves.
     const uint32_t n = 11702;
     Result second = Shell(Cli() + " iso --address " + std::to_string(n) + " " + out + " " +
-                        Quote(MakeFile("later/recipebackup.001", 90000)));
+                          Quote(MakeFile("later/recipebackup.001", 90000)));
     ASSERT_EQ(second.Status, 0) << second.Output;
 
     Result s1 = Shell("isoinfo -J -l -i " + out);
-    EXPECT_NE(s1.Output.find("7000 Mar  5 2024 [    150 00]  recipebackup.001;1"), std::string::npos)
+    EXPECT_NE(s1.Output.find("7000 Mar  5 2024 [    150 00]  recipebackup.001;1"),
+              std::string::npos)
         << s1.Output;
     const std::string at = " -T " + std::to_string(n);
     Result s2d = Shell("isoinfo" + at + " -d -J -i " + out);
@@ -145,10 +150,12 @@ TEST_F(ImageToolsTest, LaterSessionIsReadAtItsStart) {
     ASSERT_EQ(s2.Status, 0) << s2.Output;
     EXPECT_NE(s2d.Output.find("Volume size is: " + std::to_string(n + 25 + 44)), std::string::npos)
         << s2d.Output;
-    EXPECT_NE(s2.Output.find("90000 Mar  5 2024 [  " + std::to_string(n + 25) + " 00]  recipebackup.001;1"),
+    EXPECT_NE(s2.Output.find("90000 Mar  5 2024 [  " + std::to_string(n + 25) +
+                             " 00]  recipebackup.001;1"),
               std::string::npos)
         << s2.Output;
-    Result x = Shell("isoinfo -T " + std::to_string(n) + " -J -i " + out + " -x '/recipebackup.001;1'");
+    Result x =
+        Shell("isoinfo -T " + std::to_string(n) + " -J -i " + out + " -x '/recipebackup.001;1'");
     EXPECT_TRUE(x.Output == ReadAll(Src() / "later/recipebackup.001"));
 }
 
@@ -165,7 +172,8 @@ TEST_F(ImageToolsTest, NestedFoldersWrittenThroughTheCache) {
 
     std::recursive_mutex lock;
     TCacheThread cache(4194304, lock, kCdBlockSize, img.WritePostGap, "", 0,
-                       int64_t(img.Layout().VolumeSize) * 2048, img.HeaderStream(), img.FileTable());
+                       int64_t(img.Layout().VolumeSize) * 2048, img.HeaderStream(),
+                       img.FileTable());
     std::ofstream out(Dir + "/tree.iso", std::ios::binary);
     std::vector<uint8_t> buf(kCacheBlockCapacity);
     for (;;) {
@@ -175,8 +183,10 @@ TEST_F(ImageToolsTest, NestedFoldersWrittenThroughTheCache) {
             k = cache.GetBlock(buf.data());
         }
         if (k == 0) break;
-        if (k < 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        else out.write(reinterpret_cast<const char*>(buf.data()), k);
+        if (k < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        else
+            out.write(reinterpret_cast<const char*>(buf.data()), k);
     }
     out.close();
     std::string iso = Quote(Dir + "/tree.iso");

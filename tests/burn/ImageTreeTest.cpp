@@ -34,7 +34,8 @@ protected:
     }
     std::vector<std::string> ChildNames(int dir) {
         std::vector<std::string> out;
-        for (int c = Img.DirTable()[size_t(dir)].FirstChild; c >= 0; c = Img.FileTable()[size_t(c)].NextSibling)
+        for (int c = Img.DirTable()[size_t(dir)].FirstChild; c >= 0;
+             c = Img.FileTable()[size_t(c)].NextSibling)
             out.push_back(Img.FileTable()[size_t(c)].LongName);
         return out;
     }
@@ -60,12 +61,14 @@ TEST(ShortAliasTest, FollowsTheFileSystemRules) {
         {"abc.defg", "ABC~1.DEF"},
         {"r\xC3\xA9sum\xC3\xA9.doc", "R_SUM_~1.DOC"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ShortAlias(c.name, nullptr), c.alias) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(ShortAlias(c.name, nullptr), c.alias) << c.name;
 
     std::set<std::string> taken{"RECIPE~1.001"};
     auto isTaken = [&](const std::string& a) { return taken.count(a) > 0; };
     EXPECT_EQ(ShortAlias("recipebackup.001", isTaken), "RECIPE~2.001");
-    for (int i = 2; i <= 9; ++i) taken.insert("RECIPE~" + std::to_string(i) + ".001");
+    for (int i = 2; i <= 9; ++i)
+        taken.insert("RECIPE~" + std::to_string(i) + ".001");
     EXPECT_EQ(ShortAlias("recipebackup.001", isTaken), "RECIP~10.001");
 }
 
@@ -167,8 +170,8 @@ TEST_F(ImageTreeTest, LongNamesAreSkippedOrFitTheJolietRecord) {
     // With ";1" a 109-character name would need a 256-byte record.
     EXPECT_EQ(Img.FileTable()[0].LongName, std::string(104, 'n') + ".txt");
 
-    Img.OnAddFile = [](const std::string&, std::string&, std::string&, TDateTime&, int32_t,
-                       int64_t, bool& skip) { skip = false; };
+    Img.OnAddFile = [](const std::string&, std::string&, std::string&, TDateTime&, int32_t, int64_t,
+                       bool& skip) { skip = false; };
     Img.AddFile("/", MakeFile(std::string(200, 'm') + ".data", 1), false);
     ASSERT_EQ(Img.FileTable().size(), 2u);
     EXPECT_EQ(Img.FileTable()[1].LongName, std::string(103, 'm') + ".data");
@@ -178,9 +181,11 @@ TEST_F(ImageTreeTest, LongNamesAreSkippedOrFitTheJolietRecord) {
 
     Img.LayoutImage(0);
     Img.BuildImageHeader();
-    const uint8_t* p = Img.HeaderStream().Data().data() + size_t(Img.Layout().JolietDirArea) * kSectorSize;
+    const uint8_t* p =
+        Img.HeaderStream().Data().data() + size_t(Img.Layout().JolietDirArea) * kSectorSize;
     std::vector<int> lengths;
-    for (size_t pos = 68; p[pos] != 0; pos += p[pos]) lengths.push_back(p[pos]);
+    for (size_t pos = 68; p[pos] != 0; pos += p[pos])
+        lengths.push_back(p[pos]);
     EXPECT_EQ(lengths, (std::vector<int>{254, 254, 254}));
 }
 
@@ -248,9 +253,16 @@ TEST_F(ImageTreeTest, DirectoriesAreCreatedOnceAndFound) {
     struct Case {
         std::string path;
         int dir;
-    } finds[] = {{"", 0}, {"/", 0}, {"\\", 0}, {"/data", 1}, {"/DATA/backup/", 2},
-                 {"\\data\\BACKUP", 2}, {"/backup", -1}, {"/data/backup/x", -1}};
-    for (const auto& c : finds) EXPECT_EQ(Img.FindImageDir(c.path), c.dir) << c.path;
+    } finds[] = {{"", 0},
+                 {"/", 0},
+                 {"\\", 0},
+                 {"/data", 1},
+                 {"/DATA/backup/", 2},
+                 {"\\data\\BACKUP", 2},
+                 {"/backup", -1},
+                 {"/data/backup/x", -1}};
+    for (const auto& c : finds)
+        EXPECT_EQ(Img.FindImageDir(c.path), c.dir) << c.path;
     EXPECT_EQ(Img.ForceImageDir("/data/backup/"), 2);
     EXPECT_EQ(Img.DirTable().size(), 3u);
 
@@ -299,19 +311,21 @@ TEST_F(ImageTreeTest, PathTableOrder) {
     };
     for (const auto& c : cases) {
         Img.ResetImage(100, 100);
-        for (const auto& p : c.create) Img.ForceImageDir(p);
+        for (const auto& p : c.create)
+            Img.ForceImageDir(p);
         Img.LayoutImage(0);
         ExpectPathOrder(Img, Img.IsoPathOrder());
         EXPECT_EQ(Img.IsoPathOrder(), Img.JolietPathOrder());
         std::vector<std::string> names;
-        for (int d : Img.IsoPathOrder()) names.push_back(Img.DirTable()[size_t(d)].LongName);
+        for (int d : Img.IsoPathOrder())
+            names.push_back(Img.DirTable()[size_t(d)].LongName);
         EXPECT_EQ(names, c.order);
     }
     // A wider tree built in scrambled order.
     Img.ResetImage(1000, 1000);
     for (int i = 0; i < 60; ++i)
-        Img.ForceImageDir("/d" + std::to_string((i * 7) % 13) + "/e" + std::to_string((i * 5) % 11) +
-                          "/f" + std::to_string(i % 3));
+        Img.ForceImageDir("/d" + std::to_string((i * 7) % 13) + "/e" +
+                          std::to_string((i * 5) % 11) + "/f" + std::to_string(i % 3));
     Img.LayoutImage(0);
     ExpectPathOrder(Img, Img.IsoPathOrder());
     ExpectPathOrder(Img, Img.JolietPathOrder());

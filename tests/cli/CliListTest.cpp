@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace larderly;
 using larderly::testing::TestHome;
 
 namespace {
 larderly::testing::CommandResult RunCli(const std::string& args) {
-    return larderly::testing::RunCommand(larderly::testing::BuiltProgram("larderly-cli") + " " + args);
+    return larderly::testing::RunCommand(larderly::testing::BuiltProgram("larderly-cli") + " " +
+                                         args);
 }
 } // namespace
 
@@ -21,7 +21,8 @@ TEST(CliList, EmptyThenFilledDataFolder) {
     auto r = RunCli("--home " + h.home() + " list");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(std::filesystem::exists(h.data() + "/tbl104.nx1")) << "a first start creates the tables";
+    EXPECT_TRUE(std::filesystem::exists(h.data() + "/tbl104.nx1"))
+        << "a first start creates the tables";
 
     {
         TfmTables s;

@@ -59,7 +59,8 @@ std::vector<StoredRecipe> ExportAndImport(const std::vector<ExportRecipe>& recip
 } // namespace
 
 TEST(Export, MealMasterReadsBackTheSame) {
-    for (ExportEncoding enc : {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}) {
+    for (ExportEncoding enc :
+         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}) {
         SCOPED_TRACE(EncodingDisplayName(enc));
         ExportResult result;
         std::string bytes;
@@ -85,8 +86,8 @@ TEST(Export, MealMasterReadsBackTheSame) {
         EXPECT_TRUE(result.Notes[0].Written);
         // The bytes are in the chosen encoding, lines ending in CR LF.
         const char* const accented = enc == ExportEncoding::Utf8          ? "Cr\xC3\xA8me"
-                                    : enc == ExportEncoding::Windows1252 ? "Cr\xE8me"
-                                                                         : "Cr\x8Ame";
+                                     : enc == ExportEncoding::Windows1252 ? "Cr\xE8me"
+                                                                          : "Cr\x8Ame";
         EXPECT_NE(bytes.find(accented), std::string::npos);
         EXPECT_EQ(bytes.rfind("MMMMM----- Recipe via Meal-Master", 0), 0u);
         EXPECT_NE(bytes.find("\r\nServe cold.\r\nMMMMM\r\n"), std::string::npos);

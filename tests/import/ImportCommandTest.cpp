@@ -16,7 +16,8 @@ namespace {
 // Records how the open dialog was asked for, then answers from the script.
 class RecordingPrompts : public ScriptedPrompts {
 public:
-    std::vector<std::string> openFiles(const std::string& title, const std::vector<std::string>& filters,
+    std::vector<std::string> openFiles(const std::string& title,
+                                       const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override {
         filters_ = filters;
         startFolder_ = startFolder;
@@ -50,22 +51,24 @@ TEST(ImportCommand, CancelledDialogDoesNothing) {
     RecordingPrompts p;
     p.answerOpen({}, "Import Recipe File");
     Window w;
-    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/start/here/");
+    TImportCommandResult r =
+        RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/start/here/");
     EXPECT_TRUE(r.Cancelled);
     EXPECT_TRUE(w.events.empty());
     EXPECT_TRUE(p.failures().empty());
     EXPECT_EQ(p.startFolder_, "/start/here/");
     EXPECT_TRUE(p.multiple_);
-    EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)",
-                                                    "MX2 File (*.mx2)"}));
+    EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*.*)", "MXP File (*.mxp)",
+                                                    "MMF File (*.mmf)", "MX2 File (*.mx2)"}));
 }
 
 TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
     TempStore t;
     RecordingPrompts p;
-    const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"),
-                                            Fixture("mastercook.mxp"), Fixture("empty.txt"),
-                                            Fixture("mastercook.mx2"), Fixture("mealmaster-extract.txt")};
+    const std::vector<std::string> files = {
+        Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"),
+        Fixture("mastercook.mxp"),       Fixture("empty.txt"),
+        Fixture("mastercook.mx2"),       Fixture("mealmaster-extract.txt")};
     p.answerOpen(files);
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[1]);
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[3]);
@@ -79,8 +82,9 @@ TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
         bool accepted;
         const char* reader;
         int added;
-    } want[] = {{true, "Meal-Master export", 2}, {false, "", 0},         {true, "MasterCook text", 2},
-                {false, "", 0},                  {true, "MasterCook XML", 2}, {true, "Meal-Master extract", 3}};
+    } want[] = {{true, "Meal-Master export", 2}, {false, "", 0},
+                {true, "MasterCook text", 2},    {false, "", 0},
+                {true, "MasterCook XML", 2},     {true, "Meal-Master extract", 3}};
     for (std::size_t i = 0; i < files.size(); ++i) {
         EXPECT_EQ(r.Files[i].FileName, files[i]);
         EXPECT_EQ(r.Files[i].Accepted, want[i].accepted) << files[i];
@@ -109,7 +113,8 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
     // The second file is stopped by its first title, and the user is told (nothing was said
     // before: the file was dropped silently).
-    const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; nothing was imported from " +
+    const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; "
+                                "nothing was imported from " +
                                 Fixture("mealmaster-dashes.mmf") + ".";
     p.answer(PromptAnswer::Ok, stopped);
     Window w;
@@ -134,25 +139,30 @@ TEST(ImportCommand, UnreadableFileEndsTheCommand) {
     EXPECT_EQ(t.RecipeCount(), 2);
     t.ExpectSummariesMatchTable();
     EXPECT_FALSE(t.store.InTransaction());
-    EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "caption Importing " + Fixture("mastercook.mxp")), 0);
+    EXPECT_EQ(std::count(w.events.begin(), w.events.end(),
+                         "caption Importing " + Fixture("mastercook.mxp")),
+              0);
     EXPECT_EQ(std::count(w.events.begin(), w.events.end(), "show list"), 1);
     EXPECT_EQ(w.events.back(), "show list");
-    EXPECT_NE(std::find(w.events.begin(), w.events.end(), "arrow"), w.events.end()) << "the hourglass is lifted";
+    EXPECT_NE(std::find(w.events.begin(), w.events.end(), "arrow"), w.events.end())
+        << "the hourglass is lifted";
 }
 
 TEST(ImportCommand, CascadeOrderDecidesMixedFiles) {
     // A file with both a MasterCook text marker and a Meal-Master marker goes to the first
     // reader; an XML file holding a Meal-Master recipe goes to the Meal-Master reader.
     TempStore t;
-    std::string both = t.WriteFile("both.txt",
-                                   "Exported from  MasterCook\n\nMC\n\n\nServes\nCat\n\n\n\nBody\n"
-                                   "- - - - - - - - - - - - - - - - - -\n"
-                                   "Recipe via Meal-Master\n\n      Title: MM\n Categories: x\n      Yield: 1\nMMMMM\n");
+    std::string both = t.WriteFile(
+        "both.txt",
+        "Exported from  MasterCook\n\nMC\n\n\nServes\nCat\n\n\n\nBody\n"
+        "- - - - - - - - - - - - - - - - - -\n"
+        "Recipe via Meal-Master\n\n      Title: MM\n Categories: x\n      Yield: 1\nMMMMM\n");
     TFileImport r = ImportFile(t.store, t.summaries, both);
     EXPECT_EQ(r.Reader, "MasterCook text");
     EXPECT_EQ(r.Added, 1);
 
-    std::string xml = t.WriteFile("mm.mx2", "<?xml version=\"1.0\"?>\nRecipe via Meal-Master\n\n      Title: X\n");
+    std::string xml = t.WriteFile(
+        "mm.mx2", "<?xml version=\"1.0\"?>\nRecipe via Meal-Master\n\n      Title: X\n");
     r = ImportFile(t.store, t.summaries, xml);
     EXPECT_EQ(r.Reader, "Meal-Master export");
 
@@ -162,13 +172,16 @@ TEST(ImportCommand, CascadeOrderDecidesMixedFiles) {
 }
 
 TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
-    const std::string twiceText = "MMMMM----- Recipe via Meal-Master\n\n      Title: Tea\n Categories: \n      Yield: 1\nMMMMM\n"
-                                  "MMMMM----- Recipe via Meal-Master\n\n      Title: Milk\n Categories: \n      Yield: 1\nMMMMM\n";
+    const std::string twiceText = "MMMMM----- Recipe via Meal-Master\n\n      Title: Tea\n "
+                                  "Categories: \n      Yield: 1\nMMMMM\n"
+                                  "MMMMM----- Recipe via Meal-Master\n\n      Title: Milk\n "
+                                  "Categories: \n      Yield: 1\nMMMMM\n";
     for (bool skip : {false, true}) {
         TempStore s;
         ASSERT_TRUE(ImportMealMasterExport(s.store, s.summaries, Fixture("mealmaster-dashes.mmf")));
         const std::string twice = s.WriteFile("twice.mmf", twiceText);
-        const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"), twice,
+        const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"),
+                                                Fixture("not-a-recipe.txt"), twice,
                                                 Fixture("mealmaster-dashes.mmf")};
         ScriptedPrompts p;
         p.setAutoAcknowledge(true);
@@ -176,19 +189,27 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
         TImportOptions options;
         options.SkipExisting = skip;
         Window w;
-        TImportCommandResult r = RunImportCommand(p, s.store, s.summaries, w.Callbacks(), "/", options);
-        const std::string notRecipes = files[1] + ": refused, it is not a recipe file of a kind this program reads.\n";
+        TImportCommandResult r =
+            RunImportCommand(p, s.store, s.summaries, w.Callbacks(), "/", options);
+        const std::string notRecipes =
+            files[1] + ": refused, it is not a recipe file of a kind this program reads.\n";
         if (!skip) {
             EXPECT_EQ(ImportSummaryText(r), "2 recipes added from 4 files, 3 refused.");
             EXPECT_EQ(ImportDetailsText(r),
-                      notRecipes + twice + ": refused, recipe \"Tea\" is already in the collection; nothing was imported.\n" +
+                      notRecipes + twice +
+                          ": refused, recipe \"Tea\" is already in the collection; nothing was "
+                          "imported.\n" +
                           files[3] +
-                          ": refused, recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; nothing was imported.\n");
+                          ": refused, recipe \"Caf\xE2\x80\x9A au lait\" is already in the "
+                          "collection; nothing was imported.\n");
         } else {
             EXPECT_EQ(ImportSummaryText(r), "3 recipes added from 4 files, 3 skipped, 1 refused.");
-            EXPECT_EQ(ImportDetailsText(r),
-                      notRecipes + twice + ": 1 recipe added, 1 recipe skipped (title already in the collection).\n" +
-                          files[3] + ": 0 recipes added, 2 recipes skipped (title already in the collection).\n");
+            EXPECT_EQ(
+                ImportDetailsText(r),
+                notRecipes + twice +
+                    ": 1 recipe added, 1 recipe skipped (title already in the collection).\n" +
+                    files[3] +
+                    ": 0 recipes added, 2 recipes skipped (title already in the collection).\n");
         }
     }
     EXPECT_EQ(ImportDetailsText(TImportCommandResult{}), "");

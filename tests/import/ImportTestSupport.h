@@ -69,7 +69,8 @@ public:
         std::vector<int32_t> ids;
         TTable& t = store.tblRecipes();
         t.SetIndexName("InternalID");
-        for (t.First(); !t.Eof(); t.Next()) ids.push_back(t.FieldAsInteger(fld::InternalID));
+        for (t.First(); !t.Eof(); t.Next())
+            ids.push_back(t.FieldAsInteger(fld::InternalID));
         std::vector<StoredRecipe> out;
         for (int32_t id : ids) {
             store.FindRecipe(id);
@@ -77,7 +78,8 @@ public:
             r.id = id;
             r.title = store.RecipeRec.Title;
             r.lines = store.RecipeText;
-            for (std::size_t s = 0; s < 4; ++s) r.categories[s] = LabelName(store.RecipeRec.Category[s]);
+            for (std::size_t s = 0; s < 4; ++s)
+                r.categories[s] = LabelName(store.RecipeRec.Category[s]);
             out.push_back(r);
         }
         return out;
@@ -108,7 +110,8 @@ private:
         for (t.First(); !t.Eof(); t.Next()) {
             RecipeRecord r;
             r.InternalID = t.FieldAsInteger(fld::InternalID);
-            for (int s = 0; s < 4; ++s) r.Category[static_cast<std::size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
+            for (int s = 0; s < 4; ++s)
+                r.Category[static_cast<std::size_t>(s)] = t.FieldAsInteger(fld::Category1 + s);
             r.Title = t.FieldAsString(fld::Title);
             out.push_back(r);
         }

@@ -58,7 +58,8 @@ TEST(LineReader, LoneCrLinesAcrossPieceBoundaries) {
     std::string bytes;
     Lines want;
     for (int i = 0; i < 3000; ++i) {
-        want.push_back(std::string(static_cast<std::size_t>(i * 37 % 301), static_cast<char>('a' + i % 26)));
+        want.push_back(
+            std::string(static_cast<std::size_t>(i * 37 % 301), static_cast<char>('a' + i % 26)));
         bytes += want.back() + (i % 50 == 7 ? "\r\n" : "\r");
     }
     EXPECT_EQ(AllLines(TLineReader::FromBytes(bytes)), want);
@@ -115,7 +116,8 @@ TEST(DecodeImportBytes, ChoosesTheCharacterSet) {
          "\xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\x93 1\xC2\xBD"},
         // Code page 437 bytes come through as Windows-1252: 0x82 (e-acute there) is a low quote.
         {"code page 437 read as Windows-1252", "Caf\x82", "Caf\xE2\x80\x9A"},
-        {"one bad byte decodes the whole file", "\xC3\xA8 and \xE8", "\xC3\x83\xC2\xA8 and \xC3\xA8"},
+        {"one bad byte decodes the whole file", "\xC3\xA8 and \xE8",
+         "\xC3\x83\xC2\xA8 and \xC3\xA8"},
         {"byte-order mark dropped", "\xEF\xBB\xBFTitle", "Title"},
         {"zero bytes dropped", std::string("a\0b", 3), "ab"},
         {"bytes after Ctrl-Z do not decide", "ok\x1A\xE8", "ok"},
@@ -132,10 +134,12 @@ TEST(DecodeImportBytes, DosCodePagesAndChosenEncodings) {
         std::string text;
     } cases[] = {
         // Bytes Windows-1252 leaves unassigned (0x81 u-umlaut, 0x90 E-acute in both DOS pages).
-        {"unassigned bytes: code page 437", "M\x81sli \x90t\x82", TEncoding::Auto, "M\xC3\xBCsli \xC3\x89t\xC3\xA9"},
+        {"unassigned bytes: code page 437", "M\x81sli \x90t\x82", TEncoding::Auto,
+         "M\xC3\xBCsli \xC3\x89t\xC3\xA9"},
         {"box drawing beside blanks stays 437", "\x81 \xC9\xCD\xBB", TEncoding::Auto,
          "\xC3\xBC \xE2\x95\x94\xE2\x95\x90\xE2\x95\x97"},
-        {"850 letters among letters", "\x81 S\xC6o Jo\xC6o", TEncoding::Auto, "\xC3\xBC S\xC3\xA3o Jo\xC3\xA3o"},
+        {"850 letters among letters", "\x81 S\xC6o Jo\xC6o", TEncoding::Auto,
+         "\xC3\xBC S\xC3\xA3o Jo\xC3\xA3o"},
         {"asked for 437", "Caf\x82", TEncoding::Cp437, "Caf\xC3\xA9"},
         {"asked for 850", "\xB5", TEncoding::Cp850, "\xC3\x81"},
         {"asked for latin1", "\xE9\x93", TEncoding::Latin1, "\xC3\xA9\xC2\x93"},
@@ -219,7 +223,8 @@ TEST(ImportText, MasterCookBodyLines) {
         {"", ""},
         {"\tTabbed", "\tTabbed"},
         // Everything after column 104 is lost.
-        {"   1      cup           " + std::string(80, 'a') + "LOST", "1       cup            " + std::string(80, 'a')},
+        {"   1      cup           " + std::string(80, 'a') + "LOST",
+         "1       cup            " + std::string(80, 'a')},
         // A direction line that begins with a blank is rebuilt like an ingredient.
         {"  Serve hot with syrup.", "Serve   t with syrup.  "},
     };

@@ -1,7 +1,7 @@
 // The frame shared by the readers, with a reader of its own: an error part-way through a
 // file takes back everything the file had stored, summaries included.
-#include "import/TImportReader.h"
 #include "ImportTestSupport.h"
+#include "import/TImportReader.h"
 
 #include <gtest/gtest.h>
 

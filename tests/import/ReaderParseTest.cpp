@@ -1,9 +1,9 @@
 // Each reader's splitting and parsing on small texts, without a store.
+#include "ImportTestSupport.h"
 #include "import/TMasterCookTextReader.h"
 #include "import/TMasterCookXmlReader.h"
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
-#include "ImportTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,8 @@ namespace {
 
 std::string Join(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& l : lines) s += l + "\n";
+    for (const auto& l : lines)
+        s += l + "\n";
     return s;
 }
 
@@ -32,9 +33,11 @@ const std::string kMcStart = "*  Exported from  MasterCook  *";
 const std::string kMcEnd = "- - - - - - - - - - - - - - - - - -";
 
 // A MasterCook text recipe whose first body line is `firstBody`, followed by `rest`.
-std::string McRecipe(const std::string& title, const std::string& firstBody, std::vector<std::string> rest) {
-    std::vector<std::string> l = {kMcStart, "", title, "", "", "Serving Size  : 2", "Categories    : Soups", "", "",
-                                  "", firstBody};
+std::string McRecipe(const std::string& title, const std::string& firstBody,
+                     std::vector<std::string> rest) {
+    std::vector<std::string> l = {
+        kMcStart, "", title, "",       "", "Serving Size  : 2", "Categories    : Soups",
+        "",       "", "",    firstBody};
     l.insert(l.end(), rest.begin(), rest.end());
     return Join(l);
 }
@@ -43,12 +46,15 @@ std::string McRecipe(const std::string& title, const std::string& firstBody, std
 
 TEST(MasterCookTextParse, MarkersAndTheFirstBodyLine) {
     bool accepted = true;
-    EXPECT_TRUE(Parse<TMasterCookTextReader>("no marker here\nExported from MasterCook\n", &accepted).empty());
+    EXPECT_TRUE(
+        Parse<TMasterCookTextReader>("no marker here\nExported from MasterCook\n", &accepted)
+            .empty());
     EXPECT_FALSE(accepted) << "one blank between the words is not the marker";
 
     // The first body line is taken even when it is the end marker; the marker ends the body
     // only in the lines after it.
-    auto r = Parse<TMasterCookTextReader>(McRecipe("Soup", kMcEnd, {"Stir.", kMcEnd, "after"}), &accepted);
+    auto r = Parse<TMasterCookTextReader>(McRecipe("Soup", kMcEnd, {"Stir.", kMcEnd, "after"}),
+                                          &accepted);
     EXPECT_TRUE(accepted);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].Lines, (std::vector<std::string>{"Serving Size  : 2", kMcEnd, "Stir."}));
@@ -56,15 +62,16 @@ TEST(MasterCookTextParse, MarkersAndTheFirstBodyLine) {
 
 TEST(MasterCookTextParse, ReadMeRecipesAreSkippedAndScanningGoesOn) {
     // The Read Me recipe's own lines are scanned for the next marker from its third line on.
-    std::string text = Join({kMcStart, "", "Read Me", kMcStart, "", "Real", "", "", "Serving Size  : 1",
-                             "Categories    :", "", "", "", "Body.", kMcEnd});
+    std::string text = Join({kMcStart, "", "Read Me", kMcStart, "", "Real", "", "",
+                             "Serving Size  : 1", "Categories    :", "", "", "", "Body.", kMcEnd});
     bool accepted = false;
     auto r = Parse<TMasterCookTextReader>(text, &accepted);
     EXPECT_TRUE(accepted);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].Title, "Real");
 
-    r = Parse<TMasterCookTextReader>(Join({kMcStart, "", "  Please Read Me  ", "x", kMcEnd}), &accepted);
+    r = Parse<TMasterCookTextReader>(Join({kMcStart, "", "  Please Read Me  ", "x", kMcEnd}),
+                                     &accepted);
     EXPECT_TRUE(accepted) << "a file with only a Read Me recipe is still accepted";
     EXPECT_TRUE(r.empty());
 }
@@ -82,14 +89,17 @@ TEST(MasterCookTextParse, FileEndingInsideARecipe) {
 }
 
 TEST(MasterCookXmlParse, FirstLineDecides) {
-    const std::string rec = Join({"* Exported from MasterCook *", "", "T", "", "", "S", "C", "", "", "", "B1", "B2",
-                                  "Source:", "tail"});
+    const std::string rec = Join({"* Exported from MasterCook *", "", "T", "", "", "S", "C", "", "",
+                                  "", "B1", "B2", "Source:", "tail"});
     bool accepted = true;
-    EXPECT_TRUE(Parse<TMasterCookXmlReader>("\n<?xml version=\"1.0\"?>\n" + rec, &accepted).empty());
+    EXPECT_TRUE(
+        Parse<TMasterCookXmlReader>("\n<?xml version=\"1.0\"?>\n" + rec, &accepted).empty());
     EXPECT_FALSE(accepted) << "the declaration counts only on the first line";
 
     // A start marker on the first line is not seen.
-    EXPECT_TRUE(Parse<TMasterCookXmlReader>("<?xml version * Exported from MasterCook *\n\nT\n", &accepted).empty());
+    EXPECT_TRUE(
+        Parse<TMasterCookXmlReader>("<?xml version * Exported from MasterCook *\n\nT\n", &accepted)
+            .empty());
     EXPECT_TRUE(accepted);
 
     auto r = Parse<TMasterCookXmlReader>("<?xml version=\"1.0\"?>\n" + rec, &accepted);
@@ -98,8 +108,9 @@ TEST(MasterCookXmlParse, FirstLineDecides) {
 
     // Without "Source:" the body ends at the end of the file, and the file's last line is not
     // part of it.
-    r = Parse<TMasterCookXmlReader>(Join({"<?xml version=\"1.0\"?>", "* Exported from MasterCook *", "", "T", "", "",
-                                          "S", "C", "", "", "", "B1", "B2", "</mx2>"}));
+    r = Parse<TMasterCookXmlReader>(
+        Join({"<?xml version=\"1.0\"?>", "* Exported from MasterCook *", "", "T", "", "", "S", "C",
+              "", "", "", "B1", "B2", "</mx2>"}));
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].Lines, (std::vector<std::string>{"S", "B1", "B2"}));
 }
@@ -132,15 +143,18 @@ TEST(MealMasterExportParse, ClosingLines) {
         std::string line;
         bool closes;
     } cases[] = {
-        {"-----", true}, {"MMMMM", true}, {"-abcd", true}, {"Mix w", true}, {"M\xC3\xA9lan", true},
-        {"------", false}, {"MMMM", false}, {" ----", false}, {"mmmmm", false}, {"", false},
+        {"-----", true},        {"MMMMM", true},   {"-abcd", true}, {"Mix w", true},
+        {"M\xC3\xA9lan", true}, {"------", false}, {"MMMM", false}, {" ----", false},
+        {"mmmmm", false},       {"", false},
     };
-    for (const auto& c : cases) EXPECT_EQ(TMealMasterExportReader::IsClosingLine(c.line), c.closes) << c.line;
+    for (const auto& c : cases)
+        EXPECT_EQ(TMealMasterExportReader::IsClosingLine(c.line), c.closes) << c.line;
 }
 
 TEST(MealMasterExportParse, BodyKeepsLinesUntilTheClosingLine) {
-    std::string text = Join({"MMMMM----- Recipe via Meal-Master (tm) v8.05", "", "      Title: Soup",
-                             " Categories: Soups", "      Yield: 4", "", "   indented", "", "Mix w", "after"});
+    std::string text =
+        Join({"MMMMM----- Recipe via Meal-Master (tm) v8.05", "", "      Title: Soup",
+              " Categories: Soups", "      Yield: 4", "", "   indented", "", "Mix w", "after"});
     auto r = Parse<TMealMasterExportReader>(text);
     ASSERT_EQ(r.size(), 1u);
     EXPECT_EQ(r[0].Lines, (std::vector<std::string>{"Serving Size  : 4", "", "   indented", ""}));
@@ -170,10 +184,11 @@ TEST(MealMasterExportParse, LooseHeadersClosingsAndLabelledFields) {
     struct Closing {
         std::string line;
         bool closes;
-    } closings[] = {{"MMMMM ", true}, {"-----   ", true}, {"MMMMM", false}, {" MMMMM ", false},
+    } closings[] = {{"MMMMM ", true},   {"-----   ", true}, {"MMMMM", false}, {" MMMMM ", false},
                     {"MMMMMM ", false}, {"----- x", false}, {"mmmmm ", false}};
     for (const auto& c : closings)
-        EXPECT_EQ(TMealMasterExportReader::IsLooseClosingLine(c.line), c.closes) << "[" << c.line << "]";
+        EXPECT_EQ(TMealMasterExportReader::IsLooseClosingLine(c.line), c.closes)
+            << "[" << c.line << "]";
 
     struct Header {
         std::string line;
@@ -183,19 +198,22 @@ TEST(MealMasterExportParse, LooseHeadersClosingsAndLabelledFields) {
                    {"  MMMMM-----Meal-Master recipe exported by Kitchen Notebook-----", true},
                    {"I keep my recipes in Meal-Master.", false},
                    {"MMMMM----- Recipe via MealMaster", false}};
-    for (const auto& h : headers) EXPECT_EQ(TMealMasterExportReader::IsLooseHeader(h.line), h.header) << h.line;
+    for (const auto& h : headers)
+        EXPECT_EQ(TMealMasterExportReader::IsLooseHeader(h.line), h.header) << h.line;
 
     const char* const title[] = {"title", nullptr};
     struct Field {
         std::string line, value;
     } fields[] = {
         {"      Title: Soup of the day", "Soup of the day"}, // the classic column
-        {"Title: Soup", "Soup"},                              // label at the start of the line
+        {"Title: Soup", "Soup"},                             // label at the start of the line
         {"  TITLE:Soup", "Soup"},
         {"      Titel: Suppe", "Suppe"}, // no label known: the classic columns
     };
-    for (const auto& f : fields) EXPECT_EQ(TMealMasterExportReader::HeaderField(f.line, title, 14, 163), f.value) << f.line;
+    for (const auto& f : fields)
+        EXPECT_EQ(TMealMasterExportReader::HeaderField(f.line, title, 14, 163), f.value) << f.line;
     // The width stays that of the classic columns, counted from just after the colon.
-    EXPECT_EQ(TMealMasterExportReader::HeaderField("Title: " + std::string(160, 'x'), title, 14, 163),
-              std::string(150, 'x'));
+    EXPECT_EQ(
+        TMealMasterExportReader::HeaderField("Title: " + std::string(160, 'x'), title, 14, 163),
+        std::string(150, 'x'));
 }

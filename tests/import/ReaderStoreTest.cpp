@@ -1,11 +1,11 @@
 // Each reader importing its fixture into a real store: the rows, labels and summaries it
 // leaves, titles already present, and the rollback of a file that stops.
+#include "ImportTestSupport.h"
 #include "import/ImportCommand.h"
 #include "import/TMasterCookTextReader.h"
 #include "import/TMasterCookXmlReader.h"
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
-#include "ImportTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,9 @@ namespace {
 using Lines = std::vector<std::string>;
 using Cats = std::array<std::string, 4>;
 
-std::string Sp(std::size_t n) { return std::string(n, ' '); }
+std::string Sp(std::size_t n) {
+    return std::string(n, ' ');
+}
 
 } // namespace
 
@@ -33,19 +35,17 @@ TEST(MasterCookTextImport, StoresTitlesCategoriesAndRebuiltLines) {
     ASSERT_EQ(rows.size(), 2u) << "the Read Me recipe is skipped";
     EXPECT_EQ(rows[0].title, "Pancakes");
     EXPECT_EQ(rows[0].categories, (Cats{"Breakfast", "Quick", "", ""}));
-    EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 4",
-                                    "1       cup            flour",
-                                    "2       " + Sp(15) + "eggs",
-                                    Sp(8) + "pinch          salt",
-                                    "",
-                                    "Mix everything and fry.",
-                                    "Serve   t with syrup.  "}));
+    EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 4", "1       cup            flour",
+                                    "2       " + Sp(15) + "eggs", Sp(8) + "pinch          salt", "",
+                                    "Mix everything and fry.", "Serve   t with syrup.  "}));
 
     // Two category lines: category 3 from the second, category 4 from the line after it.
     EXPECT_EQ(rows[1].title, "Chocolate Cake");
     EXPECT_EQ(rows[1].categories, (Cats{"Desserts", "Cakes", "Chocolate", "FourthSlot"}));
-    EXPECT_EQ(rows[1].lines, (Lines{"Serving Size  : 12", "200     grams          dark chocolate, " + std::string(64, 'x'),
-                                    "Melt the chocolate."}));
+    EXPECT_EQ(rows[1].lines,
+              (Lines{"Serving Size  : 12",
+                     "200     grams          dark chocolate, " + std::string(64, 'x'),
+                     "Melt the chocolate."}));
     t.ExpectSummariesMatchTable();
 }
 
@@ -54,7 +54,8 @@ TEST(MasterCookTextImport, FileEndingInsideTheBodyStoresThatRecipe) {
     EXPECT_TRUE(ImportMasterCookText(t.store, t.summaries, Fixture("mastercook-truncated.mxp")));
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 1u);
-    EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 1", "1       slice          bread", "Toast it."}));
+    EXPECT_EQ(rows[0].lines,
+              (Lines{"Serving Size  : 1", "1       slice          bread", "Toast it."}));
 }
 
 TEST(MasterCookXmlImport, StoresEveryRecipeEvenTwice) {
@@ -70,7 +71,8 @@ TEST(MasterCookXmlImport, StoresEveryRecipeEvenTwice) {
     EXPECT_EQ(rows[0].title, "Lemon Tart");
     // Second names stand at columns 49-78: column 49 belongs to the name, column 79 does not.
     EXPECT_EQ(rows[0].categories, (Cats{"Desserts", "Tarts", "Citrus", "xFourth"}));
-    EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 6", "3       " + Sp(15) + "lemons", "Bake until set."}));
+    EXPECT_EQ(rows[0].lines,
+              (Lines{"Serving Size  : 6", "3       " + Sp(15) + "lemons", "Bake until set."}));
     EXPECT_EQ(rows[1].title, "Pancakes");
     EXPECT_EQ(rows[1].categories, (Cats{}));
     EXPECT_EQ(rows[1].lines, (Lines{"Serving Size  : 2", "Just a line"}));
@@ -89,7 +91,8 @@ TEST(MasterCookXmlImport, DeclarationWithoutRecipesIsAcceptedAndStoresNothing) {
 
 TEST(MealMasterExportImport, BothHeaderStylesAndTheirCharacterSets) {
     TempStore t;
-    TImportOutcome o = TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
+    TImportOutcome o =
+        TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 2);
     o = TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-dashes.mmf"));
@@ -97,20 +100,25 @@ TEST(MealMasterExportImport, BothHeaderStylesAndTheirCharacterSets) {
 
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 4u);
-    EXPECT_EQ(rows[0].title, "Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9" "e"); // Windows-1252 bytes
+    EXPECT_EQ(rows[0].title, "Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9"
+                             "e"); // Windows-1252 bytes
     EXPECT_EQ(rows[0].categories, (Cats{"Desserts", "French", "", ""}));
     EXPECT_EQ(rows[0].lines,
               (Lines{"Serving Size  : 4 servings", "",
                      "MMMMM--------------------------CUSTARD-----------------------------",
                      "      2 c  Heavy cream                         1 ts Vanilla",
-                     "      4    Egg yolks                         1/2 c  Sugar", "", "  Heat the cream.", "     "}));
+                     "      4    Egg yolks                         1/2 c  Sugar", "",
+                     "  Heat the cream.", "     "}));
     EXPECT_EQ(rows[1].title, "Plain Rice");
     EXPECT_EQ(rows[1].categories, (Cats{"Side dishes", "Grains", "Quick", "Cheap"}));
-    EXPECT_EQ(rows[1].lines, (Lines{"Serving Size  : 2 servings", "", "      1 c  Rice", "", "  Boil."}));
+    EXPECT_EQ(rows[1].lines,
+              (Lines{"Serving Size  : 2 servings", "", "      1 c  Rice", "", "  Boil."}));
 
-    EXPECT_EQ(rows[2].title, "Caf\xE2\x80\x9A au lait"); // code page 437 e-acute read as Windows-1252
+    EXPECT_EQ(rows[2].title,
+              "Caf\xE2\x80\x9A au lait"); // code page 437 e-acute read as Windows-1252
     EXPECT_EQ(rows[2].categories, (Cats{"Beverages", "", "", ""}));
-    EXPECT_EQ(rows[2].lines, (Lines{"Serving Size  : 2", " ", "      1 c  Coffee", "      1 c  Milk", " ", "  Mix."}));
+    EXPECT_EQ(rows[2].lines, (Lines{"Serving Size  : 2", " ", "      1 c  Coffee",
+                                    "      1 c  Milk", " ", "  Mix."}));
     EXPECT_EQ(rows[3].title, "Tea");
     EXPECT_EQ(rows[3].categories, (Cats{}));
     EXPECT_EQ(t.LabelCount(), 7);
@@ -119,7 +127,8 @@ TEST(MealMasterExportImport, BothHeaderStylesAndTheirCharacterSets) {
 
 TEST(MealMasterExportImport, ProExchangeFlagHoldsForTheRestOfTheFile) {
     TempStore t;
-    EXPECT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-proexchange.mmf")));
+    EXPECT_TRUE(
+        ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-proexchange.mmf")));
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].categories, (Cats{"Breads", "", "", ""}));
@@ -140,19 +149,23 @@ TEST(MealMasterExportImport, UnclosedLastRecipeKeepsItsLastLine) {
 
 TEST(MealMasterExtractImport, RuleOf77HyphensEndsARecipe) {
     TempStore t;
-    TImportOutcome o = TMealMasterExtractReader(t.store, t.summaries).Import(Fixture("mealmaster-extract.txt"));
+    TImportOutcome o =
+        TMealMasterExtractReader(t.store, t.summaries).Import(Fixture("mealmaster-extract.txt"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 3);
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(rows[0].title, "Apple Pie");
     EXPECT_EQ(rows[0].categories, (Cats{"Desserts", "", "", ""}));
-    EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 123", "", "  6 apples", std::string(76, '-'), "  Bake."}));
+    EXPECT_EQ(rows[0].lines,
+              (Lines{"Serving Size  : 123", "", "  6 apples", std::string(76, '-'), "  Bake."}));
     EXPECT_EQ(rows[1].title, "Water");
     EXPECT_EQ(rows[1].categories, (Cats{}));
-    EXPECT_EQ(rows[1].lines, (Lines{"Serving Size  : 1", "  Pour."})) << "a rule inside a longer line ends it too";
+    EXPECT_EQ(rows[1].lines, (Lines{"Serving Size  : 1", "  Pour."}))
+        << "a rule inside a longer line ends it too";
     EXPECT_EQ(rows[2].categories, (Cats{"Categories:", "", "", ""}));
-    EXPECT_EQ(rows[2].lines, (Lines{"Serving Size  : 2", "  Knead.", "  Bake."})) << "ends with the file";
+    EXPECT_EQ(rows[2].lines, (Lines{"Serving Size  : 2", "  Knead.", "  Bake."}))
+        << "ends with the file";
     t.ExpectSummariesMatchTable();
 }
 
@@ -172,7 +185,8 @@ TEST(TitlesAlreadyPresent, SecondImportStoresNothing) {
         ASSERT_TRUE(c.import(t.store, t.summaries, Fixture(c.file))) << c.file;
         const int recipes = t.RecipeCount(), labels = t.LabelCount();
         ASSERT_GT(recipes, 0);
-        EXPECT_TRUE(c.import(t.store, t.summaries, Fixture(c.file))) << c.file << ": still accepted";
+        EXPECT_TRUE(c.import(t.store, t.summaries, Fixture(c.file)))
+            << c.file << ": still accepted";
         EXPECT_EQ(t.RecipeCount(), recipes) << c.file;
         EXPECT_EQ(t.LabelCount(), labels) << c.file;
         t.ExpectSummariesMatchTable();
@@ -203,7 +217,8 @@ TEST(TitlesAlreadyPresent, ComparedWithoutLetterCaseAgainstEarlierFiles) {
     t.store.RecipeRec.Title = "plain RICE";
     t.store.SaveRecipe();
     // The file's first recipe goes in, its second ("Plain Rice") stops it.
-    TImportOutcome o = TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
+    TImportOutcome o =
+        TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
     EXPECT_TRUE(o.StoppedOnTitle);
     EXPECT_EQ(t.RecipeCount(), 1);
     t.ExpectSummariesMatchTable();
@@ -215,8 +230,8 @@ TEST(ImportStore, LongCategoryNamesShareOneLabel) {
     const std::string longName(45, 'c');
     std::string text;
     for (const char* title : {"First", "Second"})
-        text += "MMMMM----- Recipe via Meal-Master\n\n      Title: " + std::string(title) + "\n Categories: " + longName +
-                "\n      Yield: 1\nBody.\nMMMMM\n";
+        text += "MMMMM----- Recipe via Meal-Master\n\n      Title: " + std::string(title) +
+                "\n Categories: " + longName + "\n      Yield: 1\nBody.\nMMMMM\n";
     TLineReader in = TLineReader::FromBytes(text);
     TImportOutcome o = TMealMasterExportReader(t.store, t.summaries).Import(in);
     EXPECT_EQ(o.Added, 2);
@@ -229,7 +244,8 @@ TEST(ImportStore, LongCategoryNamesShareOneLabel) {
 TEST(ImportStore, TitlesAreCutTo150Characters) {
     TempStore t;
     std::string title(160, 'T');
-    TLineReader in = TLineReader::FromBytes("<?xml version\n* Exported from MasterCook *\n\n" + title + "\n");
+    TLineReader in =
+        TLineReader::FromBytes("<?xml version\n* Exported from MasterCook *\n\n" + title + "\n");
     EXPECT_EQ(TMasterCookXmlReader(t.store, t.summaries).Import(in).Added, 1);
     EXPECT_EQ(t.Recipes().at(0).title, std::string(150, 'T'));
     t.ExpectSummariesMatchTable();

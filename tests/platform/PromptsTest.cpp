@@ -12,10 +12,12 @@ TEST(ScriptedPrompts, AnswersInOrderAndRecordsSurprises) {
               PromptAnswer::Yes);
     EXPECT_EQ(p.input("New Book", "Book name", {}), "Soups");
     EXPECT_TRUE(p.done());
-    EXPECT_THROW(p.message(PromptKind::Information, "surprise", PromptButtons::Ok, {}), UnexpectedPrompt);
+    EXPECT_THROW(p.message(PromptKind::Information, "surprise", PromptButtons::Ok, {}),
+                 UnexpectedPrompt);
     ASSERT_EQ(p.failures().size(), 1u);
 
     ScriptedPrompts q;
     q.answer(PromptAnswer::No, "Save");
-    EXPECT_THROW(q.message(PromptKind::Confirmation, "Delete?", PromptButtons::YesNo, {}), UnexpectedPrompt);
+    EXPECT_THROW(q.message(PromptKind::Confirmation, "Delete?", PromptButtons::YesNo, {}),
+                 UnexpectedPrompt);
 }

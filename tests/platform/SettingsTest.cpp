@@ -1,8 +1,8 @@
 // The settings file and the INI file behaviour underneath it.
+#include "platform/Settings.h"
 #include "TestHome.h"
 #include "platform/Errors.h"
 #include "platform/IniFile.h"
-#include "platform/Settings.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -23,14 +23,17 @@ TEST(Settings, FirstStartCreatesOnlyTheRecipeSection) {
 
 TEST(Settings, WritingTheApplicationPathKeepsEverythingElse) {
     TestHome h;
-    const std::string before = "; kept comment\n[Backup]\nBPath=D:\\Backups\\\nBDate=146097\nToCD=1\n\n"
-                               "[recipe]\napplication path=C:\\Old\\\n[Other]\nx=y\n";
+    const std::string before =
+        "; kept comment\n[Backup]\nBPath=D:\\Backups\\\nBDate=146097\nToCD=1\n\n"
+        "[recipe]\napplication path=C:\\Old\\\n[Other]\nx=y\n";
     WriteFile(h.ini(), before);
     WriteSettings("/opt/larderly/");
     std::string after = ReadFile(h.ini());
     EXPECT_NE(after.find("; kept comment"), std::string::npos);
-    EXPECT_NE(after.find("[Backup]\nBPath=D:\\Backups\\\nBDate=146097\nToCD=1\n"), std::string::npos);
-    EXPECT_NE(after.find("application path=/opt/larderly/"), std::string::npos) << "same key, case-insensitive";
+    EXPECT_NE(after.find("[Backup]\nBPath=D:\\Backups\\\nBDate=146097\nToCD=1\n"),
+              std::string::npos);
+    EXPECT_NE(after.find("application path=/opt/larderly/"), std::string::npos)
+        << "same key, case-insensitive";
     EXPECT_NE(after.find("[Other]\nx=y"), std::string::npos);
     EXPECT_EQ(ReadBackupPath(), "D:\\Backups\\") << "a backslash is just a character";
     EXPECT_EQ(ReadBackupDate(), 146097);

@@ -15,7 +15,8 @@ using namespace larderly;
 TEST(Text, CutsCountCharactersNotBytes) {
     EXPECT_EQ(CutChars("abcdef", 3), "abc");
     EXPECT_EQ(CutChars("\xC3\xA9t\xC3\xA9", 2), "\xC3\xA9t");
-    EXPECT_EQ(CutChars("\xE2\x82\xAC\xE2\x82\xAC", 1), "\xE2\x82\xAC") << "never splits a character";
+    EXPECT_EQ(CutChars("\xE2\x82\xAC\xE2\x82\xAC", 1), "\xE2\x82\xAC")
+        << "never splits a character";
     EXPECT_EQ(CharCount("\xC3\xA9t\xC3\xA9"), 3u);
     EXPECT_EQ(CutChars("ab", 10), "ab");
 }
@@ -36,7 +37,8 @@ TEST(Text, Windows1252AndUtf8) {
     EXPECT_FALSE(IsValidUtf8("caf\xE9"));
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF")) << "overlong";
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")) << "surrogate";
-    EXPECT_EQ(DecodeWindows1252("caf\xE9 \x80 \x93x\x94 \x81"), "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D \xC2\x81");
+    EXPECT_EQ(DecodeWindows1252("caf\xE9 \x80 \x93x\x94 \x81"),
+              "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D \xC2\x81");
     EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");
     EXPECT_EQ(ToUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
 }

@@ -35,7 +35,8 @@ public:
 
     int32_t AddLabel(const std::string& name) { return CreateLabel(store, name, 0); }
 
-    int32_t AddRecipe(const std::string& title, std::array<int32_t, 4> slots, std::vector<std::string> text) {
+    int32_t AddRecipe(const std::string& title, std::array<int32_t, 4> slots,
+                      std::vector<std::string> text) {
         store.ClearBuffers();
         store.RecipeRec.Title = title;
         store.RecipeRec.Category = slots;

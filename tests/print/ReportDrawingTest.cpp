@@ -29,11 +29,15 @@ public:
     explicit RecordingEngine(int pageLines = 20, double width = 8.5, double margin = 0.5)
         : pageLines_(pageLines), width_(width), margin_(margin) {}
 
-    void SetFont(const std::string& name, double points) override { fonts.push_back(name + "/" + std::to_string(int(points))); }
+    void SetFont(const std::string& name, double points) override {
+        fonts.push_back(name + "/" + std::to_string(int(points)));
+    }
     double PageWidth() const override { return width_; }
     double SectionLeft() const override { return margin_; }
     double SectionRight() const override { return width_ - margin_; }
-    void PrintCenter(const std::string& text, double x) override { ops.push_back({page, line, "center", text, x}); }
+    void PrintCenter(const std::string& text, double x) override {
+        ops.push_back({page, line, "center", text, x});
+    }
     void Println(const std::string& text) override {
         ops.push_back({page, line, "left", text, margin_});
         ++line;
@@ -83,7 +87,10 @@ TEST(MemoBuf, WrapsAtWordBoundariesBetweenTheEdges) {
         {"breaks between words", 10, {"one two three four"}, {"one two", "three four"}},
         {"exact fit stays on the line", 7, {"one two three"}, {"one two", "three"}},
         {"empty lines are kept", 8, {"a", "", "b"}, {"a", "", "b"}},
-        {"a word wider than the span is broken", 4, {"abcdefghij xy"}, {"abcd", "efgh", "ij", "xy"}},
+        {"a word wider than the span is broken",
+         4,
+         {"abcdefghij xy"},
+         {"abcd", "efgh", "ij", "xy"}},
         {"indentation is kept, trailing blanks dropped", 8, {"  one   "}, {"  one"}},
         {"no text", 8, {}, {}},
     };
@@ -99,8 +106,9 @@ TEST(MemoBuf, NeverSplitsAMultiByteCharacter) {
     RecordingEngine e;
     TMemoBuf memo;
     memo.SetLines({"\xc3\xa9\xc3\xa9\xc3\xa9"}); // three e-acute, six bytes
-    memo.Wrap(e, 0, 0.375);                       // room for three bytes
-    for (const auto& l : memo.Lines()) EXPECT_EQ(l.size() % 2, 0u) << l;
+    memo.Wrap(e, 0, 0.375);                      // room for three bytes
+    for (const auto& l : memo.Lines())
+        EXPECT_EQ(l.size() % 2, 0u) << l;
 }
 
 TEST(MemoBuf, RandomTextsKeepEveryWordAndFitTheSpan) {
@@ -112,7 +120,8 @@ TEST(MemoBuf, RandomTextsKeepEveryWordAndFitTheSpan) {
         for (int l = 0; l < lines; ++l) {
             std::string line;
             const int len = int(rng() % 60);
-            for (int k = 0; k < len; ++k) line += "ab  cdefghijklmnop\t"[rng() % 19];
+            for (int k = 0; k < len; ++k)
+                line += "ab  cdefghijklmnop\t"[rng() % 19];
             text.push_back(line);
         }
         const int width = 1 + int(rng() % 12);
@@ -137,7 +146,8 @@ TEST(RecipeReport, DrawsTitleDateCategoriesAndText) {
     TempStore t;
     const int32_t soups = t.AddLabel("Soups");
     const int32_t quick = t.AddLabel("Quick");
-    const int32_t id = t.AddRecipe("Leek Soup", {soups, -1, -1, quick}, {"Chop the leeks.", "Simmer."});
+    const int32_t id =
+        t.AddRecipe("Leek Soup", {soups, -1, -1, quick}, {"Chop the leeks.", "Simmer."});
     RecordingEngine e;
     DrawRecipeReport(e, t.store, id, "01/02/2027");
     EXPECT_THAT(e.fonts, ElementsAre("MS Sans Serif/12"));
@@ -158,7 +168,8 @@ TEST(RecipeReport, DrawsTitleDateCategoriesAndText) {
 
 TEST(RecipeReport, CategoriesTextJoinsSlotsTwoToFourWithSemicolons) {
     TempStore t;
-    const int32_t a = t.AddLabel("Alpha"), b = t.AddLabel("Beta"), c = t.AddLabel("Gamma"), d = t.AddLabel("Delta");
+    const int32_t a = t.AddLabel("Alpha"), b = t.AddLabel("Beta"), c = t.AddLabel("Gamma"),
+                  d = t.AddLabel("Delta");
     struct Case {
         std::array<int32_t, 4> slots;
         const char* expected;
@@ -184,7 +195,8 @@ TEST(RecipeReport, CategoriesTextJoinsSlotsTwoToFourWithSemicolons) {
 std::vector<std::pair<int, int>> PagesOfLines(int pageLines, int textLines) {
     TempStore t;
     std::vector<std::string> text;
-    for (int i = 0; i < textLines; ++i) text.push_back("L" + std::to_string(i));
+    for (int i = 0; i < textLines; ++i)
+        text.push_back("L" + std::to_string(i));
     const int32_t id = t.AddRecipe("Long", {-1, -1, -1, -1}, text);
     RecordingEngine e(pageLines);
     DrawRecipeReport(e, t.store, id, "x");
@@ -206,7 +218,8 @@ TEST(RecipeReport, NewPageWheneverFiveLinesAreLeft) {
     EXPECT_EQ(at[24], std::make_pair(2, 14));
     EXPECT_EQ(at[25], std::make_pair(3, 0));
     EXPECT_EQ(at[39], std::make_pair(3, 14));
-    for (const auto& [page, line] : at) EXPECT_LE(line, 14) << "every page keeps five lines free";
+    for (const auto& [page, line] : at)
+        EXPECT_LE(line, 14) << "every page keeps five lines free";
 }
 
 TEST(RecipeReport, TextEndingExactlyAtTheReserveLeavesNoEmptyPage) {
@@ -219,7 +232,8 @@ TEST(RecipeReport, ShortPageNeverRunsOffThePaper) {
     // Eight lines: after the header only three are left, fewer than the reserve.
     auto at = PagesOfLines(8, 6);
     ASSERT_EQ(at.size(), 6u);
-    for (const auto& [page, line] : at) EXPECT_LT(line, 8);
+    for (const auto& [page, line] : at)
+        EXPECT_LT(line, 8);
 }
 
 TEST(RecipeReport, MissingRecipeOrLabelRaisesTheStoreMessageBeforeDrawing) {
@@ -247,13 +261,15 @@ TEST(RecipeReport, MissingRecipeOrLabelRaisesTheStoreMessageBeforeDrawing) {
     EXPECT_EQ(message(id), kLabelNotFound);
     // ...and with the label table empty, where the store gives false instead of raising.
     t.store.tblListLabel().First();
-    while (!t.store.tblListLabel().Eof()) t.store.tblListLabel().Delete();
+    while (!t.store.tblListLabel().Eof())
+        t.store.tblListLabel().Delete();
     t.store.LabelRec.Name = "Stale";
     EXPECT_EQ(message(id), kLabelNotFound);
 
     // With the recipe table emptied the buffer still holds the last recipe; it must not print.
     ASSERT_TRUE(t.store.FindRecipe(other));
-    for (int32_t r : {id, other}) t.store.DeleteRecipe(r);
+    for (int32_t r : {id, other})
+        t.store.DeleteRecipe(r);
     EXPECT_EQ(message(other), kRecipeNotFound);
 }
 

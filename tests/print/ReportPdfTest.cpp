@@ -41,7 +41,8 @@ RunResult Shell(const std::string& cmd) {
     if (!p) return r;
     std::array<char, 4096> buf{};
     size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0)
+        r.out.append(buf.data(), n);
     int st = pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
     return r;
@@ -49,12 +50,13 @@ RunResult Shell(const std::string& cmd) {
 
 // The CLI runs without a display and without a platform chosen for it.
 std::string Cli() {
-    return "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(LARDERLY_BIN_DIR) + "/larderly-cli";
+    return "env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " + std::string(LARDERLY_BIN_DIR) +
+           "/larderly-cli";
 }
 
 RunResult PrintPdf(const TempStore& t, int32_t id, const std::string& pdf) {
     return Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) + " --pdf '" + pdf +
-               "' --date 03/04/2027");
+                 "' --date 03/04/2027");
 }
 
 int PdfPages(const std::string& pdf) {
@@ -67,7 +69,8 @@ int PdfPages(const std::string& pdf) {
 std::vector<std::string> Words(const std::string& s) {
     std::istringstream in(s);
     std::vector<std::string> w;
-    for (std::string x; in >> x;) w.push_back(x);
+    for (std::string x; in >> x;)
+        w.push_back(x);
     return w;
 }
 
@@ -113,10 +116,12 @@ TEST_F(ReportPdf, TitleDateCategoriesAndEveryWordInOrder) {
     EXPECT_EQ(ls[2], "Categories: ; Soups; Quick Meals");
     std::vector<std::string> expected;
     for (const auto& l : text)
-        for (auto& w : Words(l)) expected.push_back(w);
+        for (auto& w : Words(l))
+            expected.push_back(w);
     std::vector<std::string> got;
     for (std::size_t i = 3; i < ls.size(); ++i)
-        for (auto& w : Words(ls[i])) got.push_back(w);
+        for (auto& w : Words(ls[i]))
+            got.push_back(w);
     EXPECT_EQ(got, expected);
     EXPECT_EQ(PdfPages(pdf), 1);
 }
@@ -138,7 +143,8 @@ TEST_F(ReportPdf, LongRecipeBreaksPagesKeepingFiveLinesFree) {
     // five kept free), every further page pageLines - 5.
     const int textLines = 3 * pageLines;
     std::vector<std::string> text;
-    for (int i = 0; i < textLines; ++i) text.push_back("line" + std::to_string(i));
+    for (int i = 0; i < textLines; ++i)
+        text.push_back("line" + std::to_string(i));
     const int32_t id = t.AddRecipe("Long", {-1, -1, -1, -1}, text);
     const int rest = textLines - (pageLines - 10);
     const int expectedPages = 1 + (rest + (pageLines - 5) - 1) / (pageLines - 5);
@@ -155,9 +161,11 @@ TEST_F(ReportPdf, LongRecipeBreaksPagesKeepingFiveLinesFree) {
     EXPECT_EQ(w1.back(), "line" + std::to_string(pageLines - 11));
     std::vector<std::string> all = Words(Shell("pdftotext '" + pdf + "' -").out);
     std::vector<std::string> want;
-    for (int i = 0; i < textLines; ++i) want.push_back("line" + std::to_string(i));
+    for (int i = 0; i < textLines; ++i)
+        want.push_back("line" + std::to_string(i));
     EXPECT_TRUE(InOrder(all, want));
-    EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& s) { return s.rfind("line", 0) == 0; }),
+    EXPECT_EQ(std::count_if(all.begin(), all.end(),
+                            [](const std::string& s) { return s.rfind("line", 0) == 0; }),
               textLines);
 }
 
@@ -166,7 +174,8 @@ TEST_F(ReportPdf, WithoutADateTodayIsPrinted) {
     t.store.SetTablesOpen(false);
     const std::string pdf = t.home + "today.pdf";
     const std::string before = FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
-    RunResult r = Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) + " --pdf '" + pdf + "'");
+    RunResult r = Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) +
+                        " --pdf '" + pdf + "'");
     ASSERT_EQ(r.status, 0) << r.out;
     const std::string after = FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
     const std::string text = Shell("pdftotext '" + pdf + "' -").out;

@@ -89,7 +89,8 @@ TEST_F(CategoriesTest, MergeMovesEveryRecipeAndKeepsEachCategoryOnce) {
     EXPECT_EQ(Slots(c), (std::array<int32_t, 4>{-1, -1, soups, -1}));
     EXPECT_EQ(Listing(), "Soups=3 Starters=1 ");
     // The store's summaries follow the merge.
-    EXPECT_EQ(store.Summaries().Find(b)->Category, (std::array<int32_t, 4>{starters, -1, -1, soups}));
+    EXPECT_EQ(store.Summaries().Find(b)->Category,
+              (std::array<int32_t, 4>{starters, -1, -1, soups}));
     EXPECT_EQ(store.Summaries().Find(c)->Category, (std::array<int32_t, 4>{-1, -1, soups, -1}));
     EXPECT_THROW(MergeCategory(store, soups, soups), ECategoryError);
     EXPECT_THROW(MergeCategory(store, soup, soups), ECategoryError) << "gone after the merge";

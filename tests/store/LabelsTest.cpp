@@ -1,6 +1,6 @@
 // Category labels: kinds, lookup, creation, slot filling.
-#include "TestHome.h"
 #include "store/Labels.h"
+#include "TestHome.h"
 
 #include <gtest/gtest.h>
 

@@ -48,7 +48,8 @@ protected:
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((folder_ + "/data/tbl102.nx1").c_str(), &db), SQLITE_OK);
         sqlite3_busy_timeout(db, 2000);
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
         sqlite3_close(db);
     }
     std::string folder_;
@@ -67,12 +68,20 @@ TEST_F(SearchIndexTest, EveryWordAsAPrefixCaseAndAccentsIgnored) {
         const char* words;
         Ids want;
     } cases[] = {
-        {"tom bas", {soup, salad}},   {"TOMATO  SOUP", {soup}},    {"creme BRULEE", {brulee}},
-        {"crè", {brulee}},            {"bain-marie", {brulee}},    {"simmer basil", {soup}},
-        {"\"mozzarella\"", {salad}},  {"tomato pizza", {}},        {"oat", {}},
-        {"overnight chill", {brulee}}, {"  ", {soup, brulee, salad}},
+        {"tom bas", {soup, salad}},
+        {"TOMATO  SOUP", {soup}},
+        {"creme BRULEE", {brulee}},
+        {"crè", {brulee}},
+        {"bain-marie", {brulee}},
+        {"simmer basil", {soup}},
+        {"\"mozzarella\"", {salad}},
+        {"tomato pizza", {}},
+        {"oat", {}},
+        {"overnight chill", {brulee}},
+        {"  ", {soup, brulee, salad}},
     };
-    for (const auto& c : cases) EXPECT_EQ(Find(c.words), c.want) << c.words;
+    for (const auto& c : cases)
+        EXPECT_EQ(Find(c.words), c.want) << c.words;
 }
 
 TEST_F(SearchIndexTest, FollowsSavesDeletesAndRollbacks) {
@@ -103,7 +112,8 @@ TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
     ASSERT_TRUE(std::filesystem::exists(index));
 
     // Changed by another program while the tables were closed (a restore does the same).
-    ForeignExec("UPDATE tblRecipes SET Title = 'Quince pie' WHERE InternalID = " + std::to_string(a));
+    ForeignExec("UPDATE tblRecipes SET Title = 'Quince pie' WHERE InternalID = " +
+                std::to_string(a));
     Open();
     EXPECT_EQ(store_->SearchIndex().Rebuilds(), 1);
     EXPECT_EQ(Find("quince"), Ids{a});
@@ -127,6 +137,7 @@ TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
 
 TEST(SearchIndexQuery, WordsBecomeQuotedPrefixPhrases) {
     EXPECT_EQ(TSearchIndex::MatchQuery(" tom  bas "), "\"tom\"* AND \"bas\"*");
-    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"), "\"say\"* AND \"\"\"hi\"\"\"* AND \"OR\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"),
+              "\"say\"* AND \"\"\"hi\"\"\"* AND \"OR\"*");
     EXPECT_EQ(TSearchIndex::MatchQuery(""), "");
 }

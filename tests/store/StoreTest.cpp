@@ -24,7 +24,8 @@ protected:
         store.SetTablesOpen(true);
     }
 
-    int32_t AddRecipe(const std::string& title, std::vector<std::string> text = {}, std::array<int32_t, 4> cats = {-1, -1, -1, -1}) {
+    int32_t AddRecipe(const std::string& title, std::vector<std::string> text = {},
+                      std::array<int32_t, 4> cats = {-1, -1, -1, -1}) {
         store.ClearBuffers();
         store.RecipeRec.Title = title;
         store.RecipeRec.Category = cats;
@@ -42,7 +43,8 @@ protected:
     int CountEntries() {
         int n = 0;
         TTable& t = store.tblRecipeInBook();
-        for (t.First(); !t.Eof(); t.Next()) ++n;
+        for (t.First(); !t.Eof(); t.Next())
+            ++n;
         return n;
     }
 
@@ -60,7 +62,8 @@ protected:
 } // namespace
 
 TEST_F(StoreTest, FirstStartCreatesTheFourTableFiles) {
-    for (const auto& f : kTableFiles) EXPECT_TRUE(std::filesystem::exists(home.data() + "/" + f)) << f;
+    for (const auto& f : kTableFiles)
+        EXPECT_TRUE(std::filesystem::exists(home.data() + "/" + f)) << f;
     EXPECT_EQ(store.tblRecipes().RecordCount(), 0);
     EXPECT_FALSE(store.FindRecipe(1)) << "an empty table gives false";
     EXPECT_FALSE(store.FindLabel(1));
@@ -127,7 +130,8 @@ TEST_F(StoreTest, RecipeTextFormat) {
         {"a\r\n\r\n", {"a", ""}},
         {std::string("a\r\nb\0c\r\n", 8), {"a", "b"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(DecodeRecipeText(c.blob), c.lines) << c.blob;
+    for (const auto& c : cases)
+        EXPECT_EQ(DecodeRecipeText(c.blob), c.lines) << c.blob;
 
     int32_t id = AddRecipe("Empty", {});
     ASSERT_TRUE(store.FindRecipe(id));
@@ -179,7 +183,8 @@ TEST_F(StoreTest, DeletesWalkOnlyTheirRangeAndReturnToInternalID) {
 }
 
 TEST_F(StoreTest, DeleteMovesToTheFollowingRowAndRangesCount) {
-    for (int i = 0; i < 5; ++i) AddEntry(i % 2, 9);
+    for (int i = 0; i < 5; ++i)
+        AddEntry(i % 2, 9);
     TTable& t = store.tblRecipeInBook();
     t.SetIndexName("RecipeIndex");
     t.SetRange(int64_t{0});
@@ -205,7 +210,8 @@ TEST_F(StoreTest, TitleIndexOrdersTitles) {
     TTable& t = store.tblRecipes();
     t.SetIndexName("TitleIndex");
     std::vector<std::string> titles;
-    for (t.First(); !t.Eof(); t.Next()) titles.push_back(t.FieldAsString(fld::Title));
+    for (t.First(); !t.Eof(); t.Next())
+        titles.push_back(t.FieldAsString(fld::Title));
     EXPECT_EQ(titles, (std::vector<std::string>{"Alpha", "beta", "gamma"}));
     EXPECT_THROW(t.SetIndexName("NoSuchIndex"), EStoreError);
     t.SetIndexName("InternalID");
@@ -335,7 +341,8 @@ TEST(StoreFiles, BadDataFoldersGiveClearMessagesAndOverwriteNothing) {
         EXPECT_NE(std::string(e.what()).find("tbl103.nx1"), std::string::npos) << e.what();
     }
     EXPECT_FALSE(s.TablesOpen());
-    EXPECT_FALSE(std::filesystem::exists(h.data() + "/tbl103.nx1")) << "nothing is created in its place";
+    EXPECT_FALSE(std::filesystem::exists(h.data() + "/tbl103.nx1"))
+        << "nothing is created in its place";
     std::filesystem::rename(h.path("tbl103.keep"), h.data() + "/tbl103.nx1");
 
     // A damaged file: named, and left as it was.

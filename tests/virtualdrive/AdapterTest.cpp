@@ -7,8 +7,7 @@
 namespace larderly::vdrive::test {
 namespace {
 
-TEST(VirtualDriveNoImage, ReportsNoAdaptersAndNoDrive)
-{
+TEST(VirtualDriveNoImage, ReportsNoAdaptersAndNoDrive) {
     unsetenv("LARDERLY_VDRIVE_IMAGE");
     Library lib;
     EXPECT_EQ(lib.SupportInfo(), static_cast<uint32_t>(SS_NO_ADAPTERS) << 8);
@@ -24,8 +23,7 @@ TEST(VirtualDriveNoImage, ReportsNoAdaptersAndNoDrive)
 
 using AdapterTest = DriveTest;
 
-TEST_F(AdapterTest, OneAdapterWithOneWriterAtTargetZero)
-{
+TEST_F(AdapterTest, OneAdapterWithOneWriterAtTargetZero) {
     EXPECT_EQ(lib_->SupportInfo(), static_cast<uint32_t>(SS_COMP) << 8 | 1);
 
     SRB_HAInquiry ha{};
@@ -35,7 +33,7 @@ TEST_F(AdapterTest, OneAdapterWithOneWriterAtTargetZero)
     EXPECT_EQ(ha.HA_Count, 1);
     EXPECT_EQ(ha.HA_SCSI_ID, 7);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(ha.HA_Identifier), 7), "VIRTUAL");
-    EXPECT_EQ(ha.HA_Unique[3], 8);  // targets
+    EXPECT_EQ(ha.HA_Unique[3], 8); // targets
     ha.SRB_HaId = 1;
     EXPECT_EQ(lib_->Send(&ha), SS_INVALID_HA);
 
@@ -55,8 +53,7 @@ TEST_F(AdapterTest, OneAdapterWithOneWriterAtTargetZero)
     }
 }
 
-TEST_F(AdapterTest, OtherTargetsAndLunsDoNotAnswerAsDrives)
-{
+TEST_F(AdapterTest, OtherTargetsAndLunsDoNotAnswerAsDrives) {
     // Target 1: selection timeout, as on a bus where nobody answers.
     SRB_ExecSCSICmd srb{};
     uint8_t inquiry[128] = {};
@@ -80,11 +77,10 @@ TEST_F(AdapterTest, OtherTargetsAndLunsDoNotAnswerAsDrives)
     srb.CDBByte[0] = 0x00;
     EXPECT_EQ(lib_->Send(&srb), SS_ERR);
     EXPECT_EQ(srb.SRB_TargStat, STATUS_CHKCOND);
-    EXPECT_EQ(srb.SenseArea[12], 0x25);  // LOGICAL UNIT NOT SUPPORTED
+    EXPECT_EQ(srb.SenseArea[12], 0x25); // LOGICAL UNIT NOT SUPPORTED
 }
 
-TEST_F(AdapterTest, CompletionEventIsSignalledOnceAfterTheStatusIsSet)
-{
+TEST_F(AdapterTest, CompletionEventIsSignalledOnceAfterTheStatusIsSet) {
     CountingEvent event;
     const Answer good = Run({0x00, 0, 0, 0, 0, 0}, 0, {}, &event);
     EXPECT_TRUE(good.Good());
@@ -94,8 +90,7 @@ TEST_F(AdapterTest, CompletionEventIsSignalledOnceAfterTheStatusIsSet)
     EXPECT_EQ(event.count, 2);
 }
 
-TEST_F(AdapterTest, AbortOfARequestThatIsNotPendingFails)
-{
+TEST_F(AdapterTest, AbortOfARequestThatIsNotPendingFails) {
     SRB_ExecSCSICmd done{};
     SRB_Abort abort{};
     abort.SRB_Cmd = SC_ABORT_SRB;
@@ -103,12 +98,11 @@ TEST_F(AdapterTest, AbortOfARequestThatIsNotPendingFails)
     EXPECT_EQ(lib_->Send(&abort), SS_ABORT_FAIL);
 }
 
-TEST_F(AdapterTest, UnknownRequestCodesAndMalformedBlocksAreRefused)
-{
+TEST_F(AdapterTest, UnknownRequestCodesAndMalformedBlocksAreRefused) {
     SRB_Header header{};
     header.SRB_Cmd = 0x42;
     EXPECT_EQ(lib_->Send(&header), SS_INVALID_CMD);
-    header.SRB_Cmd = SC_GET_DISK_INFO;  // no drive letter here
+    header.SRB_Cmd = SC_GET_DISK_INFO; // no drive letter here
     EXPECT_EQ(lib_->Send(&header), SS_INVALID_CMD);
 
     SRB_ExecSCSICmd srb{};
@@ -123,11 +117,10 @@ TEST_F(AdapterTest, UnknownRequestCodesAndMalformedBlocksAreRefused)
     const Answer a = RunCdb(cdb, 0, half);
     EXPECT_EQ(a.status, SS_ERR);
     EXPECT_EQ(a.haStat, HASTAT_DO_DU);
-    EXPECT_EQ(TrackInfo(1).Be32(12), 0u);  // next writable address unchanged
+    EXPECT_EQ(TrackInfo(1).Be32(12), 0u); // next writable address unchanged
 }
 
-TEST_F(AdapterTest, ConcurrentRequestsFromSeveralThreadsAllComplete)
-{
+TEST_F(AdapterTest, ConcurrentRequestsFromSeveralThreadsAllComplete) {
     std::vector<std::thread> threads;
     std::atomic<int> good{0};
     for (int t = 0; t < 4; ++t) {
@@ -145,5 +138,5 @@ TEST_F(AdapterTest, ConcurrentRequestsFromSeveralThreadsAllComplete)
     EXPECT_EQ(good, 800);
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

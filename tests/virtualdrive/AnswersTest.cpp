@@ -7,31 +7,28 @@ namespace {
 
 using AnswersTest = DriveTest;
 
-TEST_F(AnswersTest, InquiryNamesTheVirtualWriter)
-{
+TEST_F(AnswersTest, InquiryNamesTheVirtualWriter) {
     const Answer a = Run({0x12, 0, 0, 0, 128, 0}, 128);
     ASSERT_TRUE(a.Good());
-    EXPECT_EQ(a.data[0], 0x05);       // CD/DVD device
-    EXPECT_EQ(a.data[1], 0x80);       // removable
-    EXPECT_EQ(a.data[3] & 0x0F, 2);   // response data format
-    EXPECT_EQ(a.data[4], 31);         // 36 bytes in all
-    EXPECT_EQ(std::string(a.data.begin() + 8, a.data.begin() + 36),
-              "LARDERLYVIRTUAL WRITER  1.00");
-    EXPECT_EQ(a.data[36], 0);  // nothing beyond the 36 bytes
+    EXPECT_EQ(a.data[0], 0x05);     // CD/DVD device
+    EXPECT_EQ(a.data[1], 0x80);     // removable
+    EXPECT_EQ(a.data[3] & 0x0F, 2); // response data format
+    EXPECT_EQ(a.data[4], 31);       // 36 bytes in all
+    EXPECT_EQ(std::string(a.data.begin() + 8, a.data.begin() + 36), "LARDERLYVIRTUAL WRITER  1.00");
+    EXPECT_EQ(a.data[36], 0); // nothing beyond the 36 bytes
 
     const Answer shortAnswer = Run({0x12, 0, 0, 0, 5, 0}, 128);
     EXPECT_TRUE(shortAnswer.Good());
     EXPECT_EQ(shortAnswer.data[4], 31);
-    EXPECT_EQ(shortAnswer.data[5], 0);  // allocation length respected
+    EXPECT_EQ(shortAnswer.data[5], 0); // allocation length respected
 
-    EXPECT_EQ(Run({0x12, 0, 0x83, 0, 128, 0}, 128).Sense(), "05/24/00");  // page without EVPD
+    EXPECT_EQ(Run({0x12, 0, 0x83, 0, 128, 0}, 128).Sense(), "05/24/00"); // page without EVPD
     const Answer serial = Run({0x12, 1, 0x80, 0, 128, 0}, 128);
     EXPECT_TRUE(serial.Good());
     EXPECT_EQ(serial.data[1], 0x80);
 }
 
-TEST_F(AnswersTest, UnknownOpcodesAreInvalidCommandOperationCode)
-{
+TEST_F(AnswersTest, UnknownOpcodesAreInvalidCommandOperationCode) {
     for (uint8_t op : {0x01, 0x5D, 0xA8, 0xAD, 0xBE, 0xFF}) {
         const Answer a = Run({op, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
         EXPECT_EQ(a.status, SS_ERR) << std::hex << int(op);
@@ -41,12 +38,11 @@ TEST_F(AnswersTest, UnknownOpcodesAreInvalidCommandOperationCode)
     }
 }
 
-TEST_F(AnswersTest, CurrentProfileFollowsTheMedium)
-{
+TEST_F(AnswersTest, CurrentProfileFollowsTheMedium) {
     struct Case {
         const char* media;
         uint16_t profile;
-        uint16_t writeFeature;  // feature current for this medium
+        uint16_t writeFeature; // feature current for this medium
     };
     for (const Case& c : {Case{"cdr", 0x0009, 0x002D}, Case{"cdrw", 0x000A, 0x002D},
                           Case{"dvdr", 0x0011, 0x002F}, Case{"dvdrw", 0x0014, 0x002F},
@@ -82,8 +78,7 @@ TEST_F(AnswersTest, CurrentProfileFollowsTheMedium)
     }
 }
 
-TEST_F(AnswersTest, FeatureAskedAloneComesBackAloneOrNotAtAll)
-{
+TEST_F(AnswersTest, FeatureAskedAloneComesBackAloneOrNotAtAll) {
     // Request type 2 as the capability probe sends it: DVD+RW with its Write bit, and no
     // DVD+R dual layer support at all.
     const Answer plusRw = Run({0x46, 2, 0, 0x2A, 0, 0, 0, 0, 114, 0}, 114);
@@ -107,24 +102,23 @@ TEST_F(AnswersTest, FeatureAskedAloneComesBackAloneOrNotAtAll)
     EXPECT_EQ(Run({0x46, 3, 0, 0, 0, 0, 0, 0, 114, 0}, 114).Sense(), "05/24/00");
 }
 
-TEST_F(AnswersTest, CapabilitiesPageHasTheLayoutOfRealDrives)
-{
+TEST_F(AnswersTest, CapabilitiesPageHasTheLayoutOfRealDrives) {
     for (uint8_t pageControl : {0x2A, 0xAA}) {
         const Answer a = Run({0x5A, 0, pageControl, 0, 0, 0, 0, 0, 255, 0}, 255);
         ASSERT_TRUE(a.Good());
-        EXPECT_EQ(a.Be16(0) + 2, 8 + 32 + 4 * 7u);  // header + page with 7 speed descriptors
-        EXPECT_EQ(a.Be16(6), 0u);                    // no block descriptors: page at byte 8
+        EXPECT_EQ(a.Be16(0) + 2, 8 + 32 + 4 * 7u); // header + page with 7 speed descriptors
+        EXPECT_EQ(a.Be16(6), 0u);                  // no block descriptors: page at byte 8
         const uint8_t* p = &a.data[8];
         EXPECT_EQ(p[0], 0x2A);
         EXPECT_EQ(p[1], 30 + 4 * 7);
-        EXPECT_EQ(p[3] & 0x07, 0x07);  // writes CD-R and CD-RW, test write
-        EXPECT_EQ(p[4] & 0x80, 0x80);  // buffer-underrun-free recording
-        EXPECT_EQ(a.Be16(8 + 8), 8467u);             // maximum read speed
-        EXPECT_EQ(a.Be16(8 + 12), 2048u);            // buffer, KiB
-        EXPECT_EQ(a.Be16(8 + 18), 8467u);            // maximum write speed
-        EXPECT_EQ(a.Be16(8 + 20), 8467u);            // current write speed
+        EXPECT_EQ(p[3] & 0x07, 0x07);     // writes CD-R and CD-RW, test write
+        EXPECT_EQ(p[4] & 0x80, 0x80);     // buffer-underrun-free recording
+        EXPECT_EQ(a.Be16(8 + 8), 8467u);  // maximum read speed
+        EXPECT_EQ(a.Be16(8 + 12), 2048u); // buffer, KiB
+        EXPECT_EQ(a.Be16(8 + 18), 8467u); // maximum write speed
+        EXPECT_EQ(a.Be16(8 + 20), 8467u); // current write speed
         EXPECT_EQ(a.Be16(8 + 30), 7u);
-        EXPECT_EQ(a.Be16(8 + 32 + 2), 8467u);        // fastest descriptor first
+        EXPECT_EQ(a.Be16(8 + 32 + 2), 8467u); // fastest descriptor first
         EXPECT_EQ(a.Be16(8 + 32 + 6 * 4 + 2), 706u);
     }
     const Answer changeable = Run({0x5A, 0, 0x6A, 0, 0, 0, 0, 0, 255, 0}, 255);
@@ -134,8 +128,7 @@ TEST_F(AnswersTest, CapabilitiesPageHasTheLayoutOfRealDrives)
     EXPECT_EQ(Run({0x5A, 0, 0x30, 0, 0, 0, 0, 0, 128, 0}, 128).Sense(), "05/24/00");
 }
 
-TEST_F(AnswersTest, WriteParametersPageSetAndReadBack)
-{
+TEST_F(AnswersTest, WriteParametersPageSetAndReadBack) {
     const Answer before = Run({0x5A, 0, 0x05, 0, 0, 0, 0, 2, 0, 0}, 512);
     ASSERT_TRUE(before.Good());
     EXPECT_EQ(before.data[8], 0x05);
@@ -153,7 +146,7 @@ TEST_F(AnswersTest, WriteParametersPageSetAndReadBack)
     struct Case {
         const char* media;
         uint8_t byte2, byte3, blockType;
-        const char* sense;  // "" = accepted
+        const char* sense; // "" = accepted
     };
     for (const Case& c : {
              Case{"cdr", 0x03, 0x00, 1, ""},          // raw
@@ -183,32 +176,31 @@ TEST_F(AnswersTest, WriteParametersPageSetAndReadBack)
     EXPECT_EQ(Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, list).Sense(), "05/26/00");
 }
 
-TEST_F(AnswersTest, BlankCdDiscAndTrackInformation)
-{
+TEST_F(AnswersTest, BlankCdDiscAndTrackInformation) {
     for (const char* media : {"cdr", "cdrw"}) {
         Media(media);
         const bool rw = std::string(media) == "cdrw";
         const Answer disc = DiscInfo();
         ASSERT_TRUE(disc.Good());
         EXPECT_EQ(disc.Be16(0), 32u);
-        EXPECT_EQ(disc.data[2], rw ? 0x10 : 0x00);  // erasable; empty session; blank disc
+        EXPECT_EQ(disc.data[2], rw ? 0x10 : 0x00); // erasable; empty session; blank disc
         EXPECT_EQ(disc.data[3], 1);
-        EXPECT_EQ(disc.data[4], 1);  // sessions, the empty one included
+        EXPECT_EQ(disc.data[4], 1); // sessions, the empty one included
         EXPECT_EQ(disc.data[5], 1);
         EXPECT_EQ(disc.data[6], 1);
-        EXPECT_EQ(disc.Be32(16), 0x00611A42u);  // lead-in at 97:26:66
-        EXPECT_EQ(disc.Be32(20), 0x004F3B4Au);  // last possible lead-out at 79:59:74
+        EXPECT_EQ(disc.Be32(16), 0x00611A42u); // lead-in at 97:26:66
+        EXPECT_EQ(disc.Be32(20), 0x004F3B4Au); // last possible lead-out at 79:59:74
 
         const Answer track = TrackInfo(1);
         ASSERT_TRUE(track.Good());
         EXPECT_EQ(track.Be16(0), 46u);
         EXPECT_EQ(track.data[2], 1);
         EXPECT_EQ(track.data[3], 1);
-        EXPECT_EQ(track.data[6] & 0x40, 0x40);  // blank
-        EXPECT_EQ(track.data[7] & 0x01, 0x01);  // next writable address valid
+        EXPECT_EQ(track.data[6] & 0x40, 0x40); // blank
+        EXPECT_EQ(track.data[7] & 0x01, 0x01); // next writable address valid
         EXPECT_EQ(track.Be32(8), 0u);
         EXPECT_EQ(track.Be32(12), 0u);
-        EXPECT_EQ(track.Be32(16), 359849u - 2);  // up to the lead-out, less the run-out
+        EXPECT_EQ(track.Be32(16), 359849u - 2); // up to the lead-out, less the run-out
         EXPECT_EQ(track.Be32(20), 0u);
 
         const Answer invisible = Run({0x52, 1, 0, 0, 0, 0xFF, 0, 0, 40, 0}, 40);
@@ -221,14 +213,13 @@ TEST_F(AnswersTest, BlankCdDiscAndTrackInformation)
     EXPECT_EQ(TrackInfo(1).Be32(16), 998u);
 }
 
-TEST_F(AnswersTest, BlankDiscHasNoTableOfContentsButAnAtip)
-{
+TEST_F(AnswersTest, BlankDiscHasNoTableOfContentsButAnAtip) {
     EXPECT_EQ(Run({0x43, 0, 0, 0, 0, 0, 1, 0, 255, 0}, 255).Sense(), "05/24/00");
     EXPECT_EQ(Run({0x43, 0, 1, 0, 0, 0, 0, 0, 255, 0}, 255).Sense(), "05/24/00");
     const Answer atip = Run({0x43, 2, 4, 0, 0, 0, 0, 0, 26, 0}, 26);
     ASSERT_TRUE(atip.Good());
     EXPECT_EQ(atip.Be16(0), 26u);
-    EXPECT_EQ(atip.data[6] & 0xC0, 0x80);  // CD-R
+    EXPECT_EQ(atip.data[6] & 0xC0, 0x80); // CD-R
     EXPECT_EQ(atip.data[8], 97);
     EXPECT_EQ(atip.data[12], 79);
     const Answer capacity = Run({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8);
@@ -236,8 +227,7 @@ TEST_F(AnswersTest, BlankDiscHasNoTableOfContentsButAnAtip)
     EXPECT_EQ(capacity.Be32(4), 2048u);
 }
 
-TEST_F(AnswersTest, BufferCapacityAndSpeeds)
-{
+TEST_F(AnswersTest, BufferCapacityAndSpeeds) {
     const Answer buffer = Run({0x5C, 0, 0, 0, 0, 0, 0, 0, 32, 0}, 32);
     ASSERT_TRUE(buffer.Good());
     EXPECT_EQ(buffer.Be16(0), 10u);
@@ -275,31 +265,29 @@ TEST_F(AnswersTest, BufferCapacityAndSpeeds)
     EXPECT_EQ(Run({0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}, 0, descriptor).Sense(), "05/26/00");
 }
 
-TEST_F(AnswersTest, TrayEventsAndRemovalLock)
-{
+TEST_F(AnswersTest, TrayEventsAndRemovalLock) {
     const auto event = [this] { return Run({0x4A, 1, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8); };
     Answer e = event();
     ASSERT_TRUE(e.Good());
-    EXPECT_EQ(e.data[2], 0x04);  // media class
-    EXPECT_EQ(e.data[4], 2);     // new media, once
-    EXPECT_EQ(e.data[5], 0x02);  // present, tray closed
+    EXPECT_EQ(e.data[2], 0x04); // media class
+    EXPECT_EQ(e.data[4], 2);    // new media, once
+    EXPECT_EQ(e.data[5], 0x02); // present, tray closed
     EXPECT_EQ(event().data[4], 0);
-    EXPECT_EQ(Run({0x4A, 0, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8).Sense(), "05/24/00");  // not polled
+    EXPECT_EQ(Run({0x4A, 0, 0, 0, 0x10, 0, 0, 0, 8, 0}, 8).Sense(), "05/24/00"); // not polled
 
-    ASSERT_TRUE(Run({0x1E, 0, 0, 0, 1, 0}).Good());                    // prevent removal
-    EXPECT_EQ(Run({0x1B, 0, 0, 0, 2, 0}).Sense(), "05/53/02");         // eject refused
-    ASSERT_TRUE(Run({0x1E, 0, 0, 0, 0, 0}).Good());                    // allow
-    ASSERT_TRUE(Run({0x1B, 0, 0, 0, 2, 0}).Good());                    // eject
-    EXPECT_EQ(TestUnitReady().Sense(), "02/3A/02");                    // tray open
-    EXPECT_EQ(event().data[4], 3);                                     // media removal
-    EXPECT_EQ(Run({0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8).Be16(6), 0u);  // no profile
-    ASSERT_TRUE(Run({0x1B, 0, 0, 0, 3, 0}).Good());                    // load
+    ASSERT_TRUE(Run({0x1E, 0, 0, 0, 1, 0}).Good());                   // prevent removal
+    EXPECT_EQ(Run({0x1B, 0, 0, 0, 2, 0}).Sense(), "05/53/02");        // eject refused
+    ASSERT_TRUE(Run({0x1E, 0, 0, 0, 0, 0}).Good());                   // allow
+    ASSERT_TRUE(Run({0x1B, 0, 0, 0, 2, 0}).Good());                   // eject
+    EXPECT_EQ(TestUnitReady().Sense(), "02/3A/02");                   // tray open
+    EXPECT_EQ(event().data[4], 3);                                    // media removal
+    EXPECT_EQ(Run({0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8).Be16(6), 0u); // no profile
+    ASSERT_TRUE(Run({0x1B, 0, 0, 0, 3, 0}).Good());                   // load
     EXPECT_TRUE(TestUnitReady().Good());
     EXPECT_EQ(event().data[4], 2);
 }
 
-TEST_F(AnswersTest, RequestSenseReportsWhatAutosenseDidNotDeliver)
-{
+TEST_F(AnswersTest, RequestSenseReportsWhatAutosenseDidNotDeliver) {
     // Without a sense area the CHECK CONDITION's sense waits for REQUEST SENSE.
     SRB_ExecSCSICmd srb{};
     srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -317,5 +305,5 @@ TEST_F(AnswersTest, RequestSenseReportsWhatAutosenseDidNotDeliver)
     EXPECT_EQ(second.data[12], 0x00);
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

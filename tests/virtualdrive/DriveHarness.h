@@ -24,21 +24,20 @@ namespace larderly::vdrive::test {
 // One loaded copy of the library.
 class Library {
 public:
-    Library()
-    {
+    Library() {
         const std::string path = std::string(LARDERLY_BIN_DIR) + "/libvirtualdrive.so";
         handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handle_ == nullptr) {
             ADD_FAILURE() << "cannot load " << path << ": " << dlerror();
             return;
         }
-        supportInfo_ = reinterpret_cast<GetASPI32SupportInfoFn>(dlsym(handle_, "GetASPI32SupportInfo"));
+        supportInfo_ =
+            reinterpret_cast<GetASPI32SupportInfoFn>(dlsym(handle_, "GetASPI32SupportInfo"));
         send_ = reinterpret_cast<SendASPI32CommandFn>(dlsym(handle_, "SendASPI32Command"));
         EXPECT_NE(supportInfo_, nullptr);
         EXPECT_NE(send_, nullptr);
     }
-    ~Library()
-    {
+    ~Library() {
         if (handle_ != nullptr) {
             dlclose(handle_);
         }
@@ -58,7 +57,9 @@ private:
 // A completion event that counts its signals.
 struct CountingEvent : AspiEvent {
     std::atomic<int> count{0};
-    CountingEvent() { signal = [](AspiEvent* self) { static_cast<CountingEvent*>(self)->count++; }; }
+    CountingEvent() {
+        signal = [](AspiEvent* self) { static_cast<CountingEvent*>(self)->count++; };
+    }
 };
 
 struct Answer {
@@ -73,8 +74,7 @@ struct Answer {
 
     bool Good() const { return status == SS_COMP && targStat == STATUS_GOOD; }
     // "KK/AA/QQ" of a CHECK CONDITION, "" when the command did not fail that way.
-    std::string Sense() const
-    {
+    std::string Sense() const {
         if (targStat != STATUS_CHKCOND) {
             return "";
         }
@@ -82,16 +82,17 @@ struct Answer {
         std::snprintf(text, sizeof text, "%02X/%02X/%02X", senseKey, asc, ascq);
         return text;
     }
-    uint32_t Be16(size_t at) const { return static_cast<uint32_t>(data.at(at) << 8 | data.at(at + 1)); }
-    uint32_t Be32(size_t at) const
-    {
-        return static_cast<uint32_t>(data.at(at)) << 24 | static_cast<uint32_t>(data.at(at + 1)) << 16 |
+    uint32_t Be16(size_t at) const {
+        return static_cast<uint32_t>(data.at(at) << 8 | data.at(at + 1));
+    }
+    uint32_t Be32(size_t at) const {
+        return static_cast<uint32_t>(data.at(at)) << 24 |
+               static_cast<uint32_t>(data.at(at + 1)) << 16 |
                static_cast<uint32_t>(data.at(at + 2)) << 8 | data.at(at + 3);
     }
 };
 
-inline void PutBe32(uint8_t* p, uint32_t v)
-{
+inline void PutBe32(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v >> 24);
     p[1] = static_cast<uint8_t>(v >> 16);
     p[2] = static_cast<uint8_t>(v >> 8);
@@ -102,8 +103,7 @@ inline void PutBe32(uint8_t* p, uint32_t v)
 // unset at the end.
 class DriveTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char templ[] = "/tmp/vdrive-test-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir_ = templ;
@@ -114,8 +114,7 @@ protected:
         setenv("LARDERLY_VDRIVE_IMAGE", image_.c_str(), 1);
         lib_ = std::make_unique<Library>();
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         lib_.reset();
         unsetenv("LARDERLY_VDRIVE_IMAGE");
         unsetenv("LARDERLY_VDRIVE_MEDIA");
@@ -127,13 +126,11 @@ protected:
     void Media(const char* token) { setenv("LARDERLY_VDRIVE_MEDIA", token, 1); }
     void Faults(const char* list) { setenv("LARDERLY_VDRIVE_FAULTS", list, 1); }
     void Capacity(const char* sectors) { setenv("LARDERLY_VDRIVE_CAPACITY", sectors, 1); }
-    void Reload()
-    {
+    void Reload() {
         lib_.reset();
         lib_ = std::make_unique<Library>();
     }
-    std::string StateText() const
-    {
+    std::string StateText() const {
         std::ifstream in(image_ + ".state");
         std::ostringstream s;
         s << in.rdbuf();
@@ -142,18 +139,17 @@ protected:
 
     // Sends one command: data in (inLength > 0), data out (out not empty) or none.
     Answer Run(std::initializer_list<uint8_t> cdb, uint32_t inLength = 0,
-               const std::vector<uint8_t>& out = {}, AspiEvent* event = nullptr)
-    {
+               const std::vector<uint8_t>& out = {}, AspiEvent* event = nullptr) {
         return RunCdb(std::vector<uint8_t>(cdb), inLength, out, event);
     }
     Answer RunCdb(const std::vector<uint8_t>& cdb, uint32_t inLength = 0,
-                  const std::vector<uint8_t>& out = {}, AspiEvent* event = nullptr)
-    {
+                  const std::vector<uint8_t>& out = {}, AspiEvent* event = nullptr) {
         SRB_ExecSCSICmd srb{};
         std::vector<uint8_t> buffer = out.empty() ? std::vector<uint8_t>(inLength, 0) : out;
         srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-        srb.SRB_Flags = static_cast<uint8_t>((out.empty() ? (inLength > 0 ? SRB_DIR_IN : 0) : SRB_DIR_OUT) |
-                                             (event != nullptr ? SRB_EVENT_NOTIFY : 0));
+        srb.SRB_Flags =
+            static_cast<uint8_t>((out.empty() ? (inLength > 0 ? SRB_DIR_IN : 0) : SRB_DIR_OUT) |
+                                 (event != nullptr ? SRB_EVENT_NOTIFY : 0));
         srb.SRB_PostProc = event;
         srb.SRB_BufLen = static_cast<uint32_t>(buffer.size());
         srb.SRB_BufPointer = buffer.empty() ? nullptr : buffer.data();
@@ -178,41 +174,38 @@ protected:
     // Frequent commands, laid out as the burn engine sends them.
     Answer TestUnitReady() { return Run({0x00, 0, 0, 0, 0, 0}); }
     Answer DiscInfo() { return Run({0x51, 0, 0, 0, 0, 0, 0, 0, 56, 0}, 56); }
-    Answer TrackInfo(uint32_t track)
-    {
+    Answer TrackInfo(uint32_t track) {
         std::vector<uint8_t> cdb{0x52, 0x01, 0, 0, 0, 0, 0, 0, 40, 0};
         PutBe32(&cdb[2], track);
         return RunCdb(cdb, 40);
     }
-    Answer Write(uint32_t lba, uint16_t blocks, uint8_t fill = 0xA5)
-    {
+    Answer Write(uint32_t lba, uint16_t blocks, uint8_t fill = 0xA5) {
         std::vector<uint8_t> data(blocks * 2048u, fill);
         return WriteData(lba, data);
     }
-    Answer WriteData(uint32_t lba, const std::vector<uint8_t>& data)
-    {
+    Answer WriteData(uint32_t lba, const std::vector<uint8_t>& data) {
         const uint16_t blocks = static_cast<uint16_t>(data.size() / 2048);
-        std::vector<uint8_t> cdb{0x2A, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(blocks >> 8),
-                                 static_cast<uint8_t>(blocks), 0};
+        std::vector<uint8_t> cdb{
+            0x2A, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(blocks >> 8), static_cast<uint8_t>(blocks),
+            0};
         PutBe32(&cdb[2], lba);
         return RunCdb(cdb, 0, data);
     }
-    Answer Read(uint32_t lba, uint16_t blocks)
-    {
-        std::vector<uint8_t> cdb{0x28, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(blocks >> 8),
-                                 static_cast<uint8_t>(blocks), 0};
+    Answer Read(uint32_t lba, uint16_t blocks) {
+        std::vector<uint8_t> cdb{
+            0x28, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(blocks >> 8), static_cast<uint8_t>(blocks),
+            0};
         PutBe32(&cdb[2], lba);
         return RunCdb(cdb, blocks * 2048u);
     }
     Answer SyncCache() { return Run({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}); }
-    Answer Close(uint8_t function, uint16_t track, bool immediate = false)
-    {
+    Answer Close(uint8_t function, uint16_t track, bool immediate = false) {
         return Run({0x5B, static_cast<uint8_t>(immediate ? 1 : 0), function, 0,
                     static_cast<uint8_t>(track >> 8), static_cast<uint8_t>(track), 0, 0, 0, 0});
     }
     // The write parameters page as the engine sends it: 8-byte header and 52-byte page.
-    Answer WriteParameters(uint8_t byte2, uint8_t byte3, uint8_t blockType = 8, uint8_t linkSize = 0)
-    {
+    Answer WriteParameters(uint8_t byte2, uint8_t byte3, uint8_t blockType = 8,
+                           uint8_t linkSize = 0) {
         std::vector<uint8_t> list(60, 0);
         list[8] = 0x05;
         list[9] = 0x32;
@@ -224,8 +217,7 @@ protected:
         return Run({0x55, 0x10, 0, 0, 0, 0, 0, 0, 60, 0}, 0, list);
     }
     // Writes `blocks` blocks from `lba` in pieces of `chunk`, each block filled with `fill`.
-    void WriteTrack(uint32_t lba, uint32_t blocks, uint8_t fill, uint16_t chunk = 27)
-    {
+    void WriteTrack(uint32_t lba, uint32_t blocks, uint8_t fill, uint16_t chunk = 27) {
         for (uint32_t done = 0; done < blocks;) {
             const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(chunk, blocks - done));
             const Answer a = Write(lba + done, n, fill);
@@ -239,4 +231,4 @@ protected:
     std::unique_ptr<Library> lib_;
 };
 
-}  // namespace larderly::vdrive::test
+} // namespace larderly::vdrive::test

@@ -9,32 +9,29 @@ namespace {
 
 using FaultTest = DriveTest;
 
-TEST_F(FaultTest, BusyTargetForTheFirstCommands)
-{
+TEST_F(FaultTest, BusyTargetForTheFirstCommands) {
     Faults("busy=2");
     for (int i = 0; i < 2; ++i) {
         const Answer a = TestUnitReady();
         EXPECT_EQ(a.status, SS_ERR);
         EXPECT_EQ(a.haStat, HASTAT_OK);
         EXPECT_EQ(a.targStat, STATUS_BUSY);
-        EXPECT_EQ(a.sense[0], 0);  // no sense with BUSY
+        EXPECT_EQ(a.sense[0], 0); // no sense with BUSY
     }
     EXPECT_TRUE(TestUnitReady().Good());
 }
 
-TEST_F(FaultTest, BusyWritesAreRetriedAtTheSameAddress)
-{
+TEST_F(FaultTest, BusyWritesAreRetriedAtTheSameAddress) {
     Faults("busy-write=3");
     EXPECT_TRUE(TestUnitReady().Good());
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(Write(0, 27).targStat, STATUS_BUSY);
     }
-    EXPECT_EQ(TrackInfo(1).Be32(12), 0u);  // nothing was recorded
+    EXPECT_EQ(TrackInfo(1).Be32(12), 0u); // nothing was recorded
     EXPECT_TRUE(Write(0, 27).Good());
 }
 
-TEST_F(FaultTest, NotReadyAndBecomingReady)
-{
+TEST_F(FaultTest, NotReadyAndBecomingReady) {
     Faults("notready=2, becoming-ready=1");
     EXPECT_EQ(TestUnitReady().Sense(), "02/3A/00");
     EXPECT_EQ(TestUnitReady().Sense(), "02/3A/00");
@@ -43,8 +40,7 @@ TEST_F(FaultTest, NotReadyAndBecomingReady)
     EXPECT_TRUE(DiscInfo().Good());
 }
 
-TEST_F(FaultTest, LongWriteInProgressAfterTheFirstWrite)
-{
+TEST_F(FaultTest, LongWriteInProgressAfterTheFirstWrite) {
     Faults("longwrite=3");
     EXPECT_TRUE(TestUnitReady().Good());
     ASSERT_TRUE(Write(0, 27).Good());
@@ -60,15 +56,14 @@ TEST_F(FaultTest, LongWriteInProgressAfterTheFirstWrite)
     EXPECT_TRUE(TestUnitReady().Good());
 }
 
-TEST_F(FaultTest, LongWriteAfterEachFlushAndClose)
-{
+TEST_F(FaultTest, LongWriteAfterEachFlushAndClose) {
     Faults("longsync=2");
     ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
     ASSERT_TRUE(Write(0, 27).Good());
     EXPECT_TRUE(TestUnitReady().Good());
-    ASSERT_TRUE(Run({0x35, 2, 0, 0, 0, 0, 0, 0, 0, 0}).Good());  // immediate
+    ASSERT_TRUE(Run({0x35, 2, 0, 0, 0, 0, 0, 0, 0, 0}).Good()); // immediate
     EXPECT_EQ(DiscInfo().Sense(), "02/04/08");
-    EXPECT_EQ(Close(2, 0, true).Sense(), "02/04/08");  // the close is refused meanwhile
+    EXPECT_EQ(Close(2, 0, true).Sense(), "02/04/08"); // the close is refused meanwhile
     ASSERT_TRUE(WriteParameters(0x41, 0xC4).Good());
     ASSERT_TRUE(Close(2, 0, true).Good());
     EXPECT_EQ(TestUnitReady().Sense(), "02/04/08");
@@ -77,19 +72,17 @@ TEST_F(FaultTest, LongWriteAfterEachFlushAndClose)
     EXPECT_EQ(DiscInfo().data[4], 2);
 }
 
-TEST_F(FaultTest, MediumErrorAtOneBlock)
-{
+TEST_F(FaultTest, MediumErrorAtOneBlock) {
     Faults("medium-error=40");
     ASSERT_TRUE(Write(0, 27).Good());
     EXPECT_EQ(Write(27, 27).Sense(), "03/0C/00");
-    EXPECT_EQ(Write(27, 27).Sense(), "03/0C/00");  // the spot stays bad
+    EXPECT_EQ(Write(27, 27).Sense(), "03/0C/00"); // the spot stays bad
     EXPECT_EQ(TrackInfo(1).Be32(12), 27u);
-    EXPECT_TRUE(Write(27, 13).Good());             // up to the bad block
+    EXPECT_TRUE(Write(27, 13).Good()); // up to the bad block
     EXPECT_EQ(Write(40, 1).Sense(), "03/0C/00");
 }
 
-TEST_F(FaultTest, HangingWriteStaysPendingUntilAborted)
-{
+TEST_F(FaultTest, HangingWriteStaysPendingUntilAborted) {
     Faults("hang-write=0x36");
     ASSERT_TRUE(Write(0, 27).Good());
     ASSERT_TRUE(Write(27, 27).Good());
@@ -121,12 +114,11 @@ TEST_F(FaultTest, HangingWriteStaysPendingUntilAborted)
     EXPECT_EQ(lib_->Send(&abort), SS_COMP);
     EXPECT_EQ(srb.SRB_Status, SS_ABORTED);
     EXPECT_EQ(event.count, 1);
-    EXPECT_EQ(lib_->Send(&abort), SS_ABORT_FAIL);  // nothing pending any more
+    EXPECT_EQ(lib_->Send(&abort), SS_ABORT_FAIL); // nothing pending any more
     EXPECT_EQ(event.count, 1);
 }
 
-TEST_F(FaultTest, NoMediaInTheTray)
-{
+TEST_F(FaultTest, NoMediaInTheTray) {
     Faults("no-media");
     EXPECT_EQ(TestUnitReady().Sense(), "02/3A/00");
     EXPECT_EQ(DiscInfo().Sense(), "02/3A/00");
@@ -140,12 +132,11 @@ TEST_F(FaultTest, NoMediaInTheTray)
     EXPECT_EQ(sense.data[12], 0x3A);
 }
 
-TEST_F(FaultTest, UnknownItemsAreIgnoredAndTheOthersStillApply)
-{
+TEST_F(FaultTest, UnknownItemsAreIgnoredAndTheOthersStillApply) {
     Faults("frobnicate=3,busy=x,notready=1");
     EXPECT_EQ(TestUnitReady().Sense(), "02/3A/00");
     EXPECT_TRUE(TestUnitReady().Good());
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

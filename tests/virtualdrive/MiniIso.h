@@ -16,8 +16,7 @@ public:
     // The session's blocks: system area, primary descriptor, terminator, path tables, root
     // directory, file data.
     static std::vector<uint8_t> Build(uint32_t base, const std::string& volumeId,
-                                      const std::string& fileName, const std::string& content)
-    {
+                                      const std::string& fileName, const std::string& content) {
         std::vector<uint8_t> img(kBlocks * 2048, 0);
         auto block = [&img](uint32_t n) { return &img[n * 2048]; };
         const uint32_t pathL = base + 18;
@@ -74,21 +73,19 @@ public:
     }
 
 private:
-    static void Le32(uint8_t* p, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+    static void Le32(uint8_t* p, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = static_cast<uint8_t>(v >> (8 * i));
     }
-    static void Be32(uint8_t* p, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+    static void Be32(uint8_t* p, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
     }
-    static void Both32(uint8_t* p, uint32_t v)
-    {
+    static void Both32(uint8_t* p, uint32_t v) {
         Le32(p, v);
         Be32(p + 4, v);
     }
-    static void Both16(uint8_t* p, uint16_t v)
-    {
+    static void Both16(uint8_t* p, uint16_t v) {
         p[0] = static_cast<uint8_t>(v);
         p[1] = static_cast<uint8_t>(v >> 8);
         p[2] = static_cast<uint8_t>(v >> 8);
@@ -96,13 +93,12 @@ private:
     }
     // A directory record; returns its length.
     static size_t Record(uint8_t* r, uint32_t extent, uint32_t size, bool directory,
-                         const std::string& name)
-    {
+                         const std::string& name) {
         const size_t length = (33 + name.size() + 1) / 2 * 2;
         r[0] = static_cast<uint8_t>(length);
         Both32(r + 2, extent);
         Both32(r + 10, size);
-        r[18] = 126;  // 2026
+        r[18] = 126; // 2026
         r[19] = 1;
         r[20] = 1;
         r[25] = directory ? 2 : 0;
@@ -113,4 +109,4 @@ private:
     }
 };
 
-}  // namespace larderly::vdrive::test
+} // namespace larderly::vdrive::test

@@ -7,8 +7,7 @@ namespace {
 
 using PersistenceTest = DriveTest;
 
-TEST_F(PersistenceTest, ClosedSessionSurvivesUnloadingTheLibrary)
-{
+TEST_F(PersistenceTest, ClosedSessionSurvivesUnloadingTheLibrary) {
     // The first command of each new drive is answered BUSY: that tells a reloaded library
     // from one that stayed in memory.
     Faults("busy=1");
@@ -32,8 +31,7 @@ TEST_F(PersistenceTest, ClosedSessionSurvivesUnloadingTheLibrary)
     EXPECT_EQ(back.data[100], 0x5A);
 }
 
-TEST_F(PersistenceTest, TrackInProgressSurvivesToo)
-{
+TEST_F(PersistenceTest, TrackInProgressSurvivesToo) {
     ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
     WriteTrack(0, 54, 0x33);
     Reload();
@@ -45,8 +43,7 @@ TEST_F(PersistenceTest, TrackInProgressSurvivesToo)
     EXPECT_EQ(TrackInfo(1).Be32(24), 302u);
 }
 
-TEST_F(PersistenceTest, StoredDiscWinsOverTheMediaSetting)
-{
+TEST_F(PersistenceTest, StoredDiscWinsOverTheMediaSetting) {
     Media("cdrw");
     ASSERT_TRUE(Write(0, 27).Good());
     Media("dvd+r");
@@ -54,10 +51,9 @@ TEST_F(PersistenceTest, StoredDiscWinsOverTheMediaSetting)
     EXPECT_EQ(Run({0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8).Be16(6), 0x000Au);
 }
 
-TEST_F(PersistenceTest, DamagedStateMakesTheDiscUnreadableAndIsKept)
-{
+TEST_F(PersistenceTest, DamagedStateMakesTheDiscUnreadableAndIsKept) {
     ASSERT_TRUE(Write(0, 27).Good());
-    lib_.reset();  // let go of the drive before the file is spoiled
+    lib_.reset(); // let go of the drive before the file is spoiled
     {
         std::ofstream out(image_ + ".state", std::ios::trunc);
         out << "larderly-virtual-disc 1\nmedia cdr\ncapacity 359849\ntrack 1 1 zero\n";
@@ -67,21 +63,20 @@ TEST_F(PersistenceTest, DamagedStateMakesTheDiscUnreadableAndIsKept)
     EXPECT_EQ(TestUnitReady().Sense(), "03/30/01");
     EXPECT_EQ(Write(0, 27).Sense(), "03/30/01");
     EXPECT_EQ(Run({0x46, 0, 0, 0, 0, 0, 0, 0, 8, 0}, 8).Be16(6), 0u);
-    EXPECT_TRUE(Run({0x12, 0, 0, 0, 36, 0}, 36).Good());  // the drive itself still answers
+    EXPECT_TRUE(Run({0x12, 0, 0, 0, 36, 0}, 36).Good()); // the drive itself still answers
     lib_.reset();
     EXPECT_EQ(StateText(), damaged);
 }
 
-TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
-{
+TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused) {
     const char* texts[] = {
         "",
         "something else\n",
         "larderly-virtual-disc 1\nmedia floppy\ncapacity 100\n",
-        "larderly-virtual-disc 1\nmedia cdr\n",                                 // no capacity
-        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 2 1 0 10 0 0 0\n",  // numbering
-        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 900 200 0 0 0\n",  // outside
-        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nsession 1 1 1 0 302\n",  // no track
+        "larderly-virtual-disc 1\nmedia cdr\n",                                      // no capacity
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 2 1 0 10 0 0 0\n", // numbering
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 1 900 200 0 0 0\n", // outside
+        "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nsession 1 1 1 0 302\n",     // no track
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\nwhatever 1\n",
         // A closed session naming a track of the open one, or an incomplete track.
         "larderly-virtual-disc 1\nmedia cdr\ncapacity 1000\ntrack 1 2 0 10 0 0 0\n"
@@ -104,8 +99,7 @@ TEST_F(PersistenceTest, DamagedStatesOfManyKindsAreRefused)
     }
 }
 
-TEST_F(PersistenceTest, WriteFailsWhenTheDiscCannotBeRecorded)
-{
+TEST_F(PersistenceTest, WriteFailsWhenTheDiscCannotBeRecorded) {
     // The state file cannot be replaced: a write that could not be recorded must not be
     // reported as done, or the next run would take the disc for blank and write over it.
     std::filesystem::create_directory(image_ + ".state.tmp");
@@ -118,5 +112,5 @@ TEST_F(PersistenceTest, WriteFailsWhenTheDiscCannotBeRecorded)
     EXPECT_EQ(TrackInfo(1).Be32(28), 53u);
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

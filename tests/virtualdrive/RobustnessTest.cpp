@@ -15,11 +15,10 @@ using RobustnessTest = DriveTest;
 #endif
 constexpr unsigned kSeed = VDRIVE_SEED;
 
-TEST_F(RobustnessTest, RandomCommandBlocksLeaveAReadableDisc)
-{
-    const uint8_t opcodes[] = {0x00, 0x03, 0x04, 0x12, 0x1B, 0x1E, 0x25, 0x28, 0x2A, 0x35, 0x43,
-                               0x46, 0x4A, 0x51, 0x52, 0x53, 0x54, 0x55, 0x5A, 0x5B, 0x5C, 0xA1,
-                               0xB6, 0xBB, 0xBF, 0x99};
+TEST_F(RobustnessTest, RandomCommandBlocksLeaveAReadableDisc) {
+    const uint8_t opcodes[] = {0x00, 0x03, 0x04, 0x12, 0x1B, 0x1E, 0x25, 0x28, 0x2A,
+                               0x35, 0x43, 0x46, 0x4A, 0x51, 0x52, 0x53, 0x54, 0x55,
+                               0x5A, 0x5B, 0x5C, 0xA1, 0xB6, 0xBB, 0xBF, 0x99};
     for (const char* media : {"cdr", "dvdr", "dvd+rw", "dvdrw"}) {
         Media(media);
         std::mt19937 random(kSeed);
@@ -62,5 +61,5 @@ TEST_F(RobustnessTest, RandomCommandBlocksLeaveAReadableDisc)
     }
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

@@ -13,8 +13,7 @@ protected:
     // One backup session as the engine writes it: TAO page without next session, the track
     // in 27-block writes, SYNCHRONIZE CACHE, the page again with next session allowed, then
     // CLOSE SESSION.
-    void BurnSession(uint32_t nwa, const std::vector<uint8_t>& data)
-    {
+    void BurnSession(uint32_t nwa, const std::vector<uint8_t>& data) {
         ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
         for (size_t done = 0; done < data.size();) {
             const size_t n = std::min<size_t>(27 * 2048, data.size() - done);
@@ -29,8 +28,7 @@ protected:
         ASSERT_TRUE(close.Good()) << close.Sense();
     }
 
-    uint32_t NextWritable()
-    {
+    uint32_t NextWritable() {
         const Answer disc = DiscInfo();
         const uint32_t sessions = disc.data[4];
         const uint32_t emptyLast = (disc.data[2] & 0x0C) == 0 ? 1 : 0;
@@ -40,8 +38,7 @@ protected:
         return track.Be32(12);
     }
 
-    static std::string Shell(const std::string& command)
-    {
+    static std::string Shell(const std::string& command) {
         std::string out;
         FILE* p = popen(command.c_str(), "r");
         if (p == nullptr) {
@@ -57,8 +54,7 @@ protected:
     }
 };
 
-TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia)
-{
+TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia) {
     // Session 1: 400 blocks at 0. The track ends with 2 run-out blocks, so its lead-out
     // starts at 402; session 2 begins 11400 blocks later.
     std::vector<uint8_t> one(400 * 2048, 0x11);
@@ -66,8 +62,8 @@ TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia)
     BurnSession(0, one);
 
     Answer disc = DiscInfo();
-    EXPECT_EQ(disc.data[2] & 0x03, 1);         // appendable
-    EXPECT_EQ((disc.data[2] >> 2) & 0x03, 0);  // last session empty
+    EXPECT_EQ(disc.data[2] & 0x03, 1);        // appendable
+    EXPECT_EQ((disc.data[2] >> 2) & 0x03, 0); // last session empty
     EXPECT_EQ(disc.data[4], 2);
     EXPECT_EQ(disc.data[5], 2);
     EXPECT_EQ(disc.data[6], 2);
@@ -78,9 +74,9 @@ TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia)
 
     const Answer track1 = TrackInfo(1);
     EXPECT_EQ(track1.Be32(8), 0u);
-    EXPECT_EQ(track1.Be32(24), 402u);          // size with run-out
-    EXPECT_EQ(track1.Be32(28), 399u);          // last recorded address
-    EXPECT_EQ(track1.data[7] & 1, 0);          // complete: no next writable address
+    EXPECT_EQ(track1.Be32(24), 402u); // size with run-out
+    EXPECT_EQ(track1.Be32(28), 399u); // last recorded address
+    EXPECT_EQ(track1.data[7] & 1, 0); // complete: no next writable address
 
     // Session 2: a short track, padded by the drive to 300 blocks + run-out.
     std::vector<uint8_t> two(30 * 2048, 0x22);
@@ -105,14 +101,14 @@ TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia)
     EXPECT_EQ(toc.Be32(24), second + 302);
     const Answer tocMsf = Run({0x43, 2, 0, 0, 0, 0, 2, 0, 255, 0}, 255);
     ASSERT_TRUE(tocMsf.Good());
-    EXPECT_EQ(tocMsf.data[6], 2);  // starts at track 2
+    EXPECT_EQ(tocMsf.data[6], 2); // starts at track 2
     const uint32_t f = second + 150;
     EXPECT_EQ(tocMsf.Be32(8), (f / 4500) << 16 | (f / 75 % 60) << 8 | f % 75);
 
     const Answer sessions = Run({0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}, 12);
     ASSERT_TRUE(sessions.Good());
-    EXPECT_EQ(sessions.data[3], 2);  // last complete session
-    EXPECT_EQ(sessions.data[6], 2);  // its first track
+    EXPECT_EQ(sessions.data[3], 2); // last complete session
+    EXPECT_EQ(sessions.data[6], 2); // its first track
     EXPECT_EQ(sessions.Be32(8), second);
 
     const Answer capacity = Run({0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 8);
@@ -130,8 +126,7 @@ TEST_F(SessionTest, TwoSessionsLieAtTheGapsOfRealCdMedia)
     EXPECT_EQ(Read(5000, 1).Sense(), "05/21/00");
 }
 
-TEST_F(SessionTest, EachSessionReadsAsItsOwnIsoVolume)
-{
+TEST_F(SessionTest, EachSessionReadsAsItsOwnIsoVolume) {
     if (Shell("command -v isoinfo").empty()) {
         GTEST_SKIP() << "isoinfo not installed";
     }
@@ -147,76 +142,71 @@ TEST_F(SessionTest, EachSessionReadsAsItsOwnIsoVolume)
               std::string::npos);
 }
 
-TEST_F(SessionTest, WritesOutsideTheNextWritableAddressAreRefused)
-{
+TEST_F(SessionTest, WritesOutsideTheNextWritableAddressAreRefused) {
     ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
-    EXPECT_EQ(Write(16, 1).Sense(), "05/21/02");  // a blank disc starts at 0
+    EXPECT_EQ(Write(16, 1).Sense(), "05/21/02"); // a blank disc starts at 0
     ASSERT_TRUE(Write(0, 10).Good());
-    EXPECT_EQ(Write(0, 1).Sense(), "05/21/02");   // no rewriting on CD-R
-    EXPECT_EQ(Write(11, 1).Sense(), "05/21/02");  // no holes
+    EXPECT_EQ(Write(0, 1).Sense(), "05/21/02");  // no rewriting on CD-R
+    EXPECT_EQ(Write(11, 1).Sense(), "05/21/02"); // no holes
     // Closing the session with the track still open is a fixation error on CD.
     EXPECT_EQ(Close(2, 0).Sense(), "05/72/03");
     const Answer track = TrackInfo(1);
-    EXPECT_EQ(track.data[6] & 0x20, 0x20);  // incomplete
+    EXPECT_EQ(track.data[6] & 0x20, 0x20); // incomplete
     EXPECT_EQ(track.Be32(12), 10u);
     ASSERT_TRUE(SyncCache().Good());
-    EXPECT_EQ(TrackInfo(1).data[7] & 1, 0);  // the TAO track is complete now
-    EXPECT_EQ(TrackInfo(2).Be32(12), 302u + 150u);  // a later track after its pregap
+    EXPECT_EQ(TrackInfo(1).data[7] & 1, 0);        // the TAO track is complete now
+    EXPECT_EQ(TrackInfo(2).Be32(12), 302u + 150u); // a later track after its pregap
 }
 
-TEST_F(SessionTest, TheLastSessionMustFitBeforeTheLeadOut)
-{
+TEST_F(SessionTest, TheLastSessionMustFitBeforeTheLeadOut) {
     Capacity("700");
     ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
     EXPECT_TRUE(Write(0, 690).Good());
-    EXPECT_EQ(Write(690, 9).Sense(), "05/63/00");  // would leave no room for the run-out
+    EXPECT_EQ(Write(690, 9).Sense(), "05/63/00"); // would leave no room for the run-out
     EXPECT_TRUE(Write(690, 8).Good());
     EXPECT_EQ(TrackInfo(1).Be32(16), 0u);
 }
 
-TEST_F(SessionTest, ClosingWithoutNextSessionFinalizesTheDisc)
-{
+TEST_F(SessionTest, ClosingWithoutNextSessionFinalizesTheDisc) {
     BurnSession(0, std::vector<uint8_t>(300 * 2048, 1));
-    ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());  // next session not allowed
+    ASSERT_TRUE(WriteParameters(0x41, 0x04).Good()); // next session not allowed
     ASSERT_TRUE(Write(NextWritable(), 300).Good());
     ASSERT_TRUE(SyncCache().Good());
     ASSERT_TRUE(Close(2, 0).Good());
     const Answer disc = DiscInfo();
-    EXPECT_EQ(disc.data[2] & 0x0F, 0x0E);  // complete disc, complete last session
+    EXPECT_EQ(disc.data[2] & 0x0F, 0x0E); // complete disc, complete last session
     EXPECT_EQ(disc.data[4], 2);
     EXPECT_EQ(disc.Be32(16), 0xFFFFFFFFu);
     EXPECT_EQ(Write(302 + 11400 + 302 + 6900, 1).Sense(), "05/21/02");
-    EXPECT_EQ(TrackInfo(3).Sense(), "05/24/00");  // no invisible track any more
+    EXPECT_EQ(TrackInfo(3).Sense(), "05/24/00"); // no invisible track any more
 }
 
-TEST_F(SessionTest, TestWriteRecordsNothing)
-{
-    ASSERT_TRUE(WriteParameters(0x51, 0x04).Good());  // test write bit
+TEST_F(SessionTest, TestWriteRecordsNothing) {
+    ASSERT_TRUE(WriteParameters(0x51, 0x04).Good()); // test write bit
     ASSERT_TRUE(Write(0, 27).Good());
     ASSERT_TRUE(Write(27, 27).Good());
     EXPECT_EQ(Write(100, 1).Sense(), "05/21/02");
     ASSERT_TRUE(SyncCache().Good());
     ASSERT_TRUE(WriteParameters(0x41, 0xC4).Good());
-    EXPECT_EQ(DiscInfo().data[2] & 0x03, 0);  // still blank
+    EXPECT_EQ(DiscInfo().data[2] & 0x03, 0); // still blank
     EXPECT_EQ(TrackInfo(1).Be32(12), 0u);
     EXPECT_EQ(Read(0, 1).Sense(), "05/21/00");
 }
 
-TEST_F(SessionTest, ReservedTrackIsWrittenInsideItsReservation)
-{
+TEST_F(SessionTest, ReservedTrackIsWrittenInsideItsReservation) {
     ASSERT_TRUE(WriteParameters(0x41, 0x04).Good());
-    ASSERT_TRUE(Run({0x53, 0, 0, 0, 0, 0, 0, 0x01, 0x90, 0, 0, 0}).Good());  // 400 blocks
+    ASSERT_TRUE(Run({0x53, 0, 0, 0, 0, 0, 0, 0x01, 0x90, 0, 0, 0}).Good()); // 400 blocks
     Answer track = TrackInfo(1);
-    EXPECT_EQ(track.data[6] & 0xC0, 0xC0);  // reserved, empty
+    EXPECT_EQ(track.data[6] & 0xC0, 0xC0); // reserved, empty
     EXPECT_EQ(track.Be32(24), 402u);
-    EXPECT_EQ(TrackInfo(2).Be32(8), 402u + 150u);  // the invisible track follows
+    EXPECT_EQ(TrackInfo(2).Be32(8), 402u + 150u); // the invisible track follows
     ASSERT_TRUE(Write(0, 400).Good());
-    EXPECT_EQ(Write(400, 1).Sense(), "05/21/02");  // full
+    EXPECT_EQ(Write(400, 1).Sense(), "05/21/02"); // full
     ASSERT_TRUE(Close(1, 1).Good());
     ASSERT_TRUE(WriteParameters(0x41, 0xC4).Good());
     ASSERT_TRUE(Close(2, 0).Good());
     EXPECT_EQ(NextWritable(), 402u + 11400u);
 }
 
-}  // namespace
-}  // namespace larderly::vdrive::test
+} // namespace
+} // namespace larderly::vdrive::test

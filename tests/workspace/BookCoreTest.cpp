@@ -59,12 +59,14 @@ protected:
     std::map<int32_t, std::multiset<int32_t>> Entries() {
         std::map<int32_t, std::multiset<int32_t>> out;
         TTable& t = store.tblRecipeInBook();
-        for (t.First(); !t.Eof(); t.Next()) out[t.FieldAsInteger(fld::BookID)].insert(t.FieldAsInteger(fld::RecipeID));
+        for (t.First(); !t.Eof(); t.Next())
+            out[t.FieldAsInteger(fld::BookID)].insert(t.FieldAsInteger(fld::RecipeID));
         return out;
     }
     std::vector<std::string> Texts(const TSortedList& l) {
         std::vector<std::string> out;
-        for (const auto& e : l.Entries()) out.push_back(e.Text);
+        for (const auto& e : l.Entries())
+            out.push_back(e.Text);
         return out;
     }
     void SelectBook(const std::string& name) {
@@ -82,7 +84,8 @@ protected:
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open((home_ + "data/" + file).c_str(), &db), SQLITE_OK);
         char* err = nullptr;
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
+            << (err ? err : "");
         sqlite3_free(err);
         sqlite3_close(db);
         store.SetTablesOpen(true);
@@ -112,8 +115,10 @@ TEST_F(BookCore, WithNoBooksEverythingIsDisabledAndTheRightListEmpty) {
 
 TEST_F(BookCore, ListsAreSortedWithoutRegardToCaseAndShowAllOfABooksRecipes) {
     const int32_t b = AddBook("beta"), a = AddBook("Alpha"), g = AddBook("GAMMA");
-    const int32_t r1 = AddRecipe("zucchini bread"), r2 = AddRecipe("Apple pie"), r3 = AddRecipe("banana split");
-    for (int32_t r : {r1, r2, r3}) AddEntry(b, r);
+    const int32_t r1 = AddRecipe("zucchini bread"), r2 = AddRecipe("Apple pie"),
+                  r3 = AddRecipe("banana split");
+    for (int32_t r : {r1, r2, r3})
+        AddEntry(b, r);
     AddEntry(a, r2);
     const int32_t orphan = 9999; // an entry whose recipe has no summary is not listed
     AddEntry(b, orphan);
@@ -122,7 +127,8 @@ TEST_F(BookCore, ListsAreSortedWithoutRegardToCaseAndShowAllOfABooksRecipes) {
     EXPECT_THAT(Texts(core.lboxBooks), ElementsAre("Alpha", "beta", "GAMMA"));
     EXPECT_EQ(core.ShownBook(), a) << "the first book in the list's order is loaded";
     SelectBook("beta");
-    EXPECT_THAT(Texts(core.lboxBookRecipes), ElementsAre("Apple pie", "banana split", "zucchini bread"));
+    EXPECT_THAT(Texts(core.lboxBookRecipes),
+                ElementsAre("Apple pie", "banana split", "zucchini bread"));
     EXPECT_EQ(core.lboxBookRecipes.ItemIndex(), 0);
     const auto& e = core.Enabled();
     EXPECT_TRUE(e.Add && e.Remove && e.Delete && e.Print);
@@ -253,7 +259,8 @@ TEST_F(BookCore, NewBookAsksForANameAndStoresItAtOnce) {
     EXPECT_EQ(core.lboxBooks.At(core.lboxBooks.ItemIndex()).Text, longName);
     EXPECT_EQ(core.lboxBookRecipes.Count(), 0);
     core.FillBookList();
-    EXPECT_EQ(core.lboxBooks.At(core.lboxBooks.IndexOfText(std::string(100, 'n'))).Text.size(), 100u);
+    EXPECT_EQ(core.lboxBooks.At(core.lboxBooks.IndexOfText(std::string(100, 'n'))).Text.size(),
+              100u);
     EXPECT_TRUE(prompts.done());
     EXPECT_THAT(prompts.failures(), IsEmpty());
     ASSERT_FALSE(prompts.asked().empty());
@@ -299,8 +306,8 @@ TEST_F(BookCore, FailedSaveRollsBackAndKeepsTheChangesPending) {
     core.btnRemoveClick(); // removes "Stored": its deletion runs before the failing insert
     Current(added);
     core.btnAddClick();
-    RawSql("tbl104.nx1",
-           "CREATE TRIGGER nomore BEFORE INSERT ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    RawSql("tbl104.nx1", "CREATE TRIGGER nomore BEFORE INSERT ON tblRecipeInBook BEGIN SELECT "
+                         "RAISE(ABORT, 'disk is full'); END;");
 
     core.lboxBooks.SetItemIndex(core.lboxBooks.IndexOfText("B"));
     try {
@@ -315,7 +322,8 @@ TEST_F(BookCore, FailedSaveRollsBackAndKeepsTheChangesPending) {
     EXPECT_THAT(core.RemovedRecipes, ElementsAre(stored));
     EXPECT_THAT(Texts(core.lboxBookRecipes), ElementsAre("Added"));
     EXPECT_EQ(core.ShownBook(), a);
-    EXPECT_EQ(core.lboxBooks.Selected()->Id, a) << "the selection stays with the book whose changes are pending";
+    EXPECT_EQ(core.lboxBooks.Selected()->Id, a)
+        << "the selection stays with the book whose changes are pending";
     ExpectIndexesBack();
     EXPECT_THROW(core.PaneCloseQuery(), std::exception);
 

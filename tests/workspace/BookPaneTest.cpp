@@ -30,10 +30,13 @@ protected:
     std::vector<std::string> Items(const char* box) {
         std::vector<std::string> out;
         QListWidget* l = Box(box);
-        for (int i = 0; i < l->count(); ++i) out.push_back(l->item(i)->text().toStdString());
+        for (int i = 0; i < l->count(); ++i)
+            out.push_back(l->item(i)->text().toStdString());
         return out;
     }
-    void SelectListRow(int row) { main_->rptViewRecipes->setCurrentIndex(main_->ListModel().index(row)); }
+    void SelectListRow(int row) {
+        main_->rptViewRecipes->setCurrentIndex(main_->ListModel().index(row));
+    }
     void ShowBooks() { QTest::keyClick(main_.get(), Qt::Key_F2); }
     void ShowRecipes() { QTest::keyClick(main_.get(), Qt::Key_F4); }
     int Entries() { return CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"); }
@@ -41,7 +44,8 @@ protected:
     // program's cursors hold no statement open on it.
     void Behind(const std::string& file, const std::string& sql) {
         TfmTables& t = main_->Store();
-        for (TTable* table : {&t.tblListLabel(), &t.tblRecipes(), &t.tblRecipeBook(), &t.tblRecipeInBook()})
+        for (TTable* table :
+             {&t.tblListLabel(), &t.tblRecipes(), &t.tblRecipeBook(), &t.tblRecipeInBook()})
             table->ResetCursor();
         ExecSql(home_.Data() + file, sql);
     }
@@ -135,8 +139,8 @@ TEST_F(BookPaneTest, FailedSaveOnCloseIsShownKeepsTheWindowOpenAndTheChangesPend
     ShowBooks();
     SelectListRow(0);
     Btn("btnAdd")->click();
-    Behind("tbl104.nx1",
-           "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    Behind("tbl104.nx1", "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook BEGIN SELECT "
+                         "RAISE(ABORT, 'disk is full'); END;");
     // Showing the recipe pane saves first: the failure is shown and the book pane stays.
     prompts_.answer(PromptAnswer::Ok, "disk is full");
     ShowRecipes();
@@ -189,7 +193,8 @@ TEST_F(BookPaneTest, PrintTakesTheRecipeSelectedInTheBook) {
     FILE* p = popen(("pdftotext '" + rs.OutputFile + "' -").c_str(), "r");
     std::string text;
     char buf[512];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) text.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        text.append(buf, n);
     pclose(p);
     EXPECT_NE(text.find("Beta"), std::string::npos) << text;
     EXPECT_EQ(text.find("Alpha"), std::string::npos) << text;

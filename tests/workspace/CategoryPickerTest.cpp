@@ -14,7 +14,8 @@ protected:
         App();
         store_.OpenDatabase(home_.Home());
         store_.SetTablesOpen(true);
-        for (const char* n : {"soup", "Bread", "apple", "Cakes"}) ids_[n] = CreateLabel(store_, n, 0);
+        for (const char* n : {"soup", "Bread", "apple", "Cakes"})
+            ids_[n] = CreateLabel(store_, n, 0);
         ids_["Other kind"] = CreateLabel(store_, "Other kind", 1);
         picker_.reset(NewCategoryPicker(nullptr, "cbTest"));
         FillLabelPicker(*picker_, store_, 0);
@@ -28,7 +29,8 @@ protected:
 
 TEST_F(CategoryPickerTest, FilledWithOneKindSortedWithoutRegardToCase) {
     QStringList names;
-    for (int i = 0; i < picker_->count(); ++i) names << picker_->itemText(i);
+    for (int i = 0; i < picker_->count(); ++i)
+        names << picker_->itemText(i);
     EXPECT_EQ(names, (QStringList{"apple", "Bread", "Cakes", "soup"}));
     EXPECT_EQ(picker_->itemData(1).toInt(), ids_["Bread"]);
     EXPECT_EQ(picker_->currentIndex(), -1);

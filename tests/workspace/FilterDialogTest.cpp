@@ -19,8 +19,7 @@ using ::testing::ElementsAre;
 class FilterDialogTest : public GuiTest {
 protected:
     TfmFilter& Dlg() { return *main_->fmFilter; }
-    template <typename T>
-    T* In(const char* name) {
+    template <typename T> T* In(const char* name) {
         T* w = Dlg().findChild<T*>(name);
         EXPECT_NE(w, nullptr) << name;
         return w;
@@ -59,7 +58,8 @@ TEST_F(FilterDialogTest, TitleAndCategoryFilterTheListAndSettingsStay) {
     Seed(home_.Home(), Recipes());
     TfmMain& m = Start();
     RunF5([](TfmFilter& d) {
-        EXPECT_FALSE(d.findChild<QLineEdit*>("edtTitle")->isEnabled()) << "fields follow the check boxes";
+        EXPECT_FALSE(d.findChild<QLineEdit*>("edtTitle")->isEnabled())
+            << "fields follow the check boxes";
         d.findChild<QCheckBox*>("cboxTitle")->click();
         EXPECT_TRUE(d.findChild<QLineEdit*>("edtTitle")->isEnabled());
         d.findChild<QLineEdit*>("edtTitle")->setText("  soup ");

@@ -77,7 +77,8 @@ TEST(RecipeFilter, TitleTextIsTrimmedAndCutToTheTitleWidth) {
     EXPECT_EQ(FilterTitleText("  soup \t"), "soup");
     EXPECT_EQ(FilterTitleText(std::string(200, 'x')), std::string(150, 'x'));
     std::string accented;
-    for (int i = 0; i < 160; ++i) accented += "é";
+    for (int i = 0; i < 160; ++i)
+        accented += "é";
     EXPECT_EQ(FilterTitleText(accented).size(), 300u) << "150 characters, never a split one";
 }
 
@@ -91,7 +92,8 @@ TEST(RecipeFilter, SelectKeepsTheSummariesOrderAndLeavesTheListWhole) {
     }
     auto shown = TRecipeFilter(Title("SOUP")).Select(all);
     ASSERT_EQ(shown.size(), 5u);
-    for (std::size_t k = 0; k < shown.size(); ++k) EXPECT_EQ(shown[k]->InternalID, int32_t(2 * k + 2));
+    for (std::size_t k = 0; k < shown.size(); ++k)
+        EXPECT_EQ(shown[k]->InternalID, int32_t(2 * k + 2));
     EXPECT_EQ(all.Count(), 10u);
     EXPECT_TRUE(TRecipeFilter(Title("nothing")).Select(all).empty());
     EXPECT_EQ(TRecipeFilter(TFilterState{}).Select(all).size(), 10u);

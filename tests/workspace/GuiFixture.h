@@ -13,17 +13,17 @@
 #include "workspace/TfmRecipes.h"
 
 #include <QApplication>
-#include <sqlite3.h>
 #include <QTest>
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <list>
-#include <map>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,7 +117,8 @@ inline std::vector<StoredRecipe> Stored(const std::string& home) {
     TTable& r = t.tblRecipes();
     for (r.First(); !r.Eof(); r.Next()) {
         t.LoadRecipe();
-        out.push_back({t.RecipeRec.InternalID, t.RecipeRec.Title, t.RecipeRec.Category, t.RecipeText});
+        out.push_back(
+            {t.RecipeRec.InternalID, t.RecipeRec.Title, t.RecipeRec.Category, t.RecipeText});
     }
     t.SetTablesOpen(false);
     return out;
@@ -136,7 +137,8 @@ inline void ExecSql(const std::string& file, const std::string& sql) {
 }
 
 // Book entries written straight into the store.
-inline void SeedBookEntries(const std::string& home, const std::string& book, const std::vector<int32_t>& recipes) {
+inline void SeedBookEntries(const std::string& home, const std::string& book,
+                            const std::vector<int32_t>& recipes) {
     TfmTables t;
     t.OpenDatabase(home);
     t.SetTablesOpen(true);
@@ -159,7 +161,8 @@ inline int CountRows(const std::string& file, const std::string& table) {
     if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return -1;
     sqlite3_stmt* st = nullptr;
     int n = -1;
-    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM " + table).c_str(), -1, &st, nullptr) == SQLITE_OK &&
+    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM " + table).c_str(), -1, &st, nullptr) ==
+            SQLITE_OK &&
         sqlite3_step(st) == SQLITE_ROW)
         n = sqlite3_column_int(st, 0);
     sqlite3_finalize(st);
@@ -174,7 +177,8 @@ protected:
     GuiTest() { App(); }
     ~GuiTest() override {
         main_.reset();
-        EXPECT_TRUE(prompts_.failures().empty()) << "unexpected question: " << prompts_.failures().front();
+        EXPECT_TRUE(prompts_.failures().empty())
+            << "unexpected question: " << prompts_.failures().front();
         EXPECT_TRUE(prompts_.done()) << prompts_.pending() << " scripted answers left";
     }
 
@@ -189,8 +193,7 @@ protected:
 
     // The book pane and the filter dialog reuse some of the editor's names (btnNew,
     // btnDelete, btnHelp, edtTitle, cbCategory1): the editor pane is searched first.
-    template <typename T>
-    T* Find(const char* name) {
+    template <typename T> T* Find(const char* name) {
         T* w = main_->fmRecipes ? main_->fmRecipes->findChild<T*>(name) : nullptr;
         if (!w) w = main_->findChild<T*>(name);
         EXPECT_NE(w, nullptr) << "no " << name;
@@ -201,7 +204,8 @@ protected:
     std::vector<std::string> ListTitles() {
         std::vector<std::string> out;
         auto& m = main_->ListModel();
-        for (int i = 0; i < m.Count(); ++i) out.push_back(m.SummaryAt(i)->Title);
+        for (int i = 0; i < m.Count(); ++i)
+            out.push_back(m.SummaryAt(i)->Title);
         return out;
     }
 

@@ -38,11 +38,14 @@ protected:
     }
     void ExpectEdit() {
         EXPECT_TRUE(main_->fmRecipes->Editing());
-        for (const char* b : {"btnEdit", "btnNew", "btnDelete"}) EXPECT_FALSE(Btn(b)->isEnabled()) << b;
-        for (const char* b : {"btnSave", "btnUndo"}) EXPECT_TRUE(Btn(b)->isEnabled()) << b;
+        for (const char* b : {"btnEdit", "btnNew", "btnDelete"})
+            EXPECT_FALSE(Btn(b)->isEnabled()) << b;
+        for (const char* b : {"btnSave", "btnUndo"})
+            EXPECT_TRUE(Btn(b)->isEnabled()) << b;
         EXPECT_TRUE(Title()->isEnabled());
         EXPECT_FALSE(Title()->isReadOnly());
-        for (int i = 1; i <= 4; ++i) EXPECT_TRUE(Cat(i)->isEnabled());
+        for (int i = 1; i <= 4; ++i)
+            EXPECT_TRUE(Cat(i)->isEnabled());
         EXPECT_TRUE(Memo()->isEnabled());
         EXPECT_FALSE(Memo()->isReadOnly());
         EXPECT_FALSE(main_->rptViewRecipes->isEnabled());
@@ -69,7 +72,7 @@ TEST_F(RecipeEditorTest, NewRecipeIsSavedTrimmedWithPickedCategoriesAndSelected)
     ExpectEdit();
     EXPECT_EQ(Title()->text(), "");
     Title()->setText("   Pancakes  ");
-    Cat(1)->setEditText("dessert"); // a name typed in another letter case
+    Cat(1)->setEditText("dessert");   // a name typed in another letter case
     Cat(3)->setEditText("Breakfast"); // no such label
     Memo()->setPlainText("2 eggs\n  1 cup milk\n\nMix.");
     Btn("btnSave")->click();
@@ -107,7 +110,8 @@ TEST_F(RecipeEditorTest, BlankTitleIsRefusedAndEditModeKept) {
 }
 
 TEST_F(RecipeEditorTest, EditedTitleMovesItsRowAndKeepsItsIdentifier) {
-    auto ids = Seed(home_.Home(), {{"Apple pie", {}, {"a"}}, {"Bread", {}, {"b"}}, {"Cake", {}, {"c"}}});
+    auto ids =
+        Seed(home_.Home(), {{"Apple pie", {}, {"a"}}, {"Bread", {}, {"b"}}, {"Cake", {}, {"c"}}});
     Start();
     EXPECT_EQ(CurrentTitle(), "Apple pie");
     Btn("btnEdit")->click();
@@ -157,7 +161,9 @@ TEST_F(RecipeEditorTest, DeleteAsksRemovesBookEntriesAndSelectsFirstRow) {
     Btn("btnDelete")->click();
     EXPECT_EQ(main_->ListModel().Count(), 3);
     EXPECT_EQ(CurrentTitle(), "Bread");
-    prompts_.answer(PromptAnswer::Yes, "If this recipe is in a book, it will also be deleted from the book.")
+    prompts_
+        .answer(PromptAnswer::Yes,
+                "If this recipe is in a book, it will also be deleted from the book.")
         .answer(PromptAnswer::Ok, "Recipe Deleted!");
     Btn("btnDelete")->click();
     EXPECT_TRUE(prompts_.done());
@@ -168,7 +174,9 @@ TEST_F(RecipeEditorTest, DeleteAsksRemovesBookEntriesAndSelectsFirstRow) {
     ExpectBrowse(true);
     main_.reset();
     EXPECT_EQ(Stored(home_.Home()).size(), 2u);
-    EXPECT_EQ(CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook WHERE RecipeID=" + std::to_string(ids[1])), 0);
+    EXPECT_EQ(CountRows(home_.Data() + "tbl104.nx1",
+                        "tblRecipeInBook WHERE RecipeID=" + std::to_string(ids[1])),
+              0);
     EXPECT_EQ(CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"), 1);
 }
 
@@ -187,9 +195,11 @@ TEST_F(RecipeEditorTest, DeletingTheOnlyRecipeLeavesAnEmptyPane) {
 }
 
 TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
-    auto ids = Seed(home_.Home(), {{"Apple pie", {}, {"apples"}}, {"Bread", {}, {"flour"}}, {"Cake", {}, {}}});
+    auto ids = Seed(home_.Home(),
+                    {{"Apple pie", {}, {"apples"}}, {"Bread", {}, {"flour"}}, {"Cake", {}, {}}});
     Start();
-    ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[1]));
+    ExecSql(home_.Data() + "tbl102.nx1",
+            "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[1]));
     // Clicking its row: the store's message, the pane keeps what it showed.
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
     SelectTitle("Bread");
@@ -197,7 +207,8 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
     EXPECT_EQ(Title()->text(), "Apple pie");
 
     // The shown recipe vanishes while it is edited: the save fails, nothing is stored.
-    ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[0]));
+    ExecSql(home_.Data() + "tbl102.nx1",
+            "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[0]));
     Btn("btnEdit")->click();
     Title()->setText("Apple tart");
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
@@ -213,7 +224,8 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
     EXPECT_FALSE(main_->fmRecipes->Editing());
 
     // Deleting it: told that it cannot be deleted; the list keeps its row.
-    prompts_.answer(PromptAnswer::Yes).answer(PromptAnswer::Ok, "Unable to delete recipe.  Please exit Larderly and try again");
+    prompts_.answer(PromptAnswer::Yes)
+        .answer(PromptAnswer::Ok, "Unable to delete recipe.  Please exit Larderly and try again");
     Btn("btnDelete")->click();
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(main_->ListModel().Count(), 3);
@@ -227,8 +239,8 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
     SeedBookEntries(home_.Home(), "Sunday", {ids[0]});
     Start();
     // The table engine refuses new rows.
-    ExecSql(home_.Data() + "tbl102.nx1",
-            "CREATE TRIGGER no_insert BEFORE INSERT ON tblRecipes BEGIN SELECT RAISE(ABORT, 'disk is full'); END");
+    ExecSql(home_.Data() + "tbl102.nx1", "CREATE TRIGGER no_insert BEFORE INSERT ON tblRecipes "
+                                         "BEGIN SELECT RAISE(ABORT, 'disk is full'); END");
     Btn("btnNew")->click();
     Title()->setText("Bread");
     prompts_.answer(PromptAnswer::Ok, "disk is full");
@@ -248,12 +260,14 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
     // Removing the book entries fails after the recipe row went: all of it is rolled back
     // and the user is not told it was deleted.
     ExecSql(home_.Data() + "tbl104.nx1",
-            "CREATE TRIGGER no_delete BEFORE DELETE ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, 'database is locked'); END");
+            "CREATE TRIGGER no_delete BEFORE DELETE ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, "
+            "'database is locked'); END");
     SelectTitle("Apple pie");
     prompts_.answer(PromptAnswer::Yes).answer(PromptAnswer::Ok, "database is locked");
     Btn("btnDelete")->click();
     EXPECT_TRUE(prompts_.done());
-    for (const auto& a : prompts_.asked()) EXPECT_NE(a.text, "Recipe Deleted!");
+    for (const auto& a : prompts_.asked())
+        EXPECT_NE(a.text, "Recipe Deleted!");
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Apple pie", "Bread"}));
     EXPECT_FALSE(main_->Store().InTransaction());
     ExpectBrowse(true);

@@ -14,27 +14,31 @@ namespace {
 class RecipeListTest : public GuiTest {};
 
 TEST_F(RecipeListTest, EqualTitlesAreBothListedAndEachLoadsItsOwnRecipe) {
-    auto ids = Seed(home_.Home(), {{"Soup", {}, {"first"}}, {"soup", {}, {"second"}}, {"Soup", {}, {"third"}}});
+    auto ids = Seed(home_.Home(),
+                    {{"Soup", {}, {"first"}}, {"soup", {}, {"second"}}, {"Soup", {}, {"third"}}});
     TfmMain& m = Start();
     ASSERT_EQ(m.ListModel().Count(), 3);
     std::vector<std::string> texts;
     for (int row = 0; row < 3; ++row) {
         m.rptViewRecipes->setCurrentIndex(m.ListModel().index(row));
-        EXPECT_EQ(m.CurrentRecipe()->InternalID, ids[static_cast<size_t>(row)]); // equal titles by identifier
+        EXPECT_EQ(m.CurrentRecipe()->InternalID,
+                  ids[static_cast<size_t>(row)]); // equal titles by identifier
         texts.push_back(m.fmRecipes->Memo1->toPlainText().toStdString());
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"first", "second", "third"}));
 }
 
 TEST_F(RecipeListTest, TitleComparisonFoldsOnlyAtoZ) {
-    Seed(home_.Home(), {{"Crème brûlée", {}, {}}, {"CRÈME BRÛLÉE", {}, {}}, {"crème brûlée", {}, {}}});
+    Seed(home_.Home(),
+         {{"Crème brûlée", {}, {}}, {"CRÈME BRÛLÉE", {}, {}}, {"crème brûlée", {}, {}}});
     TfmMain& m = Start();
     struct Case {
         const char* title;
         bool exists;
     };
-    for (const Case& c : {Case{"CRÈME BRÛLÉE", true}, Case{"crème brûlée", true}, Case{"Crème Brûlée", true},
-                          Case{"crÈme brûlée", false}, Case{"Creme brulee", false}, Case{"Crème brûlée ", false}})
+    for (const Case& c :
+         {Case{"CRÈME BRÛLÉE", true}, Case{"crème brûlée", true}, Case{"Crème Brûlée", true},
+          Case{"crÈme brûlée", false}, Case{"Creme brulee", false}, Case{"Crème brûlée ", false}})
         EXPECT_EQ(m.RecipeTitleExists(c.title), c.exists) << c.title;
 }
 
@@ -99,7 +103,8 @@ TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
     RecipeListModel model;
     std::list<TRecipeSummary> store;
     std::mt19937 rng(7);
-    const char* words[] = {"apple", "Apple", "BREAD", "bread", "cake", "_x", "Zest", "zest", "a", "ab", "Ab"};
+    const char* words[] = {"apple", "Apple", "BREAD", "bread", "cake", "_x",
+                           "Zest",  "zest",  "a",     "ab",    "Ab"};
     auto title = [&] { return std::string(words[rng() % 11]) + (rng() % 2 ? " pie" : ""); };
     std::vector<TRecipeSummary*> live;
     int id = 0;
@@ -123,7 +128,8 @@ TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
             const TRecipeSummary* a = model.SummaryAt(i - 1);
             const TRecipeSummary* b = model.SummaryAt(i);
             int c = RecipeListModel::CompareFields(*a, *b, 0);
-            ASSERT_TRUE(c < 0 || (c == 0 && a->InternalID < b->InternalID)) << "step " << step << " row " << i;
+            ASSERT_TRUE(c < 0 || (c == 0 && a->InternalID < b->InternalID))
+                << "step " << step << " row " << i;
         }
     }
     EXPECT_EQ(RecipeListModel::GetFieldAsString(*model.SummaryAt(0), 1), "");
@@ -148,9 +154,10 @@ TEST_F(RecipeListTest, RebuildAfterTheTableChangedBehindTheList) {
     TfmMain& m = Start();
     // A restore replaces the table: the list is built again from it.
     ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE Title='Apple'");
-    ExecSql(home_.Data() + "tbl102.nx1",
-            "INSERT INTO tblRecipes (RecipeText, Category1, Category2, Category3, Category4, Title) "
-            "VALUES (x'', -1, -1, -1, -1, 'Cherry')");
+    ExecSql(
+        home_.Data() + "tbl102.nx1",
+        "INSERT INTO tblRecipes (RecipeText, Category1, Category2, Category3, Category4, Title) "
+        "VALUES (x'', -1, -1, -1, -1, 'Cherry')");
     m.BuildRecipeList();
     EXPECT_EQ(m.ListModel().Count(), 0); // the view never refers to freed summaries
     m.ShowRecipeList();

@@ -23,7 +23,8 @@ bool ContainsFolded(std::string_view hay, std::string_view needle) {
     for (std::size_t i = 0; i <= last; ++i) {
         if (FoldByte(hay[i]) != first) continue;
         std::size_t k = 1;
-        while (k < needle.size() && FoldByte(hay[i + k]) == static_cast<unsigned char>(needle[k])) ++k;
+        while (k < needle.size() && FoldByte(hay[i + k]) == static_cast<unsigned char>(needle[k]))
+            ++k;
         if (k == needle.size()) return true;
     }
     return false;
@@ -31,7 +32,8 @@ bool ContainsFolded(std::string_view hay, std::string_view needle) {
 
 std::string FoldUpper(std::string_view s) {
     std::string out(s);
-    for (char& c : out) c = static_cast<char>(FoldByte(c));
+    for (char& c : out)
+        c = static_cast<char>(FoldByte(c));
     return out;
 }
 
@@ -42,7 +44,8 @@ bool HasCategory(const TRecipeSummary& s, int32_t id) {
 bool Match(const TFilterState& f, std::string_view foldedText, const TRecipeSummary& s) {
     if (!f.ByTitle && !f.ByCategory) return true;
     if (f.ByTitle) {
-        bool pass = f.Contains ? ContainsFolded(s.Title, foldedText) : SameTextAZ(f.TitleText, s.Title);
+        bool pass =
+            f.Contains ? ContainsFolded(s.Title, foldedText) : SameTextAZ(f.TitleText, s.Title);
         if (pass && f.ByCategory && f.CategoryId != -1) pass = HasCategory(s, f.CategoryId);
         return pass;
     }
@@ -61,9 +64,12 @@ std::string FilterTitleText(const std::string& typed) {
     return CutChars(TrimCodes(typed), kTitleWidth);
 }
 
-TRecipeFilter::TRecipeFilter(TFilterState state) : state_(std::move(state)), foldedText_(FoldUpper(state_.TitleText)) {}
+TRecipeFilter::TRecipeFilter(TFilterState state)
+    : state_(std::move(state)), foldedText_(FoldUpper(state_.TitleText)) {}
 
-bool TRecipeFilter::Matches(const TRecipeSummary& summary) const { return Match(state_, foldedText_, summary); }
+bool TRecipeFilter::Matches(const TRecipeSummary& summary) const {
+    return Match(state_, foldedText_, summary);
+}
 
 std::vector<const TRecipeSummary*> TRecipeFilter::Select(const RecipeSummaries& summaries) const {
     std::vector<const TRecipeSummary*> out;

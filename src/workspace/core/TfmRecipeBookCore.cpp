@@ -16,8 +16,9 @@ void TSortedList::Clear() {
 }
 
 int TSortedList::Add(std::string text, int32_t id) {
-    auto pos = std::upper_bound(entries_.begin(), entries_.end(), text,
-                                [](const std::string& t, const Entry& e) { return CompareFolded(t, e.Text) < 0; });
+    auto pos = std::upper_bound(
+        entries_.begin(), entries_.end(), text,
+        [](const std::string& t, const Entry& e) { return CompareFolded(t, e.Text) < 0; });
     const int index = static_cast<int>(pos - entries_.begin());
     entries_.insert(pos, Entry{std::move(text), id});
     if (itemIndex_ >= index) ++itemIndex_;
@@ -26,8 +27,9 @@ int TSortedList::Add(std::string text, int32_t id) {
 
 void TSortedList::Assign(std::vector<Entry> entries) {
     entries_ = std::move(entries);
-    std::stable_sort(entries_.begin(), entries_.end(),
-                     [](const Entry& a, const Entry& b) { return CompareFolded(a.Text, b.Text) < 0; });
+    std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+        return CompareFolded(a.Text, b.Text) < 0;
+    });
     itemIndex_ = -1;
 }
 
@@ -54,7 +56,8 @@ int TSortedList::IndexOfText(const std::string& text) const {
 
 // ---- TRecipeBookCore ----
 
-TRecipeBookCore::TRecipeBookCore(TfmTables& store, RecipeSummaries& summaries) : store_(store), summaries_(summaries) {}
+TRecipeBookCore::TRecipeBookCore(TfmTables& store, RecipeSummaries& summaries)
+    : store_(store), summaries_(summaries) {}
 
 void TRecipeBookCore::FillBookList() {
     lboxBooks.Clear();
@@ -62,7 +65,8 @@ void TRecipeBookCore::FillBookList() {
     TTable& t = store_.tblRecipeBook();
     t.First();
     while (!t.Eof()) {
-        books.push_back({CutChars(t.FieldAsString(fld::BookName), kBookNameWidth), t.FieldAsInteger(fld::InternalID)});
+        books.push_back({CutChars(t.FieldAsString(fld::BookName), kBookNameWidth),
+                         t.FieldAsInteger(fld::InternalID)});
         t.Next();
     }
     lboxBooks.Assign(std::move(books));
@@ -81,7 +85,8 @@ void TRecipeBookCore::LoadBookRecipes(int32_t bookId) {
     std::vector<TSortedList::Entry> entries;
     for (t.First(); !t.Eof(); t.Next()) {
         const int32_t recipeId = t.FieldAsInteger(fld::RecipeID);
-        if (const TRecipeSummary* s = summaries_.Find(recipeId)) entries.push_back({s->Title, recipeId});
+        if (const TRecipeSummary* s = summaries_.Find(recipeId))
+            entries.push_back({s->Title, recipeId});
     }
     lboxBookRecipes.Assign(std::move(entries));
     if (!lboxBookRecipes.Empty()) {
@@ -139,7 +144,8 @@ void TRecipeBookCore::SaveBookChanges() {
     }
     DropBookChanges();
     if (!gone.empty()) {
-        for (int32_t id : gone) lboxBookRecipes.Delete(lboxBookRecipes.IndexOfId(id));
+        for (int32_t id : gone)
+            lboxBookRecipes.Delete(lboxBookRecipes.IndexOfId(id));
         UpdateBookButtons();
         UpdateBookCommands();
     }
@@ -195,7 +201,8 @@ void TRecipeBookCore::btnAddClick() {
     const int32_t id = current->InternalID;
     if (lboxBookRecipes.IndexOfId(id) >= 0) throw std::runtime_error(kRecipeAlreadyInBook);
     lboxBookRecipes.Add(current->Title, id);
-    RemovedRecipes.erase(std::remove(RemovedRecipes.begin(), RemovedRecipes.end(), id), RemovedRecipes.end());
+    RemovedRecipes.erase(std::remove(RemovedRecipes.begin(), RemovedRecipes.end(), id),
+                         RemovedRecipes.end());
     if (lboxBookRecipes.Count() == 1) {
         lboxBookRecipes.SetItemIndex(0);
         lboxBookRecipesClick();
@@ -232,7 +239,9 @@ void TRecipeBookCore::btnNewClick(Prompts& prompts) {
 void TRecipeBookCore::btnDeleteClick(Prompts& prompts) {
     const TSortedList::Entry* book = lboxBooks.Selected();
     if (!book) return;
-    if (prompts.message(PromptKind::Warning, kConfirmDeleteBook, PromptButtons::YesNo) != PromptAnswer::Yes) return;
+    if (prompts.message(PromptKind::Warning, kConfirmDeleteBook, PromptButtons::YesNo) !=
+        PromptAnswer::Yes)
+        return;
     {
         Transaction tx(store_);
         if (store_.DeleteBook(book->Id)) tx.Commit();

@@ -46,7 +46,9 @@ constexpr const char* kAddZucchini =
     "INSERT INTO tblRecipes (Title, Category1, Category2, Category3, Category4) "
     "VALUES ('Zucchini Fritters', -1, -1, -1, -1)";
 
-std::string T(const QString& s) { return s.toStdString(); }
+std::string T(const QString& s) {
+    return s.toStdString();
+}
 
 // Hard-to-compress recipe text: lines of printable characters from a fixed generator.
 std::vector<std::string> NoisyText(std::size_t bytes, uint32_t seed) {
@@ -106,10 +108,18 @@ private:
     std::function<void(Tfmlha&)> act_;
 };
 
-bool Started(Tfmlha& w) { return w.mtrPercent->value() > 0; }
-bool Label2Starts(Tfmlha& w, const char* prefix) { return w.Label2->text().startsWith(prefix); }
-void ClickCancel(Tfmlha& w) { w.BitBtn1->click(); }
-void PressEscape(Tfmlha& w) { QTest::keyClick(&w, Qt::Key_Escape); }
+bool Started(Tfmlha& w) {
+    return w.mtrPercent->value() > 0;
+}
+bool Label2Starts(Tfmlha& w, const char* prefix) {
+    return w.Label2->text().startsWith(prefix);
+}
+void ClickCancel(Tfmlha& w) {
+    w.BitBtn1->click();
+}
+void PressEscape(Tfmlha& w) {
+    QTest::keyClick(&w, Qt::Key_Escape);
+}
 
 class BackupDialogsTest : public GuiTest {
 protected:
@@ -120,8 +130,7 @@ protected:
     }
 
     // Runs a menu command whose modal dialog `body` drives; the dialog is closed afterwards.
-    template <typename D>
-    void WithDialog(QAction* command, const std::function<void(D&)>& body) {
+    template <typename D> void WithDialog(QAction* command, const std::function<void(D&)>& body) {
         bool seen = false;
         QTimer::singleShot(0, [&] {
             QWidget* w = QApplication::activeModalWidget();
@@ -138,8 +147,12 @@ protected:
         command->trigger();
         EXPECT_TRUE(seen);
     }
-    void WithBackup(const std::function<void(TfmBackup&)>& body) { WithDialog<TfmBackup>(main_->Backup1, body); }
-    void WithRestore(const std::function<void(TfmRestore&)>& body) { WithDialog<TfmRestore>(main_->Restore1, body); }
+    void WithBackup(const std::function<void(TfmBackup&)>& body) {
+        WithDialog<TfmBackup>(main_->Backup1, body);
+    }
+    void WithRestore(const std::function<void(TfmRestore&)>& body) {
+        WithDialog<TfmRestore>(main_->Restore1, body);
+    }
 
     // Backs up into `folder` through the dialog, expecting success.
     void BackupTo(const std::string& folder) {
@@ -153,7 +166,8 @@ protected:
 
     std::vector<std::string> StoredTitles() {
         std::vector<std::string> out;
-        for (const auto& r : Stored(home_.Home())) out.push_back(r.title);
+        for (const auto& r : Stored(home_.Home()))
+            out.push_back(r.title);
         return out;
     }
 
@@ -190,7 +204,9 @@ TEST_F(BackupDialogsTest, DialogsShowTheirControlsAndDefaults) {
             QVariant text = w->property("text");
             EXPECT_EQ(T(text.toString()), r.text) << r.name;
             EXPECT_EQ(T(w->toolTip()), r.hint) << r.name;
-            EXPECT_EQ(HelpContextOf(w), std::string(r.name) == "SpeedButton1" ? kHelpCDBackup : kHelpBackup) << r.name;
+            EXPECT_EQ(HelpContextOf(w),
+                      std::string(r.name) == "SpeedButton1" ? kHelpCDBackup : kHelpBackup)
+                << r.name;
         }
         EXPECT_EQ(d.edtFolder->maxLength(), 200);
         EXPECT_FALSE(d.cboxCD->isChecked());
@@ -200,14 +216,16 @@ TEST_F(BackupDialogsTest, DialogsShowTheirControlsAndDefaults) {
         EXPECT_EQ(T(d.Label7->text()), "Restore Larderly Data");
         EXPECT_EQ(T(d.Label2->text()), "Restore From:");
         EXPECT_EQ(T(d.edtFolder->text()), "A:\\");
-        EXPECT_EQ(T(d.edtFolder->toolTip()), "Enter the Path where your backup file resides. Do not enter the file name.");
+        EXPECT_EQ(T(d.edtFolder->toolTip()),
+                  "Enter the Path where your backup file resides. Do not enter the file name.");
         EXPECT_EQ(T(d.SpeedButton1->toolTip()), "Allows you to visually Select Path and File");
         EXPECT_EQ(T(d.lblDate->text()), "None");
         EXPECT_EQ(T(d.btnRestore->text()), "&Restore");
         EXPECT_EQ(T(d.btnRestore->toolTip()), "Restore Backup");
         EXPECT_EQ(T(d.btnClose->toolTip()), "Close Restoring Data");
-        for (QWidget* w : {static_cast<QWidget*>(d.edtFolder), static_cast<QWidget*>(d.SpeedButton1),
-                           static_cast<QWidget*>(d.btnRestore)})
+        for (QWidget* w :
+             {static_cast<QWidget*>(d.edtFolder), static_cast<QWidget*>(d.SpeedButton1),
+              static_cast<QWidget*>(d.btnRestore)})
             EXPECT_EQ(HelpContextOf(w), kHelpRestore);
     });
 }
@@ -275,10 +293,12 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
 
     // Restored from the folder given with a final separator: the list shows the backup.
     WithRestore([&](TfmRestore& d) {
-        EXPECT_EQ(T(d.edtFolder->text()), folder) << "the restore dialog starts at the last backup folder";
+        EXPECT_EQ(T(d.edtFolder->text()), folder)
+            << "the restore dialog starts at the last backup folder";
         EXPECT_EQ(T(d.lblDate->text()), BackupDateText(TodayDayNumber()));
         d.edtFolder->setText(Q(folder + "/"));
-        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Ok, JobText::kTablesRestored);
+        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+            .answer(PromptAnswer::Ok, JobText::kTablesRestored);
         d.btnRestore->click();
         EXPECT_TRUE(prompts_.done());
         EXPECT_TRUE(d.isVisible()) << "the dialog stays open after a restore";
@@ -287,8 +307,10 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
     });
     EXPECT_THAT(ListTitles(), ElementsAre("Apple Pie", "Bread", "Leek Soup"));
     EXPECT_EQ(CurrentTitle(), "Apple Pie");
-    EXPECT_EQ(T(m.fmRecipes->edtTitle->text()), "Apple Pie") << "the editor shows the list's first recipe";
-    EXPECT_NE(filterCategories->findText("Baked"), -1) << "the pickers offer the restored categories";
+    EXPECT_EQ(T(m.fmRecipes->edtTitle->text()), "Apple Pie")
+        << "the editor shows the list's first recipe";
+    EXPECT_NE(filterCategories->findText("Baked"), -1)
+        << "the pickers offer the restored categories";
     EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread"));
     // The store is open again and works.
     EXPECT_EQ(m.Store().tblRecipes().RecordCount(), 3);
@@ -303,7 +325,8 @@ TEST_F(BackupDialogsTest, SettingsAreWrittenOnlyAfterASuccessfulBackup) {
     WriteBackupPath("/earlier");
 
     // A folder that does not exist, or a drive letter that names none.
-    for (const std::string& missing : {home_.Home() + "nowhere", std::string("Q:/backups"), std::string()}) {
+    for (const std::string& missing :
+         {home_.Home() + "nowhere", std::string("Q:/backups"), std::string()}) {
         WithBackup([&](TfmBackup& d) {
             d.edtFolder->setText(Q(missing));
             prompts_.answer(PromptAnswer::Ok, BackupText::kPathDoesNotExist);
@@ -331,7 +354,8 @@ TEST_F(BackupDialogsTest, SettingsAreWrittenOnlyAfterASuccessfulBackup) {
     // Yes replaces it; now the settings follow.
     WithBackup([&](TfmBackup& d) {
         d.edtFolder->setText(Q(folder));
-        prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite).answer(PromptAnswer::Ok, BackupText::kBackupComplete);
+        prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
+            .answer(PromptAnswer::Ok, BackupText::kBackupComplete);
         d.btnBackup->click();
         EXPECT_EQ(T(d.lblDate->text()), BackupDateText(TodayDayNumber()));
     });
@@ -437,7 +461,8 @@ TEST_F(BackupDialogsTest, AnotherDriveLetterIsAFolderWithoutDiskettePrompts) {
     EXPECT_EQ(ReadBackupPath(), "b:/");
     WithRestore([&](TfmRestore& d) {
         EXPECT_EQ(T(d.edtFolder->text()), "b:/");
-        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion).answer(PromptAnswer::Ok, JobText::kTablesRestored);
+        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+            .answer(PromptAnswer::Ok, JobText::kTablesRestored);
         d.btnRestore->click();
     });
     EXPECT_THAT(prompts_.messages(), ::testing::Not(::testing::Contains(HasSubstr("Insert disk"))));
@@ -459,26 +484,30 @@ TEST_F(BackupDialogsTest, CancelDuringABackupKeepsTheEarlierBackupAndTheSettings
     };
     const std::vector<Case> cases{
         {"Cancel while the tables are compressed", Started, ClickCancel},
-        {"Escape while the set is written", [](Tfmlha& w) { return Label2Starts(w, JobText::kWritingToDisk); },
-         PressEscape},
+        {"Escape while the set is written",
+         [](Tfmlha& w) { return Label2Starts(w, JobText::kWritingToDisk); }, PressEscape},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WithBackup([&](TfmBackup& d) {
             DuringJob cancel(&d, c.when, c.act);
-            prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite).answer(PromptAnswer::Ok, JobText::kBackupFailed);
+            prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
+                .answer(PromptAnswer::Ok, JobText::kBackupFailed);
             d.btnBackup->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
             EXPECT_TRUE(cancel.visible);
             EXPECT_EQ(cancel.caption, JobText::kBackupCaption);
             EXPECT_EQ(cancel.label1, JobText::kWait);
-            EXPECT_EQ(d.findChild<Tfmlha*>(), nullptr) << "the job window is destroyed after its job";
+            EXPECT_EQ(d.findChild<Tfmlha*>(), nullptr)
+                << "the job window is destroyed after its job";
             EXPECT_TRUE(d.btnBackup->isEnabled());
         });
-        EXPECT_TRUE(ReadAll(folder + "/" + kBackupArchiveName) == earlier) << "the earlier backup changed";
+        EXPECT_TRUE(ReadAll(folder + "/" + kBackupArchiveName) == earlier)
+            << "the earlier backup changed";
         EXPECT_EQ(ReadBackupDate(), 1000);
-        EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread", "Zucchini Fritters"));
+        EXPECT_THAT(StoredTitles(),
+                    ElementsAre("Leek Soup", "Apple Pie", "Bread", "Zucchini Fritters"));
         // The store was opened again: the program goes on working with it.
         EXPECT_EQ(m.Store().tblRecipes().RecordCount(), 4);
     }
@@ -500,8 +529,8 @@ TEST_F(BackupDialogsTest, CancelDuringARestoreKeepsTheData) {
     };
     const std::vector<Case> cases{
         {"Escape while the set is read", Started, PressEscape},
-        {"Cancel after the first table has expanded", [](Tfmlha& w) { return Label2Starts(w, "Expanding "); },
-         ClickCancel},
+        {"Cancel after the first table has expanded",
+         [](Tfmlha& w) { return Label2Starts(w, "Expanding "); }, ClickCancel},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -515,8 +544,10 @@ TEST_F(BackupDialogsTest, CancelDuringARestoreKeepsTheData) {
             EXPECT_EQ(cancel.caption, JobText::kRestoreCaption);
             EXPECT_EQ(cancel.label1, JobText::kReadingBackup);
         });
-        EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread", "Zucchini Fritters"));
-        EXPECT_THAT(ListTitles(), ElementsAre("Apple Pie", "Bread", "Leek Soup", "Zucchini Fritters"));
+        EXPECT_THAT(StoredTitles(),
+                    ElementsAre("Leek Soup", "Apple Pie", "Bread", "Zucchini Fritters"));
+        EXPECT_THAT(ListTitles(),
+                    ElementsAre("Apple Pie", "Bread", "Leek Soup", "Zucchini Fritters"));
     }
 }
 
@@ -555,7 +586,8 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
         SCOPED_TRACE(c.name);
         WithRestore([&](TfmRestore& d) {
             d.edtFolder->setText(Q(c.field));
-            for (const auto& [answer, text] : c.script) prompts_.answer(answer, text);
+            for (const auto& [answer, text] : c.script)
+                prompts_.answer(answer, text);
             d.btnRestore->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(d.btnRestore->isEnabled());

@@ -31,7 +31,8 @@ using larderly::testing::RunCommand;
 class CdBackupEndToEndTest : public GuiTest {
 protected:
     void SetUp() override {
-        setenv("LARDERLY_ASPI_LIBRARY", (std::string(LARDERLY_BIN_DIR) + "/libvirtualdrive.so").c_str(), 1);
+        setenv("LARDERLY_ASPI_LIBRARY",
+               (std::string(LARDERLY_BIN_DIR) + "/libvirtualdrive.so").c_str(), 1);
         image_ = home_.Home() + "disc.img";
         setenv("LARDERLY_VDRIVE_IMAGE", image_.c_str(), 1);
         setenv("LARDERLY_VDRIVE_MEDIA", "cdr", 1);
@@ -44,7 +45,8 @@ protected:
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 60000) {
-        for (int waited = 0; !done() && waited < ms; waited += 20) QTest::qWait(20);
+        for (int waited = 0; !done() && waited < ms; waited += 20)
+            QTest::qWait(20);
         return done();
     }
 
@@ -69,7 +71,8 @@ protected:
                 }
                 cdShown = true;
                 // The drive's own waits (spin-up, readiness polls) pass at once.
-                cd->Backup().SetSleeper([](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+                cd->Backup().SetSleeper(
+                    [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
                 EXPECT_EQ(cd->cbDrives->count(), 1);
                 cd->cbDrives->setCurrentIndex(0);
                 prompts_.answer(PromptAnswer::Ok, "Backup is complete");
@@ -95,7 +98,8 @@ protected:
             std::istringstream f(line);
             std::string word;
             uint32_t number = 0, session = 0, start = 0;
-            if (f >> word && word == "track" && f >> number >> session >> start) starts.push_back(start);
+            if (f >> word && word == "track" && f >> number >> session >> start)
+                starts.push_back(start);
         }
         return starts;
     }
@@ -104,7 +108,8 @@ protected:
 };
 
 TEST_F(CdBackupEndToEndTest, BackupToCdRestoresAndAddsASecondSession) {
-    Seed(home_.Home(), {{"Apple Pie", {"Desserts"}, {"Bake it."}}, {"Bean Soup", {"Soups"}, {"Boil it."}}});
+    Seed(home_.Home(),
+         {{"Apple Pie", {"Desserts"}, {"Bake it."}}, {"Bean Soup", {"Soups"}, {"Boil it."}}});
     Start();
     const std::vector<std::string> titles = ListTitles();
 
@@ -117,16 +122,20 @@ TEST_F(CdBackupEndToEndTest, BackupToCdRestoresAndAddsASecondSession) {
     EXPECT_NE(listing.out.find("/recipebackup.001"), std::string::npos) << listing.out;
     const std::string fromDisc = home_.Home() + "fromdisc";
     fs::create_directories(fromDisc);
-    ASSERT_EQ(RunCommand("isoinfo -J -i " + image_ + " -x '/recipebackup.001;1' > " + fromDisc + "/recipebackup.001").status,
+    ASSERT_EQ(RunCommand("isoinfo -J -i " + image_ + " -x '/recipebackup.001;1' > " + fromDisc +
+                         "/recipebackup.001")
+                  .status,
               0);
-    EXPECT_EQ(fs::file_size(fromDisc + "/recipebackup.001"), fs::file_size(home_.Home() + "temp/recipebackup.001"));
+    EXPECT_EQ(fs::file_size(fromDisc + "/recipebackup.001"),
+              fs::file_size(home_.Home() + "temp/recipebackup.001"));
 
     ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes");
     QTimer::singleShot(0, [&] {
         auto* restore = qobject_cast<TfmRestore*>(QApplication::activeModalWidget());
         ASSERT_NE(restore, nullptr);
         restore->edtFolder->setText(Q(fromDisc));
-        prompts_.answer(PromptAnswer::Yes, "All existing data will be overwritten").answer(PromptAnswer::Ok, "Tables Restored!");
+        prompts_.answer(PromptAnswer::Yes, "All existing data will be overwritten")
+            .answer(PromptAnswer::Ok, "Tables Restored!");
         restore->btnRestore->click();
         restore->done(0);
     });
@@ -140,7 +149,8 @@ TEST_F(CdBackupEndToEndTest, BackupToCdRestoresAndAddsASecondSession) {
     const std::vector<uint32_t> starts = TrackStarts();
     ASSERT_EQ(starts.size(), 2u);
     EXPECT_EQ(starts[0], 0u);
-    const auto second = RunCommand("isoinfo -J -f -T " + std::to_string(starts[1]) + " -i " + image_);
+    const auto second =
+        RunCommand("isoinfo -J -f -T " + std::to_string(starts[1]) + " -i " + image_);
     EXPECT_EQ(second.status, 0) << second.out;
     EXPECT_NE(second.out.find("/recipebackup.001"), std::string::npos) << second.out;
 }

@@ -37,7 +37,8 @@ protected:
         setenv("LARDERLY_VDRIVE_IMAGE", image_.c_str(), 1);
         setenv("LARDERLY_VDRIVE_MEDIA", "cdr", 1);
         unsetenv("LARDERLY_VDRIVE_FAULTS");
-        test::Seed(home_.Home(), {{"Apple Pie", {"Desserts"}, {"Bake it."}}, {"Bean Soup", {"Soups"}, {"Boil it."}}});
+        test::Seed(home_.Home(), {{"Apple Pie", {"Desserts"}, {"Bake it."}},
+                                  {"Bean Soup", {"Soups"}, {"Boil it."}}});
         Start();
     }
     void TearDown() override {
@@ -49,21 +50,23 @@ protected:
     // A dialog as the backup dialog makes it, with the drive's waits let through at once.
     std::unique_ptr<TfmCDBurn> Open() {
         auto dlg = std::make_unique<TfmCDBurn>(*main_, main_.get());
-        dlg->Backup().SetSleeper([](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
+        dlg->Backup().SetSleeper(
+            [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
         dlg->show();
         QApplication::processEvents();
         return dlg;
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 30000) {
-        for (int waited = 0; !done() && waited < ms; waited += 20) QTest::qWait(20);
+        for (int waited = 0; !done() && waited < ms; waited += 20)
+            QTest::qWait(20);
         return done();
     }
 
     static QStringList Log(const TfmCDBurn& dlg) { return dlg.Memo1->toPlainText().split('\n'); }
     static bool Idle(const TfmCDBurn& dlg) {
-        return !dlg.Running() && dlg.btnBackup->isEnabled() && dlg.btnClose->isEnabled() && dlg.cbDrives->isEnabled() &&
-               !dlg.Timer1->isActive();
+        return !dlg.Running() && dlg.btnBackup->isEnabled() && dlg.btnClose->isEnabled() &&
+               dlg.cbDrives->isEnabled() && !dlg.Timer1->isActive();
     }
 
     std::string image_;
@@ -103,7 +106,8 @@ TEST_F(CdBurnDialogTest, BackupBurnsAndReportsCompletion) {
 
     ASSERT_TRUE(WaitFor([&] { return !dlg->Running(); })) << S(dlg->Memo1->toPlainText());
     EXPECT_EQ(Log(*dlg).last(), ">>> Backup DONE, Successful!") << S(dlg->Memo1->toPlainText());
-    EXPECT_TRUE(Log(*dlg).filter("STARTING WRITE PROCESS ON CD-R").size() == 1) << S(dlg->Memo1->toPlainText());
+    EXPECT_TRUE(Log(*dlg).filter("STARTING WRITE PROCESS ON CD-R").size() == 1)
+        << S(dlg->Memo1->toPlainText());
     EXPECT_EQ(prompts_.messages(), std::vector<std::string>{"Backup is complete"});
     EXPECT_TRUE(Idle(*dlg));
     EXPECT_EQ(dlg->CDProgress->value(), dlg->CDProgress->maximum());
@@ -134,9 +138,13 @@ TEST_F(CdBurnDialogTest, FailedPreparationReturnsToIdleWithoutBurning) {
         const char* message; // shown by the error handler, "" for none
     } cases[] = {
         {"job returns false", [](const std::string&) { return false; }, ""},
-        {"job raises", [](const std::string&) -> bool { throw std::runtime_error("Unable to create temp folder for backup"); },
+        {"job raises",
+         [](const std::string&) -> bool {
+             throw std::runtime_error("Unable to create temp folder for backup");
+         },
          "Unable to create temp folder for backup"},
-        {"job leaves no archive", [](const std::string&) { return true; }, "could not be put on the disc"},
+        {"job leaves no archive", [](const std::string&) { return true; },
+         "could not be put on the disc"},
     };
     auto dlg = Open();
     ASSERT_EQ(dlg->cbDrives->count(), 1);
@@ -180,7 +188,8 @@ TEST_F(CdBurnDialogTest, WithoutADriveBackupSaysNoCDWriterFound) {
 }
 
 TEST_F(CdBurnDialogTest, WithoutATransportBackupIsOffAndTheDialogStillCloses) {
-    if (std::system("ls /dev/sr* >/dev/null 2>&1") == 0) GTEST_SKIP() << "this machine has a disc drive";
+    if (std::system("ls /dev/sr* >/dev/null 2>&1") == 0)
+        GTEST_SKIP() << "this machine has a disc drive";
     setenv("LARDERLY_ASPI_LIBRARY", "/nonexistent/libnothing.so", 1);
     InstallTransport(nullptr);
     auto dlg = Open();
