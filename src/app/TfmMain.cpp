@@ -9,6 +9,7 @@
 #include "platform/Settings.h"
 #include "workspace/GuiSupport.h"
 #include "workspace/RecipeListModel.h"
+#include "workspace/TfmCategories.h"
 #include "workspace/TfmFilter.h"
 #include "workspace/TfmProgress.h"
 #include "workspace/TfmRecipeBook.h"
@@ -162,6 +163,10 @@ void TfmMain::BuildWindow() {
     Import1->setObjectName("Import1");
     Import1->setProperty("helpContext", kHelpImport);
     connect(Import1, &QAction::triggered, this, [this] { Guarded([this] { Import1Click(); }); });
+    Categories1 = file->addAction("&Categories...");
+    Categories1->setObjectName("Categories1");
+    connect(Categories1, &QAction::triggered, this,
+            [this] { Guarded([this] { Categories1Click(); }); });
     // Menu entries that run a command follow its caption and availability.
     auto entryFor = [this, file](QAction* command, const char* name) {
         QAction* entry = file->addAction(command->text());
@@ -431,6 +436,11 @@ void TfmMain::actPrintExecute() {
 void TfmMain::Import1Click() {
     RunCommand(MainCommand::Import);
 }
+void TfmMain::Categories1Click() {
+    TfmCategories window(Store(), prompts_, this);
+    window.Changed = [this] { LabelsChanged(); };
+    window.exec();
+}
 void TfmMain::actBackupExecute() {
     RunCommand(MainCommand::Backup);
 }
@@ -457,6 +467,8 @@ void TfmMain::ApplyAvailability() {
     // Import and restore change the store behind an edited recipe's back: not while editing.
     // A backup only reads the tables (closed and reopened around it), so it stays available.
     Import1->setEnabled(!editing_ && fmRecipes && HasCommandHandler(MainCommand::Import));
+    // Renaming or merging categories under an edited recipe's pickers: not while editing.
+    Categories1->setEnabled(!editing_);
     actBackup->setEnabled(HasCommandHandler(MainCommand::Backup));
     actRestore->setEnabled(!editing_ && HasCommandHandler(MainCommand::Restore));
 }

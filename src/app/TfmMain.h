@@ -66,6 +66,8 @@ public:
     void actFilterExecute();
     void actPrintExecute();
     void Import1Click();
+    // File > Categories: the Categories window, modal; the pickers refill after each change.
+    void Categories1Click();
     void actBackupExecute();
     void actRestoreExecute();
 
@@ -125,6 +127,7 @@ public:
     QToolButton* btnPrint = nullptr;
     QToolButton* btnClose = nullptr;
     QAction* Import1 = nullptr;
+    QAction* Categories1 = nullptr;
     QAction* Backup1 = nullptr;  // menu entry running actBackup
     QAction* Restore1 = nullptr; // menu entry running actRestore
     QAction* Exit1 = nullptr;

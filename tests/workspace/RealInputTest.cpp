@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTreeWidget>
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -483,6 +484,32 @@ TEST_F(RealInputTest, F1OnAHighlightedMenuEntryOpensItsHelp) {
     EXPECT_GE(top, 0.0);
     EXPECT_LT(top, browser->viewport()->height());
     help->close();
+}
+
+TEST_F(RealInputTest, FileCategoriesAddsACategoryTheEditorOffers) {
+    TfmMain& m = StartActive();
+    prompts_.answerInput(std::string("Weeknight"), "Name of the new category");
+    std::string shown;
+    // The window is modal: it is worked while it runs, then closed with its Close button.
+    QTimer::singleShot(0, [&] {
+        QWidget* w = nullptr;
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->objectName() == "fmCategories" && t->isVisible()) w = t;
+        if (!w) return;
+        QTest::keyClick(w->findChild<QTreeWidget*>("lvCategories"), Qt::Key_Insert);
+        auto* list = w->findChild<QTreeWidget*>("lvCategories");
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            shown += list->topLevelItem(i)->text(0).toStdString() + ";";
+        QTest::mouseClick(w->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+    });
+    QTest::keyClick(&m, Qt::Key_F, Qt::AltModifier);
+    QMenu* file = m.MainMenu1->findChild<QMenu*>("File1");
+    ASSERT_TRUE(file->isVisible());
+    QTest::keyClick(file, Qt::Key_C);
+    EXPECT_NE(shown.find("Weeknight;"), std::string::npos) << shown;
+    EXPECT_TRUE(prompts_.done());
+    // The editor's pickers were refilled: the new category can be chosen at once.
+    EXPECT_GE(Cat(1)->findText("Weeknight"), 0);
 }
 
 TEST_F(RealInputTest, ToolBarButtonsShowTheirHints) {
