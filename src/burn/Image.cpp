@@ -12,6 +12,7 @@
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace larderly {
 
@@ -97,27 +98,35 @@ std::string AliasPart(const std::string& part, size_t maxChars) {
     return out;
 }
 
+// The code points of s from its start that fit in `room` UTF-16 units.
+std::string CutToUnits(const std::string& s, size_t room) {
+    std::string cut;
+    size_t units = 0;
+    for (const auto& cp : CodePoints(s)) {
+        const size_t u = Utf16Units(cp);
+        if (units + u > room) break;
+        cut += cp;
+        units += u;
+    }
+    return cut;
+}
+
+// A Joliet name as base and extension; the extension (from the last dot) is kept apart only
+// when it is short.
+std::pair<std::string, std::string> SplitJolietName(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0 && Utf16Units(name.substr(dot)) <= 16)
+        return {name.substr(0, dot), name.substr(dot)};
+    return {name, std::string()};
+}
+
 // Cuts a Joliet identifier so that its directory record stays within 255 bytes: at most
 // 110 UTF-16 units including the ";1" of a file. The extension is kept when it is short.
 std::string FitJoliet(const std::string& name, bool isFile) {
     const size_t limit = isFile ? 108 : 110;
     if (Utf16Units(name) <= limit) return name;
-    std::string base = name, ext;
-    size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0 && Utf16Units(name.substr(dot)) <= 16) {
-        base = name.substr(0, dot);
-        ext = name.substr(dot);
-    }
-    size_t room = limit - Utf16Units(ext);
-    std::string cut;
-    size_t units = 0;
-    for (const auto& cp : CodePoints(base)) {
-        size_t u = Utf16Units(cp);
-        if (units + u > room) break;
-        cut += cp;
-        units += u;
-    }
-    return cut + ext;
+    const auto [base, ext] = SplitJolietName(name);
+    return CutToUnits(base, limit - Utf16Units(ext)) + ext;
 }
 
 // A Joliet identifier no sibling has (compared ignoring case): "~N" goes before the
@@ -126,24 +135,11 @@ std::string UniqueJoliet(const std::string& fitted, bool isFile,
                          const std::function<bool(const std::string&)>& taken) {
     if (!taken(fitted)) return fitted;
     const size_t limit = isFile ? 108 : 110;
-    std::string base = fitted, ext;
-    size_t dot = fitted.rfind('.');
-    if (dot != std::string::npos && dot > 0 && Utf16Units(fitted.substr(dot)) <= 16) {
-        base = fitted.substr(0, dot);
-        ext = fitted.substr(dot);
-    }
+    const auto [base, ext] = SplitJolietName(fitted);
     for (int i = 1;; ++i) {
         const std::string tail = "~" + std::to_string(i);
-        const size_t room = limit - Utf16Units(ext) - tail.size();
-        std::string cut;
-        size_t units = 0;
-        for (const auto& cp : CodePoints(base)) {
-            size_t u = Utf16Units(cp);
-            if (units + u > room) break;
-            cut += cp;
-            units += u;
-        }
-        std::string candidate = cut + tail + ext;
+        std::string candidate =
+            CutToUnits(base, limit - Utf16Units(ext) - tail.size()) + tail + ext;
         if (!taken(candidate) || i >= 999999) return candidate;
     }
 }

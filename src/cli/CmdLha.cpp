@@ -44,20 +44,6 @@ LhaOptions parseLha(const CliArgs& a) {
     return o;
 }
 
-const char* methodText(TLhaMethod m) {
-    switch (m) {
-    case colh0:
-        return "-lh0-";
-    case colh1:
-        return "-lh1-";
-    case colh5:
-        return "-lh5-";
-    case coRLE:
-        return "-rle-";
-    }
-    return "?";
-}
-
 int runLha(const CliArgs& cli) {
     LhaOptions o;
     try {
@@ -100,7 +86,7 @@ int runLha(const CliArgs& cli) {
             char crc[8];
             std::snprintf(crc, sizeof crc, "%04X", f.CRC);
             std::cout << lha.FileList[i] << "\t" << static_cast<uint32_t>(f.PackedSize) << "\t"
-                      << static_cast<uint32_t>(f.UncompressedSize) << "\t" << methodText(f.Method)
+                      << static_cast<uint32_t>(f.UncompressedSize) << "\t" << LhaMethodId(f.Method)
                       << "\t" << crc << "\n";
         }
         return 0;

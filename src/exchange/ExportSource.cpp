@@ -31,16 +31,12 @@ std::vector<int32_t> IdsOf(const std::vector<TitledId>& rows) {
     return ids;
 }
 
-std::string TableName(TfmTables&, TTable& t) {
-    return t.Def().schema + "." + t.TableName();
-}
-
 } // namespace
 
 std::vector<int32_t> AllRecipeIds(TfmTables& store) {
     std::vector<TitledId> rows;
     SqlStatement st(store.Connection().handle(),
-                    "SELECT InternalID, Title FROM " + TableName(store, store.tblRecipes()));
+                    "SELECT InternalID, Title FROM " + store.tblRecipes().QualifiedName());
     while (st.Step())
         rows.push_back(
             {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kTitleWidth)});
@@ -51,7 +47,7 @@ std::vector<int32_t> AllRecipeIds(TfmTables& store) {
 std::vector<std::string> BookNames(TfmTables& store) {
     std::vector<std::string> names;
     SqlStatement st(store.Connection().handle(),
-                    "SELECT BookName FROM " + TableName(store, store.tblRecipeBook()));
+                    "SELECT BookName FROM " + store.tblRecipeBook().QualifiedName());
     while (st.Step())
         names.push_back(CutChars(st.ColumnText(0), kBookNameWidth));
     std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
@@ -64,7 +60,7 @@ std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName
     int64_t bookId = -1;
     {
         SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
-                                                         TableName(store, store.tblRecipeBook()));
+                                                         store.tblRecipeBook().QualifiedName());
         while (st.Step()) {
             if (SameTextAZ(CutChars(st.ColumnText(1), kBookNameWidth), bookName)) {
                 bookId = st.ColumnInt(0);
@@ -75,9 +71,8 @@ std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName
     if (bookId < 0) throw std::runtime_error("There is no book named \"" + bookName + "\".");
     std::vector<TitledId> rows;
     SqlStatement st(store.Connection().handle(),
-                    "SELECT r.InternalID, r.Title FROM " +
-                        TableName(store, store.tblRecipeInBook()) + " e JOIN " +
-                        TableName(store, store.tblRecipes()) +
+                    "SELECT r.InternalID, r.Title FROM " + store.tblRecipeInBook().QualifiedName() +
+                        " e JOIN " + store.tblRecipes().QualifiedName() +
                         " r ON r.InternalID = e.RecipeID WHERE e.BookID = ?");
     st.Bind(1, bookId);
     while (st.Step())
@@ -91,7 +86,7 @@ std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<
     std::unordered_map<int32_t, std::string> labels;
     {
         SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " +
-                                                         TableName(store, store.tblListLabel()));
+                                                         store.tblListLabel().QualifiedName());
         while (st.Step())
             labels[static_cast<int32_t>(st.ColumnInt(0))] =
                 CutChars(st.ColumnText(1), kLabelNameWidth);
@@ -100,7 +95,7 @@ std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<
     out.reserve(ids.size());
     SqlStatement st(store.Connection().handle(),
                     "SELECT Title, Category1, Category2, Category3, Category4, RecipeText FROM " +
-                        TableName(store, store.tblRecipes()) + " WHERE InternalID = ?");
+                        store.tblRecipes().QualifiedName() + " WHERE InternalID = ?");
     for (int32_t id : ids) {
         st.Reset();
         st.Bind(1, static_cast<int64_t>(id));

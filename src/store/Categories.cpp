@@ -14,10 +14,6 @@
 namespace larderly {
 namespace {
 
-std::string Qualified(TTable& t) {
-    return t.Def().schema + "." + t.TableName();
-}
-
 std::string CleanName(const std::string& name) {
     std::string n = CutChars(TrimCodes(name), kLabelNameWidth);
     if (n.empty()) throw ECategoryError("You must enter a name");
@@ -27,7 +23,7 @@ std::string CleanName(const std::string& name) {
 // The name of the label with that identifier; raises when there is none.
 std::string LabelNameOf(TfmTables& store, int32_t id) {
     SqlStatement st(store.Connection().handle(), "SELECT LabelName FROM " +
-                                                     Qualified(store.tblListLabel()) +
+                                                     store.tblListLabel().QualifiedName() +
                                                      " WHERE InternalID = ?");
     st.Bind(1, static_cast<int64_t>(id));
     if (!st.Step()) throw ECategoryError("That category no longer exists.");
@@ -37,7 +33,7 @@ std::string LabelNameOf(TfmTables& store, int32_t id) {
 // A label other than `except` whose name equals `name` without regard to case, or -1.
 int32_t OtherLabelNamed(TfmTables& store, const std::string& name, int32_t except) {
     SqlStatement st(store.Connection().handle(),
-                    "SELECT InternalID, LabelName FROM " + Qualified(store.tblListLabel()));
+                    "SELECT InternalID, LabelName FROM " + store.tblListLabel().QualifiedName());
     while (st.Step()) {
         const auto id = static_cast<int32_t>(st.ColumnInt(0));
         if (id != except && SameTextAZ(CutChars(st.ColumnText(1), kLabelNameWidth), name))
@@ -52,7 +48,7 @@ std::string Taken(const std::string& name) {
 
 int RecipesUsing(TfmTables& store, int32_t id) {
     SqlStatement st(store.Connection().handle(),
-                    "SELECT COUNT(*) FROM " + Qualified(store.tblRecipes()) +
+                    "SELECT COUNT(*) FROM " + store.tblRecipes().QualifiedName() +
                         " WHERE ?1 IN (Category1, Category2, Category3, Category4)");
     st.Bind(1, static_cast<int64_t>(id));
     return st.Step() ? static_cast<int>(st.ColumnInt(0)) : 0;
@@ -73,7 +69,7 @@ std::vector<CategoryUse> CategoryUses(TfmTables& store) {
     std::map<int32_t, std::size_t> at;
     {
         SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " +
-                                                         Qualified(store.tblListLabel()) +
+                                                         store.tblListLabel().QualifiedName() +
                                                          " WHERE LabelKind = ?");
         st.Bind(1, static_cast<int64_t>(StoredNumberOfKind(kLabelKindCategory)));
         while (st.Step()) {
@@ -85,7 +81,7 @@ std::vector<CategoryUse> CategoryUses(TfmTables& store) {
     {
         SqlStatement st(store.Connection().handle(),
                         "SELECT Category1, Category2, Category3, Category4 FROM " +
-                            Qualified(store.tblRecipes()));
+                            store.tblRecipes().QualifiedName());
         while (st.Step()) {
             std::set<int32_t> seen;
             for (int k = 0; k < 4; ++k)
@@ -114,7 +110,8 @@ void RenameCategory(TfmTables& store, int32_t id, const std::string& name) {
     InTransaction(store, [&] {
         LabelNameOf(store, id);
         if (OtherLabelNamed(store, n, id) >= 0) throw ECategoryError(Taken(n));
-        SqlStatement st(store.Connection().handle(), "UPDATE " + Qualified(store.tblListLabel()) +
+        SqlStatement st(store.Connection().handle(), "UPDATE " +
+                                                         store.tblListLabel().QualifiedName() +
                                                          " SET LabelName = ? WHERE InternalID = ?");
         st.Bind(1, n);
         st.Bind(2, static_cast<int64_t>(id));
@@ -130,8 +127,9 @@ void DeleteCategory(TfmTables& store, int32_t id) {
             throw ECategoryError("\"" + name + "\" is used by " + std::to_string(n) +
                                  (n == 1 ? " recipe" : " recipes") +
                                  " and cannot be deleted; merge it into another category instead.");
-        SqlStatement st(store.Connection().handle(),
-                        "DELETE FROM " + Qualified(store.tblListLabel()) + " WHERE InternalID = ?");
+        SqlStatement st(store.Connection().handle(), "DELETE FROM " +
+                                                         store.tblListLabel().QualifiedName() +
+                                                         " WHERE InternalID = ?");
         st.Bind(1, static_cast<int64_t>(id));
         st.Run();
         return 0;
@@ -151,7 +149,7 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
         {
             SqlStatement st(store.Connection().handle(),
                             "SELECT InternalID, Category1, Category2, Category3, Category4 FROM " +
-                                Qualified(store.tblRecipes()) +
+                                store.tblRecipes().QualifiedName() +
                                 " WHERE ?1 IN (Category1, Category2, Category3, Category4)");
             st.Bind(1, static_cast<int64_t>(from));
             while (st.Step())
@@ -160,7 +158,7 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
                      {st.ColumnInt(1), st.ColumnInt(2), st.ColumnInt(3), st.ColumnInt(4)}});
         }
         SqlStatement up(store.Connection().handle(),
-                        "UPDATE " + Qualified(store.tblRecipes()) +
+                        "UPDATE " + store.tblRecipes().QualifiedName() +
                             " SET Category1 = ?, Category2 = ?, Category3 = ?, Category4 = ? WHERE "
                             "InternalID = ?");
         for (Row& r : rows) {
@@ -188,7 +186,7 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
             }
         }
         SqlStatement del(store.Connection().handle(), "DELETE FROM " +
-                                                          Qualified(store.tblListLabel()) +
+                                                          store.tblListLabel().QualifiedName() +
                                                           " WHERE InternalID = ?");
         del.Bind(1, static_cast<int64_t>(from));
         del.Run();

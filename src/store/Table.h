@@ -47,6 +47,8 @@ public:
     const TableDef& Def() const { return def_; }
     const std::string& TableName() const { return def_.name; }
     std::string FileName() const { return def_.file + ".nx1"; }
+    // "schema.name", for SQL that reaches the table directly.
+    const std::string& QualifiedName() const { return qualified_; }
 
     // SQL that creates the table and its indexes in its schema.
     std::vector<std::string> CreateSql() const;
