@@ -22,15 +22,21 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QShortcut>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+
+#include <exception>
+#include <filesystem>
 
 namespace larderly {
 
@@ -61,6 +67,13 @@ private:
     bool& f_;
     bool was_;
 };
+
+// The help page on searching and the status line under the list.
+constexpr int kHelpSearch = 8;
+// The pause in typing after which the list follows the search text.
+constexpr int kSearchDelayMs = 200;
+// The list's side starts this wide.
+constexpr int kListWidth = 250;
 
 constexpr const char* kPrintRecipe = "Print Recipe (F6)";
 constexpr const char* kPrintRecipeInBook = "Print Recipe In Book (F6)";
@@ -243,9 +256,21 @@ void TfmMain::BuildWindow() {
 
     // Recipe list.
     listModel_ = new RecipeListModel(this);
-    rptViewRecipes = new QTreeView(central);
+    splMain = new QSplitter(Qt::Horizontal, central);
+    splMain->setObjectName("splMain");
+    splMain->setChildrenCollapsible(false);
+    splMain->setHandleWidth(2);
+    auto* listSide = new QWidget(splMain);
+    listSide->setObjectName("pnlList");
+    listSide->setMinimumWidth(120);
+    edtSearch = new QLineEdit(listSide);
+    edtSearch->setObjectName("edtSearch");
+    edtSearch->setPlaceholderText("Search (Ctrl+F)");
+    edtSearch->setClearButtonEnabled(true);
+    edtSearch->setToolTip("Shows only the recipes whose title or text contain every word typed");
+    SetHelpContext(edtSearch, kHelpSearch);
+    rptViewRecipes = new QTreeView(listSide);
     rptViewRecipes->setObjectName("rptViewRecipes");
-    rptViewRecipes->setFixedWidth(250);
     rptViewRecipes->setModel(listModel_);
     rptViewRecipes->setRootIsDecorated(false);
     rptViewRecipes->setItemsExpandable(false);
@@ -266,20 +291,87 @@ void TfmMain::BuildWindow() {
     connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection&, const QItemSelection&) { FollowListRow(); });
 
+    // The status line under the list: "N of M recipes", the mark of a narrowed list and the
+    // button that shows every recipe again.
+    auto* status = new QWidget(listSide);
+    status->setObjectName("pnlListStatus");
+    SetHelpContext(status, kHelpSearch);
+    lblListStatus = new QLabel(status);
+    lblListStatus->setObjectName("lblListStatus");
+    lblNarrowed = new QLabel("Filtered", status);
+    lblNarrowed->setObjectName("lblNarrowed");
+    lblNarrowed->setStyleSheet(
+        "QLabel { background: #ffe680; color: black; border-radius: 3px; padding: 0 4px; }");
+    lblNarrowed->setToolTip("The search or the filter leaves recipes out of the list");
+    lblNarrowed->hide();
+    actShowAll = new QAction("Show All", ActionList1);
+    actShowAll->setObjectName("actShowAll");
+    actShowAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    actShowAll->setToolTip("Clears the search and the filter (Ctrl+Shift+F)");
+    addAction(actShowAll);
+    connect(actShowAll, &QAction::triggered, this,
+            [this] { Guarded([this] { ClearNarrowing(); }); });
+    btnShowAll = new QToolButton(status);
+    btnShowAll->setObjectName("btnShowAll");
+    btnShowAll->setDefaultAction(actShowAll);
+    btnShowAll->setAutoRaise(true);
+    btnShowAll->hide();
+    auto* statusRow = new QHBoxLayout(status);
+    statusRow->setContentsMargins(4, 1, 2, 1);
+    statusRow->setSpacing(4);
+    statusRow->addWidget(lblListStatus, 1);
+    statusRow->addWidget(lblNarrowed);
+    statusRow->addWidget(btnShowAll);
+    auto* listRows = new QVBoxLayout(listSide);
+    listRows->setContentsMargins(0, 0, 0, 0);
+    listRows->setSpacing(2);
+    listRows->addWidget(edtSearch);
+    listRows->addWidget(rptViewRecipes, 1);
+    listRows->addWidget(status);
+
+    // Typing in the search waits for a pause; Escape there clears it at once; Ctrl+F goes
+    // there from anywhere in the window.
+    searchDelay_ = new QTimer(this);
+    searchDelay_->setObjectName("searchDelay");
+    searchDelay_->setSingleShot(true);
+    searchDelay_->setInterval(kSearchDelayMs);
+    connect(searchDelay_, &QTimer::timeout, this, [this] { Guarded([this] { ApplySearch(); }); });
+    connect(edtSearch, &QLineEdit::textEdited, this, [this] { searchDelay_->start(); });
+    // The clear button in the field changes the text without an edit signal.
+    connect(edtSearch, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (text.isEmpty()) Guarded([this] { ApplySearch(); });
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), edtSearch);
+    escape->setContext(Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        edtSearch->clear();
+        Guarded([this] { ApplySearch(); });
+    });
+    auto* find = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_F), this);
+    find->setObjectName("scFind");
+    connect(find, &QShortcut::activated, this, [this] {
+        if (!edtSearch->isEnabled()) return;
+        edtSearch->setFocus(Qt::ShortcutFocusReason);
+        edtSearch->selectAll();
+    });
+    connect(listModel_, &QAbstractItemModel::rowsInserted, this, [this] { UpdateListStatus(); });
+    connect(listModel_, &QAbstractItemModel::rowsRemoved, this, [this] { UpdateListStatus(); });
+    connect(listModel_, &QAbstractItemModel::modelReset, this, [this] { UpdateListStatus(); });
+
     // Pane container.
-    fmContainer = new QStackedWidget(central);
+    fmContainer = new QStackedWidget(splMain);
     fmContainer->setObjectName("fmContainer");
+    splMain->addWidget(listSide);
+    splMain->addWidget(fmContainer);
+    splMain->setStretchFactor(0, 0);
+    splMain->setStretchFactor(1, 1);
+    splMain->setSizes({kListWidth, width() - kListWidth});
 
     auto* rows = new QVBoxLayout(central);
     rows->setContentsMargins(0, 0, 0, 0);
     rows->setSpacing(0);
     rows->addWidget(Panel3);
-    auto* cols = new QHBoxLayout;
-    cols->setContentsMargins(0, 0, 0, 0);
-    cols->setSpacing(2);
-    cols->addWidget(rptViewRecipes);
-    cols->addWidget(fmContainer, 1);
-    rows->addLayout(cols, 1);
+    rows->addWidget(splMain, 1);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -299,6 +391,7 @@ void TfmMain::FormCreate() {
         appPath_ = ProgramFolder();
         SetHelpFile(FindHelpFile(appPath_));
         WriteSettings(appPath_);
+        RestoreLayout();
         // 6. The store.
         MakeTables();
         Tables->ProcessMessages = [] {
@@ -306,8 +399,14 @@ void TfmMain::FormCreate() {
         };
         Tables->OpenDatabase(appPath_);
         Tables->SetTablesOpen(true);
-        // 7. The import dialog starts in the program folder.
-        importFolder_ = appPath_;
+        // 7. The import dialog starts in the folder of the last import, else the program
+        // folder.
+        {
+            std::error_code ec;
+            const std::string last = importFolder_;
+            importFolder_ = appPath_;
+            if (!last.empty() && std::filesystem::is_directory(last, ec)) importFolder_ = last;
+        }
         // 8. The recipe editor pane.
         fmRecipes = new TfmRecipes(*this, fmContainer);
         fmContainer->addWidget(fmRecipes);
@@ -353,10 +452,17 @@ void TfmMain::closeEvent(QCloseEvent* event) {
     // A refused close (a question answered Cancel, a save that failed) is not asked again
     // by the close timer: whatever the pane, the timer stops here.
     Timer1->stop();
-    if (mayClose)
+    if (mayClose) {
+        // The layout is remembered; a settings file that cannot be written does not keep
+        // the program open.
+        try {
+            SaveLayout();
+        } catch (...) {
+        }
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
 }
 
 void TfmMain::FormDestroy() {
@@ -485,6 +591,16 @@ void TfmMain::SetEditing(bool editing) {
 
 void TfmMain::SetRecipeListEnabled(bool enabled) {
     rptViewRecipes->setEnabled(enabled);
+    // The search and Show All change the list: not while a recipe is edited.
+    if (!enabled && searchDelay_->isActive()) {
+        // Words typed just before the edit began never reached the list: the field goes
+        // back to the words the list follows.
+        searchDelay_->stop();
+        const QSignalBlocker block(edtSearch);
+        edtSearch->setText(QString::fromStdString(searchWords_));
+    }
+    edtSearch->setEnabled(enabled && Tables && Tables->SearchIndex().Available());
+    actShowAll->setEnabled(enabled);
 }
 
 void TfmMain::StopCloseTimer() {
@@ -519,25 +635,150 @@ void TfmMain::BuildRecipeList() {
 }
 
 void TfmMain::ShowRecipeList() {
+    FillRecipeList(true);
+}
+
+void TfmMain::FillRecipeList(bool withProgress) {
     listModel_->Clear();
+    std::exception_ptr searchFailure;
     {
-        TfmProgress progress(this);
-        progress.SetCaption("Displaying Recipe List ... Please wait");
-        progress.SetMax(static_cast<int>(Summaries().Count()));
-        progress.SetPosition(0);
-        progress.show();
+        // The index answers for the tables as they are now (a restore, an import). A search
+        // that fails leaves nothing out, and its error is shown once the list is filled.
+        try {
+            RefreshSearchResult();
+        } catch (...) {
+            searchFailure = std::current_exception();
+        }
+        std::unique_ptr<TfmProgress> progress;
+        if (withProgress) {
+            progress = std::make_unique<TfmProgress>(this);
+            progress->SetCaption("Displaying Recipe List ... Please wait");
+            progress->SetMax(static_cast<int>(Summaries().Count()));
+            progress->SetPosition(0);
+            progress->show();
+        }
         HoldUpdates hold(rptViewRecipes);
         THourglass hourglass;
         std::vector<TRecipeSummary*> rows;
         rows.reserve(Summaries().Count());
         for (TRecipeSummary& s : Summaries()) {
-            if (!fmFilter || fmFilter->RecipeMatchesFilter(s)) rows.push_back(&s);
-            progress.Step();
+            if (RecipeInList(s)) rows.push_back(&s);
+            if (progress) progress->Step();
         }
         listModel_->SetRows(std::move(rows));
     }
     if (listModel_->Count() > 0) SelectRow(0);
+    UpdateListStatus();
     rptViewRecipesClick();
+    if (searchFailure) std::rethrow_exception(searchFailure);
+}
+
+bool TfmMain::RecipeInList(const TRecipeSummary& s) const {
+    if (fmFilter && !fmFilter->RecipeMatchesFilter(s)) return false;
+    return !searchActive_ || searchIds_.count(s.InternalID) > 0;
+}
+
+void TfmMain::RefreshSearchResult() {
+    searchActive_ = false;
+    searchIds_.clear();
+    if (!Tables || !Tables->SearchIndex().Available()) return;
+    if (searchWords_.find_first_not_of(" \t") == std::string::npos) return;
+    std::vector<int32_t> ids = Tables->SearchIndex().Search(searchWords_);
+    searchIds_.reserve(ids.size());
+    searchIds_.insert(ids.begin(), ids.end());
+    searchActive_ = true;
+}
+
+void TfmMain::ApplySearch() {
+    searchDelay_->stop();
+    const std::string words = edtSearch->text().toStdString();
+    if (words == searchWords_) return;
+    searchWords_ = words;
+    if (!fmRecipes) return; // start-up has not reached the list
+    FillRecipeList(false);
+}
+
+bool TfmMain::ListNarrowed() const {
+    if (searchActive_) return true;
+    if (!fmFilter) return false;
+    const TFilterState& f = fmFilter->State();
+    return f.ByTitle || f.ByCategory;
+}
+
+void TfmMain::ClearNarrowing() {
+    if (!actShowAll->isEnabled()) return;
+    searchDelay_->stop();
+    {
+        const QSignalBlocker block(edtSearch);
+        edtSearch->clear();
+    }
+    searchWords_.clear();
+    if (fmFilter) fmFilter->ResetFilter();
+    if (fmRecipes) ShowRecipeList();
+}
+
+void TfmMain::UpdateListStatus() {
+    if (!lblListStatus || destroyed_) return;
+    const std::size_t total = Tables ? Summaries().Count() : 0;
+    const int shown = listModel_->Count();
+    lblListStatus->setText(QString("%1 of %2 %3")
+                               .arg(shown)
+                               .arg(total)
+                               .arg(total == 1 ? "recipe" : "recipes"));
+    const bool narrowed = ListNarrowed();
+    lblNarrowed->setVisible(narrowed);
+    btnShowAll->setVisible(narrowed);
+}
+
+void TfmMain::RestoreLayout() {
+    const TLayoutSettings l = ReadLayoutSettings();
+    importFolder_ = l.ImportFolder;
+    exportFolder_ = l.ExportFolder;
+    if (!l.SearchText.empty()) {
+        const QSignalBlocker block(edtSearch);
+        edtSearch->setText(QString::fromStdString(l.SearchText));
+        searchWords_ = l.SearchText;
+    }
+    if (l.Width > 0 && l.Height > 0) {
+        const QSize size = QSize(l.Width, l.Height).expandedTo(minimumSizeHint()).expandedTo(
+            QSize(200, 150));
+        const QRect wanted(QPoint(l.Left, l.Top), size);
+        // The window's top edge (where it is taken hold of) must lie on a screen.
+        const QRect grip(wanted.topLeft(), QSize(wanted.width(), 30));
+        bool onScreen = false;
+        for (QScreen* screen : QGuiApplication::screens()) {
+            const QRect shared = screen->availableGeometry().intersected(grip);
+            if (shared.width() >= 40 && shared.height() >= 10) onScreen = true;
+        }
+        resize(size);
+        if (onScreen) {
+            move(wanted.topLeft());
+        } else if (QScreen* s = QGuiApplication::primaryScreen()) {
+            move(s->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
+        }
+        if (l.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    }
+    if (l.ListWidth > 0) {
+        savedListWidth_ = l.ListWidth;
+        splMain->setSizes({l.ListWidth, std::max(1, width() - l.ListWidth)});
+    }
+}
+
+void TfmMain::SaveLayout() {
+    TLayoutSettings l;
+    const bool maximized = isMaximized();
+    const QRect normal = maximized ? normalGeometry() : QRect(pos(), size());
+    l.Left = normal.left();
+    l.Top = normal.top();
+    l.Width = normal.width();
+    l.Height = normal.height();
+    l.Maximized = maximized;
+    const QList<int> sizes = splMain->sizes();
+    l.ListWidth = sizes.isEmpty() ? kListWidth : sizes.front();
+    l.ImportFolder = importFolder_;
+    l.ExportFolder = exportFolder_;
+    l.SearchText = edtSearch->text().toStdString();
+    WriteLayoutSettings(l);
 }
 
 void TfmMain::SelectRow(int row) {
@@ -579,6 +820,9 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
     std::size_t added = 0;
     for (const TSummaryChange& c : changes)
         if (c.What == TSummaryChange::Added) ++added;
+    // Many new recipes join the list where the filter and the search let them: the index
+    // already holds them.
+    if (added > 1 && searchActive_) RefreshSearchResult();
     bool removed = false;
     std::vector<TRecipeSummary*> newRows;
     for (const TSummaryChange& c : changes) {
@@ -608,7 +852,7 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
                     row = listModel_->AddRow(s);
                 }
                 SelectRow(row);
-            } else if (!fmFilter || fmFilter->RecipeMatchesFilter(*s)) {
+            } else if (RecipeInList(*s)) {
                 newRows.push_back(s);
             }
             break;
@@ -636,6 +880,7 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
             rptViewRecipes->selectionModel()->clear();
         }
     }
+    UpdateListStatus();
 }
 
 bool TfmMain::RecipeTitleExists(const std::string& title) const {

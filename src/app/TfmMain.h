@@ -16,10 +16,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class QAction;
+class QLabel;
+class QLineEdit;
 class QMenuBar;
+class QSplitter;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
@@ -91,8 +95,21 @@ public:
     TPane* ActivePane() const { return activePane_; }
     // The program folder, ending in "/".
     const std::string& ApplicationPath() const { return appPath_; }
-    // The import dialog's initial folder.
+    // The import dialog's initial folder: the folder of the last import, remembered between
+    // runs (the program folder when none was used or it is gone).
     const std::string& ImportFolder() const { return importFolder_; }
+    void SetImportFolder(const std::string& folder) { importFolder_ = folder; }
+    // The export dialog's initial folder, remembered between runs (empty when none was used).
+    const std::string& ExportFolder() const { return exportFolder_; }
+    void SetExportFolder(const std::string& folder) { exportFolder_ = folder; }
+
+    // The search above the list: the words whose recipes the list shows (with the filter).
+    // Typing waits for a pause before the list follows; ApplySearch makes it follow at once.
+    void ApplySearch();
+    // Whether the filter or the search leaves recipes out of the list.
+    bool ListNarrowed() const;
+    // Clears the search text and the filter, and shows every recipe.
+    void ClearNarrowing();
     // The message of the error that ended start-up early; empty after a full start-up.
     const std::string& StartupError() const { return startupError_; }
     RecipeListModel& ListModel() { return *listModel_; }
@@ -133,6 +150,12 @@ public:
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QTimer* Timer1 = nullptr;
+    QSplitter* splMain = nullptr;     // the list's side and the pane container
+    QLineEdit* edtSearch = nullptr;   // the search above the list
+    QLabel* lblListStatus = nullptr;  // "N of M recipes" under the list
+    QLabel* lblNarrowed = nullptr;    // the mark shown while the list is narrowed
+    QToolButton* btnShowAll = nullptr; // clears the search and the filter
+    QAction* actShowAll = nullptr;     // the same, Ctrl+Shift+F
 
     std::unique_ptr<TfmTables> Tables;
     TfmRecipes* fmRecipes = nullptr;
@@ -154,6 +177,15 @@ private:
     // The store's summaries changed (a save, a delete, an import committed): the list follows.
     void SummariesChanged(const std::vector<TSummaryChange>& changes) override;
     void MakeTables();
+    // Whether a summary belongs in the list: the filter and the search both let it.
+    bool RecipeInList(const TRecipeSummary& s) const;
+    // Runs the search for the applied words; no words or no index leave nothing out.
+    void RefreshSearchResult();
+    // Refills the list from the summaries; `progress` shows the progress window.
+    void FillRecipeList(bool progress);
+    void UpdateListStatus();
+    void RestoreLayout();
+    void SaveLayout();
 
     Prompts& prompts_;
     TfmMainOptions options_;
@@ -161,6 +193,12 @@ private:
     TPane* activePane_ = nullptr;
     std::string appPath_;
     std::string importFolder_;
+    std::string exportFolder_;
+    std::string searchWords_;        // the words the list follows (empty: no search)
+    bool searchActive_ = false;      // searchWords_ hold a word and the index answered
+    std::unordered_set<int32_t> searchIds_;
+    QTimer* searchDelay_ = nullptr;
+    int savedListWidth_ = 0;
     std::string startupError_;
     std::array<MainCommandHandler, 5> handlers_;
     std::array<bool, 4> wanted_{true, true, true, true};

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include <filesystem>
 #include <memory>
 
 namespace larderly {
@@ -175,6 +176,12 @@ void ImportRecipes(TfmMain& main) {
     // before the first file is read.
     import::TImportCommandResult result = import::RunImportCommand(
         prompts, main.Store(), main.Summaries(), callbacks, main.ImportFolder(), options);
+    // The next import starts in the folder of the files chosen this time.
+    if (!result.Files.empty()) {
+        const std::string folder =
+            std::filesystem::path(result.Files.front().FileName).parent_path().string();
+        if (!folder.empty()) main.SetImportFolder(folder.back() == '/' ? folder : folder + "/");
+    }
     ShowSummary(main, result);
 }
 

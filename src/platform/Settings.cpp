@@ -5,6 +5,9 @@
 #include "platform/DayNumber.h"
 #include "platform/IniFile.h"
 
+#include <algorithm>
+#include <filesystem>
+
 namespace larderly {
 
 using namespace SettingsKeys;
@@ -39,6 +42,43 @@ void WriteBackupDate(long long dayNumber) {
 
 void WriteBackupToCD(bool toCD) {
     IniFile::WriteValue(SettingsFilePath(), kBackup, kToCD, toCD ? "1" : "0");
+}
+
+TLayoutSettings ReadLayoutSettings() {
+    IniFile ini(SettingsFilePath());
+    TLayoutSettings l;
+    auto number = [&](const char* key) {
+        const long long v = ini.ReadInteger(kLayout, key, 0);
+        return v < -1000000 || v > 1000000 ? 0 : static_cast<int>(v);
+    };
+    l.Left = number("Left");
+    l.Top = number("Top");
+    l.Width = std::max(0, number("Width"));
+    l.Height = std::max(0, number("Height"));
+    l.Maximized = ini.ReadBool(kLayout, "Maximized", false);
+    l.ListWidth = std::max(0, number("ListWidth"));
+    l.ImportFolder = ini.ReadString(kLayout, "ImportFolder", "");
+    l.ExportFolder = ini.ReadString(kLayout, "ExportFolder", "");
+    l.SearchText = ini.ReadString(kLayout, "Search", "");
+    return l;
+}
+
+void WriteLayoutSettings(const TLayoutSettings& l) {
+    const std::string path = SettingsFilePath();
+    std::error_code ec;
+    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    IniFile ini(path);
+    ini.SetInteger(kLayout, "Left", l.Left);
+    ini.SetInteger(kLayout, "Top", l.Top);
+    ini.SetInteger(kLayout, "Width", l.Width);
+    ini.SetInteger(kLayout, "Height", l.Height);
+    ini.SetBool(kLayout, "Maximized", l.Maximized);
+    ini.SetInteger(kLayout, "ListWidth", l.ListWidth);
+    ini.SetString(kLayout, "ImportFolder", l.ImportFolder);
+    ini.SetString(kLayout, "ExportFolder", l.ExportFolder);
+    ini.SetString(kLayout, "Search", l.SearchText);
+    ini.Save();
 }
 
 std::string BackupDateText(long long dayNumber, const std::string& none) {

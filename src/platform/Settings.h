@@ -1,5 +1,6 @@
-// The settings file rcpconfig.ini: the program folder ("Recipe"/"Application Path") and
-// what the backup dialogs remember ("Backup"/"BPath", "BDate", "ToCD"). A value that does
+// The settings file rcpconfig.ini: the program folder ("Recipe"/"Application Path"), what
+// the backup dialogs remember ("Backup"/"BPath", "BDate", "ToCD") and the main window's
+// layout ("Layout"). A value that does
 // not read as its type counts as the default. Every write reaches the file at once.
 #pragma once
 
@@ -14,6 +15,33 @@ inline constexpr const char* kBackup = "Backup";
 inline constexpr const char* kBPath = "BPath";
 inline constexpr const char* kBDate = "BDate";
 inline constexpr const char* kToCD = "ToCD";
+inline constexpr const char* kLayout = "Layout";
+} // namespace SettingsKeys
+
+// What the main window remembers between runs. A missing or unreadable value leaves the
+// field at its default: no saved geometry (Width or Height 0), no list width (0), empty
+// folders and search text.
+struct TLayoutSettings {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+    bool Maximized = false;
+    int ListWidth = 0;
+    std::string ImportFolder;
+    std::string ExportFolder;
+    std::string SearchText;
+
+    bool operator==(const TLayoutSettings&) const = default;
+};
+
+// Reads the "Layout" section. Never creates the file.
+TLayoutSettings ReadLayoutSettings();
+// Writes the "Layout" section, keeping every other section; creates the file (and its
+// folder) when missing. Raises EInOutError.
+void WriteLayoutSettings(const TLayoutSettings& layout);
+
+namespace SettingsKeys {
 } // namespace SettingsKeys
 
 // Reads "Application Path" from "Recipe" (default "C:\"). Never creates the file.
