@@ -721,10 +721,8 @@ void TfmMain::UpdateListStatus() {
     if (!lblListStatus || destroyed_) return;
     const std::size_t total = Tables ? Summaries().Count() : 0;
     const int shown = listModel_->Count();
-    lblListStatus->setText(QString("%1 of %2 %3")
-                               .arg(shown)
-                               .arg(total)
-                               .arg(total == 1 ? "recipe" : "recipes"));
+    lblListStatus->setText(
+        QString("%1 of %2 %3").arg(shown).arg(total).arg(total == 1 ? "recipe" : "recipes"));
     const bool narrowed = ListNarrowed();
     lblNarrowed->setVisible(narrowed);
     btnShowAll->setVisible(narrowed);
@@ -740,8 +738,8 @@ void TfmMain::RestoreLayout() {
         searchWords_ = l.SearchText;
     }
     if (l.Width > 0 && l.Height > 0) {
-        const QSize size = QSize(l.Width, l.Height).expandedTo(minimumSizeHint()).expandedTo(
-            QSize(200, 150));
+        const QSize size =
+            QSize(l.Width, l.Height).expandedTo(minimumSizeHint()).expandedTo(QSize(200, 150));
         const QRect wanted(QPoint(l.Left, l.Top), size);
         // The window's top edge (where it is taken hold of) must lie on a screen.
         const QRect grip(wanted.topLeft(), QSize(wanted.width(), 30));

@@ -150,10 +150,10 @@ public:
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QTimer* Timer1 = nullptr;
-    QSplitter* splMain = nullptr;     // the list's side and the pane container
-    QLineEdit* edtSearch = nullptr;   // the search above the list
-    QLabel* lblListStatus = nullptr;  // "N of M recipes" under the list
-    QLabel* lblNarrowed = nullptr;    // the mark shown while the list is narrowed
+    QSplitter* splMain = nullptr;      // the list's side and the pane container
+    QLineEdit* edtSearch = nullptr;    // the search above the list
+    QLabel* lblListStatus = nullptr;   // "N of M recipes" under the list
+    QLabel* lblNarrowed = nullptr;     // the mark shown while the list is narrowed
     QToolButton* btnShowAll = nullptr; // clears the search and the filter
     QAction* actShowAll = nullptr;     // the same, Ctrl+Shift+F
 
@@ -194,8 +194,8 @@ private:
     std::string appPath_;
     std::string importFolder_;
     std::string exportFolder_;
-    std::string searchWords_;        // the words the list follows (empty: no search)
-    bool searchActive_ = false;      // searchWords_ hold a word and the index answered
+    std::string searchWords_;   // the words the list follows (empty: no search)
+    bool searchActive_ = false; // searchWords_ hold a word and the index answered
     std::unordered_set<int32_t> searchIds_;
     QTimer* searchDelay_ = nullptr;
     int savedListWidth_ = 0;

@@ -41,8 +41,7 @@ TLayoutSettings ReadLayoutSettings();
 // folder) when missing. Raises EInOutError.
 void WriteLayoutSettings(const TLayoutSettings& layout);
 
-namespace SettingsKeys {
-} // namespace SettingsKeys
+namespace SettingsKeys {} // namespace SettingsKeys
 
 // Reads "Application Path" from "Recipe" (default "C:\"). Never creates the file.
 std::string ReadSettings();

@@ -4,6 +4,7 @@
 #include "workspace/GuiFixture.h"
 
 #include <QComboBox>
+#include <QLabel>
 
 namespace larderly::test {
 namespace {
@@ -33,6 +34,9 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     EXPECT_GT(Find<QComboBox>("cbCategory1")->count(), picks);
     EXPECT_NE(Find<QComboBox>("cbCategory1")->findText("Breakfast", Qt::MatchFixedString), -1);
     EXPECT_EQ(Stored(home_.Home()).size(), 3u);
+    EXPECT_EQ(Find<QLabel>("lblListStatus")->text().toStdString(), "3 of 3 recipes");
+    // The next import starts in the folder these files came from.
+    EXPECT_EQ(m.ImportFolder(), Fixture(""));
 }
 
 TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
@@ -42,6 +46,7 @@ TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
     m.Import1->trigger();
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
+    EXPECT_EQ(m.ImportFolder(), home_.Home());
 }
 
 } // namespace

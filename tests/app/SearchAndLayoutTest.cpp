@@ -62,10 +62,8 @@ TEST_F(SearchAndLayoutTest, TypingNarrowsTheListAndTheEditorFollowsEscapeClears)
     };
     for (const Case& c : {Case{"tom bas", {"Tomato basil soup"}},
                           Case{"BASIL", {"Basil pesto", "Tomato basil soup"}},
-                          Case{"pine", {"Basil pesto"}},
-                          Case{"creme BRU", {"Crème brûlée"}},
-                          Case{"soup leek", {"Leek Soup"}},
-                          Case{"nothing", {}}}) {
+                          Case{"pine", {"Basil pesto"}}, Case{"creme BRU", {"Crème brûlée"}},
+                          Case{"soup leek", {"Leek Soup"}}, Case{"nothing", {}}}) {
         QTest::keyClick(Search(), Qt::Key_A, Qt::ControlModifier);
         Type(c.typed);
         EXPECT_EQ(ListTitles(), c.titles) << c.typed;
@@ -148,6 +146,21 @@ TEST_F(SearchAndLayoutTest, StatusFollowsSavesAndDeletesAndSearchWaitsWhileEditi
     QTest::mouseClick(undo, Qt::LeftButton, {}, undo->rect().center());
     EXPECT_TRUE(Search()->isEnabled());
     EXPECT_TRUE(m.actShowAll->isEnabled());
+}
+
+TEST_F(SearchAndLayoutTest, ImportedRecipesJoinTheListWhereTheSearchLetsThem) {
+    Seed(home_.Home(), {{"Soup", {"Starters"}, {"Boil."}}});
+    TfmMain& m = Start();
+    FocusSearch();
+    Type("pancake");
+    EXPECT_TRUE(ListTitles().empty());
+    prompts_.answerOpen({std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/mastercook.mxp"},
+                        "Import Recipe File");
+    m.Import1->trigger();
+    QApplication::processEvents();
+    EXPECT_THAT(ListTitles(), ElementsAre("Pancakes"));
+    EXPECT_EQ(EditorTitle(), "Pancakes");
+    EXPECT_EQ(Status(), "1 of 3 recipes");
 }
 
 TEST_F(SearchAndLayoutTest, LayoutIsSavedAtCloseAndRestoredAtTheNextStart) {
