@@ -599,8 +599,17 @@ void TfmMain::SetRecipeListEnabled(bool enabled) {
         const QSignalBlocker block(edtSearch);
         edtSearch->setText(QString::fromStdString(searchWords_));
     }
-    edtSearch->setEnabled(enabled && Tables && Tables->SearchIndex().Available());
     actShowAll->setEnabled(enabled);
+    UpdateSearchAvailability();
+}
+
+void TfmMain::UpdateSearchAvailability() {
+    const bool indexed = Tables && Tables->SearchIndex().Available();
+    edtSearch->setEnabled(rptViewRecipes->isEnabled() && indexed);
+    edtSearch->setToolTip(
+        indexed || !Tables
+            ? "Shows only the recipes whose title or text contain every word typed"
+            : "Search is unavailable: " + QString::fromStdString(Tables->SearchIndex().Problem()));
 }
 
 void TfmMain::StopCloseTimer() {
@@ -642,6 +651,7 @@ void TfmMain::FillRecipeList(bool withProgress) {
     listModel_->Clear();
     std::exception_ptr searchFailure;
     {
+        UpdateSearchAvailability();
         // The index answers for the tables as they are now (a restore, an import). A search
         // that fails leaves nothing out, and its error is shown once the list is filled.
         try {
@@ -765,7 +775,12 @@ void TfmMain::RestoreLayout() {
 void TfmMain::SaveLayout() {
     TLayoutSettings l;
     const bool maximized = isMaximized();
-    const QRect normal = maximized ? normalGeometry() : QRect(pos(), size());
+    // The position is the frame's (what move() takes); a maximised window keeps the place
+    // it goes back to.
+    QRect normal(pos(), size());
+    if (maximized)
+        normal = QRect(normalGeometry().topLeft() - (geometry().topLeft() - pos()),
+                       normalGeometry().size());
     l.Left = normal.left();
     l.Top = normal.top();
     l.Width = normal.width();

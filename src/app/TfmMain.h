@@ -184,6 +184,8 @@ private:
     // Refills the list from the summaries; `progress` shows the progress window.
     void FillRecipeList(bool progress);
     void UpdateListStatus();
+    // The search field is available with the list and the index.
+    void UpdateSearchAvailability();
     void RestoreLayout();
     void SaveLayout();
 

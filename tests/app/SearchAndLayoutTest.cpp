@@ -148,6 +148,18 @@ TEST_F(SearchAndLayoutTest, StatusFollowsSavesAndDeletesAndSearchWaitsWhileEditi
     EXPECT_TRUE(m.actShowAll->isEnabled());
 }
 
+TEST_F(SearchAndLayoutTest, WithoutAnIndexTheSearchIsUnavailableAndSaysWhy) {
+    Seed(home_.Home(), Recipes());
+    std::filesystem::remove(home_.Data() + "search.idx");
+    std::filesystem::create_directories(home_.Data() + "search.idx/in-the-way");
+    TfmMain& m = Start();
+    EXPECT_FALSE(Search()->isEnabled());
+    EXPECT_TRUE(Search()->toolTip().startsWith("Search is unavailable"));
+    EXPECT_EQ(ListTitles().size(), 4u);
+    EXPECT_EQ(Status(), "4 of 4 recipes");
+    EXPECT_TRUE(m.rptViewRecipes->isEnabled());
+}
+
 TEST_F(SearchAndLayoutTest, ImportedRecipesJoinTheListWhereTheSearchLetsThem) {
     Seed(home_.Home(), {{"Soup", {"Starters"}, {"Boil."}}});
     TfmMain& m = Start();
