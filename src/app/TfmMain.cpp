@@ -6,6 +6,7 @@
 #include "app/MainCommands.h"
 #include "app/TfmAd.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Settings.h"
 #include "workspace/GuiSupport.h"
 #include "workspace/RecipeListModel.h"
@@ -36,7 +37,6 @@
 #include <QVBoxLayout>
 
 #include <exception>
-#include <filesystem>
 
 namespace larderly {
 
@@ -401,12 +401,7 @@ void TfmMain::FormCreate() {
         Tables->SetTablesOpen(true);
         // 7. The import dialog starts in the folder of the last import, else the program
         // folder.
-        {
-            std::error_code ec;
-            const std::string last = importFolder_;
-            importFolder_ = appPath_;
-            if (!last.empty() && std::filesystem::is_directory(last, ec)) importFolder_ = last;
-        }
+        if (importFolder_.empty() || !directoryExists(importFolder_)) importFolder_ = appPath_;
         // 8. The recipe editor pane.
         fmRecipes = new TfmRecipes(*this, fmContainer);
         fmContainer->addWidget(fmRecipes);
@@ -767,7 +762,6 @@ void TfmMain::RestoreLayout() {
         if (l.Maximized) setWindowState(windowState() | Qt::WindowMaximized);
     }
     if (l.ListWidth > 0) {
-        savedListWidth_ = l.ListWidth;
         splMain->setSizes({l.ListWidth, std::max(1, width() - l.ListWidth)});
     }
 }

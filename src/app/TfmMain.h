@@ -200,7 +200,6 @@ private:
     bool searchActive_ = false; // searchWords_ hold a word and the index answered
     std::unordered_set<int32_t> searchIds_;
     QTimer* searchDelay_ = nullptr;
-    int savedListWidth_ = 0;
     std::string startupError_;
     std::array<MainCommandHandler, 5> handlers_;
     std::array<bool, 4> wanted_{true, true, true, true};

@@ -9,6 +9,7 @@
 #include "app/QtPrompts.h"
 #include "app/TfmMain.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/IniFile.h"
 #include "workspace/GuiSupport.h"
 
@@ -21,7 +22,6 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-#include <filesystem>
 #include <memory>
 
 namespace larderly {
@@ -178,9 +178,8 @@ void ImportRecipes(TfmMain& main) {
         prompts, main.Store(), main.Summaries(), callbacks, main.ImportFolder(), options);
     // The next import starts in the folder of the files chosen this time.
     if (!result.Files.empty()) {
-        const std::string folder =
-            std::filesystem::path(result.Files.front().FileName).parent_path().string();
-        if (!folder.empty()) main.SetImportFolder(folder.back() == '/' ? folder : folder + "/");
+        const std::string folder = fileutil::extractFilePath(result.Files.front().FileName);
+        if (!folder.empty()) main.SetImportFolder(folder);
     }
     ShowSummary(main, result);
 }

@@ -6,7 +6,6 @@
 #include "platform/IniFile.h"
 
 #include <algorithm>
-#include <filesystem>
 
 namespace larderly {
 
@@ -64,11 +63,8 @@ TLayoutSettings ReadLayoutSettings() {
 }
 
 void WriteLayoutSettings(const TLayoutSettings& l) {
-    const std::string path = SettingsFilePath();
-    std::error_code ec;
-    const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
-    IniFile ini(path);
+    // Saving creates the file and its folder when missing.
+    IniFile ini(SettingsFilePath());
     ini.SetInteger(kLayout, "Left", l.Left);
     ini.SetInteger(kLayout, "Top", l.Top);
     ini.SetInteger(kLayout, "Width", l.Width);

@@ -1,7 +1,7 @@
 // The settings file rcpconfig.ini: the program folder ("Recipe"/"Application Path"), what
 // the backup dialogs remember ("Backup"/"BPath", "BDate", "ToCD") and the main window's
-// layout ("Layout"). A value that does
-// not read as its type counts as the default. Every write reaches the file at once.
+// layout ("Layout"). A value that does not read as its type counts as the default. Every
+// write reaches the file at once.
 #pragma once
 
 #include <string>
@@ -40,8 +40,6 @@ TLayoutSettings ReadLayoutSettings();
 // Writes the "Layout" section, keeping every other section; creates the file (and its
 // folder) when missing. Raises EInOutError.
 void WriteLayoutSettings(const TLayoutSettings& layout);
-
-namespace SettingsKeys {} // namespace SettingsKeys
 
 // Reads "Application Path" from "Recipe" (default "C:\"). Never creates the file.
 std::string ReadSettings();
