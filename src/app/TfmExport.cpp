@@ -71,14 +71,13 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
     SetHelpContext(this, kHelpExport);
 
     auto* what = new QGroupBox("Export", this);
-    rbShownRecipe = new QRadioButton(
-        shownTitle.empty() ? QString("The &shown recipe")
-                           : QString("The &shown recipe: %1").arg(Q(shownTitle)),
-        what);
+    rbShownRecipe =
+        new QRadioButton(shownTitle.empty() ? QString("The &shown recipe")
+                                            : QString("The &shown recipe: %1").arg(Q(shownTitle)),
+                         what);
     rbShownRecipe->setObjectName("rbShownRecipe");
     rbShownRecipe->setEnabled(!shownTitle.empty());
-    rbListedRecipes =
-        new QRadioButton(QString("The recipes in the &list (%1)").arg(listed), what);
+    rbListedRecipes = new QRadioButton(QString("The recipes in the &list (%1)").arg(listed), what);
     rbListedRecipes->setObjectName("rbListedRecipes");
     rbListedRecipes->setEnabled(listed > 0);
     rbBook = new QRadioButton("The recipes of the &book:", what);

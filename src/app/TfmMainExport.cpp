@@ -129,8 +129,8 @@ void ExportRecipes(TfmMain& main) {
         choice.Source = TExportSource::Book;
         choice.BookId = main.fmRecipeBook->Core().ShownBook();
     }
-    TfmExport window(&main, main.UserPrompts(), shownTitle, static_cast<int>(listed.size()),
-                     books, choice);
+    TfmExport window(&main, main.UserPrompts(), shownTitle, static_cast<int>(listed.size()), books,
+                     choice);
     if (window.exec() != QDialog::Accepted) return;
     choice = window.Choice();
     try {
@@ -164,9 +164,9 @@ void ExportRecipes(TfmMain& main) {
         return;
     }
 
-    const std::optional<std::string> file = main.UserPrompts().saveFile(
-        kSaveTitle, {ExportFileFilter(choice.Format), "Any File (*.*)"},
-        StartFolder(main) + SuggestedName(baseName, choice.Format));
+    const std::optional<std::string> file =
+        main.UserPrompts().saveFile(kSaveTitle, {ExportFileFilter(choice.Format), "Any File (*.*)"},
+                                    StartFolder(main) + SuggestedName(baseName, choice.Format));
     if (!file || file->empty()) return;
 
     ExportResult result;
