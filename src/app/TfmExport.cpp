@@ -7,6 +7,7 @@
 #include "workspace/GuiSupport.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -71,9 +72,13 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
     SetHelpContext(this, kHelpExport);
 
     auto* what = new QGroupBox("Export", this);
+    // A long title is cut short with an ellipsis rather than widening the window.
+    // An "&" of the title is shown as itself, not as a shortcut mark.
+    QString title = fontMetrics().elidedText(Q(shownTitle), Qt::ElideRight, 320);
+    title.replace('&', QStringLiteral("&&"));
     rbShownRecipe =
         new QRadioButton(shownTitle.empty() ? QString("The &shown recipe")
-                                            : QString("The &shown recipe: %1").arg(Q(shownTitle)),
+                                            : QString("The &shown recipe: %1").arg(title),
                          what);
     rbShownRecipe->setObjectName("rbShownRecipe");
     rbShownRecipe->setEnabled(!shownTitle.empty());

@@ -91,17 +91,16 @@ protected:
 
     std::vector<SeedRecipe> Recipes() {
         // Texts as the importers store them: the servings line first.
-        return {{"Crème brûlée",
-                 {"Desserts", "Französisch"},
-                 {"Serving Size  : 4", "Heat the cream; whisk in the yolks.",
-                  "Bake in a slow oven.", "", "Serve cold."}},
-                {"Plain toast", {}, {"Serving Size  : 1", "Toast the bread."}},
-                {"Jalapeño salsa",
-                 {"Sauces"},
-                 {"Serving Size  : 2 cups", "Chop; mix.", "Roast the peppers in the oven."}},
-                {"Zucchini bread",
-                 {"Baking"},
-                 {"Serving Size  : 8", "Grate, mix, bake in the oven."}}};
+        return {
+            {"Crème brûlée",
+             {"Desserts", "Französisch"},
+             {"Serving Size  : 4", "Heat the cream; whisk in the yolks.", "Bake in a slow oven.",
+              "", "Serve cold."}},
+            {"Plain toast", {}, {"Serving Size  : 1", "Toast the bread."}},
+            {"Jalapeño salsa",
+             {"Sauces"},
+             {"Serving Size  : 2 cups", "Chop; mix.", "Roast the peppers in the oven."}},
+            {"Zucchini bread", {"Baking"}, {"Serving Size  : 8", "Grate, mix, bake in the oven."}}};
     }
 };
 
@@ -144,8 +143,7 @@ TEST_F(ExportCommandTest, TheListedRecipesReadBackTheSameInTheListsOrder) {
         EXPECT_EQ(back[i].title, listed[i]);
         for (const SeedRecipe& r : seeded)
             if (r.title == back[i].title) {
-                std::vector<std::string> cats(back[i].categories.begin(),
-                                              back[i].categories.end());
+                std::vector<std::string> cats(back[i].categories.begin(), back[i].categories.end());
                 cats.erase(std::remove(cats.begin(), cats.end(), ""), cats.end());
                 EXPECT_EQ(cats, r.categories) << r.title;
                 EXPECT_EQ(back[i].lines, r.text) << r.title;
@@ -245,8 +243,7 @@ TEST_F(ExportCommandTest, ABookWithPendingAdditionsAFailedWriteAndNoExportWhileE
     const std::string bad = home_.Home() + "missing/x.mmf";
     prompts_.answerSave(bad, "Export Recipes");
     prompts_.answer(PromptAnswer::Ok, "Unable to write " + bad + ": No such file or directory");
-    ExportThroughTheMenu(
-        [&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
+    ExportThroughTheMenu([&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
     EXPECT_FALSE(std::filesystem::exists(bad));
 
     // While a recipe is edited the command waits.
@@ -256,6 +253,31 @@ TEST_F(ExportCommandTest, ABookWithPendingAdditionsAFailedWriteAndNoExportWhileE
     EXPECT_FALSE(m.Export1->isEnabled());
     LeftClick(m.fmRecipes->btnUndo);
     EXPECT_TRUE(m.Export1->isEnabled());
+}
+
+TEST_F(ExportCommandTest, ALargeExportShowsTheProgressWindow) {
+    std::vector<SeedRecipe> many;
+    for (int i = 0; i < 250; ++i)
+        many.push_back(
+            {"Recipe " + std::to_string(1000 + i), {"Bulk"}, {"Serving Size  : 1", "Text."}});
+    Seed(home_.Home(), many);
+    StartActive();
+    const std::string file = home_.Home() + "all.mmf";
+    prompts_.answerSave(file, "Export Recipes");
+    // The progress window is looked for while the export runs (it lets timers run).
+    bool progressSeen = false;
+    QTimer watch;
+    watch.setInterval(0);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "fmProgress" && w->isVisible()) progressSeen = true;
+    });
+    watch.start();
+    ExportThroughTheMenu([&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
+    watch.stop();
+    EXPECT_TRUE(progressSeen);
+    EXPECT_EQ(StatusText(), "250 of 250 recipes written to " + file + ".");
+    EXPECT_EQ(ReadBack(file).size(), 250u);
 }
 
 TEST(ExportSaveDialogTest, StartsAtTheSuggestedNameAndAddsTheTypesExtension) {
@@ -280,8 +302,9 @@ TEST(ExportSaveDialogTest, StartsAtTheSuggestedNameAndAddsTheTypesExtension) {
         if (dlg->isVisible()) dlg->reject();
     });
     QtPrompts prompts;
-    const std::optional<std::string> file = prompts.saveFile(
-        "Export Recipes", {"MasterCook Text File (*.mxp)", "Any File (*.*)"}, folder + "Sweets.mxp");
+    const std::optional<std::string> file =
+        prompts.saveFile("Export Recipes", {"MasterCook Text File (*.mxp)", "Any File (*.*)"},
+                         folder + "Sweets.mxp");
     EXPECT_TRUE(seen);
     EXPECT_EQ(file, std::optional<std::string>(folder + "party.mxp"));
 }
