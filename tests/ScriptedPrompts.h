@@ -23,10 +23,11 @@ public:
 class ScriptedPrompts : public Prompts {
 public:
     struct Asked {
-        std::string what; // "message", "input", "open", "folder"
+        std::string what; // "message", "input", "open", "folder", "save"
         std::string text; // message text, input prompt, dialog title
         PromptKind kind = PromptKind::Information;
         PromptButtons buttons = PromptButtons::Ok;
+        std::string start; // the save dialog's folder and suggested name
     };
 
     // Queue answers.
@@ -34,6 +35,7 @@ public:
     ScriptedPrompts& answerInput(std::optional<std::string> value, std::string expectText = {});
     ScriptedPrompts& answerOpen(std::vector<std::string> files, std::string expectText = {});
     ScriptedPrompts& answerFolder(std::optional<std::string> folder, std::string expectText = {});
+    ScriptedPrompts& answerSave(std::optional<std::string> file, std::string expectText = {});
 
     // When set, messages with only an Ok button are answered Ok without a script entry
     // (they are still recorded in asked()).
@@ -55,6 +57,9 @@ public:
                                        const std::string& startFolder, bool multiple) override;
     std::optional<std::string> browseFolder(const std::string& title,
                                             const std::string& startFolder) override;
+    std::optional<std::string> saveFile(const std::string& title,
+                                        const std::vector<std::string>& filters,
+                                        const std::string& startPath) override;
 
 private:
     struct Entry {
@@ -96,6 +101,12 @@ inline ScriptedPrompts& ScriptedPrompts::answerFolder(std::optional<std::string>
     return *this;
 }
 
+inline ScriptedPrompts& ScriptedPrompts::answerSave(std::optional<std::string> file,
+                                                    std::string expectText) {
+    script_.push_back({"save", std::move(expectText), PromptAnswer::Ok, std::move(file), {}});
+    return *this;
+}
+
 inline std::vector<std::string> ScriptedPrompts::messages() const {
     std::vector<std::string> out;
     for (const auto& a : asked_)
@@ -121,7 +132,7 @@ inline ScriptedPrompts::Entry ScriptedPrompts::take(const std::string& what,
 
 inline PromptAnswer ScriptedPrompts::message(PromptKind kind, const std::string& text,
                                              PromptButtons buttons, const std::string&) {
-    asked_.push_back({"message", text, kind, buttons});
+    asked_.push_back({"message", text, kind, buttons, {}});
     if (autoAck_ && buttons == PromptButtons::Ok &&
         (script_.empty() || script_.front().what != "message" ||
          (!script_.front().expect.empty() &&
@@ -132,21 +143,28 @@ inline PromptAnswer ScriptedPrompts::message(PromptKind kind, const std::string&
 
 inline std::optional<std::string>
 ScriptedPrompts::input(const std::string&, const std::string& prompt, const std::string&) {
-    asked_.push_back({"input", prompt});
+    asked_.push_back({"input", prompt, PromptKind::Information, PromptButtons::Ok, {}});
     return take("input", prompt).text;
 }
 
 inline std::vector<std::string> ScriptedPrompts::openFiles(const std::string& title,
                                                            const std::vector<std::string>&,
                                                            const std::string&, bool) {
-    asked_.push_back({"open", title});
+    asked_.push_back({"open", title, PromptKind::Information, PromptButtons::Ok, {}});
     return take("open", title).files;
 }
 
 inline std::optional<std::string> ScriptedPrompts::browseFolder(const std::string& title,
                                                                 const std::string&) {
-    asked_.push_back({"folder", title});
+    asked_.push_back({"folder", title, PromptKind::Information, PromptButtons::Ok, {}});
     return take("folder", title).text;
+}
+
+inline std::optional<std::string> ScriptedPrompts::saveFile(const std::string& title,
+                                                            const std::vector<std::string>&,
+                                                            const std::string& startPath) {
+    asked_.push_back({"save", title, PromptKind::Information, PromptButtons::Ok, startPath});
+    return take("save", title).text;
 }
 
 } // namespace larderly

@@ -11,6 +11,8 @@ void InstallMainCommands(TfmMain& main) {
     main.SetCommandHandler(MainCommand::Import, ImportRecipes);
     main.SetCommandHandler(MainCommand::Backup, BackupRecipes);
     main.SetCommandHandler(MainCommand::Restore, RestoreRecipes);
+    main.SetCommandHandler(MainCommand::Export, ExportRecipes);
+    main.SetCommandHandler(MainCommand::PrintBook, PrintBook);
 }
 
 } // namespace larderly

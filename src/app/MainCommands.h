@@ -11,6 +11,8 @@ void PrintRecipe(TfmMain& main);    // actPrintExecute
 void ImportRecipes(TfmMain& main);  // Import1Click
 void BackupRecipes(TfmMain& main);  // actBackupExecute
 void RestoreRecipes(TfmMain& main); // actRestoreExecute
+void ExportRecipes(TfmMain& main);  // Export1Click
+void PrintBook(TfmMain& main);      // actPrintBookExecute
 
 // Installs every command above on the window; the window's constructor calls it.
 void InstallMainCommands(TfmMain& main);

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace larderly {
 
@@ -128,6 +129,41 @@ std::optional<std::string> QtPrompts::browseFolder(const std::string& title,
                                                   QString::fromStdString(startFolder));
     if (s.isEmpty()) return std::nullopt;
     return s.toStdString();
+}
+
+namespace {
+// The extension of a filter's first pattern ("Meal-Master File (*.mmf)" gives "mmf"); empty
+// for a catch-all.
+QString FilterSuffix(const QString& filter) {
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("\\(\\*\\.([A-Za-z0-9]+)")).match(filter);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+} // namespace
+
+std::optional<std::string> QtPrompts::saveFile(const std::string& title,
+                                               const std::vector<std::string>& filters,
+                                               const std::string& startPath) {
+    QFileDialog dlg(Parent(parent_), QString::fromStdString(title));
+    dlg.setObjectName("SaveDialog1");
+    dlg.setAcceptMode(QFileDialog::AcceptSave);
+    dlg.setFileMode(QFileDialog::AnyFile);
+    const QStringList f = DialogFilters(filters);
+    if (!f.isEmpty()) dlg.setNameFilters(f);
+    // A name typed without an extension gets the chosen type's.
+    dlg.setDefaultSuffix(f.isEmpty() ? QString() : FilterSuffix(f.front()));
+    QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
+                     [&dlg](const QString& filter) { dlg.setDefaultSuffix(FilterSuffix(filter)); });
+    const QString start = QString::fromStdString(startPath);
+    const qsizetype slash = start.lastIndexOf('/');
+    if (slash >= 0) {
+        dlg.setDirectory(start.left(slash + 1));
+        if (slash + 1 < start.size()) dlg.selectFile(start.mid(slash + 1));
+    } else if (!start.isEmpty()) {
+        dlg.selectFile(start);
+    }
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
+    return dlg.selectedFiles().front().toStdString();
 }
 
 } // namespace larderly

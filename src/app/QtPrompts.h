@@ -1,5 +1,5 @@
-// The program's Prompts: real message boxes, the input box, the open dialog and the folder
-// browser. In the open dialog "*.*" lists every file (with or without a dot in its name),
+// The program's Prompts: real message boxes, the input box, the open and save dialogs and the
+// folder browser. In the open dialog "*.*" lists every file (with or without a dot in its name),
 // and a list of filters that starts with that catch-all preselects the next entry.
 #pragma once
 
@@ -23,6 +23,9 @@ public:
                                        const std::string& startFolder, bool multiple) override;
     std::optional<std::string> browseFolder(const std::string& title,
                                             const std::string& startFolder) override;
+    std::optional<std::string> saveFile(const std::string& title,
+                                        const std::vector<std::string>& filters,
+                                        const std::string& startPath) override;
 
 private:
     QWidget* parent_;

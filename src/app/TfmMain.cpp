@@ -149,6 +149,7 @@ void TfmMain::BuildWindow() {
     actPrint = newAction("actPrint", kPrintRecipe, QKeySequence(Qt::Key_F6));
     actBackup = newAction("actBackup", "&Backup", {});
     actRestore = newAction("actRestore", "&Restore", {});
+    actPrintBook = newAction("actPrintBook", "&Print Book", {});
     actRecipeBook->setIcon(MakeIcon(IconKind::Books));
     actRecipes->setIcon(MakeIcon(IconKind::Recipes));
     actFilter->setIcon(MakeIcon(IconKind::Filter));
@@ -165,6 +166,8 @@ void TfmMain::BuildWindow() {
             [this] { Guarded([this] { actBackupExecute(); }); });
     connect(actRestore, &QAction::triggered, this,
             [this] { Guarded([this] { actRestoreExecute(); }); });
+    connect(actPrintBook, &QAction::triggered, this,
+            [this] { Guarded([this] { actPrintBookExecute(); }); });
 
     // Menu.
     MainMenu1 = new QMenuBar(this);
@@ -176,6 +179,10 @@ void TfmMain::BuildWindow() {
     Import1->setObjectName("Import1");
     Import1->setProperty("helpContext", kHelpImport);
     connect(Import1, &QAction::triggered, this, [this] { Guarded([this] { Import1Click(); }); });
+    Export1 = file->addAction("E&xport...");
+    Export1->setObjectName("Export1");
+    Export1->setProperty("helpContext", kHelpExport);
+    connect(Export1, &QAction::triggered, this, [this] { Guarded([this] { Export1Click(); }); });
     Categories1 = file->addAction("&Categories...");
     Categories1->setObjectName("Categories1");
     connect(Categories1, &QAction::triggered, this,
@@ -194,6 +201,9 @@ void TfmMain::BuildWindow() {
     };
     Backup1 = entryFor(actBackup, "Backup1");
     Restore1 = entryFor(actRestore, "Restore1");
+    file->addSeparator();
+    PrintBook1 = entryFor(actPrintBook, "PrintBook1");
+    PrintBook1->setProperty("helpContext", kHelpBooks);
     file->addSeparator();
     Exit1 = file->addAction("&Exit");
     Exit1->setObjectName("Exit1");
@@ -413,6 +423,7 @@ void TfmMain::FormCreate() {
         ShowRecipeList();
         // 12. The book pane.
         fmRecipeBook = new TfmRecipeBook(*this, fmContainer);
+        fmRecipeBook->OnPrintBook = [this] { actPrintBook->trigger(); };
         fmContainer->addWidget(fmRecipeBook);
         // 13. The recipe pane.
         actRecipesExecute();
@@ -537,6 +548,12 @@ void TfmMain::actPrintExecute() {
 void TfmMain::Import1Click() {
     RunCommand(MainCommand::Import);
 }
+void TfmMain::Export1Click() {
+    RunCommand(MainCommand::Export);
+}
+void TfmMain::actPrintBookExecute() {
+    RunCommand(MainCommand::PrintBook);
+}
 void TfmMain::Categories1Click() {
     TfmCategories window(Store(), prompts_, this);
     window.Changed = [this] { LabelsChanged(); };
@@ -568,6 +585,11 @@ void TfmMain::ApplyAvailability() {
     // Import and restore change the store behind an edited recipe's back: not while editing.
     // A backup only reads the tables (closed and reopened around it), so it stays available.
     Import1->setEnabled(!editing_ && fmRecipes && HasCommandHandler(MainCommand::Import));
+    // An export reads what was last saved; the edited recipe is not offered half-changed.
+    Export1->setEnabled(!editing_ && fmRecipes && HasCommandHandler(MainCommand::Export));
+    actPrintBook->setEnabled(fmRecipeBook && activePane_ == fmRecipeBook &&
+                             fmRecipeBook->Core().Enabled().PrintBook &&
+                             HasCommandHandler(MainCommand::PrintBook));
     // Renaming or merging categories under an edited recipe's pickers: not while editing.
     Categories1->setEnabled(!editing_);
     actBackup->setEnabled(HasCommandHandler(MainCommand::Backup));

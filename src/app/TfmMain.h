@@ -2,8 +2,8 @@
 // container on the right showing either the recipe editor or the book pane, the start-up
 // order, closing and help. It owns the store, the recipe summaries and both panes.
 //
-// Commands built elsewhere (filter, print, import, backup, restore) are handlers in their own
-// source files, installed by InstallMainCommands (app/MainCommands.h) when the window is
+// Commands built elsewhere (filter, print, import, export, backup, restore) are handlers in their
+// own source files, installed by InstallMainCommands (app/MainCommands.h) when the window is
 // created or through SetCommandHandler; a command without a handler stays unavailable.
 #pragma once
 
@@ -38,7 +38,7 @@ class TfmRecipes;
 class TfmMain;
 
 // The commands whose handlers live outside the main window's core.
-enum class MainCommand { Filter, Print, Import, Backup, Restore };
+enum class MainCommand { Filter, Print, Import, Backup, Restore, Export, PrintBook };
 using MainCommandHandler = std::function<void(TfmMain&)>;
 
 struct TfmMainOptions {
@@ -70,6 +70,12 @@ public:
     void actFilterExecute();
     void actPrintExecute();
     void Import1Click();
+    // File > Export: the shown recipe, the listed recipes or a book to a recipe file; not while
+    // a recipe is edited.
+    void Export1Click();
+    // Print Book (the book pane's button, File > Print Book): every recipe of the shown book
+    // in one report, each on a new page.
+    void actPrintBookExecute();
     // File > Categories: the Categories window, modal; the pickers refill after each change.
     void Categories1Click();
     void actBackupExecute();
@@ -144,6 +150,9 @@ public:
     QToolButton* btnPrint = nullptr;
     QToolButton* btnClose = nullptr;
     QAction* Import1 = nullptr;
+    QAction* Export1 = nullptr;
+    QAction* actPrintBook = nullptr;
+    QAction* PrintBook1 = nullptr; // menu entry running actPrintBook
     QAction* Categories1 = nullptr;
     QAction* Backup1 = nullptr;  // menu entry running actBackup
     QAction* Restore1 = nullptr; // menu entry running actRestore
@@ -201,7 +210,7 @@ private:
     std::unordered_set<int32_t> searchIds_;
     QTimer* searchDelay_ = nullptr;
     std::string startupError_;
-    std::array<MainCommandHandler, 5> handlers_;
+    std::array<MainCommandHandler, 7> handlers_;
     std::array<bool, 4> wanted_{true, true, true, true};
     bool editing_ = false;
     bool quietSelection_ = false;

@@ -114,6 +114,11 @@ public:
                                             const std::string& start) override {
         return inner_.browseFolder(title, start);
     }
+    std::optional<std::string> saveFile(const std::string& title,
+                                        const std::vector<std::string>& filters,
+                                        const std::string& start) override {
+        return inner_.saveFile(title, filters, start);
+    }
     std::vector<std::string> openFiles(const std::string& title,
                                        const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override {

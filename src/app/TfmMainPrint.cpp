@@ -1,5 +1,6 @@
-// The print command (actPrintExecute): the recipe report of the recipe selected in the
-// recipe list, or, while the book pane is shown, of the recipe selected in the book.
+// The print commands: actPrintExecute prints the recipe report of the recipe selected in the
+// recipe list, or, while the book pane is shown, of the recipe selected in the book;
+// actPrintBookExecute prints every recipe of the book the book pane shows in one report.
 #include "app/MainCommands.h"
 
 #include "app/TfmMain.h"
@@ -10,6 +11,10 @@
 #include "workspace/TfmRecipes.h"
 
 namespace larderly {
+
+namespace {
+constexpr const char* kNoRecipeInBook = "There are no recipes in this book to print.";
+} // namespace
 
 void PrintRecipe(TfmMain& main) {
     int32_t id = -1;
@@ -28,6 +33,18 @@ void PrintRecipe(TfmMain& main) {
         return;
     }
     TReportSystem::Of(main).Execute(main.Store(), id);
+}
+
+void PrintBook(TfmMain& main) {
+    if (!main.fmRecipeBook || !main.IsActivePane(main.fmRecipeBook)) return;
+    // The recipes as the book's list shows them, additions and removals not yet saved included:
+    // what the user sees in the book is what gets printed.
+    const std::vector<int32_t> ids = main.fmRecipeBook->ShownBookRecipeIds();
+    if (ids.empty()) {
+        main.UserPrompts().message(PromptKind::Information, kNoRecipeInBook);
+        return;
+    }
+    TReportSystem::Of(main).Execute(main.Store(), ids);
 }
 
 } // namespace larderly

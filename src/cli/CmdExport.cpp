@@ -63,8 +63,12 @@ int RunExport(const CliArgs& a) {
         std::cerr << "Recipe \"" << n.Title << "\" (" << n.Id << ")"
                   << (n.Written ? ": " : " was not written: ") << n.Reason << "\n";
     }
-    std::cout << result.Written << " of " << recipes.size() << " recipes written to " << file
-              << "\n";
+    std::cout << result.Written << " of " << recipes.size() << " recipes written";
+    // Recipes were chosen but none could be written: no file was made (or replaced).
+    if (!recipes.empty() && result.Written == 0)
+        std::cout << "; no file was made\n";
+    else
+        std::cout << " to " << file << "\n";
     return result.NotWritten() ? 1 : 0;
 }
 

@@ -44,37 +44,34 @@ std::vector<int32_t> AllRecipeIds(TfmTables& store) {
     return IdsOf(rows);
 }
 
+std::vector<ExportBook> Books(TfmTables& store) {
+    std::vector<ExportBook> books;
+    SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
+                                                     store.tblRecipeBook().QualifiedName() +
+                                                     " ORDER BY InternalID");
+    while (st.Step())
+        books.push_back(
+            {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kBookNameWidth)});
+    std::stable_sort(books.begin(), books.end(), [](const ExportBook& a, const ExportBook& b) {
+        return CompareFolded(a.Name, b.Name) < 0;
+    });
+    return books;
+}
+
 std::vector<std::string> BookNames(TfmTables& store) {
     std::vector<std::string> names;
-    SqlStatement st(store.Connection().handle(),
-                    "SELECT BookName FROM " + store.tblRecipeBook().QualifiedName());
-    while (st.Step())
-        names.push_back(CutChars(st.ColumnText(0), kBookNameWidth));
-    std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return CompareFolded(a, b) < 0;
-    });
+    for (ExportBook& b : Books(store))
+        names.push_back(std::move(b.Name));
     return names;
 }
 
-std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName) {
-    int64_t bookId = -1;
-    {
-        SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
-                                                         store.tblRecipeBook().QualifiedName());
-        while (st.Step()) {
-            if (SameTextAZ(CutChars(st.ColumnText(1), kBookNameWidth), bookName)) {
-                bookId = st.ColumnInt(0);
-                break;
-            }
-        }
-    }
-    if (bookId < 0) throw std::runtime_error("There is no book named \"" + bookName + "\".");
+std::vector<int32_t> BookRecipeIds(TfmTables& store, int32_t bookId) {
     std::vector<TitledId> rows;
     SqlStatement st(store.Connection().handle(),
                     "SELECT r.InternalID, r.Title FROM " + store.tblRecipeInBook().QualifiedName() +
                         " e JOIN " + store.tblRecipes().QualifiedName() +
                         " r ON r.InternalID = e.RecipeID WHERE e.BookID = ?");
-    st.Bind(1, bookId);
+    st.Bind(1, static_cast<int64_t>(bookId));
     while (st.Step())
         rows.push_back(
             {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kTitleWidth)});
@@ -82,7 +79,24 @@ std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName
     return IdsOf(rows);
 }
 
-std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<int32_t>& ids) {
+std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName) {
+    int32_t bookId = -1;
+    {
+        SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
+                                                         store.tblRecipeBook().QualifiedName());
+        while (st.Step()) {
+            if (SameTextAZ(CutChars(st.ColumnText(1), kBookNameWidth), bookName)) {
+                bookId = static_cast<int32_t>(st.ColumnInt(0));
+                break;
+            }
+        }
+    }
+    if (bookId < 0) throw std::runtime_error("There is no book named \"" + bookName + "\".");
+    return BookRecipeIds(store, bookId);
+}
+
+std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<int32_t>& ids,
+                                            const std::function<void()>& step) {
     std::unordered_map<int32_t, std::string> labels;
     {
         SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " +
@@ -111,6 +125,7 @@ std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<
         }
         r.Text = DecodeRecipeText(st.ColumnBlob(5));
         out.push_back(std::move(r));
+        if (step) step();
     }
     return out;
 }

@@ -7,6 +7,7 @@
 #include "store/Tables.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,11 +20,23 @@ std::vector<int32_t> AllRecipeIds(TfmTables& store);
 // book list's order. Raises std::runtime_error when there is no such book.
 std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName);
 
+// The recipes of the book with that identifier, in the book list's order; none when there is
+// no such book.
+std::vector<int32_t> BookRecipeIds(TfmTables& store, int32_t bookId);
+
 // Every book name, sorted.
 std::vector<std::string> BookNames(TfmTables& store);
 
-// The recipes with those identifiers, in that order. Raises std::runtime_error naming an
-// identifier that has no recipe.
-std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<int32_t>& ids);
+// Every book with its identifier, sorted by name (books of the same name by identifier).
+struct ExportBook {
+    int32_t Id = -1;
+    std::string Name;
+};
+std::vector<ExportBook> Books(TfmTables& store);
+
+// The recipes with those identifiers, in that order; `step` (when set) is called once per
+// recipe read. Raises std::runtime_error naming an identifier that has no recipe.
+std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<int32_t>& ids,
+                                            const std::function<void()>& step = {});
 
 } // namespace larderly::exchange

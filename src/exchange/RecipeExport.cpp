@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iconv.h>
@@ -297,11 +298,13 @@ bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out
 }
 
 ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& recipes,
-                          ExportFormat format, ExportEncoding encoding) {
+                          ExportFormat format, ExportEncoding encoding,
+                          const std::function<void()>& step) {
     ExportResult result;
     // Both readers stop a file at a title already read, so a repeated title is worth naming.
     std::set<std::string> titles;
     for (const ExportRecipe& r : recipes) {
+        if (step) step();
         std::vector<std::string> notes;
         const std::vector<std::string> lines = LayOutRecipe(r, format, notes);
         std::string text;
@@ -331,8 +334,18 @@ ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& re
     return result;
 }
 
+namespace {
+// "Unable to write FILE: reason", the reason from errno when the system gave one.
+std::runtime_error WriteError(const std::string& path, int err) {
+    std::string text = "Unable to write " + path;
+    if (err != 0) text += ": " + std::string(std::strerror(err));
+    return std::runtime_error(text);
+}
+} // namespace
+
 ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecipe>& recipes,
-                          ExportFormat format, ExportEncoding encoding) {
+                          ExportFormat format, ExportEncoding encoding,
+                          const std::function<void()>& step) {
     const std::size_t slash = path.rfind('/');
     const std::string folder =
         slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
@@ -345,29 +358,45 @@ ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecip
         fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) throw std::runtime_error("Unable to write " + path);
+    if (fd < 0) throw WriteError(path, errno);
     ::close(fd);
     ExportResult result;
     bool ok = false;
+    int err = 0;
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (out) {
-            result = WriteRecipes(out, recipes, format, encoding);
+            result = WriteRecipes(out, recipes, format, encoding, step);
             out.flush();
             ok = static_cast<bool>(out);
+            if (!ok) err = errno;
+            out.close();
+            if (ok && !out) {
+                ok = false;
+                err = errno;
+            }
+        } else {
+            err = errno;
         }
     }
     if (ok) {
         const int sync = ::open(tmp.c_str(), O_RDONLY);
         ok = sync >= 0 && ::fsync(sync) == 0;
+        if (!ok) err = errno;
         if (sync >= 0) ::close(sync);
+    }
+    // Nothing could be written: an empty file must not stand in for (or replace) an export.
+    if (ok && !recipes.empty() && result.Written == 0) {
+        std::remove(tmp.c_str());
+        return result;
     }
     if (ok) {
         ok = std::rename(tmp.c_str(), path.c_str()) == 0;
+        if (!ok) err = errno;
     }
     if (!ok) {
         std::remove(tmp.c_str());
-        throw std::runtime_error("Unable to write " + path);
+        throw WriteError(path, err);
     }
     return result;
 }

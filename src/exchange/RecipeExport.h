@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -57,13 +58,18 @@ std::vector<std::string> LayOutRecipe(const ExportRecipe& recipe, ExportFormat f
 bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out,
                 std::string& problem);
 
-// Writes every recipe that can be written to `out`, lines ending in CR LF.
+// Writes every recipe that can be written to `out`, lines ending in CR LF; `step` (when set)
+// is called once per recipe.
 ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& recipes,
-                          ExportFormat format, ExportEncoding encoding);
+                          ExportFormat format, ExportEncoding encoding,
+                          const std::function<void()>& step = {});
 
 // Writes the recipes into `path` through a temporary file beside it that replaces the file
-// only once everything is on disk. Raises std::runtime_error naming the file on failure.
+// only once everything is on disk. When recipes were given and none of them could be
+// written, no file is made and an existing one is left as it was. Raises std::runtime_error
+// naming the file and the reason on failure; the file is then left as it was.
 ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecipe>& recipes,
-                          ExportFormat format, ExportEncoding encoding);
+                          ExportFormat format, ExportEncoding encoding,
+                          const std::function<void()>& step = {});
 
 } // namespace larderly::exchange

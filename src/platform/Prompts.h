@@ -1,5 +1,5 @@
-// Questions and notices put to the user: message boxes, the input box, the open dialog
-// and the folder browser. The program shows real dialogs (QtPrompts in app/); the CLI
+// Questions and notices put to the user: message boxes, the input box, the open and save
+// dialogs and the folder browser. The program shows real dialogs (QtPrompts in app/); the CLI
 // answers through AutoPrompts (tests script their answers with tests/ScriptedPrompts.h).
 #pragma once
 
@@ -41,6 +41,19 @@ public:
     // The folder browser: nullopt when cancelled.
     virtual std::optional<std::string> browseFolder(const std::string& title,
                                                     const std::string& startFolder) = 0;
+
+    // The save dialog: `filters` as for the open dialog (the first is chosen, and its
+    // extension is added to a name typed without one), `startPath` the folder and the name
+    // it suggests. Asks before an existing file is replaced. nullopt when cancelled, which
+    // is also the answer of prompts that show no dialogs.
+    virtual std::optional<std::string> saveFile(const std::string& title,
+                                                const std::vector<std::string>& filters,
+                                                const std::string& startPath) {
+        (void)title;
+        (void)filters;
+        (void)startPath;
+        return std::nullopt;
+    }
 };
 
 // Answers every question without asking anybody: Yes/Ok/Retry to questions (Cancel when the

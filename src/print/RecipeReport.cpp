@@ -80,6 +80,14 @@ void DrawRecipeReport(TReportEngine& e, const TRecipeReportData& d, const std::s
     }
 }
 
+void DrawRecipeReports(TReportEngine& e, const std::vector<TRecipeReportData>& reports,
+                       const std::string& dateText) {
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+        if (i > 0) e.NewPage();
+        DrawRecipeReport(e, reports[i], dateText);
+    }
+}
+
 void DrawRecipeReport(TReportEngine& e, TfmTables& store, int32_t recipeId,
                       const std::string& dateText) {
     DrawRecipeReport(e, LoadRecipeReport(store, recipeId), dateText);

@@ -64,6 +64,11 @@ TRecipeReportData LoadRecipeReport(TfmTables& store, const RecipeValue& recipe);
 void DrawRecipeReport(TReportEngine& engine, const TRecipeReportData& data,
                       const std::string& dateText);
 
+// Draws the reports of several recipes one after the other, each beginning on a page of its
+// own (a book printed whole).
+void DrawRecipeReports(TReportEngine& engine, const std::vector<TRecipeReportData>& reports,
+                       const std::string& dateText);
+
 // Loads and draws the whole report of the recipe `recipeId` (ReportSystem1Print). `dateText` is the
 // date of printing as ReportDateText gives it. A recipe that is gone raises the store's
 // "Unable to find Recipe Record" error, and nothing further is drawn.

@@ -144,7 +144,7 @@ std::unique_ptr<QPrinter> TReportSystem::JobPrinter() const {
     return job;
 }
 
-int TReportSystem::Render(QPrinter& printer, const TRecipeReportData& data,
+int TReportSystem::Render(QPrinter& printer, const std::vector<TRecipeReportData>& reports,
                           const char* statusPattern) {
     TReportStatus status(statusPattern, parent_);
     status.show();
@@ -156,14 +156,26 @@ int TReportSystem::Render(QPrinter& printer, const TRecipeReportData& data,
         StatusLog.push_back(status.Text().toStdString());
     });
     const std::string date = DateText.empty() ? TodayReportDate() : DateText;
-    DrawRecipeReport(engine, data, date);
+    DrawRecipeReports(engine, reports, date);
     painter.end();
     return engine.PageCount();
 }
 
 bool TReportSystem::Execute(TfmTables& store, int32_t recipeId) {
     StatusLog.clear();
-    const TRecipeReportData data = LoadRecipeReport(store, recipeId);
+    return Run({LoadRecipeReport(store, recipeId)});
+}
+
+bool TReportSystem::Execute(TfmTables& store, const std::vector<int32_t>& recipeIds) {
+    StatusLog.clear();
+    std::vector<TRecipeReportData> reports;
+    reports.reserve(recipeIds.size());
+    for (int32_t id : recipeIds)
+        reports.push_back(LoadRecipeReport(store, id));
+    return Run(reports);
+}
+
+bool TReportSystem::Run(const std::vector<TRecipeReportData>& data) {
     QPrinter& printer = *printer_;
     printer.setDocName(report::kJobTitle);
     SetupReportPage(printer);

@@ -89,13 +89,19 @@ public:
     // store's error before any dialog), shows the setup dialog, then generates the pages
     // for the preview or the printer. Gives false when the setup dialog was cancelled.
     bool Execute(TfmTables& store, int32_t recipeId);
+    // Prints several recipes in one report, in the order given, each beginning on a new page
+    // (a whole book). Every recipe is loaded first, so a recipe or label that is gone raises
+    // the store's error before any dialog.
+    bool Execute(TfmTables& store, const std::vector<int32_t>& recipeIds);
 
     // The kept printer settings (the setup dialog's Printer Setup changes them); jobs print on
     // fresh printers made from them.
     QPrinter& Printer() { return *printer_; }
 
 private:
-    int Render(QPrinter& printer, const TRecipeReportData& data, const char* statusPattern);
+    bool Run(const std::vector<TRecipeReportData>& reports);
+    int Render(QPrinter& printer, const std::vector<TRecipeReportData>& reports,
+               const char* statusPattern);
     // A fresh printer for one job, carrying the kept printer's settings.
     std::unique_ptr<QPrinter> JobPrinter() const;
 

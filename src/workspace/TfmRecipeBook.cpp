@@ -43,10 +43,13 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
                         "This will prompt you to add a name for the New Book");
     btnDelete = MakeButton(pnlButtons, "btnDelete", "&Delete Book",
                            "Make sure you want to delete this book before clicking here");
+    btnPrintBook = MakeButton(pnlButtons, "btnPrintBook", "&Print Book",
+                              "Prints every recipe of this Book, each on a new page");
     btnHelp =
         MakeButton(pnlButtons, "btnHelp", "&Help", "Help for adding and editing Recipe Books");
     bar->addWidget(btnNew);
     bar->addWidget(btnDelete);
+    bar->addWidget(btnPrintBook);
     bar->addStretch();
     bar->addWidget(btnHelp);
     root->addWidget(pnlButtons);
@@ -91,13 +94,15 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     btnRemove->setFocusPolicy(Qt::ClickFocus);
     lboxBookRecipes->installEventFilter(this);
 
-    for (QWidget* w : std::initializer_list<QWidget*>{this, btnNew, btnDelete, btnHelp, lboxBooks,
-                                                      btnAdd, btnRemove, lboxBookRecipes})
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{this, btnNew, btnDelete, btnPrintBook, btnHelp, lboxBooks,
+                                         btnAdd, btnRemove, lboxBookRecipes})
         SetHelpContext(w, kHelpBooks);
 
     connect(btnNew, &QPushButton::clicked, this, [this] { btnNewClick(); });
     connect(btnDelete, &QPushButton::clicked, this, [this] { btnDeleteClick(); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
+    connect(btnPrintBook, &QPushButton::clicked, this, [this] { btnPrintBookClick(); });
     connect(btnAdd, &QPushButton::clicked, this, [this] { btnAddClick(); });
     connect(btnRemove, &QPushButton::clicked, this, [this] { btnRemoveClick(); });
     connect(lboxBooks, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -147,6 +152,7 @@ void TfmRecipeBook::ApplyEnabled(const TRecipeBookCore::TEnabled& e) {
     btnAdd->setEnabled(e.Add);
     btnRemove->setEnabled(e.Remove);
     btnDelete->setEnabled(e.Delete);
+    btnPrintBook->setEnabled(e.PrintBook && OnPrintBook);
     host_.SetButtonEnabled(MainButton::Print, e.Print);
 }
 
@@ -197,6 +203,20 @@ int32_t TfmRecipeBook::SelectedRecipeId() const {
     return e ? e->Id : -1;
 }
 
+std::string TfmRecipeBook::ShownBookName() const {
+    if (!core_.HasShownBook()) return {};
+    const int at = core_.lboxBooks.IndexOfId(core_.ShownBook());
+    return at >= 0 ? core_.lboxBooks.At(at).Text : std::string();
+}
+
+std::vector<int32_t> TfmRecipeBook::ShownBookRecipeIds() const {
+    std::vector<int32_t> ids;
+    if (!core_.HasShownBook()) return ids;
+    for (const TSortedList::Entry& e : core_.lboxBookRecipes.Entries())
+        ids.push_back(e.Id);
+    return ids;
+}
+
 void TfmRecipeBook::lboxBooksClick() {
     Guarded([&] { core_.lboxBooksClick(); });
 }
@@ -217,6 +237,9 @@ void TfmRecipeBook::btnDeleteClick() {
 }
 void TfmRecipeBook::btnHelpClick() {
     host_.ShowHelp(kHelpBooks);
+}
+void TfmRecipeBook::btnPrintBookClick() {
+    if (OnPrintBook) OnPrintBook();
 }
 
 bool TfmRecipeBook::PaneCloseQuery() {

@@ -46,6 +46,13 @@ public:
 
     // The recipe identifier carried by the selected entry of lboxBookRecipes, or -1.
     int32_t SelectedRecipeId() const;
+    // The shown book's name and the recipes its list shows, in the list's order (pending
+    // additions and removals included); an empty name when no book is shown.
+    std::string ShownBookName() const;
+    std::vector<int32_t> ShownBookRecipeIds() const;
+
+    // Run by Print Book; the main window sets it. The button is unavailable without it.
+    std::function<void()> OnPrintBook;
 
     // Event handlers; each shows an error it raises in a message box.
     void lboxBooksClick();
@@ -55,6 +62,7 @@ public:
     void btnNewClick();
     void btnDeleteClick();
     void btnHelpClick();
+    void btnPrintBookClick();
     bool PaneCloseQuery() override;
 
 protected:
@@ -72,6 +80,7 @@ private:
     QWidget* pnlButtons = nullptr;
     QPushButton* btnNew = nullptr;
     QPushButton* btnDelete = nullptr;
+    QPushButton* btnPrintBook = nullptr;
     QPushButton* btnHelp = nullptr;
     QLabel* lblBooks = nullptr;
     QListWidget* lboxBooks = nullptr;

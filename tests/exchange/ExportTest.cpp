@@ -166,3 +166,30 @@ TEST(Export, AFailedWriteLeavesThePreviousFile) {
         files += e.is_regular_file() && e.path().filename().string()[0] == '.';
     EXPECT_EQ(files, 0);
 }
+
+TEST(Export, NothingWrittenMakesNoFileAndAFailureNamesItsReason) {
+    TempStore t;
+    const std::string kept = t.WriteFile("kept.mmf", "older export");
+    std::vector<ExportRecipe> recipes = Sample();
+    recipes.resize(1); // "Crème brûlée" holds characters code page 437 has, and one it lacks:
+    recipes[0].Text.push_back("2 €");
+    const ExportResult r =
+        ExportToFile(kept, recipes, ExportFormat::MealMaster, ExportEncoding::Cp437);
+    EXPECT_EQ(r.Written, 0u);
+    EXPECT_EQ(r.NotWritten(), 1u);
+    EXPECT_EQ(ReadFile(kept), "older export") << "an export of nothing replaces nothing";
+    EXPECT_NO_THROW(ExportToFile(t.Folder() + "/none.mmf", recipes, ExportFormat::MealMaster,
+                                 ExportEncoding::Cp437));
+    EXPECT_FALSE(std::filesystem::exists(t.Folder() + "/none.mmf"));
+    // An export of no recipes at all is an empty file, as asked.
+    ExportToFile(t.Folder() + "/empty.mmf", {}, ExportFormat::MealMaster, ExportEncoding::Utf8);
+    EXPECT_EQ(ReadFile(t.Folder() + "/empty.mmf"), "");
+    try {
+        ExportToFile(t.Folder() + "/missing/x.mmf", Sample(), ExportFormat::MealMaster,
+                     ExportEncoding::Utf8);
+        ADD_FAILURE() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "Unable to write " + t.Folder() + "/missing/x.mmf: No such file or directory");
+    }
+}

@@ -236,6 +236,24 @@ TEST(RecipeReport, ShortPageNeverRunsOffThePaper) {
         EXPECT_LT(line, 8);
 }
 
+TEST(RecipeReport, SeveralRecipesEachBeginAPageOfTheirOwn) {
+    // On pages of 20 lines the first recipe's 25 text lines fill two pages exactly; the
+    // second has no text; the third follows on a fresh page, with no empty page between.
+    TRecipeReportData full{"Full", "", {}}, bare{"Bare", "", {}}, last{"Last", "A", {"x"}};
+    for (int i = 0; i < 25; ++i)
+        full.Text.push_back("L" + std::to_string(i));
+    RecordingEngine e(20);
+    DrawRecipeReports(e, {full, bare, last}, "d");
+    std::vector<std::pair<int, std::string>> titles; // (page, title) of every title drawn
+    for (const auto& op : e.ops)
+        if (op.kind == "center" && op.line == 0) titles.emplace_back(op.page, op.text);
+    EXPECT_THAT(titles,
+                ElementsAre(std::pair{1, std::string("Full")}, std::pair{3, std::string("Bare")},
+                            std::pair{4, std::string("Last")}));
+    EXPECT_EQ(e.page, 4);
+    EXPECT_EQ(e.LeftTexts().back(), "x");
+}
+
 TEST(RecipeReport, MissingRecipeOrLabelRaisesTheStoreMessageBeforeDrawing) {
     TempStore t;
     const int32_t gone = t.AddLabel("Gone");

@@ -1,7 +1,8 @@
 // The book pane in the main window: shown by F2, its buttons and the print command's
 // availability, New/Delete Book through the real buttons, pending changes saved when the
 // recipe pane is shown and when the program closes (also when that save fails), rows
-// vanishing behind its back, and printing the recipe selected in the book.
+// vanishing behind its back, printing the recipe selected in the book, and printing the
+// whole book.
 #include "workspace/GuiFixture.h"
 
 #include "print/ReportDialogs.h"
@@ -12,6 +13,8 @@
 #include <QTreeView>
 
 #include <gmock/gmock.h>
+
+#include <sstream>
 
 namespace larderly::test {
 namespace {
@@ -204,6 +207,84 @@ TEST_F(BookPaneTest, PrintTakesTheRecipeSelectedInTheBook) {
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
     m.actPrint->trigger();
     EXPECT_TRUE(m.isVisible());
+}
+
+TEST_F(BookPaneTest, PrintBookStartsEveryRecipeOfTheBookOnANewPage) {
+    std::vector<std::string> longText;
+    for (int i = 0; i < 120; ++i)
+        longText.push_back("Step " + std::to_string(i) + " of the long recipe.");
+    auto ids = Seed(home_.Home(), {{"Beta", {}, {"second"}},
+                                   {"Alpha", {"Soups"}, longText},
+                                   {"Gamma", {}, {"third"}},
+                                   {"Delta", {}, {"not in the book"}}});
+    SeedBookEntries(home_.Home(), "Mine", {ids[0], ids[1]});
+    SeedBookEntries(home_.Home(), "Empty", {});
+    TfmMain& m = Start();
+    QApplication::setActiveWindow(&m);
+    TReportSystem& rs = TReportSystem::Of(m);
+    rs.RunSetup = [&](TReportSetup& s, QPrinter&) {
+        s.Preview = false;
+        return true;
+    };
+    rs.DateText = "01/01/2027";
+    rs.OutputFile = home_.Home() + "book.pdf";
+    ShowBooks();
+    // The first book is empty: nothing to print.
+    EXPECT_THAT(Items("lboxBooks"), ElementsAre("Empty", "Mine"));
+    EXPECT_FALSE(Btn("btnPrintBook")->isEnabled());
+    EXPECT_FALSE(m.PrintBook1->isEnabled());
+    QListWidget* books = Box("lboxBooks");
+    QTest::mouseClick(books->viewport(), Qt::LeftButton, {},
+                      books->visualItemRect(books->item(1)).center());
+    ASSERT_THAT(Items("lboxBookRecipes"), ElementsAre("Alpha", "Beta"));
+    EXPECT_TRUE(Btn("btnPrintBook")->isEnabled());
+    EXPECT_TRUE(m.PrintBook1->isEnabled());
+    // Gamma is added and not yet saved: the book as it is shown is printed.
+    auto& model = m.ListModel();
+    for (int i = 0; i < model.Count(); ++i)
+        if (model.SummaryAt(i)->Title == "Gamma")
+            QTest::mouseClick(m.rptViewRecipes->viewport(), Qt::LeftButton, {},
+                              m.rptViewRecipes->visualRect(model.index(i)).center());
+    QTest::mouseClick(Btn("btnAdd"), Qt::LeftButton);
+    ASSERT_THAT(Items("lboxBookRecipes"), ElementsAre("Alpha", "Beta", "Gamma"));
+    QTest::mouseClick(Btn("btnPrintBook"), Qt::LeftButton);
+    ASSERT_TRUE(std::filesystem::exists(rs.OutputFile));
+
+    FILE* p = popen(("pdftotext '" + rs.OutputFile + "' -").c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string text;
+    char buf[512];
+    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+        text.append(buf, n);
+    pclose(p);
+    // pdftotext ends every page with a form feed. Each recipe's title opens a page of its own,
+    // followed by the date line; the long recipe runs on over pages that open with its text.
+    std::vector<std::string> opening, second;
+    int pages = 0;
+    for (std::size_t start = 0, ff; (ff = text.find('\f', start)) != std::string::npos;
+         start = ff + 1) {
+        ++pages;
+        std::istringstream page(text.substr(start, ff - start));
+        std::vector<std::string> lines;
+        for (std::string l; std::getline(page, l);)
+            if (!l.empty()) lines.push_back(l);
+        opening.push_back(lines.empty() ? "" : lines[0]);
+        second.push_back(lines.size() > 1 ? lines[1] : "");
+    }
+    ASSERT_GE(pages, 5) << "three recipes, one of them over at least three pages";
+    EXPECT_EQ(pages, static_cast<int>(rs.StatusLog.size()));
+    std::vector<std::string> titled;
+    for (int i = 0; i < pages; ++i) {
+        if (opening[i].rfind("Step ", 0) == 0) continue;
+        titled.push_back(opening[i]);
+        EXPECT_EQ(second[i], "Printed on: 01/01/2027") << opening[i];
+    }
+    EXPECT_THAT(titled, ElementsAre("Alpha", "Beta", "Gamma"));
+    EXPECT_EQ(opening[pages - 2], "Beta");
+    EXPECT_EQ(opening[pages - 1], "Gamma");
+    EXPECT_EQ(text.find("Delta"), std::string::npos);
+    // The book's pending addition stays pending; printing writes nothing.
+    EXPECT_TRUE(Pane().BookChanged);
 }
 
 TEST_F(BookPaneTest, PrintWithNothingSelectedRefusesWithAMessage) {

@@ -166,6 +166,7 @@ void TRecipeBookCore::UpdateBookButtons() {
 void TRecipeBookCore::UpdateBookCommands() {
     enabled_.Delete = lboxBooks.HasSelection();
     enabled_.Print = lboxBookRecipes.HasSelection();
+    enabled_.PrintBook = HasShownBook() && !lboxBookRecipes.Empty();
     if (OnEnabledChanged) OnEnabledChanged(enabled_);
 }
 

@@ -62,6 +62,7 @@ public:
         bool Remove = false;
         bool Delete = false;
         bool Print = false;
+        bool PrintBook = false; // a book is shown and lists a recipe
     };
 
     TRecipeBookCore(TfmTables& store, RecipeSummaries& summaries);
