@@ -87,6 +87,12 @@ public:
     // Category labels were added to the store (an import): the pickers are refilled.
     void LabelsChanged();
 
+    // Looks for changes another program (the command line) committed to the tables and,
+    // unless a recipe is being edited, brings the list, the shown recipe, the pickers and
+    // the book pane in line with them (TfmMainChanges.cpp). Run by tmrStoreChanges every
+    // second and when the window is activated.
+    void CheckStoreChanges();
+
     // The active pane (the recipe pane or the book pane), or nullptr.
     TPane* ActivePane() const { return activePane_; }
     // The program folder, ending in "/".
@@ -133,6 +139,7 @@ public:
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QTimer* Timer1 = nullptr;
+    QTimer* tmrStoreChanges = nullptr;
 
     std::unique_ptr<TfmTables> Tables;
     TfmRecipes* fmRecipes = nullptr;
@@ -141,6 +148,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildWindow();
@@ -154,6 +162,7 @@ private:
     // The store's summaries changed (a save, a delete, an import committed): the list follows.
     void SummariesChanged(const std::vector<TSummaryChange>& changes) override;
     void MakeTables();
+    void WatchStoreChanges();
 
     Prompts& prompts_;
     TfmMainOptions options_;
@@ -168,6 +177,8 @@ private:
     bool quietSelection_ = false;
     bool destroyed_ = false;
     std::vector<std::function<void()>> labelsChanged_;
+    std::array<uint64_t, 4> seenStoreChanges_{0, 0, 0, 0};
+    bool bookPaneStale_ = false;
 };
 
 } // namespace larderly
