@@ -44,9 +44,10 @@ int main(int argc, char** argv) {
                                      ". Start Larderly again when it has finished.");
             return 1;
         }
-        // Staging folders that a killed or crashed backup or restore left behind.
-        larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
     }
+    // Staging folders that a killed or crashed backup or restore left behind (a job at work
+    // holds the lock of its folder, which is kept).
+    larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
 
     larderly::QtPrompts prompts;
     larderly::TfmMainOptions options;

@@ -97,8 +97,8 @@ TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
         titles.push_back(r.title);
         if (r.title == "Carrot cake") carrot = r.text;
     }
-    EXPECT_EQ(titles, (std::vector<std::string>{"Apple pie", "Carrot cake", "Banana bread",
-                                                "Date loaf"}));
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"Apple pie", "Carrot cake", "Banana bread", "Date loaf"}));
     EXPECT_EQ(carrot, std::vector<std::string>{"new text of Carrot cake and walnuts"});
 }
 

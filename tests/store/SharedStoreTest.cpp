@@ -90,7 +90,9 @@ TEST_F(SharedStoreTest, SummariesFollowTheOtherStoresCommits) {
     EXPECT_TRUE(rec.told[0].reload);
     using K = TSummaryChange;
     const std::vector<std::pair<K::Kind, std::string>> expected{
-        {K::Updated, "Carrot and walnut cake"}, {K::Added, "Banana bread"}, {K::Removed, "Damson jam"}};
+        {K::Updated, "Carrot and walnut cake"},
+        {K::Added, "Banana bread"},
+        {K::Removed, "Damson jam"}};
     EXPECT_EQ(rec.told[0].changes, expected);
     EXPECT_EQ(program.Summaries().Find(keep), kept) << "an unchanged summary stays where it was";
     EXPECT_EQ(program.Summaries().Count(), 4u);
