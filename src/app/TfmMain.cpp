@@ -110,6 +110,13 @@ TfmMain::~TfmMain() {
 }
 
 void TfmMain::Guarded(const std::function<void()>& f) {
+    // Counted, so that the look for other programs' changes waits while a command that lets
+    // pending messages run (an import) is at work.
+    ++commandDepth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{commandDepth_};
     RunGuarded(prompts_, f);
 }
 
@@ -484,8 +491,7 @@ void TfmMain::SetEditing(bool editing) {
     editing_ = editing;
     ApplyAvailability();
     // What other programs changed meanwhile shows once the edit is over.
-    if (!editing && tmrStoreChanges)
-        QTimer::singleShot(0, this, [this] { Guarded([this] { CheckStoreChanges(); }); });
+    if (!editing && tmrStoreChanges) QTimer::singleShot(0, this, [this] { LookForStoreChanges(); });
 }
 
 void TfmMain::SetRecipeListEnabled(bool enabled) {

@@ -163,6 +163,7 @@ private:
     void SummariesChanged(const std::vector<TSummaryChange>& changes) override;
     void MakeTables();
     void WatchStoreChanges();
+    void LookForStoreChanges();
 
     Prompts& prompts_;
     TfmMainOptions options_;
@@ -179,6 +180,7 @@ private:
     std::vector<std::function<void()>> labelsChanged_;
     std::array<uint64_t, 4> seenStoreChanges_{0, 0, 0, 0};
     bool bookPaneStale_ = false;
+    int commandDepth_ = 0; // commands under way (Guarded)
 };
 
 } // namespace larderly

@@ -7,6 +7,7 @@
 #include "app/TfmMain.h"
 
 #include "store/RecipeSummaries.h"
+#include "workspace/GuiSupport.h"
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmRecipeBook.h"
 #include "workspace/TfmRecipes.h"
@@ -30,23 +31,27 @@ void TfmMain::WatchStoreChanges() {
     tmrStoreChanges = new QTimer(this);
     tmrStoreChanges->setObjectName("tmrStoreChanges");
     tmrStoreChanges->setInterval(kStoreCheckMs);
-    connect(tmrStoreChanges, &QTimer::timeout, this,
-            [this] { Guarded([this] { CheckStoreChanges(); }); });
+    connect(tmrStoreChanges, &QTimer::timeout, this, [this] { LookForStoreChanges(); });
     tmrStoreChanges->start();
 }
 
 void TfmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && tmrStoreChanges)
-        QTimer::singleShot(0, this, [this] { Guarded([this] { CheckStoreChanges(); }); });
+        QTimer::singleShot(0, this, [this] { LookForStoreChanges(); });
+}
+
+void TfmMain::LookForStoreChanges() {
+    // Not from inside a command that lets pending messages run (an import at work).
+    if (commandDepth_ == 0) RunGuarded(prompts_, [this] { CheckStoreChanges(); });
 }
 
 void TfmMain::CheckStoreChanges() {
     if (destroyed_ || !Tables || !Tables->TablesOpen() || Tables->InTransaction()) return;
-    // Never under a dialog or a menu: the dialog may be working with what the window shows.
-    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;
     // A walk left standing would keep the other program's commit waiting.
     Tables->ReleaseReadLocks();
+    // Never under a dialog or a menu: the dialog may be working with what the window shows.
+    if (QApplication::activeModalWidget() || QApplication::activePopupWidget()) return;
     // A writer at work right now: the next look will see its commit.
     if (!Tables->PollChangesElsewhere(false)) return;
     const std::array<uint64_t, 4> now = Tables->ChangesElsewhere();

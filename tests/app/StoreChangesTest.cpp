@@ -3,6 +3,8 @@
 // the middle of an edit, and a save in the window keeps them.
 #include "workspace/GuiFixture.h"
 
+#include "RunCommand.h"
+
 #include "store/Labels.h"
 
 #include <QComboBox>
@@ -115,6 +117,21 @@ TEST_F(StoreChangesTest, ARecipeDeletedElsewhereLeavesListAndEditor) {
     EXPECT_EQ(CurrentTitle(), "Apple pie");
     EXPECT_EQ(main_->fmRecipes->edtTitle->text(), "Apple pie");
     EXPECT_EQ(Memo(), "text of Apple pie");
+}
+
+TEST_F(StoreChangesTest, CommandLineImportWhileTheWindowIsOpen) {
+    Start();
+    Click("Carrot cake");
+    // The window holds no lock while it waits for its user: the import commits at once.
+    const auto r =
+        testing::RunCommand(testing::BuiltProgram("larderly-cli") + " --home " + home_.Home() +
+                            " import " + LARDERLY_SOURCE_DIR + "/tests/data/import/mastercook.mxp");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::size_t stored = Stored(home_.Home()).size();
+    ASSERT_GT(stored, 2u);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return static_cast<std::size_t>(main_->ListModel().Count()) == stored; }, 5000));
+    EXPECT_EQ(CurrentTitle(), "Carrot cake");
 }
 
 } // namespace
