@@ -1,39 +1,56 @@
-// One running program per data folder. The first start takes a lock file in the folder and
-// listens on a local socket named after the folder; a later start finds the lock taken,
-// asks the running one to bring its window forward and ends.
+// One running program per data folder. The first start takes the folder's lock file
+// (platform/InstanceLock.h) and listens on a local socket named after the folder; a later
+// start finds the lock taken, asks the running program to bring its window forward and ends.
 #pragma once
 
+#include "platform/InstanceLock.h"
+
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
 #include <functional>
-#include <memory>
+
+class QWidget;
 
 namespace larderly {
 
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    enum class Start {
+        First,     // this program is the one on the folder: it holds the lock and listens
+        Forwarded, // another program runs on the folder and was asked to raise its window
+        Blocked    // another process holds the folder and does not answer (see BlockedBy)
+    };
+
     explicit SingleInstance(const QString& dataFolder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this is the only program on the folder (the lock is ours and we listen);
-    // false when another one runs: it has been asked to raise its window.
-    bool TakeOver();
-    // Called in the first instance when a later start asks for the window.
-    void SetRaiseHandler(std::function<void()> handler) { onRaise_ = std::move(handler); }
+    Start TakeOver();
+    // Who holds the folder when TakeOver gave Blocked ("larderly-cli restore (process 12)").
+    const QString& BlockedBy() const { return blockedBy_; }
 
+    // Called in the first program when a later start asks for the window; a request that
+    // came before the handler was set is passed on when it is set.
+    void SetRaiseHandler(std::function<void()> handler);
+
+    // The local socket's name: a hash of the folder's canonical path.
     static QString ServerName(const QString& dataFolder);
 
 private:
-    void ReadRequest();
+    void AcceptRequests();
+    void Raise();
 
     QString folder_;
-    std::unique_ptr<QLockFile> lock_;
+    InstanceLock lock_;
     QLocalServer server_;
+    QString blockedBy_;
     std::function<void()> onRaise_;
+    bool raisePending_ = false;
 };
+
+// Brings a window forward: out of the minimised state, shown, raised and activated.
+void BringToFront(QWidget& window);
 
 } // namespace larderly

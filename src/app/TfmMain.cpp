@@ -123,6 +123,13 @@ TfmMain::~TfmMain() {
 }
 
 void TfmMain::Guarded(const std::function<void()>& f) {
+    // Counted, so that the look for other programs' changes waits while a command that lets
+    // pending messages run (an import) is at work.
+    ++commandDepth_;
+    struct Leave {
+        int& depth;
+        ~Leave() { --depth; }
+    } leave{commandDepth_};
     RunGuarded(prompts_, f);
 }
 
@@ -427,6 +434,7 @@ void TfmMain::FormCreate() {
         fmContainer->addWidget(fmRecipeBook);
         // 13. The recipe pane.
         actRecipesExecute();
+        WatchStoreChanges();
     } catch (const std::exception& e) {
         startupError_ = e.what();
         if (startupError_.empty()) startupError_ = "Start-up failed";
@@ -475,6 +483,7 @@ void TfmMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
     Timer1->stop();
+    if (tmrStoreChanges) tmrStoreChanges->stop();
     labelsChanged_.clear();
     listModel_->Clear();
     if (Tables) {
@@ -604,6 +613,8 @@ void TfmMain::SetButtonEnabled(MainButton button, bool enabled) {
 void TfmMain::SetEditing(bool editing) {
     editing_ = editing;
     ApplyAvailability();
+    // What other programs changed meanwhile shows once the edit is over.
+    if (!editing && tmrStoreChanges) QTimer::singleShot(0, this, [this] { LookForStoreChanges(); });
 }
 
 void TfmMain::SetRecipeListEnabled(bool enabled) {
@@ -849,9 +860,12 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
     std::size_t added = 0;
     for (const TSummaryChange& c : changes)
         if (c.What == TSummaryChange::Added) ++added;
-    // Many new recipes join the list where the filter and the search let them: the index
-    // already holds them.
-    if (added > 1 && searchActive_) RefreshSearchResult();
+    // A reload after another program's changes: every new summary joins through the filter,
+    // and the selection is left to whoever asked for the reload.
+    const bool reload = Summaries().Reloading();
+    // Many new recipes (an import, another program's commits) join the list where the filter
+    // and the search let them: the index already holds them.
+    if ((added > 1 || (reload && added > 0)) && searchActive_) RefreshSearchResult();
     bool removed = false;
     std::vector<TRecipeSummary*> newRows;
     for (const TSummaryChange& c : changes) {
@@ -874,7 +888,7 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
             // One new recipe (the editor's) gets its row and becomes current; many (an
             // import) join the rows in one go below, where the filter lets them.
             if (Summaries().Find(c.InternalID) != s) break; // removed again in the same change
-            if (added == 1) {
+            if (added == 1 && !reload) {
                 int row;
                 {
                     HoldUpdates hold(rptViewRecipes);
@@ -901,7 +915,7 @@ void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
         const int row = current ? listModel_->RowOf(current) : -1;
         if (row >= 0) SelectRow(row);
     }
-    if (removed) {
+    if (removed && !reload) {
         if (listModel_->Count() > 0) {
             SelectRow(0);
         } else {

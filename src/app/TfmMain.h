@@ -97,6 +97,12 @@ public:
     // Category labels were added to the store (an import): the pickers are refilled.
     void LabelsChanged();
 
+    // Looks for changes another program (the command line) committed to the tables and,
+    // unless a recipe is being edited, brings the list, the shown recipe, the pickers and
+    // the book pane in line with them (TfmMainChanges.cpp). Run by tmrStoreChanges every
+    // second and when the window is activated.
+    void CheckStoreChanges();
+
     // The active pane (the recipe pane or the book pane), or nullptr.
     TPane* ActivePane() const { return activePane_; }
     // The program folder, ending in "/".
@@ -165,6 +171,7 @@ public:
     QLabel* lblNarrowed = nullptr;     // the mark shown while the list is narrowed
     QToolButton* btnShowAll = nullptr; // clears the search and the filter
     QAction* actShowAll = nullptr;     // the same, Ctrl+Shift+F
+    QTimer* tmrStoreChanges = nullptr;
 
     std::unique_ptr<TfmTables> Tables;
     TfmRecipes* fmRecipes = nullptr;
@@ -173,6 +180,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void BuildWindow();
@@ -197,6 +205,8 @@ private:
     void UpdateSearchAvailability();
     void RestoreLayout();
     void SaveLayout();
+    void WatchStoreChanges();
+    void LookForStoreChanges();
 
     Prompts& prompts_;
     TfmMainOptions options_;
@@ -216,6 +226,9 @@ private:
     bool quietSelection_ = false;
     bool destroyed_ = false;
     std::vector<std::function<void()>> labelsChanged_;
+    std::array<uint64_t, 4> seenStoreChanges_{0, 0, 0, 0};
+    bool bookPaneStale_ = false;
+    int commandDepth_ = 0; // commands under way (Guarded)
 };
 
 } // namespace larderly

@@ -8,9 +8,11 @@
 #include "app/TfmMain.h"
 #include "backup/ArchiveJob.h"
 #include "platform/AppPaths.h"
+#include "platform/FileUtil.h"
 #include "platform/Settings.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTimer>
 
 #include <cstring>
@@ -24,12 +26,28 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--screenshot") == 0) screenshot = argv[i + 1];
 
-    // Staging folders that a killed or crashed backup or restore left behind.
-    larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
-
     // A second start on the same data folder brings the running window forward and ends.
-    larderly::SingleInstance single(QString::fromStdString(larderly::ProgramFolder()));
-    if (!screenshot && !single.TakeOver()) return 0;
+    // The picture of --screenshot may be taken while the program runs.
+    const std::string dataFolder =
+        larderly::fileutil::includeTrailingSeparator(larderly::ProgramFolder()) + "data";
+    larderly::SingleInstance single(QString::fromStdString(dataFolder));
+    if (!screenshot) {
+        switch (single.TakeOver()) {
+        case larderly::SingleInstance::Start::First:
+            break;
+        case larderly::SingleInstance::Start::Forwarded:
+            return 0;
+        case larderly::SingleInstance::Start::Blocked:
+            QMessageBox::warning(nullptr, "Larderly",
+                                 "The data folder " + QString::fromStdString(dataFolder) +
+                                     " is in use by " + single.BlockedBy() +
+                                     ". Start Larderly again when it has finished.");
+            return 1;
+        }
+    }
+    // Staging folders that a killed or crashed backup or restore left behind (a job at work
+    // holds the lock of its folder, which is kept).
+    larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
 
     larderly::QtPrompts prompts;
     larderly::TfmMainOptions options;
@@ -37,11 +55,7 @@ int main(int argc, char** argv) {
     larderly::TfmMain w(prompts, options);
     prompts.SetParent(&w);
     w.show();
-    single.SetRaiseHandler([&w] {
-        if (w.isMinimized()) w.showNormal();
-        w.raise();
-        w.activateWindow();
-    });
+    single.SetRaiseHandler([&w] { larderly::BringToFront(w); });
     if (screenshot) {
         QTimer::singleShot(500, &w, [&] {
             bool ok = w.grab().save(QString::fromLocal8Bit(screenshot));

@@ -239,12 +239,14 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         }
         SegArchive1.SetSegDir(Slash(staging.path()));
     }
+    // The tables are copied as one state first, so that another program (the command line,
+    // or the program while the command line backs up) cannot commit half-way through the
+    // archiving; the copies go into the archive under the tables' names.
     SegArchive1.FilesToProcess.clear();
-    for (const auto& f : kTableFiles) {
-        std::string path = Slash(programFolder_ + "data") + f;
-        if (fileExists(path)) SegArchive1.FilesToProcess.push_back(path);
-    }
+    StagingFolder snapshot = StagingFolder::Create(TempFolder());
     try {
+        if (snapshot.empty()) throw std::runtime_error(JobText::kNoTempFolder);
+        SegArchive1.FilesToProcess = SnapshotTableFiles(DataFolder(), snapshot.path());
         SegArchive1.Compress();
         // A Cancel that came too late for the component to act on still cancels the job.
         if (cancelled_) throw std::runtime_error("Operation cancelled");

@@ -8,6 +8,7 @@
 #include "platform/AppPaths.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
+#include "platform/InstanceLock.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
 
@@ -125,6 +126,18 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         return 1;
     }
     folder = fileutil::includeTrailingSeparator(folder);
+    // A restore replaces the table files under the program's open tables, whose later saves
+    // would go to the replaced files: refused while the program runs on the folder, and the
+    // folder held meanwhile so that the program does not start half-way.
+    const std::string data = fileutil::includeTrailingSeparator(ProgramFolder()) + "data";
+    InstanceLock lock(data);
+    if (!backup && fileutil::directoryExists(data) && !lock.TryLock("larderly-cli restore")) {
+        std::string holder = InstanceLock::Holder(data);
+        if (holder.empty()) holder = "another program";
+        std::cerr << "The data folder " << data << " is in use by " << holder
+                  << ": close it, then restore again.\n";
+        return 1;
+    }
     s.store.OpenDatabase(ProgramFolder());
     s.store.SetTablesOpen(true);
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());

@@ -4,6 +4,7 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace larderly {
 
@@ -15,6 +16,7 @@ void RecipeSummaries::Clear() {
     byId_.clear();
     titles_.clear();
     titlesBuilt_ = true;
+    built_ = false;
 }
 
 void RecipeSummaries::IndexTitle(const std::string& title, int delta) {
@@ -184,6 +186,10 @@ void RecipeSummaries::Build(TfmTables& store, const std::function<void()>& step)
         bool& b;
         ~Quiet() { b = false; }
     } quiet{building_ = true};
+    // Changes by other programs before this point are in what the walk reads.
+    store.PollChangesElsewhere();
+    builtAt_ = store.ChangesElsewhere()[1];
+    built_ = true;
     TTable& t = store.tblRecipes();
     RecipeRecord rec;
     t.First();
@@ -196,6 +202,47 @@ void RecipeSummaries::Build(TfmTables& store, const std::function<void()>& step)
         if (step) step();
         t.Next();
     }
+}
+
+void RecipeSummaries::Reload(TfmTables& store) {
+    store.PollChangesElsewhere();
+    const uint64_t at = store.ChangesElsewhere()[1];
+    SqlStatement st(store.Connection().handle(),
+                    "SELECT InternalID, Category1, Category2, Category3, Category4, Title FROM " +
+                        store.tblRecipes().QualifiedName() + " ORDER BY InternalID");
+    BeginChanges();
+    try {
+        std::unordered_set<int32_t> stored;
+        RecipeRecord rec;
+        while (st.Step()) {
+            rec.InternalID = static_cast<int32_t>(st.ColumnInt(0));
+            for (int s = 0; s < 4; ++s)
+                rec.Category[static_cast<size_t>(s)] = static_cast<int32_t>(st.ColumnInt(1 + s));
+            rec.Title = CutChars(st.ColumnText(5), kTitleWidth);
+            stored.insert(rec.InternalID);
+            const TRecipeSummary* s = Find(rec.InternalID);
+            if (!s)
+                Append(rec);
+            else if (s->Category != rec.Category || s->Title != rec.Title)
+                Update(rec);
+        }
+        st.Reset();
+        std::vector<int32_t> gone;
+        for (const TRecipeSummary& s : list_)
+            if (!stored.count(s.InternalID)) gone.push_back(s.InternalID);
+        for (int32_t id : gone)
+            Remove(id);
+    } catch (...) {
+        RollbackChanges();
+        throw;
+    }
+    builtAt_ = at;
+    built_ = true;
+    struct Telling {
+        bool& b;
+        ~Telling() { b = false; }
+    } telling{reloading_ = true};
+    CommitChanges();
 }
 
 } // namespace larderly

@@ -67,6 +67,16 @@ public:
     // reading only the identifier, the four slots and the title. `step` is called once per
     // row. Summaries built before an error stay in the list.
     void Build(TfmTables& store, const std::function<void()>& step = {});
+    // Brings the summaries in line with the recipe table after another program changed it:
+    // what was added, changed or removed there is told to the observers as one change (new
+    // summaries at the end, in identifier order). Not inside a transaction.
+    void Reload(TfmTables& store);
+    // Whether the observers are being told of a Reload.
+    bool Reloading() const { return reloading_; }
+    // Whether the list was built from the table (Build, Reload) and not cleared since, and
+    // the store's count of changes to the recipe table by other programs at that time.
+    bool Built() const { return built_; }
+    uint64_t BuiltAt() const { return builtAt_; }
 
     // Transactions: between BeginChanges and CommitChanges the changes are kept and told to
     // the observers at the commit; RollbackChanges takes them back (in reverse order, each
@@ -107,6 +117,9 @@ private:
 
     bool inTransaction_ = false;
     bool building_ = false;
+    bool reloading_ = false;
+    bool built_ = false;
+    uint64_t builtAt_ = 0;
     std::vector<Undo> undo_;
     std::vector<TSummaryChange> pending_;
     // Summaries removed by the open transaction: kept until it ends, so that their pointers

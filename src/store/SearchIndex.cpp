@@ -17,17 +17,6 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-// The file change counter SQLite keeps in a database header; -1 when it cannot be read.
-int64_t ChangeCounter(const std::string& file) {
-    FILE* f = std::fopen(file.c_str(), "rb");
-    if (!f) return -1;
-    unsigned char b[28];
-    const bool ok = std::fread(b, 1, sizeof b, f) == sizeof b;
-    std::fclose(f);
-    if (!ok) return -1;
-    return (int64_t{b[24]} << 24) | (int64_t{b[25]} << 16) | (int64_t{b[26]} << 8) | int64_t{b[27]};
-}
-
 } // namespace
 
 std::string TSearchIndex::MatchQuery(const std::string& words) {
@@ -78,7 +67,7 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
             }
             InstallTriggers();
             dataVersion_ = DataVersion();
-            if (version != kIndexVersion || counter != ChangeCounter(recipeFile_)) Rebuild();
+            if (version != kIndexVersion || counter != FileChangeCounter(recipeFile_)) Rebuild();
             return;
         } catch (const std::exception& e) {
             problem_ = e.what();
@@ -136,7 +125,10 @@ int64_t TSearchIndex::DataVersion() {
 void TSearchIndex::Rebuild() {
     if (!conn_) return;
     const std::string s = kSchema;
-    conn_->Exec("SAVEPOINT larderly_rebuild");
+    // Outside a transaction the build takes the write lock first: a read that turned into a
+    // write half-way could fail at once on another program's lock instead of waiting for it.
+    const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
+    conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_rebuild");
     try {
         CreateSchema();
         conn_->Exec(
@@ -144,9 +136,10 @@ void TSearchIndex::Rebuild() {
             ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
             "FROM main.tblRecipes");
         conn_->Exec("UPDATE " + s + ".state SET counter = -1");
-        conn_->Exec("RELEASE larderly_rebuild");
+        conn_->Exec(own ? "COMMIT" : "RELEASE larderly_rebuild");
     } catch (...) {
-        sqlite3_exec(conn_->handle(), "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild",
+        sqlite3_exec(conn_->handle(),
+                     own ? "ROLLBACK" : "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild",
                      nullptr, nullptr, nullptr);
         throw;
     }
@@ -169,7 +162,7 @@ void TSearchIndex::Detach() {
         if (sqlite3_get_autocommit(conn.handle())) {
             const bool current = DataVersion() == dataVersion_;
             // The counter is final once the last commit has unlocked the file.
-            const int64_t counter = current ? ChangeCounter(recipeFile_) : -1;
+            const int64_t counter = current ? FileChangeCounter(recipeFile_) : -1;
             conn.Exec("UPDATE " + std::string(kSchema) +
                       ".state SET counter = " + std::to_string(counter));
         }

@@ -1,6 +1,8 @@
 // SQLite connection and statement wrappers.
 #include "store/Sqlite.h"
 
+#include <cstdio>
+
 namespace larderly {
 
 SqlStatement::SqlStatement(sqlite3* db, const std::string& sql) : db_(db) {
@@ -76,6 +78,16 @@ std::string SqlStatement::ColumnBlob(int col) const {
              : std::string();
 }
 
+int64_t FileChangeCounter(const std::string& file) {
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return -1;
+    unsigned char b[28];
+    const bool ok = std::fread(b, 1, sizeof b, f) == sizeof b;
+    std::fclose(f);
+    if (!ok) return -1;
+    return (int64_t{b[24]} << 24) | (int64_t{b[25]} << 16) | (int64_t{b[26]} << 8) | int64_t{b[27]};
+}
+
 void SqlConnection::Open(const std::string& path) {
     Close();
     int rc =
@@ -87,7 +99,7 @@ void SqlConnection::Open(const std::string& path) {
         throw EStoreError("Cannot open table file " + path + ": " + msg);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, 5000);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 }
 
 void SqlConnection::Close() {

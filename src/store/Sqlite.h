@@ -10,6 +10,14 @@
 
 namespace larderly {
 
+// The file change counter SQLite keeps in a database file's header (bytes 24-27), which
+// every commit in rollback-journal mode moves on; -1 when the file cannot be read.
+int64_t FileChangeCounter(const std::string& file);
+
+// How long a statement waits for another program's lock on the files before it fails with
+// "database is locked".
+inline constexpr int kBusyTimeoutMs = 5000;
+
 class SqlStatement {
 public:
     SqlStatement() = default;

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,42 @@ std::vector<std::string> DecodeRecipeText(std::string_view blob) {
     return lines;
 }
 
+std::vector<std::string> SnapshotTableFiles(const std::string& dataFolder,
+                                            const std::string& folder) {
+    namespace fs = std::filesystem;
+    const std::string from = fileutil::includeTrailingSeparator(dataFolder);
+    const std::string to = fileutil::includeTrailingSeparator(folder);
+    std::vector<std::string> names;
+    for (const auto& f : kTableFiles)
+        if (FileExists(from + f)) names.push_back(f);
+    // The read lock needs all four files (an incomplete set is copied as it is: no store
+    // can open it, so nobody writes it).
+    SqlConnection conn;
+    if (names.size() == kTableFiles.size()) {
+        conn.Open(from + kTableFiles[1]);
+        for (std::size_t i = 0; i < kTableFiles.size(); ++i)
+            if (i != 1)
+                conn.Exec("ATTACH DATABASE " + Quote(from + kTableFiles[i]) + " AS f" +
+                          std::to_string(i));
+        conn.Exec("BEGIN");
+        // A read in each file takes its shared lock until the end of the transaction.
+        for (std::size_t i = 0; i < kTableFiles.size(); ++i) {
+            const std::string schema = i == 1 ? "main" : "f" + std::to_string(i);
+            SqlStatement st(conn.handle(), "SELECT COUNT(*) FROM " + schema + ".sqlite_master");
+            st.Step();
+        }
+    }
+    std::vector<std::string> copies;
+    for (const auto& f : names) {
+        std::error_code ec;
+        fs::copy_file(from + f, to + f, fs::copy_options::overwrite_existing, ec);
+        if (!ec) fs::last_write_time(to + f, fs::last_write_time(from + f, ec), ec);
+        if (ec) throw EStoreError("Cannot copy " + from + f + ": " + ec.message());
+        copies.push_back(to + f);
+    }
+    return copies;
+}
+
 TfmTables::TfmTables() : summaries_(std::make_unique<RecipeSummaries>()) {
     auto defs = Definitions();
     for (std::size_t i = 0; i < 4; ++i)
@@ -195,11 +232,23 @@ void TfmTables::SetTablesOpen(bool open) {
         OpenFiles();
         for (auto& t : tables_)
             t->Open();
+        // What another program wrote while the tables were closed (during a backup) shows
+        // in the files' change counters.
+        const std::array<int64_t, 4> counters = FileCounters();
+        for (std::size_t i = 0; i < 4; ++i)
+            if (closedCounter_[i] != -1 && counters[i] != closedCounter_[i]) ++foreign_[i];
+        dataVersion_ = DataVersions();
     } else {
+        if (!TablesOpen()) return;
+        // The last look before the files close: a writer at work now counts as a change.
+        if (!PollChangesElsewhere(false))
+            for (auto& n : foreign_)
+                ++n;
         for (auto& t : tables_)
             t->Close();
         search_.Detach();
         conn_.Close();
+        closedCounter_ = FileCounters();
     }
 }
 
@@ -437,7 +486,25 @@ void TfmTables::ResetCursors() {
 
 void TfmTables::StartTransaction() {
     if (!TablesOpen()) throw EStoreError("The database is not open");
-    conn_.Exec("BEGIN");
+    // A walk left standing holds a read lock; a read lock turned into a write lock fails at
+    // once when another program writes, where a fresh write lock waits for it.
+    ResetCursors();
+    try {
+        conn_.Exec("BEGIN IMMEDIATE");
+    } catch (const EStoreError&) {
+        // Files that cannot be written at all: the transaction still starts, and the first
+        // write in it fails as it would have.
+        if ((sqlite3_extended_errcode(conn_.handle()) & 0xff) != SQLITE_READONLY) throw;
+        conn_.Exec("BEGIN");
+    }
+    try {
+        // Nobody else can commit now: the summaries catch up with the files once more.
+        PollChangesElsewhere(true);
+        SyncSummaries();
+    } catch (...) {
+        sqlite3_exec(conn_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
     summaries_->BeginChanges();
 }
 
@@ -454,6 +521,53 @@ void TfmTables::Rollback() {
     // either way (SQLite ends it on the errors that make a rollback fail).
     summaries_->RollbackChanges();
     conn_.Exec("ROLLBACK");
+}
+
+std::array<int64_t, 4> TfmTables::DataVersions() {
+    std::array<int64_t, 4> v{-1, -1, -1, -1};
+    for (std::size_t i = 0; i < 4; ++i) {
+        SqlStatement st(conn_.handle(), "PRAGMA " + tables_[i]->Def().schema + ".data_version");
+        v[i] = st.Step() ? st.ColumnInt(0) : -1;
+    }
+    return v;
+}
+
+std::array<int64_t, 4> TfmTables::FileCounters() const {
+    std::array<int64_t, 4> c{-1, -1, -1, -1};
+    for (std::size_t i = 0; i < 4; ++i)
+        c[i] = FileChangeCounter(dataFolder_ + "/" + tables_[i]->FileName());
+    return c;
+}
+
+bool TfmTables::PollChangesElsewhere(bool wait) {
+    if (!TablesOpen()) return true;
+    std::array<int64_t, 4> now;
+    if (wait) {
+        now = DataVersions();
+    } else {
+        sqlite3_busy_timeout(conn_.handle(), 0);
+        try {
+            now = DataVersions();
+        } catch (const EStoreError&) {
+            sqlite3_busy_timeout(conn_.handle(), kBusyTimeoutMs);
+            return false;
+        }
+        sqlite3_busy_timeout(conn_.handle(), kBusyTimeoutMs);
+    }
+    for (std::size_t i = 0; i < 4; ++i)
+        if (now[i] != dataVersion_[i]) ++foreign_[i];
+    dataVersion_ = now;
+    return true;
+}
+
+bool TfmTables::SyncSummaries() {
+    if (!summaries_->Built() || summaries_->BuiltAt() == foreign_[1]) return false;
+    summaries_->Reload(*this);
+    return true;
+}
+
+void TfmTables::ReleaseReadLocks() {
+    if (TablesOpen() && !InTransaction()) ResetCursors();
 }
 
 bool TfmTables::InTransaction() const {

@@ -84,6 +84,13 @@ inline const std::array<std::string, 4> kTableFiles{"tbl101.nx1", "tbl102.nx1", 
 std::string EncodeRecipeText(const std::vector<std::string>& lines);
 std::vector<std::string> DecodeRecipeText(std::string_view blob);
 
+// Copies the table files of `dataFolder` that exist into `folder` (under their own names,
+// with their modification times) as one consistent state: a read lock is held on all four
+// while they are copied, so that no other program's commit lands half-way; a commit waits
+// for the copy. Gives the copies' paths; raises EStoreError when a file cannot be copied.
+std::vector<std::string> SnapshotTableFiles(const std::string& dataFolder,
+                                            const std::string& folder);
+
 class TfmTables {
 public:
     TfmTables();
@@ -131,10 +138,28 @@ public:
     void RemoveRecipeFromBooks(int32_t id);
     bool DeleteBook(int32_t id);
 
+    // A transaction takes the write lock of the files at its start (waiting up to the busy
+    // timeout for another program's write to end), then brings the summaries in line with
+    // what other programs committed, so that the work inside sees every stored recipe.
     void StartTransaction();
     void Commit();
     void Rollback();
     bool InTransaction() const;
+
+    // Other programs on the same files (a second connection, the command line). Looks
+    // whether another connection committed to the tables since the last look; each table it
+    // changed counts one more in ChangesElsewhere. With `wait` false it gives up at once when
+    // a writer holds the files at the moment, and gives false (look again later).
+    bool PollChangesElsewhere(bool wait = true);
+    // How many times another connection was seen to change each table (labels, recipes,
+    // books, book entries), counted over this object's life, closes and reopens included.
+    const std::array<uint64_t, 4>& ChangesElsewhere() const { return foreign_; }
+    // Rebuilds the summaries (telling the observers what changed) when they were built and
+    // the recipe table has changed elsewhere since; true when it did.
+    bool SyncSummaries();
+    // Ends the table walks left standing, so that no read lock stays on the files while the
+    // program waits for its user (another program's commit would have to wait for it).
+    void ReleaseReadLocks();
 
     // The one connection, for tests and benchmarks that need to reach under the store
     // (for example PRAGMA query_only to make every write fail).
@@ -162,12 +187,17 @@ public:
 private:
     void OpenFiles();
     void ResetCursors();
+    std::array<int64_t, 4> DataVersions();
+    std::array<int64_t, 4> FileCounters() const;
 
     SqlConnection conn_;
     TSearchIndex search_;
     std::unique_ptr<RecipeSummaries> summaries_;
     std::string dataFolder_;
     std::array<std::unique_ptr<TTable>, 4> tables_;
+    std::array<int64_t, 4> dataVersion_{-1, -1, -1, -1};   // as last looked at
+    std::array<int64_t, 4> closedCounter_{-1, -1, -1, -1}; // file counters at the last close
+    std::array<uint64_t, 4> foreign_{0, 0, 0, 0};
 };
 
 // Starts a transaction; rolls it back when it goes out of scope while still open, whatever

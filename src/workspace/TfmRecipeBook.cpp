@@ -173,6 +173,18 @@ void TfmRecipeBook::PaneShown() {
     SyncLists();
 }
 
+bool TfmRecipeBook::ReloadLists() {
+    bool done = false;
+    try {
+        done = core_.ReloadLists();
+    } catch (...) {
+        SyncLists();
+        throw;
+    }
+    SyncLists();
+    return done;
+}
+
 void TfmRecipeBook::DropBookChanges() {
     core_.DropBookChanges();
 }

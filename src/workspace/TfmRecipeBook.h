@@ -36,6 +36,8 @@ public:
     void PaneShown();
 
     void SaveBookChanges();
+    // The lists afresh from the store, the shown book kept (TRecipeBookCore::ReloadLists).
+    bool ReloadLists();
     void DropBookChanges();
     void FillBookList();
     // Empties the list of the shown book's recipes (no book is shown).

@@ -2,10 +2,12 @@
 // the job's message.
 #include "RunCommand.h"
 #include "TestHome.h"
+#include "platform/InstanceLock.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <unistd.h>
 
 namespace larderly {
 namespace {
@@ -52,6 +54,31 @@ TEST(CliBackup, RoundTripAndFailures) {
         EXPECT_NE(r.out.find(c.message), std::string::npos) << r.out;
     }
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp) << "a refused restore leaves the data";
+}
+
+TEST(CliBackup, RestoreIsRefusedWhileTheProgramRuns) {
+    TestHome home;
+    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
+    const std::string fixtures = std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/";
+    ASSERT_EQ(RunCommand(cli + " import " + fixtures + "mastercook.mxp").status, 0);
+    std::filesystem::create_directories(home.path("bk"));
+    // The program holds the data folder (as its start does); a backup reads a consistent
+    // copy and works, a restore would replace the files under it and is refused.
+    InstanceLock program(home.data());
+    ASSERT_TRUE(program.TryLock("larderly"));
+    const auto backup = RunCommand(cli + " backup " + home.path("bk"));
+    EXPECT_EQ(backup.status, 0) << backup.out;
+    ASSERT_EQ(RunCommand(cli + " import " + fixtures + "mealmaster-mmmmm.mmf").status, 0);
+    const std::string later = RunCommand(cli + " list").out;
+    const auto refused = RunCommand(cli + " restore " + home.path("bk"));
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("in use by larderly (process " + std::to_string(getpid()) + ")"),
+              std::string::npos)
+        << refused.out;
+    EXPECT_EQ(RunCommand(cli + " list").out, later);
+    program.Unlock();
+    EXPECT_EQ(RunCommand(cli + " restore " + home.path("bk")).status, 0);
+    EXPECT_NE(RunCommand(cli + " list").out, later);
 }
 
 } // namespace

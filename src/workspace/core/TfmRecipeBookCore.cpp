@@ -271,4 +271,17 @@ void TRecipeBookCore::PaneShown() {
     lboxBooksClick();
 }
 
+bool TRecipeBookCore::ReloadLists() {
+    if (BookChanged) return false;
+    const int32_t shown = shownBook_;
+    FillBookList();
+    ClearBookRecipes();
+    const int keep = shown >= 0 ? lboxBooks.IndexOfId(shown) : -1;
+    if (keep >= 0) lboxBooks.SetItemIndex(keep);
+    UpdateBookButtons();
+    UpdateBookCommands();
+    lboxBooksClick();
+    return true;
+}
+
 } // namespace larderly

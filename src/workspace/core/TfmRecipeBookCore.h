@@ -111,6 +111,9 @@ public:
     // The pane was shown: pending changes dropped, books refilled, no book shown, buttons
     // set, then the first book loaded.
     void PaneShown();
+    // Fills the lists afresh from the store after another program changed it, keeping the
+    // shown book when it is still stored. Nothing happens (false) while changes are pending.
+    bool ReloadLists();
 
 private:
     bool BookStored(int32_t bookId);

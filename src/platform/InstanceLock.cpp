@@ -1,0 +1,89 @@
+// The data folder's lock file over flock.
+#include "platform/InstanceLock.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace larderly {
+
+namespace {
+
+std::string LockPath(const std::string& folder) {
+    std::string p = folder;
+    if (p.empty() || p.back() != '/') p += '/';
+    return p + kInstanceLockFile;
+}
+
+void MakeFolders(const std::string& dir) {
+    for (std::size_t i = 1; i <= dir.size(); ++i)
+        if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), 0755);
+}
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buf[256];
+    ssize_t n;
+    ::lseek(fd, 0, SEEK_SET);
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < 4096)
+        text.append(buf, static_cast<std::size_t>(n));
+    return text;
+}
+
+} // namespace
+
+InstanceLock::InstanceLock(std::string dataFolder) : path_(LockPath(dataFolder)) {}
+
+InstanceLock::~InstanceLock() {
+    Unlock();
+}
+
+bool InstanceLock::TryLock(const std::string& holder) {
+    if (fd_ >= 0) return true;
+    MakeFolders(path_.substr(0, path_.rfind('/')));
+    const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    // What a holder that has ended left in the file is replaced.
+    const std::string text = holder + "\n" + std::to_string(::getpid()) + "\n";
+    if (::ftruncate(fd, 0) == 0 && ::write(fd, text.data(), text.size()) < 0) {
+        // The lock holds without its description; a message then names no process.
+    }
+    fd_ = fd;
+    return true;
+}
+
+void InstanceLock::Unlock() {
+    if (fd_ < 0) return;
+    ::flock(fd_, LOCK_UN);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+std::string InstanceLock::Holder(const std::string& dataFolder) {
+    const std::string path = LockPath(dataFolder);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return {};
+    // A shared lock is refused only while a holder has the exclusive one.
+    if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        ::flock(fd, LOCK_UN);
+        ::close(fd);
+        return {};
+    }
+    const std::string text = ReadAll(fd);
+    ::close(fd);
+    const auto nl = text.find('\n');
+    std::string name = text.substr(0, nl);
+    std::string pid = nl == std::string::npos ? "" : text.substr(nl + 1);
+    while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\r'))
+        pid.pop_back();
+    if (name.empty()) name = "another program";
+    return pid.empty() ? name : name + " (process " + pid + ")";
+}
+
+} // namespace larderly

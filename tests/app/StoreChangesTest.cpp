@@ -1,0 +1,138 @@
+// The window while another program (the command line) writes the same tables: its changes
+// show in the list, the shown recipe and the pickers after the window's next look, never in
+// the middle of an edit, and a save in the window keeps them.
+#include "workspace/GuiFixture.h"
+
+#include "RunCommand.h"
+
+#include "store/Labels.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace larderly::test {
+namespace {
+
+class StoreChangesTest : public GuiTest {
+protected:
+    // The other program: a store of its own on the same folder.
+    void SetUp() override {
+        Seed(home_.Home(), {{"Apple pie", {}, {"text of Apple pie"}},
+                            {"Carrot cake", {}, {"text of Carrot cake"}}});
+        other_.OpenDatabase(home_.Home());
+        other_.SetTablesOpen(true);
+    }
+
+    int32_t OtherSaves(const std::string& title, std::vector<std::string> lines, int32_t id = -1,
+                       const std::string& category = {}) {
+        RecipeValue v{id, title, {-1, -1, -1, -1}, std::move(lines)};
+        Transaction tx(other_);
+        if (!category.empty()) v.Category[0] = CreateLabel(other_, category, 0);
+        other_.SaveRecipeValue(v);
+        tx.Commit();
+        return v.InternalID;
+    }
+    int32_t IdOf(const std::string& title) {
+        for (const auto& r : Stored(home_.Home()))
+            if (r.title == title) return r.id;
+        return -1;
+    }
+    bool Listed(const std::string& title) {
+        const auto titles = ListTitles();
+        return std::find(titles.begin(), titles.end(), title) != titles.end();
+    }
+    void Click(const std::string& title) {
+        auto& model = main_->ListModel();
+        for (int i = 0; i < model.Count(); ++i)
+            if (model.SummaryAt(i)->Title == title) {
+                const QRect r = main_->rptViewRecipes->visualRect(model.index(i));
+                QTest::mouseClick(main_->rptViewRecipes->viewport(), Qt::LeftButton, {},
+                                  r.center());
+                return;
+            }
+        ADD_FAILURE() << "no row " << title;
+    }
+    static void LeftClick(QWidget* w) {
+        QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
+    }
+    QString Memo() { return main_->fmRecipes->Memo1->toPlainText(); }
+
+    TfmTables other_;
+};
+
+TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
+    Start();
+    Click("Carrot cake");
+    // A new recipe with a new category, and new text for the recipe the window shows.
+    OtherSaves("Banana bread", {"text of Banana bread"}, -1, "Breads");
+    OtherSaves("Carrot cake", {"new text of Carrot cake"}, IdOf("Carrot cake"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Listed("Banana bread"); }, 5000));
+    EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Apple pie", "Banana bread", "Carrot cake"}));
+    EXPECT_EQ(CurrentTitle(), "Carrot cake") << "the shown recipe stays current";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Memo() == "new text of Carrot cake"; }, 2000))
+        << Memo().toStdString();
+    EXPECT_GE(main_->fmRecipes->cbCategory[0]->findText("Breads"), 0) << "the pickers refilled";
+
+    // While a recipe is edited nothing moves; the edit's save keeps the other recipes.
+    LeftClick(main_->fmRecipes->btnEdit);
+    ASSERT_TRUE(main_->fmRecipes->Editing());
+    main_->fmRecipes->Memo1->setFocus();
+    QTest::keyClick(main_->fmRecipes->Memo1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(main_->fmRecipes->Memo1, " and walnuts");
+    OtherSaves("Date loaf", {"text of Date loaf"});
+    QTest::qWait(1500);
+    EXPECT_FALSE(Listed("Date loaf")) << "not during the edit";
+    EXPECT_EQ(Memo(), "new text of Carrot cake and walnuts");
+    LeftClick(main_->fmRecipes->btnSave);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Listed("Date loaf"); }, 3000));
+    EXPECT_EQ(CurrentTitle(), "Carrot cake");
+
+    main_.reset();
+    std::vector<std::string> titles, carrot;
+    for (const auto& r : Stored(home_.Home())) {
+        titles.push_back(r.title);
+        if (r.title == "Carrot cake") carrot = r.text;
+    }
+    EXPECT_EQ(titles,
+              (std::vector<std::string>{"Apple pie", "Carrot cake", "Banana bread", "Date loaf"}));
+    EXPECT_EQ(carrot, std::vector<std::string>{"new text of Carrot cake and walnuts"});
+}
+
+TEST_F(StoreChangesTest, ARecipeDeletedElsewhereLeavesListAndEditor) {
+    Start();
+    Click("Carrot cake");
+    const int32_t carrot = IdOf("Carrot cake");
+    {
+        Transaction tx(other_);
+        other_.DeleteRecipe(carrot);
+        tx.Commit();
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Listed("Carrot cake"); }, 5000));
+    EXPECT_EQ(CurrentTitle(), "Apple pie");
+    EXPECT_EQ(main_->fmRecipes->edtTitle->text(), "Apple pie");
+    EXPECT_EQ(Memo(), "text of Apple pie");
+}
+
+TEST_F(StoreChangesTest, CommandLineImportWhileTheWindowIsOpen) {
+    Start();
+    Click("Carrot cake");
+    // The window holds no lock while it waits for its user: the import commits at once.
+    const auto r =
+        testing::RunCommand(testing::BuiltProgram("larderly-cli") + " --home " + home_.Home() +
+                            " import " + LARDERLY_SOURCE_DIR + "/tests/data/import/mastercook.mxp");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::size_t stored = Stored(home_.Home()).size();
+    ASSERT_GT(stored, 2u);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return static_cast<std::size_t>(main_->ListModel().Count()) == stored; }, 5000));
+    EXPECT_EQ(CurrentTitle(), "Carrot cake");
+}
+
+} // namespace
+} // namespace larderly::test
