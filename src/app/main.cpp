@@ -4,6 +4,7 @@
 // --screenshot FILE starts without the welcome window, saves a picture of the main window
 // to FILE and ends (used to document the program).
 #include "app/QtPrompts.h"
+#include "app/SingleInstance.h"
 #include "app/TfmMain.h"
 #include "backup/ArchiveJob.h"
 #include "platform/AppPaths.h"
@@ -26,12 +27,21 @@ int main(int argc, char** argv) {
     // Staging folders that a killed or crashed backup or restore left behind.
     larderly::CleanUpInterruptedJobs(larderly::ProgramFolder(), larderly::ReadBackupPath());
 
+    // A second start on the same data folder brings the running window forward and ends.
+    larderly::SingleInstance single(QString::fromStdString(larderly::ProgramFolder()));
+    if (!screenshot && !single.TakeOver()) return 0;
+
     larderly::QtPrompts prompts;
     larderly::TfmMainOptions options;
     options.ShowWelcome = screenshot == nullptr;
     larderly::TfmMain w(prompts, options);
     prompts.SetParent(&w);
     w.show();
+    single.SetRaiseHandler([&w] {
+        if (w.isMinimized()) w.showNormal();
+        w.raise();
+        w.activateWindow();
+    });
     if (screenshot) {
         QTimer::singleShot(500, &w, [&] {
             bool ok = w.grab().save(QString::fromLocal8Bit(screenshot));

@@ -1,5 +1,6 @@
-// larderly-cli export --format mmf|mxp [--encoding E] [--book NAME | --id N...] FILE: writes
-// every recipe, a book's recipes or the recipes named by identifier to a Meal-Master or
+// larderly-cli export --format mmf|mxp [--encoding E] [--book NAME | --search WORDS | --id N...]
+// FILE: writes every recipe, a book's recipes, the recipes whose title or text hold every word
+// (as search finds them) or the recipes named by identifier to a Meal-Master or
 // MasterCook text file. Recipes that cannot be written, or that will read back differently,
 // are named on stderr; the status is 1 when any recipe was not written.
 #include "cli/CliCommand.h"
@@ -10,6 +11,7 @@
 #include "store/Tables.h"
 
 #include <iostream>
+#include <unordered_set>
 
 namespace larderly::cli {
 namespace {
@@ -19,7 +21,8 @@ int RunExport(const CliArgs& a) {
     const std::string formatName = a.Value("--format"),
                       encodingName = a.Value("--encoding", "utf-8");
     const std::string book = a.Value("--book"), file = a.args[0];
-    const bool byBook = a.Has("--book"), byId = a.Has("--id");
+    const std::string words = a.Value("--search");
+    const bool byBook = a.Has("--book"), byId = a.Has("--id"), bySearch = a.Has("--search");
     std::vector<int32_t> ids;
     for (const std::string& text : a.Values("--id")) {
         int32_t id = -1;
@@ -29,7 +32,8 @@ int RunExport(const CliArgs& a) {
     ExportFormat format{};
     ExportEncoding encoding{};
     if (!ParseExportFormat(formatName, format) || !ParseExportEncoding(encodingName, encoding) ||
-        (byBook && byId) || (byId && ids.empty()))
+        int(byBook) + int(byId) + int(bySearch) > 1 || (byId && ids.empty()) ||
+        (bySearch && words.find_first_not_of(" \t") == std::string::npos))
         return UsageError(a);
 
     TfmTables store;
@@ -37,7 +41,19 @@ int RunExport(const CliArgs& a) {
     store.SetTablesOpen(true);
     if (byBook)
         ids = BookRecipeIds(store, book);
-    else if (!byId)
+    else if (bySearch) {
+        // The matches in the order every recipe is exported in.
+        std::unordered_set<int32_t> found;
+        try {
+            for (int32_t id : store.SearchIndex().Search(words))
+                found.insert(id);
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << "\n";
+            return 1;
+        }
+        for (int32_t id : AllRecipeIds(store))
+            if (found.count(id)) ids.push_back(id);
+    } else if (!byId)
         ids = AllRecipeIds(store);
     const std::vector<ExportRecipe> recipes = LoadExportRecipes(store, ids);
     store.SetTablesOpen(false);
@@ -57,12 +73,14 @@ int RunExport(const CliArgs& a) {
 CliCommand ExportCommand() {
     CliCommand c;
     c.name = "export";
-    c.forms = {"--format [--encoding] [--book | --id] FILE"};
+    c.forms = {"--format [--encoding] [--book | --search | --id] FILE"};
     c.summary = "write recipes to a Meal-Master or MasterCook text file";
-    c.options = {{"--format", "mmf|mxp", "Meal-Master or MasterCook text", CliValue::One},
-                 {"--encoding", "E", "utf-8 (default), cp1252 or cp437", CliValue::One},
-                 {"--book", "NAME", "the recipes of one book", CliValue::One},
-                 {"--id", "N...", "the recipes with these identifiers", CliValue::Integers}};
+    c.options = {
+        {"--format", "mmf|mxp", "Meal-Master or MasterCook text", CliValue::One},
+        {"--encoding", "E", "utf-8 (default), cp1252 or cp437", CliValue::One},
+        {"--book", "NAME", "the recipes of one book", CliValue::One},
+        {"--search", "WORDS", "the recipes whose title or text hold every word", CliValue::One},
+        {"--id", "N...", "the recipes with these identifiers", CliValue::Integers}};
     c.minArgs = 1;
     c.maxArgs = 1;
     c.run = RunExport;

@@ -87,7 +87,7 @@ void SqlConnection::Open(const std::string& path) {
         throw EStoreError("Cannot open table file " + path + ": " + msg);
     }
     sqlite3_extended_result_codes(db_, 1);
-    sqlite3_busy_timeout(db_, 2000);
+    sqlite3_busy_timeout(db_, 5000);
 }
 
 void SqlConnection::Close() {

@@ -59,10 +59,23 @@ TEST(ExportCli, ChoosesRecipesAndRefusesBadUse) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("999"), std::string::npos) << r.out;
     EXPECT_FALSE(std::filesystem::exists(h.path("none.mmf")));
+    // Only the recipes search finds.
+    r = Cli(h, "export --format mmf --search \"pla ric\" " + h.path("s.mmf"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("1 of 1 recipes written"), std::string::npos) << r.out;
+    {
+        std::ifstream in(h.path("s.mmf"));
+        std::stringstream text;
+        text << in.rdbuf();
+        EXPECT_NE(text.str().find("Plain Rice"), std::string::npos);
+        EXPECT_EQ(text.str().find("Cr\xc3\xa8me"), std::string::npos);
+    }
     r = Cli(h, "export --format mmf --book Missing " + h.path("b.mmf"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("no book named"), std::string::npos) << r.out;
-    for (const char* bad : {"export --format txt x", "export --format mmf --encoding koi8 x",
-                            "export --format mmf", "export --format mmf --id x"})
+    for (const char* bad :
+         {"export --format txt x", "export --format mmf --encoding koi8 x", "export --format mmf",
+          "export --format mmf --id x", "export --format mmf --search x --id 1 y",
+          "export --format mmf --search \" \" y"})
         EXPECT_EQ(Cli(h, bad).status, 2) << bad;
 }
