@@ -17,7 +17,8 @@ SingleInstance::~SingleInstance() = default;
 QString SingleInstance::ServerName(const QString& dataFolder) {
     QString canonical = QFileInfo(dataFolder).canonicalFilePath();
     if (canonical.isEmpty()) canonical = QDir::cleanPath(QDir(dataFolder).absolutePath());
-    QByteArray hash = QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex();
+    QByteArray hash =
+        QCryptographicHash::hash(canonical.toUtf8(), QCryptographicHash::Sha1).toHex();
     return "larderly-" + QString::fromLatin1(hash.left(16));
 }
 
@@ -26,7 +27,7 @@ bool SingleInstance::TakeOver() {
     lock_ = std::make_unique<QLockFile>(QDir(folder_).filePath("larderly.lock"));
     // A lock of a crashed program (its process gone) is taken over by tryLock.
     if (lock_->tryLock(100)) {
-        QLocalServer::removeServer(name);  // a socket a crashed program left
+        QLocalServer::removeServer(name); // a socket a crashed program left
         server_.listen(name);
         return true;
     }
@@ -51,4 +52,4 @@ void SingleInstance::ReadRequest() {
     }
 }
 
-}  // namespace larderly
+} // namespace larderly

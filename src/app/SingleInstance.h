@@ -36,4 +36,4 @@ private:
     std::function<void()> onRaise_;
 };
 
-}  // namespace larderly
+} // namespace larderly

@@ -28,5 +28,5 @@ TEST(SingleInstanceTest, SecondStartIsRefusedAndRaisesTheFirst) {
     EXPECT_NE(SingleInstance::ServerName(dir.path()), SingleInstance::ServerName(other.path()));
 }
 
-}  // namespace
-}  // namespace larderly
+} // namespace
+} // namespace larderly
