@@ -9,7 +9,7 @@ if [ "${1:-}" = "--fix" ]; then
   exit 0
 fi
 if ! out=$(clang-format --dry-run --Werror "${files[@]}" 2>&1); then
-  echo "$out" | grep 'warning:' | cut -d: -f1 | sort -u | sed 's/^/format-check: not formatted: /'
+  echo "$out" | grep -E '(warning|error):' | cut -d: -f1 | sort -u | sed 's/^/format-check: not formatted: /'
   echo "format-check: run 'bash scripts/format-check.sh --fix'"
   exit 1
 fi
