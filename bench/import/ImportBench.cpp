@@ -5,7 +5,6 @@
 // title check and the label lookups must not walk the collection.
 // LARDERLY_BENCH_RECIPES changes the count, LARDERLY_BENCH_TMP the folder (default /tmp).
 #include "import/ImportCommand.h"
-#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include "BenchRatio.h"
@@ -84,11 +83,10 @@ struct Timing {
 
 // Wall time and this process's CPU time: on a shared machine the CPU time shows the
 // import's own cost when other work holds the cores.
-Timing TimedImport(TfmTables& store, RecipeSummaries& summaries, const std::string& file,
-                   int expected) {
+Timing TimedImport(TfmTables& store, const std::string& file, int expected) {
     double c0 = CpuSeconds();
     auto t0 = std::chrono::steady_clock::now();
-    import::TFileImport r = import::ImportFile(store, summaries, file);
+    import::TFileImport r = import::ImportFile(store, file);
     auto t1 = std::chrono::steady_clock::now();
     double c1 = CpuSeconds();
     if (!r.Accepted || r.Added != expected)
@@ -136,8 +134,7 @@ void BM_ImportIntoEmptyStore(benchmark::State& state) {
         TfmTables store;
         store.OpenDatabase(f.folder + "/");
         store.SetTablesOpen(true);
-        RecipeSummaries& summaries = store.Summaries();
-        Report(state, f.n, TimedImport(store, summaries, f.first, f.n));
+        Report(state, f.n, TimedImport(store, f.first, f.n));
     }
 }
 
@@ -149,9 +146,8 @@ void BM_ImportIntoFullStore(benchmark::State& state) {
         TfmTables store;
         store.OpenDatabase(f.folder + "/");
         store.SetTablesOpen(true);
-        RecipeSummaries& summaries = store.Summaries();
-        TimedImport(store, summaries, f.first, f.n);
-        Report(state, f.n, TimedImport(store, summaries, f.second, f.n));
+        TimedImport(store, f.first, f.n);
+        Report(state, f.n, TimedImport(store, f.second, f.n));
     }
 }
 

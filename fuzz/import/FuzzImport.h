@@ -46,12 +46,10 @@ public:
                 t->Delete();
         }
         summaries.Clear();
-        store.ClearBuffers();
-        store.LabelRec = {-1, 0, "Soups"};
-        store.RecipeRec.Category[0] = store.SaveLabel();
-        store.RecipeRec.Title = "Soup";
-        store.RecipeText = {"Serving Size  : 2", "Stir."};
-        store.SaveRecipe();
+        LabelValue soups{-1, 0, "Soups"};
+        RecipeValue soup{
+            -1, "Soup", {store.SaveLabelValue(soups), -1, -1, -1}, {"Serving Size  : 2", "Stir."}};
+        store.SaveRecipeValue(soup);
         tx.Commit();
     }
 
@@ -85,7 +83,7 @@ template <typename Reader> int FuzzReader(const uint8_t* data, std::size_t size)
     static FuzzStore env;
     TLineReader in =
         TLineReader::FromBytes(std::string_view(reinterpret_cast<const char*>(data), size));
-    Reader reader(env.store, env.summaries);
+    Reader reader(env.store);
     reader.Import(in);
     env.Check();
     if (env.store.tblRecipes().RecordCount() != 1 || env.store.tblListLabel().RecordCount() != 1)

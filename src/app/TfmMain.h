@@ -125,10 +125,11 @@ public:
     // The message of the error that ended start-up early; empty after a full start-up.
     const std::string& StartupError() const { return startupError_; }
     RecipeListModel& ListModel() { return *listModel_; }
+    // The store's recipe summaries (Store().Summaries()).
+    RecipeSummaries& Summaries();
 
     // WorkspaceHost.
     TfmTables& Store() override { return *Tables; }
-    RecipeSummaries& Summaries() override;
     Prompts& UserPrompts() override { return prompts_; }
     void SetRecipeListEnabled(bool enabled) override;
     void SetButtonEnabled(MainButton button, bool enabled) override;

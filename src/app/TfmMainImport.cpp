@@ -179,8 +179,8 @@ void ImportRecipes(TfmMain& main) {
     TImportPrompts prompts(main.UserPrompts(), &main, options);
     // The dialog's choice reaches the readers through `options`, which the prompts fill
     // before the first file is read.
-    import::TImportCommandResult result = import::RunImportCommand(
-        prompts, main.Store(), main.Summaries(), callbacks, main.ImportFolder(), options);
+    import::TImportCommandResult result =
+        import::RunImportCommand(prompts, main.Store(), callbacks, main.ImportFolder(), options);
     // The next import starts in the folder of the files chosen this time.
     if (!result.Files.empty()) {
         const std::string folder = fileutil::extractFilePath(result.Files.front().FileName);

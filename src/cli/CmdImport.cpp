@@ -27,14 +27,13 @@ int RunImport(const CliArgs& a) {
     }
     const std::vector<std::string>& files = a.args;
     TfmTables store;
-    RecipeSummaries& summaries = store.Summaries();
     bool refused = false;
     try {
         store.OpenDatabase(ProgramFolder());
         store.SetTablesOpen(true);
-        summaries.Build(store);
+        store.Summaries().Build(store);
         for (const std::string& file : files) {
-            import::TFileImport r = import::ImportFile(store, summaries, file, options);
+            import::TFileImport r = import::ImportFile(store, file, options);
             if (!r.Accepted) {
                 std::cerr << import::ImproperFileMessage(file) << "\n";
                 refused = true;

@@ -48,7 +48,7 @@ int PrintRecipes(const std::string* words) {
             return 1;
         }
     }
-    RecipeSummaries summaries;
+    RecipeSummaries& summaries = store.Summaries();
     summaries.Build(store);
     std::vector<const TRecipeSummary*> rows;
     rows.reserve(summaries.Count());

@@ -14,19 +14,18 @@ namespace larderly::import {
 
 namespace {
 
-template <typename Reader>
-bool ImportWith(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName) {
-    Reader reader(store, summaries);
+template <typename Reader> bool ImportWith(TfmTables& store, const std::string& fileName) {
+    Reader reader(store);
     return reader.Import(fileName).Accepted;
 }
 
 // The readers in the order files are offered to them.
-std::vector<std::unique_ptr<TImportReader>> Cascade(TfmTables& store, RecipeSummaries& summaries) {
+std::vector<std::unique_ptr<TImportReader>> Cascade(TfmTables& store) {
     std::vector<std::unique_ptr<TImportReader>> readers;
-    readers.push_back(std::make_unique<TMasterCookTextReader>(store, summaries));
-    readers.push_back(std::make_unique<TMealMasterExportReader>(store, summaries));
-    readers.push_back(std::make_unique<TMasterCookXmlReader>(store, summaries));
-    readers.push_back(std::make_unique<TMealMasterExtractReader>(store, summaries));
+    readers.push_back(std::make_unique<TMasterCookTextReader>(store));
+    readers.push_back(std::make_unique<TMealMasterExportReader>(store));
+    readers.push_back(std::make_unique<TMasterCookXmlReader>(store));
+    readers.push_back(std::make_unique<TMealMasterExtractReader>(store));
     return readers;
 }
 
@@ -51,24 +50,24 @@ private:
 
 } // namespace
 
-bool ImportMasterCookText(TfmTables& s, RecipeSummaries& r, const std::string& f) {
-    return ImportWith<TMasterCookTextReader>(s, r, f);
+bool ImportMasterCookText(TfmTables& s, const std::string& f) {
+    return ImportWith<TMasterCookTextReader>(s, f);
 }
-bool ImportMealMasterExport(TfmTables& s, RecipeSummaries& r, const std::string& f) {
-    return ImportWith<TMealMasterExportReader>(s, r, f);
+bool ImportMealMasterExport(TfmTables& s, const std::string& f) {
+    return ImportWith<TMealMasterExportReader>(s, f);
 }
-bool ImportMasterCookXml(TfmTables& s, RecipeSummaries& r, const std::string& f) {
-    return ImportWith<TMasterCookXmlReader>(s, r, f);
+bool ImportMasterCookXml(TfmTables& s, const std::string& f) {
+    return ImportWith<TMasterCookXmlReader>(s, f);
 }
-bool ImportMealMasterExtract(TfmTables& s, RecipeSummaries& r, const std::string& f) {
-    return ImportWith<TMealMasterExtractReader>(s, r, f);
+bool ImportMealMasterExtract(TfmTables& s, const std::string& f) {
+    return ImportWith<TMealMasterExtractReader>(s, f);
 }
 
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+TFileImport ImportFile(TfmTables& store, const std::string& fileName,
                        const TImportOptions& options) {
     TFileImport result;
     result.FileName = fileName;
-    for (auto& reader : Cascade(store, summaries)) {
+    for (auto& reader : Cascade(store)) {
         // Each reader opens and reads the file afresh.
         reader->SetOptions(options);
         TImportOutcome o = reader->Import(fileName);
@@ -137,8 +136,7 @@ std::vector<std::string> ImportDialogFilters() {
 }
 
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries, const TImportCallbacks& cb,
-                                      const std::string& startFolder,
+                                      const TImportCallbacks& cb, const std::string& startFolder,
                                       const TImportOptions& options) {
     TImportCommandResult result;
     std::vector<std::string> files =
@@ -174,7 +172,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
             for (const std::string& file : files) {
                 if (cb.SetCaption) cb.SetCaption("Importing " + file);
                 if (cb.ProcessMessages) cb.ProcessMessages();
-                TFileImport one = ImportFile(store, summaries, file, options);
+                TFileImport one = ImportFile(store, file, options);
                 result.Files.push_back(one);
                 if (!one.Accepted)
                     prompts.message(PromptKind::Information, ImproperFileMessage(file),
@@ -200,9 +198,8 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
 }
 
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks) {
-    return RunImportCommand(prompts, store, summaries, callbacks, ProgramFolder());
+    return RunImportCommand(prompts, store, callbacks, ProgramFolder());
 }
 
 } // namespace larderly::import

@@ -6,7 +6,6 @@
 
 #include "import/TImportReader.h"
 #include "platform/Prompts.h"
-#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include <functional>
@@ -17,13 +16,10 @@ namespace larderly::import {
 
 // The readers by themselves, as the cascade calls them: each opens the file afresh and
 // answers whether it accepted it.
-bool ImportMasterCookText(TfmTables& store, RecipeSummaries& summaries,
-                          const std::string& fileName);
-bool ImportMealMasterExport(TfmTables& store, RecipeSummaries& summaries,
-                            const std::string& fileName);
-bool ImportMasterCookXml(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName);
-bool ImportMealMasterExtract(TfmTables& store, RecipeSummaries& summaries,
-                             const std::string& fileName);
+bool ImportMasterCookText(TfmTables& store, const std::string& fileName);
+bool ImportMealMasterExport(TfmTables& store, const std::string& fileName);
+bool ImportMasterCookXml(TfmTables& store, const std::string& fileName);
+bool ImportMealMasterExtract(TfmTables& store, const std::string& fileName);
 
 // One file through the cascade.
 struct TFileImport {
@@ -38,7 +34,7 @@ struct TFileImport {
 
 // Offers the file to the readers in order and stops at the first that accepts it. An
 // unreadable file raises EInOutError from the first reader; nothing of it is stored.
-TFileImport ImportFile(TfmTables& store, RecipeSummaries& summaries, const std::string& fileName,
+TFileImport ImportFile(TfmTables& store, const std::string& fileName,
                        const TImportOptions& options = {});
 
 // The message for a file that no reader accepts.
@@ -80,12 +76,11 @@ std::vector<std::string> ImportDialogFilters();
 // command and propagates to the caller's error handler after the hourglass is lifted, the
 // caption restored and the list redisplayed for the files already imported.
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries, const TImportCallbacks& callbacks,
+                                      const TImportCallbacks& callbacks,
                                       const std::string& startFolder,
                                       const TImportOptions& options = {});
 // The same, the dialog starting in the program folder.
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
-                                      RecipeSummaries& summaries,
                                       const TImportCallbacks& callbacks);
 
 } // namespace larderly::import

@@ -3,6 +3,7 @@
 
 #include "platform/Text.h"
 #include "store/Labels.h"
+#include "store/RecipeSummaries.h"
 
 namespace larderly::import {
 
@@ -58,7 +59,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     {
         TImportedRecipe recipe;
         while (NextRecipe(in, recipe)) {
-            const bool exists = summaries_.TitleExists(CutChars(recipe.Title, kTitleWidth));
+            const bool exists = store_.Summaries().TitleExists(CutChars(recipe.Title, kTitleWidth));
             if (exists && options_.SkipExisting) {
                 ++outcome.Skipped;
                 continue;

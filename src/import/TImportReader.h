@@ -9,7 +9,6 @@
 #pragma once
 
 #include "import/TLineReader.h"
-#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include <array>
@@ -45,9 +44,8 @@ struct TImportOutcome {
 
 class TImportReader {
 public:
-    // `summaries` are the store's (TfmTables::Summaries): the titles already there.
-    TImportReader(TfmTables& store, RecipeSummaries& summaries)
-        : store_(store), summaries_(summaries) {}
+    // The titles already there are those of the store's summaries (TfmTables::Summaries).
+    explicit TImportReader(TfmTables& store) : store_(store) {}
     virtual ~TImportReader() = default;
     TImportReader(const TImportReader&) = delete;
     TImportReader& operator=(const TImportReader&) = delete;
@@ -87,7 +85,6 @@ private:
     void Store(TImportedRecipe& recipe);
 
     TfmTables& store_;
-    RecipeSummaries& summaries_;
     TImportOptions options_;
     bool accepted_ = false;
 };

@@ -23,21 +23,15 @@ std::string ReportDateText(int year, int month, int day, const std::string& sepa
     return std::string(mm) + separator + dd + separator + yyyy;
 }
 
-std::string CategoriesText(TfmTables& store) {
-    const auto slots = store.RecipeRec.Category;
-    return CategoriesText(store, slots);
-}
-
 std::string CategoriesText(TfmTables& store, const std::array<int32_t, 4>& slots) {
     std::string text;
     for (std::size_t k = 0; k < slots.size(); ++k) {
         if (slots[k] < 0) continue;
-        // An empty label table gives false without loading anything; the label is as gone
-        // as when other labels remain, and printing the name left in the buffer by an
-        // earlier load would name the wrong category.
-        if (!store.FindLabel(slots[k])) throw EStoreError(kLabelNotFound);
+        // A label that is gone is an error, whether or not other labels remain.
+        const std::optional<LabelValue> label = store.LoadLabelById(slots[k]);
+        if (!label) throw EStoreError(kLabelNotFound);
         if (k > 0) text += "; ";
-        text += store.LabelRec.Name;
+        text += label->Name;
     }
     return text;
 }

@@ -40,11 +40,9 @@ std::string StatusText(const char* pattern, int page);
 // leading zeros, separated by `separator` ("mm/dd/yyyy" with "/" standing for it).
 std::string ReportDateText(int year, int month, int day, const std::string& separator);
 
-// The categories text of the recipe buffer: the name of each stored slot (identifier 0 or
+// The categories text of a recipe's slots: the name of each stored slot (identifier 0 or
 // more), slot 1's alone and each of slots 2 to 4 after "; ". Loads every label it names;
 // a label that is gone raises the store's "Unable to find Label Record" error.
-std::string CategoriesText(TfmTables& store);
-// The same for the given slots.
 std::string CategoriesText(TfmTables& store, const std::array<int32_t, 4>& slots);
 
 // What the report prints of one recipe.

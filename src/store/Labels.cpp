@@ -38,10 +38,8 @@ int32_t FindLabelByName(TfmTables& store, const std::string& name) {
 
 int32_t CreateLabel(TfmTables& store, const std::string& name, int kind) {
     if (name.empty()) return -1;
-    store.LabelRec.Kind = static_cast<uint8_t>(kind == 0 ? 0 : kind == 1 ? 1 : 2);
-    store.LabelRec.Name = CutChars(name, kLabelNameWidth);
-    store.LabelRec.InternalID = -1;
-    return store.SaveRecord(rkLabel);
+    LabelValue label{-1, static_cast<uint8_t>(kind == 0 ? 0 : kind == 1 ? 1 : 2), name};
+    return store.SaveLabelValue(label);
 }
 
 void SetCategorySlot(TfmTables& store, int slot, const std::string& name) {

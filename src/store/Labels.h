@@ -33,8 +33,9 @@ std::vector<LabelEntry> LabelEntriesOfKind(TfmTables& store, int kind);
 // index InternalID, also on failure.
 int32_t FindLabelByName(TfmTables& store, const std::string& name);
 
-// Appends a label of that kind with the first 40 characters of the name; -1 and nothing
-// stored for an empty name. No check for an existing label is made.
+// Appends a label of that kind with the first 40 characters of the name (a value saved by
+// the store; the label buffer is left alone); -1 and nothing stored for an empty name. No
+// check for an existing label is made.
 int32_t CreateLabel(TfmTables& store, const std::string& name, int kind);
 
 // Fills slot 1 to 4 of the recipe buffer with the label of that name, creating a kind-0

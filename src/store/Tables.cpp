@@ -253,11 +253,11 @@ void TfmTables::SetTablesOpen(bool open) {
 }
 
 void TfmTables::ClearBuffers() {
-    LabelRec = LabelRecord{};
+    LabelRec = LabelValue{};
     LabelRec.Kind = 2;
     RecipeRec = RecipeRecord{};
     RecipeText.clear();
-    BookRec = BookRecord{};
+    BookRec = BookValue{};
     BookEntryRec = BookEntryRecord{};
 }
 
@@ -366,32 +366,113 @@ std::optional<RecipeValue> TfmTables::LoadRecipeById(int32_t id) {
     return v;
 }
 
-int32_t TfmTables::SaveLabel() {
+namespace {
+constexpr const char* kBookNotFound = "Unable to find Book Record. Contact Support";
+constexpr const char* kBookEntryNotFound = "Unable to find Book Entry Record. Contact Support";
+
+// The label or book on the table's current row.
+LabelValue LabelOnRow(const TTable& t) {
+    const int32_t n = t.FieldAsInteger(fld::LabelKind);
+    return {t.FieldAsInteger(fld::InternalID),
+            static_cast<uint8_t>(n == 0   ? 0
+                                 : n == 1 ? 1
+                                          : 2),
+            CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth)};
+}
+BookValue BookOnRow(const TTable& t) {
+    return {t.FieldAsInteger(fld::InternalID),
+            CutChars(t.FieldAsString(fld::BookName), kBookNameWidth)};
+}
+} // namespace
+
+int32_t TfmTables::SaveLabelValue(LabelValue& label) {
     TTable& t = tblListLabel();
-    LabelRec.Name = CutChars(LabelRec.Name, kLabelNameWidth);
-    LabelRec.InternalID = SaveRow(t, LabelRec.InternalID, kLabelNotFound, [&] {
-        t.SetFieldString(fld::LabelName, LabelRec.Name);
-        t.SetFieldInteger(fld::LabelKind, LabelRec.Kind == 0 ? 0 : LabelRec.Kind == 1 ? 1 : -1);
+    label.Name = CutChars(label.Name, kLabelNameWidth);
+    label.InternalID = SaveRow(t, label.InternalID, kLabelNotFound, [&] {
+        t.SetFieldString(fld::LabelName, label.Name);
+        t.SetFieldInteger(fld::LabelKind, label.Kind == 0 ? 0 : label.Kind == 1 ? 1 : -1);
     });
-    return LabelRec.InternalID;
+    return label.InternalID;
+}
+
+std::optional<LabelValue> TfmTables::LoadLabelById(int32_t id) {
+    TTable& t = tblListLabel();
+    if (!t.Locate(id)) return std::nullopt;
+    return LabelOnRow(t);
+}
+
+int32_t TfmTables::SaveLabel() {
+    return SaveLabelValue(LabelRec);
+}
+
+int32_t TfmTables::SaveBookValue(BookValue& book) {
+    TTable& t = tblRecipeBook();
+    book.Name = CutChars(book.Name, kBookNameWidth);
+    book.InternalID = SaveRow(t, book.InternalID, kBookNotFound,
+                              [&] { t.SetFieldString(fld::BookName, book.Name); });
+    return book.InternalID;
+}
+
+std::optional<BookValue> TfmTables::LoadBookById(int32_t id) {
+    TTable& t = tblRecipeBook();
+    if (!t.Locate(id)) return std::nullopt;
+    return BookOnRow(t);
+}
+
+std::vector<BookValue> TfmTables::Books() {
+    TTable& t = tblRecipeBook();
+    IndexRestorer back(t);
+    t.SetIndexName("InternalID");
+    std::vector<BookValue> out;
+    for (t.First(); !t.Eof(); t.Next())
+        out.push_back(BookOnRow(t));
+    return out;
+}
+
+std::vector<int32_t> TfmTables::BookRecipeIds(int32_t bookId) {
+    TTable& t = tblRecipeInBook();
+    IndexRestorer back(t);
+    t.SetIndexName("BookIndex");
+    t.SetRange(int64_t{bookId});
+    // Only the book's own entries are walked: the cost follows the book's size.
+    std::vector<int32_t> out;
+    for (t.First(); !t.Eof(); t.Next())
+        out.push_back(t.FieldAsInteger(fld::RecipeID));
+    return out;
+}
+
+bool TfmTables::AddBookEntry(int32_t bookId, int32_t recipeId) {
+    TTable& t = tblRecipeInBook();
+    IndexRestorer back(t);
+    t.SetIndexName("BookRecipeIndex");
+    if (t.FindKey({int64_t{bookId}, int64_t{recipeId}})) return true;
+    if (!tblRecipeBook().Locate(bookId) || !tblRecipes().Locate(recipeId)) return false;
+    SaveRow(t, -1, kBookEntryNotFound, [&] {
+        t.SetFieldInteger(fld::RecipeID, recipeId);
+        t.SetFieldInteger(fld::BookID, bookId);
+    });
+    return true;
+}
+
+bool TfmTables::RemoveBookEntry(int32_t bookId, int32_t recipeId) {
+    TTable& t = tblRecipeInBook();
+    IndexRestorer back(t);
+    t.SetIndexName("BookRecipeIndex");
+    if (!t.FindKey({int64_t{bookId}, int64_t{recipeId}})) return false;
+    t.Delete();
+    return true;
 }
 
 int32_t TfmTables::SaveBook() {
-    TTable& t = tblRecipeBook();
-    BookRec.Name = CutChars(BookRec.Name, kBookNameWidth);
-    BookRec.InternalID =
-        SaveRow(t, BookRec.InternalID, "Unable to find Book Record. Contact Support",
-                [&] { t.SetFieldString(fld::BookName, BookRec.Name); });
-    return BookRec.InternalID;
+    return SaveBookValue(BookRec);
 }
 
 int32_t TfmTables::SaveBookEntry() {
     TTable& t = tblRecipeInBook();
-    BookEntryRec.InternalID = SaveRow(t, BookEntryRec.InternalID,
-                                      "Unable to find Book Entry Record. Contact Support", [&] {
-                                          t.SetFieldInteger(fld::RecipeID, BookEntryRec.RecipeID);
-                                          t.SetFieldInteger(fld::BookID, BookEntryRec.BookID);
-                                      });
+    BookEntryRec.InternalID = SaveRow(t, BookEntryRec.InternalID, kBookEntryNotFound, [&] {
+        t.SetFieldInteger(fld::RecipeID, BookEntryRec.RecipeID);
+        t.SetFieldInteger(fld::BookID, BookEntryRec.BookID);
+    });
     return BookEntryRec.InternalID;
 }
 
@@ -406,17 +487,11 @@ void TfmTables::LoadRecipe() {
 }
 
 void TfmTables::LoadLabel() {
-    TTable& t = tblListLabel();
-    LabelRec.InternalID = t.FieldAsInteger(fld::InternalID);
-    LabelRec.Name = CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth);
-    int32_t n = t.FieldAsInteger(fld::LabelKind);
-    LabelRec.Kind = n == 0 ? 0 : n == 1 ? 1 : 2;
+    LabelRec = LabelOnRow(tblListLabel());
 }
 
 void TfmTables::LoadBook() {
-    TTable& t = tblRecipeBook();
-    BookRec.InternalID = t.FieldAsInteger(fld::InternalID);
-    BookRec.Name = CutChars(t.FieldAsString(fld::BookName), kBookNameWidth);
+    BookRec = BookOnRow(tblRecipeBook());
 }
 
 void TfmTables::LoadBookEntry() {

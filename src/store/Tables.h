@@ -1,8 +1,9 @@
 // The recipe store: four tables in the folder data/ of the program folder (tbl101.nx1 labels,
-// tbl102.nx1 recipes, tbl103.nx1 books, tbl104.nx1 book entries) and one record buffer per
-// table, shared by every caller. Callers fill a buffer and save it, or find or load a row
-// into it. The store opens no transaction itself; callers that change several rows wrap the
-// work in a Transaction.
+// tbl102.nx1 recipes, tbl103.nx1 books, tbl104.nx1 book entries). Recipes, labels, books and
+// book entries are loaded and saved by identifier as values; the store keeps the recipe
+// summaries in step. The record buffers (one per table, filled and saved, or found and
+// loaded, in place) remain for callers that work row by row. The store opens no transaction
+// itself; callers that change several rows wrap the work in a Transaction.
 #pragma once
 
 #include "store/SearchIndex.h"
@@ -43,8 +44,10 @@ inline constexpr std::size_t kTitleWidth = 150;
 inline constexpr std::size_t kLabelNameWidth = 40;
 inline constexpr std::size_t kBookNameWidth = 100;
 
-struct LabelRecord {
-    int32_t InternalID = -1;
+// A category label as a value (and the label buffer's type): kind 0 recipe category, 1 the
+// second kind, 2 undefined (see Labels.h); the name keeps at most 40 characters.
+struct LabelValue {
+    int32_t InternalID = -1; // -1: not stored yet
     uint8_t Kind = 2;
     std::string Name;
 };
@@ -64,8 +67,10 @@ struct RecipeValue {
     std::vector<std::string> Lines;
 };
 
-struct BookRecord {
-    int32_t InternalID = -1;
+// A recipe book as a value (and the book buffer's type); the name keeps at most 100
+// characters. Its recipes are its book entries (AddBookEntry, BookRecipeIds).
+struct BookValue {
+    int32_t InternalID = -1; // -1: not stored yet
     std::string Name;
 };
 
@@ -132,6 +137,30 @@ public:
     // which `recipe` then holds too, with the title cut to 150 characters.
     int32_t SaveRecipeValue(RecipeValue& recipe);
 
+    // Labels and books by value. Like the recipe operations above, these leave the record
+    // buffers and every table's index as they were.
+    //
+    // The label with that identifier, or nothing when there is none.
+    std::optional<LabelValue> LoadLabelById(int32_t id);
+    // Stores the label (a new row when its identifier is -1) and gives back its identifier,
+    // which `label` then holds too, with the name cut to 40 characters.
+    int32_t SaveLabelValue(LabelValue& label);
+    // The book with that identifier, or nothing when there is none.
+    std::optional<BookValue> LoadBookById(int32_t id);
+    // Stores the book (a new row when its identifier is -1) and gives back its identifier,
+    // which `book` then holds too, with the name cut to 100 characters.
+    int32_t SaveBookValue(BookValue& book);
+    // Every book, in identifier order.
+    std::vector<BookValue> Books();
+    // The recipe identifiers of a book's entries, in the order the entries were stored.
+    std::vector<int32_t> BookRecipeIds(int32_t bookId);
+    // Puts the recipe into the book: appends an entry unless the book has one for it already.
+    // True when the book has the entry afterwards; false, with nothing stored, when the book
+    // or the recipe is not stored, so that no new entry points at nothing.
+    bool AddBookEntry(int32_t bookId, int32_t recipeId);
+    // Deletes the book's entry for the recipe; false when there is none.
+    bool RemoveBookEntry(int32_t bookId, int32_t recipeId);
+
     bool FindRecipe(int32_t id);
     bool FindLabel(int32_t id);
     bool DeleteRecipe(int32_t id);
@@ -178,10 +207,10 @@ public:
     TTable& tblRecipeInBook() { return *tables_[3]; }
 
     // The record buffers.
-    LabelRecord LabelRec;
+    LabelValue LabelRec;
     RecipeRecord RecipeRec;
     std::vector<std::string> RecipeText;
-    BookRecord BookRec;
+    BookValue BookRec;
     BookEntryRecord BookEntryRec;
 
 private:

@@ -25,8 +25,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 } // namespace
 
 TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
-    : TPane(parent), host_(host), core_(host.Store(), host.Summaries()),
-      BookChanged(core_.BookChanged) {
+    : TPane(parent), host_(host), core_(host.Store()), BookChanged(core_.BookChanged) {
     setObjectName("fmRecipeBook");
     resize(543, 468);
     core_.CurrentRecipe = [this]() -> const TRecipeSummary* { return host_.CurrentRecipe(); };

@@ -1,7 +1,7 @@
-// What the panes of the pane container may ask of the main window: the store, the recipe
-// summaries and the list's current item, the list operations, the tool bar commands whose
-// availability the panes set, the close timer, help and the user's questions. The main
-// window (TfmMain) implements it; the panes never see the main window's class.
+// What the panes of the pane container may ask of the main window: the store and the list's
+// current item, the list operations, the tool bar commands whose availability the panes set,
+// the close timer, help and the user's questions. The main window (TfmMain) implements it;
+// the panes never see the main window's class.
 #pragma once
 
 #include "platform/Prompts.h"
@@ -35,8 +35,8 @@ class WorkspaceHost {
 public:
     virtual ~WorkspaceHost() = default;
 
+    // The store, which also holds the recipe summaries (TfmTables::Summaries).
     virtual TfmTables& Store() = 0;
-    virtual RecipeSummaries& Summaries() = 0;
     virtual Prompts& UserPrompts() = 0;
 
     // The recipe list's current item: the summary of its selected row, or nullptr.

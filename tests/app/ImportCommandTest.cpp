@@ -39,6 +39,27 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     EXPECT_EQ(m.ImportFolder(), Fixture(""));
 }
 
+// A file stopped by a title already in it is rolled back with the categories it created: they
+// are not stored, and no picker ever offered them meanwhile.
+TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
+    Seed(home_.Home(), {{"Soup", {"Starters"}, {"Boil."}}});
+    TfmMain& m = Start();
+    auto* picker = Find<QComboBox>("cbCategory1");
+    const int picks = picker->count();
+    prompts_.answerOpen({Fixture("mealmaster-fifth-duplicate.mmf")});
+    prompts_.answer(PromptAnswer::Ok, "is already in the collection; nothing was imported from");
+    m.Import1->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
+    EXPECT_EQ(picker->count(), picks);
+    for (const char* name : {"Cat0", "Cat1", "Cat2", "Cat3"}) {
+        EXPECT_EQ(picker->findText(name, Qt::MatchFixedString), -1) << name;
+        EXPECT_EQ(FindLabelByName(m.Store(), name), -1) << name;
+    }
+    EXPECT_TRUE(prompts_.done());
+    EXPECT_TRUE(prompts_.failures().empty());
+}
+
 TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();

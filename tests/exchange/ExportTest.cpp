@@ -51,7 +51,7 @@ std::vector<StoredRecipe> ExportAndImport(const std::vector<ExportRecipe>& recip
     import::TImportOptions options;
     // Code page 437 is named: the bytes alone could be read as Windows-1252.
     if (encoding == ExportEncoding::Cp437) options.Encoding = import::TEncoding::Cp437;
-    import::TFileImport imp = import::ImportFile(target.store, target.summaries, file, options);
+    import::TFileImport imp = import::ImportFile(target.store, file, options);
     EXPECT_TRUE(imp.Accepted);
     return target.Recipes();
 }

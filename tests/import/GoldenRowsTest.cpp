@@ -36,7 +36,7 @@ std::string Escaped(const std::string& s) {
 
 std::string Dump(const std::string& name) {
     TempStore t;
-    TFileImport r = ImportFile(t.store, t.summaries, Fixture(name));
+    TFileImport r = ImportFile(t.store, Fixture(name));
     std::ostringstream out;
     out << "== " << name << " accepted=" << r.Accepted << " reader=" << r.Reader
         << " added=" << r.Added << " stopped=" << r.StoppedOnTitle << "\n";

@@ -51,8 +51,7 @@ TEST(ImportCommand, CancelledDialogDoesNothing) {
     RecordingPrompts p;
     p.answerOpen({}, "Import Recipe File");
     Window w;
-    TImportCommandResult r =
-        RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/start/here/");
+    TImportCommandResult r = RunImportCommand(p, t.store, w.Callbacks(), "/start/here/");
     EXPECT_TRUE(r.Cancelled);
     EXPECT_TRUE(w.events.empty());
     EXPECT_TRUE(p.failures().empty());
@@ -73,7 +72,7 @@ TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[1]);
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[3]);
     Window w;
-    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
+    TImportCommandResult r = RunImportCommand(p, t.store, w.Callbacks(), "/");
     EXPECT_TRUE(p.failures().empty()) << p.failures().front();
     EXPECT_TRUE(p.done());
 
@@ -108,7 +107,7 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     // An XML file without recipes and a second import of the same file: both accepted, no
     // message, the count unchanged, the list not redisplayed.
     TempStore t;
-    ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
+    ASSERT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-dashes.mmf")));
     RecordingPrompts p;
     p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
     // The second file is stopped by its first title, and the user is told (nothing was said
@@ -118,7 +117,7 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
                                 Fixture("mealmaster-dashes.mmf") + ".";
     p.answer(PromptAnswer::Ok, stopped);
     Window w;
-    TImportCommandResult r = RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/");
+    TImportCommandResult r = RunImportCommand(p, t.store, w.Callbacks(), "/");
     EXPECT_TRUE(p.failures().empty());
     EXPECT_EQ(p.messages(), std::vector<std::string>{stopped});
     EXPECT_FALSE(r.Redisplayed);
@@ -134,7 +133,7 @@ TEST(ImportCommand, UnreadableFileEndsTheCommand) {
     const std::string missing = t.Folder() + "/missing.mmf";
     p.answerOpen({Fixture("mealmaster-mmmmm.mmf"), missing, Fixture("mastercook.mxp")});
     Window w;
-    EXPECT_THROW(RunImportCommand(p, t.store, t.summaries, w.Callbacks(), "/"), EInOutError);
+    EXPECT_THROW(RunImportCommand(p, t.store, w.Callbacks(), "/"), EInOutError);
     // The first file stays imported and is shown; the third is never read.
     EXPECT_EQ(t.RecipeCount(), 2);
     t.ExpectSummariesMatchTable();
@@ -157,16 +156,16 @@ TEST(ImportCommand, CascadeOrderDecidesMixedFiles) {
         "Exported from  MasterCook\n\nMC\n\n\nServes\nCat\n\n\n\nBody\n"
         "- - - - - - - - - - - - - - - - - -\n"
         "Recipe via Meal-Master\n\n      Title: MM\n Categories: x\n      Yield: 1\nMMMMM\n");
-    TFileImport r = ImportFile(t.store, t.summaries, both);
+    TFileImport r = ImportFile(t.store, both);
     EXPECT_EQ(r.Reader, "MasterCook text");
     EXPECT_EQ(r.Added, 1);
 
     std::string xml = t.WriteFile(
         "mm.mx2", "<?xml version=\"1.0\"?>\nRecipe via Meal-Master\n\n      Title: X\n");
-    r = ImportFile(t.store, t.summaries, xml);
+    r = ImportFile(t.store, xml);
     EXPECT_EQ(r.Reader, "Meal-Master export");
 
-    r = ImportFile(t.store, t.summaries, Fixture("empty.txt"));
+    r = ImportFile(t.store, Fixture("empty.txt"));
     EXPECT_FALSE(r.Accepted);
     EXPECT_EQ(ImproperFileMessage("f.mmf"), "Improper Recipe File f.mmf");
 }
@@ -178,7 +177,7 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
                                   "Categories: \n      Yield: 1\nMMMMM\n";
     for (bool skip : {false, true}) {
         TempStore s;
-        ASSERT_TRUE(ImportMealMasterExport(s.store, s.summaries, Fixture("mealmaster-dashes.mmf")));
+        ASSERT_TRUE(ImportMealMasterExport(s.store, Fixture("mealmaster-dashes.mmf")));
         const std::string twice = s.WriteFile("twice.mmf", twiceText);
         const std::vector<std::string> files = {Fixture("mealmaster-mmmmm.mmf"),
                                                 Fixture("not-a-recipe.txt"), twice,
@@ -189,8 +188,7 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
         TImportOptions options;
         options.SkipExisting = skip;
         Window w;
-        TImportCommandResult r =
-            RunImportCommand(p, s.store, s.summaries, w.Callbacks(), "/", options);
+        TImportCommandResult r = RunImportCommand(p, s.store, w.Callbacks(), "/", options);
         const std::string notRecipes =
             files[1] + ": refused, it is not a recipe file of a kind this program reads.\n";
         if (!skip) {

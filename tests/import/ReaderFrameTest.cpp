@@ -46,10 +46,10 @@ TEST(ReaderFrame, ErrorPartWayRollsBackRowsLabelsAndSummaries) {
     TempStore t;
     {
         TLineReader in = TLineReader::FromBytes("R Kept Old\n");
-        ASSERT_EQ(LineReaderForTests(t.store, t.summaries).Import(in).Added, 1);
+        ASSERT_EQ(LineReaderForTests(t.store).Import(in).Added, 1);
     }
     TLineReader in = TLineReader::FromBytes("R One New\nR Two Newer\nFAIL\nR Three\n");
-    EXPECT_THROW(LineReaderForTests(t.store, t.summaries).Import(in), std::runtime_error);
+    EXPECT_THROW(LineReaderForTests(t.store).Import(in), std::runtime_error);
     EXPECT_FALSE(t.store.InTransaction());
     EXPECT_EQ(t.RecipeCount(), 1);
     EXPECT_EQ(t.LabelCount(), 1);
@@ -62,7 +62,7 @@ TEST(ReaderFrame, ErrorPartWayRollsBackRowsLabelsAndSummaries) {
 TEST(ReaderFrame, NotRecognisedCommitsNothing) {
     TempStore t;
     TLineReader in = TLineReader::FromBytes("nothing here\n");
-    TImportOutcome o = LineReaderForTests(t.store, t.summaries).Import(in);
+    TImportOutcome o = LineReaderForTests(t.store).Import(in);
     EXPECT_FALSE(o.Accepted);
     EXPECT_EQ(o.Added, 0);
     EXPECT_FALSE(t.store.InTransaction());
@@ -71,7 +71,7 @@ TEST(ReaderFrame, NotRecognisedCommitsNothing) {
 TEST(ReaderFrame, CategoriesFoundWithoutRegardToCaseAndEmptyNamesLeaveSlotsEmpty) {
     TempStore t;
     TLineReader in = TLineReader::FromBytes("R A Soups\nR B soups\nR C\n");
-    EXPECT_EQ(LineReaderForTests(t.store, t.summaries).Import(in).Added, 3);
+    EXPECT_EQ(LineReaderForTests(t.store).Import(in).Added, 3);
     EXPECT_EQ(t.LabelCount(), 1);
     auto rows = t.Recipes();
     EXPECT_EQ(rows[1].categories[0], "Soups");

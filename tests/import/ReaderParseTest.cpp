@@ -23,8 +23,7 @@ template <typename Reader>
 std::vector<TImportedRecipe> Parse(const std::string& text, bool* accepted = nullptr) {
     // Parsing touches no store: a closed one will do.
     TfmTables store;
-    RecipeSummaries& summaries = store.Summaries();
-    Reader reader(store, summaries);
+    Reader reader(store);
     TLineReader in = TLineReader::FromBytes(text);
     return reader.ParseAll(in, accepted);
 }

@@ -26,7 +26,7 @@ std::string Sp(std::size_t n) {
 
 TEST(MasterCookTextImport, StoresTitlesCategoriesAndRebuiltLines) {
     TempStore t;
-    TMasterCookTextReader reader(t.store, t.summaries);
+    TMasterCookTextReader reader(t.store);
     TImportOutcome o = reader.Import(Fixture("mastercook.mxp"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 2);
@@ -51,7 +51,7 @@ TEST(MasterCookTextImport, StoresTitlesCategoriesAndRebuiltLines) {
 
 TEST(MasterCookTextImport, FileEndingInsideTheBodyStoresThatRecipe) {
     TempStore t;
-    EXPECT_TRUE(ImportMasterCookText(t.store, t.summaries, Fixture("mastercook-truncated.mxp")));
+    EXPECT_TRUE(ImportMasterCookText(t.store, Fixture("mastercook-truncated.mxp")));
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].lines,
@@ -61,7 +61,7 @@ TEST(MasterCookTextImport, FileEndingInsideTheBodyStoresThatRecipe) {
 TEST(MasterCookXmlImport, StoresEveryRecipeEvenTwice) {
     TempStore t;
     for (int round = 1; round <= 2; ++round) {
-        TMasterCookXmlReader reader(t.store, t.summaries);
+        TMasterCookXmlReader reader(t.store);
         TImportOutcome o = reader.Import(Fixture("mastercook.mx2"));
         EXPECT_TRUE(o.Accepted);
         EXPECT_EQ(o.Added, 2) << "titles already present are stored again";
@@ -82,7 +82,7 @@ TEST(MasterCookXmlImport, StoresEveryRecipeEvenTwice) {
 
 TEST(MasterCookXmlImport, DeclarationWithoutRecipesIsAcceptedAndStoresNothing) {
     TempStore t;
-    TMasterCookXmlReader reader(t.store, t.summaries);
+    TMasterCookXmlReader reader(t.store);
     TImportOutcome o = reader.Import(Fixture("mastercook-norecipe.mx2"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 0);
@@ -91,11 +91,10 @@ TEST(MasterCookXmlImport, DeclarationWithoutRecipesIsAcceptedAndStoresNothing) {
 
 TEST(MealMasterExportImport, BothHeaderStylesAndTheirCharacterSets) {
     TempStore t;
-    TImportOutcome o =
-        TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
+    TImportOutcome o = TMealMasterExportReader(t.store).Import(Fixture("mealmaster-mmmmm.mmf"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 2);
-    o = TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-dashes.mmf"));
+    o = TMealMasterExportReader(t.store).Import(Fixture("mealmaster-dashes.mmf"));
     EXPECT_EQ(o.Added, 2);
 
     auto rows = t.Recipes();
@@ -127,8 +126,7 @@ TEST(MealMasterExportImport, BothHeaderStylesAndTheirCharacterSets) {
 
 TEST(MealMasterExportImport, ProExchangeFlagHoldsForTheRestOfTheFile) {
     TempStore t;
-    EXPECT_TRUE(
-        ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-proexchange.mmf")));
+    EXPECT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-proexchange.mmf")));
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0].categories, (Cats{"Breads", "", "", ""}));
@@ -141,7 +139,7 @@ TEST(MealMasterExportImport, ProExchangeFlagHoldsForTheRestOfTheFile) {
 
 TEST(MealMasterExportImport, UnclosedLastRecipeKeepsItsLastLine) {
     TempStore t;
-    EXPECT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-unclosed.mmf")));
+    EXPECT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-unclosed.mmf")));
     auto rows = t.Recipes();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 1", "", "  First.", "  Last line."}));
@@ -149,8 +147,7 @@ TEST(MealMasterExportImport, UnclosedLastRecipeKeepsItsLastLine) {
 
 TEST(MealMasterExtractImport, RuleOf77HyphensEndsARecipe) {
     TempStore t;
-    TImportOutcome o =
-        TMealMasterExtractReader(t.store, t.summaries).Import(Fixture("mealmaster-extract.txt"));
+    TImportOutcome o = TMealMasterExtractReader(t.store).Import(Fixture("mealmaster-extract.txt"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_EQ(o.Added, 3);
     auto rows = t.Recipes();
@@ -174,7 +171,7 @@ TEST(MealMasterExtractImport, RuleOf77HyphensEndsARecipe) {
 TEST(TitlesAlreadyPresent, SecondImportStoresNothing) {
     struct Case {
         const char* file;
-        bool (*import)(TfmTables&, RecipeSummaries&, const std::string&);
+        bool (*import)(TfmTables&, const std::string&);
     } cases[] = {
         {"mastercook.mxp", ImportMasterCookText},
         {"mealmaster-mmmmm.mmf", ImportMealMasterExport},
@@ -182,11 +179,10 @@ TEST(TitlesAlreadyPresent, SecondImportStoresNothing) {
     };
     for (const auto& c : cases) {
         TempStore t;
-        ASSERT_TRUE(c.import(t.store, t.summaries, Fixture(c.file))) << c.file;
+        ASSERT_TRUE(c.import(t.store, Fixture(c.file))) << c.file;
         const int recipes = t.RecipeCount(), labels = t.LabelCount();
         ASSERT_GT(recipes, 0);
-        EXPECT_TRUE(c.import(t.store, t.summaries, Fixture(c.file)))
-            << c.file << ": still accepted";
+        EXPECT_TRUE(c.import(t.store, Fixture(c.file))) << c.file << ": still accepted";
         EXPECT_EQ(t.RecipeCount(), recipes) << c.file;
         EXPECT_EQ(t.LabelCount(), labels) << c.file;
         t.ExpectSummariesMatchTable();
@@ -195,7 +191,7 @@ TEST(TitlesAlreadyPresent, SecondImportStoresNothing) {
 
 TEST(TitlesAlreadyPresent, RepeatedTitleRollsBackTheWholeFile) {
     TempStore t;
-    TMealMasterExportReader reader(t.store, t.summaries);
+    TMealMasterExportReader reader(t.store);
     TImportOutcome o = reader.Import(Fixture("mealmaster-fifth-duplicate.mmf"));
     EXPECT_TRUE(o.Accepted);
     EXPECT_TRUE(o.StoppedOnTitle);
@@ -206,7 +202,7 @@ TEST(TitlesAlreadyPresent, RepeatedTitleRollsBackTheWholeFile) {
     EXPECT_FALSE(t.summaries.TitleExists("One"));
 
     // The store is usable afterwards: the same recipes from a clean file go in.
-    EXPECT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-mmmmm.mmf")));
+    EXPECT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-mmmmm.mmf")));
     EXPECT_EQ(t.RecipeCount(), 2);
     t.ExpectSummariesMatchTable();
 }
@@ -217,8 +213,7 @@ TEST(TitlesAlreadyPresent, ComparedWithoutLetterCaseAgainstEarlierFiles) {
     t.store.RecipeRec.Title = "plain RICE";
     t.store.SaveRecipe();
     // The file's first recipe goes in, its second ("Plain Rice") stops it.
-    TImportOutcome o =
-        TMealMasterExportReader(t.store, t.summaries).Import(Fixture("mealmaster-mmmmm.mmf"));
+    TImportOutcome o = TMealMasterExportReader(t.store).Import(Fixture("mealmaster-mmmmm.mmf"));
     EXPECT_TRUE(o.StoppedOnTitle);
     EXPECT_EQ(t.RecipeCount(), 1);
     t.ExpectSummariesMatchTable();
@@ -233,7 +228,7 @@ TEST(ImportStore, LongCategoryNamesShareOneLabel) {
         text += "MMMMM----- Recipe via Meal-Master\n\n      Title: " + std::string(title) +
                 "\n Categories: " + longName + "\n      Yield: 1\nBody.\nMMMMM\n";
     TLineReader in = TLineReader::FromBytes(text);
-    TImportOutcome o = TMealMasterExportReader(t.store, t.summaries).Import(in);
+    TImportOutcome o = TMealMasterExportReader(t.store).Import(in);
     EXPECT_EQ(o.Added, 2);
     EXPECT_EQ(t.LabelCount(), 1);
     auto rows = t.Recipes();
@@ -246,16 +241,16 @@ TEST(ImportStore, TitlesAreCutTo150Characters) {
     std::string title(160, 'T');
     TLineReader in =
         TLineReader::FromBytes("<?xml version\n* Exported from MasterCook *\n\n" + title + "\n");
-    EXPECT_EQ(TMasterCookXmlReader(t.store, t.summaries).Import(in).Added, 1);
+    EXPECT_EQ(TMasterCookXmlReader(t.store).Import(in).Added, 1);
     EXPECT_EQ(t.Recipes().at(0).title, std::string(150, 'T'));
     t.ExpectSummariesMatchTable();
 }
 
 TEST(ImportStore, StoreRefusingWritesRaisesAndKeepsNothing) {
     TempStore t;
-    ASSERT_TRUE(ImportMealMasterExport(t.store, t.summaries, Fixture("mealmaster-dashes.mmf")));
+    ASSERT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-dashes.mmf")));
     t.store.Connection().Exec("PRAGMA query_only=1");
-    EXPECT_ANY_THROW(ImportFile(t.store, t.summaries, Fixture("mealmaster-mmmmm.mmf")));
+    EXPECT_ANY_THROW(ImportFile(t.store, Fixture("mealmaster-mmmmm.mmf")));
     EXPECT_FALSE(t.store.InTransaction());
     t.store.Connection().Exec("PRAGMA query_only=0");
     EXPECT_EQ(t.RecipeCount(), 2);

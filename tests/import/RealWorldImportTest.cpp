@@ -29,7 +29,7 @@ void ExpectRows(const std::string& file, const std::string& reader, const std::v
                 TImportOptions options = {}) {
     SCOPED_TRACE(file);
     TempStore t;
-    TFileImport r = ImportFile(t.store, t.summaries, RealWorld(file), options);
+    TFileImport r = ImportFile(t.store, RealWorld(file), options);
     EXPECT_TRUE(r.Accepted);
     EXPECT_EQ(r.Reader, reader);
     EXPECT_EQ(r.Added, static_cast<int>(want.size()));
@@ -95,7 +95,7 @@ TEST(RealWorldEncodings, DosCodePageDetectedOrAskedFor) {
     // The original fixture with only 0x82 (e-acute in code page 437) keeps its Windows-1252
     // reading unless code page 437 is asked for.
     TempStore t;
-    ASSERT_EQ(ImportFile(t.store, t.summaries, Fixture("mealmaster-dashes.mmf"), asked).Added, 2);
+    ASSERT_EQ(ImportFile(t.store, Fixture("mealmaster-dashes.mmf"), asked).Added, 2);
     EXPECT_EQ(t.Recipes().at(0).title, "Caf\xC3\xA9 au lait");
 }
 

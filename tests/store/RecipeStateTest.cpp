@@ -1,5 +1,5 @@
-// The store as the one owner of recipe state: recipes loaded and saved as values, and the
-// summaries it keeps in step with its transactions.
+// The store as the one owner of recipe state: recipes, labels, books and book entries loaded
+// and saved as values, and the summaries it keeps in step with its transactions.
 #include "TestHome.h"
 #include "store/RecipeSummaries.h"
 #include "store/Tables.h"
@@ -124,6 +124,72 @@ TEST_F(RecipeStateTest, ASummaryNeverOutlivesARollback) {
     Add("Cake");
     EXPECT_EQ(rec.told.size(), 2u);
     store.Summaries().RemoveObserver(&rec);
+}
+
+TEST_F(RecipeStateTest, LabelsAndBooksRoundTripAsValuesWithoutTouchingTheBuffers) {
+    store.ClearBuffers();
+    store.LabelRec = {-1, 1, "label in a buffer"};
+    store.BookRec = {-1, "book in a buffer"};
+    store.BookEntryRec = {-1, 5, 6};
+
+    // A name is cut to its width, the kind keeps 0 and 1 and turns anything else into 2.
+    std::vector<LabelValue> labels = {
+        {-1, 0, std::string(45, 'n')}, {-1, 1, "Other"}, {-1, 2, "U"}};
+    for (LabelValue& l : labels) {
+        const int32_t id = store.SaveLabelValue(l);
+        EXPECT_EQ(l.InternalID, id);
+        std::optional<LabelValue> back = store.LoadLabelById(id);
+        ASSERT_TRUE(back) << l.Name;
+        EXPECT_EQ(back->InternalID, l.InternalID);
+        EXPECT_EQ(int{back->Kind}, int{l.Kind});
+        EXPECT_EQ(back->Name, l.Name);
+    }
+    EXPECT_EQ(labels[0].Name, std::string(40, 'n'));
+    EXPECT_FALSE(store.LoadLabelById(labels.back().InternalID + 1));
+
+    BookValue first{-1, std::string(120, 'b')}, second{-1, "Sunday"};
+    const int32_t b1 = store.SaveBookValue(first), b2 = store.SaveBookValue(second);
+    EXPECT_EQ(first.Name, std::string(100, 'b'));
+    second.Name = "Sunday lunch";
+    EXPECT_EQ(store.SaveBookValue(second), b2) << "an identifier saves over its row";
+    for (const BookValue& b : {first, second}) {
+        std::optional<BookValue> back = store.LoadBookById(b.InternalID);
+        ASSERT_TRUE(back) << b.Name;
+        EXPECT_EQ(back->InternalID, b.InternalID);
+        EXPECT_EQ(back->Name, b.Name);
+    }
+    const std::vector<BookValue> books = store.Books();
+    ASSERT_EQ(books.size(), 2u);
+    EXPECT_EQ(books[0].InternalID, b1);
+    EXPECT_EQ(books[1].Name, "Sunday lunch");
+    EXPECT_FALSE(store.LoadBookById(b2 + 1));
+
+    EXPECT_EQ(store.LabelRec.Name, "label in a buffer");
+    EXPECT_EQ(store.BookRec.Name, "book in a buffer");
+    EXPECT_EQ(store.BookEntryRec.RecipeID, 5);
+}
+
+TEST_F(RecipeStateTest, BookEntriesAreKeptOnceAndNeverPointAtNothing) {
+    const int32_t soup = Add("Soup"), bread = Add("Bread");
+    BookValue a{-1, "A"}, b{-1, "B"};
+    store.SaveBookValue(a);
+    store.SaveBookValue(b);
+    EXPECT_TRUE(store.AddBookEntry(a.InternalID, bread));
+    EXPECT_TRUE(store.AddBookEntry(a.InternalID, soup));
+    EXPECT_TRUE(store.AddBookEntry(a.InternalID, bread)) << "already there";
+    EXPECT_TRUE(store.AddBookEntry(b.InternalID, bread));
+    EXPECT_FALSE(store.AddBookEntry(a.InternalID, soup + 100)) << "no such recipe";
+    EXPECT_FALSE(store.AddBookEntry(b.InternalID + 100, soup)) << "no such book";
+    EXPECT_EQ(store.tblRecipeInBook().RecordCount(), 3);
+    EXPECT_EQ(store.BookRecipeIds(a.InternalID), (std::vector<int32_t>{bread, soup}));
+
+    EXPECT_TRUE(store.RemoveBookEntry(a.InternalID, bread));
+    EXPECT_FALSE(store.RemoveBookEntry(a.InternalID, bread));
+    EXPECT_EQ(store.BookRecipeIds(a.InternalID), std::vector<int32_t>{soup});
+    EXPECT_EQ(store.BookRecipeIds(b.InternalID), std::vector<int32_t>{bread})
+        << "another book's entry for the same recipe stays";
+    for (TTable* t : {&store.tblRecipes(), &store.tblRecipeBook(), &store.tblRecipeInBook()})
+        EXPECT_EQ(t->IndexName(), "InternalID") << t->TableName();
 }
 
 } // namespace

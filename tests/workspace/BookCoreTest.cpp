@@ -42,15 +42,13 @@ protected:
     int32_t AddRecipe(const std::string& title) {
         store.ClearBuffers();
         store.RecipeRec.Title = title;
-        const int32_t id = store.SaveRecord(rkRecipe);
-        summaries.Append(store.RecipeRec);
-        return id;
+        return store.SaveRecord(rkRecipe);
     }
     int32_t AddBook(const std::string& name) {
-        store.ClearBuffers();
-        store.BookRec.Name = name;
-        return store.SaveRecord(rkBook);
+        BookValue book{-1, name};
+        return store.SaveBookValue(book);
     }
+    // Any entry, also one whose recipe is not stored.
     void AddEntry(int32_t book, int32_t recipe) {
         store.BookEntryRec = {-1, recipe, book};
         store.SaveRecord(rkBookEntry);
@@ -73,7 +71,7 @@ protected:
         core.lboxBooks.SetItemIndex(core.lboxBooks.IndexOfText(name));
         core.lboxBooksClick();
     }
-    void Current(int32_t id) { current = summaries.Find(id); }
+    void Current(int32_t id) { current = store.Summaries().Find(id); }
     void ExpectIndexesBack() {
         EXPECT_EQ(store.tblRecipeInBook().IndexName(), "InternalID");
         EXPECT_EQ(store.tblRecipeBook().IndexName(), "InternalID");
@@ -93,8 +91,7 @@ protected:
 
     std::string home_;
     TfmTables store;
-    RecipeSummaries summaries;
-    TRecipeBookCore core{store, summaries};
+    TRecipeBookCore core{store};
     const TRecipeSummary* current = nullptr;
 };
 

@@ -143,15 +143,10 @@ inline void SeedBookEntries(const std::string& home, const std::string& book,
     t.OpenDatabase(home);
     t.SetTablesOpen(true);
     Transaction tr(t);
-    t.ClearBuffers();
-    t.BookRec.Name = book;
-    int32_t bookId = t.SaveBook();
-    for (int32_t r : recipes) {
-        t.BookEntryRec = BookEntryRecord{};
-        t.BookEntryRec.RecipeID = r;
-        t.BookEntryRec.BookID = bookId;
-        t.SaveBookEntry();
-    }
+    BookValue stored{-1, book};
+    const int32_t bookId = t.SaveBookValue(stored);
+    for (int32_t r : recipes)
+        EXPECT_TRUE(t.AddBookEntry(bookId, r)) << "recipe " << r << " is not stored";
     tr.Commit();
     t.SetTablesOpen(false);
 }

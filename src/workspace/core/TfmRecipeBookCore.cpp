@@ -56,19 +56,13 @@ int TSortedList::IndexOfText(const std::string& text) const {
 
 // ---- TRecipeBookCore ----
 
-TRecipeBookCore::TRecipeBookCore(TfmTables& store, RecipeSummaries& summaries)
-    : store_(store), summaries_(summaries) {}
+TRecipeBookCore::TRecipeBookCore(TfmTables& store) : store_(store) {}
 
 void TRecipeBookCore::FillBookList() {
     lboxBooks.Clear();
     std::vector<TSortedList::Entry> books;
-    TTable& t = store_.tblRecipeBook();
-    t.First();
-    while (!t.Eof()) {
-        books.push_back({CutChars(t.FieldAsString(fld::BookName), kBookNameWidth),
-                         t.FieldAsInteger(fld::InternalID)});
-        t.Next();
-    }
+    for (BookValue& b : store_.Books())
+        books.push_back({std::move(b.Name), b.InternalID});
     lboxBooks.Assign(std::move(books));
     if (!lboxBooks.Empty()) lboxBooks.SetItemIndex(0);
 }
@@ -76,18 +70,13 @@ void TRecipeBookCore::FillBookList() {
 void TRecipeBookCore::LoadBookRecipes(int32_t bookId) {
     lboxBookRecipes.Clear();
     shownBook_ = bookId;
-    TTable& t = store_.tblRecipeInBook();
-    IndexRestorer back(t);
-    t.SetIndexName("BookIndex");
-    t.SetRange(static_cast<int64_t>(bookId));
-    // Only the book's own entries are walked, and each recipe's title comes from the
-    // summaries: the cost follows the book's size, not the collection's.
+    // Each recipe's title comes from the store's summaries: the cost follows the book's
+    // size, not the collection's.
+    RecipeSummaries& summaries = store_.Summaries();
     std::vector<TSortedList::Entry> entries;
-    for (t.First(); !t.Eof(); t.Next()) {
-        const int32_t recipeId = t.FieldAsInteger(fld::RecipeID);
-        if (const TRecipeSummary* s = summaries_.Find(recipeId))
+    for (int32_t recipeId : store_.BookRecipeIds(bookId))
+        if (const TRecipeSummary* s = summaries.Find(recipeId))
             entries.push_back({s->Title, recipeId});
-    }
     lboxBookRecipes.Assign(std::move(entries));
     if (!lboxBookRecipes.Empty()) {
         lboxBookRecipes.SetItemIndex(0);
@@ -101,12 +90,6 @@ void TRecipeBookCore::ClearBookRecipes() {
     shownBook_ = -1;
 }
 
-bool TRecipeBookCore::BookStored(int32_t bookId) {
-    TTable& t = store_.tblRecipeBook();
-    IndexRestorer back(t);
-    return t.Locate(bookId);
-}
-
 void TRecipeBookCore::SaveBookChanges() {
     if (!HasShownBook()) {
         DropBookChanges();
@@ -115,31 +98,18 @@ void TRecipeBookCore::SaveBookChanges() {
     const int32_t book = shownBook_;
     // A book deleted behind the pane's back has nothing left to add to: writing its entries
     // would leave rows that belong to no book.
-    if (!BookStored(book)) {
+    if (!store_.LoadBookById(book)) {
         DropBookChanges();
         return;
     }
     std::vector<int32_t> gone; // added recipes whose row has vanished meanwhile
     {
         Transaction tx(store_);
-        TTable& t = store_.tblRecipeInBook();
-        IndexRestorer back(t);
-        t.SetIndexName("BookRecipeIndex");
         for (int32_t id : RemovedRecipes)
-            if (t.FindKey({int64_t(book), int64_t(id)})) t.Delete();
-        TTable& recipes = store_.tblRecipes();
-        for (const auto& e : lboxBookRecipes.Entries()) {
-            if (t.FindKey({int64_t(book), int64_t(e.Id)})) continue;
-            // An entry for a recipe that is no longer stored would point at nothing.
-            if (!recipes.Locate(e.Id)) {
-                gone.push_back(e.Id);
-                continue;
-            }
-            store_.BookEntryRec.InternalID = -1;
-            store_.BookEntryRec.RecipeID = e.Id;
-            store_.BookEntryRec.BookID = book;
-            store_.SaveRecord(rkBookEntry);
-        }
+            store_.RemoveBookEntry(book, id);
+        // Entries already stored stay as they are; a recipe no longer stored gets none.
+        for (const auto& e : lboxBookRecipes.Entries())
+            if (!store_.AddBookEntry(book, e.Id)) gone.push_back(e.Id);
         tx.Commit();
     }
     DropBookChanges();
@@ -229,9 +199,10 @@ void TRecipeBookCore::btnNewClick(Prompts& prompts) {
     std::optional<std::string> name = prompts.input("Enter Book Name", "New Book Name", "New Book");
     if (!name) return;
     if (name->empty()) throw std::runtime_error(kBookNameRequired);
-    store_.ClearBuffers();
-    store_.BookRec.Name = CutChars(*name, kBookNameWidth);
-    const int32_t id = store_.SaveRecord(rkBook);
+    // Stored at once, outside any transaction; the list shows the name as entered until it
+    // is next refilled.
+    BookValue stored{-1, *name};
+    const int32_t id = store_.SaveBookValue(stored);
     lboxBooks.Add(*name, id);
     lboxBooks.SetItemIndex(lboxBooks.IndexOfText(*name));
     lboxBooksClick();

@@ -65,7 +65,8 @@ public:
         bool PrintBook = false; // a book is shown and lists a recipe
     };
 
-    TRecipeBookCore(TfmTables& store, RecipeSummaries& summaries);
+    // The books, their entries and the recipe titles (the summaries) all come from `store`.
+    explicit TRecipeBookCore(TfmTables& store);
 
     // The recipe list's current item (the recipe Add puts into the book); none by default.
     std::function<const TRecipeSummary*()> CurrentRecipe;
@@ -116,10 +117,7 @@ public:
     bool ReloadLists();
 
 private:
-    bool BookStored(int32_t bookId);
-
     TfmTables& store_;
-    RecipeSummaries& summaries_;
     int32_t shownBook_ = -1;
     TEnabled enabled_;
 };
