@@ -83,8 +83,7 @@ protected:
     // The recipes a file gives when it is imported into an empty collection.
     static std::vector<import::test::StoredRecipe> ReadBack(const std::string& file) {
         import::test::TempStore target;
-        import::TFileImport imp =
-            import::ImportFile(target.store, target.summaries, file, import::TImportOptions{});
+        import::TFileImport imp = import::ImportFile(target.store, file, import::TImportOptions{});
         EXPECT_TRUE(imp.Accepted) << file;
         return target.Recipes();
     }
