@@ -7,8 +7,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -283,17 +285,76 @@ TLineReader TLineReader::FromBytes(std::string_view bytes, TEncoding encoding) {
     return r;
 }
 
+namespace {
+
+// An unnamed file in the temporary folder, gone once closed; -1 when none can be made.
+int AnonymousTempFile() {
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    if (ec || dir.empty()) dir = "/tmp";
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+#endif
+    std::string path = dir + "/larderly-import-XXXXXX";
+    fd = ::mkstemp(path.data());
+    if (fd < 0) return -1;
+    ::unlink(path.c_str());
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
+void WriteAll(int fd, const char* data, std::size_t size, const std::string& fileName) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw EInOutError("Cannot read the file " + fileName +
+                              ": its temporary copy: " + std::strerror(n < 0 ? errno : ENOSPC));
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
 TLineReader TLineReader::FromFile(const std::string& fileName, TEncoding encoding) {
     TLineReader r;
     r.fileName_ = fileName;
     r.fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (r.fd_ < 0)
         throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
+    // A pipe, a FIFO or a terminal can be read only once, and the readers read a file more
+    // than once (each reader of the cascade from its start): what comes from such an input
+    // is kept in a temporary file, which is read instead.
+    int copy = -1;
+    if (::lseek(r.fd_, 0, SEEK_CUR) < 0) {
+        copy = AnonymousTempFile();
+        if (copy < 0)
+            throw EInOutError("Cannot read the file " + fileName +
+                              ": no temporary file for it: " + std::strerror(errno));
+    }
+    struct CloseCopy {
+        int& fd;
+        ~CloseCopy() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closeCopy{copy};
     TShapeScan scan;
     std::string piece(kPiece, '\0');
     for (;;) {
         std::size_t n = r.ReadRaw(piece.data(), piece.size());
-        if (n == 0 || !scan.Add(std::string_view(piece.data(), n))) break;
+        if (n == 0) break;
+        // Nothing after a Ctrl-Z is read, so nothing after it is kept either.
+        const bool more = scan.Add(std::string_view(piece.data(), n));
+        if (copy >= 0) WriteAll(copy, piece.data(), n, fileName);
+        if (!more) break;
+    }
+    if (copy >= 0) {
+        ::close(r.fd_);
+        r.fd_ = copy;
+        copy = -1;
     }
     if (::lseek(r.fd_, 0, SEEK_SET) < 0)
         throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));

@@ -1,7 +1,8 @@
 // An import file as lines of text, read as a stream: a large file is never held whole in
 // memory. Opening a file makes one quick pass over its bytes first, so that a file that cannot
 // be read fails before any reader starts its transaction, and so that the character set and
-// the line ends are known before the first line is read.
+// the line ends are known before the first line is read. An input that cannot be read twice
+// (a pipe, a FIFO, standard input) is copied to an unnamed temporary file by that pass.
 //
 // A Ctrl-Z ends the file. The character set is chosen per file (TEncoding): by default the
 // bytes are taken as UTF-8 when they are valid UTF-8 and as Windows-1252 otherwise, except

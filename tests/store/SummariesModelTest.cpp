@@ -54,8 +54,8 @@ struct Recorder : ISummaryObserver {
 TEST(SummariesModelTest, RandomWorkMatchesAPlainList) {
     std::mt19937 rng(20261211);
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
-    const std::vector<std::string> words = {"Soup", "SOUP", "soup", "Bread", "bread",
-                                            "Stew", "Crème", "CRèME", "Pie",  ""};
+    const std::vector<std::string> words = {"Soup", "SOUP",  "soup",  "Bread", "bread",
+                                            "Stew", "Crème", "CRèME", "Pie",   ""};
     auto title = [&] {
         std::string t = words[static_cast<std::size_t>(pick(static_cast<int>(words.size())))];
         if (pick(3) != 0) t += " " + std::to_string(pick(400));
