@@ -62,9 +62,10 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
         try {
             conn.Exec("ATTACH DATABASE " + Quote(path_) + " AS " + kSchema);
             conn_ = &conn;
-            // Derived data: no journal file and no sync, so commits of the tables keep their
-            // cost and a lost index is only rebuilt.
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=MEMORY");
+            // Derived data: no sync, so commits of the tables keep their cost and a lost index
+            // is only rebuilt. The journal is a file all the same: held in memory it would grow
+            // with every page of the index a large import rewrites (to hundreds of megabytes).
+            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=DELETE");
             conn.Exec(std::string("PRAGMA ") + kSchema + ".synchronous=OFF");
             int64_t version = 0, counter = -2;
             {

@@ -4,8 +4,10 @@
 // While the tables are open the index file is attached to the store's connection and kept in
 // step by temporary triggers on the recipe table, so every save, delete and import through
 // any of this program's store objects updates it inside the same transaction, and a rollback
-// undoes both. The index file is written without a journal on disk or a sync: losing it costs
-// a rebuild, never a recipe, and it never makes a commit of the tables slower than one file's.
+// undoes both. The index file and its journal are written without a sync: losing the index
+// costs a rebuild, never a recipe, and it never makes a commit of the tables slower than one
+// file's. (The journal is a file, not memory, so a large import's memory does not grow with
+// the size of the index.)
 //
 // The index remembers the recipe file's change counter (bytes 24-27 of its header) when the
 // tables close. A different counter at the next open (a restore, another program writing the
