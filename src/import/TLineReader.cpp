@@ -6,6 +6,7 @@
 #include "platform/Text.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,85 @@ bool IsAsciiLetter(unsigned char c) {
 bool DiffersBetweenDosPages(unsigned char c) {
     return c == 0x9B || c == 0x9D || c == 0x9E || (c >= 0xB5 && c <= 0xB7) || c == 0xC6 ||
            c == 0xC7 || (c >= 0xD0 && c <= 0xD8) || c == 0xDE || (c >= 0xE0 && c <= 0xED);
+}
+
+bool IsAsciiLower(unsigned char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+bool IsWordChar(unsigned char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9');
+}
+
+// Weighs one byte of 80-A5 by what stands before and after it (0 at the start or end of the
+// file): a DOS accented letter inside a word, or Windows-1252 punctuation where punctuation
+// stands. Bytes that are as likely either way inside a word (the en and em dashes, the
+// ellipsis, the apostrophe as a quote, non-breaking space, the trade mark, Windows letters
+// such as o-e) are not taken as DOS letters.
+void WeighHighByte(unsigned char before, unsigned char c, unsigned char after, TTextShape& shape) {
+    const bool inWord = IsAsciiLetter(before) && IsAsciiLetter(after);
+    switch (c) {
+    case 0x80: // C-cedilla / euro sign
+        if (inWord) ++shape.DosInWord;
+        if ((before >= '0' && before <= '9') || (after >= '0' && after <= '9'))
+            ++shape.WindowsPunctuation;
+        return;
+    case 0x82:
+    case 0x83:
+    case 0x84:
+    case 0x86:
+    case 0x87:
+    case 0x88:
+    case 0x89:
+    case 0x8B:
+    case 0x91:
+    case 0x93:
+    case 0x94:
+    case 0x95:
+    case 0x98:
+    case 0x9B:
+    case 0xA1:
+    case 0xA2:
+    case 0xA3:
+    case 0xA4:
+    case 0xA5:
+        if (inWord) ++shape.DosInWord;
+        break;
+    case 0x8A:
+    case 0x8C: // e-grave, i-circumflex / S-caron, OE: capitals in Windows-1252
+        if (IsAsciiLower(before) && IsAsciiLower(after)) ++shape.DosInWord;
+        return;
+    default:
+        break;
+    }
+    switch (c) {
+    case 0x91:
+    case 0x93: // opening quotes
+        if (!IsWordChar(before) && IsWordChar(after)) ++shape.WindowsPunctuation;
+        break;
+    case 0x92:
+    case 0x94: // closing quotes, the apostrophe
+        if ((IsWordChar(before) || std::ispunct(before)) && !IsWordChar(after))
+            ++shape.WindowsPunctuation;
+        else if (c == 0x92 && inWord)
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x96:
+    case 0x97: // dashes
+        if (before == ' ' || after == ' ' ||
+            (before >= '0' && before <= '9' && after >= '0' && after <= '9'))
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x95: // a bullet opening a line
+        if ((before == 0 || before == '\n' || before == ' ' || before == '\t') && after == ' ')
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x99: // trade mark after a word
+        if (IsAsciiLetter(before) && !IsAsciiLetter(after)) ++shape.WindowsPunctuation;
+        break;
+    default:
+        break;
+    }
 }
 
 // Where a trailing incomplete UTF-8 sequence starts, or s.size() when the text ends on a
@@ -59,6 +139,15 @@ public:
         }
         for (char ch : piece) {
             auto c = static_cast<unsigned char>(ch);
+            // The byte before this one, now that what follows it is known.
+            if (last_ >= 0x80 && last_ <= 0xA5) WeighHighByte(beforeLast_, last_, c, shape_);
+            if (c == last_) {
+                if (++run_ == 3 && c >= 0xB0 && c <= 0xDF) ++shape_.DosBoxRuns;
+            } else {
+                run_ = 1;
+            }
+            beforeLast_ = last_;
+            last_ = c;
             if (pendingDos_) {
                 (IsAsciiLetter(c) ? shape_.DosLetterLike : shape_.DosBoxLike)++;
                 pendingDos_ = false;
@@ -87,6 +176,7 @@ public:
         return more;
     }
     TTextShape Finish() {
+        if (last_ >= 0x80 && last_ <= 0xA5) WeighHighByte(beforeLast_, last_, 0, shape_);
         if (prevCr_) ++shape_.LoneCarriageReturns;
         if (pendingDos_) ++shape_.DosBoxLike;
         if (!carry_.empty()) shape_.ValidUtf8 = false;
@@ -98,6 +188,9 @@ private:
     std::string carry_;
     bool prevCr_ = false, pendingDos_ = false;
     unsigned char prev_ = 0;
+    // The last byte and the one before it (0: none), and how many times the last repeats.
+    unsigned char last_ = 0, beforeLast_ = 0;
+    std::size_t run_ = 0;
 };
 
 // A single-byte character set as 256 UTF-8 texts, each byte converted once by the C
@@ -214,8 +307,11 @@ TEncoding TTextShape::Choose(TEncoding requested) const {
     if (requested != TEncoding::Auto) return requested;
     if (ValidUtf8) return TEncoding::Utf8;
     // Read as Windows-1252, these bytes would become control characters: the file comes from
-    // DOS. Code page 850 when its letters stand among letters, else 437.
-    if (UnassignedCp1252) return DosLetterLike > DosBoxLike ? TEncoding::Cp850 : TEncoding::Cp437;
+    // DOS. So does a file whose DOS letters and box drawing outweigh its Windows punctuation.
+    // Code page 850 when its letters stand among letters, else 437.
+    const std::size_t dos = DosInWord + 3 * DosBoxRuns;
+    if (UnassignedCp1252 || (dos > 0 && dos > WindowsPunctuation))
+        return DosLetterLike > DosBoxLike ? TEncoding::Cp850 : TEncoding::Cp437;
     return TEncoding::Cp1252;
 }
 
