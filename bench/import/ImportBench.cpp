@@ -218,8 +218,7 @@ struct MemoryRun {
 };
 
 // Imports `file` into the store in `home` in a fresh process of this program.
-MemoryRun RunMemoryChild(const std::string& file, const std::string& home,
-                         const std::string& out) {
+MemoryRun RunMemoryChild(const std::string& file, const std::string& home, const std::string& out) {
     MemoryRun run;
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -281,7 +280,12 @@ void BM_ImportMemory(benchmark::State& state) {
 BENCHMARK(BM_ImportIntoEmptyStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportIntoFullStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-BENCHMARK(BM_ImportMemory)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
     if (argc == 5 && std::strcmp(argv[1], "--memory-child") == 0)
@@ -293,7 +297,7 @@ int main(int argc, char** argv) {
     // Peak memory of the large import, against the same process's idle size.
     for (int full = 0; full < 2; ++full)
         if (g_aboveIdleMib[full] >= 0)
-            std::printf("peak above idle BM_ImportMemory/%d = %.1f MiB (target <= 64.0) %s\n",
-                        full, g_aboveIdleMib[full], g_aboveIdleMib[full] <= 64.0 ? "MET" : "MISSED");
+            std::printf("peak above idle BM_ImportMemory/%d = %.1f MiB (target <= 64.0) %s\n", full,
+                        g_aboveIdleMib[full], g_aboveIdleMib[full] <= 64.0 ? "MET" : "MISSED");
     return 0;
 }

@@ -132,6 +132,30 @@ void RecipeSummaries::Clear() {
     titlesBuilt_ = true;
 }
 
+RecipeSummaries& RecipeSummaries::operator=(RecipeSummaries&& o) noexcept {
+    if (this == &o) return *this;
+    blocks_ = std::move(o.blocks_);
+    head_ = o.head_;
+    tail_ = o.tail_;
+    free_ = o.free_;
+    slots_ = o.slots_;
+    count_ = o.count_;
+    byId_ = std::move(o.byId_);
+    sharedIds_ = o.sharedIds_;
+    titles_ = std::move(o.titles_);
+    titlesBuilt_ = o.titlesBuilt_;
+    inTransaction_ = o.inTransaction_;
+    building_ = o.building_;
+    undo_ = std::move(o.undo_);
+    before_ = std::move(o.before_);
+    removed_ = std::move(o.removed_);
+    observers_ = std::move(o.observers_);
+    o.Clear();
+    o.inTransaction_ = o.building_ = false;
+    o.observers_.clear();
+    return *this;
+}
+
 RecipeSummaries::Slot RecipeSummaries::NewSlot() {
     if (free_ != kNone) {
         const Slot s = free_;

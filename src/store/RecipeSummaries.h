@@ -100,6 +100,10 @@ public:
     RecipeSummaries() = default;
     RecipeSummaries(const RecipeSummaries&) = delete;
     RecipeSummaries& operator=(const RecipeSummaries&) = delete;
+    // A move keeps every summary where it is (its pointers stay valid) and leaves `other`
+    // empty.
+    RecipeSummaries(RecipeSummaries&& other) noexcept { *this = std::move(other); }
+    RecipeSummaries& operator=(RecipeSummaries&& other) noexcept;
 
     void Clear();
     std::size_t Count() const { return count_; }

@@ -159,6 +159,16 @@ TEST(SummariesModelTest, RandomWorkMatchesAPlainList) {
         if (HasFailure()) return;
     }
     s.RemoveObserver(&rec);
+    // A move takes the summaries where they are and leaves the source empty.
+    const std::size_t count = s.Count();
+    RecipeSummaries moved(std::move(s));
+    EXPECT_EQ(moved.Count(), count);
+    for (const auto& [id, p] : seen)
+        EXPECT_EQ(moved.Find(id), p);
+    EXPECT_EQ(s.Count(), 0u);
+    EXPECT_EQ(s.Find(seen.begin()->first), nullptr);
+    s = std::move(moved);
+    EXPECT_EQ(s.Count(), count);
     s.Clear();
     EXPECT_EQ(s.Count(), 0u);
     EXPECT_FALSE(s.TitleExists("soup"));
