@@ -4,7 +4,14 @@
 // for both, and the ratio of the second time to the first, which should stay near 1: the
 // title check and the label lookups must not walk the collection.
 // LARDERLY_BENCH_RECIPES changes the count, LARDERLY_BENCH_TMP the folder (default /tmp).
+//
+// The memory benchmark imports a generated Meal-Master file of 200 MB (LARDERLY_BENCH_MB
+// changes it) into an empty store, and into one already holding another such file, in a
+// fresh process, which reports its resident size once the store is open (its idle size, the
+// reference) and its peak resident size after the import; the figure is the peak above the
+// idle size, with a target of 64 MiB.
 #include "import/ImportCommand.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include "BenchRatio.h"
@@ -14,11 +21,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
 
 using namespace larderly;
 
@@ -29,8 +40,10 @@ int RecipeCount() {
     return n && std::atoi(n) > 0 ? std::atoi(n) : 100000;
 }
 
-// One Meal-Master export with `count` recipes whose titles carry `prefix`.
-void WriteMealMaster(const std::string& path, int count, const std::string& prefix) {
+// One Meal-Master export with `count` recipes whose titles carry `prefix`, or with as many
+// recipes as make the file at least `minBytes` long. Gives the number of recipes.
+int WriteMealMaster(const std::string& path, int count, const std::string& prefix,
+                    std::size_t minBytes = 0) {
     static const char* kCategories[40] = {
         "Soups",     "Stews",      "Breads",   "Cakes",   "Cookies",   "Pies",    "Poultry",
         "Beef",      "Pork",       "Lamb",     "Fish",    "Seafood",   "Salads",  "Dressings",
@@ -40,7 +53,9 @@ void WriteMealMaster(const std::string& path, int count, const std::string& pref
         "Indian",    "French",     "Low-fat",  "Quick",   "Vegetarian"};
     std::ofstream out(path, std::ios::binary);
     std::string r;
-    for (int i = 0; i < count; ++i) {
+    std::size_t written = 0;
+    int i = 0;
+    for (; minBytes > 0 ? written < minBytes : i < count; ++i) {
         r.clear();
         r += "MMMMM----- Recipe via Meal-Master (tm) v8.05\r\n\r\n";
         r += "      Title: " + prefix + " recipe number " + std::to_string(i) + "\r\n";
@@ -68,7 +83,9 @@ void WriteMealMaster(const std::string& path, int count, const std::string& pref
         r += "  Serves a family.\r\n";
         r += "MMMMM\r\n\r\n";
         out << r;
+        written += r.size();
     }
+    return i;
 }
 
 double CpuSeconds() {
@@ -151,13 +168,132 @@ void BM_ImportIntoFullStore(benchmark::State& state) {
     }
 }
 
+// A figure from /proc/self/status ("VmRSS", "VmHWM"), in KiB.
+long StatusKib(const char* field) {
+    std::FILE* f = std::fopen("/proc/self/status", "r");
+    long kib = 0;
+    char line[256];
+    const std::string prefix = std::string(field) + ":";
+    while (f && std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, prefix.c_str(), prefix.size()) == 0) {
+            kib = std::atol(line + prefix.size());
+            break;
+        }
+    if (f) std::fclose(f);
+    return kib;
+}
+
+// The child of the memory benchmark: opens an empty store in FOLDER as the command line
+// does, notes its resident size, imports FILE and writes "idle peak recipes seconds" to OUT.
+int MemoryChild(const char* file, const char* folder, const char* out) {
+    TfmTables store;
+    store.OpenDatabase(std::string(folder) + "/");
+    store.SetTablesOpen(true);
+    store.Summaries().Build(store);
+    const long idle = StatusKib("VmRSS");
+    auto t0 = std::chrono::steady_clock::now();
+    import::TFileImport r = import::ImportFile(store, file);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const long peak = StatusKib("VmHWM");
+    std::FILE* f = std::fopen(out, "w");
+    if (!f) return 1;
+    std::fprintf(f, "%ld %ld %d %f\n", idle, peak, r.Added, seconds);
+    std::fclose(f);
+    return r.Accepted ? 0 : 1;
+}
+
+std::string g_self;
+double g_aboveIdleMib[2] = {-1, -1}; // into an empty store, into a full one
+
+struct MemoryRun {
+    bool ok = false;
+    long idle = 0, peak = 0; // KiB
+    int added = 0;
+    double seconds = 0;
+};
+
+// Imports `file` into the store in `home` in a fresh process of this program.
+MemoryRun RunMemoryChild(const std::string& file, const std::string& home, const std::string& out) {
+    MemoryRun run;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::execl(g_self.c_str(), g_self.c_str(), "--memory-child", file.c_str(), home.c_str(),
+                out.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    std::FILE* in = std::fopen(out.c_str(), "r");
+    const bool read = in && std::fscanf(in, "%ld %ld %d %lf", &run.idle, &run.peak, &run.added,
+                                        &run.seconds) == 4;
+    if (in) std::fclose(in);
+    run.ok = read && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return run;
+}
+
+// A 200 MB file into an empty store (argument 0), or into a store that already holds another
+// file as large (argument 1: its summaries are part of the idle size, and its index pages are
+// what the import's merges rewrite).
+void BM_ImportMemory(benchmark::State& state) {
+    Files& f = TheFiles();
+    const bool full = state.range(0) == 1;
+    const char* mb = std::getenv("LARDERLY_BENCH_MB");
+    const std::size_t bytes =
+        static_cast<std::size_t>(mb && std::atoi(mb) > 0 ? std::atoi(mb) : 200) * 1000000;
+    const std::string big = f.folder + "/big.mmf", other = f.folder + "/other.mmf",
+                      out = f.folder + "/memory.txt", home = f.folder + "/memory";
+    static int bigRecipes = 0, otherRecipes = 0;
+    if (bigRecipes == 0) bigRecipes = WriteMealMaster(big, 0, "Big", bytes);
+    if (full && otherRecipes == 0) otherRecipes = WriteMealMaster(other, 0, "Other", bytes);
+    for (auto _ : state) {
+        std::filesystem::remove_all(home);
+        std::filesystem::create_directories(home);
+        if (full && RunMemoryChild(other, home, out).added != otherRecipes) {
+            state.SkipWithError("filling the store failed");
+            return;
+        }
+        const MemoryRun run = RunMemoryChild(big, home, out);
+        if (!run.ok || run.added != bigRecipes) {
+            state.SkipWithError("the import child failed");
+            return;
+        }
+        state.SetIterationTime(run.seconds);
+        const double above = static_cast<double>(run.peak - run.idle) / 1024.0;
+        g_aboveIdleMib[full ? 1 : 0] = above;
+        state.counters["file_mb"] = static_cast<double>(bytes) / 1e6;
+        state.counters["recipes"] = run.added;
+        state.counters["recipes_per_s"] = run.added / run.seconds;
+        state.counters["idle_mib"] = static_cast<double>(run.idle) / 1024.0;
+        state.counters["peak_mib"] = static_cast<double>(run.peak) / 1024.0;
+        state.counters["above_idle_mib"] = above;
+    }
+    std::filesystem::remove_all(home);
+}
+
 } // namespace
 
 BENCHMARK(BM_ImportIntoEmptyStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportIntoFullStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+BENCHMARK(BM_ImportMemory)
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "--memory-child") == 0)
+        return MemoryChild(argv[2], argv[3], argv[4]);
+    g_self = std::filesystem::canonical("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);
     // Time per recipe with 100 000 recipes already stored, against an empty store.
-    return bench::RunWithRatios({{"BM_ImportIntoFullStore", "BM_ImportIntoEmptyStore", 1.5}});
+    bench::RunWithRatios({{"BM_ImportIntoFullStore", "BM_ImportIntoEmptyStore", 1.5}});
+    // Peak memory of the large import, against the same process's idle size.
+    for (int full = 0; full < 2; ++full)
+        if (g_aboveIdleMib[full] >= 0)
+            std::printf("peak above idle BM_ImportMemory/%d = %.1f MiB (target <= 64.0) %s\n", full,
+                        g_aboveIdleMib[full], g_aboveIdleMib[full] <= 64.0 ? "MET" : "MISSED");
+    return 0;
 }

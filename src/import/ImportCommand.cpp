@@ -67,10 +67,13 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
                        const TImportOptions& options) {
     TFileImport result;
     result.FileName = fileName;
+    // Opened once (an input that can be read only once is copied aside), then read afresh
+    // from its start by each reader.
+    TLineReader in = TLineReader::FromFile(fileName, options.Encoding);
     for (auto& reader : Cascade(store)) {
-        // Each reader opens and reads the file afresh.
         reader->SetOptions(options);
-        TImportOutcome o = reader->Import(fileName);
+        in.Rewind();
+        TImportOutcome o = reader->Import(in);
         if (!o.Accepted) continue;
         result.Accepted = true;
         result.Reader = reader->Name();

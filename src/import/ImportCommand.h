@@ -32,8 +32,9 @@ struct TFileImport {
     std::string ExistingTitle; // the title that stopped the file
 };
 
-// Offers the file to the readers in order and stops at the first that accepts it. An
-// unreadable file raises EInOutError from the first reader; nothing of it is stored.
+// Offers the file to the readers in order and stops at the first that accepts it. The file
+// is opened once and each reader reads it from its start, so a pipe or FIFO works too. An
+// unreadable file raises EInOutError before any reader starts; nothing of it is stored.
 TFileImport ImportFile(TfmTables& store, const std::string& fileName,
                        const TImportOptions& options = {});
 

@@ -55,6 +55,8 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     Begin();
     // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
+    // The search index takes the file's recipes in one go before the commit.
+    TSearchIndex::TBulkAdd words(store_.SearchIndex());
     int stored = 0;
     {
         TImportedRecipe recipe;
@@ -74,6 +76,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
         }
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
+            words.Finish();
             tx.Commit();
             outcome.Added = stored;
         }

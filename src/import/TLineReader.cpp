@@ -6,9 +6,12 @@
 #include "platform/Text.h"
 
 #include <array>
+#include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +30,85 @@ bool IsAsciiLetter(unsigned char c) {
 bool DiffersBetweenDosPages(unsigned char c) {
     return c == 0x9B || c == 0x9D || c == 0x9E || (c >= 0xB5 && c <= 0xB7) || c == 0xC6 ||
            c == 0xC7 || (c >= 0xD0 && c <= 0xD8) || c == 0xDE || (c >= 0xE0 && c <= 0xED);
+}
+
+bool IsAsciiLower(unsigned char c) {
+    return c >= 'a' && c <= 'z';
+}
+
+bool IsWordChar(unsigned char c) {
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9');
+}
+
+// Weighs one byte of 80-A5 by what stands before and after it (0 at the start or end of the
+// file): a DOS accented letter inside a word, or Windows-1252 punctuation where punctuation
+// stands. Bytes that are as likely either way inside a word (the en and em dashes, the
+// ellipsis, the apostrophe as a quote, non-breaking space, the trade mark, Windows letters
+// such as o-e) are not taken as DOS letters.
+void WeighHighByte(unsigned char before, unsigned char c, unsigned char after, TTextShape& shape) {
+    const bool inWord = IsAsciiLetter(before) && IsAsciiLetter(after);
+    switch (c) {
+    case 0x80: // C-cedilla / euro sign
+        if (inWord) ++shape.DosInWord;
+        if ((before >= '0' && before <= '9') || (after >= '0' && after <= '9'))
+            ++shape.WindowsPunctuation;
+        return;
+    case 0x82:
+    case 0x83:
+    case 0x84:
+    case 0x86:
+    case 0x87:
+    case 0x88:
+    case 0x89:
+    case 0x8B:
+    case 0x91:
+    case 0x93:
+    case 0x94:
+    case 0x95:
+    case 0x98:
+    case 0x9B:
+    case 0xA1:
+    case 0xA2:
+    case 0xA3:
+    case 0xA4:
+    case 0xA5:
+        if (inWord) ++shape.DosInWord;
+        break;
+    case 0x8A:
+    case 0x8C: // e-grave, i-circumflex / S-caron, OE: capitals in Windows-1252
+        if (IsAsciiLower(before) && IsAsciiLower(after)) ++shape.DosInWord;
+        return;
+    default:
+        break;
+    }
+    switch (c) {
+    case 0x91:
+    case 0x93: // opening quotes
+        if (!IsWordChar(before) && IsWordChar(after)) ++shape.WindowsPunctuation;
+        break;
+    case 0x92:
+    case 0x94: // closing quotes, the apostrophe
+        if ((IsWordChar(before) || std::ispunct(before)) && !IsWordChar(after))
+            ++shape.WindowsPunctuation;
+        else if (c == 0x92 && inWord)
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x96:
+    case 0x97: // dashes
+        if (before == ' ' || after == ' ' ||
+            (before >= '0' && before <= '9' && after >= '0' && after <= '9'))
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x95: // a bullet opening a line
+        if ((before == 0 || before == '\n' || before == ' ' || before == '\t') && after == ' ')
+            ++shape.WindowsPunctuation;
+        break;
+    case 0x99: // trade mark after a word
+        if (IsAsciiLetter(before) && !IsAsciiLetter(after)) ++shape.WindowsPunctuation;
+        break;
+    default:
+        break;
+    }
 }
 
 // Where a trailing incomplete UTF-8 sequence starts, or s.size() when the text ends on a
@@ -57,6 +139,15 @@ public:
         }
         for (char ch : piece) {
             auto c = static_cast<unsigned char>(ch);
+            // The byte before this one, now that what follows it is known.
+            if (last_ >= 0x80 && last_ <= 0xA5) WeighHighByte(beforeLast_, last_, c, shape_);
+            if (c == last_) {
+                if (++run_ == 3 && c >= 0xB0 && c <= 0xDF) ++shape_.DosBoxRuns;
+            } else {
+                run_ = 1;
+            }
+            beforeLast_ = last_;
+            last_ = c;
             if (pendingDos_) {
                 (IsAsciiLetter(c) ? shape_.DosLetterLike : shape_.DosBoxLike)++;
                 pendingDos_ = false;
@@ -85,6 +176,7 @@ public:
         return more;
     }
     TTextShape Finish() {
+        if (last_ >= 0x80 && last_ <= 0xA5) WeighHighByte(beforeLast_, last_, 0, shape_);
         if (prevCr_) ++shape_.LoneCarriageReturns;
         if (pendingDos_) ++shape_.DosBoxLike;
         if (!carry_.empty()) shape_.ValidUtf8 = false;
@@ -96,6 +188,9 @@ private:
     std::string carry_;
     bool prevCr_ = false, pendingDos_ = false;
     unsigned char prev_ = 0;
+    // The last byte and the one before it (0: none), and how many times the last repeats.
+    unsigned char last_ = 0, beforeLast_ = 0;
+    std::size_t run_ = 0;
 };
 
 // A single-byte character set as 256 UTF-8 texts, each byte converted once by the C
@@ -212,8 +307,11 @@ TEncoding TTextShape::Choose(TEncoding requested) const {
     if (requested != TEncoding::Auto) return requested;
     if (ValidUtf8) return TEncoding::Utf8;
     // Read as Windows-1252, these bytes would become control characters: the file comes from
-    // DOS. Code page 850 when its letters stand among letters, else 437.
-    if (UnassignedCp1252) return DosLetterLike > DosBoxLike ? TEncoding::Cp850 : TEncoding::Cp437;
+    // DOS. So does a file whose DOS letters and box drawing outweigh its Windows punctuation.
+    // Code page 850 when its letters stand among letters, else 437.
+    const std::size_t dos = DosInWord + 3 * DosBoxRuns;
+    if (UnassignedCp1252 || (dos > 0 && dos > WindowsPunctuation))
+        return DosLetterLike > DosBoxLike ? TEncoding::Cp850 : TEncoding::Cp437;
     return TEncoding::Cp1252;
 }
 
@@ -283,17 +381,76 @@ TLineReader TLineReader::FromBytes(std::string_view bytes, TEncoding encoding) {
     return r;
 }
 
+namespace {
+
+// An unnamed file in the temporary folder, gone once closed; -1 when none can be made.
+int AnonymousTempFile() {
+    std::error_code ec;
+    std::string dir = std::filesystem::temp_directory_path(ec).string();
+    if (ec || dir.empty()) dir = "/tmp";
+    int fd = -1;
+#ifdef O_TMPFILE
+    fd = ::open(dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+#endif
+    std::string path = dir + "/larderly-import-XXXXXX";
+    fd = ::mkstemp(path.data());
+    if (fd < 0) return -1;
+    ::unlink(path.c_str());
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    return fd;
+}
+
+void WriteAll(int fd, const char* data, std::size_t size, const std::string& fileName) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0)
+            throw EInOutError("Cannot read the file " + fileName +
+                              ": its temporary copy: " + std::strerror(n < 0 ? errno : ENOSPC));
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+} // namespace
+
 TLineReader TLineReader::FromFile(const std::string& fileName, TEncoding encoding) {
     TLineReader r;
     r.fileName_ = fileName;
     r.fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     if (r.fd_ < 0)
         throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));
+    // A pipe, a FIFO or a terminal can be read only once, and the readers read a file more
+    // than once (each reader of the cascade from its start): what comes from such an input
+    // is kept in a temporary file, which is read instead.
+    int copy = -1;
+    if (::lseek(r.fd_, 0, SEEK_CUR) < 0) {
+        copy = AnonymousTempFile();
+        if (copy < 0)
+            throw EInOutError("Cannot read the file " + fileName +
+                              ": no temporary file for it: " + std::strerror(errno));
+    }
+    struct CloseCopy {
+        int& fd;
+        ~CloseCopy() {
+            if (fd >= 0) ::close(fd);
+        }
+    } closeCopy{copy};
     TShapeScan scan;
     std::string piece(kPiece, '\0');
     for (;;) {
         std::size_t n = r.ReadRaw(piece.data(), piece.size());
-        if (n == 0 || !scan.Add(std::string_view(piece.data(), n))) break;
+        if (n == 0) break;
+        // Nothing after a Ctrl-Z is read, so nothing after it is kept either.
+        const bool more = scan.Add(std::string_view(piece.data(), n));
+        if (copy >= 0) WriteAll(copy, piece.data(), n, fileName);
+        if (!more) break;
+    }
+    if (copy >= 0) {
+        ::close(r.fd_);
+        r.fd_ = copy;
+        copy = -1;
     }
     if (::lseek(r.fd_, 0, SEEK_SET) < 0)
         throw EInOutError("Cannot read the file " + fileName + ": " + std::strerror(errno));

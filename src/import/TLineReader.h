@@ -1,12 +1,15 @@
 // An import file as lines of text, read as a stream: a large file is never held whole in
 // memory. Opening a file makes one quick pass over its bytes first, so that a file that cannot
 // be read fails before any reader starts its transaction, and so that the character set and
-// the line ends are known before the first line is read.
+// the line ends are known before the first line is read. An input that cannot be read twice
+// (a pipe, a FIFO, standard input) is copied to an unnamed temporary file by that pass.
 //
 // A Ctrl-Z ends the file. The character set is chosen per file (TEncoding): by default the
 // bytes are taken as UTF-8 when they are valid UTF-8 and as Windows-1252 otherwise, except
 // that a file holding bytes Windows-1252 leaves unassigned (which it would turn into control
-// characters) is read as the DOS code page 437 or 850 that its accented letters point to.
+// characters), or whose bytes read as DOS accented letters inside words or box drawing more
+// often than as Windows punctuation, is read as the DOS code page 437 or 850 that its
+// accented letters point to.
 // A line ends at a line feed; carriage returns are left out of the line wherever they stand,
 // unless the file's lines end with a lone carriage return (classic Mac files: more lone
 // carriage returns than line feeds), where a carriage return, a line feed or the pair ends a
@@ -30,7 +33,9 @@ bool ParseEncoding(std::string_view name, TEncoding& out);
 // The short name above ("utf-8", ...).
 const char* EncodingName(TEncoding encoding);
 
-// What one pass over a file's bytes (up to its Ctrl-Z) tells.
+// What one pass over a file's bytes (up to its Ctrl-Z) tells. A file that is not UTF-8 is read
+// as a DOS code page when it holds bytes Windows-1252 leaves unassigned, or when its DOS
+// letters and box drawing outweigh its Windows punctuation; else as Windows-1252.
 struct TTextShape {
     bool ValidUtf8 = true;
     bool UnassignedCp1252 = false; // holds 81, 8D, 8F, 90 or 9D
@@ -38,6 +43,11 @@ struct TTextShape {
     // Bytes whose meaning differs between code pages 437 and 850 (box drawing in one, letters
     // in the other), counted by whether a letter stands beside them.
     std::size_t DosLetterLike = 0, DosBoxLike = 0;
+    // Bytes of 80-A5 that are accented letters in the DOS code pages and signs in Windows-1252
+    // standing inside a word ("Pur\x82e"), and runs of three or more equal box-drawing bytes
+    // (B0-DF): DOS text. Windows-1252 quotes, dashes, bullets and signs standing where such
+    // punctuation stands (a quote opening before a word, a dash between blanks or digits).
+    std::size_t DosInWord = 0, DosBoxRuns = 0, WindowsPunctuation = 0;
 
     // The character set to read the file with when `requested` is asked for.
     TEncoding Choose(TEncoding requested) const;

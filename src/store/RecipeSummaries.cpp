@@ -1,45 +1,253 @@
-// Recipe summaries with identifier and title indexes.
+// Recipe summaries in fixed blocks, with identifier and folded-title hash indexes.
 #include "store/RecipeSummaries.h"
 
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <bit>
 #include <unordered_set>
 
 namespace larderly {
 
+namespace summaries_detail {
+
+void TSlotTable::Clear() {
+    entries_ = {};
+    size_ = 0;
+    mask_ = 0;
+    shift_ = 32;
+}
+
+void TSlotTable::Grow(std::size_t capacity) {
+    std::vector<Entry> old;
+    old.swap(entries_);
+    entries_.assign(capacity, Entry{});
+    mask_ = capacity - 1;
+    shift_ = 32u - static_cast<unsigned>(std::countr_zero(capacity));
+    for (const Entry& e : old) {
+        if (e.Slot == kNoSlot) continue;
+        std::size_t i = Home(e.Key);
+        while (entries_[i].Slot != kNoSlot)
+            i = (i + 1) & mask_;
+        entries_[i] = e;
+    }
+}
+
+void TSlotTable::Reserve(std::size_t count) {
+    std::size_t capacity = 16;
+    while (capacity / 4 * 3 < count)
+        capacity *= 2;
+    if (capacity > entries_.size()) Grow(capacity);
+}
+
+void TSlotTable::Insert(uint32_t key, uint32_t slot) {
+    // At most three quarters full, so that probes stay short.
+    if ((size_ + 1) * 4 > entries_.size() * 3) Grow(std::max<std::size_t>(16, entries_.size() * 2));
+    std::size_t i = Home(key);
+    while (entries_[i].Slot != kNoSlot)
+        i = (i + 1) & mask_;
+    entries_[i] = {key, slot};
+    ++size_;
+}
+
+bool TSlotTable::Erase(uint32_t key, uint32_t slot) {
+    if (entries_.empty()) return false;
+    std::size_t i = Home(key);
+    for (;; i = (i + 1) & mask_) {
+        const Entry& e = entries_[i];
+        if (e.Slot == kNoSlot) return false;
+        if (e.Key == key && e.Slot == slot) break;
+    }
+    // Entries after the hole that could not sit at their home (or nearer to it) move back,
+    // so that every probe still reaches its entry without passing an empty place.
+    for (std::size_t j = i;;) {
+        j = (j + 1) & mask_;
+        if (entries_[j].Slot == kNoSlot) break;
+        const std::size_t home = Home(entries_[j].Key);
+        const bool staysPut = i <= j ? (i < home && home <= j) : (i < home || home <= j);
+        if (staysPut) continue;
+        entries_[i] = entries_[j];
+        i = j;
+    }
+    entries_[i] = Entry{};
+    --size_;
+    return true;
+}
+
+void TSlotTable::Assign(uint32_t key, uint32_t slot) {
+    if (!entries_.empty())
+        for (std::size_t i = Home(key);; i = (i + 1) & mask_) {
+            Entry& e = entries_[i];
+            if (e.Slot == kNoSlot) break;
+            if (e.Key == key) {
+                e.Slot = slot;
+                return;
+            }
+        }
+    Insert(key, slot);
+}
+
+} // namespace summaries_detail
+
+namespace {
+
+char FoldChar(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether two titles are equal with the letters A-Z folded (FoldAZ(a) == FoldAZ(b)).
+bool EqualFolded(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
+    return true;
+}
+
+uint32_t IdKey(int32_t id) {
+    return static_cast<uint32_t>(id);
+}
+
+} // namespace
+
+uint32_t RecipeSummaries::TitleHash(std::string_view title) {
+    // 64-bit FNV-1a of the folded title, its halves combined.
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (char c : title) {
+        h ^= static_cast<unsigned char>(FoldChar(c));
+        h *= 0x100000001b3ull;
+    }
+    return static_cast<uint32_t>(h ^ (h >> 32));
+}
+
 void RecipeSummaries::Clear() {
-    undo_.clear();
-    pending_.clear();
-    removed_.clear();
-    list_.clear();
-    byId_.clear();
-    titles_.clear();
+    undo_ = {};
+    before_ = {};
+    removed_ = {};
+    std::vector<std::unique_ptr<Node[]>>().swap(blocks_);
+    head_ = tail_ = free_ = kNone;
+    slots_ = 0;
+    count_ = 0;
+    byId_.Clear();
+    sharedIds_ = false;
+    titles_.Clear();
     titlesBuilt_ = true;
     built_ = false;
 }
 
-void RecipeSummaries::IndexTitle(const std::string& title, int delta) {
-    if (!titlesBuilt_) return;
-    std::string key = FoldAZ(title);
-    auto it = titles_.find(key);
-    if (it == titles_.end()) {
-        if (delta > 0) titles_.emplace(std::move(key), delta);
-        return;
+RecipeSummaries& RecipeSummaries::operator=(RecipeSummaries&& o) noexcept {
+    if (this == &o) return *this;
+    blocks_ = std::move(o.blocks_);
+    head_ = o.head_;
+    tail_ = o.tail_;
+    free_ = o.free_;
+    slots_ = o.slots_;
+    count_ = o.count_;
+    byId_ = std::move(o.byId_);
+    sharedIds_ = o.sharedIds_;
+    titles_ = std::move(o.titles_);
+    titlesBuilt_ = o.titlesBuilt_;
+    inTransaction_ = o.inTransaction_;
+    building_ = o.building_;
+    reloading_ = o.reloading_;
+    built_ = o.built_;
+    builtAt_ = o.builtAt_;
+    undo_ = std::move(o.undo_);
+    before_ = std::move(o.before_);
+    removed_ = std::move(o.removed_);
+    observers_ = std::move(o.observers_);
+    o.Clear();
+    o.inTransaction_ = o.building_ = o.reloading_ = false;
+    o.observers_.clear();
+    return *this;
+}
+
+RecipeSummaries::Slot RecipeSummaries::NewSlot() {
+    if (free_ != kNone) {
+        const Slot s = free_;
+        free_ = NodeAt(s).L.Next;
+        NodeAt(s).L = Link{};
+        return s;
     }
-    it->second += delta;
-    if (it->second <= 0) titles_.erase(it);
+    if ((slots_ & ((1u << kBlockBits) - 1)) == 0)
+        blocks_.push_back(std::make_unique<Node[]>(std::size_t{1} << kBlockBits));
+    return slots_++;
+}
+
+void RecipeSummaries::FreeSlot(Slot s) {
+    Node& n = NodeAt(s);
+    n.S = TRecipeSummary{};
+    n.L = Link{kNone, free_};
+    free_ = s;
+}
+
+void RecipeSummaries::LinkBefore(Slot s, Slot next) {
+    Link& l = NodeAt(s).L;
+    l.Next = next;
+    l.Prev = next == kNone ? tail_ : NodeAt(next).L.Prev;
+    (l.Prev == kNone ? head_ : NodeAt(l.Prev).L.Next) = s;
+    (next == kNone ? tail_ : NodeAt(next).L.Prev) = s;
+    ++count_;
+}
+
+void RecipeSummaries::Unlink(Slot s) {
+    Link& l = NodeAt(s).L;
+    (l.Prev == kNone ? head_ : NodeAt(l.Prev).L.Next) = l.Next;
+    (l.Next == kNone ? tail_ : NodeAt(l.Next).L.Prev) = l.Prev;
+    l = Link{};
+    --count_;
+}
+
+RecipeSummaries::Slot RecipeSummaries::FindSlot(int32_t id) const {
+    // The key is the identifier itself, so an equal key is the identifier.
+    return byId_.Find(IdKey(id), [](Slot) { return true; });
+}
+
+void RecipeSummaries::ReindexId(int32_t id) {
+    if (!sharedIds_) return;
+    for (Slot r = tail_; r != kNone; r = NodeAt(r).L.Prev)
+        if (At(r).InternalID == id) {
+            byId_.Assign(IdKey(id), r);
+            return;
+        }
+}
+
+void RecipeSummaries::IndexTitle(Slot s) {
+    if (titlesBuilt_) titles_.Insert(TitleHash(At(s).Title), s);
+}
+
+void RecipeSummaries::UnindexTitle(Slot s) {
+    if (titlesBuilt_) titles_.Erase(TitleHash(At(s).Title), s);
+}
+
+void RecipeSummaries::Log(TSummaryChange::Kind what, Slot s, uint32_t extra) {
+    if (!inTransaction_) return;
+    const bool told = !building_;
+    // Summaries appended one after another (an import) make one entry.
+    if (what == TSummaryChange::Added && !undo_.empty()) {
+        Undo& last = undo_.back();
+        if (last.What == TSummaryChange::Added && last.Told == told &&
+            last.First + last.Extra == s && last.Extra < 0xFFFFFFFFu) {
+            ++last.Extra;
+            return;
+        }
+    }
+    undo_.push_back({what, told, s, extra});
 }
 
 TRecipeSummary* RecipeSummaries::Append(const RecipeRecord& rec) {
-    list_.push_back({rec.InternalID, rec.Category, CutChars(rec.Title, kTitleWidth)});
-    auto it = std::prev(list_.end());
+    const Slot s = NewSlot();
+    TRecipeSummary& sum = At(s);
+    sum.InternalID = rec.InternalID;
+    sum.Category = rec.Category;
+    sum.Title = CutChars(rec.Title, kTitleWidth);
+    LinkBefore(s, kNone);
     // A later summary with the same identifier wins, as a search from the last node would.
-    byId_[rec.InternalID] = it;
-    IndexTitle(it->Title, 1);
-    if (inTransaction_) undo_.push_back({TSummaryChange::Added, it, {}, {}});
-    Changed(TSummaryChange::Added, &*it);
-    return &*it;
+    if (FindSlot(rec.InternalID) != kNone) sharedIds_ = true;
+    byId_.Assign(IdKey(rec.InternalID), s);
+    IndexTitle(s);
+    Log(TSummaryChange::Added, s, 1);
+    Changed(TSummaryChange::Added, s);
+    return &sum;
 }
 
 TRecipeSummary* RecipeSummaries::AppendUntold(const RecipeRecord& rec) {
@@ -51,56 +259,55 @@ TRecipeSummary* RecipeSummaries::AppendUntold(const RecipeRecord& rec) {
 }
 
 TRecipeSummary* RecipeSummaries::Find(int32_t id) {
-    auto it = byId_.find(id);
-    return it == byId_.end() ? nullptr : &*it->second;
+    const Slot s = FindSlot(id);
+    return s == kNone ? nullptr : &At(s);
 }
 
 TRecipeSummary* RecipeSummaries::Update(const RecipeRecord& rec, bool* added) {
-    if (TRecipeSummary* s = Find(rec.InternalID)) {
-        if (inTransaction_)
-            undo_.push_back({TSummaryChange::Updated, byId_[rec.InternalID], {}, *s});
-        IndexTitle(s->Title, -1);
-        s->Category = rec.Category;
-        s->Title = CutChars(rec.Title, kTitleWidth);
-        IndexTitle(s->Title, 1);
-        Changed(TSummaryChange::Updated, s);
-        if (added) *added = false;
-        return s;
+    const Slot s = FindSlot(rec.InternalID);
+    if (s == kNone) {
+        if (added) *added = true;
+        return Append(rec);
     }
-    if (added) *added = true;
-    return Append(rec);
+    TRecipeSummary& sum = At(s);
+    if (inTransaction_) {
+        before_.push_back(sum);
+        Log(TSummaryChange::Updated, s, static_cast<uint32_t>(before_.size() - 1));
+    }
+    UnindexTitle(s);
+    sum.Category = rec.Category;
+    sum.Title = CutChars(rec.Title, kTitleWidth);
+    IndexTitle(s);
+    Changed(TSummaryChange::Updated, s);
+    if (added) *added = false;
+    return &sum;
 }
 
 bool RecipeSummaries::Remove(int32_t id) {
-    auto it = byId_.find(id);
-    if (it == byId_.end()) return false;
-    auto node = it->second;
-    byId_.erase(it);
-    IndexTitle(node->Title, -1);
-    // The node is kept aside until the change is told, so that observers may still look at it.
-    const auto next = std::next(node);
-    removed_.splice(removed_.end(), list_, node);
-    if (inTransaction_) undo_.push_back({TSummaryChange::Removed, node, next, {}});
-    // An earlier summary with the same identifier (never made by the program) takes its place.
-    for (auto r = list_.end(); r != list_.begin();) {
-        --r;
-        if (r->InternalID == id) {
-            byId_[id] = r;
-            break;
-        }
+    const Slot s = FindSlot(id);
+    if (s == kNone) return false;
+    byId_.Erase(IdKey(id), s);
+    UnindexTitle(s);
+    // The summary is kept aside until the change is told, so that observers may still look
+    // at it (and, in a transaction, until it ends, for a rollback to put it back).
+    const Slot next = NodeAt(s).L.Next;
+    Unlink(s);
+    Log(TSummaryChange::Removed, s, next);
+    ReindexId(id);
+    if (inTransaction_) {
+        removed_.push_back(s);
+        Changed(TSummaryChange::Removed, s);
+        return true;
     }
-    Changed(TSummaryChange::Removed, &*node);
+    Changed(TSummaryChange::Removed, s);
+    FreeSlot(s);
     return true;
 }
 
-void RecipeSummaries::Changed(TSummaryChange::Kind what, TRecipeSummary* s) {
-    if (building_) return;
-    if (inTransaction_) {
-        pending_.push_back({what, s->InternalID, s});
-        return;
-    }
-    Tell({{what, s->InternalID, s}});
-    removed_.clear();
+void RecipeSummaries::Changed(TSummaryChange::Kind what, Slot s) {
+    // In a transaction the log says what to tell at the commit.
+    if (building_ || inTransaction_) return;
+    Tell({{what, At(s).InternalID, &At(s)}});
 }
 
 void RecipeSummaries::Tell(const std::vector<TSummaryChange>& changes) {
@@ -113,46 +320,67 @@ void RecipeSummaries::Tell(const std::vector<TSummaryChange>& changes) {
 
 void RecipeSummaries::BeginChanges() {
     undo_.clear();
-    pending_.clear();
+    before_.clear();
     inTransaction_ = true;
 }
 
 void RecipeSummaries::CommitChanges() {
     inTransaction_ = false;
-    undo_.clear();
+    std::size_t n = 0;
+    for (const Undo& u : undo_)
+        if (u.Told) n += u.What == TSummaryChange::Added ? u.Extra : 1;
     std::vector<TSummaryChange> changes;
-    changes.swap(pending_);
+    changes.reserve(n);
+    for (const Undo& u : undo_) {
+        if (!u.Told) continue;
+        const uint32_t run = u.What == TSummaryChange::Added ? u.Extra : 1;
+        for (uint32_t k = 0; k < run; ++k) {
+            TRecipeSummary& sum = At(u.First + k);
+            changes.push_back({u.What, sum.InternalID, &sum});
+        }
+    }
+    undo_ = {};
+    before_ = {};
+    std::vector<Slot> gone;
+    gone.swap(removed_);
     if (!changes.empty()) Tell(changes);
-    removed_.clear();
+    for (Slot s : gone)
+        FreeSlot(s);
 }
 
 void RecipeSummaries::RollbackChanges() {
     inTransaction_ = false;
     for (auto u = undo_.rbegin(); u != undo_.rend(); ++u) {
         switch (u->What) {
-        case TSummaryChange::Added: {
-            const int32_t id = u->Node->InternalID;
-            IndexTitle(u->Node->Title, -1);
-            list_.erase(u->Node);
-            byId_.erase(id);
+        case TSummaryChange::Added:
+            for (uint32_t k = u->Extra; k-- > 0;) {
+                const Slot s = u->First + k;
+                const int32_t id = At(s).InternalID;
+                UnindexTitle(s);
+                Unlink(s);
+                if (byId_.Erase(IdKey(id), s)) ReindexId(id);
+                FreeSlot(s);
+            }
+            break;
+        case TSummaryChange::Updated: {
+            const Slot s = u->First;
+            TRecipeSummary& before = before_[u->Extra];
+            UnindexTitle(s);
+            At(s).Category = before.Category;
+            At(s).Title = std::move(before.Title);
+            IndexTitle(s);
             break;
         }
-        case TSummaryChange::Updated:
-            IndexTitle(u->Node->Title, -1);
-            u->Node->Category = u->Before.Category;
-            u->Node->Title = u->Before.Title;
-            IndexTitle(u->Node->Title, 1);
-            break;
         case TSummaryChange::Removed:
-            list_.splice(u->Next, removed_, u->Node);
-            byId_[u->Node->InternalID] = u->Node;
-            IndexTitle(u->Node->Title, 1);
+            LinkBefore(u->First, u->Extra);
+            byId_.Assign(IdKey(At(u->First).InternalID), u->First);
+            IndexTitle(u->First);
             break;
         }
     }
-    undo_.clear();
-    pending_.clear();
-    removed_.clear();
+    undo_ = {};
+    before_ = {};
+    removed_ = {};
 }
 
 void RecipeSummaries::AddObserver(ISummaryObserver* observer) {
@@ -166,15 +394,16 @@ void RecipeSummaries::RemoveObserver(ISummaryObserver* observer) {
 
 bool RecipeSummaries::TitleExists(const std::string& title) const {
     EnsureTitleIndex();
-    return titles_.count(FoldAZ(title)) != 0;
+    return titles_.Find(TitleHash(title),
+                        [&](Slot s) { return EqualFolded(At(s).Title, title); }) != kNone;
 }
 
 void RecipeSummaries::EnsureTitleIndex() const {
     if (titlesBuilt_) return;
-    titles_.clear();
-    titles_.reserve(list_.size());
-    for (const TRecipeSummary& s : list_)
-        ++titles_[FoldAZ(s.Title)];
+    titles_.Clear();
+    titles_.Reserve(count_);
+    for (Slot s = head_; s != kNone; s = NodeAt(s).L.Next)
+        titles_.Insert(TitleHash(At(s).Title), s);
     titlesBuilt_ = true;
 }
 
@@ -228,7 +457,7 @@ void RecipeSummaries::Reload(TfmTables& store) {
         }
         st.Reset();
         std::vector<int32_t> gone;
-        for (const TRecipeSummary& s : list_)
+        for (const TRecipeSummary& s : *this)
             if (!stored.count(s.InternalID)) gone.push_back(s.InternalID);
         for (int32_t id : gone)
             Remove(id);

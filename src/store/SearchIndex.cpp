@@ -51,9 +51,10 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
         try {
             conn.Exec("ATTACH DATABASE " + Quote(path_) + " AS " + kSchema);
             conn_ = &conn;
-            // Derived data: no journal file and no sync, so commits of the tables keep their
-            // cost and a lost index is only rebuilt.
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=MEMORY");
+            // Derived data: no sync, so commits of the tables keep their cost and a lost index
+            // is only rebuilt. The journal is a file all the same: held in memory it would grow
+            // with every page of the index a large import rewrites (to hundreds of megabytes).
+            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=DELETE");
             conn.Exec(std::string("PRAGMA ") + kSchema + ".synchronous=OFF");
             int64_t version = 0, counter = -2;
             {
@@ -98,9 +99,7 @@ void TSearchIndex::InstallTriggers() {
     // Temporary triggers live in this connection only and name the index table without its
     // schema (the rule for statements inside triggers); no other schema has that name.
     DropTriggers();
-    conn_->Exec("CREATE TEMP TRIGGER larderly_words_insert AFTER INSERT ON main.tblRecipes BEGIN "
-                "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
-                "CAST(new.RecipeText AS TEXT)); END");
+    InstallInsertTrigger();
     conn_->Exec("CREATE TEMP TRIGGER larderly_words_update AFTER UPDATE OF Title, RecipeText ON "
                 "main.tblRecipes BEGIN "
                 "DELETE FROM recipe_words WHERE rowid = old.InternalID; "
@@ -108,6 +107,48 @@ void TSearchIndex::InstallTriggers() {
                 "CAST(new.RecipeText AS TEXT)); END");
     conn_->Exec("CREATE TEMP TRIGGER larderly_words_delete AFTER DELETE ON main.tblRecipes BEGIN "
                 "DELETE FROM recipe_words WHERE rowid = old.InternalID; END");
+}
+
+void TSearchIndex::InstallInsertTrigger() {
+    conn_->Exec("CREATE TEMP TRIGGER IF NOT EXISTS larderly_words_insert AFTER INSERT ON "
+                "main.tblRecipes BEGIN "
+                "INSERT INTO recipe_words(rowid, title, body) VALUES (new.InternalID, new.Title, "
+                "CAST(new.RecipeText AS TEXT)); END");
+}
+
+TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index) : index_(index) {
+    if (!index_.conn_ || sqlite3_get_autocommit(index_.conn_->handle())) return;
+    {
+        // Identifiers only grow (AUTOINCREMENT): every row added from here on is above this.
+        SqlStatement m(index_.conn_->handle(),
+                       "SELECT COALESCE(MAX(InternalID), 0) FROM main.tblRecipes");
+        if (m.Step()) after_ = m.ColumnInt(0);
+    }
+    index_.conn_->Exec("DROP TRIGGER IF EXISTS temp.larderly_words_insert");
+    active_ = true;
+}
+
+TSearchIndex::TBulkAdd::~TBulkAdd() {
+    // Not finished: the rollback that follows brings the trigger back; should the transaction
+    // be over already, it is put back here.
+    if (!active_ || !index_.conn_) return;
+    try {
+        index_.InstallInsertTrigger();
+    } catch (...) {
+    }
+}
+
+void TSearchIndex::TBulkAdd::Finish() {
+    if (!active_) return;
+    active_ = false;
+    if (!index_.conn_) return;
+    SqlStatement add(index_.conn_->handle(),
+                     std::string("INSERT INTO ") + kSchema +
+                         ".recipe_words(rowid, title, body) SELECT InternalID, Title, "
+                         "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?");
+    add.Bind(1, after_);
+    add.Run();
+    index_.InstallInsertTrigger();
 }
 
 void TSearchIndex::DropTriggers() {

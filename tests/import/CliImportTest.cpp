@@ -16,11 +16,13 @@ struct CliRun {
     std::string out, err;
 };
 
-CliRun Cli(const std::string& home, const std::string& args) {
+// Runs the program; `input`, when given, is a file piped to its standard input.
+CliRun Cli(const std::string& home, const std::string& args, const std::string& input = {}) {
     CliRun r;
     std::string errFile = home + ".stderr";
     std::string cmd = std::string(LARDERLY_BIN_DIR) + "/larderly-cli --home '" + home + "' " +
                       args + " 2>'" + errFile + "'";
+    if (!input.empty()) cmd = "cat '" + input + "' | " + cmd;
     FILE* f = popen(cmd.c_str(), "r");
     if (!f) return r;
     std::array<char, 4096> buf{};
@@ -66,6 +68,16 @@ TEST(CliImport, UnreadableFileStopsWithStatus1) {
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("missing.mmf"), std::string::npos) << r.err;
     EXPECT_EQ(Cli(home, "import").status, 2);
+}
+
+TEST(CliImport, StandardInputFromAPipe) {
+    TempStore t;
+    const std::string home = t.Folder() + "/home";
+    CliRun r = Cli(home, "import /dev/stdin", Fixture("mastercook.mx2"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "/dev/stdin\t2\tMasterCook XML\n");
+    r = Cli(home, "list");
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2);
 }
 
 TEST(CliImport, SkipExistingAndEncodingOptions) {

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
+#include <sys/stat.h>
+#include <thread>
+
 using namespace larderly;
 using namespace larderly::import;
 using namespace larderly::import::test;
@@ -211,4 +216,60 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
         }
     }
     EXPECT_EQ(ImportDetailsText(TImportCommandResult{}), "");
+}
+
+// A FIFO can be read only once, yet each reader of the cascade reads the file from its start:
+// what comes through it is kept aside, and gives the rows the file itself gives.
+TEST(ImportCommand, FifoGivesTheRowsOfTheFile) {
+    std::signal(SIGPIPE, SIG_IGN);
+    for (const char* name :
+         {"mealmaster-mmmmm.mmf", "mastercook.mx2", "mastercook.mxp", "mealmaster-extract.txt"}) {
+        SCOPED_TRACE(name);
+        TempStore fromFile, fromFifo;
+        const TFileImport a = ImportFile(fromFile.store, Fixture(name));
+        const std::string fifo = fromFifo.Folder() + "/in";
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        std::thread writer([&] {
+            std::ifstream in(Fixture(name), std::ios::binary);
+            std::ofstream(fifo, std::ios::binary) << in.rdbuf();
+        });
+        TFileImport b;
+        try {
+            b = ImportFile(fromFifo.store, fifo);
+        } catch (const std::exception& e) {
+            ADD_FAILURE() << e.what();
+        }
+        writer.join();
+        EXPECT_GT(a.Added, 0);
+        EXPECT_EQ(b.Reader, a.Reader);
+        EXPECT_EQ(b.Added, a.Added);
+        const auto want = fromFile.Recipes(), got = fromFifo.Recipes();
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].title, want[i].title);
+            EXPECT_EQ(got[i].categories, want[i].categories);
+            EXPECT_EQ(got[i].lines, want[i].lines);
+        }
+    }
+}
+
+// The search index takes a file's recipes with its commit; a file stopped by a title already
+// there leaves no words behind, and later saves are indexed again one by one.
+TEST(ImportCommand, ImportedRecipesAreSearchable) {
+    TempStore t;
+    ASSERT_EQ(ImportFile(t.store, Fixture("mealmaster-mmmmm.mmf")).Added, 2);
+    TSearchIndex& index = t.store.SearchIndex();
+    EXPECT_EQ(index.Search("creme custard").size(), 1u);
+    EXPECT_EQ(index.Search("rice boil").size(), 1u);
+    const std::string stopped = t.WriteFile(
+        "stopped.mmf", "MMMMM----- Recipe via Meal-Master\n\n      Title: Zucchini loaf\n"
+                       " Categories: \n      Yield: 1\nMMMMM\n"
+                       "MMMMM----- Recipe via Meal-Master\n\n      Title: plain rice\n"
+                       " Categories: \n      Yield: 1\nMMMMM\n");
+    EXPECT_TRUE(ImportFile(t.store, stopped).StoppedOnTitle);
+    EXPECT_TRUE(index.Search("zucchini").empty());
+    RecipeValue v;
+    v.Title = "Quince paste";
+    const int32_t quince = t.store.SaveRecipeValue(v);
+    EXPECT_EQ(index.Search("quince"), std::vector<int32_t>{quince});
 }

@@ -140,6 +140,34 @@ TEST(DecodeImportBytes, DosCodePagesAndChosenEncodings) {
          "\xC3\xBC \xE2\x95\x94\xE2\x95\x90\xE2\x95\x97"},
         {"850 letters among letters", "\x81 S\xC6o Jo\xC6o", TEncoding::Auto,
          "\xC3\xBC S\xC3\xA3o Jo\xC3\xA3o"},
+        // Without unassigned bytes the bytes' places tell: DOS letters inside words and box
+        // drawing against Windows quotes, dashes and bullets where punctuation stands.
+        {"DOS letters inside words",
+         "Cr\x8Ame br\x96l\x82"
+         "e",
+         TEncoding::Auto,
+         "Cr\xC3\xA8me br\xC3\xBBl\xC3\xA9"
+         "e"},
+        {"a rule of box drawing", "Soup\n\xCD\xCD\xCD\xCD\n", TEncoding::Auto,
+         "Soup\n\xE2\x95\x90\xE2\x95\x90\xE2\x95\x90\xE2\x95\x90\n"},
+        {"850 letters among letters, no unassigned byte",
+         "Pur\x82"
+         "e S\xC6o Jo\xC6o",
+         TEncoding::Auto,
+         "Pur\xC3\xA9"
+         "e S\xC3\xA3o Jo\xC3\xA3o"},
+        {"Windows quotes outweigh a letter", "don\x92t \x93stir\x94 Caf\x82s", TEncoding::Auto,
+         "don\xE2\x80\x99t \xE2\x80\x9Cstir\xE2\x80\x9D Caf\xE2\x80\x9As"},
+        {"Windows dashes, bullets and signs",
+         "\x95 2\x96"
+         "3 cups \x97 Brand\x99 mix, \x80"
+         "5",
+         TEncoding::Auto,
+         "\xE2\x80\xA2 2\xE2\x80\x93"
+         "3 cups \xE2\x80\x94 Brand\xE2\x84\xA2 mix, \xE2\x82\xAC"
+         "5"},
+        {"em dash between words is no DOS letter", "stir\x97then bake", TEncoding::Auto,
+         "stir\xE2\x80\x94then bake"},
         {"asked for 437", "Caf\x82", TEncoding::Cp437, "Caf\xC3\xA9"},
         {"asked for 850", "\xB5", TEncoding::Cp850, "\xC3\x81"},
         {"asked for latin1", "\xE9\x93", TEncoding::Latin1, "\xC3\xA9\xC2\x93"},

@@ -105,6 +105,37 @@ TEST_F(SearchIndexTest, FollowsSavesDeletesAndRollbacks) {
     EXPECT_EQ(Find("banana"), Ids{b});
 }
 
+// Many recipes added in one transaction are indexed together before the commit; a
+// transaction that rolls back instead leaves neither its recipes nor a paused index behind.
+TEST_F(SearchIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
+    const int32_t a = Add("Apple pie", {"Bake."});
+    Ids pears;
+    {
+        Transaction t(*store_);
+        TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
+        pears = {Add("Pear tart", {"Poach the pears."}), Add("Pear jam", {})};
+        Add("Apple pie", {"Bake with quinces."}, a); // a change, not an addition
+        bulk.Finish();
+        t.Commit();
+    }
+    EXPECT_EQ(Find("pear"), pears);
+    EXPECT_EQ(Find("quince"), Ids{a});
+    EXPECT_EQ(Find("bake"), Ids{a});
+    {
+        Transaction t(*store_);
+        TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
+        Add("Fig roll", {});
+    } // rolled back without Finish
+    EXPECT_EQ(Find("fig"), Ids{});
+    // Saves after either are indexed one by one again.
+    const int32_t plum = Add("Plum cake", {});
+    EXPECT_EQ(Find("plum"), Ids{plum});
+    Close();
+    Open();
+    EXPECT_EQ(store_->SearchIndex().Rebuilds(), 0);
+    EXPECT_EQ(Find("pear"), pears);
+}
+
 TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
     const int32_t a = Add("Apple pie", {"Bake."});
     Close();
