@@ -7,7 +7,8 @@
 // undoes both. The index file and its journal are written without a sync: losing the index
 // costs a rebuild, never a recipe, and it never makes a commit of the tables slower than one
 // file's. (The journal is a file, not memory, so a large import's memory does not grow with
-// the size of the index.)
+// the size of the index; it is emptied at each commit and stays beside the index as
+// data/search.idx-journal.)
 //
 // The index remembers the recipe file's change counter (bytes 24-27 of its header) when the
 // tables close. A different counter at the next open (a restore, another program writing the

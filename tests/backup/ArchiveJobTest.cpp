@@ -171,10 +171,12 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
     EXPECT_EQ(view.shown, 2);
     EXPECT_EQ(view.hidden, 2);
     // The table files keep their lower-case names and nothing else is left in data/ (but the
-    // search index, which is derived from the tables and never part of a backup).
+    // search index and its journal, which are derived from the tables and never part of a
+    // backup).
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(home.data()))
-        if (e.path().filename() != kSearchIndexFile) names.push_back(e.path().filename());
+        if (e.path().filename().string().rfind(kSearchIndexFile, 0) != 0)
+            names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names,
               (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}));
@@ -326,7 +328,7 @@ TEST_F(ArchiveJobTest, DisketteSetAcrossSegmentsRoundTrips) {
     const std::string floppy = home.path("floppy");
     MapDiskette(floppy);
     const auto before = Dump(store);
-    prompts.setAutoAcknowledge(true);
+    prompts.SetAutoAcknowledge(true);
     ASSERT_TRUE(Job().BackupTables("A:\\"));
     ASSERT_TRUE(fs::exists(floppy + "/recipebackup.002")) << "the set needs more than one diskette";
     EXPECT_LE(fs::file_size(floppy + "/recipebackup.001"), 1440000u);
@@ -364,7 +366,7 @@ TEST_F(ArchiveJobTest, MissingDisketteSegmentFailsTheRestoreAndKeepsTheData) {
     FillForDiskettes();
     const std::string floppy = home.path("floppy");
     MapDiskette(floppy);
-    prompts.setAutoAcknowledge(true);
+    prompts.SetAutoAcknowledge(true);
     ASSERT_TRUE(Job().BackupTables("A:\\"));
     ASSERT_TRUE(fs::remove(floppy + "/recipebackup.002"));
     ChangeData();
@@ -405,7 +407,7 @@ TEST_F(ArchiveJobTest, FailedSwapStepLeavesTheOldSetAsItWas) {
         auto job = Job();
         int moves = 0;
         job.MoveSegment = [&](const std::string& from, const std::string& to) {
-            return ++moves != failAt && fileutil::moveFile(from, to);
+            return ++moves != failAt && fileutil::MoveFile(from, to);
         };
         EXPECT_FALSE(job.BackupTables(backupDir + "/"));
         EXPECT_TRUE(prompts.done());
@@ -432,7 +434,7 @@ TEST_F(ArchiveJobTest, SwapThatCannotMoveBackKeepsTheOldSetForTheNextRun) {
     int moves = 0;
     job.MoveSegment = [&](const std::string& from, const std::string& to) {
         ++moves;
-        return moves == 1 && fileutil::moveFile(from, to);
+        return moves == 1 && fileutil::MoveFile(from, to);
     };
     EXPECT_FALSE(job.BackupTables(backupDir + "/"));
     const auto kept = StagingFoldersIn(backupDir);

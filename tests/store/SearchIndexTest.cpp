@@ -78,6 +78,7 @@ TEST_F(SearchIndexTest, EveryWordAsAPrefixCaseAndAccentsIgnored) {
         {"tomato pizza", {}},
         {"oat", {}},
         {"overnight chill", {brulee}},
+        {"\u201Ccr\u00E8me\u201D \u2013 br\u00FBl\u2026", {brulee}},
         {"  ", {soup, brulee, salad}},
     };
     for (const auto& c : cases)
@@ -166,9 +167,13 @@ TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
     EXPECT_EQ(Find("plum"), Ids{a});
 }
 
-TEST(SearchIndexQuery, WordsBecomeQuotedPrefixPhrases) {
+TEST(SearchIndexQuery, EveryTokenBecomesAQuotedPrefix) {
     EXPECT_EQ(TSearchIndex::MatchQuery(" tom  bas "), "\"tom\"* AND \"bas\"*");
-    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"),
-              "\"say\"* AND \"\"\"hi\"\"\"* AND \"OR\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"), "\"say\"* AND \"hi\"* AND \"OR\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery("bain-marie"), "\"bain\"* AND \"marie\"*");
+    // Curly quotes, a dash and an ellipsis split words; accented letters and ½ do not.
+    EXPECT_EQ(TSearchIndex::MatchQuery("\u201Ccr\u00E8me\u201D\u2013br\u00FBl\u2026 \u00BD"),
+              "\"cr\u00E8me\"* AND \"br\u00FBl\"* AND \"\u00BD\"*");
     EXPECT_EQ(TSearchIndex::MatchQuery(""), "");
+    EXPECT_EQ(TSearchIndex::MatchQuery(" -- \u2014 "), "");
 }
