@@ -32,14 +32,14 @@ public:
 
     // Queue answers.
     ScriptedPrompts& answer(PromptAnswer a, std::string expectText = {});
-    ScriptedPrompts& answerInput(std::optional<std::string> value, std::string expectText = {});
-    ScriptedPrompts& answerOpen(std::vector<std::string> files, std::string expectText = {});
-    ScriptedPrompts& answerFolder(std::optional<std::string> folder, std::string expectText = {});
-    ScriptedPrompts& answerSave(std::optional<std::string> file, std::string expectText = {});
+    ScriptedPrompts& AnswerInput(std::optional<std::string> value, std::string expectText = {});
+    ScriptedPrompts& AnswerOpen(std::vector<std::string> files, std::string expectText = {});
+    ScriptedPrompts& AnswerFolder(std::optional<std::string> folder, std::string expectText = {});
+    ScriptedPrompts& AnswerSave(std::optional<std::string> file, std::string expectText = {});
 
     // When set, messages with only an Ok button are answered Ok without a script entry
     // (they are still recorded in asked()).
-    void setAutoAcknowledge(bool on) { autoAck_ = on; }
+    void SetAutoAcknowledge(bool on) { autoAck_ = on; }
 
     const std::vector<Asked>& asked() const { return asked_; }
     const std::vector<std::string>& failures() const { return failures_; }
@@ -48,16 +48,16 @@ public:
     // The texts of all messages asked so far, in order.
     std::vector<std::string> messages() const;
 
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+    PromptAnswer Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override;
-    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+    std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
-    std::vector<std::string> openFiles(const std::string& title,
+    std::vector<std::string> OpenFiles(const std::string& title,
                                        const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override;
-    std::optional<std::string> browseFolder(const std::string& title,
+    std::optional<std::string> BrowseFolder(const std::string& title,
                                             const std::string& startFolder) override;
-    std::optional<std::string> saveFile(const std::string& title,
+    std::optional<std::string> SaveFile(const std::string& title,
                                         const std::vector<std::string>& filters,
                                         const std::string& startPath) override;
 
@@ -82,26 +82,26 @@ inline ScriptedPrompts& ScriptedPrompts::answer(PromptAnswer a, std::string expe
     return *this;
 }
 
-inline ScriptedPrompts& ScriptedPrompts::answerInput(std::optional<std::string> value,
+inline ScriptedPrompts& ScriptedPrompts::AnswerInput(std::optional<std::string> value,
                                                      std::string expectText) {
     script_.push_back({"input", std::move(expectText), PromptAnswer::Ok, std::move(value), {}});
     return *this;
 }
 
-inline ScriptedPrompts& ScriptedPrompts::answerOpen(std::vector<std::string> files,
+inline ScriptedPrompts& ScriptedPrompts::AnswerOpen(std::vector<std::string> files,
                                                     std::string expectText) {
     script_.push_back(
         {"open", std::move(expectText), PromptAnswer::Ok, std::nullopt, std::move(files)});
     return *this;
 }
 
-inline ScriptedPrompts& ScriptedPrompts::answerFolder(std::optional<std::string> folder,
+inline ScriptedPrompts& ScriptedPrompts::AnswerFolder(std::optional<std::string> folder,
                                                       std::string expectText) {
     script_.push_back({"folder", std::move(expectText), PromptAnswer::Ok, std::move(folder), {}});
     return *this;
 }
 
-inline ScriptedPrompts& ScriptedPrompts::answerSave(std::optional<std::string> file,
+inline ScriptedPrompts& ScriptedPrompts::AnswerSave(std::optional<std::string> file,
                                                     std::string expectText) {
     script_.push_back({"save", std::move(expectText), PromptAnswer::Ok, std::move(file), {}});
     return *this;
@@ -130,7 +130,7 @@ inline ScriptedPrompts::Entry ScriptedPrompts::take(const std::string& what,
     return e;
 }
 
-inline PromptAnswer ScriptedPrompts::message(PromptKind kind, const std::string& text,
+inline PromptAnswer ScriptedPrompts::Message(PromptKind kind, const std::string& text,
                                              PromptButtons buttons, const std::string&) {
     asked_.push_back({"message", text, kind, buttons, {}});
     if (autoAck_ && buttons == PromptButtons::Ok &&
@@ -142,25 +142,25 @@ inline PromptAnswer ScriptedPrompts::message(PromptKind kind, const std::string&
 }
 
 inline std::optional<std::string>
-ScriptedPrompts::input(const std::string&, const std::string& prompt, const std::string&) {
+ScriptedPrompts::Input(const std::string&, const std::string& prompt, const std::string&) {
     asked_.push_back({"input", prompt, PromptKind::Information, PromptButtons::Ok, {}});
     return take("input", prompt).text;
 }
 
-inline std::vector<std::string> ScriptedPrompts::openFiles(const std::string& title,
+inline std::vector<std::string> ScriptedPrompts::OpenFiles(const std::string& title,
                                                            const std::vector<std::string>&,
                                                            const std::string&, bool) {
     asked_.push_back({"open", title, PromptKind::Information, PromptButtons::Ok, {}});
     return take("open", title).files;
 }
 
-inline std::optional<std::string> ScriptedPrompts::browseFolder(const std::string& title,
+inline std::optional<std::string> ScriptedPrompts::BrowseFolder(const std::string& title,
                                                                 const std::string&) {
     asked_.push_back({"folder", title, PromptKind::Information, PromptButtons::Ok, {}});
     return take("folder", title).text;
 }
 
-inline std::optional<std::string> ScriptedPrompts::saveFile(const std::string& title,
+inline std::optional<std::string> ScriptedPrompts::SaveFile(const std::string& title,
                                                             const std::vector<std::string>&,
                                                             const std::string& startPath) {
     asked_.push_back({"save", title, PromptKind::Information, PromptButtons::Ok, startPath});

@@ -115,7 +115,7 @@ Started& Window(int n) {
     setenv("LARDERLY_HOME", s.home.root.c_str(), 1);
     setenv("LARDERLY_WINDIR", (s.home.root + "win/").c_str(), 1);
     s.prompts = std::make_unique<ScriptedPrompts>();
-    s.prompts->setAutoAcknowledge(true);
+    s.prompts->SetAutoAcknowledge(true);
     TfmMainOptions o;
     o.ShowWelcome = false;
     s.main = std::make_unique<TfmMain>(*s.prompts, o);

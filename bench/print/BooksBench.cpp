@@ -153,7 +153,7 @@ void BM_MainWindowFilter(benchmark::State& state) {
         return h;
     }();
     ScriptedPrompts prompts;
-    prompts.setAutoAcknowledge(true);
+    prompts.SetAutoAcknowledge(true);
     TfmMainOptions options;
     options.ShowWelcome = false;
     TfmMain main(prompts, options);

@@ -14,11 +14,11 @@ using namespace larderly;
 namespace {
 
 const std::string& scratch() {
-    static const std::string dir = fileutil::makeTempDirectory({}, "fuzz-lha").value_or("/tmp");
+    static const std::string dir = fileutil::MakeTempDirectory({}, "fuzz-lha").value_or("/tmp");
     return dir;
 }
 
-void walkHeaders(const uint8_t* data, size_t size, const std::string& name) {
+void WalkHeaders(const uint8_t* data, size_t size, const std::string& name) {
     TMemoryStream s(std::vector<uint8_t>(data, data + size));
     try {
         const TLhaArchiveLayout layout = LocateArchive(s, name);
@@ -46,8 +46,8 @@ void walkHeaders(const uint8_t* data, size_t size, const std::string& name) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    walkHeaders(data, size, "fuzz.lzh");
-    walkHeaders(data, size, "FUZZ.EXE");
+    WalkHeaders(data, size, "fuzz.lzh");
+    WalkHeaders(data, size, "FUZZ.EXE");
 
     // The whole expansion path, checking every entry into temporary files.
     const std::string archive = scratch() + "/in.lzh";
@@ -75,6 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         } catch (const std::exception&) {
         }
     }
-    fileutil::removeTree(scratch() + "/out");
+    fileutil::RemoveTree(scratch() + "/out");
     return 0;
 }

@@ -10,13 +10,13 @@
 using namespace larderly;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string dir = fileutil::makeTempDirectory({}, "fuzz-seg").value_or("/tmp");
+    static const std::string dir = fileutil::MakeTempDirectory({}, "fuzz-seg").value_or("/tmp");
     const std::string segment = dir + "/SegData.001";
     if (FILE* f = std::fopen(segment.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
         std::fclose(f);
     }
-    fileutil::makeDirectories(dir + "/tmp");
+    fileutil::MakeDirectories(dir + "/tmp");
     TSegArchive seg;
     seg.SetSegDir(dir);
     seg.SetTempArchivePath(dir + "/tmp");
@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         seg.Verify();
     } catch (const std::exception&) {
     }
-    fileutil::removeTree(dir + "/out");
-    fileutil::removeTree(dir + "/tmp");
+    fileutil::RemoveTree(dir + "/out");
+    fileutil::RemoveTree(dir + "/tmp");
     return 0;
 }

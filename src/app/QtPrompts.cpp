@@ -19,7 +19,7 @@ QWidget* Parent(QWidget* p) {
 }
 } // namespace
 
-PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, PromptButtons buttons,
+PromptAnswer QtPrompts::Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                                 const std::string& caption) {
     QMessageBox box(Parent(parent_));
     box.setWindowTitle(Caption(caption));
@@ -74,7 +74,7 @@ PromptAnswer QtPrompts::message(PromptKind kind, const std::string& text, Prompt
     }
 }
 
-std::optional<std::string> QtPrompts::input(const std::string& caption, const std::string& prompt,
+std::optional<std::string> QtPrompts::Input(const std::string& caption, const std::string& prompt,
                                             const std::string& initial) {
     bool ok = false;
     QString v =
@@ -101,7 +101,7 @@ bool IsCatchAll(const QString& filter) {
 }
 } // namespace
 
-std::vector<std::string> QtPrompts::openFiles(const std::string& title,
+std::vector<std::string> QtPrompts::OpenFiles(const std::string& title,
                                               const std::vector<std::string>& filters,
                                               const std::string& startFolder, bool multiple) {
     const QStringList f = DialogFilters(filters);
@@ -123,7 +123,7 @@ std::vector<std::string> QtPrompts::openFiles(const std::string& title,
     return out;
 }
 
-std::optional<std::string> QtPrompts::browseFolder(const std::string& title,
+std::optional<std::string> QtPrompts::BrowseFolder(const std::string& title,
                                                    const std::string& startFolder) {
     QString s = QFileDialog::getExistingDirectory(Parent(parent_), QString::fromStdString(title),
                                                   QString::fromStdString(startFolder));
@@ -141,7 +141,7 @@ QString FilterSuffix(const QString& filter) {
 }
 } // namespace
 
-std::optional<std::string> QtPrompts::saveFile(const std::string& title,
+std::optional<std::string> QtPrompts::SaveFile(const std::string& title,
                                                const std::vector<std::string>& filters,
                                                const std::string& startPath) {
     QFileDialog dlg(Parent(parent_), QString::fromStdString(title));

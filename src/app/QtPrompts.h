@@ -14,16 +14,16 @@ public:
     explicit QtPrompts(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
 
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+    PromptAnswer Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override;
-    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+    std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override;
-    std::vector<std::string> openFiles(const std::string& title,
+    std::vector<std::string> OpenFiles(const std::string& title,
                                        const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override;
-    std::optional<std::string> browseFolder(const std::string& title,
+    std::optional<std::string> BrowseFolder(const std::string& title,
                                             const std::string& startFolder) override;
-    std::optional<std::string> saveFile(const std::string& title,
+    std::optional<std::string> SaveFile(const std::string& title,
                                         const std::vector<std::string>& filters,
                                         const std::string& startPath) override;
 

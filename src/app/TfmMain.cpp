@@ -418,7 +418,7 @@ void TfmMain::FormCreate() {
         Tables->SetTablesOpen(true);
         // 7. The import dialog starts in the folder of the last import, else the program
         // folder.
-        if (importFolder_.empty() || !directoryExists(importFolder_)) importFolder_ = appPath_;
+        if (importFolder_.empty() || !DirectoryExists(importFolder_)) importFolder_ = appPath_;
         // 8. The recipe editor pane.
         fmRecipes = new TfmRecipes(*this, fmContainer);
         fmContainer->addWidget(fmRecipes);
@@ -439,7 +439,7 @@ void TfmMain::FormCreate() {
         startupError_ = e.what();
         if (startupError_.empty()) startupError_ = "Start-up failed";
         try {
-            prompts_.message(PromptKind::Error, startupError_);
+            prompts_.Message(PromptKind::Error, startupError_);
         } catch (...) {
         }
     }

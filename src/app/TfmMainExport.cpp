@@ -160,12 +160,12 @@ void ExportRecipes(TfmMain& main) {
         break;
     }
     if (ids.empty()) {
-        main.UserPrompts().message(PromptKind::Information, kNothingToExport);
+        main.UserPrompts().Message(PromptKind::Information, kNothingToExport);
         return;
     }
 
     const std::optional<std::string> file =
-        main.UserPrompts().saveFile(kSaveTitle, {ExportFileFilter(choice.Format), "Any File (*.*)"},
+        main.UserPrompts().SaveFile(kSaveTitle, {ExportFileFilter(choice.Format), "Any File (*.*)"},
                                     StartFolder(main) + SuggestedName(baseName, choice.Format));
     if (!file || file->empty()) return;
 

@@ -102,28 +102,28 @@ public:
     TImportPrompts(Prompts& inner, QWidget* parent, import::TImportOptions& options)
         : inner_(inner), parent_(parent), options_(options) {}
 
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+    PromptAnswer Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override {
-        return inner_.message(kind, text, buttons, caption);
+        return inner_.Message(kind, text, buttons, caption);
     }
-    std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+    std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
                                      const std::string& initial) override {
-        return inner_.input(caption, prompt, initial);
+        return inner_.Input(caption, prompt, initial);
     }
-    std::optional<std::string> browseFolder(const std::string& title,
+    std::optional<std::string> BrowseFolder(const std::string& title,
                                             const std::string& start) override {
-        return inner_.browseFolder(title, start);
+        return inner_.BrowseFolder(title, start);
     }
-    std::optional<std::string> saveFile(const std::string& title,
+    std::optional<std::string> SaveFile(const std::string& title,
                                         const std::vector<std::string>& filters,
                                         const std::string& start) override {
-        return inner_.saveFile(title, filters, start);
+        return inner_.SaveFile(title, filters, start);
     }
-    std::vector<std::string> openFiles(const std::string& title,
+    std::vector<std::string> OpenFiles(const std::string& title,
                                        const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override {
         if (!dynamic_cast<QtPrompts*>(&inner_))
-            return inner_.openFiles(title, filters, startFolder, multiple);
+            return inner_.OpenFiles(title, filters, startFolder, multiple);
         TImportFileDialog dialog(parent_, startFolder, options_);
         if (dialog.exec() != QDialog::Accepted) return {};
         options_ = dialog.Options();
@@ -183,7 +183,7 @@ void ImportRecipes(TfmMain& main) {
         import::RunImportCommand(prompts, main.Store(), callbacks, main.ImportFolder(), options);
     // The next import starts in the folder of the files chosen this time.
     if (!result.Files.empty()) {
-        const std::string folder = fileutil::extractFilePath(result.Files.front().FileName);
+        const std::string folder = fileutil::ExtractFilePath(result.Files.front().FileName);
         if (!folder.empty()) main.SetImportFolder(folder);
     }
     ShowSummary(main, result);

@@ -29,7 +29,7 @@ void PrintRecipe(TfmMain& main) {
     // Nothing selected (an empty list, a book without a selected recipe): say so instead of
     // printing an empty or a stale recipe.
     if (id < 0) {
-        main.UserPrompts().message(PromptKind::Information, report::kNoRecipeSelected);
+        main.UserPrompts().Message(PromptKind::Information, report::kNoRecipeSelected);
         return;
     }
     TReportSystem::Of(main).Execute(main.Store(), id);
@@ -41,7 +41,7 @@ void PrintBook(TfmMain& main) {
     // what the user sees in the book is what gets printed.
     const std::vector<int32_t> ids = main.fmRecipeBook->ShownBookRecipeIds();
     if (ids.empty()) {
-        main.UserPrompts().message(PromptKind::Information, kNoRecipeInBook);
+        main.UserPrompts().Message(PromptKind::Information, kNoRecipeInBook);
         return;
     }
     TReportSystem::Of(main).Execute(main.Store(), ids);

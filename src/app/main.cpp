@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     // A second start on the same data folder brings the running window forward and ends.
     // The picture of --screenshot may be taken while the program runs.
     const std::string dataFolder =
-        larderly::fileutil::includeTrailingSeparator(larderly::ProgramFolder()) + "data";
+        larderly::fileutil::IncludeTrailingSeparator(larderly::ProgramFolder()) + "data";
     larderly::SingleInstance single(QString::fromStdString(dataFolder));
     if (!screenshot) {
         switch (single.TakeOver()) {

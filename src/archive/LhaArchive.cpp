@@ -23,7 +23,7 @@ struct ReadArchive {
 };
 
 // Opens `name` for reading with exclusive access: no other holder may have it meanwhile.
-ReadArchive openForReading(const std::string& name) {
+ReadArchive OpenForReading(const std::string& name) {
     ReadArchive a;
     a.stream = std::make_unique<TFileStream>(name, fmOpenRead);
     a.lock = fu::FileLock(a.stream->Handle());
@@ -32,19 +32,19 @@ ReadArchive openForReading(const std::string& name) {
     return a;
 }
 
-std::string folderKey(const std::string& path) {
-    return UpperAZ(fu::toForwardSlashes(fu::extractFilePath(path)));
+std::string FolderKey(const std::string& path) {
+    return UpperAZ(fu::ToForwardSlashes(fu::ExtractFilePath(path)));
 }
 
 // Splits a name into the part before its extension and the extension from the last ".";
 // a name without extension has "." as its extension, a mask without one "*".
-std::pair<std::string, std::string> splitExt(const std::string& s, bool isMask) {
+std::pair<std::string, std::string> SplitExt(const std::string& s, bool isMask) {
     const std::size_t dot = s.rfind('.');
     if (dot == std::string::npos) return {s, isMask ? "*" : "."};
     return {s.substr(0, dot), s.substr(dot)};
 }
 
-bool partMatches(const std::string& name, const std::string& mask) {
+bool PartMatches(const std::string& name, const std::string& mask) {
     if (mask == "*" || mask == ".*") return true;
     if (name.empty() && mask.empty()) return true;
     // A "*" in the first place is an ordinary character; a later one ends the comparison.
@@ -63,7 +63,7 @@ bool partMatches(const std::string& name, const std::string& mask) {
     return true;
 }
 
-std::string formatTwo(const std::string& pattern, const std::string& a, const std::string& b) {
+std::string FormatTwo(const std::string& pattern, const std::string& a, const std::string& b) {
     std::string out;
     int used = 0;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -82,9 +82,9 @@ std::string formatTwo(const std::string& pattern, const std::string& a, const st
 }
 
 // The nearest folder of `folder` (itself or a parent) that exists.
-std::string nearestExistingFolder(std::string folder) {
-    while (!fu::directoryExists(folder)) {
-        const std::string up = fu::parentFolder(folder);
+std::string NearestExistingFolder(std::string folder) {
+    while (!fu::DirectoryExists(folder)) {
+        const std::string up = fu::ParentFolder(folder);
         if (up == folder || up.empty()) return ".";
         folder = up;
     }
@@ -95,28 +95,28 @@ constexpr int64_t kNoLimit = 0x7FFFFFFF;
 
 // The free-space limit for an output file: the free bytes at its folder plus what the file
 // already takes, capped at 2^31 - 1; 2^31 - 1 free bytes or more mean no limit at all.
-int64_t spaceLimit(const std::string& outputFile) {
-    const int64_t free = fu::freeSpace(fu::parentFolder(outputFile));
+int64_t SpaceLimit(const std::string& outputFile) {
+    const int64_t free = fu::FreeSpace(fu::ParentFolder(outputFile));
     if (free >= kNoLimit) return kNoLimit;
     int64_t limit = free;
-    if (auto existing = fu::fileSize(outputFile); existing && fu::fileExists(outputFile))
+    if (auto existing = fu::FileSize(outputFile); existing && fu::FileExists(outputFile))
         limit = std::min<int64_t>(limit + *existing, kNoLimit);
     return limit;
 }
 
-bool hasMaskCharacters(const std::string& s) {
+bool HasMaskCharacters(const std::string& s) {
     return s.find_first_of("*?") != std::string::npos;
 }
 
 // Adds the regular files of `folder` matching `mask` in listing order, subfolders (with
 // `recurse`) taking their place in that order.
-void collectMatches(const std::string& folder, const std::string& mask, bool recurse,
+void CollectMatches(const std::string& folder, const std::string& mask, bool recurse,
                     std::vector<std::string>& out) {
-    for (const auto& e : fu::listDirectory(folder.empty() ? std::string(".") : folder)) {
+    for (const auto& e : fu::ListDirectory(folder.empty() ? std::string(".") : folder)) {
         if (e.name.empty() || e.name[0] == '.') continue;
         if (e.isDirectory) {
             // A linked folder could lead back up the tree; only real ones are searched.
-            if (recurse && !e.isSymlink) collectMatches(folder + e.name + "/", mask, recurse, out);
+            if (recurse && !e.isSymlink) CollectMatches(folder + e.name + "/", mask, recurse, out);
             continue;
         }
         if (e.isRegular && LhaMatchesMask(e.name, mask)) out.push_back(folder + e.name);
@@ -126,16 +126,16 @@ void collectMatches(const std::string& folder, const std::string& mask, bool rec
 } // namespace
 
 bool LhaMatchesMask(const std::string& name, const std::string& mask) {
-    const auto [nameBase, nameExt] = splitExt(name, false);
-    const auto [maskBase, maskExt] = splitExt(mask, true);
-    return partMatches(nameBase, maskBase) && partMatches(nameExt, maskExt);
+    const auto [nameBase, nameExt] = SplitExt(name, false);
+    const auto [maskBase, maskExt] = SplitExt(mask, true);
+    return PartMatches(nameBase, maskBase) && PartMatches(nameExt, maskExt);
 }
 
 bool LhaIsInList(const std::string& name, const std::vector<std::string>& list) {
-    const std::string folder = folderKey(name);
-    const std::string file = fu::extractFileName(name);
+    const std::string folder = FolderKey(name);
+    const std::string file = fu::ExtractFileName(name);
     for (const auto& line : list)
-        if (folderKey(line) == folder && LhaMatchesMask(file, fu::extractFileName(line)))
+        if (FolderKey(line) == folder && LhaMatchesMask(file, fu::ExtractFileName(line)))
             return true;
     return false;
 }
@@ -148,11 +148,11 @@ TLhaArchive::TLhaArchive() : FCodec(std::make_unique<TLhaCodecState>(AbortReques
 TLhaArchive::~TLhaArchive() = default;
 
 void TLhaArchive::SetTargetPath(const std::string& value) {
-    FTargetPath = fu::includeTrailingSeparator(value);
+    FTargetPath = fu::IncludeTrailingSeparator(value);
 }
 
 void TLhaArchive::SetTempArchivePath(const std::string& value) {
-    FTempArchivePath = fu::includeTrailingSeparator(value);
+    FTempArchivePath = fu::IncludeTrailingSeparator(value);
 }
 
 // --- Scan ---
@@ -160,8 +160,8 @@ void TLhaArchive::SetTempArchivePath(const std::string& value) {
 bool TLhaArchive::Scan() {
     FileList.clear();
     FileInformation.clear();
-    if (!fu::fileExists(ArchiveName)) return false;
-    ReadArchive a = openForReading(ArchiveName);
+    if (!fu::FileExists(ArchiveName)) return false;
+    ReadArchive a = OpenForReading(ArchiveName);
     if (a.stream->Size() < 22) return true;
     TLhaHeader h;
     while (ReadEntryHeader(*a.stream, a.layout.Legacy, h)) {
@@ -186,12 +186,12 @@ bool TLhaArchive::Scan() {
 // --- Compress ---
 
 std::string TLhaArchive::StoredName(const std::string& sourcePath) const {
-    std::string n = fu::toForwardSlashes(sourcePath);
+    std::string n = fu::ToForwardSlashes(sourcePath);
     if (StorePath) {
-        const std::string prefix = fu::toForwardSlashes(FTargetPath);
+        const std::string prefix = fu::ToForwardSlashes(FTargetPath);
         if (!prefix.empty() && StartsWithAZ(n, prefix)) n = n.substr(prefix.size());
     } else {
-        n = fu::extractFileName(n);
+        n = fu::ExtractFileName(n);
     }
     if (n.size() >= 2 && n[1] == ':' && std::isalpha(static_cast<unsigned char>(n[0])))
         n = n.substr(2);
@@ -203,11 +203,11 @@ std::string TLhaArchive::AskConfirmation(int line, const std::string& first,
                                          const std::string& second) {
     if (!Confirm || second.empty() || second == "*") return second;
     if (static_cast<std::size_t>(line) >= ConfirmMessages.size()) return second;
-    const std::string text = formatTwo(ConfirmMessages[line], first, second);
+    const std::string text = FormatTwo(ConfirmMessages[line], first, second);
     if (text.empty() || !FPrompts) return second;
     const std::string caption = ConfirmMessages.empty() ? std::string() : ConfirmMessages[0];
     switch (
-        FPrompts->message(PromptKind::Confirmation, text, PromptButtons::YesNoCancel, caption)) {
+        FPrompts->Message(PromptKind::Confirmation, text, PromptButtons::YesNoCancel, caption)) {
     case PromptAnswer::Yes:
     case PromptAnswer::Ok:
         return second;
@@ -221,7 +221,7 @@ std::string TLhaArchive::AskConfirmation(int line, const std::string& first,
 void TLhaArchive::ExpandMasks() {
     std::vector<std::string> out;
     for (const auto& line : FilesToProcess) {
-        if (!hasMaskCharacters(line)) {
+        if (!HasMaskCharacters(line)) {
             out.push_back(line);
             continue;
         }
@@ -231,7 +231,7 @@ void TLhaArchive::ExpandMasks() {
             recurse = true;
             mask.resize(mask.size() - 2);
         }
-        collectMatches(fu::toForwardSlashes(fu::extractFilePath(mask)), fu::extractFileName(mask),
+        CollectMatches(fu::ToForwardSlashes(fu::ExtractFilePath(mask)), fu::ExtractFileName(mask),
                        recurse, out);
     }
     FilesToProcess = std::move(out);
@@ -277,8 +277,8 @@ void TLhaArchive::AddListedFiles(TStream& archive) {
         const std::string source = FilesToProcess[i];
         std::string name = StoredName(source);
         uint32_t stamp = 0;
-        const auto st = fu::fileDosStamp(source);
-        if (!st || !fu::fileExists(source)) {
+        const auto st = fu::FileDosStamp(source);
+        if (!st || !fu::FileExists(source)) {
             name.clear();
         } else {
             stamp = *st;
@@ -314,7 +314,7 @@ void TLhaArchive::AddListedFiles(TStream& archive) {
         TLhaHeader h;
         h.DateTime = stamp;
         h.Attributes =
-            static_cast<uint8_t>(fu::fileAttributes(source).value_or(fu::kAttrArchive) & 0x7F);
+            static_cast<uint8_t>(fu::FileAttributes(source).value_or(fu::kAttrArchive) & 0x7F);
         h.Level = ArchiveType == caLHA ? 1 : 0;
         h.Name = name;
         AddEntry(archive, *in, in->Size(), h);
@@ -327,7 +327,7 @@ void TLhaArchive::AddListedFiles(TStream& archive) {
 }
 
 void TLhaArchive::CopyOldEntries(TStream& work) {
-    ReadArchive old = openForReading(ArchiveName);
+    ReadArchive old = OpenForReading(ArchiveName);
     if (old.layout.Legacy) throw ELhaInvalidHeader("Cannot alter legacy archives!");
     FFileInformationIndex = -1;
     TLhaHeader h;
@@ -347,7 +347,7 @@ void TLhaArchive::CopyOldEntries(TStream& work) {
 void TLhaArchive::Compress() {
     AbortRequested = false;
     FilesProcessed.clear();
-    const bool existed = fu::fileExists(ArchiveName);
+    const bool existed = fu::FileExists(ArchiveName);
     const bool appending = existed && AllowDuplicates;
     const bool rebuilding = existed && !AllowDuplicates;
 
@@ -355,12 +355,12 @@ void TLhaArchive::Compress() {
     //    in TempArchivePath.
     std::string work = ArchiveName;
     if (rebuilding) {
-        if (!FTempArchivePath.empty() && fu::directoryExists(FTempArchivePath) &&
-            !(fu::fileAttributes(FTempArchivePath).value_or(0) & fu::kAttrReadOnly) &&
-            !SameTextAZ(fu::toForwardSlashes(FTempArchivePath),
-                        fu::toForwardSlashes(fu::extractFilePath(ArchiveName))))
-            work = FTempArchivePath + fu::extractFileName(ArchiveName);
-        work = fu::changeFileExt(work, ".$$$");
+        if (!FTempArchivePath.empty() && fu::DirectoryExists(FTempArchivePath) &&
+            !(fu::FileAttributes(FTempArchivePath).value_or(0) & fu::kAttrReadOnly) &&
+            !SameTextAZ(fu::ToForwardSlashes(FTempArchivePath),
+                        fu::ToForwardSlashes(fu::ExtractFilePath(ArchiveName))))
+            work = FTempArchivePath + fu::ExtractFileName(ArchiveName);
+        work = fu::ChangeFileExt(work, ".$$$");
     }
     if (LhaIsInList(work, FilesToProcess)) throw EWriteError("Cannot add " + work + " to itself!");
 
@@ -388,7 +388,7 @@ void TLhaArchive::Compress() {
             }
         }
     } else {
-        if (MakeDirectories) fu::makeDirectories(fu::parentFolder(work));
+        if (MakeDirectories) fu::MakeDirectories(fu::ParentFolder(work));
         out = std::make_unique<TFileStream>(work, fmCreate);
     }
 
@@ -407,7 +407,7 @@ void TLhaArchive::Compress() {
         }
         lock.release();
         out.reset();
-        if (!appending) fu::removeFile(work);
+        if (!appending) fu::RemoveFile(work);
     };
     try {
         AddListedFiles(*out);
@@ -432,16 +432,16 @@ void TLhaArchive::Compress() {
         out->SetSize(out->Position());
     } catch (const ELhaInvalidHeader&) {
         out.reset();
-        fu::removeFile(work);
+        fu::RemoveFile(work);
         throw;
     } catch (const std::exception&) {
         out.reset();
-        fu::removeFile(work);
+        fu::RemoveFile(work);
         throw ELhaInsufficientDiskSpace("Disk full or write error during compression");
     }
     out.reset();
     // The rename replaces the old archive in one step, so it is never lost on the way.
-    if (!fu::moveFile(work, ArchiveName))
+    if (!fu::MoveFile(work, ArchiveName))
         throw ELhaCouldNotRenameFile("Could not replace " + ArchiveName + " with " + work);
 }
 
@@ -449,7 +449,7 @@ void TLhaArchive::Compress() {
 
 std::string TLhaArchive::SafeTarget(const std::string& entryName) const {
     std::string n = entryName.substr(0, entryName.find('\0'));
-    n = fu::toForwardSlashes(n);
+    n = fu::ToForwardSlashes(n);
     // An absolute name is taken relative to the target folder.
     std::size_t skip = 0;
     while (skip < n.size() && n[skip] == '/')
@@ -494,7 +494,7 @@ void TLhaArchive::RunExpand() {
     AbortRequested = false;
     FilesProcessed.clear();
     const bool filtered = !FilesToProcess.empty();
-    ReadArchive a = openForReading(ArchiveName);
+    ReadArchive a = OpenForReading(ArchiveName);
     FFileInformationIndex = -1;
     std::vector<std::string> results;
     TLhaHeader h;
@@ -519,16 +519,16 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
     if (target == "*") return false;
     const TLhaMethod method = ResolveMethod(h);
 
-    if (MakeDirectories) fu::makeDirectories(fu::parentFolder(target));
+    if (MakeDirectories) fu::MakeDirectories(fu::ParentFolder(target));
     const bool useTemp = SafeMode || VerifyMode;
     // A check leaves the target alone, so its temporary file may sit in the nearest folder
     // that exists; an entry is never skipped because its folder is missing.
     const std::string tempFolder =
-        VerifyMode ? nearestExistingFolder(fu::parentFolder(target)) : fu::parentFolder(target);
+        VerifyMode ? NearestExistingFolder(fu::ParentFolder(target)) : fu::ParentFolder(target);
 
     if (CheckSpaceBeforeExpand) {
         const int64_t limit =
-            spaceLimit(useTemp ? fu::includeTrailingSeparator(tempFolder) + "LHA" : target);
+            SpaceLimit(useTemp ? fu::IncludeTrailingSeparator(tempFolder) + "LHA" : target);
         if (limit < kNoLimit &&
             limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
             throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
@@ -540,12 +540,12 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         if (useTemp) {
             // The target must be replaceable before anything is expanded for it; a check
             // never touches it.
-            if (!VerifyMode && fu::pathExists(target) && !fu::canOpenExclusive(target))
+            if (!VerifyMode && fu::PathExists(target) && !fu::CanOpenExclusive(target))
                 throw EFOpenError("Cannot open file " + target);
-            auto temp = fu::makeTempFile(tempFolder, "LHA");
+            auto temp = fu::MakeTempFile(tempFolder, "LHA");
             if (!temp)
                 throw EFCreateError("Cannot create file " +
-                                    fu::includeTrailingSeparator(tempFolder) + "LHA");
+                                    fu::IncludeTrailingSeparator(tempFolder) + "LHA");
             file = *temp;
             out = std::make_unique<TFileStream>(file, fmOpenReadWrite);
         } else {
@@ -553,7 +553,7 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         }
     } catch (const EStreamError& e) {
         if (!dynamic_cast<const EFOpenError*>(&e) && !dynamic_cast<const EFCreateError*>(&e)) throw;
-        if (file != target) fu::removeFile(file);
+        if (file != target) fu::RemoveFile(file);
         if (ExceptionOnFileError) throw;
         return true;
     }
@@ -582,14 +582,14 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             throw ELhaBadCRC();
         }
         out.reset();
-        fu::setFileDosStamp(file, h.DateTime);
+        fu::SetFileDosStamp(file, h.DateTime);
         complete = true;
         if (VerifyMode) {
-            fu::removeFile(file);
+            fu::RemoveFile(file);
         } else {
-            if (useTemp && !fu::moveFile(file, target))
+            if (useTemp && !fu::MoveFile(file, target))
                 throw ELhaCouldNotRenameFile("Could not replace " + target + " with " + file);
-            fu::applyAttributes(target, h.Attributes);
+            fu::ApplyAttributes(target, h.Attributes);
         }
         results.push_back(target);
         if (OnAfterProcessed)
@@ -598,12 +598,12 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         // A cancelled entry leaves no partial file; the operation ends quietly, but the
         // component remembers that it was cancelled.
         out.reset();
-        if (!complete || useTemp) fu::removeFile(file);
+        if (!complete || useTemp) fu::RemoveFile(file);
         AbortRequested = true;
         return false;
     } catch (...) {
         out.reset();
-        if (useTemp) fu::removeFile(file);
+        if (useTemp) fu::RemoveFile(file);
         throw;
     }
     return true;

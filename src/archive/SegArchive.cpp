@@ -19,24 +19,24 @@ constexpr int64_t kPiece = 8192;
 constexpr int64_t kMinSegSize = 8192;
 constexpr int64_t kMinFree = 2048;
 
-void put16(uint8_t* p, uint16_t v) {
+void Put16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
-void put32(uint8_t* p, uint32_t v) {
+void Put32(uint8_t* p, uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-uint16_t get16(const uint8_t* p) {
+uint16_t Get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
-uint32_t get32(const uint8_t* p) {
+uint32_t Get32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 // Local time now as days since 30 December 1899, the fraction being the time of day.
-double localDateTimeNow() {
+double LocalDateTimeNow() {
     const std::time_t now = std::time(nullptr);
     struct tm lt {};
     ::localtime_r(&now, &lt);
@@ -126,8 +126,8 @@ std::string TSegArchive::TempName(const char* ext) const {
 
 void TSegArchive::RemoveTemporaries() {
     for (const char* ext : {".$a$", ".$t$", ".$s$"})
-        fu::removeFile(TempName(ext));
-    if (!FScanFile.empty()) fu::removeFile(FScanFile);
+        fu::RemoveFile(TempName(ext));
+    if (!FScanFile.empty()) fu::RemoveFile(FScanFile);
     FScanFile.clear();
 }
 
@@ -137,7 +137,7 @@ void TSegArchive::ResetOperation() {
     FSegment.reset();
     FSegLeft = 0;
     FScanFile.clear();
-    if (TempArchivePath().empty()) SetTempArchivePath(fu::currentFolder());
+    if (TempArchivePath().empty()) SetTempArchivePath(fu::CurrentFolder());
 }
 
 // --- Prompts and warnings ---
@@ -149,7 +149,7 @@ void TSegArchive::PromptForSegment() {
         OnSegPrompt(this, FSegDir, FSegName, FSegNumber);
     } else if (Prompts* p = GetPrompts()) {
         for (;;) {
-            auto value = p->input(Message(0) + std::to_string(FSegNumber), Message(2), FSegDir);
+            auto value = p->Input(Message(0) + std::to_string(FSegNumber), Message(2), FSegDir);
             if (!value) {
                 AbortRequested = true;
                 break;
@@ -161,7 +161,7 @@ void TSegArchive::PromptForSegment() {
     }
     if (AbortRequested) Aborted();
     if (FSegDir.empty()) FSegDir = "a:\\";
-    FSegPath = fu::includeTrailingSeparator(FSegDir) + FSegName;
+    FSegPath = fu::IncludeTrailingSeparator(FSegDir) + FSegName;
     if (OnSegChange) OnSegChange(this, FSegPath);
     if (AbortRequested) Aborted();
 }
@@ -172,7 +172,7 @@ bool TSegArchive::Warn(std::size_t index) {
     Prompts* p = GetPrompts();
     if (!p) return false;
     const std::string text = Message(index) + "\n\r" + Message(9);
-    return p->message(PromptKind::Warning, text, PromptButtons::OkCancel) == PromptAnswer::Ok;
+    return p->Message(PromptKind::Warning, text, PromptButtons::OkCancel) == PromptAnswer::Ok;
 }
 
 // --- Segments ---
@@ -180,17 +180,17 @@ bool TSegArchive::Warn(std::size_t index) {
 void TSegArchive::StartWriteSegment() {
     for (;;) {
         PromptForSegment();
-        const std::string local = fu::mapDrivePath(FSegPath, DriveMap);
-        fu::removeFile(local);
-        const std::string folder = fu::parentFolder(local);
-        const int64_t free = FreeSpaceQuery ? FreeSpaceQuery(folder) : fu::freeSpace(folder);
+        const std::string local = fu::MapDrivePath(FSegPath, DriveMap);
+        fu::RemoveFile(local);
+        const std::string folder = fu::ParentFolder(local);
+        const int64_t free = FreeSpaceQuery ? FreeSpaceQuery(folder) : fu::FreeSpace(folder);
         if (free > kMinFree) {
             const int64_t capacity = std::min<int64_t>(FSegSize, free);
             try {
-                fu::makeDirectories(fu::parentFolder(local));
+                fu::MakeDirectories(fu::ParentFolder(local));
                 FSegment = std::make_unique<TFileStream>(local, fmCreate);
                 uint8_t header[6] = {'S', 'S', 'I', 'D', 0, 0};
-                put16(header + 4, FSegNumber);
+                Put16(header + 4, FSegNumber);
                 FSegment->WriteBuffer(header, 6);
             } catch (const std::exception&) {
                 FSegment.reset();
@@ -209,16 +209,16 @@ void TSegArchive::StartWriteSegment() {
 void TSegArchive::StartReadSegment() {
     for (;;) {
         PromptForSegment();
-        const std::string local = fu::mapDrivePath(FSegPath, DriveMap);
+        const std::string local = fu::MapDrivePath(FSegPath, DriveMap);
         std::size_t warning = 8;
-        if (fu::fileExists(local)) {
+        if (fu::FileExists(local)) {
             warning = 1;
             uint8_t header[6] = {};
             bool matches = false;
             try {
                 TFileStream probe(local, fmOpenRead);
                 matches = probe.Read(header, 6) == 6 && std::memcmp(header, "SSID", 4) == 0 &&
-                          get16(header + 4) == FSegNumber;
+                          Get16(header + 4) == FSegNumber;
             } catch (const EStreamError&) {
             }
             if (matches) {
@@ -293,7 +293,7 @@ void TSegArchive::CopyIntoSet(const std::string& file, const char* tag, std::siz
     const int64_t size = in->Size();
     uint8_t header[8];
     std::memcpy(header, tag, 4);
-    put32(header + 4, static_cast<uint32_t>(size));
+    Put32(header + 4, static_cast<uint32_t>(size));
     WriteSet(header, 8);
     for (int64_t done = 0; done < size;) {
         const int64_t n = std::min(kPiece, size - done);
@@ -331,13 +331,13 @@ void TSegArchive::WriteScanFile(const std::string& path) {
         bytes.push_back(0);
         uint8_t r[22];
         r[0] = f.Method;
-        put32(r + 1, static_cast<uint32_t>(f.PackedSize));
-        put32(r + 5, static_cast<uint32_t>(f.UncompressedSize));
-        put32(r + 9, f.DateTime);
-        put16(r + 13, f.Attributes);
+        Put32(r + 1, static_cast<uint32_t>(f.PackedSize));
+        Put32(r + 5, static_cast<uint32_t>(f.UncompressedSize));
+        Put32(r + 9, f.DateTime);
+        Put16(r + 13, f.Attributes);
         r[15] = f.HeaderLevel;
-        put16(r + 16, f.CRC);
-        put32(r + 18, static_cast<uint32_t>(f.DataPosition));
+        Put16(r + 16, f.CRC);
+        Put32(r + 18, static_cast<uint32_t>(f.DataPosition));
         bytes.insert(bytes.end(), r, r + 22);
     }
     try {
@@ -365,17 +365,17 @@ void TSegArchive::ReadScanFile(const std::string& path) {
             static_cast<int64_t>(rec.size()))
             break;
         std::string name(rec.begin(), rec.begin() + n);
-        name = fu::toForwardSlashes(std::move(name));
+        name = fu::ToForwardSlashes(std::move(name));
         const uint8_t* r = rec.data() + n + 1;
         TLhaFileInfo f;
         f.Method = static_cast<TLhaMethod>(r[0]);
-        f.PackedSize = static_cast<int32_t>(get32(r + 1));
-        f.UncompressedSize = static_cast<int32_t>(get32(r + 5));
-        f.DateTime = get32(r + 9);
-        f.Attributes = get16(r + 13);
+        f.PackedSize = static_cast<int32_t>(Get32(r + 1));
+        f.UncompressedSize = static_cast<int32_t>(Get32(r + 5));
+        f.DateTime = Get32(r + 9);
+        f.Attributes = Get16(r + 13);
         f.HeaderLevel = r[15];
-        f.CRC = get16(r + 16);
-        f.DataPosition = static_cast<int32_t>(get32(r + 18));
+        f.CRC = Get16(r + 16);
+        f.DataPosition = static_cast<int32_t>(Get32(r + 18));
         FileList.push_back(std::move(name));
         FileInformation.push_back(f);
     }
@@ -390,7 +390,7 @@ void TSegArchive::Compress() {
     const std::string scanArchive = TempName(".$s$");
     try {
         // 1. The archive of the real files, with the owner's settings and events.
-        fu::removeFile(archive);
+        fu::RemoveFile(archive);
         ArchiveName = archive;
         TLhaArchive::Compress();
 
@@ -412,7 +412,7 @@ void TSegArchive::Compress() {
             FilesProcessed = keepProcessed;
             Fail(7);
         }
-        fu::removeFile(scanFile);
+        fu::RemoveFile(scanFile);
         WriteScanFile(scanFile);
         FileList.clear();
         FileInformation.clear();
@@ -426,7 +426,7 @@ void TSegArchive::Compress() {
                 FilesToProcess = keepFiles;
                 FilesProcessed = keepProcessed;
             };
-            fu::removeFile(scanArchive);
+            fu::RemoveFile(scanArchive);
             ArchiveName = scanArchive;
             FilesToProcess = {scanFile};
             SetTargetPath(TempArchivePath());
@@ -443,9 +443,9 @@ void TSegArchive::Compress() {
         StartWriteSegment();
         uint8_t set[17] = {'S', 'S', 'E', 'T'};
         set[4] = static_cast<uint8_t>(CompressionMethod);
-        const double now = localDateTimeNow();
+        const double now = LocalDateTimeNow();
         std::memcpy(set + 5, &now, 8); // IEEE double, little-endian like every number here
-        put32(set + 13, static_cast<uint32_t>(FSegSize));
+        Put32(set + 13, static_cast<uint32_t>(FSegSize));
         WriteSet(set, sizeof set);
         CopyIntoSet(scanArchive, "SSCN", 6, false);
         CopyIntoSet(archive, "SARC", 7, true);
@@ -469,13 +469,13 @@ void TSegArchive::ReadUpToScan() {
     uint8_t block[8];
     ReadSet(block, 8);
     if (std::memcmp(block, "SSCN", 4) != 0) Fail(12);
-    fu::removeFile(archive);
+    fu::RemoveFile(archive);
     try {
         TFileStream create(archive, fmCreate);
     } catch (const EFCreateError&) {
         Fail(6);
     }
-    CopyOutOfSet(archive, get32(block + 4), false);
+    CopyOutOfSet(archive, Get32(block + 4), false);
 
     // Expand the scan archive quietly into the temporary folder.
     {
@@ -497,7 +497,7 @@ void TSegArchive::ReadUpToScan() {
         FScanFile = FilesProcessed.empty() ? std::string() : FilesProcessed.front();
         FilesProcessed = keepProcessed;
     }
-    fu::removeFile(archive);
+    fu::RemoveFile(archive);
     if (FScanFile.empty()) Fail(6);
     ReadScanFile(FScanFile);
 }
@@ -524,7 +524,7 @@ void TSegArchive::RunExpand(Operation op) {
 
             // 5. The archive block into the temporary archive.
             std::unique_ptr<TFileStream> create;
-            fu::removeFile(archive);
+            fu::RemoveFile(archive);
             try {
                 create = std::make_unique<TFileStream>(archive, fmCreate);
             } catch (const EFCreateError&) {
@@ -534,7 +534,7 @@ void TSegArchive::RunExpand(Operation op) {
             uint8_t block[8];
             ReadSet(block, 8);
             if (std::memcmp(block, "SARC", 4) != 0) Fail(13);
-            CopyOutOfSet(archive, get32(block + 4), true);
+            CopyOutOfSet(archive, Get32(block + 4), true);
             ArchiveName = archive;
 
             // 6-7. The entries, with the owner's events. An empty selection restores

@@ -19,7 +19,7 @@ namespace larderly {
 namespace {
 
 std::string Slash(const std::string& p) {
-    return fileutil::includeTrailingSeparator(p);
+    return fileutil::IncludeTrailingSeparator(p);
 }
 
 std::string BaseName(const std::string& p) {
@@ -36,7 +36,7 @@ std::string SegmentFileName(uint16_t n) {
 // The names of the segments in `folder`: recipebackup.001 and on while they exist.
 std::vector<std::string> SegmentsIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (uint16_t n = 1; n != 0 && fileExists(Slash(folder) + SegmentFileName(n)); ++n)
+    for (uint16_t n = 1; n != 0 && FileExists(Slash(folder) + SegmentFileName(n)); ++n)
         names.push_back(SegmentFileName(n));
     return names;
 }
@@ -58,16 +58,16 @@ bool RenameFolder(const std::string& from, const std::string& to) {
 bool RecoverBackupStaging(const std::string& staging, const std::string& target) {
     const std::string part = Slash(staging) + kAsidePart, aside = Slash(staging) + kAside;
     bool ok = true;
-    if (directoryExists(aside)) {
+    if (DirectoryExists(aside)) {
         // The whole old set had moved out: whatever segments the folder holds are new ones.
         for (const auto& name : SegmentsIn(target))
-            ok = removeFile(Slash(target) + name) && ok;
+            ok = RemoveFile(Slash(target) + name) && ok;
         for (const auto& name : SegmentsIn(aside))
-            ok = moveFile(Slash(aside) + name, Slash(target) + name) && ok;
-    } else if (directoryExists(part)) {
+            ok = MoveFile(Slash(aside) + name, Slash(target) + name) && ok;
+    } else if (DirectoryExists(part)) {
         // Part of the old set had moved out; the rest is still in its place.
-        for (const auto& e : fileutil::listDirectory(part))
-            if (e.isRegular) ok = moveFile(Slash(part) + e.name, Slash(target) + e.name) && ok;
+        for (const auto& e : fileutil::ListDirectory(part))
+            if (e.isRegular) ok = MoveFile(Slash(part) + e.name, Slash(target) + e.name) && ok;
     }
     return ok;
 }
@@ -150,11 +150,11 @@ void TArchiveJob::SegPrompt(std::string&, const std::string&, uint16_t segNumber
     if (restoring_) {
         view_.SetLabel2(JobText::kRestoringFromDisk);
         if (diskette_)
-            prompts_.message(PromptKind::Information,
+            prompts_.Message(PromptKind::Information,
                              JobText::kInsertDisk + std::to_string(segNumber));
     } else {
         if (diskette_)
-            prompts_.message(PromptKind::Information,
+            prompts_.Message(PromptKind::Information,
                              JobText::kInsertDisk + std::to_string(segNumber));
         view_.SetLabel2(JobText::kWritingToDisk);
     }
@@ -198,7 +198,7 @@ bool TArchiveJob::BackupTables(const std::string& folder) {
     view_.SetCaption(JobText::kBackupCaption);
     view_.ProcessMessages();
     view_.ShowJob();
-    if (!makeDirectories(TempFolder())) throw std::runtime_error(JobText::kNoTempFolder);
+    if (!MakeDirectories(TempFolder())) throw std::runtime_error(JobText::kNoTempFolder);
 
     return WithStoreClosed([&] { return RunBackup(folder); }, [&] { view_.HideJob(); });
 }
@@ -215,13 +215,13 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
             return RecoverBackupStaging(dir, target);
         });
 
-    if (pathExists(archive)) {
-        if (prompts_.message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) !=
+    if (PathExists(archive)) {
+        if (prompts_.Message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) !=
             PromptAnswer::Yes)
             return false;
         // On diskettes the old set goes now, as the new one needs the room. In a folder it
         // stays until the new set is complete, so a failed backup leaves it as it was.
-        if (diskette_ && !removeFile(archive)) return false;
+        if (diskette_ && !RemoveFile(archive)) return false;
     }
 
     SegArchive1.SetSegSize(diskette_ ? 1440000 : 100000000);
@@ -234,7 +234,7 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         staging = StagingFolder::Create(target);
         if (staging.empty()) {
             lastError_ = "Unable to write to " + target;
-            prompts_.message(PromptKind::Error, JobText::kBackupFailed);
+            prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
             return false;
         }
         SegArchive1.SetSegDir(Slash(staging.path()));
@@ -252,11 +252,11 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
         lastError_ = e.what();
-        prompts_.message(PromptKind::Error, JobText::kBackupFailed);
+        prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
     if (!diskette_ && !SwapInNewSet(staging, target)) {
-        prompts_.message(PromptKind::Error, JobText::kBackupFailed);
+        prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
     return true;
@@ -268,7 +268,7 @@ bool TArchiveJob::SwapInNewSet(StagingFolder& staging, const std::string& target
     const std::vector<std::string> oldSet = SegmentsIn(target), newSet = SegmentsIn(dir);
     // 1. The old set moves aside into the staging folder, all of it.
     std::vector<std::string> movedOut, movedIn;
-    bool ok = oldSet.empty() || makeDirectories(part);
+    bool ok = oldSet.empty() || MakeDirectories(part);
     for (const auto& name : oldSet) {
         if (!ok) break;
         ok = MoveSegment(Slash(target) + name, Slash(part) + name);
@@ -324,12 +324,12 @@ bool TArchiveJob::RestoreTables(const std::string& folder) {
 
 bool TArchiveJob::RunRestore(const std::string& folder) {
     const std::string data = DataFolder();
-    if (!directoryExists(data)) {
-        prompts_.message(PromptKind::Error, JobText::kNoDataFolder);
+    if (!DirectoryExists(data)) {
+        prompts_.Message(PromptKind::Error, JobText::kNoDataFolder);
         return false;
     }
     view_.SetWaitCursor(false);
-    if (prompts_.message(PromptKind::Confirmation, JobText::kRestoreQuestion,
+    if (prompts_.Message(PromptKind::Confirmation, JobText::kRestoreQuestion,
                          PromptButtons::YesCancel) != PromptAnswer::Yes)
         return false;
 
@@ -347,7 +347,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         });
     }
     StagingFolder staging;
-    if (makeDirectories(TempFolder())) staging = StagingFolder::Create(TempFolder());
+    if (MakeDirectories(TempFolder())) staging = StagingFolder::Create(TempFolder());
     if (staging.empty()) throw std::runtime_error(JobText::kNoRestoreTempFolder);
 
     SegArchive1.FilesToProcess.clear();
@@ -364,20 +364,20 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     } catch (const std::exception& e) {
         lastError_ = e.what();
         expanded = false;
-        prompts_.message(PromptKind::Error, JobText::kRestoreFailed);
+        prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
     }
 
     // Level-0 archives carry upper-case names (TBL101.NX1); the table files are lower case.
-    for (const auto& e : fileutil::listDirectory(staging.path())) {
+    for (const auto& e : fileutil::ListDirectory(staging.path())) {
         if (!e.isRegular) continue;
         for (const auto& f : kTableFiles)
-            if (e.name != f && SameTextAZ(e.name, f) && !fileExists(Slash(staging.path()) + f))
-                moveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
+            if (e.name != f && SameTextAZ(e.name, f) && !FileExists(Slash(staging.path()) + f))
+                MoveFile(Slash(staging.path()) + e.name, Slash(staging.path()) + f);
     }
 
     bool complete = true;
     for (const auto& f : kTableFiles)
-        complete = complete && fileExists(Slash(staging.path()) + f);
+        complete = complete && FileExists(Slash(staging.path()) + f);
 
     if (expanded && complete) {
         // Swap the files in: the old ones step aside first and come back if any move fails.
@@ -385,12 +385,12 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         bool ok = true;
         for (const auto& f : kTableFiles) {
             std::string cur = Slash(data) + f, old = cur + ".old";
-            if (fileExists(cur) && !moveFile(cur, old)) {
+            if (FileExists(cur) && !MoveFile(cur, old)) {
                 ok = false;
                 break;
             }
             moved.push_back(f);
-            if (!moveFile(Slash(staging.path()) + f, cur)) {
+            if (!MoveFile(Slash(staging.path()) + f, cur)) {
                 ok = false;
                 break;
             }
@@ -398,26 +398,26 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         if (!ok) {
             for (const auto& f : moved) {
                 std::string cur = Slash(data) + f;
-                if (fileExists(cur + ".old")) moveFile(cur + ".old", cur);
+                if (FileExists(cur + ".old")) MoveFile(cur + ".old", cur);
             }
             lastError_ = "Unable to replace the table files in " + data;
-            prompts_.message(PromptKind::Error, JobText::kRestoreFailed);
+            prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
             return true;
         }
         for (const auto& f : kTableFiles)
-            removeFile(Slash(data) + f + ".old");
+            RemoveFile(Slash(data) + f + ".old");
     }
 
     bool dataComplete = expanded ? complete : true;
     for (const auto& f : kTableFiles)
-        dataComplete = dataComplete && fileExists(Slash(data) + f);
+        dataComplete = dataComplete && FileExists(Slash(data) + f);
     if (!dataComplete) {
         if (lastError_.empty()) lastError_ = JobText::kDataFilesNotFound;
-        prompts_.message(PromptKind::Error, JobText::kDataFilesNotFound);
+        prompts_.Message(PromptKind::Error, JobText::kDataFilesNotFound);
         view_.RequestProgramEnd();
         return true;
     }
-    if (expanded) prompts_.message(PromptKind::Information, JobText::kTablesRestored);
+    if (expanded) prompts_.Message(PromptKind::Information, JobText::kTablesRestored);
     return true;
 }
 

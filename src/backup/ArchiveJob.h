@@ -103,7 +103,7 @@ public:
     // Moves one segment file during the final swap of a folder backup; tests replace it to
     // make a chosen step fail.
     std::function<bool(const std::string& from, const std::string& to)> MoveSegment =
-        fileutil::moveFile;
+        fileutil::MoveFile;
 
 private:
     // Closes the store, runs the job, opens the store again and runs `finish`, also when

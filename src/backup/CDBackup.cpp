@@ -39,7 +39,7 @@ void ConfigureBackupBurner(TDiscBurner& burner) {
 
 TCDBackup::TCDBackup(std::string programFolder, CDBackupView* view)
     : burner_(std::make_unique<TDiscBurner>()),
-      programFolder_(fileutil::includeTrailingSeparator(programFolder)), view_(view) {
+      programFolder_(fileutil::IncludeTrailingSeparator(programFolder)), view_(view) {
     ConfigureBackupBurner(*burner_);
     burner_->OnDebugMessage = [this](TSCSIDevice*, const std::string& message, uint8_t mType) {
         if (view_) view_->BurnerDebugMessage(message, mType);
@@ -105,10 +105,10 @@ std::string TCDBackup::ArchivePath() const {
 }
 
 bool TCDBackup::WriteArchive(const JobRunner& runJob) {
-    if (!makeDirectories(TempFolder())) throw std::runtime_error(kNoTempFolder);
+    if (!MakeDirectories(TempFolder())) throw std::runtime_error(kNoTempFolder);
     // An archive of an earlier backup goes without a question, so the job does not ask
     // about overwriting it.
-    if (fileExists(ArchivePath())) removeFile(ArchivePath());
+    if (FileExists(ArchivePath())) RemoveFile(ArchivePath());
     return runJob(TempFolder());
 }
 

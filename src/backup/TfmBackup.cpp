@@ -31,20 +31,20 @@
 namespace larderly {
 
 std::string NormaliseFolderField(std::string text) {
-    text = fileutil::toForwardSlashes(std::move(text));
+    text = fileutil::ToForwardSlashes(std::move(text));
     std::replace(text.begin(), text.end(), ';', ':');
     if (text.size() > 3 && text.back() == '/') text.pop_back();
     return text;
 }
 
 std::string WithFinalSeparator(std::string folder) {
-    return folder.empty() ? std::string("/") : fileutil::includeTrailingSeparator(folder);
+    return folder.empty() ? std::string("/") : fileutil::IncludeTrailingSeparator(folder);
 }
 
 bool BackupFolderExists(const std::string& folder) {
     if (folder.empty()) return false;
     try {
-        return directoryExists(ResolveDrivePath(folder));
+        return DirectoryExists(ResolveDrivePath(folder));
     } catch (const std::exception&) {
         return false; // a drive letter that names no folder
     }
@@ -185,7 +185,7 @@ void TfmBackup::SpeedButton1Click() {
     const std::string text = S(edtFolder->text());
     std::string start;
     if (BackupFolderExists(text)) start = ResolveDrivePath(text);
-    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start))
+    if (auto folder = host_.UserPrompts().BrowseFolder("Select Folder", start))
         edtFolder->setText(Q(*folder));
 }
 
@@ -201,7 +201,7 @@ void TfmBackup::btnBackupClick() {
     const std::string folder = S(edtFolder->text());
     // 2.
     if (!BackupFolderExists(folder)) {
-        host_.UserPrompts().message(PromptKind::Warning, BackupText::kPathDoesNotExist);
+        host_.UserPrompts().Message(PromptKind::Warning, BackupText::kPathDoesNotExist);
         edtFolder->setFocus();
         return;
     }
@@ -223,7 +223,7 @@ void TfmBackup::btnBackupClick() {
             lblDate->setText(Q(BackupDateText(today)));
         }
     }
-    if (written) host_.UserPrompts().message(PromptKind::Information, BackupText::kBackupComplete);
+    if (written) host_.UserPrompts().Message(PromptKind::Information, BackupText::kBackupComplete);
 }
 
 void TfmBackup::btnHelpClick() {

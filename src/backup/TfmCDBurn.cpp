@@ -55,7 +55,7 @@ TfmCDBurn::TfmCDBurn(TfmTables& store, Prompts& prompts, std::function<void(int)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       store_(store), prompts_(prompts), help_(std::move(help)),
-      programFolder_(fileutil::includeTrailingSeparator(programFolder)) {
+      programFolder_(fileutil::IncludeTrailingSeparator(programFolder)) {
     setObjectName("fmCDBurn");
     setWindowTitle(CDText::kCaption);
     setModal(true);
@@ -253,7 +253,7 @@ void TfmCDBurn::discBurnerWriteDone(const std::string& error) {
     Log(TCDBackup::DoneLine(error));
     if (error.empty() && !destroying_) {
         try {
-            prompts_.message(PromptKind::Information, CDText::kComplete);
+            prompts_.Message(PromptKind::Information, CDText::kComplete);
         } catch (...) {
             // The burn is over whatever the message box does; the dialog must become idle.
         }

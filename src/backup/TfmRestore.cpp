@@ -34,7 +34,7 @@ namespace {
 // Whether the first segment of a backup is in a folder (drive letters through the drive map).
 bool FirstSegmentExists(const std::string& folder) {
     try {
-        return fileExists(WithFinalSeparator(ResolveDrivePath(folder)) + kBackupArchiveName);
+        return FileExists(WithFinalSeparator(ResolveDrivePath(folder)) + kBackupArchiveName);
     } catch (const std::exception&) {
         return false; // a drive letter that names no folder
     }
@@ -140,7 +140,7 @@ void TfmRestore::SpeedButton1Click() {
     const std::string text = S(edtFolder->text());
     std::string start;
     if (BackupFolderExists(text)) start = ResolveDrivePath(text);
-    if (auto folder = host_.UserPrompts().browseFolder("Select Folder", start))
+    if (auto folder = host_.UserPrompts().BrowseFolder("Select Folder", start))
         edtFolder->setText(Q(*folder));
 }
 
@@ -155,7 +155,7 @@ void TfmRestore::btnRestoreClick() {
     // 2-3.
     const std::string folder = WithFinalSeparator(text);
     if (!FirstSegmentExists(folder)) {
-        host_.UserPrompts().message(PromptKind::Warning, RestoreText::kNoBackupFile);
+        host_.UserPrompts().Message(PromptKind::Warning, RestoreText::kNoBackupFile);
         edtFolder->setFocus();
         return;
     }

@@ -303,9 +303,9 @@ void TDiscImage::ResetImage(int fileCapacity, int dirCapacity) {
 }
 
 int TDiscImage::FindImageDir(const std::string& path) const {
-    std::string p = fileutil::toForwardSlashes(path);
+    std::string p = fileutil::ToForwardSlashes(path);
     if (p.empty() || p == "/") return 0;
-    p = fileutil::excludeTrailingSeparator(p);
+    p = fileutil::ExcludeTrailingSeparator(p);
     if (p.empty() || p[0] != '/') p = "/" + p;
     p = UpperAZ(p);
     for (size_t i = 1; i < FDirs.size(); ++i)
@@ -332,7 +332,7 @@ int TDiscImage::FindChild(int dir, const std::string& longName) const {
 }
 
 int TDiscImage::ForceImageDir(const std::string& path) {
-    std::string p = fileutil::toForwardSlashes(path);
+    std::string p = fileutil::ToForwardSlashes(path);
     int found = FindImageDir(p);
     if (found >= 0) return found;
     size_t slash = p.rfind('/');
@@ -405,7 +405,7 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
                         bool keepSourcePath) {
     std::string dest = destDir;
     if (keepSourcePath) {
-        std::string src = fileutil::toForwardSlashes(sourcePath);
+        std::string src = fileutil::ToForwardSlashes(sourcePath);
         size_t slash = src.rfind('/');
         std::string dir = slash == std::string::npos ? "" : src.substr(0, slash);
         if (dir.rfind("//", 0) == 0) {

@@ -125,13 +125,13 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         std::cerr << (backup ? JobText::kPathDoesNotExist : JobText::kEnterPath) << "\n";
         return 1;
     }
-    folder = fileutil::includeTrailingSeparator(folder);
+    folder = fileutil::IncludeTrailingSeparator(folder);
     // A restore replaces the table files under the program's open tables, whose later saves
     // would go to the replaced files: refused while the program runs on the folder, and the
     // folder held meanwhile so that the program does not start half-way.
-    const std::string data = fileutil::includeTrailingSeparator(ProgramFolder()) + "data";
+    const std::string data = fileutil::IncludeTrailingSeparator(ProgramFolder()) + "data";
     InstanceLock lock(data);
-    if (!backup && fileutil::directoryExists(data) && !lock.TryLock("larderly-cli restore")) {
+    if (!backup && fileutil::DirectoryExists(data) && !lock.TryLock("larderly-cli restore")) {
         std::string holder = InstanceLock::Holder(data);
         if (holder.empty()) holder = "another program";
         std::cerr << "The data folder " << data << " is in use by " << holder
@@ -145,7 +145,7 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         if (!job.BackupTables(folder)) return Fail(s, job);
         return 0;
     }
-    if (!fileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
+    if (!FileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
         std::cerr << JobText::kNoBackupFile << "\n";
         return 1;
     }

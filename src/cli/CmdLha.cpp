@@ -21,16 +21,16 @@ struct LhaOptions {
     std::string directory;
 };
 
-TLhaMethod parseMethod(const std::string& s) {
+TLhaMethod ParseMethod(const std::string& s) {
     if (s == "lh0") return colh0;
     if (s == "lh1") return colh1;
     if (s == "lh5") return colh5;
     throw std::invalid_argument("unknown method '" + s + "' (lh0, lh1 or lh5)");
 }
 
-LhaOptions parseLha(const CliArgs& a) {
+LhaOptions ParseLha(const CliArgs& a) {
     LhaOptions o;
-    if (a.Has("--method")) o.method = parseMethod(a.Value("--method"));
+    if (a.Has("--method")) o.method = ParseMethod(a.Value("--method"));
     if (a.Has("--level")) {
         const std::string v = a.Value("--level");
         if (v != "0" && v != "1") throw std::invalid_argument("--level must be 0 or 1");
@@ -44,10 +44,10 @@ LhaOptions parseLha(const CliArgs& a) {
     return o;
 }
 
-int runLha(const CliArgs& cli) {
+int RunLha(const CliArgs& cli) {
     LhaOptions o;
     try {
-        o = parseLha(cli);
+        o = ParseLha(cli);
     } catch (const std::invalid_argument& e) {
         return UsageError(cli, e.what());
     }
@@ -60,7 +60,7 @@ int runLha(const CliArgs& cli) {
             return 2;
         }
         for (const auto& f : o.files) {
-            if (f.find_first_of("*?") == std::string::npos && !fileutil::fileExists(f)) {
+            if (f.find_first_of("*?") == std::string::npos && !fileutil::FileExists(f)) {
                 std::cerr << "Cannot open file " << f << "\n";
                 return 1;
             }
@@ -92,7 +92,7 @@ int runLha(const CliArgs& cli) {
         return 0;
     }
     if (o.command == "x" || o.command == "t") {
-        if (!fileutil::fileExists(o.archive)) {
+        if (!fileutil::FileExists(o.archive)) {
             std::cerr << "Cannot open file " << o.archive << "\n";
             return 1;
         }
@@ -134,7 +134,7 @@ CliCommand LhaCommand() {
     c.notes = {"a: add FILEs (masks allowed, NAME/S searches subfolders); x: extract into "
                "DIR;",
                "l: list name, packed size, size, method, CRC; t: test every entry"};
-    c.run = runLha;
+    c.run = RunLha;
     return c;
 }
 

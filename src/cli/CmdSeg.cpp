@@ -17,7 +17,7 @@ namespace {
 // stderr and answered Cancel.
 class UnattendedPrompts : public AutoPrompts {
 public:
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+    PromptAnswer Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override {
         std::string shown = text;
         for (auto& c : shown)
@@ -25,11 +25,11 @@ public:
         std::cerr << shown << "\n";
         if (buttons == PromptButtons::OkCancel || buttons == PromptButtons::RetryCancel)
             return PromptAnswer::Cancel;
-        return AutoPrompts::message(kind, text, buttons, caption);
+        return AutoPrompts::Message(kind, text, buttons, caption);
     }
 };
 
-int runSeg(const CliArgs& cli) {
+int RunSeg(const CliArgs& cli) {
     std::string dir = cli.Value("--dir", "."), base = cli.Value("--base", "SegData");
     std::string target = cli.Value("-C");
     int64_t size = 1440000;
@@ -72,7 +72,7 @@ int runSeg(const CliArgs& cli) {
     seg.ExceptionOnFileError = true;
     // Every segment is in (or goes to) --dir; no medium is changed in between.
     seg.OnSegPrompt = [](TSegArchive*, std::string&, const std::string&, uint16_t) {};
-    auto temp = fileutil::makeTempDirectory({}, "larderly-seg");
+    auto temp = fileutil::MakeTempDirectory({}, "larderly-seg");
     if (!temp) {
         std::cerr << "Cannot create a temporary folder\n";
         return 1;
@@ -80,7 +80,7 @@ int runSeg(const CliArgs& cli) {
     seg.SetTempArchivePath(*temp);
     struct RemoveTemp {
         std::string path;
-        ~RemoveTemp() { fileutil::removeTree(path); }
+        ~RemoveTemp() { fileutil::RemoveTree(path); }
     } removeTemp{*temp};
 
     if (command == "a") {
@@ -89,12 +89,12 @@ int runSeg(const CliArgs& cli) {
             return 2;
         }
         for (const auto& f : rest) {
-            if (f.find_first_of("*?") == std::string::npos && !fileutil::fileExists(f)) {
+            if (f.find_first_of("*?") == std::string::npos && !fileutil::FileExists(f)) {
                 std::cerr << "Cannot open file " << f << "\n";
                 return 1;
             }
         }
-        fileutil::makeDirectories(dir);
+        fileutil::MakeDirectories(dir);
         seg.FilesToProcess = rest;
         seg.Compress();
         for (const auto& n : seg.FilesProcessed)
@@ -146,7 +146,7 @@ CliCommand SegCommand() {
     c.minArgs = 1;
     c.notes = {"a: write FILEs as segment set DIR/NAME.001...; x: extract into DIR; l: list",
                "folders with a drive letter (A:\\, D:/sets) go through the drive map"};
-    c.run = runSeg;
+    c.run = RunSeg;
     return c;
 }
 

@@ -30,20 +30,20 @@ const CliCommand* find(const std::vector<CliCommand>& commands, const std::strin
     return nullptr;
 }
 
-int usageError(const std::string& message) {
+int UsageError(const std::string& message) {
     std::cerr << "larderly-cli: " << message << "\n";
     std::cerr << "Try 'larderly-cli --help' for more information.\n";
     return 2;
 }
 
 // `help [COMMAND]`.
-int help(const std::vector<CliCommand>& commands, int argc, char** argv, int i) {
+int Help(const std::vector<CliCommand>& commands, int argc, char** argv, int i) {
     if (i >= argc) {
         usage(std::cout, commands);
         return 0;
     }
     const CliCommand* c = find(commands, argv[i]);
-    if (!c) return usageError(std::string("no help for unknown command '") + argv[i] + "'");
+    if (!c) return UsageError(std::string("no help for unknown command '") + argv[i] + "'");
     PrintCommandHelp(std::cout, *c);
     return 0;
 }
@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     while (i < argc) {
         std::string s = argv[i];
         if (s == "--home") {
-            if (i + 1 >= argc || !*argv[i + 1]) return usageError("--home needs a folder");
+            if (i + 1 >= argc || !*argv[i + 1]) return UsageError("--home needs a folder");
             a.home = argv[i + 1];
             setenv("LARDERLY_HOME", a.home.c_str(), 1);
             i += 2;
@@ -68,18 +68,18 @@ int main(int argc, char** argv) {
             std::cout << "larderly-cli " << LARDERLY_VERSION << "\n";
             return 0;
         } else if (s.size() > 1 && s[0] == '-') {
-            return usageError("unknown option '" + s + "'");
+            return UsageError("unknown option '" + s + "'");
         } else {
             break;
         }
     }
-    if (i >= argc) return usageError("no command given");
+    if (i >= argc) return UsageError("no command given");
     std::string name = argv[i++];
-    if (name == "help") return help(commands, argc, argv, i);
+    if (name == "help") return Help(commands, argc, argv, i);
     const CliCommand* c = find(commands, name);
-    if (!c) return usageError("unknown command '" + name + "'");
+    if (!c) return UsageError("unknown command '" + name + "'");
     if (i < argc && (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h"))
-        return help(commands, argc, argv, i - 1);
+        return Help(commands, argc, argv, i - 1);
     std::string error;
     if (!ParseCommandLine(*c, std::vector<std::string>(argv + i, argv + argc), a, error))
         return UsageError(*c, error);

@@ -143,7 +143,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
                                       const TImportOptions& options) {
     TImportCommandResult result;
     std::vector<std::string> files =
-        prompts.openFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
+        prompts.OpenFiles(kImportDialogTitle, ImportDialogFilters(), startFolder, true);
     if (files.empty()) {
         result.Cancelled = true;
         return result;
@@ -178,10 +178,10 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
                 TFileImport one = ImportFile(store, file, options);
                 result.Files.push_back(one);
                 if (!one.Accepted)
-                    prompts.message(PromptKind::Information, ImproperFileMessage(file),
+                    prompts.Message(PromptKind::Information, ImproperFileMessage(file),
                                     PromptButtons::Ok);
                 if (one.StoppedOnTitle)
-                    prompts.message(PromptKind::Information,
+                    prompts.Message(PromptKind::Information,
                                     ExistingTitleMessage(one.ExistingTitle, file),
                                     PromptButtons::Ok);
             }

@@ -26,7 +26,7 @@ bool IsFile(const std::string& path) {
 
 // The parent of a folder given with or without its trailing "/".
 std::string ParentFolder(std::string folder) {
-    folder = fileutil::excludeTrailingSeparator(folder);
+    folder = fileutil::ExcludeTrailingSeparator(folder);
     auto slash = folder.rfind('/');
     if (slash == std::string::npos) return "./";
     return folder.substr(0, slash + 1);
@@ -46,7 +46,7 @@ void MakeFolderChain(const std::string& folder) {
     while (pos != std::string::npos) {
         pos = folder.find('/', pos + 1);
         path = folder.substr(0, pos);
-        if (path.empty() || fileutil::directoryExists(path)) continue;
+        if (path.empty() || fileutil::DirectoryExists(path)) continue;
         if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return;
     }
 }
@@ -69,7 +69,7 @@ std::string InstalledDataFolder(const std::string& exeFolder) {
 }
 
 bool IsInstalledProgramFolder(const std::string& exeFolder) {
-    if (fileutil::directoryExists(InstalledDataFolder(exeFolder))) return true;
+    if (fileutil::DirectoryExists(InstalledDataFolder(exeFolder))) return true;
 #ifdef LARDERLY_INSTALL_BINDIR
     // A bin folder of the configured prefix counts even before its share folder exists.
     char a[PATH_MAX], b[PATH_MAX];
@@ -81,16 +81,16 @@ bool IsInstalledProgramFolder(const std::string& exeFolder) {
 }
 
 std::string ResolveProgramFolder(const ProgramFolderInputs& in) {
-    if (!in.larderlyHome.empty()) return fileutil::includeTrailingSeparator(in.larderlyHome);
-    const std::string exe = fileutil::includeTrailingSeparator(in.exeFolder);
+    if (!in.larderlyHome.empty()) return fileutil::IncludeTrailingSeparator(in.larderlyHome);
+    const std::string exe = fileutil::IncludeTrailingSeparator(in.exeFolder);
     if (!exe.empty()) {
-        if (fileutil::directoryExists(exe + "data")) return exe;
+        if (fileutil::DirectoryExists(exe + "data")) return exe;
         if (access(exe.c_str(), W_OK) == 0 && !IsInstalledProgramFolder(exe)) return exe;
     }
     // XDG base directories: a relative XDG_DATA_HOME is invalid and ignored.
     if (!in.xdgDataHome.empty() && in.xdgDataHome.front() == '/')
-        return fileutil::includeTrailingSeparator(in.xdgDataHome) + "larderly/";
-    return fileutil::includeTrailingSeparator(in.home.empty() ? std::string(".") : in.home) +
+        return fileutil::IncludeTrailingSeparator(in.xdgDataHome) + "larderly/";
+    return fileutil::IncludeTrailingSeparator(in.home.empty() ? std::string(".") : in.home) +
            ".local/share/larderly/";
 }
 
@@ -98,8 +98,8 @@ std::string ProgramFolder() {
     ProgramFolderInputs in{Env("LARDERLY_HOME"), ExecutableFolder(), Env("XDG_DATA_HOME"), {}};
     if (in.larderlyHome.empty()) in.home = UserHome();
     std::string folder = ResolveProgramFolder(in);
-    if (in.larderlyHome.empty() && folder != fileutil::includeTrailingSeparator(in.exeFolder) &&
-        !fileutil::directoryExists(folder))
+    if (in.larderlyHome.empty() && folder != fileutil::IncludeTrailingSeparator(in.exeFolder) &&
+        !fileutil::DirectoryExists(folder))
         MakeFolderChain(folder.substr(0, folder.size() - 1));
     return folder;
 }
@@ -109,14 +109,14 @@ std::vector<std::string> HelpFileCandidates(const std::string& programFolder,
     std::vector<std::string> c;
     auto add = [&c](const std::string& folder) {
         if (folder.empty()) return;
-        std::string p = fileutil::includeTrailingSeparator(folder) + "Recipe.hlp";
+        std::string p = fileutil::IncludeTrailingSeparator(folder) + "Recipe.hlp";
         for (const auto& have : c)
             if (have == p) return;
         c.push_back(std::move(p));
     };
     add(programFolder);
     add(exeFolder);
-    add(InstalledDataFolder(fileutil::includeTrailingSeparator(exeFolder)));
+    add(InstalledDataFolder(fileutil::IncludeTrailingSeparator(exeFolder)));
 #ifdef LARDERLY_INSTALL_DATADIR
     add(LARDERLY_INSTALL_DATADIR);
 #endif
@@ -131,11 +131,11 @@ std::string FindHelpFile(const std::string& programFolder) {
 
 std::string SettingsFolder() {
     if (const char* win = std::getenv("LARDERLY_WINDIR"); win && *win)
-        return fileutil::includeTrailingSeparator(win);
+        return fileutil::IncludeTrailingSeparator(win);
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        return fileutil::includeTrailingSeparator(xdg) + "larderly/";
+        return fileutil::IncludeTrailingSeparator(xdg) + "larderly/";
     const char* home = std::getenv("HOME");
-    return fileutil::includeTrailingSeparator(home && *home ? home : ".") + ".config/larderly/";
+    return fileutil::IncludeTrailingSeparator(home && *home ? home : ".") + ".config/larderly/";
 }
 
 std::string SettingsFilePath() {

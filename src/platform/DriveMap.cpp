@@ -26,18 +26,18 @@ std::string DriveFolder(char letter) {
     IniFile ini(SettingsFilePath());
     std::string folder = ini.ReadString("Drives", std::string(1, letter), "");
     if (folder.empty() && letter == 'A') folder = "/media/floppy0";
-    return fileutil::excludeTrailingSeparator(folder);
+    return fileutil::ExcludeTrailingSeparator(folder);
 }
 
 std::string ResolveDrivePath(const std::string& path) {
     const char letter = DriveLetterOf(path);
-    if (!letter) return fileutil::toForwardSlashes(path);
+    if (!letter) return fileutil::ToForwardSlashes(path);
     const std::string folder = DriveFolder(letter);
     if (folder.empty())
         throw std::runtime_error(std::string("Drive ") + letter +
                                  ": is not mapped to a folder (section [Drives] of " +
                                  SettingsFilePath() + ")");
-    return fileutil::mapDrivePath(path, {{letter, folder}});
+    return fileutil::MapDrivePath(path, {{letter, folder}});
 }
 
 } // namespace larderly

@@ -19,7 +19,7 @@ bool IsDisketteDrive(const std::string& path);
 std::string DriveFolder(char letter);
 
 // The local path of a folder name: "X:\a\b" becomes "<folder of X>/a/b"; other paths come
-// back with "\" turned into "/" (fileutil::mapDrivePath with the settings' map). Raises
+// back with "\" turned into "/" (fileutil::MapDrivePath with the settings' map). Raises
 // std::runtime_error naming the drive when a letter is not mapped.
 std::string ResolveDrivePath(const std::string& path);
 

@@ -21,22 +21,22 @@ namespace larderly::fileutil {
 
 namespace {
 
-bool isSep(char c) {
+bool IsSep(char c) {
     return c == '/' || c == '\\';
 }
 
-std::size_t lastSep(const std::string& path) {
+std::size_t LastSep(const std::string& path) {
     return path.find_last_of("/\\");
 }
 
-mode_t currentUmask() {
+mode_t CurrentUmask() {
     // umask can only be read by setting it; put it straight back.
     mode_t m = ::umask(0);
     ::umask(m);
     return m;
 }
 
-bool copyAndRemove(const std::string& from, const std::string& to) {
+bool CopyAndRemove(const std::string& from, const std::string& to) {
     int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -45,7 +45,7 @@ bool copyAndRemove(const std::string& from, const std::string& to) {
         return false;
     }
     // Write beside the destination first so that `to` is replaced in one step.
-    auto tmp = makeTempFile(parentFolder(to), ".mv");
+    auto tmp = MakeTempFile(ParentFolder(to), ".mv");
     if (!tmp) {
         ::close(in);
         return false;
@@ -88,12 +88,12 @@ bool copyAndRemove(const std::string& from, const std::string& to) {
 
 } // namespace
 
-std::optional<uint8_t> fileAttributes(const std::string& path) {
+std::optional<uint8_t> FileAttributes(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     uint8_t a = 0;
     if (!(st.st_mode & S_IWUSR)) a |= kAttrReadOnly;
-    std::string name = extractFileName(path);
+    std::string name = ExtractFileName(path);
     if (!name.empty() && name[0] == '.' && name != "." && name != "..") a |= kAttrHidden;
     if (S_ISDIR(st.st_mode))
         a |= kAttrDirectory;
@@ -102,7 +102,7 @@ std::optional<uint8_t> fileAttributes(const std::string& path) {
     return a;
 }
 
-bool applyAttributes(const std::string& path, uint8_t attributes) {
+bool ApplyAttributes(const std::string& path, uint8_t attributes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
     mode_t mode = st.st_mode & 07777;
@@ -115,7 +115,7 @@ bool applyAttributes(const std::string& path, uint8_t attributes) {
     return ::chmod(path.c_str(), mode) == 0;
 }
 
-uint32_t toDosStamp(std::time_t t) {
+uint32_t ToDosStamp(std::time_t t) {
     struct tm lt {};
     if (!::localtime_r(&t, &lt)) return (1u << 5 | 1u) << 16;
     int year = lt.tm_year + 1900;
@@ -126,7 +126,7 @@ uint32_t toDosStamp(std::time_t t) {
     return date << 16 | time;
 }
 
-std::time_t fromDosStamp(uint32_t stamp) {
+std::time_t FromDosStamp(uint32_t stamp) {
     uint32_t date = stamp >> 16, time = stamp & 0xFFFF;
     struct tm lt {};
     lt.tm_year = static_cast<int>((date >> 9) & 0x7F) + 80;
@@ -141,49 +141,49 @@ std::time_t fromDosStamp(uint32_t stamp) {
     return ::mktime(&lt);
 }
 
-std::optional<uint32_t> fileDosStamp(const std::string& path) {
+std::optional<uint32_t> FileDosStamp(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return toDosStamp(st.st_mtime);
+    return ToDosStamp(st.st_mtime);
 }
 
-bool setFileDosStamp(const std::string& path, uint32_t stamp) {
+bool SetFileDosStamp(const std::string& path, uint32_t stamp) {
     struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = fromDosStamp(stamp);
+    times[0].tv_sec = times[1].tv_sec = FromDosStamp(stamp);
     times[0].tv_nsec = times[1].tv_nsec = 0;
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-bool fileExists(const std::string& path) {
+bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
-bool directoryExists(const std::string& path) {
+bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool pathExists(const std::string& path) {
+bool PathExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
-std::optional<int64_t> fileSize(const std::string& path) {
+std::optional<int64_t> FileSize(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return std::nullopt;
     return static_cast<int64_t>(st.st_size);
 }
 
-int64_t freeSpace(const std::string& path) {
-    std::string p = path.empty() ? std::string(".") : toForwardSlashes(path);
+int64_t FreeSpace(const std::string& path) {
+    std::string p = path.empty() ? std::string(".") : ToForwardSlashes(path);
     for (;;) {
-        if (directoryExists(p)) {
+        if (DirectoryExists(p)) {
             struct statvfs vs {};
             if (::statvfs(p.c_str(), &vs) != 0) return -1;
             return static_cast<int64_t>(vs.f_bavail) * static_cast<int64_t>(vs.f_frsize);
         }
-        p = excludeTrailingSeparator(p);
+        p = ExcludeTrailingSeparator(p);
         std::size_t s = p.rfind('/');
         if (s == std::string::npos)
             p = ".";
@@ -194,62 +194,62 @@ int64_t freeSpace(const std::string& path) {
     }
 }
 
-bool makeDirectories(const std::string& folder) {
-    std::string f = excludeTrailingSeparator(toForwardSlashes(folder));
-    if (f.empty() || directoryExists(f)) return !f.empty();
+bool MakeDirectories(const std::string& folder) {
+    std::string f = ExcludeTrailingSeparator(ToForwardSlashes(folder));
+    if (f.empty() || DirectoryExists(f)) return !f.empty();
     std::size_t s = f.rfind('/');
-    if (s != std::string::npos && s > 0 && !makeDirectories(f.substr(0, s))) return false;
+    if (s != std::string::npos && s > 0 && !MakeDirectories(f.substr(0, s))) return false;
     if (::mkdir(f.c_str(), 0777) == 0) return true;
-    return errno == EEXIST && directoryExists(f);
+    return errno == EEXIST && DirectoryExists(f);
 }
 
-bool removeFile(const std::string& path) {
+bool RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-bool moveFile(const std::string& from, const std::string& to) {
+bool MoveFile(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
-    return copyAndRemove(from, to);
+    return CopyAndRemove(from, to);
 }
 
-std::optional<std::string> makeTempFile(const std::string& folder, const std::string& prefix) {
+std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
     std::string pattern =
-        includeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
+        IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     int fd = ::mkstemp(buf.data());
     if (fd < 0) return std::nullopt;
     // mkstemp makes the file private; an expanded file must look like any other new file.
-    ::fchmod(fd, 0666 & ~currentUmask());
+    ::fchmod(fd, 0666 & ~CurrentUmask());
     ::close(fd);
     return std::string(buf.data());
 }
 
-std::optional<std::string> makeTempDirectory(const std::string& parent, const std::string& prefix) {
+std::optional<std::string> MakeTempDirectory(const std::string& parent, const std::string& prefix) {
     std::string base = parent;
     if (base.empty()) {
         const char* t = std::getenv("TMPDIR");
         base = (t && *t) ? t : "/tmp";
     }
-    std::string pattern = includeTrailingSeparator(base) + prefix + "XXXXXX";
+    std::string pattern = IncludeTrailingSeparator(base) + prefix + "XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (!::mkdtemp(buf.data())) return std::nullopt;
     return std::string(buf.data());
 }
 
-bool removeTree(const std::string& folder) {
+bool RemoveTree(const std::string& folder) {
     struct stat st {};
     if (::lstat(folder.c_str(), &st) != 0) return errno == ENOENT;
     if (!S_ISDIR(st.st_mode)) return ::unlink(folder.c_str()) == 0;
     bool ok = true;
-    for (const auto& e : listDirectory(folder))
-        ok = removeTree(folder + "/" + e.name) && ok;
+    for (const auto& e : ListDirectory(folder))
+        ok = RemoveTree(folder + "/" + e.name) && ok;
     return ::rmdir(folder.c_str()) == 0 && ok;
 }
 
-std::vector<DirEntry> listDirectory(const std::string& folder) {
+std::vector<DirEntry> ListDirectory(const std::string& folder) {
     std::vector<DirEntry> out;
     std::string f = folder.empty() ? std::string(".") : folder;
     DIR* d = ::opendir(f.c_str());
@@ -260,7 +260,7 @@ std::vector<DirEntry> listDirectory(const std::string& folder) {
         DirEntry de;
         de.name = name;
         struct stat st {};
-        std::string full = includeTrailingSeparator(f) + name;
+        std::string full = IncludeTrailingSeparator(f) + name;
         if (::lstat(full.c_str(), &st) == 0) {
             de.isSymlink = S_ISLNK(st.st_mode);
             if (de.isSymlink && ::stat(full.c_str(), &st) != 0) st.st_mode = 0;
@@ -301,7 +301,7 @@ void FileLock::release() {
     fd_ = -1;
 }
 
-bool canOpenExclusive(const std::string& path) {
+bool CanOpenExclusive(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
@@ -309,70 +309,70 @@ bool canOpenExclusive(const std::string& path) {
     return ok;
 }
 
-std::string extractFilePath(const std::string& path) {
-    std::size_t s = lastSep(path);
+std::string ExtractFilePath(const std::string& path) {
+    std::size_t s = LastSep(path);
     return s == std::string::npos ? std::string() : path.substr(0, s + 1);
 }
 
-std::string extractFileName(const std::string& path) {
-    std::size_t s = lastSep(path);
+std::string ExtractFileName(const std::string& path) {
+    std::size_t s = LastSep(path);
     return s == std::string::npos ? path : path.substr(s + 1);
 }
 
-std::string extractFileExt(const std::string& path) {
-    std::string name = extractFileName(path);
+std::string ExtractFileExt(const std::string& path) {
+    std::string name = ExtractFileName(path);
     std::size_t d = name.rfind('.');
     return d == std::string::npos ? std::string() : name.substr(d);
 }
 
-std::string changeFileExt(const std::string& path, const std::string& ext) {
-    std::size_t s = lastSep(path);
+std::string ChangeFileExt(const std::string& path, const std::string& ext) {
+    std::size_t s = LastSep(path);
     std::size_t d = path.rfind('.');
     if (d == std::string::npos || (s != std::string::npos && d < s)) return path + ext;
     return path.substr(0, d) + ext;
 }
 
-std::string includeTrailingSeparator(const std::string& path) {
-    if (path.empty() || isSep(path.back())) return path;
+std::string IncludeTrailingSeparator(const std::string& path) {
+    if (path.empty() || IsSep(path.back())) return path;
     return path + "/";
 }
 
-std::string excludeTrailingSeparator(std::string path) {
-    while (path.size() > 1 && isSep(path.back()))
+std::string ExcludeTrailingSeparator(std::string path) {
+    while (path.size() > 1 && IsSep(path.back()))
         path.pop_back();
     return path;
 }
 
-std::string parentFolder(const std::string& path) {
-    std::string f = extractFilePath(path);
-    return f.empty() ? std::string(".") : excludeTrailingSeparator(f);
+std::string ParentFolder(const std::string& path) {
+    std::string f = ExtractFilePath(path);
+    return f.empty() ? std::string(".") : ExcludeTrailingSeparator(f);
 }
 
-std::string toForwardSlashes(std::string path) {
+std::string ToForwardSlashes(std::string path) {
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
 }
 
-std::string currentFolder() {
+std::string CurrentFolder() {
     std::vector<char> buf(4096);
     while (!::getcwd(buf.data(), buf.size())) {
         if (errno != ERANGE) return "./";
         buf.resize(buf.size() * 2);
     }
-    return includeTrailingSeparator(buf.data());
+    return IncludeTrailingSeparator(buf.data());
 }
 
-std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives) {
+std::string MapDrivePath(const std::string& path, const std::map<char, std::string>& drives) {
     if (const char letter = DriveLetterOf(path)) {
         auto it = drives.find(letter);
         if (it != drives.end()) {
-            std::string rest = toForwardSlashes(path.substr(2));
+            std::string rest = ToForwardSlashes(path.substr(2));
             while (!rest.empty() && rest.front() == '/')
                 rest.erase(rest.begin());
-            return includeTrailingSeparator(it->second) + rest;
+            return IncludeTrailingSeparator(it->second) + rest;
         }
     }
-    return toForwardSlashes(path);
+    return ToForwardSlashes(path);
 }
 
 } // namespace larderly::fileutil

@@ -23,51 +23,51 @@ inline constexpr uint8_t kAttrArchive = 0x20;
 // The MS-DOS attributes of a file: read-only when the owner may not write it, hidden when
 // its name starts with ".", directory for folders, archive on every regular file.
 // Nothing for a path that does not exist.
-std::optional<uint8_t> fileAttributes(const std::string& path);
+std::optional<uint8_t> FileAttributes(const std::string& path);
 
 // Applies the read-only bit of `attributes` (the only one that means anything here):
 // set removes every write bit, clear gives the owner write access back. False on failure.
-bool applyAttributes(const std::string& path, uint8_t attributes);
+bool ApplyAttributes(const std::string& path, uint8_t attributes);
 
 // Local time <-> MS-DOS stamp (date in the high 16 bits, time in the low 16, two-second
 // steps). Times before 1980 give 1 January 1980; after 2107 the last day of 2107.
-uint32_t toDosStamp(std::time_t t);
-std::time_t fromDosStamp(uint32_t stamp);
+uint32_t ToDosStamp(std::time_t t);
+std::time_t FromDosStamp(uint32_t stamp);
 
 // The stamp of a file's last change; nothing when it does not exist.
-std::optional<uint32_t> fileDosStamp(const std::string& path);
+std::optional<uint32_t> FileDosStamp(const std::string& path);
 // Sets a file's modification (and access) time from an MS-DOS stamp.
-bool setFileDosStamp(const std::string& path, uint32_t stamp);
+bool SetFileDosStamp(const std::string& path, uint32_t stamp);
 
-bool fileExists(const std::string& path); // anything but a folder
-bool directoryExists(const std::string& path);
-bool pathExists(const std::string& path); // file or folder
-std::optional<int64_t> fileSize(const std::string& path);
+bool FileExists(const std::string& path); // anything but a folder
+bool DirectoryExists(const std::string& path);
+bool PathExists(const std::string& path); // file or folder
+std::optional<int64_t> FileSize(const std::string& path);
 
 // Free bytes for an unprivileged writer at the nearest existing folder of `path` (the path
 // itself, else its parents). -1 when the query fails.
-int64_t freeSpace(const std::string& path);
+int64_t FreeSpace(const std::string& path);
 
 // Creates the folder and every missing parent, parents first. True when it exists after.
-bool makeDirectories(const std::string& folder);
+bool MakeDirectories(const std::string& folder);
 
 // Deletes a file; true when it is gone (also when it never existed).
-bool removeFile(const std::string& path);
+bool RemoveFile(const std::string& path);
 
 // Renames `from` to `to`, replacing `to` in one step. Across file systems the file is
 // copied and the original removed. False on failure (`from` is then left in place).
-bool moveFile(const std::string& from, const std::string& to);
+bool MoveFile(const std::string& from, const std::string& to);
 
 // A new empty file "<folder>/<prefix>XXXXXX" made with mkstemp and given the permissions an
 // ordinary new file gets (0666 less the umask). Nothing when it cannot be made.
-std::optional<std::string> makeTempFile(const std::string& folder, const std::string& prefix);
+std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix);
 
 // A new empty folder made with mkdtemp in `parent` (the system's temporary folder when empty).
-std::optional<std::string> makeTempDirectory(const std::string& parent = {},
+std::optional<std::string> MakeTempDirectory(const std::string& parent = {},
                                              const std::string& prefix = "larderly");
 
 // Removes a folder and everything below it. True when it is gone.
-bool removeTree(const std::string& folder);
+bool RemoveTree(const std::string& folder);
 
 // One entry of a folder listing.
 struct DirEntry {
@@ -79,7 +79,7 @@ struct DirEntry {
 
 // The entries of a folder without "." and "..", sorted by name (byte order) so that the
 // order is the same on every run. Empty when the folder cannot be read.
-std::vector<DirEntry> listDirectory(const std::string& folder);
+std::vector<DirEntry> ListDirectory(const std::string& folder);
 
 // An advisory exclusive lock (flock) held on a file descriptor for the object's lifetime.
 class FileLock {
@@ -102,45 +102,45 @@ private:
 
 // True when `path` can be opened for reading and writing and locked exclusively right now
 // (a read-only file, a folder or a file another process holds locked fails).
-bool canOpenExclusive(const std::string& path);
+bool CanOpenExclusive(const std::string& path);
 
 // --- Path pieces ("/" separated; "\" is treated as a separator too) ---
 
 // The folder part including its final separator ("a/b/" of "a/b/c.txt"), "" for none.
-std::string extractFilePath(const std::string& path);
+std::string ExtractFilePath(const std::string& path);
 // The name after the last separator.
-std::string extractFileName(const std::string& path);
+std::string ExtractFileName(const std::string& path);
 // The extension from the last "." of the name, including the dot; "" for none.
-std::string extractFileExt(const std::string& path);
+std::string ExtractFileExt(const std::string& path);
 // Replaces the extension of the name (or appends `ext` when it has none).
-std::string changeFileExt(const std::string& path, const std::string& ext);
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
 // Appends "/" to a non-empty path that does not end with a separator.
-std::string includeTrailingSeparator(const std::string& path);
+std::string IncludeTrailingSeparator(const std::string& path);
 // Removes the separators at the end of a path, but keeps "/" (the root) as it is.
-std::string excludeTrailingSeparator(std::string path);
+std::string ExcludeTrailingSeparator(std::string path);
 // The folder holding `path` without its final separator ("." for a bare name).
-std::string parentFolder(const std::string& path);
+std::string ParentFolder(const std::string& path);
 // Turns every "\" into "/".
-std::string toForwardSlashes(std::string path);
+std::string ToForwardSlashes(std::string path);
 // The current folder with a final "/".
-std::string currentFolder();
+std::string CurrentFolder();
 
 // Maps a drive-letter path ("X:\..." or "X:/...") to a folder through `drives` (letter in
 // upper case -> folder); other paths only have "\" turned into "/". A letter without a
 // mapping is left as it is. (DriveMap.h maps through the settings file.)
-std::string mapDrivePath(const std::string& path, const std::map<char, std::string>& drives);
+std::string MapDrivePath(const std::string& path, const std::map<char, std::string>& drives);
 
 } // namespace larderly::fileutil
 
 namespace larderly {
 // The file-system helpers are also used unqualified across the engines.
-using fileutil::directoryExists;
-using fileutil::fileExists;
-using fileutil::makeDirectories;
-using fileutil::makeTempDirectory;
-using fileutil::makeTempFile;
-using fileutil::moveFile;
-using fileutil::pathExists;
-using fileutil::removeFile;
-using fileutil::removeTree;
+using fileutil::DirectoryExists;
+using fileutil::FileExists;
+using fileutil::MakeDirectories;
+using fileutil::MakeTempDirectory;
+using fileutil::MakeTempFile;
+using fileutil::MoveFile;
+using fileutil::PathExists;
+using fileutil::RemoveFile;
+using fileutil::RemoveTree;
 } // namespace larderly

@@ -3,7 +3,7 @@
 
 namespace larderly {
 
-PromptAnswer AutoPrompts::message(PromptKind, const std::string& text, PromptButtons buttons,
+PromptAnswer AutoPrompts::Message(PromptKind, const std::string& text, PromptButtons buttons,
                                   const std::string&) {
     if (sink_) sink_(text);
     // Nobody can put a diskette in or mend a file meanwhile: the same "correct it and try

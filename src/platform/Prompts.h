@@ -25,28 +25,28 @@ public:
 
     // A message box with the given buttons; returns the button pressed (Cancel when the
     // box is closed without a choice). An empty caption means the program's own caption.
-    virtual PromptAnswer message(PromptKind kind, const std::string& text,
+    virtual PromptAnswer Message(PromptKind kind, const std::string& text,
                                  PromptButtons buttons = PromptButtons::Ok,
                                  const std::string& caption = {}) = 0;
 
     // The input box: nullopt when cancelled, else the text entered.
-    virtual std::optional<std::string> input(const std::string& caption, const std::string& prompt,
+    virtual std::optional<std::string> Input(const std::string& caption, const std::string& prompt,
                                              const std::string& initial = {}) = 0;
 
     // The open dialog. `filters` are "Description (*.a *.b)" entries. Empty when cancelled.
-    virtual std::vector<std::string> openFiles(const std::string& title,
+    virtual std::vector<std::string> OpenFiles(const std::string& title,
                                                const std::vector<std::string>& filters,
                                                const std::string& startFolder, bool multiple) = 0;
 
     // The folder browser: nullopt when cancelled.
-    virtual std::optional<std::string> browseFolder(const std::string& title,
+    virtual std::optional<std::string> BrowseFolder(const std::string& title,
                                                     const std::string& startFolder) = 0;
 
     // The save dialog: `filters` as for the open dialog (the first is chosen, and its
     // extension is added to a name typed without one), `startPath` the folder and the name
     // it suggests. Asks before an existing file is replaced. nullopt when cancelled, which
     // is also the answer of prompts that show no dialogs.
-    virtual std::optional<std::string> saveFile(const std::string& title,
+    virtual std::optional<std::string> SaveFile(const std::string& title,
                                                 const std::vector<std::string>& filters,
                                                 const std::string& startPath) {
         (void)title;
@@ -64,17 +64,17 @@ class AutoPrompts : public Prompts {
 public:
     explicit AutoPrompts(std::function<void(const std::string&)> sink = {})
         : sink_(std::move(sink)) {}
-    PromptAnswer message(PromptKind kind, const std::string& text, PromptButtons buttons,
+    PromptAnswer Message(PromptKind kind, const std::string& text, PromptButtons buttons,
                          const std::string& caption) override;
-    std::optional<std::string> input(const std::string&, const std::string&,
+    std::optional<std::string> Input(const std::string&, const std::string&,
                                      const std::string& initial) override {
         return initial;
     }
-    std::vector<std::string> openFiles(const std::string&, const std::vector<std::string>&,
+    std::vector<std::string> OpenFiles(const std::string&, const std::vector<std::string>&,
                                        const std::string&, bool) override {
         return {};
     }
-    std::optional<std::string> browseFolder(const std::string&, const std::string& start) override {
+    std::optional<std::string> BrowseFolder(const std::string&, const std::string& start) override {
         return start;
     }
 

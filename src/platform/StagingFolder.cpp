@@ -29,7 +29,7 @@ bool ProcessRunning(long pid) {
 StagingFolder StagingFolder::Create(const std::string& parent) {
     StagingFolder s;
     const std::string prefix = std::string(kStagingPrefix) + std::to_string(::getpid()) + "-";
-    auto dir = makeTempDirectory(parent, prefix);
+    auto dir = MakeTempDirectory(parent, prefix);
     if (!dir) return s;
     s.path_ = *dir;
     // The lock is what tells other runs that the folder is in use. Between the folder's
@@ -71,7 +71,7 @@ void StagingFolder::Keep() {
 void StagingFolder::Release() {
     // The folder goes while it is still locked, so no other run takes it for a stale one
     // half-way through.
-    if (!path_.empty()) removeTree(path_);
+    if (!path_.empty()) RemoveTree(path_);
     path_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -93,12 +93,12 @@ bool IsStagingFolderName(const std::string& name, long* pid) {
 int RemoveStaleStagingFolders(const std::string& parent,
                               const std::function<bool(const std::string&)>& recover) {
     int removed = 0;
-    for (const auto& e : fileutil::listDirectory(parent)) {
+    for (const auto& e : fileutil::ListDirectory(parent)) {
         long pid = 0;
         if (!e.isDirectory || e.isSymlink || !IsStagingFolderName(e.name, &pid)) continue;
         // A live owner, or one whose id another process has taken since: leave it.
         if (ProcessRunning(pid)) continue;
-        const std::string path = fileutil::includeTrailingSeparator(parent) + e.name;
+        const std::string path = fileutil::IncludeTrailingSeparator(parent) + e.name;
         int fd = OpenFolder(path);
         if (fd < 0) continue;
         // Another run may be cleaning up the same folder right now.
@@ -108,7 +108,7 @@ int RemoveStaleStagingFolders(const std::string& parent,
             continue;
         }
         if (!recover || recover(path)) {
-            if (removeTree(path)) ++removed;
+            if (RemoveTree(path)) ++removed;
         }
         ::close(fd);
     }

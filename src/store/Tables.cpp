@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace larderly {
@@ -51,21 +50,10 @@ std::vector<TableDef> Definitions() {
     };
 }
 
-bool FileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0;
-}
-
+// Creates the data folder and its missing parents.
 void MakeFolders(const std::string& dir) {
-    std::string cur;
-    for (std::size_t i = 0; i < dir.size(); ++i) {
-        cur += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
-            if (::mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
-                throw EStoreError("Cannot create the data folder " + dir + ": " +
-                                  std::strerror(errno));
-        }
-    }
+    if (!fileutil::MakeDirectories(dir))
+        throw EStoreError("Cannot create the data folder " + dir + ": " + std::strerror(errno));
 }
 
 std::string Quote(const std::string& s) {
@@ -107,11 +95,11 @@ std::vector<std::string> DecodeRecipeText(std::string_view blob) {
 std::vector<std::string> SnapshotTableFiles(const std::string& dataFolder,
                                             const std::string& folder) {
     namespace fs = std::filesystem;
-    const std::string from = fileutil::includeTrailingSeparator(dataFolder);
-    const std::string to = fileutil::includeTrailingSeparator(folder);
+    const std::string from = fileutil::IncludeTrailingSeparator(dataFolder);
+    const std::string to = fileutil::IncludeTrailingSeparator(folder);
     std::vector<std::string> names;
     for (const auto& f : kTableFiles)
-        if (FileExists(from + f)) names.push_back(f);
+        if (fileutil::PathExists(from + f)) names.push_back(f);
     // The read lock needs all four files (an incomplete set is copied as it is: no store
     // can open it, so nobody writes it).
     SqlConnection conn;
@@ -155,7 +143,7 @@ TfmTables::~TfmTables() {
 }
 
 void TfmTables::OpenDatabase(const std::string& programFolder) {
-    dataFolder_ = fileutil::includeTrailingSeparator(programFolder) + "data";
+    dataFolder_ = fileutil::IncludeTrailingSeparator(programFolder) + "data";
 }
 
 void TfmTables::OpenDatabase() {
@@ -169,12 +157,12 @@ void TfmTables::OpenFiles() {
     int present = 0;
     for (std::size_t i = 0; i < 4; ++i) {
         paths[i] = dataFolder_ + "/" + tables_[i]->FileName();
-        present += FileExists(paths[i]) ? 1 : 0;
+        present += fileutil::PathExists(paths[i]) ? 1 : 0;
     }
     bool create = present == 0;
     if (!create)
         for (const auto& p : paths)
-            if (!FileExists(p)) throw EStoreError("Table file " + p + " not found");
+            if (!fileutil::PathExists(p)) throw EStoreError("Table file " + p + " not found");
 
     // The recipes file is the main database, so a transaction over several files commits
     // atomically through a super-journal; the other three are attached.

@@ -95,7 +95,7 @@ Drive::Drive(const DriveConfig& config) : config_(config) {
     mediaEvent_ = disc_ ? 2 : 0; // NewMedia
     ResetWriteParameters();
     readSpeed_ = CurrentMedia().maxReadSpeed;
-    writeSpeed_ = CurrentMedia().writeSpeeds().front();
+    writeSpeed_ = CurrentMedia().WriteSpeeds().front();
 }
 
 Drive::~Drive() {

@@ -30,12 +30,12 @@ void AddFeature(Bytes& out, uint16_t code, uint8_t version, bool persistent, boo
 
 // Write speed the drive settles on for a request: the fastest it offers at or below it.
 uint16_t SupportedWriteSpeed(const MediaInfo& media, uint32_t wanted) {
-    for (uint16_t s : media.writeSpeeds()) {
+    for (uint16_t s : media.WriteSpeeds()) {
         if (s <= wanted) {
             return s;
         }
     }
-    return media.writeSpeeds().back();
+    return media.WriteSpeeds().back();
 }
 
 std::array<uint8_t, 52> DefaultWriteParameters(const MediaInfo& media) {
@@ -175,7 +175,7 @@ Outcome Drive::GetConfiguration(const Request& r) {
 
 std::vector<uint8_t> Drive::CapabilitiesPage(int pageControl) const {
     const MediaInfo& media = CurrentMedia();
-    const size_t n = media.writeSpeeds().size();
+    const size_t n = media.WriteSpeeds().size();
     Bytes p(32 + 4 * n, 0);
     p[0] = 0x2A;
     p[1] = static_cast<uint8_t>(30 + 4 * n);
@@ -192,12 +192,12 @@ std::vector<uint8_t> Drive::CapabilitiesPage(int pageControl) const {
     Put16(p, 10, 256);
     Put16(p, 12, kBufferBytes / 1024);
     Put16(p, 14, defaults ? media.maxReadSpeed : readSpeed_);
-    Put16(p, 18, media.writeSpeeds().front());
-    Put16(p, 20, defaults ? media.writeSpeeds().front() : writeSpeed_);
-    Put16(p, 28, defaults ? media.writeSpeeds().front() : writeSpeed_);
+    Put16(p, 18, media.WriteSpeeds().front());
+    Put16(p, 20, defaults ? media.WriteSpeeds().front() : writeSpeed_);
+    Put16(p, 28, defaults ? media.WriteSpeeds().front() : writeSpeed_);
     Put16(p, 30, static_cast<uint32_t>(n));
     for (size_t i = 0; i < n; ++i) {
-        Put16(p, 32 + 4 * i + 2, media.writeSpeeds()[i]);
+        Put16(p, 32 + 4 * i + 2, media.WriteSpeeds()[i]);
     }
     return p;
 }
@@ -402,7 +402,7 @@ Outcome Drive::SetStreaming(const Request& r) {
     const MediaInfo& media = CurrentMedia();
     if ((d[0] & 0x04) != 0) { // restore defaults
         readSpeed_ = media.maxReadSpeed;
-        writeSpeed_ = media.writeSpeeds().front();
+        writeSpeed_ = media.WriteSpeeds().front();
         return Good();
     }
     const uint32_t start = Be32(d + 4);

@@ -24,7 +24,7 @@ struct MediaInfo {
     uint8_t speedCount;
     uint16_t maxReadSpeed; // kB/s
 
-    std::span<const uint16_t> writeSpeeds() const { return {speeds.data(), speedCount}; }
+    std::span<const uint16_t> WriteSpeeds() const { return {speeds.data(), speedCount}; }
 };
 
 // The entry for a LARDERLY_VDRIVE_MEDIA value, or nullptr when it names no medium.

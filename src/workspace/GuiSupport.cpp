@@ -24,13 +24,13 @@ bool RunGuarded(Prompts& prompts, const std::function<void()>& command) {
         return true;
     } catch (const std::exception& e) {
         try {
-            prompts.message(PromptKind::Error, e.what(), PromptButtons::Ok);
+            prompts.Message(PromptKind::Error, e.what(), PromptButtons::Ok);
         } catch (...) {
             // A message box that cannot be shown must not take the program down with it.
         }
     } catch (...) {
         try {
-            prompts.message(PromptKind::Error, "An unexpected error occurred", PromptButtons::Ok);
+            prompts.Message(PromptKind::Error, "An unexpected error occurred", PromptButtons::Ok);
         } catch (...) {
         }
     }
@@ -59,7 +59,7 @@ const std::string& HelpFile() {
 void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
     const std::string& path = HelpPath();
     if (path.empty() || !QFile::exists(Q(path))) {
-        prompts.message(PromptKind::Information,
+        prompts.Message(PromptKind::Information,
                         "No help is installed: the help file Recipe.hlp is neither in the program "
                         "folder, nor beside the program, nor in the installed data folder.");
         return;
@@ -82,7 +82,7 @@ void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
     }
     QFile f(Q(path));
     if (!f.open(QIODevice::ReadOnly)) {
-        prompts.message(PromptKind::Error, "The help file " + path + " cannot be read.");
+        prompts.Message(PromptKind::Error, "The help file " + path + " cannot be read.");
         return;
     }
     browser->setHtml(QString::fromUtf8(f.readAll()));

@@ -112,7 +112,7 @@ void TfmCategories::Apply(const std::function<void()>& change, int32_t selectAft
     try {
         change();
     } catch (const ECategoryError& e) {
-        prompts_.message(PromptKind::Error, e.what());
+        prompts_.Message(PromptKind::Error, e.what());
         return;
     }
     Refill();
@@ -122,7 +122,7 @@ void TfmCategories::Apply(const std::function<void()>& change, int32_t selectAft
 }
 
 void TfmCategories::btnAddClick() {
-    const auto name = prompts_.input("Add Category", "Name of the new category:");
+    const auto name = prompts_.Input("Add Category", "Name of the new category:");
     if (!name) return;
     int32_t id = -1;
     Apply([&] { id = AddCategory(store_, *name); }, -1);
@@ -133,7 +133,7 @@ void TfmCategories::btnRenameClick() {
     const int32_t id = SelectedId();
     if (id < 0) return;
     const std::string old = lvCategories->currentItem()->text(0).toStdString();
-    const auto name = prompts_.input("Rename Category", "New name of \"" + old + "\":", old);
+    const auto name = prompts_.Input("Rename Category", "New name of \"" + old + "\":", old);
     if (!name || *name == old) return;
     Apply([&] { RenameCategory(store_, id, *name); }, id);
 }
@@ -142,7 +142,7 @@ void TfmCategories::btnDeleteClick() {
     const int32_t id = SelectedId();
     if (id < 0) return;
     const std::string name = lvCategories->currentItem()->text(0).toStdString();
-    if (prompts_.message(PromptKind::Confirmation, "Delete the category \"" + name + "\"?",
+    if (prompts_.Message(PromptKind::Confirmation, "Delete the category \"" + name + "\"?",
                          PromptButtons::YesNo) != PromptAnswer::Yes)
         return;
     Apply([&] { DeleteCategory(store_, id); }, -1);
@@ -153,18 +153,18 @@ void TfmCategories::btnMergeClick() {
     if (id < 0) return;
     const std::string name = lvCategories->currentItem()->text(0).toStdString();
     const auto target =
-        prompts_.input("Merge Category", "Merge \"" + name + "\" into which category?");
+        prompts_.Input("Merge Category", "Merge \"" + name + "\" into which category?");
     if (!target) return;
     int32_t into = -1;
     std::string intoName;
     for (const CategoryUse& c : CategoryUses(store_))
         if (c.Id != id && SameTextAZ(c.Name, TrimCodes(*target))) into = c.Id, intoName = c.Name;
     if (into < 0) {
-        prompts_.message(PromptKind::Error,
+        prompts_.Message(PromptKind::Error,
                          "There is no other category named \"" + TrimCodes(*target) + "\".");
         return;
     }
-    if (prompts_.message(PromptKind::Confirmation,
+    if (prompts_.Message(PromptKind::Confirmation,
                          "Every recipe in \"" + name + "\" moves to \"" + intoName + "\", and \"" +
                              name + "\" is deleted. Continue?",
                          PromptButtons::YesNo) != PromptAnswer::Yes)

@@ -344,16 +344,16 @@ void TfmRecipes::btnUndoClick() {
 
 void TfmRecipes::btnDeleteClick() {
     Prompts& p = host_.UserPrompts();
-    if (p.message(PromptKind::Warning, kAskDelete, PromptButtons::YesNo) == PromptAnswer::Yes) {
+    if (p.Message(PromptKind::Warning, kAskDelete, PromptButtons::YesNo) == PromptAnswer::Yes) {
         const int32_t id = shownId_;
         if (core_.Delete(id)) {
             // Told only once the deletion is committed.
-            p.message(PromptKind::Information, kRecipeDeleted);
+            p.Message(PromptKind::Information, kRecipeDeleted);
             // The list dropped the row when the deletion committed; the editor follows it.
             host_.rptViewRecipesClick();
             if (!host_.CurrentRecipe()) ShowRecipe(-1);
         } else {
-            p.message(PromptKind::Information, kUnableToDelete);
+            p.Message(PromptKind::Information, kUnableToDelete);
         }
     }
     SetEditMode(false);
@@ -367,7 +367,7 @@ void TfmRecipes::btnHelpClick() {
 bool TfmRecipes::PaneCloseQuery() {
     host_.StopCloseTimer();
     if (!btnSave->isEnabled()) return true;
-    switch (host_.UserPrompts().message(PromptKind::Confirmation, kAskSaveChanges,
+    switch (host_.UserPrompts().Message(PromptKind::Confirmation, kAskSaveChanges,
                                         PromptButtons::YesNoCancel)) {
     case PromptAnswer::Yes:
         btnSaveClick();

@@ -115,7 +115,7 @@ TEST_F(ExportCommandTest, TheListedRecipesReadBackTheSameInTheListsOrder) {
 
     const std::string file = home_.Home() + "out/recipes.mmf";
     std::filesystem::create_directories(home_.Home() + "out");
-    prompts_.answerSave(file, "Export Recipes");
+    prompts_.AnswerSave(file, "Export Recipes");
     ExportThroughTheMenu([&](QDialog& w) {
         auto* listedButton = w.findChild<QRadioButton*>("rbListedRecipes");
         EXPECT_THAT(listedButton->text().toStdString(), HasSubstr("(3)"));
@@ -168,7 +168,7 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsNamedAndNoEmptyFileIsLeft
         EXPECT_EQ(encoding->currentText().toStdString(), "Code page 437");
     };
     const std::string file = home_.Home() + "both.mxp";
-    prompts_.answerSave(file, "Export Recipes");
+    prompts_.AnswerSave(file, "Export Recipes");
     ExportThroughTheMenu([&](QDialog& w) {
         chooseCp437MasterCook(w);
         LeftClick(w.findChild<QPushButton*>("btnExport"));
@@ -190,7 +190,7 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsNamedAndNoEmptyFileIsLeft
     // character set chosen last are offered again.
     std::ofstream(home_.Home() + "Euro cake.mxp") << "older file";
     ASSERT_EQ(CurrentTitle(), "Euro cake");
-    prompts_.answerSave(home_.Home() + "Euro cake.mxp", "Export Recipes");
+    prompts_.AnswerSave(home_.Home() + "Euro cake.mxp", "Export Recipes");
     ExportThroughTheMenu([&](QDialog& w) {
         EXPECT_EQ(w.findChild<QComboBox*>("cbEncoding")->currentText().toStdString(),
                   "Code page 437");
@@ -225,7 +225,7 @@ TEST_F(ExportCommandTest, ABookWithPendingAdditionsAFailedWriteAndNoExportWhileE
     ASSERT_TRUE(m.fmRecipeBook->BookChanged);
 
     const std::string file = home_.Home() + "Sweets.mmf";
-    prompts_.answerSave(file, "Export Recipes");
+    prompts_.AnswerSave(file, "Export Recipes");
     ExportThroughTheMenu([&](QDialog& w) {
         EXPECT_TRUE(w.findChild<QRadioButton*>("rbBook")->isChecked());
         EXPECT_EQ(w.findChild<QComboBox*>("cbBook")->currentText().toStdString(), "Sweets");
@@ -240,7 +240,7 @@ TEST_F(ExportCommandTest, ABookWithPendingAdditionsAFailedWriteAndNoExportWhileE
 
     // A folder that is not there: the reason is shown and no file is left.
     const std::string bad = home_.Home() + "missing/x.mmf";
-    prompts_.answerSave(bad, "Export Recipes");
+    prompts_.AnswerSave(bad, "Export Recipes");
     prompts_.answer(PromptAnswer::Ok, "Unable to write " + bad + ": No such file or directory");
     ExportThroughTheMenu([&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
     EXPECT_FALSE(std::filesystem::exists(bad));
@@ -262,7 +262,7 @@ TEST_F(ExportCommandTest, ALargeExportShowsTheProgressWindow) {
     Seed(home_.Home(), many);
     StartActive();
     const std::string file = home_.Home() + "all.mmf";
-    prompts_.answerSave(file, "Export Recipes");
+    prompts_.AnswerSave(file, "Export Recipes");
     // The progress window is looked for while the export runs (it lets timers run).
     bool progressSeen = false;
     QTimer watch;
@@ -302,7 +302,7 @@ TEST(ExportSaveDialogTest, StartsAtTheSuggestedNameAndAddsTheTypesExtension) {
     });
     QtPrompts prompts;
     const std::optional<std::string> file =
-        prompts.saveFile("Export Recipes", {"MasterCook Text File (*.mxp)", "Any File (*.*)"},
+        prompts.SaveFile("Export Recipes", {"MasterCook Text File (*.mxp)", "Any File (*.*)"},
                          folder + "Sweets.mxp");
     EXPECT_TRUE(seen);
     EXPECT_EQ(file, std::optional<std::string>(folder + "party.mxp"));

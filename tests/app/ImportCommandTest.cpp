@@ -21,7 +21,7 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     ASSERT_TRUE(m.HasCommandHandler(MainCommand::Import));
     ASSERT_TRUE(m.Import1->isEnabled());
     const int picks = Find<QComboBox>("cbCategory1")->count();
-    prompts_.answerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")},
+    prompts_.AnswerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")},
                         "Import Recipe File");
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
     m.Import1->trigger();
@@ -46,7 +46,7 @@ TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
     TfmMain& m = Start();
     auto* picker = Find<QComboBox>("cbCategory1");
     const int picks = picker->count();
-    prompts_.answerOpen({Fixture("mealmaster-fifth-duplicate.mmf")});
+    prompts_.AnswerOpen({Fixture("mealmaster-fifth-duplicate.mmf")});
     prompts_.answer(PromptAnswer::Ok, "is already in the collection; nothing was imported from");
     m.Import1->trigger();
     QApplication::processEvents();
@@ -63,7 +63,7 @@ TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
 TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
-    prompts_.answerOpen({});
+    prompts_.AnswerOpen({});
     m.Import1->trigger();
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});

@@ -62,7 +62,7 @@ TEST(ImportDialogTest, MxpIsPreselectedAndAnyFileListsNamesWithoutADot) {
     });
     QtPrompts prompts;
     const std::vector<std::string> files =
-        prompts.openFiles(import::kImportDialogTitle, import::ImportDialogFilters(), folder, true);
+        prompts.OpenFiles(import::kImportDialogTitle, import::ImportDialogFilters(), folder, true);
     EXPECT_TRUE(seen);
     EXPECT_EQ(files, std::vector<std::string>{folder + "/plainname"});
 }

@@ -25,7 +25,7 @@ TEST_F(ImportOptionsTest, RememberedOptionsSummaryAndDetails) {
     std::ofstream(home_.SettingsFile(), std::ios::app)
         << "[Import]\nEncoding=cp437\nSkipExisting=1\n";
     TfmMain& m = Start();
-    prompts_.answerOpen({Fixture("mealmaster-mmmmm.mmf"), Fixture("mealmaster-dashes.mmf"),
+    prompts_.AnswerOpen({Fixture("mealmaster-mmmmm.mmf"), Fixture("mealmaster-dashes.mmf"),
                          Fixture("not-a-recipe.txt")});
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
     m.Import1->trigger();
@@ -43,7 +43,7 @@ TEST_F(ImportOptionsTest, RememberedOptionsSummaryAndDetails) {
 
     // Without the option, the same file stops at its first title and the user is told.
     WriteImportOptions({import::TEncoding::Auto, false});
-    prompts_.answerOpen({Fixture("mealmaster-mmmmm.mmf")});
+    prompts_.AnswerOpen({Fixture("mealmaster-mmmmm.mmf")});
     prompts_.answer(PromptAnswer::Ok, "is already in the collection; nothing was imported from");
     m.Import1->trigger();
     QApplication::processEvents();

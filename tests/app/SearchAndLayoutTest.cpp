@@ -166,7 +166,7 @@ TEST_F(SearchAndLayoutTest, ImportedRecipesJoinTheListWhereTheSearchLetsThem) {
     FocusSearch();
     Type("pancake");
     EXPECT_TRUE(ListTitles().empty());
-    prompts_.answerOpen({std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/mastercook.mxp"},
+    prompts_.AnswerOpen({std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/mastercook.mxp"},
                         "Import Recipe File");
     m.Import1->trigger();
     QApplication::processEvents();

@@ -19,7 +19,7 @@ using testutil::Bytes;
 using testutil::ScratchDir;
 namespace fu = fileutil;
 
-bool haveTool(const std::string& tool) {
+bool HaveTool(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
@@ -48,17 +48,17 @@ std::string quote(const std::string& s) {
     return q + "'";
 }
 
-std::string lowerCase(std::string s) {
+std::string LowerCase(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
 }
 
 // Files below `folder` by lower-case relative name (some tools fold MS-DOS names).
-std::map<std::string, std::string> treeByLowerName(const std::string& folder) {
+std::map<std::string, std::string> TreeByLowerName(const std::string& folder) {
     std::map<std::string, std::string> out;
-    for (const auto& n : testutil::listTree(folder))
-        out[lowerCase(n)] = folder + "/" + n;
+    for (const auto& n : testutil::ListTree(folder))
+        out[LowerCase(n)] = folder + "/" + n;
     return out;
 }
 
@@ -70,20 +70,20 @@ struct Sources {
 
     explicit Sources(bool big) {
         put("empty.txt", {});
-        put("recipes.txt", testutil::textData(50000, 1));
-        put("noise.bin", testutil::randomData(30000, 2));
-        put("sub/dir/deep.txt", testutil::textData(7000, 3));
+        put("recipes.txt", testutil::TextData(50000, 1));
+        put("noise.bin", testutil::RandomData(30000, 2));
+        put("sub/dir/deep.txt", testutil::TextData(7000, 3));
         for (int i = 0; i < 40; ++i)
-            put("many/f" + std::to_string(i) + ".txt", testutil::textData(100 + 37 * i, 10 + i));
+            put("many/f" + std::to_string(i) + ".txt", testutil::TextData(100 + 37 * i, 10 + i));
         if (big) {
-            Bytes b = testutil::textData(8 * 1024 * 1024 + 4321, 99);
+            Bytes b = testutil::TextData(8 * 1024 * 1024 + 4321, 99);
             for (std::size_t i = 0; i < b.size(); i += 4099)
                 b[i] = static_cast<uint8_t>(i >> 7);
             put("big.dat", std::move(b));
         }
     }
     void put(const std::string& name, Bytes b) {
-        testutil::writeFile(dir / ("src/" + name), b);
+        testutil::WriteFile(dir / ("src/" + name), b);
         files[name] = std::move(b);
     }
     std::vector<std::string> paths() const {
@@ -95,11 +95,11 @@ struct Sources {
 };
 
 // The name an entry is stored under: level 1 keeps folders, level 0 keeps the file name.
-std::string expectedName(const std::string& rel, TLhaArchiveType type) {
-    return lowerCase(type == caLHA ? rel : fu::extractFileName(rel));
+std::string ExpectedName(const std::string& rel, TLhaArchiveType type) {
+    return LowerCase(type == caLHA ? rel : fu::ExtractFileName(rel));
 }
 
-void compressInto(const Sources& s, const std::string& archive, TLhaMethod method,
+void CompressInto(const Sources& s, const std::string& archive, TLhaMethod method,
                   TLhaArchiveType type) {
     TLhaArchive lha;
     lha.ArchiveName = archive;
@@ -112,21 +112,21 @@ void compressInto(const Sources& s, const std::string& archive, TLhaMethod metho
     ASSERT_EQ(lha.FilesProcessed.size(), s.files.size());
 }
 
-void expectExtracted(const Sources& s, const std::string& folder, TLhaArchiveType type) {
-    const auto got = treeByLowerName(folder);
+void ExpectExtracted(const Sources& s, const std::string& folder, TLhaArchiveType type) {
+    const auto got = TreeByLowerName(folder);
     EXPECT_EQ(got.size(), s.files.size());
     for (const auto& [rel, bytes] : s.files) {
-        auto it = got.find(expectedName(rel, type));
+        auto it = got.find(ExpectedName(rel, type));
         if (it == got.end()) {
             ADD_FAILURE() << "not extracted: " << rel;
             continue;
         }
-        EXPECT_TRUE(testutil::readFile(it->second) == bytes) << rel;
+        EXPECT_TRUE(testutil::ReadFile(it->second) == bytes) << rel;
     }
 }
 
 TEST(InteropLhasa, TestsAndExtractsOurArchives) {
-    if (!haveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
+    if (!HaveTool("lhasa")) GTEST_SKIP() << "lhasa is not installed";
     struct Case {
         TLhaMethod method;
         TLhaArchiveType type;
@@ -139,7 +139,7 @@ TEST(InteropLhasa, TestsAndExtractsOurArchives) {
         SCOPED_TRACE(testing::Message() << "method " << int(c.method) << " level " << int(c.type));
         Sources s(c.big);
         const std::string archive = s.dir / "ours.lzh";
-        compressInto(s, archive, c.method, c.type);
+        CompressInto(s, archive, c.method, c.type);
 
         const RunResult t = run("lhasa tq " + quote(archive));
         EXPECT_EQ(t.status, 0) << t.output;
@@ -147,30 +147,30 @@ TEST(InteropLhasa, TestsAndExtractsOurArchives) {
         const RunResult x =
             run("cd " + quote(s.dir.path()) + " && lhasa xqw=out " + quote(archive));
         ASSERT_EQ(x.status, 0) << x.output;
-        expectExtracted(s, s.dir / "out", c.type);
+        ExpectExtracted(s, s.dir / "out", c.type);
     }
 }
 
 TEST(Interop7Zip, TestsAndExtractsOurArchives) {
-    if (!haveTool("7z")) GTEST_SKIP() << "7z is not installed";
+    if (!HaveTool("7z")) GTEST_SKIP() << "7z is not installed";
     for (TLhaMethod method : {colh0, colh5}) {
         for (TLhaArchiveType type : {caLHARC, caLHA}) {
             SCOPED_TRACE(testing::Message() << "method " << int(method) << " level " << int(type));
             Sources s(false);
             const std::string archive = s.dir / "ours.lzh";
-            compressInto(s, archive, method, type);
+            CompressInto(s, archive, method, type);
             const RunResult t = run("7z t " + quote(archive));
             EXPECT_EQ(t.status, 0) << t.output;
             EXPECT_NE(t.output.find("Everything is Ok"), std::string::npos) << t.output;
             const RunResult x = run("7z x -y -o" + quote(s.dir / "out") + " " + quote(archive));
             ASSERT_EQ(x.status, 0) << x.output;
-            expectExtracted(s, s.dir / "out", type);
+            ExpectExtracted(s, s.dir / "out", type);
         }
     }
 }
 
 TEST(InteropJlha, Level0ArchivesExpandWithOurEngine) {
-    if (!haveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
+    if (!HaveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
     struct Case {
         const char* options;
         TLhaMethod method;
@@ -178,11 +178,11 @@ TEST(InteropJlha, Level0ArchivesExpandWithOurEngine) {
     for (const Case& c : {Case{"a0z", colh0}, Case{"a0o5", colh5}}) {
         SCOPED_TRACE(c.options);
         ScratchDir dir;
-        std::map<std::string, Bytes> files = {{"a.txt", testutil::textData(40000, 5)},
-                                              {"b.txt", testutil::textData(70000, 6)},
-                                              {"c.bin", testutil::textData(3000, 7)}};
+        std::map<std::string, Bytes> files = {{"a.txt", testutil::TextData(40000, 5)},
+                                              {"b.txt", testutil::TextData(70000, 6)},
+                                              {"c.bin", testutil::TextData(3000, 7)}};
         for (const auto& [name, bytes] : files)
-            testutil::writeFile(dir / ("src/" + name), bytes);
+            testutil::WriteFile(dir / ("src/" + name), bytes);
         const RunResult made = run("cd " + quote(dir / "src") + " && jlha " + c.options +
                                    " ../j.lzh a.txt b.txt c.bin");
         ASSERT_EQ(made.status, 0) << made.output;
@@ -199,19 +199,19 @@ TEST(InteropJlha, Level0ArchivesExpandWithOurEngine) {
         lha.MakeDirectories = true;
         lha.Expand();
         ASSERT_EQ(lha.FilesProcessed.size(), 3u);
-        const auto got = treeByLowerName(dir / "out");
+        const auto got = TreeByLowerName(dir / "out");
         for (const auto& [name, bytes] : files) {
             ASSERT_TRUE(got.count(name)) << name;
-            EXPECT_TRUE(testutil::readFile(got.at(name)) == bytes) << name;
+            EXPECT_TRUE(testutil::ReadFile(got.at(name)) == bytes) << name;
         }
         lha.Verify();
     }
 }
 
 TEST(InteropJlha, Level1WithForeignOsIdIsRefused) {
-    if (!haveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
+    if (!HaveTool("jlha")) GTEST_SKIP() << "jlha is not installed";
     ScratchDir dir;
-    testutil::writeFile(dir / "src/a.txt", testutil::textData(5000));
+    testutil::WriteFile(dir / "src/a.txt", testutil::TextData(5000));
     const RunResult made = run("cd " + quote(dir / "src") + " && jlha a1o5 ../j1.lzh a.txt");
     ASSERT_EQ(made.status, 0) << made.output;
     TLhaArchive lha;
@@ -227,16 +227,16 @@ TEST(InteropJlha, Level1WithForeignOsIdIsRefused) {
 
 // --- larderly-cli ---
 
-std::string cliPath() {
+std::string CliPath() {
     return std::string(LARDERLY_BIN_DIR) + "/larderly-cli";
 }
 
 TEST(InteropCli, LhaCommands) {
-    if (!fu::fileExists(cliPath())) GTEST_SKIP() << "larderly-cli is not built";
+    if (!fu::FileExists(CliPath())) GTEST_SKIP() << "larderly-cli is not built";
     ScratchDir dir;
-    testutil::writeFile(dir / "data/one.txt", testutil::textData(9000, 1));
-    testutil::writeFile(dir / "data/two.txt", testutil::textData(100, 2));
-    const std::string cli = quote(cliPath());
+    testutil::WriteFile(dir / "data/one.txt", testutil::TextData(9000, 1));
+    testutil::WriteFile(dir / "data/two.txt", testutil::TextData(100, 2));
+    const std::string cli = quote(CliPath());
     const std::string archive = quote(dir / "x.lzh");
 
     RunResult r = run("cd " + quote(dir.path()) + " && " + cli +
@@ -250,12 +250,12 @@ TEST(InteropCli, LhaCommands) {
     EXPECT_EQ(r.status, 0) << r.output;
     r = run(cli + " lha x " + archive + " -C " + quote(dir / "out"));
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(testutil::readFile(dir / "out/data/one.txt"), testutil::textData(9000, 1));
+    EXPECT_EQ(testutil::ReadFile(dir / "out/data/one.txt"), testutil::TextData(9000, 1));
 
     // A damaged archive fails with the engine's message.
-    Bytes bytes = testutil::readFile(dir / "x.lzh");
+    Bytes bytes = testutil::ReadFile(dir / "x.lzh");
     bytes[1] ^= 0x5A;
-    testutil::writeFile(dir / "bad.lzh", bytes);
+    testutil::WriteFile(dir / "bad.lzh", bytes);
     r = run(cli + " lha t " + quote(dir / "bad.lzh"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("Bad checksum in LHA archive header: "), std::string::npos) << r.output;
@@ -264,26 +264,26 @@ TEST(InteropCli, LhaCommands) {
 }
 
 TEST(InteropCli, SegCommands) {
-    if (!fu::fileExists(cliPath())) GTEST_SKIP() << "larderly-cli is not built";
+    if (!fu::FileExists(CliPath())) GTEST_SKIP() << "larderly-cli is not built";
     ScratchDir dir;
-    testutil::writeFile(dir / "data/tbl101.nx1", testutil::randomData(20000, 1));
-    testutil::writeFile(dir / "data/tbl102.nx1", testutil::textData(30000, 2));
-    const std::string cli = quote(cliPath());
+    testutil::WriteFile(dir / "data/tbl101.nx1", testutil::RandomData(20000, 1));
+    testutil::WriteFile(dir / "data/tbl102.nx1", testutil::TextData(30000, 2));
+    const std::string cli = quote(CliPath());
     const std::string set = " --dir " + quote(dir / "set") + " --base recipebackup --size 8192";
     RunResult r = run(cli + " seg a" + set + " " + quote(dir / "data/tbl101.nx1") + " " +
                       quote(dir / "data/tbl102.nx1"));
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_TRUE(fu::fileExists(dir / "set/recipebackup.003"));
+    EXPECT_TRUE(fu::FileExists(dir / "set/recipebackup.003"));
     r = run(cli + " seg l" + set);
     ASSERT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("TBL102.NX1\t"), std::string::npos) << r.output;
     r = run(cli + " seg x" + set + " -C " + quote(dir / "out") + " tbl102.nx1");
     ASSERT_EQ(r.status, 0) << r.output;
-    EXPECT_EQ(testutil::listTree(dir / "out"), std::vector<std::string>{"TBL102.NX1"});
-    EXPECT_EQ(testutil::readFile(dir / "out/TBL102.NX1"), testutil::textData(30000, 2));
+    EXPECT_EQ(testutil::ListTree(dir / "out"), std::vector<std::string>{"TBL102.NX1"});
+    EXPECT_EQ(testutil::ReadFile(dir / "out/TBL102.NX1"), testutil::TextData(30000, 2));
 
     // A missing segment is reported and cancels.
-    fu::removeFile(dir / "set/recipebackup.002");
+    fu::RemoveFile(dir / "set/recipebackup.002");
     r = run(cli + " seg x" + set + " -C " + quote(dir / "out2"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("Unable to locate selected segment file."), std::string::npos)

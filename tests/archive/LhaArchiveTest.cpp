@@ -27,7 +27,7 @@ struct Fixture {
     std::string out() const { return dir / "out"; }
     std::string archive() const { return dir / "test.lzh"; }
     std::string add(const std::string& name, const Bytes& bytes) {
-        testutil::writeFile(src() + "/" + name, bytes);
+        testutil::WriteFile(src() + "/" + name, bytes);
         return src() + "/" + name;
     }
 };
@@ -78,8 +78,8 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
             std::vector<Bytes> contents;
             for (int i = 0; i < 12; ++i) {
                 contents.push_back(i == 0  ? Bytes{}
-                                   : i % 3 ? testutil::textData(1000 * i, i)
-                                           : testutil::randomData(700 * i, i));
+                                   : i % 3 ? testutil::TextData(1000 * i, i)
+                                           : testutil::RandomData(700 * i, i));
                 files.push_back(
                     f.add("sub" + std::to_string(i % 2) + "/file" + std::to_string(i) + ".dat",
                           contents.back()));
@@ -115,8 +115,8 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
                 const std::string name = type == caLHA ? "sub" + std::to_string(i % 2) + "/file" +
                                                              std::to_string(i) + ".dat"
                                                        : "FILE" + std::to_string(i) + ".DAT";
-                EXPECT_EQ(testutil::readFile(f.out() + "/" + name), contents[i]) << name;
-                EXPECT_EQ(fu::fileDosStamp(f.out() + "/" + name), fu::fileDosStamp(files[i]));
+                EXPECT_EQ(testutil::ReadFile(f.out() + "/" + name), contents[i]) << name;
+                EXPECT_EQ(fu::FileDosStamp(f.out() + "/" + name), fu::FileDosStamp(files[i]));
             }
         }
     }
@@ -124,20 +124,20 @@ TEST(LhaArchiveRoundTrip, MethodsAndLevels) {
 
 TEST(LhaArchiveCompress, RebuildReplacesEntriesAndPutsNewOnesFirst) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(500, 1));
-    const std::string b = f.add("b.txt", testutil::textData(500, 2));
-    const std::string c = f.add("c.txt", testutil::textData(500, 3));
+    const std::string a = f.add("a.txt", testutil::TextData(500, 1));
+    const std::string b = f.add("b.txt", testutil::TextData(500, 2));
+    const std::string c = f.add("c.txt", testutil::TextData(500, 3));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.FilesToProcess = {a, b, c};
     lha.Compress();
 
-    const Bytes newB = testutil::textData(900, 9);
-    testutil::writeFile(b, newB);
-    const std::string d = f.add("d.txt", testutil::textData(100, 4));
+    const Bytes newB = testutil::TextData(900, 9);
+    testutil::WriteFile(b, newB);
+    const std::string d = f.add("d.txt", testutil::TextData(100, 4));
     lha.FilesToProcess = {b, d};
     lha.Compress();
-    EXPECT_FALSE(fu::pathExists(f.dir / "test.$$$"));
+    EXPECT_FALSE(fu::PathExists(f.dir / "test.$$$"));
     ASSERT_TRUE(lha.Scan());
     EXPECT_EQ(lha.FileList, (std::vector<std::string>{"B.TXT", "D.TXT", "A.TXT", "C.TXT"}));
     EXPECT_EQ(lha.FileInformation[0].UncompressedSize, 900);
@@ -147,14 +147,14 @@ TEST(LhaArchiveCompress, RebuildReplacesEntriesAndPutsNewOnesFirst) {
     lha.SetTargetPath(f.out());
     lha.MakeDirectories = true;
     lha.Expand();
-    EXPECT_EQ(testutil::readFile(f.out() + "/B.TXT"), newB);
-    EXPECT_EQ(testutil::readFile(f.out() + "/C.TXT"), testutil::textData(500, 3));
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/B.TXT"), newB);
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/C.TXT"), testutil::TextData(500, 3));
 }
 
 TEST(LhaArchiveCompress, RebuildInTempArchivePath) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(500, 1));
-    fu::makeDirectories(f.dir / "tmp");
+    const std::string a = f.add("a.txt", testutil::TextData(500, 1));
+    fu::MakeDirectories(f.dir / "tmp");
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.FilesToProcess = {a};
@@ -163,30 +163,30 @@ TEST(LhaArchiveCompress, RebuildInTempArchivePath) {
     std::string seen;
     lha.OnAfterProcessed = [&](TLhaArchive*, const std::string&, const std::string&, int32_t,
                                TLhaProcessMode) {
-        seen = fu::listDirectory(f.dir / "tmp").empty() ? ""
-                                                        : fu::listDirectory(f.dir / "tmp")[0].name;
+        seen = fu::ListDirectory(f.dir / "tmp").empty() ? ""
+                                                        : fu::ListDirectory(f.dir / "tmp")[0].name;
     };
     lha.FilesToProcess = {a};
     lha.Compress();
     EXPECT_EQ(seen, "test.$$$");
-    EXPECT_TRUE(fu::listDirectory(f.dir / "tmp").empty());
+    EXPECT_TRUE(fu::ListDirectory(f.dir / "tmp").empty());
     ASSERT_TRUE(lha.Scan());
     EXPECT_EQ(lha.FileList.size(), 1u);
 }
 
 TEST(LhaArchiveCompress, AllowDuplicatesAppendsOverTheEndByte) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(300, 1));
+    const std::string a = f.add("a.txt", testutil::TextData(300, 1));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.FilesToProcess = {a};
     lha.Compress();
-    const auto firstSize = fu::fileSize(f.archive()).value();
+    const auto firstSize = fu::FileSize(f.archive()).value();
 
     lha.AllowDuplicates = true;
     lha.FilesToProcess = {a};
     lha.Compress();
-    const Bytes bytes = testutil::readFile(f.archive());
+    const Bytes bytes = testutil::ReadFile(f.archive());
     EXPECT_EQ(static_cast<int64_t>(bytes.size()), 2 * firstSize - 1);
     EXPECT_EQ(bytes[firstSize - 1], bytes[0]) << "the second header starts where the end byte was";
     ASSERT_TRUE(lha.Scan());
@@ -198,7 +198,7 @@ TEST(LhaArchiveCompress, ListHandling) {
     const std::string a = f.add("a.txt", {'a'});
     const std::string b = f.add("b.txt", {'b'});
     const std::string c = f.add("c.txt", {'c'});
-    fu::makeDirectories(f.src() + "/folder");
+    fu::MakeDirectories(f.src() + "/folder");
 
     // A missing file and a folder are dropped from the list; nothing is stored for them.
     TLhaArchive lha;
@@ -210,13 +210,13 @@ TEST(LhaArchiveCompress, ListHandling) {
 
     // "*" from the handler on the second of three files stores only the first; the rest of
     // the list stays as it was.
-    fu::removeFile(f.archive());
+    fu::RemoveFile(f.archive());
     lha.FilesToProcess = {a, b, c};
     lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t,
                          TLhaProcessMode mode) {
         EXPECT_EQ(mode, cmLHACompress);
-        if (fu::extractFileName(from) == "b.txt") to = "*";
-        if (fu::extractFileName(from) == "a.txt") to = "some/where/renamed.txt";
+        if (fu::ExtractFileName(from) == "b.txt") to = "*";
+        if (fu::ExtractFileName(from) == "a.txt") to = "some/where/renamed.txt";
     };
     lha.Compress();
     EXPECT_EQ(lha.FilesToProcess, (std::vector<std::string>{"RENAMED.TXT", c}));
@@ -224,11 +224,11 @@ TEST(LhaArchiveCompress, ListHandling) {
     EXPECT_EQ(lha.FileList, std::vector<std::string>{"RENAMED.TXT"});
 
     // '' from the handler skips the file.
-    fu::removeFile(f.archive());
+    fu::RemoveFile(f.archive());
     lha.FilesToProcess = {a, b};
     lha.OnCheckFile = [](TLhaArchive*, const std::string& from, std::string& to, int32_t,
                          TLhaProcessMode) {
-        if (fu::extractFileName(from) == "a.txt") to.clear();
+        if (fu::ExtractFileName(from) == "a.txt") to.clear();
     };
     lha.Compress();
     EXPECT_EQ(lha.FilesToProcess, std::vector<std::string>{"B.TXT"});
@@ -237,7 +237,7 @@ TEST(LhaArchiveCompress, ListHandling) {
     lha.OnCheckFile = nullptr;
     {
         const std::string huge = f.src() + "/huge.bin";
-        testutil::writeFile(huge, {});
+        testutil::WriteFile(huge, {});
         ASSERT_EQ(truncate(huge.c_str(), 0x100000001LL), 0); // sparse: takes no room
         lha.FilesToProcess = {huge, a};
         lha.Compress();
@@ -246,7 +246,7 @@ TEST(LhaArchiveCompress, ListHandling) {
         lha.FilesToProcess = {huge};
         EXPECT_THROW(lha.Compress(), EFOpenError);
         lha.ExceptionOnFileError = false;
-        fu::removeFile(huge);
+        fu::RemoveFile(huge);
     }
 
     // An unreadable file raises only with ExceptionOnFileError.
@@ -281,7 +281,7 @@ TEST(LhaArchiveCompress, MasksSearchSubfoldersInListingOrder) {
     EXPECT_EQ(lha.FilesProcessed,
               (std::vector<std::string>{"x/A.NX1", "x/a/z.nx1", "x/b.nx1", "x/c/d/y.nx1"}));
 
-    fu::removeFile(f.archive());
+    fu::RemoveFile(f.archive());
     lha.FilesToProcess = {f.src() + "/x/*.nx1"};
     lha.Compress();
     EXPECT_EQ(lha.FilesProcessed, (std::vector<std::string>{"x/A.NX1", "x/b.nx1"}));
@@ -299,13 +299,13 @@ TEST(LhaArchiveCompress, ArchiveCannotHoldItself) {
     } catch (const EWriteError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot add " + lha.ArchiveName + " to itself!");
     }
-    EXPECT_FALSE(fu::pathExists(lha.ArchiveName));
+    EXPECT_FALSE(fu::PathExists(lha.ArchiveName));
 }
 
 TEST(LhaArchiveCompress, CancellationRemovesOrCutsBack) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(20000, 1));
-    const std::string b = f.add("b.txt", testutil::textData(20000, 2));
+    const std::string a = f.add("a.txt", testutil::TextData(20000, 1));
+    const std::string b = f.add("b.txt", testutil::TextData(20000, 2));
     for (int at : {0, 50}) {
         SCOPED_TRACE(at);
         // A new archive is removed.
@@ -318,25 +318,25 @@ TEST(LhaArchiveCompress, CancellationRemovesOrCutsBack) {
         };
         if (at == 0) lha.OnShowProgress = [](int32_t& p) { p = -1; };
         EXPECT_THROW(lha.Compress(), ELhaOperationAborted);
-        EXPECT_FALSE(fu::pathExists(f.archive()));
+        EXPECT_FALSE(fu::PathExists(f.archive()));
 
         // An archive being appended to is cut back to what it was.
         lha.OnShowProgress = nullptr;
         lha.FilesToProcess = {a};
         lha.Compress();
-        const Bytes before = testutil::readFile(f.archive());
+        const Bytes before = testutil::ReadFile(f.archive());
         lha.AllowDuplicates = true;
         lha.FilesToProcess = {b};
         lha.OnShowProgress = [](int32_t& p) { p = -1; };
         EXPECT_THROW(lha.Compress(), ELhaOperationAborted);
-        EXPECT_EQ(testutil::readFile(f.archive()), before);
+        EXPECT_EQ(testutil::ReadFile(f.archive()), before);
         // A rebuild leaves the old archive and no work file.
         lha.AllowDuplicates = false;
         lha.FilesToProcess = {b};
         EXPECT_THROW(lha.Compress(), ELhaOperationAborted);
-        EXPECT_EQ(testutil::readFile(f.archive()), before);
-        EXPECT_FALSE(fu::pathExists(f.dir / "test.$$$"));
-        fu::removeFile(f.archive());
+        EXPECT_EQ(testutil::ReadFile(f.archive()), before);
+        EXPECT_FALSE(fu::PathExists(f.dir / "test.$$$"));
+        fu::RemoveFile(f.archive());
     }
 }
 
@@ -374,16 +374,16 @@ TEST(LhaArchiveConfirm, YesNoCancel) {
 
 TEST(LhaArchiveExpand, DamagedDataAndSafeMode) {
     Fixture f;
-    const Bytes content = testutil::randomData(3000);
+    const Bytes content = testutil::RandomData(3000);
     const std::string a = f.add("a.bin", content);
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.CompressionMethod = colh0;
     lha.FilesToProcess = {a};
     lha.Compress();
-    Bytes arc = testutil::readFile(f.archive());
+    Bytes arc = testutil::ReadFile(f.archive());
     arc[24 + 5 + 1000] ^= 0x40; // a byte of the data
-    testutil::writeFile(f.archive(), arc);
+    testutil::WriteFile(f.archive(), arc);
 
     lha.FilesToProcess.clear();
     lha.SetTargetPath(f.out());
@@ -394,28 +394,28 @@ TEST(LhaArchiveExpand, DamagedDataAndSafeMode) {
     } catch (const ELhaBadCRC& e) {
         EXPECT_STREQ(e.what(), "Bad CRC during expansion -- data may be invalid");
     }
-    EXPECT_EQ(fu::fileSize(f.out() + "/A.BIN"), 3000)
+    EXPECT_EQ(fu::FileSize(f.out() + "/A.BIN"), 3000)
         << "the partial target stays without SafeMode";
 
     // With SafeMode the target is untouched and no temporary file is left.
     const Bytes old = {'o', 'l', 'd'};
-    testutil::writeFile(f.out() + "/A.BIN", old);
+    testutil::WriteFile(f.out() + "/A.BIN", old);
     lha.SafeMode = true;
     EXPECT_THROW(lha.Expand(), ELhaBadCRC);
-    EXPECT_EQ(testutil::readFile(f.out() + "/A.BIN"), old);
-    EXPECT_EQ(testutil::listTree(f.out()), std::vector<std::string>{"A.BIN"});
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/A.BIN"), old);
+    EXPECT_EQ(testutil::ListTree(f.out()), std::vector<std::string>{"A.BIN"});
 }
 
 TEST(LhaArchiveExpand, SafeModeReplacesTargetAndFilterSelects) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(2000, 1));
-    const std::string b = f.add("b.txt", testutil::textData(2000, 2));
+    const std::string a = f.add("a.txt", testutil::TextData(2000, 1));
+    const std::string b = f.add("b.txt", testutil::TextData(2000, 2));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.CompressionMethod = colh5;
     lha.FilesToProcess = {a, b};
     lha.Compress();
-    testutil::writeText(f.out() + "/B.TXT", "old contents");
+    testutil::WriteText(f.out() + "/B.TXT", "old contents");
 
     lha.SafeMode = true;
     lha.SetTargetPath(f.out());
@@ -428,8 +428,8 @@ TEST(LhaArchiveExpand, SafeModeReplacesTargetAndFilterSelects) {
         after.push_back(from + ">" + to);
     };
     lha.Expand();
-    EXPECT_EQ(testutil::readFile(f.out() + "/B.TXT"), testutil::textData(2000, 2));
-    EXPECT_EQ(testutil::listTree(f.out()), std::vector<std::string>{"B.TXT"});
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/B.TXT"), testutil::TextData(2000, 2));
+    EXPECT_EQ(testutil::ListTree(f.out()), std::vector<std::string>{"B.TXT"});
     EXPECT_EQ(lha.FilesToProcess, std::vector<std::string>{f.out() + "/B.TXT"});
     EXPECT_EQ(after, std::vector<std::string>{"B.TXT>" + f.out() + "/B.TXT"});
     struct stat st {};
@@ -439,7 +439,7 @@ TEST(LhaArchiveExpand, SafeModeReplacesTargetAndFilterSelects) {
 
 TEST(LhaArchiveVerify, LeavesNothingBehind) {
     Fixture f;
-    const std::string a = f.add("d/a.txt", testutil::textData(5000, 1));
+    const std::string a = f.add("d/a.txt", testutil::TextData(5000, 1));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.CompressionMethod = colh5;
@@ -449,7 +449,7 @@ TEST(LhaArchiveVerify, LeavesNothingBehind) {
     lha.FilesToProcess = {a};
     lha.Compress();
 
-    fu::makeDirectories(f.out());
+    fu::MakeDirectories(f.out());
     lha.FilesToProcess.clear();
     lha.SetTargetPath(f.out());
     lha.VerifyMode = false;
@@ -460,11 +460,11 @@ TEST(LhaArchiveVerify, LeavesNothingBehind) {
     EXPECT_FALSE(lha.VerifyMode) << "restored after the call";
     EXPECT_EQ(expandedEntries, 1) << "an entry whose folder does not exist is still checked";
     EXPECT_EQ(lha.FilesProcessed, std::vector<std::string>{f.out() + "/d/a.txt"});
-    EXPECT_TRUE(testutil::listTree(f.out()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.out()).empty());
 
     // A target that another holder has locked is still checked (it is never touched), while
     // a safe expansion cannot replace it and passes it over.
-    testutil::writeText(f.out() + "/d/a.txt", "in use");
+    testutil::WriteText(f.out() + "/d/a.txt", "in use");
     const int fd = open((f.out() + "/d/a.txt").c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
     {
@@ -476,27 +476,27 @@ TEST(LhaArchiveVerify, LeavesNothingBehind) {
         lha.SafeMode = true;
         lha.Expand();
         EXPECT_EQ(expandedEntries, 1);
-        EXPECT_EQ(testutil::readFile(f.out() + "/d/a.txt"), (Bytes{'i', 'n', ' ', 'u', 's', 'e'}));
+        EXPECT_EQ(testutil::ReadFile(f.out() + "/d/a.txt"), (Bytes{'i', 'n', ' ', 'u', 's', 'e'}));
         lha.ExceptionOnFileError = true;
         EXPECT_THROW(lha.Expand(), EFOpenError);
         lha.ExceptionOnFileError = false;
         lha.SafeMode = false;
     }
     close(fd);
-    fu::removeTree(f.out() + "/d");
+    fu::RemoveTree(f.out() + "/d");
 
     // A damaged entry fails the check.
-    Bytes arc = testutil::readFile(f.archive());
+    Bytes arc = testutil::ReadFile(f.archive());
     arc[arc.size() - 10] ^= 0x11;
-    testutil::writeFile(f.archive(), arc);
+    testutil::WriteFile(f.archive(), arc);
     EXPECT_ANY_THROW(lha.Verify());
-    EXPECT_TRUE(testutil::listTree(f.out()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.out()).empty());
 }
 
 TEST(LhaArchiveExpand, CancellationLeavesNoPartialFile) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(1000, 1));
-    const std::string b = f.add("b.txt", testutil::textData(60000, 2));
+    const std::string a = f.add("a.txt", testutil::TextData(1000, 1));
+    const std::string b = f.add("b.txt", testutil::TextData(60000, 2));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.CompressionMethod = colh0;
@@ -504,7 +504,7 @@ TEST(LhaArchiveExpand, CancellationLeavesNoPartialFile) {
     lha.Compress();
 
     for (bool atStart : {true, false}) {
-        fu::removeTree(f.out());
+        fu::RemoveTree(f.out());
         lha.FilesToProcess.clear();
         lha.SetTargetPath(f.out());
         lha.MakeDirectories = true;
@@ -513,7 +513,7 @@ TEST(LhaArchiveExpand, CancellationLeavesNoPartialFile) {
         };
         EXPECT_NO_THROW(lha.Expand());
         EXPECT_TRUE(lha.AbortRequested);
-        EXPECT_EQ(testutil::listTree(f.out()), std::vector<std::string>{"A.TXT"}) << atStart;
+        EXPECT_EQ(testutil::ListTree(f.out()), std::vector<std::string>{"A.TXT"}) << atStart;
         EXPECT_EQ(lha.FilesProcessed, std::vector<std::string>{f.out() + "/A.TXT"});
     }
 }
@@ -539,8 +539,8 @@ TEST(LhaArchiveExpand, EntryNamesStayInsideTheTarget) {
         arc.push_back('h');
         arc.push_back('i');
         arc.push_back(0);
-        testutil::writeFile(f.archive(), arc);
-        fu::removeTree(f.dir / "t");
+        testutil::WriteFile(f.archive(), arc);
+        fu::RemoveTree(f.dir / "t");
         TLhaArchive lha;
         lha.ArchiveName = f.archive();
         lha.SetTargetPath(f.dir / "t/in");
@@ -550,22 +550,22 @@ TEST(LhaArchiveExpand, EntryNamesStayInsideTheTarget) {
                 lha.Expand();
                 ADD_FAILURE();
             } catch (const ELhaInvalidHeader& e) {
-                EXPECT_NE(std::string(e.what()).find(fu::toForwardSlashes(c.name)),
+                EXPECT_NE(std::string(e.what()).find(fu::ToForwardSlashes(c.name)),
                           std::string::npos)
                     << e.what();
             }
-            EXPECT_TRUE(testutil::listTree(f.dir / "t").empty());
+            EXPECT_TRUE(testutil::ListTree(f.dir / "t").empty());
         } else {
             lha.Expand();
-            EXPECT_EQ(testutil::listTree(f.dir / "t/in"), std::vector<std::string>{c.landsAt});
+            EXPECT_EQ(testutil::ListTree(f.dir / "t/in"), std::vector<std::string>{c.landsAt});
         }
-        EXPECT_FALSE(fu::pathExists(f.dir / "EVIL.TXT"));
+        EXPECT_FALSE(fu::PathExists(f.dir / "EVIL.TXT"));
     }
 }
 
 TEST(LhaArchiveExpand, ScrambledEntries) {
     Fixture f;
-    const std::string a = f.add("a.txt", testutil::textData(4000, 3));
+    const std::string a = f.add("a.txt", testutil::TextData(4000, 3));
     TLhaArchive lha;
     lha.ArchiveName = f.archive();
     lha.CompressionMethod = colh0;
@@ -579,7 +579,7 @@ TEST(LhaArchiveExpand, ScrambledEntries) {
     lha.SetTargetPath(f.out());
     lha.MakeDirectories = true;
     lha.Expand();
-    EXPECT_EQ(testutil::readFile(f.out() + "/A.TXT"), testutil::textData(4000, 3));
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/A.TXT"), testutil::TextData(4000, 3));
 
     struct Case {
         std::string password, message;
@@ -604,7 +604,7 @@ TEST(LhaArchiveExpand, FileErrorsSkipOrRaise) {
     lha.FilesToProcess = {a};
     lha.Compress();
     // The target is a folder: it cannot be created.
-    fu::makeDirectories(f.out() + "/A.TXT");
+    fu::MakeDirectories(f.out() + "/A.TXT");
     lha.FilesToProcess.clear();
     lha.SetTargetPath(f.out());
     lha.Expand();
@@ -613,7 +613,7 @@ TEST(LhaArchiveExpand, FileErrorsSkipOrRaise) {
     EXPECT_THROW(lha.Expand(), EFCreateError);
     lha.SafeMode = true;
     EXPECT_THROW(lha.Expand(), EFOpenError);
-    EXPECT_EQ(testutil::listTree(f.out()), std::vector<std::string>{});
+    EXPECT_EQ(testutil::ListTree(f.out()), std::vector<std::string>{});
 }
 
 TEST(LhaArchiveScan, MissingShortAndUnknownMethod) {
@@ -623,7 +623,7 @@ TEST(LhaArchiveScan, MissingShortAndUnknownMethod) {
     lha.FileList = {"stale"};
     EXPECT_FALSE(lha.Scan());
     EXPECT_TRUE(lha.FileList.empty());
-    testutil::writeFile(f.archive(), Bytes(21, 0x20));
+    testutil::WriteFile(f.archive(), Bytes(21, 0x20));
     EXPECT_TRUE(lha.Scan());
     EXPECT_TRUE(lha.FileList.empty());
 
@@ -632,7 +632,7 @@ TEST(LhaArchiveScan, MissingShortAndUnknownMethod) {
     h.Name = "X";
     Bytes arc = EncodeEntryHeader(h);
     arc.push_back(0);
-    testutil::writeFile(f.archive(), arc);
+    testutil::WriteFile(f.archive(), arc);
     EXPECT_THROW(lha.Scan(), ELhaUnrecognizedCompressionMethod);
     // Expand only resolves the entries it expands.
     lha.FilesToProcess = {"other"};

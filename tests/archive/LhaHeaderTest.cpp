@@ -21,7 +21,7 @@ uint16_t le16(const Bytes& b, std::size_t at) {
     return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
 }
 
-TLhaHeader sampleHeader(uint8_t level, const std::string& name) {
+TLhaHeader SampleHeader(uint8_t level, const std::string& name) {
     TLhaHeader h;
     std::memcpy(h.MethodId.data(), "-lh0-", 5);
     h.PackedSize = 5;
@@ -35,21 +35,21 @@ TLhaHeader sampleHeader(uint8_t level, const std::string& name) {
 }
 
 // A stream holding `header` followed by `data` and the end byte.
-TMemoryStream archiveOf(const Bytes& header, const Bytes& data = {'h', 'e', 'l', 'l', 'o'}) {
+TMemoryStream ArchiveOf(const Bytes& header, const Bytes& data = {'h', 'e', 'l', 'l', 'o'}) {
     Bytes all = header;
     all.insert(all.end(), data.begin(), data.end());
     all.push_back(0);
     return TMemoryStream(all);
 }
 
-void fixChecksum(Bytes& h, std::size_t checksummedEnd) {
+void FixChecksum(Bytes& h, std::size_t checksummedEnd) {
     h[1] = HeaderChecksum(h.data() + 2, checksummedEnd - 2);
 }
 
 TEST(LhaHeaderWrite, Level0BackupEntryLayout) {
     ScratchDir dir;
-    const Bytes content = testutil::textData(3000);
-    testutil::writeFile(dir / "tbl102.nx1", content);
+    const Bytes content = testutil::TextData(3000);
+    testutil::WriteFile(dir / "tbl102.nx1", content);
     TLhaArchive lha;
     lha.ArchiveName = dir / "backup.lzh";
     lha.ArchiveType = caLHARC;
@@ -58,7 +58,7 @@ TEST(LhaHeaderWrite, Level0BackupEntryLayout) {
     lha.Compress();
     ASSERT_EQ(lha.FilesProcessed, std::vector<std::string>{"TBL102.NX1"});
 
-    const Bytes a = testutil::readFile(lha.ArchiveName);
+    const Bytes a = testutil::ReadFile(lha.ArchiveName);
     ASSERT_GE(a.size(), 35u);
     EXPECT_EQ(a[0], 32);
     EXPECT_EQ(a[1], HeaderChecksum(a.data() + 2, 32));
@@ -66,7 +66,7 @@ TEST(LhaHeaderWrite, Level0BackupEntryLayout) {
     EXPECT_TRUE(method == "-lh5-" || method == "-lh0-") << method;
     const uint32_t packed = le32(a, 7);
     EXPECT_EQ(le32(a, 11), content.size());
-    EXPECT_EQ(le32(a, 15), fileutil::fileDosStamp(dir / "tbl102.nx1").value());
+    EXPECT_EQ(le32(a, 15), fileutil::FileDosStamp(dir / "tbl102.nx1").value());
     EXPECT_EQ(a[19], 0x20);
     EXPECT_EQ(a[20], 0);
     EXPECT_EQ(a[21], 10);
@@ -78,8 +78,8 @@ TEST(LhaHeaderWrite, Level0BackupEntryLayout) {
 
 TEST(LhaHeaderWrite, Level1WithFolderAndAttributeExtensions) {
     ScratchDir dir;
-    const Bytes content = testutil::randomData(100); // stored: its size is known
-    testutil::writeFile(dir / "data/tbl102.nx1", content);
+    const Bytes content = testutil::RandomData(100); // stored: its size is known
+    testutil::WriteFile(dir / "data/tbl102.nx1", content);
     TLhaArchive lha;
     lha.ArchiveName = dir / "backup.lzh";
     lha.ArchiveType = caLHA;
@@ -90,7 +90,7 @@ TEST(LhaHeaderWrite, Level1WithFolderAndAttributeExtensions) {
     lha.Compress();
     ASSERT_EQ(lha.FilesProcessed, std::vector<std::string>{"data/tbl102.nx1"});
 
-    const Bytes a = testutil::readFile(lha.ArchiveName);
+    const Bytes a = testutil::ReadFile(lha.ArchiveName);
     EXPECT_EQ(a[0], 35);
     EXPECT_EQ(a[1], HeaderChecksum(a.data() + 2, 35));
     EXPECT_EQ(le32(a, 7), 100u + 13u);
@@ -123,9 +123,9 @@ TEST(LhaHeaderRead, EncodedHeadersReadBack) {
         {1, "noattr", 0},        {0x81, "scrambled/x", 0x20},
     };
     for (const auto& c : cases) {
-        TLhaHeader h = sampleHeader(c.level, c.name);
+        TLhaHeader h = SampleHeader(c.level, c.name);
         h.Attributes = c.attributes;
-        TMemoryStream s = archiveOf(EncodeEntryHeader(h));
+        TMemoryStream s = ArchiveOf(EncodeEntryHeader(h));
         TLhaHeader r;
         ASSERT_TRUE(ReadEntryHeader(s, false, r)) << c.name;
         EXPECT_EQ(r.Name, c.name);
@@ -146,8 +146,8 @@ TEST(LhaHeaderRead, EncodedHeadersReadBack) {
 }
 
 TEST(LhaHeaderRead, RefusedHeaders) {
-    auto level0 = [] { return EncodeEntryHeader(sampleHeader(0, "A.TXT")); };
-    auto level1 = [] { return EncodeEntryHeader(sampleHeader(1, "dir/a.txt")); };
+    auto level0 = [] { return EncodeEntryHeader(SampleHeader(0, "A.TXT")); };
+    auto level1 = [] { return EncodeEntryHeader(SampleHeader(1, "dir/a.txt")); };
     struct Case {
         const char* what;
         std::function<Bytes()> bytes;
@@ -172,7 +172,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
          [&] {
              Bytes h = level0();
              h[20] = 2;
-             fixChecksum(h, h.size());
+             FixChecksum(h, h.size());
              return h;
          },
          "Unsupported header level in archive: 2"},
@@ -180,7 +180,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
          [&] {
              Bytes h = level0();
              h[20] = 0x82;
-             fixChecksum(h, h.size());
+             FixChecksum(h, h.size());
              return h;
          },
          "Unsupported header level in archive: 130"},
@@ -188,7 +188,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
          [&] {
              Bytes h = level1();
              h[22 + 5 + 2] = 'Z';
-             fixChecksum(h, 2 + h[0]);
+             FixChecksum(h, 2 + h[0]);
              return h;
          },
          "Unsupported OS mode in archive: Z"},
@@ -196,7 +196,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
          [&] {
              Bytes h = level1();
              h[22 + 5 + 2] = 0;
-             fixChecksum(h, 2 + h[0]);
+             FixChecksum(h, 2 + h[0]);
              return h;
          },
          "Unsupported OS mode in archive: "}, // the id character is a NUL
@@ -212,7 +212,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
              Bytes h = level1();
              h[2 + h[0] - 2] = 1; // the first extension size
              h[2 + h[0] - 1] = 0;
-             fixChecksum(h, 2 + h[0]);
+             FixChecksum(h, 2 + h[0]);
              return h;
          },
          "Unexpected end of extended header section in archive"},
@@ -231,18 +231,18 @@ TEST(LhaHeaderRead, RefusedHeaders) {
 }
 
 TEST(LhaHeaderRead, ErrorClasses) {
-    Bytes h = EncodeEntryHeader(sampleHeader(0, "A.TXT"));
+    Bytes h = EncodeEntryHeader(SampleHeader(0, "A.TXT"));
     h[1] ^= 1;
     TMemoryStream bad(h);
     TLhaHeader r;
     EXPECT_THROW(ReadEntryHeader(bad, false, r), ELhaBadChecksum);
-    h = EncodeEntryHeader(sampleHeader(0, "A.TXT"));
+    h = EncodeEntryHeader(SampleHeader(0, "A.TXT"));
     h[20] = 2;
-    fixChecksum(h, h.size());
+    FixChecksum(h, h.size());
     TMemoryStream level(h);
     EXPECT_THROW(ReadEntryHeader(level, false, r), ELhaInvalidHeaderLevel);
 
-    TLhaHeader unknown = sampleHeader(0, "A");
+    TLhaHeader unknown = SampleHeader(0, "A");
     std::memcpy(unknown.MethodId.data(), "-lh7-", 5);
     try {
         ResolveMethod(unknown);
@@ -258,7 +258,7 @@ TEST(LhaHeaderRead, ErrorClasses) {
 
 TEST(LhaHeaderRead, ZeroHeaderSizeEndsTheArchive) {
     // Another tool's archive with data after its end byte: the 0 ends it.
-    Bytes a = EncodeEntryHeader(sampleHeader(0, "A.TXT"));
+    Bytes a = EncodeEntryHeader(SampleHeader(0, "A.TXT"));
     a.insert(a.end(), {'h', 'e', 'l', 'l', 'o', 0});
     const Bytes trailing(40, 0x55);
     a.insert(a.end(), trailing.begin(), trailing.end());
@@ -270,28 +270,28 @@ TEST(LhaHeaderRead, ZeroHeaderSizeEndsTheArchive) {
 }
 
 TEST(LhaHeaderRead, Level0ExtraHeaderBytesArePassedOver) {
-    Bytes h = EncodeEntryHeader(sampleHeader(0, "A.TXT"));
+    Bytes h = EncodeEntryHeader(SampleHeader(0, "A.TXT"));
     h.insert(h.end(), {'U', 1, 2, 3});
     h[0] = static_cast<uint8_t>(h[0] + 4);
-    fixChecksum(h, h.size());
-    TMemoryStream s = archiveOf(h);
+    FixChecksum(h, h.size());
+    TMemoryStream s = ArchiveOf(h);
     TLhaHeader r;
     ASSERT_TRUE(ReadEntryHeader(s, false, r));
     EXPECT_EQ(s.Position(), static_cast<int64_t>(h.size()));
 }
 
 TEST(LhaHeaderWrite, NamesThatDoNotFitAreRefused) {
-    EXPECT_NO_THROW(EncodeEntryHeader(sampleHeader(0, std::string(233, 'A'))));
-    EXPECT_THROW(EncodeEntryHeader(sampleHeader(0, std::string(234, 'A'))), ELhaInvalidHeader);
+    EXPECT_NO_THROW(EncodeEntryHeader(SampleHeader(0, std::string(233, 'A'))));
+    EXPECT_THROW(EncodeEntryHeader(SampleHeader(0, std::string(234, 'A'))), ELhaInvalidHeader);
     EXPECT_NO_THROW(
-        EncodeEntryHeader(sampleHeader(1, std::string(300, 'd') + "/" + std::string(230, 'a'))));
-    EXPECT_THROW(EncodeEntryHeader(sampleHeader(1, std::string(231, 'a'))), ELhaInvalidHeader);
+        EncodeEntryHeader(SampleHeader(1, std::string(300, 'd') + "/" + std::string(230, 'a'))));
+    EXPECT_THROW(EncodeEntryHeader(SampleHeader(1, std::string(231, 'a'))), ELhaInvalidHeader);
 }
 
 // --- Where an archive starts ---
 
-Bytes level0Archive(const std::string& name, const std::string& text) {
-    TLhaHeader h = sampleHeader(0, name);
+Bytes Level0Archive(const std::string& name, const std::string& text) {
+    TLhaHeader h = SampleHeader(0, name);
     h.PackedSize = h.UncompressedSize = static_cast<int32_t>(text.size());
     h.CRC = Crc16(0, text.data(), text.size());
     Bytes a = EncodeEntryHeader(h);
@@ -307,9 +307,9 @@ TEST(LhaArchiveStart, ExecutableStubIsSkipped) {
     exe[1] = 'Z';
     exe[2] = 100; // bytes in the last page
     exe[4] = 3;   // pages
-    const Bytes arc = level0Archive("HELLO.TXT", "hello from behind a stub");
+    const Bytes arc = Level0Archive("HELLO.TXT", "hello from behind a stub");
     exe.insert(exe.end(), arc.begin(), arc.end());
-    testutil::writeFile(dir / "X.EXE", exe);
+    testutil::WriteFile(dir / "X.EXE", exe);
 
     TLhaArchive lha;
     lha.ArchiveName = dir / "X.EXE";
@@ -320,16 +320,16 @@ TEST(LhaArchiveStart, ExecutableStubIsSkipped) {
     lha.SetTargetPath(dir / "out");
     lha.MakeDirectories = true;
     lha.Expand();
-    EXPECT_EQ(testutil::readFile(dir / "out/HELLO.TXT"), Bytes(arc.begin() + 33, arc.end() - 1));
+    EXPECT_EQ(testutil::ReadFile(dir / "out/HELLO.TXT"), Bytes(arc.begin() + 33, arc.end() - 1));
 
     // The same bytes under another extension are not searched for a stub.
-    testutil::writeFile(dir / "X.BIN", exe);
+    testutil::WriteFile(dir / "X.BIN", exe);
     lha.ArchiveName = dir / "X.BIN";
     EXPECT_ANY_THROW(lha.Scan());
 }
 
 // A legacy-pack archive: a 21-byte archive header, then entries of 25 bytes + name + data.
-Bytes legacyArchive(uint8_t kind, uint8_t method, int32_t lock, const std::string& name,
+Bytes LegacyArchive(uint8_t kind, uint8_t method, int32_t lock, const std::string& name,
                     const std::string& data, uint16_t sum) {
     Bytes a = {0x53, 0x50, 0x49, 0x53, 0x1A};
     a.resize(21, 0);
@@ -353,7 +353,7 @@ Bytes legacyArchive(uint8_t kind, uint8_t method, int32_t lock, const std::strin
     return a;
 }
 
-uint16_t byteSum(const std::string& s) {
+uint16_t ByteSum(const std::string& s) {
     unsigned sum = 0;
     for (unsigned char c : s)
         sum += c;
@@ -363,7 +363,7 @@ uint16_t byteSum(const std::string& s) {
 TEST(LhaLegacyPack, ReadAndExpanded) {
     ScratchDir dir;
     const std::string text = "legacy text";
-    testutil::writeFile(dir / "old.pak", legacyArchive(1, 0, 0, "OLD.TXT", text, 0));
+    testutil::WriteFile(dir / "old.pak", LegacyArchive(1, 0, 0, "OLD.TXT", text, 0));
     TLhaArchive lha;
     lha.ArchiveName = dir / "old.pak";
     ASSERT_TRUE(lha.Scan());
@@ -374,14 +374,14 @@ TEST(LhaLegacyPack, ReadAndExpanded) {
     EXPECT_EQ(lha.FileInformation[0].DataPosition, 21 + 25 + 7);
     lha.SetTargetPath(dir.path());
     lha.Expand(); // stored entries are not checked
-    EXPECT_EQ(testutil::readFile(dir / "OLD.TXT"), Bytes(text.begin(), text.end()));
-    EXPECT_EQ(fileutil::fileAttributes(dir / "OLD.TXT").value() & fileutil::kAttrReadOnly, 1)
+    EXPECT_EQ(testutil::ReadFile(dir / "OLD.TXT"), Bytes(text.begin(), text.end()));
+    EXPECT_EQ(fileutil::FileAttributes(dir / "OLD.TXT").value() & fileutil::kAttrReadOnly, 1)
         << "the read-only bit of the entry is applied";
-    fileutil::applyAttributes(dir / "OLD.TXT", 0x20);
+    fileutil::ApplyAttributes(dir / "OLD.TXT", 0x20);
 
     // Adding to it or rebuilding it is refused and leaves it alone.
-    testutil::writeText(dir / "new.txt", "x");
-    const Bytes before = testutil::readFile(dir / "old.pak");
+    testutil::WriteText(dir / "new.txt", "x");
+    const Bytes before = testutil::ReadFile(dir / "old.pak");
     for (bool duplicates : {false, true}) {
         lha.AllowDuplicates = duplicates;
         lha.FilesToProcess = {dir / "new.txt"};
@@ -391,9 +391,9 @@ TEST(LhaLegacyPack, ReadAndExpanded) {
         } catch (const ELhaInvalidHeader& e) {
             EXPECT_STREQ(e.what(), "Cannot alter legacy archives!");
         }
-        EXPECT_EQ(testutil::readFile(dir / "old.pak"), before);
+        EXPECT_EQ(testutil::ReadFile(dir / "old.pak"), before);
     }
-    EXPECT_FALSE(fileutil::pathExists(dir / "old.$$$"));
+    EXPECT_FALSE(fileutil::PathExists(dir / "old.$$$"));
 }
 
 TEST(LhaLegacyPack, RefusedKinds) {
@@ -403,13 +403,13 @@ TEST(LhaLegacyPack, RefusedKinds) {
         std::string message;
     };
     const Case cases[] = {
-        {legacyArchive(0, 0, 0, "A", "x", 0), "Legacy archive type must be multi-file"},
-        {legacyArchive(1, 0, 1, "A", "x", 0), "Sorry - can't handle locked legacy archives"},
-        {legacyArchive(1, 3, 0, "A", "x", 0),
+        {LegacyArchive(0, 0, 0, "A", "x", 0), "Legacy archive type must be multi-file"},
+        {LegacyArchive(1, 0, 1, "A", "x", 0), "Sorry - can't handle locked legacy archives"},
+        {LegacyArchive(1, 3, 0, "A", "x", 0),
          "Sorry - can't handle custom legacy compression method"},
     };
     for (const auto& c : cases) {
-        testutil::writeFile(dir / "a.pak", c.bytes);
+        testutil::WriteFile(dir / "a.pak", c.bytes);
         TLhaArchive lha;
         lha.ArchiveName = dir / "a.pak";
         try {
@@ -428,15 +428,15 @@ TEST(LhaLegacyPack, ByteSumIsChecked) {
                                "B";
     const std::string plain = "AAAAAB";
     for (bool good : {true, false}) {
-        testutil::writeFile(dir / "a.pak", legacyArchive(1, 1, 0, "A.TXT", packed,
-                                                         byteSum(plain) + (good ? 0 : 1)));
+        testutil::WriteFile(dir / "a.pak", LegacyArchive(1, 1, 0, "A.TXT", packed,
+                                                         ByteSum(plain) + (good ? 0 : 1)));
         TLhaArchive lha;
         lha.ArchiveName = dir / "a.pak";
         lha.SetTargetPath(dir / "out");
         lha.MakeDirectories = true;
         if (good) {
             lha.Expand();
-            EXPECT_EQ(testutil::readFile(dir / "out/A.TXT"), Bytes(plain.begin(), plain.end()));
+            EXPECT_EQ(testutil::ReadFile(dir / "out/A.TXT"), Bytes(plain.begin(), plain.end()));
         } else {
             EXPECT_THROW(lha.Expand(), ELhaBadCRC);
         }

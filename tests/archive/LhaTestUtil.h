@@ -20,11 +20,11 @@ using Bytes = std::vector<uint8_t>;
 class ScratchDir {
 public:
     ScratchDir() {
-        auto p = fileutil::makeTempDirectory({}, "lha-test");
+        auto p = fileutil::MakeTempDirectory({}, "lha-test");
         if (!p) throw std::runtime_error("cannot make a scratch folder");
         path_ = *p;
     }
-    ~ScratchDir() { fileutil::removeTree(path_); }
+    ~ScratchDir() { fileutil::RemoveTree(path_); }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
     const std::string& path() const { return path_; }
@@ -35,26 +35,26 @@ private:
     std::string path_;
 };
 
-inline void writeFile(const std::string& path, const Bytes& bytes) {
-    fileutil::makeDirectories(fileutil::parentFolder(path));
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+    fileutil::MakeDirectories(fileutil::ParentFolder(path));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path);
 }
 
-inline void writeText(const std::string& path, const std::string& text) {
-    writeFile(path, Bytes(text.begin(), text.end()));
+inline void WriteText(const std::string& path, const std::string& text) {
+    WriteFile(path, Bytes(text.begin(), text.end()));
 }
 
-inline Bytes readFile(const std::string& path) {
+inline Bytes ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
 // Text-like data that compresses well: words from a small vocabulary.
-inline Bytes textData(std::size_t size, uint32_t seed = 1) {
+inline Bytes TextData(std::size_t size, uint32_t seed = 1) {
     static const char* const words[] = {
         "flour ",       "sugar ", "butter ", "eggs ", "milk ", "salt ", "Preheat the oven. ",
         "Stir well.\n", "1 cup ", "2 tbsp "};
@@ -70,7 +70,7 @@ inline Bytes textData(std::size_t size, uint32_t seed = 1) {
 }
 
 // Data that does not compress.
-inline Bytes randomData(std::size_t size, uint32_t seed = 7) {
+inline Bytes RandomData(std::size_t size, uint32_t seed = 7) {
     std::mt19937 rng(seed);
     Bytes out(size);
     for (auto& b : out)
@@ -79,12 +79,12 @@ inline Bytes randomData(std::size_t size, uint32_t seed = 7) {
 }
 
 // Every file below `folder` (relative names with "/"), sorted.
-inline std::vector<std::string> listTree(const std::string& folder,
+inline std::vector<std::string> ListTree(const std::string& folder,
                                          const std::string& prefix = {}) {
     std::vector<std::string> out;
-    for (const auto& e : fileutil::listDirectory(folder)) {
+    for (const auto& e : fileutil::ListDirectory(folder)) {
         if (e.isDirectory) {
-            auto sub = listTree(folder + "/" + e.name, prefix + e.name + "/");
+            auto sub = ListTree(folder + "/" + e.name, prefix + e.name + "/");
             out.insert(out.end(), sub.begin(), sub.end());
         } else {
             out.push_back(prefix + e.name);

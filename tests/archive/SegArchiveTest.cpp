@@ -25,24 +25,24 @@ struct SegFixture {
     std::vector<std::string> sources;
     std::vector<Bytes> contents;
 
-    std::string segDir() const { return dir / "seg"; }
+    std::string SegDir() const { return dir / "seg"; }
     std::string tmp() const { return dir / "tmp"; }
     std::string out() const { return dir / "out"; }
 
-    SegFixture() { fu::makeDirectories(tmp()); }
+    SegFixture() { fu::MakeDirectories(tmp()); }
 
     void add(const std::string& name, Bytes bytes) {
-        testutil::writeFile(dir / ("data/" + name), bytes);
+        testutil::WriteFile(dir / ("data/" + name), bytes);
         sources.push_back(dir / ("data/" + name));
         contents.push_back(std::move(bytes));
     }
 
-    // A component set up like the backup job: level 0, -lh5-, segments in segDir().
+    // A component set up like the backup job: level 0, -lh5-, segments in SegDir().
     void setUp(TSegArchive& seg, int32_t size = 100000000) const {
         seg.ArchiveType = caLHARC;
         seg.CompressionMethod = colh5;
         seg.SetSegBaseName("recipebackup");
-        seg.SetSegDir(segDir());
+        seg.SetSegDir(SegDir());
         seg.SetSegSize(size);
         seg.SetTempArchivePath(tmp());
         seg.OnSegPrompt = [](TSegArchive*, std::string&, const std::string&, uint16_t) {};
@@ -58,19 +58,19 @@ struct SegFixture {
     std::string segment(int n) const {
         char name[32];
         std::snprintf(name, sizeof name, "recipebackup.%03d", n);
-        return segDir() + "/" + name;
+        return SegDir() + "/" + name;
     }
 };
 
 TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
     SegFixture f;
     for (int i = 1; i <= 4; ++i)
-        f.add("tbl10" + std::to_string(i) + ".nx1", testutil::textData(3000 * i, i));
+        f.add("tbl10" + std::to_string(i) + ".nx1", testutil::TextData(3000 * i, i));
     TSegArchive seg;
     f.setUp(seg);
     std::vector<std::string> checked;
     seg.OnCheckFile = [&](TLhaArchive*, const std::string& from, std::string&, int32_t,
-                          TLhaProcessMode) { checked.push_back(fu::extractFileName(from)); };
+                          TLhaProcessMode) { checked.push_back(fu::ExtractFileName(from)); };
     std::vector<std::string> changes;
     seg.OnSegChange = [&](TSegArchive*, const std::string& path) { changes.push_back(path); };
     seg.FilesToProcess = f.sources;
@@ -80,10 +80,10 @@ TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
         << "events fire for the real files only";
     EXPECT_EQ(changes, std::vector<std::string>{f.segment(1)});
     EXPECT_TRUE(seg.ArchiveName.empty());
-    EXPECT_EQ(testutil::listTree(f.segDir()), std::vector<std::string>{"recipebackup.001"});
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty()) << "temporary files are removed";
+    EXPECT_EQ(testutil::ListTree(f.SegDir()), std::vector<std::string>{"recipebackup.001"});
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty()) << "temporary files are removed";
 
-    const Bytes s = testutil::readFile(f.segment(1));
+    const Bytes s = testutil::ReadFile(f.segment(1));
     ASSERT_GT(s.size(), 6u + 17u + 8u + 8u);
     EXPECT_EQ(std::string(s.begin(), s.begin() + 4), "SSID");
     EXPECT_EQ(s[4] | s[5] << 8, 1);
@@ -101,8 +101,8 @@ TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
     EXPECT_EQ(s.size(), arcAt + 8 + arcSize);
 
     // The scan block is an archive holding the scan file; the archive block the entries.
-    testutil::writeFile(f.dir / "scan.lzh", Bytes(s.begin() + 31, s.begin() + arcAt));
-    testutil::writeFile(f.dir / "all.lzh", Bytes(s.begin() + arcAt + 8, s.end()));
+    testutil::WriteFile(f.dir / "scan.lzh", Bytes(s.begin() + 31, s.begin() + arcAt));
+    testutil::WriteFile(f.dir / "all.lzh", Bytes(s.begin() + arcAt + 8, s.end()));
     TLhaArchive lha;
     lha.ArchiveName = f.dir / "scan.lzh";
     ASSERT_TRUE(lha.Scan());
@@ -110,7 +110,7 @@ TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
     lha.SetTargetPath(f.dir / "scan");
     lha.MakeDirectories = true;
     lha.Expand();
-    const Bytes scanFile = testutil::readFile(f.dir / "scan/RECIPEBACKUP.$T$");
+    const Bytes scanFile = testutil::ReadFile(f.dir / "scan/RECIPEBACKUP.$T$");
     ASSERT_EQ(scanFile.size(), 4u * (10 + 24));
     EXPECT_EQ(scanFile[0], 10);
     EXPECT_EQ(std::string(scanFile.begin() + 1, scanFile.begin() + 11), "TBL101.NX1");
@@ -127,14 +127,14 @@ TEST(SegArchiveWrite, OneSegmentHoldsTheWholeSet) {
 
 TEST(SegArchiveWrite, SmallSegmentsSplitTheStream) {
     SegFixture f;
-    f.add("a.bin", testutil::randomData(19000));
+    f.add("a.bin", testutil::RandomData(19000));
     f.write(1000); // raised to the minimum of 8192
-    const auto files = testutil::listTree(f.segDir());
+    const auto files = testutil::ListTree(f.SegDir());
     ASSERT_EQ(files, (std::vector<std::string>{"recipebackup.001", "recipebackup.002",
                                                "recipebackup.003"}));
     int64_t stream = 0;
     for (int n = 1; n <= 3; ++n) {
-        const Bytes s = testutil::readFile(f.segment(n));
+        const Bytes s = testutil::ReadFile(f.segment(n));
         EXPECT_EQ(std::string(s.begin(), s.begin() + 4), "SSID");
         EXPECT_EQ(s[4] | s[5] << 8, n);
         if (n < 3) {
@@ -154,21 +154,21 @@ TEST(SegArchiveWrite, SmallSegmentsSplitTheStream) {
     std::vector<uint16_t> asked;
     seg.OnSegPrompt = [&](TSegArchive*, std::string&, const std::string& name, uint16_t n) {
         asked.push_back(n);
-        EXPECT_EQ(name, fu::extractFileName(f.segment(n)));
+        EXPECT_EQ(name, fu::ExtractFileName(f.segment(n)));
     };
     seg.Expand();
     EXPECT_EQ(asked, (std::vector<uint16_t>{1, 2, 3}));
-    EXPECT_EQ(testutil::readFile(f.out() + "/A.BIN"), f.contents[0]);
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/A.BIN"), f.contents[0]);
     EXPECT_EQ(seg.FilesProcessed, std::vector<std::string>{f.out() + "/A.BIN"});
     ASSERT_FALSE(progress.empty());
     EXPECT_EQ(progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.begin() + 3));
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
 }
 
 TEST(SegArchiveRead, WrongSegmentIsWarnedUntilTheRightOneComes) {
     SegFixture f;
-    f.add("a.bin", testutil::randomData(12000));
+    f.add("a.bin", testutil::RandomData(12000));
     // Two "diskettes", both holding recipebackup.BAK.
     {
         TSegArchive seg;
@@ -182,17 +182,17 @@ TEST(SegArchiveRead, WrongSegmentIsWarnedUntilTheRightOneComes) {
         seg.FilesToProcess = f.sources;
         seg.Compress();
     }
-    ASSERT_TRUE(fu::fileExists(f.dir / "disk1/recipebackup.BAK"));
-    ASSERT_TRUE(fu::fileExists(f.dir / "disk2/recipebackup.BAK"));
+    ASSERT_TRUE(fu::FileExists(f.dir / "disk1/recipebackup.BAK"));
+    ASSERT_TRUE(fu::FileExists(f.dir / "disk2/recipebackup.BAK"));
 
     ScriptedPrompts prompts;
     const std::string wrong =
         "Incorrect segment mounted!\n\rCorrect and press OK or Cancel to Abort.";
-    prompts.answerInput(f.dir / "disk1", "Segment directory:")
-        .answerInput(f.dir / "disk1")
+    prompts.AnswerInput(f.dir / "disk1", "Segment directory:")
+        .AnswerInput(f.dir / "disk1")
         .answer(PromptAnswer::Ok, wrong)
-        .answerInput(std::string()) // an empty folder asks again
-        .answerInput(f.dir / "disk2");
+        .AnswerInput(std::string()) // an empty folder asks again
+        .AnswerInput(f.dir / "disk2");
     TSegArchive seg;
     f.setUp(seg, 8192);
     seg.OnSegPrompt = nullptr;
@@ -203,7 +203,7 @@ TEST(SegArchiveRead, WrongSegmentIsWarnedUntilTheRightOneComes) {
     seg.Expand();
     EXPECT_TRUE(prompts.failures().empty()) << prompts.failures().front();
     EXPECT_TRUE(prompts.done());
-    EXPECT_EQ(testutil::readFile(f.out() + "/A.BIN"), f.contents[0]);
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/A.BIN"), f.contents[0]);
     EXPECT_EQ(seg.SegDir(), f.dir / "disk2");
     ASSERT_EQ(prompts.asked()[2].kind, PromptKind::Warning);
     EXPECT_EQ(prompts.asked()[2].buttons, PromptButtons::OkCancel);
@@ -211,7 +211,7 @@ TEST(SegArchiveRead, WrongSegmentIsWarnedUntilTheRightOneComes) {
 
 TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
     SegFixture f;
-    f.add("a.txt", testutil::textData(5000));
+    f.add("a.txt", testutil::TextData(5000));
     f.write();
     struct Case {
         const char* what;
@@ -220,11 +220,11 @@ TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
     const Case cases[] = {
         {"cancel in the built-in prompt",
          [&](ScriptedPrompts& p, TSegArchive&) {
-             p.answerInput(std::nullopt, "Segment directory:");
+             p.AnswerInput(std::nullopt, "Segment directory:");
          }},
         {"cancel on a missing segment",
          [&](ScriptedPrompts& p, TSegArchive&) {
-             p.answerInput(f.dir / "empty")
+             p.AnswerInput(f.dir / "empty")
                  .answer(PromptAnswer::Cancel,
                          "Unable to locate selected segment file.\n\rCorrect and press OK");
          }},
@@ -236,12 +236,12 @@ TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
          }},
         {"owner's change handler sets AbortRequested",
          [&](ScriptedPrompts& p, TSegArchive& s) {
-             p.answerInput(f.segDir());
+             p.AnswerInput(f.SegDir());
              s.OnSegChange = [](TSegArchive* a, const std::string&) { a->AbortRequested = true; };
          }},
         {"owner's selection handler sets AbortRequested",
          [&](ScriptedPrompts& p, TSegArchive& s) {
-             p.answerInput(f.segDir());
+             p.AnswerInput(f.SegDir());
              s.OnSegExpand = [](TSegArchive* a, const std::string&, std::string&,
                                 std::vector<std::string>&) { a->AbortRequested = true; };
          }},
@@ -264,16 +264,16 @@ TEST(SegArchiveRead, CancelledPromptsAndMissingSegments) {
         }
         EXPECT_TRUE(prompts.failures().empty());
         EXPECT_TRUE(prompts.done());
-        EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
-        EXPECT_FALSE(fu::pathExists(f.out() + "/A.TXT"));
+        EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
+        EXPECT_FALSE(fu::PathExists(f.out() + "/A.TXT"));
     }
 }
 
 TEST(SegArchiveRead, OwnerChoosesTargetAndSelection) {
     SegFixture f;
-    f.add("a.txt", testutil::textData(4000, 1));
-    f.add("b.txt", testutil::textData(4000, 2));
-    f.add("c.txt", testutil::textData(4000, 3));
+    f.add("a.txt", testutil::TextData(4000, 1));
+    f.add("b.txt", testutil::TextData(4000, 2));
+    f.add("c.txt", testutil::TextData(4000, 3));
     f.write();
     TSegArchive seg;
     f.setUp(seg);
@@ -287,26 +287,26 @@ TEST(SegArchiveRead, OwnerChoosesTargetAndSelection) {
         list = {"B.TXT"};
     };
     seg.Expand();
-    EXPECT_EQ(testutil::listTree(f.dir / "elsewhere"), std::vector<std::string>{"B.TXT"});
-    EXPECT_EQ(testutil::readFile(f.dir / "elsewhere/B.TXT"), f.contents[1]);
-    EXPECT_FALSE(fu::pathExists(f.out()));
+    EXPECT_EQ(testutil::ListTree(f.dir / "elsewhere"), std::vector<std::string>{"B.TXT"});
+    EXPECT_EQ(testutil::ReadFile(f.dir / "elsewhere/B.TXT"), f.contents[1]);
+    EXPECT_FALSE(fu::PathExists(f.out()));
 
     // Deselecting everything restores nothing.
     seg.OnSegExpand = [](TSegArchive*, const std::string&, std::string&,
                          std::vector<std::string>& list) { list.clear(); };
     seg.SetTargetPath(f.out());
     seg.Expand();
-    EXPECT_FALSE(fu::pathExists(f.out()));
+    EXPECT_FALSE(fu::PathExists(f.out()));
     EXPECT_TRUE(seg.FilesProcessed.empty());
 }
 
 TEST(SegArchiveRead, ScanNeedsOnlyTheFirstSegment) {
     SegFixture f;
-    f.add("a.bin", testutil::randomData(20000, 1));
-    f.add("b.txt", testutil::textData(300, 2));
+    f.add("a.bin", testutil::RandomData(20000, 1));
+    f.add("b.txt", testutil::TextData(300, 2));
     f.write(8192);
-    fu::removeFile(f.segment(2));
-    fu::removeFile(f.segment(3));
+    fu::RemoveFile(f.segment(2));
+    fu::RemoveFile(f.segment(3));
     TSegArchive seg;
     f.setUp(seg);
     std::vector<uint16_t> asked;
@@ -321,14 +321,14 @@ TEST(SegArchiveRead, ScanNeedsOnlyTheFirstSegment) {
     EXPECT_EQ(seg.FileInformation[1].UncompressedSize, 300);
     EXPECT_EQ(seg.FileInformation[1].Method, colh5);
     EXPECT_TRUE(seg.FilesProcessed.empty());
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
 }
 
 TEST(SegArchiveRead, DamagedBlockHeadersAreRefused) {
     SegFixture f;
-    f.add("a.txt", testutil::textData(3000));
+    f.add("a.txt", testutil::TextData(3000));
     f.write();
-    const Bytes good = testutil::readFile(f.segment(1));
+    const Bytes good = testutil::ReadFile(f.segment(1));
     const std::size_t arcAt = 31 + le32(good, 27);
     struct Case {
         std::size_t at;
@@ -342,7 +342,7 @@ TEST(SegArchiveRead, DamagedBlockHeadersAreRefused) {
     for (const auto& c : cases) {
         Bytes bad = good;
         bad[c.at + 1] ^= 0x20;
-        testutil::writeFile(f.segment(1), bad);
+        testutil::WriteFile(f.segment(1), bad);
         TSegArchive seg;
         f.setUp(seg);
         seg.SetTargetPath(f.out());
@@ -353,15 +353,15 @@ TEST(SegArchiveRead, DamagedBlockHeadersAreRefused) {
         } catch (const ESegArchiveError& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
-        EXPECT_FALSE(fu::pathExists(f.out()))
+        EXPECT_FALSE(fu::PathExists(f.out()))
             << "nothing is written before the archive block checks out";
-        EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+        EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
     }
 }
 
 TEST(SegArchiveRead, CancellationInsideTheEntriesIsReported) {
     SegFixture f;
-    f.add("a.txt", testutil::textData(40000));
+    f.add("a.txt", testutil::TextData(40000));
     f.write();
     TSegArchive seg;
     f.setUp(seg);
@@ -371,20 +371,20 @@ TEST(SegArchiveRead, CancellationInsideTheEntriesIsReported) {
         if (seg.FileInformationIndex() == 0 && p == 0) p = -1;
     };
     EXPECT_THROW(seg.Verify(), ELhaOperationAborted);
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
 }
 
 TEST(SegArchiveSet, CancelDuringTheSetCopyStopsBothWays) {
     // The progress handler (where a Cancel button is handled) sets AbortRequested while the
     // set stream is being copied; the copy stops there instead of finishing as a success.
     SegFixture f;
-    f.add("a.txt", testutil::textData(300000));
+    f.add("a.txt", testutil::TextData(300000));
     f.write();
     for (bool writing : {true, false}) {
         SCOPED_TRACE(writing ? "compress" : "expand");
         TSegArchive seg;
         f.setUp(seg);
-        if (writing) fu::removeFile(f.segment(1));
+        if (writing) fu::RemoveFile(f.segment(1));
         bool inSet = false;
         seg.OnSegChange = [&](TSegArchive*, const std::string&) { inSet = true; };
         seg.OnShowProgress = [&](int32_t&) {
@@ -397,16 +397,16 @@ TEST(SegArchiveSet, CancelDuringTheSetCopyStopsBothWays) {
             EXPECT_THROW(seg.Compress(), ESegOperationAborted);
         } else {
             EXPECT_THROW(seg.Expand(), ESegOperationAborted);
-            EXPECT_FALSE(fu::pathExists(f.out() + "/A.TXT"));
+            EXPECT_FALSE(fu::PathExists(f.out() + "/A.TXT"));
         }
         EXPECT_TRUE(inSet);
-        EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+        EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
     }
 }
 
 TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
     SegFixture f;
-    f.add("a.bin", testutil::randomData(30000));
+    f.add("a.bin", testutil::RandomData(30000));
     // The second "diskette" has 10000 bytes free, the third only 2048 at first.
     std::vector<int64_t> free = {100000000, 10000, 2048, 2048, 100000000};
     std::size_t query = 0;
@@ -424,8 +424,8 @@ TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
     seg.Compress();
     EXPECT_TRUE(prompts.done());
     EXPECT_TRUE(prompts.failures().empty());
-    EXPECT_EQ(fu::fileSize(f.segment(1)), 20000);
-    EXPECT_EQ(fu::fileSize(f.segment(2)), 10000) << "capped by the free space";
+    EXPECT_EQ(fu::FileSize(f.segment(1)), 20000);
+    EXPECT_EQ(fu::FileSize(f.segment(2)), 10000) << "capped by the free space";
 
     // Cancel on the warning cancels the whole operation.
     ScriptedPrompts cancel;
@@ -440,13 +440,13 @@ TEST(SegArchiveWrite, FreeSpaceCapsAndWarns) {
         EXPECT_STREQ(e.what(), "Operation cancelled");
     }
     EXPECT_TRUE(seg.AbortRequested);
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
 }
 
 TEST(SegArchiveWrite, SegmentThatCannotBeCreated) {
     SegFixture f;
-    f.add("a.txt", testutil::textData(100));
-    testutil::writeText(f.dir / "blocker", "a file where the segment folder should be");
+    f.add("a.txt", testutil::TextData(100));
+    testutil::WriteText(f.dir / "blocker", "a file where the segment folder should be");
     TSegArchive seg;
     f.setUp(seg);
     seg.SetSegDir(f.dir / "blocker/sub");
@@ -457,7 +457,7 @@ TEST(SegArchiveWrite, SegmentThatCannotBeCreated) {
     } catch (const ESegArchiveError& e) {
         EXPECT_STREQ(e.what(), "Unable to open selected segment.");
     }
-    EXPECT_TRUE(testutil::listTree(f.tmp()).empty());
+    EXPECT_TRUE(testutil::ListTree(f.tmp()).empty());
 }
 
 TEST(SegArchiveNames, NumbersAndDefaults) {

@@ -21,13 +21,13 @@ namespace {
 // Records how the open dialog was asked for, then answers from the script.
 class RecordingPrompts : public ScriptedPrompts {
 public:
-    std::vector<std::string> openFiles(const std::string& title,
+    std::vector<std::string> OpenFiles(const std::string& title,
                                        const std::vector<std::string>& filters,
                                        const std::string& startFolder, bool multiple) override {
         filters_ = filters;
         startFolder_ = startFolder;
         multiple_ = multiple;
-        return ScriptedPrompts::openFiles(title, filters, startFolder, multiple);
+        return ScriptedPrompts::OpenFiles(title, filters, startFolder, multiple);
     }
     std::vector<std::string> filters_;
     std::string startFolder_;
@@ -54,7 +54,7 @@ struct Window {
 TEST(ImportCommand, CancelledDialogDoesNothing) {
     TempStore t;
     RecordingPrompts p;
-    p.answerOpen({}, "Import Recipe File");
+    p.AnswerOpen({}, "Import Recipe File");
     Window w;
     TImportCommandResult r = RunImportCommand(p, t.store, w.Callbacks(), "/start/here/");
     EXPECT_TRUE(r.Cancelled);
@@ -73,7 +73,7 @@ TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
         Fixture("mealmaster-mmmmm.mmf"), Fixture("not-a-recipe.txt"),
         Fixture("mastercook.mxp"),       Fixture("empty.txt"),
         Fixture("mastercook.mx2"),       Fixture("mealmaster-extract.txt")};
-    p.answerOpen(files);
+    p.AnswerOpen(files);
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[1]);
     p.answer(PromptAnswer::Ok, "Improper Recipe File " + files[3]);
     Window w;
@@ -114,7 +114,7 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     TempStore t;
     ASSERT_TRUE(ImportMealMasterExport(t.store, Fixture("mealmaster-dashes.mmf")));
     RecordingPrompts p;
-    p.answerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
+    p.AnswerOpen({Fixture("mastercook-norecipe.mx2"), Fixture("mealmaster-dashes.mmf")});
     // The second file is stopped by its first title, and the user is told (nothing was said
     // before: the file was dropped silently).
     const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; "
@@ -136,7 +136,7 @@ TEST(ImportCommand, UnreadableFileEndsTheCommand) {
     TempStore t;
     RecordingPrompts p;
     const std::string missing = t.Folder() + "/missing.mmf";
-    p.answerOpen({Fixture("mealmaster-mmmmm.mmf"), missing, Fixture("mastercook.mxp")});
+    p.AnswerOpen({Fixture("mealmaster-mmmmm.mmf"), missing, Fixture("mastercook.mxp")});
     Window w;
     EXPECT_THROW(RunImportCommand(p, t.store, w.Callbacks(), "/"), EInOutError);
     // The first file stays imported and is shown; the third is never read.
@@ -188,8 +188,8 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
                                                 Fixture("not-a-recipe.txt"), twice,
                                                 Fixture("mealmaster-dashes.mmf")};
         ScriptedPrompts p;
-        p.setAutoAcknowledge(true);
-        p.answerOpen(files);
+        p.SetAutoAcknowledge(true);
+        p.AnswerOpen(files);
         TImportOptions options;
         options.SkipExisting = skip;
         Window w;

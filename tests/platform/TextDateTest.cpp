@@ -102,5 +102,5 @@ TEST(DriveMap, LettersMapThroughTheSettingsFile) {
     IniFile::WriteValue(h.ini(), "Drives", "d", "/srv/d");
     EXPECT_EQ(ResolveDrivePath("a:\\sub\\dir"), h.path("floppy/sub/dir"));
     EXPECT_EQ(ResolveDrivePath("D:Backups"), "/srv/d/Backups");
-    EXPECT_EQ(fileutil::toForwardSlashes("C:\\a\\b"), "C:/a/b");
+    EXPECT_EQ(fileutil::ToForwardSlashes("C:\\a\\b"), "C:/a/b");
 }

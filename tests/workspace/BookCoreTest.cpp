@@ -229,19 +229,19 @@ TEST_F(BookCore, NewBookAsksForANameAndStoresItAtOnce) {
     core.btnAddClick();
 
     ScriptedPrompts prompts;
-    prompts.answerInput(std::nullopt, "New Book Name");
+    prompts.AnswerInput(std::nullopt, "New Book Name");
     core.btnNewClick(prompts);
     EXPECT_EQ(core.lboxBooks.Count(), 2) << "cancel stores nothing";
     EXPECT_TRUE(core.BookChanged);
 
-    prompts.answerInput(std::string(), "New Book Name");
+    prompts.AnswerInput(std::string(), "New Book Name");
     EXPECT_THROW(core.btnNewClick(prompts), std::runtime_error);
     EXPECT_EQ(store.tblRecipeBook().RecordCount(), 2);
 
     // Same name as an existing book without regard to case: a second book, and the
     // selection goes to the first equal entry in the list's order. The shown book's
     // pending addition is saved on the way.
-    prompts.answerInput(std::string("DESSERTS"), "New Book Name");
+    prompts.AnswerInput(std::string("DESSERTS"), "New Book Name");
     core.btnNewClick(prompts);
     EXPECT_EQ(store.tblRecipeBook().RecordCount(), 3);
     EXPECT_THAT(Texts(core.lboxBooks), ElementsAre("Desserts", "DESSERTS", "Starters"));
@@ -251,7 +251,7 @@ TEST_F(BookCore, NewBookAsksForANameAndStoresItAtOnce) {
 
     // A long name is shown in full until the list is refilled, then cut to 100.
     const std::string longName(120, 'n');
-    prompts.answerInput(longName);
+    prompts.AnswerInput(longName);
     core.btnNewClick(prompts);
     EXPECT_EQ(core.lboxBooks.At(core.lboxBooks.ItemIndex()).Text, longName);
     EXPECT_EQ(core.lboxBookRecipes.Count(), 0);

@@ -77,7 +77,7 @@ TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
     Seed(home_.Home(), {{"Leek soup", {}, {}}, {"apple pie", {}, {}}});
     TfmMain& m = Start();
     ShowBooks();
-    prompts_.answerInput(std::string("Starters"), "New Book Name");
+    prompts_.AnswerInput(std::string("Starters"), "New Book Name");
     Btn("btnNew")->click();
     EXPECT_EQ(Books(), 1) << "a new book is stored at once";
     EXPECT_THAT(Items("lboxBooks"), ElementsAre("Starters"));

@@ -76,20 +76,20 @@ TEST_F(CategoriesWindowTest, AddRenameDeleteAndMergeThroughTheWindow) {
     EXPECT_EQ(Shown(w), "Soups=2 Starters=1 ");
 
     // A name already taken, in other letter case, is refused and nothing changes.
-    prompts.answerInput(std::string("starters"), "Name of the new category")
+    prompts.AnswerInput(std::string("starters"), "Name of the new category")
         .answer(PromptAnswer::Ok, "already exists");
     Click(w, "btnAdd");
-    prompts.answerInput(std::string("Breads"), "Name of the new category");
+    prompts.AnswerInput(std::string("Breads"), "Name of the new category");
     QTest::keyClick(List(w), Qt::Key_Insert);
     EXPECT_EQ(Shown(w), "Breads=0 Soups=2 Starters=1 ");
 
     ClickRow(w, "Soups");
-    prompts.answerInput(std::string("Soups & stews"), "New name of \"Soups\"");
+    prompts.AnswerInput(std::string("Soups & stews"), "New name of \"Soups\"");
     Click(w, "btnRename");
     EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=2 Starters=1 ");
 
     ClickRow(w, "Starters");
-    prompts.answerInput(std::string("soups & STEWS"), "into which category")
+    prompts.AnswerInput(std::string("soups & STEWS"), "into which category")
         .answer(PromptAnswer::Yes, "Every recipe in \"Starters\" moves to \"Soups & stews\"");
     Click(w, "btnMerge");
     EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=3 ");

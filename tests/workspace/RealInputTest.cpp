@@ -488,7 +488,7 @@ TEST_F(RealInputTest, F1OnAHighlightedMenuEntryOpensItsHelp) {
 
 TEST_F(RealInputTest, FileCategoriesAddsACategoryTheEditorOffers) {
     TfmMain& m = StartActive();
-    prompts_.answerInput(std::string("Weeknight"), "Name of the new category");
+    prompts_.AnswerInput(std::string("Weeknight"), "Name of the new category");
     std::string shown;
     // The window is modal: it is worked while it runs, then closed with its Close button.
     QTimer::singleShot(0, [&] {

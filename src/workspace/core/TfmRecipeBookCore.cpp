@@ -196,7 +196,7 @@ void TRecipeBookCore::btnRemoveClick() {
 }
 
 void TRecipeBookCore::btnNewClick(Prompts& prompts) {
-    std::optional<std::string> name = prompts.input("Enter Book Name", "New Book Name", "New Book");
+    std::optional<std::string> name = prompts.Input("Enter Book Name", "New Book Name", "New Book");
     if (!name) return;
     if (name->empty()) throw std::runtime_error(kBookNameRequired);
     // Stored at once, outside any transaction; the list shows the name as entered until it
@@ -211,7 +211,7 @@ void TRecipeBookCore::btnNewClick(Prompts& prompts) {
 void TRecipeBookCore::btnDeleteClick(Prompts& prompts) {
     const TSortedList::Entry* book = lboxBooks.Selected();
     if (!book) return;
-    if (prompts.message(PromptKind::Warning, kConfirmDeleteBook, PromptButtons::YesNo) !=
+    if (prompts.Message(PromptKind::Warning, kConfirmDeleteBook, PromptButtons::YesNo) !=
         PromptAnswer::Yes)
         return;
     {

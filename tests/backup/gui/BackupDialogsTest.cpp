@@ -249,7 +249,7 @@ TEST_F(BackupDialogsTest, FolderFieldIsNormalisedOnLeavingAndEnterMovesOn) {
         EXPECT_TRUE(d.isVisible());
         EXPECT_TRUE(prompts_.asked().empty());
         // The folder browser's choice goes into the field.
-        prompts_.answerFolder(std::string("/srv/backups"));
+        prompts_.AnswerFolder(std::string("/srv/backups"));
         d.SpeedButton1->click();
         EXPECT_EQ(T(d.edtFolder->text()), "/srv/backups");
     });
