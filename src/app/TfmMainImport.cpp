@@ -28,13 +28,16 @@ namespace larderly {
 
 using namespace ImportSettingsKeys;
 
-import::TImportOptions ReadImportOptions(){IniFile ini(SettingsFilePath());
-import::TImportOptions options;
-if (!import::ParseEncoding(ini.ReadString(kImport, kEncoding, "auto"), options.Encoding))
-    options.Encoding = import::TEncoding::Auto;
-options.SkipExisting = ini.ReadBool(kImport, kSkipExisting, false);
-return options;
-} // namespace larderly
+// (The return types are written in full: a line that starts with "import" reads to the
+// formatter as a module import.)
+larderly::import::TImportOptions ReadImportOptions() {
+    IniFile ini(SettingsFilePath());
+    import::TImportOptions options;
+    if (!import::ParseEncoding(ini.ReadString(kImport, kEncoding, "auto"), options.Encoding))
+        options.Encoding = import::TEncoding::Auto;
+    options.SkipExisting = ini.ReadBool(kImport, kSkipExisting, false);
+    return options;
+}
 
 void WriteImportOptions(const import::TImportOptions& options) {
     IniFile ini(SettingsFilePath());
@@ -85,11 +88,13 @@ TImportFileDialog::TImportFileDialog(QWidget* parent, const std::string& startFo
     }
 }
 
-import::TImportOptions TImportFileDialog::Options() const {import::TImportOptions options;
-if (!import::ParseEncoding(cbEncoding->currentData().toString().toStdString(), options.Encoding))
-    options.Encoding = import::TEncoding::Auto;
-options.SkipExisting = cboxSkipExisting->isChecked();
-return options;
+larderly::import::TImportOptions TImportFileDialog::Options() const {
+    import::TImportOptions options;
+    if (!import::ParseEncoding(cbEncoding->currentData().toString().toStdString(),
+                               options.Encoding))
+        options.Encoding = import::TEncoding::Auto;
+    options.SkipExisting = cboxSkipExisting->isChecked();
+    return options;
 }
 
 namespace {

@@ -79,6 +79,9 @@ void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
         lay->addWidget(browser);
     } else {
         browser = w->findChild<QTextBrowser*>("HelpBrowser");
+        // Asked from another window (a modal one takes every click meant for windows that
+        // are not its own): the help moves over to it.
+        if (parent && w->parentWidget() != parent) w->setParent(parent, w->windowFlags());
     }
     QFile f(Q(path));
     if (!f.open(QIODevice::ReadOnly)) {

@@ -67,7 +67,7 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
     // Every context the program opens has its anchor.
     std::ifstream f(home_.Home() + "Recipe.hlp");
     std::string html((std::istreambuf_iterator<char>(f)), {});
-    for (int ctx : {1, 2, 3, 4, 5, 6, 7, 8, 10, 41})
+    for (int ctx : {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 41})
         EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos)
             << ctx;
     m.fmRecipes->btnHelpClick();
@@ -87,9 +87,10 @@ TEST_F(HelpTest, HelpNamesWhatTheWindowsOffer) {
             << radio;
     }
     EXPECT_EQ(html.find("not contain"), std::string::npos);
-    // An import refused for a title already stored says nothing, and the help says so.
-    EXPECT_EQ(html.find("told why"), std::string::npos);
+    // The import's options by their captions, and its refusal message.
     EXPECT_NE(html.find("Improper Recipe File"), std::string::npos);
+    EXPECT_NE(html.find("<b>Skip recipes whose title is already in the collection</b>"),
+              std::string::npos);
     // The book pane's buttons by their captions.
     for (const char* b : {"btnAdd", "btnRemove", "btnPrintBook"}) {
         auto* button = m.fmRecipeBook->findChild<QPushButton*>(b);
