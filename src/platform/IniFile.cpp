@@ -2,6 +2,7 @@
 #include "platform/IniFile.h"
 
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -29,14 +30,8 @@ std::string Trim(const std::string& s) {
 
 // Creates every missing folder on the way to `dir`.
 void MakeFolders(const std::string& dir) {
-    std::string cur;
-    for (std::size_t i = 0; i < dir.size(); ++i) {
-        cur += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size()) {
-            if (mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST)
-                throw EInOutError("Cannot create folder " + cur + ": " + std::strerror(errno));
-        }
-    }
+    if (!fileutil::MakeDirectories(dir))
+        throw EInOutError("Cannot create folder " + dir + ": " + std::strerror(errno));
 }
 
 } // namespace

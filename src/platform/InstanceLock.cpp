@@ -1,10 +1,11 @@
 // The data folder's lock file over flock.
 #include "platform/InstanceLock.h"
 
+#include "platform/FileUtil.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace larderly {
@@ -15,11 +16,6 @@ std::string LockPath(const std::string& folder) {
     std::string p = folder;
     if (p.empty() || p.back() != '/') p += '/';
     return p + kInstanceLockFile;
-}
-
-void MakeFolders(const std::string& dir) {
-    for (std::size_t i = 1; i <= dir.size(); ++i)
-        if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), 0755);
 }
 
 std::string ReadAll(int fd) {
@@ -42,7 +38,7 @@ InstanceLock::~InstanceLock() {
 
 bool InstanceLock::TryLock(const std::string& holder) {
     if (fd_ >= 0) return true;
-    MakeFolders(path_.substr(0, path_.rfind('/')));
+    fileutil::MakeDirectories(path_.substr(0, path_.rfind('/')));
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) return false;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
