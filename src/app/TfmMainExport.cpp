@@ -9,6 +9,7 @@
 #include "app/TfmMain.h"
 #include "exchange/ExportSource.h"
 #include "exchange/RecipeExport.h"
+#include "platform/FileUtil.h"
 #include "workspace/GuiSupport.h"
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmProgress.h"
@@ -19,7 +20,6 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
-#include <filesystem>
 #include <memory>
 
 namespace larderly {
@@ -52,11 +52,8 @@ std::string SuggestedName(const std::string& base, ExportFormat format) {
 // folder.
 std::string StartFolder(TfmMain& main) {
     std::string folder = main.ExportFolder();
-    std::error_code ec;
-    if (folder.empty() || !std::filesystem::is_directory(folder, ec))
-        folder = main.ApplicationPath();
-    if (!folder.empty() && folder.back() != '/') folder += '/';
-    return folder;
+    if (folder.empty() || !fileutil::DirectoryExists(folder)) folder = main.ApplicationPath();
+    return folder.empty() ? folder : fileutil::IncludeTrailingSeparator(folder);
 }
 
 std::string NoteLine(const ExportNote& n) {
@@ -193,8 +190,8 @@ void ExportRecipes(TfmMain& main) {
         const std::vector<ExportRecipe> recipes = LoadExportRecipes(store, ids, step);
         result = ExportToFile(*file, recipes, choice.Format, choice.Encoding, step);
     }
-    const std::string folder = std::filesystem::path(*file).parent_path().string();
-    if (!folder.empty()) main.SetExportFolder(folder.back() == '/' ? folder : folder + "/");
+    const std::string folder = fileutil::ExtractFilePath(*file);
+    if (!folder.empty()) main.SetExportFolder(fileutil::IncludeTrailingSeparator(folder));
     ShowResult(main, result, ids.size(), *file);
 }
 
