@@ -1,7 +1,6 @@
 // The recipes' full-text index on SQLite's FTS5, kept in step by temporary triggers.
 #include "store/SearchIndex.h"
 
-#include <cctype>
 #include <cstdio>
 #include <unistd.h>
 
@@ -22,49 +21,57 @@ std::string Quote(const std::string& s) {
 
 namespace {
 
-// The length of the separator at `i` (a character the index's tokenizer splits words at), or
-// 0 for a character of a word: ASCII other than letters and digits, the Latin-1 signs and
-// punctuation, the general punctuation block (dashes, curly quotes, ellipsis...) and the CJK
-// punctuation.
-std::size_t SeparatorAt(const std::string& s, std::size_t i) {
-    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) return std::isalnum(c) ? 0 : 1;
-    const std::size_t left = s.size() - i;
-    if (c == 0xC2 && left >= 2) {
-        const unsigned char d = b(i + 1);
-        const bool wordLike = d == 0xAA || d == 0xB2 || d == 0xB3 || d == 0xB5 || d == 0xB9 ||
-                              d == 0xBA || d == 0xBC || d == 0xBD || d == 0xBE;
-        return d >= 0x80 && d <= 0xBF && !wordLike ? 2 : 0;
-    }
-    if (c == 0xC3 && left >= 2) return b(i + 1) == 0x97 || b(i + 1) == 0xB7 ? 2 : 0;
-    if (c == 0xE2 && left >= 3) {
-        const unsigned char d = b(i + 1);
-        return d == 0x80 || (d == 0x81 && b(i + 2) <= 0xAF) ? 3 : 0;
-    }
-    if (c == 0xE3 && left >= 3 && b(i + 1) == 0x80 && b(i + 2) <= 0x83) return 3;
-    return 0;
+// The arguments the index's tokenizer is made with (CreateSchema names the same).
+const char* const kTokenizerArgs[] = {"remove_diacritics", "2"};
+
+int CollectToken(void* context, int, const char*, int, int start, int end) {
+    auto* spans = static_cast<std::vector<std::pair<int, int>>*>(context);
+    spans->emplace_back(start, end);
+    return SQLITE_OK;
 }
 
 } // namespace
 
-std::string TSearchIndex::MatchQuery(const std::string& words) {
-    // Every token typed must start a word of the recipe: "bain-marie" asks for "bain*" and
+std::vector<std::string> TSearchIndex::Tokens(const std::string& words) {
+    if (!conn_)
+        throw EStoreError("The search index cannot be used" +
+                          (problem_.empty() ? "." : ": " + problem_));
+    // The index's own tokenizer splits the words, so a query never holds a token the index
+    // would read as two (a dash, an emoji or a fullwidth sign between letters).
+    fts5_api* api = nullptr;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(conn_->handle(), "SELECT fts5(?1)", -1, &st, nullptr) == SQLITE_OK) {
+        sqlite3_bind_pointer(st, 1, static_cast<void*>(&api), "fts5_api_ptr", nullptr);
+        sqlite3_step(st);
+    }
+    sqlite3_finalize(st);
+    void* context = nullptr;
+    fts5_tokenizer tokenizer{};
+    if (!api || api->xFindTokenizer(api, "unicode61", &context, &tokenizer) != SQLITE_OK)
+        throw EStoreError("The search index's tokenizer is missing.");
+    Fts5Tokenizer* made = nullptr;
+    if (tokenizer.xCreate(context, const_cast<const char**>(kTokenizerArgs),
+                          static_cast<int>(std::size(kTokenizerArgs)), &made) != SQLITE_OK)
+        throw EStoreError("The search index's tokenizer cannot be made.");
+    std::vector<std::pair<int, int>> spans;
+    const int rc = tokenizer.xTokenize(made, &spans, FTS5_TOKENIZE_QUERY, words.data(),
+                                       static_cast<int>(words.size()), CollectToken);
+    tokenizer.xDelete(made);
+    if (rc != SQLITE_OK) throw EStoreError("The search words cannot be read.");
+    std::vector<std::string> tokens;
+    for (const auto& [start, end] : spans)
+        tokens.push_back(
+            words.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)));
+    return tokens;
+}
+
+std::string TSearchIndex::MatchQuery(const std::vector<std::string>& tokens) {
+    // Every token must start a word of the recipe: "bain-marie" asks for "bain*" and
     // "marie*". The index keeps no positions, so a token is never a phrase of several.
     std::string query;
-    std::size_t i = 0;
-    while (i < words.size()) {
-        while (i < words.size()) {
-            const std::size_t n = SeparatorAt(words, i);
-            if (n == 0) break;
-            i += n;
-        }
-        const std::size_t start = i;
-        while (i < words.size() && SeparatorAt(words, i) == 0)
-            ++i;
-        if (start == i) break;
+    for (const std::string& t : tokens) {
         if (!query.empty()) query += " AND ";
-        query += "\"" + words.substr(start, i - start) + "\"*";
+        query += "\"" + t + "\"*";
     }
     return query;
 }
@@ -251,7 +258,7 @@ std::vector<int32_t> TSearchIndex::Search(const std::string& words) {
         throw EStoreError("The search index cannot be used" +
                           (problem_.empty() ? "." : ": " + problem_));
     std::vector<int32_t> ids;
-    const std::string query = MatchQuery(words);
+    const std::string query = MatchQuery(Tokens(words));
     if (query.empty()) {
         SqlStatement all(conn_->handle(), "SELECT InternalID FROM main.tblRecipes");
         while (all.Step())

@@ -43,15 +43,18 @@ public:
 
     // The identifiers of the recipes whose title or text hold every word of `words` (case and
     // accents ignored, each word matching as a prefix of a word), in no particular order.
-    // Words are separated by blanks; no words give every recipe. Raises EStoreError when the
-    // index is unavailable.
+    // Words are split as Tokens splits them; no words give every recipe. Raises EStoreError when
+    // the index is unavailable.
     std::vector<int32_t> Search(const std::string& words);
 
     // Builds the index afresh from the recipe table.
     void Rebuild();
 
-    // The query text for `words`, for the index's MATCH (exposed for tests).
-    static std::string MatchQuery(const std::string& words);
+    // The words as the index's tokenizer splits them (each a piece of `words`): blanks,
+    // punctuation and symbols separate them. Raises EStoreError when the index is unavailable.
+    std::vector<std::string> Tokens(const std::string& words);
+    // The query text for the index's MATCH: every token as a prefix.
+    static std::string MatchQuery(const std::vector<std::string>& tokens);
 
     // Many recipes added in one transaction (an import). Indexed one by one, each added row
     // would make the index write out its pending words (it does at every statement that

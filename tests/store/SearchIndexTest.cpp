@@ -79,6 +79,8 @@ TEST_F(SearchIndexTest, EveryWordAsAPrefixCaseAndAccentsIgnored) {
         {"oat", {}},
         {"overnight chill", {brulee}},
         {"\u201Ccr\u00E8me\u201D \u2013 br\u00FBl\u2026", {brulee}},
+        {"tom\U0001F345bas", {soup, salad}},
+        {"\U0001F345", {soup, brulee, salad}},
         {"  ", {soup, brulee, salad}},
     };
     for (const auto& c : cases)
@@ -167,13 +169,25 @@ TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
     EXPECT_EQ(Find("plum"), Ids{a});
 }
 
-TEST(SearchIndexQuery, EveryTokenBecomesAQuotedPrefix) {
-    EXPECT_EQ(TSearchIndex::MatchQuery(" tom  bas "), "\"tom\"* AND \"bas\"*");
-    EXPECT_EQ(TSearchIndex::MatchQuery("say \"hi\" OR"), "\"say\"* AND \"hi\"* AND \"OR\"*");
-    EXPECT_EQ(TSearchIndex::MatchQuery("bain-marie"), "\"bain\"* AND \"marie\"*");
-    // Curly quotes, a dash and an ellipsis split words; accented letters and ½ do not.
-    EXPECT_EQ(TSearchIndex::MatchQuery("\u201Ccr\u00E8me\u201D\u2013br\u00FBl\u2026 \u00BD"),
-              "\"cr\u00E8me\"* AND \"br\u00FBl\"* AND \"\u00BD\"*");
-    EXPECT_EQ(TSearchIndex::MatchQuery(""), "");
-    EXPECT_EQ(TSearchIndex::MatchQuery(" -- \u2014 "), "");
+TEST_F(SearchIndexTest, WordsAreSplitAsTheIndexSplitsThem) {
+    using Tokens = std::vector<std::string>;
+    TSearchIndex& index = store_->SearchIndex();
+    const struct {
+        const char* words;
+        Tokens want;
+    } cases[] = {
+        {" tom  bas ", {"tom", "bas"}},
+        {"say \"hi\" OR", {"say", "hi", "OR"}},
+        {"bain-marie", {"bain", "marie"}},
+        // Curly quotes, dashes, an ellipsis, an emoji and a fullwidth sign split words;
+        // accented letters do not.
+        {"\u201Ccr\u00E8me\u201D\u2013br\u00FBl\u2026", {"cr\u00E8me", "br\u00FBl"}},
+        {"tom\U0001F345bas x\uFF01y", {"tom", "bas", "x", "y"}},
+        {" -- \u2014 \U0001F345", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(index.Tokens(c.words), c.want) << c.words;
+    EXPECT_EQ(TSearchIndex::MatchQuery({"tom", "bas"}), "\"tom\"* AND \"bas\"*");
+    EXPECT_EQ(TSearchIndex::MatchQuery({}), "");
 }
