@@ -566,8 +566,7 @@ void TfmMain::actPrintBookExecute() {
 void TfmMain::Categories1Click() {
     TfmCategories window(Store(), prompts_, this);
     window.Changed = [this] { LabelsChanged(); };
-    // The help opens over the window, which takes every click while it is open.
-    window.ShowHelp = [this, &window] { ShowHelpContext(prompts_, kHelpCategories, &window); };
+    window.ShowHelp = [this] { ShowHelp(kHelpCategories); };
     window.exec();
 }
 void TfmMain::actBackupExecute() {

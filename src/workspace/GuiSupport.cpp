@@ -64,6 +64,9 @@ void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
                         "folder, nor beside the program, nor in the installed data folder.");
         return;
     }
+    // A modal window (the backup dialog, the Categories window) takes every click meant for
+    // windows that are not its own: the help opens over it.
+    if (QWidget* modal = QApplication::activeModalWidget()) parent = modal;
     QPointer<QDialog>& w = HelpWindow();
     QTextBrowser* browser = nullptr;
     if (!w) {
@@ -79,8 +82,7 @@ void ShowHelpContext(Prompts& prompts, int context, QWidget* parent) {
         lay->addWidget(browser);
     } else {
         browser = w->findChild<QTextBrowser*>("HelpBrowser");
-        // Asked from another window (a modal one takes every click meant for windows that
-        // are not its own): the help moves over to it.
+        // Asked from another window: the help moves over to it.
         if (parent && w->parentWidget() != parent) w->setParent(parent, w->windowFlags());
     }
     QFile f(Q(path));

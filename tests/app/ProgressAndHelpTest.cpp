@@ -9,7 +9,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextBlock>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeView>
 
 #include <fstream>
@@ -72,6 +74,40 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
             << ctx;
     m.fmRecipes->btnHelpClick();
     EXPECT_TRUE(prompts_.asked().empty());
+}
+
+TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
+    std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp",
+                               home_.Home() + "Recipe.hlp");
+    TfmMain& m = Start();
+    // The help is open over the main window already; F1 in the modal window brings it over.
+    m.Contents1->trigger();
+    QWidget* categories = nullptr;
+    QWidget* helpParent = nullptr;
+    QString shownAt;
+    QTimer::singleShot(0, [&] {
+        categories = QApplication::activeModalWidget();
+        ASSERT_NE(categories, nullptr);
+        QTest::qWaitFor([&] {
+            return QApplication::focusWidget() &&
+                   categories->isAncestorOf(QApplication::focusWidget());
+        });
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "HelpWindow" && w->isVisible()) {
+                helpParent = w->parentWidget();
+                auto* browser = w->findChild<QTextBrowser*>("HelpBrowser");
+                // The first line in view is the section's heading.
+                shownAt = browser->cursorForPosition({4, 4}).block().text();
+            }
+        QTest::keyClick(categories, Qt::Key_Escape);
+    });
+    m.Categories1->trigger();
+    ASSERT_NE(categories, nullptr);
+    EXPECT_EQ(categories->objectName(), "fmCategories");
+    EXPECT_EQ(helpParent, categories);
+    EXPECT_EQ(shownAt, "Categories");
 }
 
 TEST_F(HelpTest, HelpNamesWhatTheWindowsOffer) {
