@@ -82,12 +82,14 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
     TfmMain& m = Start();
     // The help is open over the main window already; F1 in the modal window brings it over.
     m.Contents1->trigger();
+    // The window lives only while it is open: what it is is noted then.
     QWidget* categories = nullptr;
     QWidget* helpParent = nullptr;
-    QString shownAt;
+    QString categoriesName, shownAt;
     QTimer::singleShot(0, [&] {
         categories = QApplication::activeModalWidget();
         ASSERT_NE(categories, nullptr);
+        categoriesName = categories->objectName();
         QTest::qWaitFor([&] {
             return QApplication::focusWidget() &&
                    categories->isAncestorOf(QApplication::focusWidget());
@@ -105,7 +107,7 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
     });
     m.Categories1->trigger();
     ASSERT_NE(categories, nullptr);
-    EXPECT_EQ(categories->objectName(), "fmCategories");
+    EXPECT_EQ(categoriesName, "fmCategories");
     EXPECT_EQ(helpParent, categories);
     EXPECT_EQ(shownAt, "Categories");
 }
