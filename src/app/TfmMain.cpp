@@ -286,7 +286,7 @@ void TfmMain::BuildWindow() {
     edtSearch->setClearButtonEnabled(true);
     edtSearch->setToolTip("Shows only the recipes whose title or text contain every word typed");
     SetHelpContext(edtSearch, kHelpSearch);
-    rptViewRecipes = new QTreeView(listSide);
+    rptViewRecipes = new RecipeListView(listSide);
     rptViewRecipes->setObjectName("rptViewRecipes");
     rptViewRecipes->setModel(listModel_);
     rptViewRecipes->setRootIsDecorated(false);

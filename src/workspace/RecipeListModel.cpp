@@ -119,16 +119,28 @@ int RecipeListModel::RowChanged(TRecipeSummary* s) {
         emit dataChanged(i, i, {Qt::DisplayRole});
         return old;
     }
-    beginMoveRows({}, old, old, {}, target);
+    // The rows from the old place to the new one shift by one. Told as a move, the view would
+    // lay out every row of the list again (a hundred thousand of them); told as changed data
+    // over that range, it only repaints what it shows. The current row and the selection
+    // (persistent indexes) follow their recipes as a move would take them.
+    const int now = target < old ? target : target - 1;
+    const int lo = std::min(old, now), hi = std::max(old, now);
     if (target < old) {
         std::rotate(rows_.begin() + target, oldIt, oldIt + 1);
     } else {
         std::rotate(oldIt, oldIt + 1, rows_.begin() + target);
     }
-    endMoveRows();
-    int now = target < old ? target : target - 1;
-    QModelIndex i = index(now);
-    emit dataChanged(i, i, {Qt::DisplayRole});
+    // All in one call: one by one, an index just moved onto a row could be taken for the
+    // index still waiting there.
+    QModelIndexList from, to;
+    for (const QModelIndex& p : persistentIndexList()) {
+        const int r = p.row();
+        if (r < lo || r > hi) continue;
+        from.append(p);
+        to.append(index(r == old ? now : (now < old ? r + 1 : r - 1), p.column()));
+    }
+    changePersistentIndexList(from, to);
+    emit dataChanged(index(lo), index(hi), {Qt::DisplayRole});
     return now;
 }
 
@@ -143,6 +155,18 @@ bool RecipeListModel::RemoveRow(const TRecipeSummary* s) {
 
 TRecipeSummary* RecipeListModel::SummaryAt(int row) const {
     return row >= 0 && row < Count() ? rows_[static_cast<size_t>(row)] : nullptr;
+}
+
+void RecipeListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                                 const QList<int>& roles) {
+    // With uniform row heights every row has the first row's height: nothing to measure.
+    // The rows are read-only text (no editors to refill), so repainting what is shown is all
+    // a change needs; the base views would visit every row of the span to find its area.
+    if (uniformRowHeights() && topLeft.row() != bottomRight.row()) {
+        viewport()->update();
+        return;
+    }
+    QTreeView::dataChanged(topLeft, bottomRight, roles);
 }
 
 } // namespace larderly
