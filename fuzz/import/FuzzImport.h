@@ -4,6 +4,7 @@
 // rows of the recipe table. Between inputs the store is emptied again.
 #pragma once
 
+#include "../FuzzTempStore.h"
 #include "import/TLineReader.h"
 #include "store/RecipeSummaries.h"
 #include "store/Tables.h"
@@ -11,31 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace larderly::import::fuzz {
 
 class FuzzStore {
 public:
-    FuzzStore() {
-        // tmpfs when there is one: every input commits.
-        std::string base = ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-        std::string tmpl = base + "/larderly-fuzz-XXXXXX";
-        folder_ = ::mkdtemp(tmpl.data());
-        store.OpenDatabase(folder_ + "/");
-        store.SetTablesOpen(true);
-        Reset();
-    }
-    ~FuzzStore() {
-        try {
-            store.SetTablesOpen(false);
-        } catch (...) {
-        }
-        std::error_code ec;
-        std::filesystem::remove_all(folder_, ec);
-    }
+    FuzzStore() { Reset(); }
 
     // Empties the store and puts back the one recipe ("Soup", category "Soups").
     void Reset() {
@@ -68,7 +51,8 @@ public:
         if (rows != summaries.Count()) Fail("the summaries name rows that are not stored");
     }
 
-    TfmTables store;
+    larderly::fuzz::TempStore temp{"larderly-fuzz"};
+    TfmTables& store = temp.store;
     RecipeSummaries& summaries = store.Summaries();
 
 private:
@@ -76,7 +60,6 @@ private:
         std::fprintf(stderr, "import fuzz: %s\n", what);
         std::abort();
     }
-    std::string folder_;
 };
 
 template <typename Reader> int FuzzReader(const uint8_t* data, std::size_t size) {

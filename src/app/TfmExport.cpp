@@ -23,26 +23,6 @@ using namespace ExportSettingsKeys;
 using exchange::ExportEncoding;
 using exchange::ExportFormat;
 
-namespace {
-
-const char* FormatName(ExportFormat f) {
-    return f == ExportFormat::MasterCookText ? "mxp" : "mmf";
-}
-
-const char* EncodingName(ExportEncoding e) {
-    switch (e) {
-    case ExportEncoding::Windows1252:
-        return "cp1252";
-    case ExportEncoding::Cp437:
-        return "cp437";
-    case ExportEncoding::Utf8:
-        break;
-    }
-    return "utf-8";
-}
-
-} // namespace
-
 void ReadExportOptions(TExportChoice& choice) {
     IniFile ini(SettingsFilePath());
     if (!exchange::ParseExportFormat(ini.ReadString(kExport, kFormat, "mmf"), choice.Format))
@@ -54,8 +34,8 @@ void ReadExportOptions(TExportChoice& choice) {
 
 void WriteExportOptions(const TExportChoice& choice) {
     IniFile ini(SettingsFilePath());
-    ini.SetString(kExport, kFormat, FormatName(choice.Format));
-    ini.SetString(kExport, kEncoding, EncodingName(choice.Encoding));
+    ini.SetString(kExport, kFormat, exchange::ExportFormatName(choice.Format));
+    ini.SetString(kExport, kEncoding, exchange::ExportEncodingName(choice.Encoding));
     ini.Save();
 }
 

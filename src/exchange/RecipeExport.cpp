@@ -229,6 +229,10 @@ bool ParseExportFormat(std::string_view name, ExportFormat& format) {
     return true;
 }
 
+const char* ExportFormatName(ExportFormat format) {
+    return format == ExportFormat::MasterCookText ? "mxp" : "mmf";
+}
+
 bool ParseExportEncoding(std::string_view name, ExportEncoding& encoding) {
     const std::string n = FoldAZ(name);
     if (n == "utf-8" || n == "utf8")
@@ -240,6 +244,18 @@ bool ParseExportEncoding(std::string_view name, ExportEncoding& encoding) {
     else
         return false;
     return true;
+}
+
+const char* ExportEncodingName(ExportEncoding encoding) {
+    switch (encoding) {
+    case ExportEncoding::Windows1252:
+        return "cp1252";
+    case ExportEncoding::Cp437:
+        return "cp437";
+    case ExportEncoding::Utf8:
+        break;
+    }
+    return "utf-8";
 }
 
 std::string EncodingDisplayName(ExportEncoding encoding) {

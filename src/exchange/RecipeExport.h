@@ -19,8 +19,12 @@ enum class ExportEncoding { Utf8, Windows1252, Cp437 };
 
 // "mmf" / "mxp"; false for any other name.
 bool ParseExportFormat(std::string_view name, ExportFormat& format);
+// The name ParseExportFormat reads, which is also the file's usual extension.
+const char* ExportFormatName(ExportFormat format);
 // "utf-8" (or "utf8"), "cp1252" (or "windows-1252"), "cp437"; false for any other name.
 bool ParseExportEncoding(std::string_view name, ExportEncoding& encoding);
+// The first name ParseExportEncoding reads: "utf-8", "cp1252", "cp437".
+const char* ExportEncodingName(ExportEncoding encoding);
 // The name shown to the user: "UTF-8", "Windows-1252", "code page 437".
 std::string EncodingDisplayName(ExportEncoding encoding);
 

@@ -193,3 +193,18 @@ TEST(Export, NothingWrittenMakesNoFileAndAFailureNamesItsReason) {
                   "Unable to write " + t.Folder() + "/missing/x.mmf: No such file or directory");
     }
 }
+
+// The names the settings file and the command line hold read back as what they name.
+TEST(Export, FormatAndEncodingNamesReadBack) {
+    for (ExportFormat f : {ExportFormat::MealMaster, ExportFormat::MasterCookText}) {
+        ExportFormat back{};
+        EXPECT_TRUE(ParseExportFormat(ExportFormatName(f), back));
+        EXPECT_EQ(back, f);
+    }
+    for (ExportEncoding e :
+         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}) {
+        ExportEncoding back{};
+        EXPECT_TRUE(ParseExportEncoding(ExportEncodingName(e), back));
+        EXPECT_EQ(back, e);
+    }
+}
