@@ -1,6 +1,8 @@
 // Prompts shown with Qt's standard dialogs.
 #include "app/QtPrompts.h"
 
+#include "platform/FileUtil.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -154,14 +156,10 @@ std::optional<std::string> QtPrompts::SaveFile(const std::string& title,
     dlg.setDefaultSuffix(f.isEmpty() ? QString() : FilterSuffix(f.front()));
     QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg,
                      [&dlg](const QString& filter) { dlg.setDefaultSuffix(FilterSuffix(filter)); });
-    const QString start = QString::fromStdString(startPath);
-    const qsizetype slash = start.lastIndexOf('/');
-    if (slash >= 0) {
-        dlg.setDirectory(start.left(slash + 1));
-        if (slash + 1 < start.size()) dlg.selectFile(start.mid(slash + 1));
-    } else if (!start.isEmpty()) {
-        dlg.selectFile(start);
-    }
+    const std::string folder = fileutil::ExtractFilePath(startPath);
+    const std::string name = fileutil::ExtractFileName(startPath);
+    if (!folder.empty()) dlg.setDirectory(QString::fromStdString(folder));
+    if (!name.empty()) dlg.selectFile(QString::fromStdString(name));
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return std::nullopt;
     return dlg.selectedFiles().front().toStdString();
 }
