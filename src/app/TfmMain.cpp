@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -307,6 +308,14 @@ void TfmMain::BuildWindow() {
             [this](const QModelIndex&, const QModelIndex&) { FollowListRow(); });
     connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection&, const QItemSelection&) { FollowListRow(); });
+    // The Delete key in the list deletes the current recipe as the editor's Delete does.
+    auto* del = new QShortcut(QKeySequence::Delete, rptViewRecipes);
+    del->setObjectName("scDelete");
+    del->setContext(Qt::WidgetShortcut);
+    connect(del, &QShortcut::activated, this, [this] {
+        if (fmRecipes && activePane_ == fmRecipes && fmRecipes->btnDelete->isEnabled())
+            Guarded([this] { fmRecipes->btnDeleteClick(); });
+    });
 
     // The status line under the list: "N of M recipes", the mark of a narrowed list and the
     // button that shows every recipe again.

@@ -112,6 +112,33 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
     EXPECT_EQ(shownAt, "Categories");
 }
 
+TEST_F(HelpTest, F1InTheFilterDialogOpensItsHelpOverIt) {
+    std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp",
+                               home_.Home() + "Recipe.hlp");
+    TfmMain& m = Start();
+    QWidget* helpParent = nullptr;
+    QString shownAt;
+    QTimer::singleShot(0, [&] {
+        QTest::qWaitFor([&] {
+            return QApplication::focusWidget() &&
+                   m.fmFilter->isAncestorOf(QApplication::focusWidget());
+        });
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "HelpWindow" && w->isVisible()) {
+                helpParent = w->parentWidget();
+                auto* browser = w->findChild<QTextBrowser*>("HelpBrowser");
+                shownAt = browser->cursorForPosition({4, 4}).block().text();
+            }
+        QTest::keyClick(m.fmFilter, Qt::Key_Escape);
+    });
+    QApplication::setActiveWindow(&m);
+    QTest::keyClick(&m, Qt::Key_F5);
+    EXPECT_EQ(helpParent, m.fmFilter);
+    EXPECT_EQ(shownAt, "Filter");
+}
+
 TEST_F(HelpTest, HelpNamesWhatTheWindowsOffer) {
     TfmMain& m = Start();
     std::ifstream f(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp");
