@@ -615,7 +615,11 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
     };
     const std::vector<Case> cases{
         {"empty field", "", {{PromptAnswer::Ok, RestoreText::kEnterPath}}, false},
-        {"no backup in the folder", empty, {{PromptAnswer::Ok, RestoreText::kNoBackupFile}}, true},
+        {"no backup in the folder",
+         empty,
+         {{PromptAnswer::Ok, std::string(RestoreText::kNoBackupFile) + " Looked for " + empty +
+                                 "/" + kBackupArchiveName + "."}},
+         true},
         {"unmapped drive", "Q:\\", {{PromptAnswer::Ok, RestoreText::kNoBackupFile}}, true},
         {"overwrite declined", backup, {{PromptAnswer::Cancel, JobText::kRestoreQuestion}}, false},
         {"not a segment",
