@@ -49,12 +49,14 @@ PromptAnswer QtPrompts::Message(PromptKind kind, const std::string& text, Prompt
         set = QMessageBox::Ok | QMessageBox::Cancel;
         break;
     case PromptButtons::YesNo:
+    case PromptButtons::YesNoSafe:
         set = QMessageBox::Yes | QMessageBox::No;
         break;
     case PromptButtons::YesNoCancel:
         set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
         break;
     case PromptButtons::YesCancel:
+    case PromptButtons::YesCancelSafe:
         set = QMessageBox::Yes | QMessageBox::Cancel;
         break;
     case PromptButtons::RetryCancel:
@@ -62,6 +64,8 @@ PromptAnswer QtPrompts::Message(PromptKind kind, const std::string& text, Prompt
         break;
     }
     box.setStandardButtons(set);
+    if (buttons == PromptButtons::YesNoSafe) box.setDefaultButton(QMessageBox::No);
+    if (buttons == PromptButtons::YesCancelSafe) box.setDefaultButton(QMessageBox::Cancel);
     switch (box.exec()) {
     case QMessageBox::Ok:
         return PromptAnswer::Ok;

@@ -1,8 +1,11 @@
-// The welcome window: a picture strip, a heading, a few words and two links.
+// The welcome window: a picture strip, a heading, a few words on how to begin, and "Don't
+// show this again".
 #include "app/TfmAd.h"
 
 #include "app/Icons.h"
+#include "platform/Settings.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 
@@ -36,37 +39,28 @@ TfmAd::TfmAd(QWidget* parent)
     QFont body("Arial", 14);
     body.setStyleHint(QFont::SansSerif);
     lblText->setFont(body);
+    // The project keeps no recipe site or mail box: the window points to what the program
+    // itself offers instead of to pages that do not exist.
     lblText->setText(
-        "Your recipe collection starts here. Thousands more recipes are waiting on our web site, "
-        "ready to download and import straight into Larderly.\n\n"
-        "Have a family favourite that others should taste? Send it to us by e-mail and we will "
-        "share it with every Larderly cook.");
+        "Your recipe collection starts here. Click New to write your first recipe, or bring "
+        "in recipes you already have with File > Import: MasterCook (.mxp, .mx2) and "
+        "Meal-Master (.mmf) files are read.\n\n"
+        "Gather recipes into books with Manage Books (F2), narrow the list with the search "
+        "field or the filter (F5), and keep a backup with File > Backup. Press F1 anywhere "
+        "for help.");
 
-    auto link = [this](const char* name, const QString& href, const QString& caption, int top) {
-        auto* l = new QLabel(this);
-        l->setObjectName(name);
-        l->setGeometry(120, top, 620, 28);
-        QFont f("Arial", 13);
-        f.setStyleHint(QFont::SansSerif);
-        f.setUnderline(true);
-        l->setFont(f);
-        l->setTextFormat(Qt::RichText);
-        l->setTextInteractionFlags(Qt::TextBrowserInteraction);
-        l->setOpenExternalLinks(true);
-        l->setText(
-            QString("<a href=\"%1\" style=\"color:#0000ee; text-decoration:underline;\">%2</a>")
-                .arg(href.toHtmlEscaped(), caption.toHtmlEscaped()));
-        return l;
-    };
-    lblWeb = link("lblWeb", kRecipesWebPage, "Download more recipes at our web site!", 292);
-    lblEmail =
-        link("lblEmail", QString("mailto:") + kRecipesMailAddress, "Email us with a recipe!", 328);
+    cboxDontShow = new QCheckBox("&Don't show this again", this);
+    cboxDontShow->setObjectName("cboxDontShow");
+    cboxDontShow->setGeometry(120, 340, 400, 28);
 
     btnDelete = new QPushButton("Close", this);
     btnDelete->setObjectName("btnDelete");
     btnDelete->setGeometry(380, 380, 100, 30);
     btnDelete->setDefault(true);
     connect(btnDelete, &QPushButton::clicked, this, &QDialog::accept);
+    connect(this, &QDialog::finished, this, [this] {
+        if (cboxDontShow->isChecked()) WriteShowWelcome(false);
+    });
 }
 
 } // namespace larderly

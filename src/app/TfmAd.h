@@ -1,8 +1,10 @@
-// The welcome window, shown once, modally, at start-up.
+// The welcome window, shown modally at start-up until the user ticks "Don't show this
+// again" (remembered in the settings file).
 #pragma once
 
 #include <QDialog>
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -15,13 +17,8 @@ public:
     QLabel* imgStrip = nullptr;
     QLabel* lblHeading = nullptr;
     QLabel* lblText = nullptr;
-    QLabel* lblWeb = nullptr;
-    QLabel* lblEmail = nullptr;
-    QPushButton* btnDelete = nullptr; // "Close"
+    QCheckBox* cboxDontShow = nullptr; // "Don't show this again"
+    QPushButton* btnDelete = nullptr;  // "Close"
 };
-
-// Where the welcome window's links lead.
-inline constexpr const char* kRecipesWebPage = "https://larderly.example.org/recipes";
-inline constexpr const char* kRecipesMailAddress = "recipes@larderly.example.org";
 
 } // namespace larderly

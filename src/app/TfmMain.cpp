@@ -27,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -75,6 +76,10 @@ constexpr int kSearchDelayMs = 200;
 // The list's side starts this wide.
 constexpr int kListWidth = 250;
 
+constexpr const char* kEmptyCollection =
+    "No recipes yet.\n\nClick New to write your first recipe, or bring recipe files in with "
+    "File > Import.";
+
 constexpr const char* kPrintRecipe = "Print Recipe (F6)";
 constexpr const char* kPrintRecipeInBook = "Print Recipe In Book (F6)";
 constexpr const char* kHintFilter = "This will help you display only the recipes that you want";
@@ -82,6 +87,44 @@ constexpr const char* kHintBooks =
     "In this section you can create \"Books\" to make managing your recipes an easy task.";
 constexpr const char* kHintRecipes = "Here you may add, edit, delete and print Recipes";
 constexpr const char* kHintPrint = "Clicking here allows you to print the selected Recipe";
+
+// Places the tool bar's buttons: at their given places when the bar is wide enough for them,
+// else packed from the left edge in the same order.
+class ToolBarPlacer : public QObject {
+public:
+    ToolBarPlacer(QWidget* bar, std::vector<QWidget*> buttons)
+        : QObject(bar), buttons_(std::move(buttons)) {
+        for (QWidget* b : buttons_)
+            places_.push_back(b->geometry());
+    }
+    int PackedWidth() const {
+        int w = kGap;
+        for (const QRect& r : places_)
+            w += r.width() + kGap;
+        return w;
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize) {
+            const int width = static_cast<QWidget*>(watched)->width();
+            const bool roomy = places_.back().right() < width;
+            int x = kGap;
+            for (std::size_t i = 0; i < buttons_.size(); ++i) {
+                QRect r = places_[i];
+                if (!roomy) r.moveLeft(x);
+                buttons_[i]->setGeometry(r);
+                x += r.width() + kGap;
+            }
+        }
+        return false;
+    }
+
+private:
+    static constexpr int kGap = 1;
+    std::vector<QWidget*> buttons_;
+    std::vector<QRect> places_;
+};
 
 // F1 on a highlighted menu entry opens that entry's help context (the menu's own window
 // gets no key events while the menu is open, so the window's F1 shortcut cannot see it).
@@ -268,6 +311,11 @@ void TfmMain::BuildWindow() {
     btnPrint->setDefaultAction(actPrint);
     btnClose->setText("&Close Larderly");
     btnClose->setIcon(MakeIcon(IconKind::Close));
+    // Narrower than their places, the buttons close up from the left, and the window never
+    // gets narrower than they need: Close stays reachable at the smallest size.
+    auto* placer = new ToolBarPlacer(Panel3, {btnFilter, btn1, btnRecipes, btnPrint, btnClose});
+    Panel3->setMinimumWidth(placer->PackedWidth());
+    Panel3->installEventFilter(placer);
     connect(btnClose, &QToolButton::clicked, this,
             [this] { Guarded([this] { btnCloseClick(); }); });
 
@@ -295,8 +343,11 @@ void TfmMain::BuildWindow() {
     rptViewRecipes->setSelectionMode(QAbstractItemView::SingleSelection);
     rptViewRecipes->setSelectionBehavior(QAbstractItemView::SelectRows);
     rptViewRecipes->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    rptViewRecipes->header()->setStretchLastSection(false);
-    rptViewRecipes->header()->resizeSection(0, 300);
+    // The one column fills the list's width (a long title is cut with "..." and shows whole
+    // in its tool tip): no horizontal scroll bar at any width.
+    rptViewRecipes->header()->setStretchLastSection(true);
+    rptViewRecipes->header()->setMinimumSectionSize(20);
+    rptViewRecipes->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     rptViewRecipes->header()->setSectionsClickable(false);
     rptViewRecipes->setToolTip("Click here to select a recipe to work with");
     // The editor follows the list's current row, whatever moved it (a mouse press, click or
@@ -307,6 +358,14 @@ void TfmMain::BuildWindow() {
             [this](const QModelIndex&, const QModelIndex&) { FollowListRow(); });
     connect(rptViewRecipes->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection&, const QItemSelection&) { FollowListRow(); });
+    // The Delete key in the list deletes the current recipe as the editor's Delete does.
+    auto* del = new QShortcut(QKeySequence::Delete, rptViewRecipes);
+    del->setObjectName("scDelete");
+    del->setContext(Qt::WidgetShortcut);
+    connect(del, &QShortcut::activated, this, [this] {
+        if (fmRecipes && activePane_ == fmRecipes && fmRecipes->btnDelete->isEnabled())
+            Guarded([this] { fmRecipes->btnDeleteClick(); });
+    });
 
     // The status line under the list: "N of M recipes", the mark of a narrowed list and the
     // button that shows every recipe again.
@@ -333,12 +392,19 @@ void TfmMain::BuildWindow() {
     btnShowAll->setDefaultAction(actShowAll);
     btnShowAll->setAutoRaise(true);
     btnShowAll->hide();
-    auto* statusRow = new QHBoxLayout(status);
-    statusRow->setContentsMargins(4, 1, 2, 1);
-    statusRow->setSpacing(4);
-    statusRow->addWidget(lblListStatus, 1);
-    statusRow->addWidget(lblNarrowed);
-    statusRow->addWidget(btnShowAll);
+    // The count has a row of its own and wraps rather than being cut, so it reads whole at
+    // any width of the list; the narrowed mark and Show All sit under it while they show.
+    lblListStatus->setWordWrap(true);
+    auto* statusRows = new QVBoxLayout(status);
+    statusRows->setContentsMargins(4, 1, 2, 1);
+    statusRows->setSpacing(1);
+    statusRows->addWidget(lblListStatus);
+    auto* narrowedRow = new QHBoxLayout;
+    narrowedRow->setSpacing(4);
+    narrowedRow->addWidget(lblNarrowed);
+    narrowedRow->addWidget(btnShowAll);
+    narrowedRow->addStretch(1);
+    statusRows->addLayout(narrowedRow);
     auto* listRows = new QVBoxLayout(listSide);
     listRows->setContentsMargins(0, 0, 0, 0);
     listRows->setSpacing(2);
@@ -398,8 +464,9 @@ void TfmMain::BuildWindow() {
 
 void TfmMain::FormCreate() {
     try {
-        // 1. The welcome window; nothing else happens until the user closes it.
-        if (options_.ShowWelcome) {
+        // 1. The welcome window, unless the user ticked "Don't show this again"; nothing else
+        // happens until the user closes it.
+        if (options_.ShowWelcome && ReadShowWelcome()) {
             TfmAd ad(this);
             ad.exec();
         }
@@ -765,6 +832,15 @@ void TfmMain::UpdateListStatus() {
     const bool narrowed = ListNarrowed();
     lblNarrowed->setVisible(narrowed);
     btnShowAll->setVisible(narrowed);
+    if (auto* view = dynamic_cast<RecipeListView*>(rptViewRecipes)) {
+        if (total == 0)
+            view->SetEmptyText(kEmptyCollection);
+        else if (shown == 0 && narrowed)
+            view->SetEmptyText("No recipe passes the search or the filter.\n\nShow All "
+                               "(Ctrl+Shift+F) lists every recipe again.");
+        else
+            view->SetEmptyText({});
+    }
 }
 
 void TfmMain::RestoreLayout() {

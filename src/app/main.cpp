@@ -2,7 +2,8 @@
 // whole start-up) and runs the message loop until the main window closes.
 //
 // --screenshot FILE starts without the welcome window, saves a picture of the main window
-// to FILE and ends (used to document the program).
+// to FILE and ends (used to document the program). --help and --version print and end
+// before anything else: no window, no display needed, no data folder made.
 #include "app/QtPrompts.h"
 #include "app/SingleInstance.h"
 #include "app/TfmMain.h"
@@ -15,9 +16,37 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstring>
 
+namespace {
+constexpr const char* kUsage =
+    "Usage: larderly [--screenshot FILE] [Qt options]\n"
+    "       larderly --help | --version\n"
+    "\n"
+    "Larderly keeps a collection of recipes: a list to browse and filter, recipe books,\n"
+    "printing, import of MasterCook and Meal-Master files, backup and restore.\n"
+    "\n"
+    "  --screenshot FILE  start without the welcome window, save a picture of the main\n"
+    "                     window to FILE (PNG) and end\n"
+    "  --help             show this text and end\n"
+    "  --version          show the version and end\n"
+    "\n"
+    "The data folder is LARDERLY_HOME when set; the settings live in LARDERLY_WINDIR when\n"
+    "set, else in ~/.config/larderly. larderly-cli works on the same data from scripts.\n";
+} // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("larderly %s\n", LARDERLY_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     app.setApplicationName("Larderly");
     // Ties the window to its menu entry (icon and name on Wayland and in task bars).

@@ -1,14 +1,19 @@
 // Backup and restore jobs over the segmented archive.
 #include "backup/ArchiveJob.h"
 
+#include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
+#include "platform/Settings.h"
 #include "platform/StagingFolder.h"
 #include "platform/Text.h"
 #include "store/Tables.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <functional>
 #include <stdexcept>
@@ -322,6 +327,31 @@ bool TArchiveJob::RestoreTables(const std::string& folder) {
                            });
 }
 
+std::string RestoreQuestion(const std::string& folder) {
+    std::string source;
+    try {
+        source = ResolveDrivePath(folder);
+    } catch (const std::exception&) {
+        source = folder;
+    }
+    std::string which = "the backup in " + source;
+    struct stat st {};
+    const std::string first = fileutil::IncludeTrailingSeparator(source) + kBackupArchiveName;
+    if (::stat(first.c_str(), &st) == 0) {
+        std::tm local{};
+        const std::time_t when = st.st_mtime;
+        if (localtime_r(&when, &local)) {
+            char clock[8];
+            std::snprintf(clock, sizeof clock, "%02d:%02d", local.tm_hour, local.tm_min);
+            which =
+                "the backup of " +
+                BackupDateText(DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday)) +
+                " " + clock + " in " + source;
+        }
+    }
+    return "Restore " + which + "?\n\n" + JobText::kRestoreQuestion;
+}
+
 bool TArchiveJob::RunRestore(const std::string& folder) {
     const std::string data = DataFolder();
     if (!DirectoryExists(data)) {
@@ -329,8 +359,9 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         return false;
     }
     view_.SetWaitCursor(false);
-    if (prompts_.Message(PromptKind::Confirmation, JobText::kRestoreQuestion,
-                         PromptButtons::YesCancel) != PromptAnswer::Yes)
+    // The question says which backup replaces the data; Enter answers Cancel.
+    if (prompts_.Message(PromptKind::Confirmation, RestoreQuestion(folder),
+                         PromptButtons::YesCancelSafe) != PromptAnswer::Yes)
         return false;
 
     view_.SetWaitCursor(true);

@@ -65,6 +65,10 @@ inline constexpr const char* kWritingToDisk = "Writing to disk";
 inline constexpr const char* kBackupArchiveName = "recipebackup.001";
 inline constexpr const char* kBackupBaseName = "recipebackup";
 
+// The restore's question: which backup (the date and time of its first segment, and the
+// folder it is read from) will overwrite the data.
+std::string RestoreQuestion(const std::string& folder);
+
 // Puts back what an interrupted backup had moved into `staging`, a staging folder of the
 // backup folder `target`: the old set, when it had been moved aside, returns to its place
 // and replaces whatever part of the new set had come in. False when something could not be

@@ -45,6 +45,14 @@ TCDBackup::TCDBackup(std::string programFolder, CDBackupView* view)
         if (view_) view_->BurnerDebugMessage(message, mType);
     };
     burner_->OnWriteDone = [this](TDiscBurner*, const std::string& error) {
+        // The disc holds the archive now: the copy in temp/ (the whole data set) goes. After
+        // a failed burn it stays until the next backup replaces it.
+        if (error.empty() && FileExists(ArchivePath())) {
+            try {
+                RemoveFile(ArchivePath());
+            } catch (const std::exception&) {
+            }
+        }
         if (view_) view_->BurnWriteDone(error);
     };
 }

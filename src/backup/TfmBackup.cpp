@@ -25,6 +25,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -199,9 +200,9 @@ void TfmBackup::btnBackupClick() {
     // The field is normalised as on leaving it, whichever way the button was reached.
     edtFolderExit();
     const std::string folder = S(edtFolder->text());
-    // 2.
-    if (!BackupFolderExists(folder)) {
-        host_.UserPrompts().Message(PromptKind::Warning, BackupText::kPathDoesNotExist);
+    // 2. The message names the folder; a missing folder of the user's own (not a drive's
+    // mount point) can be made from it.
+    if (!BackupFolderExists(folder) && !OfferToCreateFolder(folder)) {
         edtFolder->setFocus();
         return;
     }
@@ -224,6 +225,44 @@ void TfmBackup::btnBackupClick() {
         }
     }
     if (written) host_.UserPrompts().Message(PromptKind::Information, BackupText::kBackupComplete);
+}
+
+bool TfmBackup::OfferToCreateFolder(const std::string& folder) {
+    Prompts& prompts = host_.UserPrompts();
+    if (folder.empty()) {
+        prompts.Message(PromptKind::Warning, std::string(BackupText::kPathDoesNotExist) +
+                                                 ": enter the folder to back up to.");
+        return false;
+    }
+    std::string local;
+    try {
+        local = ResolveDrivePath(folder);
+        if (local.size() > 1) local = fileutil::ExcludeTrailingSeparator(local);
+    } catch (const std::exception& e) {
+        // A drive letter that names no folder.
+        prompts.Message(PromptKind::Warning, std::string(BackupText::kPathDoesNotExist) + ": " +
+                                                 folder + "\n\n" + e.what());
+        return false;
+    }
+    const std::string named = std::string(BackupText::kPathDoesNotExist) + ": " + local +
+                              (local == folder ? std::string() : " (" + folder + ")");
+    if (DriveLetterOf(folder) != 0) {
+        // A drive's folder is where its medium is mounted: it is not made here.
+        prompts.Message(PromptKind::Warning,
+                        named + "\n\nInsert the medium, or pick another folder.");
+        return false;
+    }
+    if (prompts.Message(PromptKind::Confirmation, named + "\n\nCreate this folder?",
+                        PromptButtons::YesNo) != PromptAnswer::Yes)
+        return false;
+    std::error_code ec;
+    std::filesystem::create_directories(local, ec);
+    if (ec || !DirectoryExists(local)) {
+        prompts.Message(PromptKind::Error, "Unable to create the folder " + local + ": " +
+                                               (ec ? ec.message() : "it is not a folder"));
+        return false;
+    }
+    return true;
 }
 
 void TfmBackup::btnHelpClick() {

@@ -77,6 +77,10 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // Tells that the folder does not exist, naming it (and the folder its drive letter maps
+    // to), and offers to create it when it is an ordinary folder. True when it now exists.
+    bool OfferToCreateFolder(const std::string& folder);
+
     BackupHost& host_;
     std::string programFolder_;
     bool busy_ = false;

@@ -40,6 +40,18 @@ bool FirstSegmentExists(const std::string& folder) {
     }
 }
 
+// "Backup file does not exist." with the file looked for (or why the folder has none).
+std::string NoBackupFileText(const std::string& folder) {
+    std::string where;
+    try {
+        where = " Looked for " + WithFinalSeparator(ResolveDrivePath(folder)) + kBackupArchiveName +
+                ".";
+    } catch (const std::exception& e) {
+        where = std::string(" ") + e.what();
+    }
+    return std::string(RestoreText::kNoBackupFile) + where;
+}
+
 } // namespace
 
 TfmRestore::TfmRestore(BackupHost& host, std::string programFolder, QWidget* owner)
@@ -155,7 +167,7 @@ void TfmRestore::btnRestoreClick() {
     // 2-3.
     const std::string folder = WithFinalSeparator(text);
     if (!FirstSegmentExists(folder)) {
-        host_.UserPrompts().Message(PromptKind::Warning, RestoreText::kNoBackupFile);
+        host_.UserPrompts().Message(PromptKind::Warning, NoBackupFileText(folder));
         edtFolder->setFocus();
         return;
     }

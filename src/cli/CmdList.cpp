@@ -5,6 +5,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Text.h"
+#include "platform/TitleOrder.h"
 #include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 #include "store/Tables.h"
@@ -56,7 +57,7 @@ int PrintRecipes(const std::string* words) {
         if (!words || found.count(s.InternalID)) rows.push_back(&s);
     std::stable_sort(rows.begin(), rows.end(),
                      [](const TRecipeSummary* x, const TRecipeSummary* y) {
-                         int c = CompareFolded(x->Title, y->Title);
+                         int c = CompareTitles(x->Title, y->Title);
                          return c != 0 ? c < 0 : x->InternalID < y->InternalID;
                      });
     std::string out;

@@ -13,8 +13,19 @@ namespace larderly {
 // What a message box looks like.
 enum class PromptKind { Information, Warning, Error, Confirmation };
 
-// Which buttons it offers.
-enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, YesCancel, RetryCancel };
+// Which buttons it offers. Enter answers the first button, except in the ...Safe sets,
+// where it answers the one that changes nothing (No, Cancel): for questions whose Yes
+// destroys data.
+enum class PromptButtons {
+    Ok,
+    OkCancel,
+    YesNo,
+    YesNoCancel,
+    YesCancel,
+    RetryCancel,
+    YesNoSafe,
+    YesCancelSafe
+};
 
 // Which button was pressed.
 enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };

@@ -43,6 +43,14 @@ void WriteBackupToCD(bool toCD) {
     IniFile::WriteValue(SettingsFilePath(), kBackup, kToCD, toCD ? "1" : "0");
 }
 
+bool ReadShowWelcome() {
+    return IniFile(SettingsFilePath()).ReadBool(kRecipe, kShowWelcome, true);
+}
+
+void WriteShowWelcome(bool show) {
+    IniFile::WriteValue(SettingsFilePath(), kRecipe, kShowWelcome, show ? "1" : "0");
+}
+
 TLayoutSettings ReadLayoutSettings() {
     IniFile ini(SettingsFilePath());
     TLayoutSettings l;

@@ -11,6 +11,7 @@ namespace larderly {
 namespace SettingsKeys {
 inline constexpr const char* kRecipe = "Recipe";
 inline constexpr const char* kApplicationPath = "Application Path";
+inline constexpr const char* kShowWelcome = "ShowWelcome";
 inline constexpr const char* kBackup = "Backup";
 inline constexpr const char* kBPath = "BPath";
 inline constexpr const char* kBDate = "BDate";
@@ -55,6 +56,11 @@ bool ReadBackupToCD();        // default false
 void WriteBackupPath(const std::string& folder);
 void WriteBackupDate(long long dayNumber);
 void WriteBackupToCD(bool toCD);
+
+// Whether the welcome window opens at start-up ("Recipe"/"ShowWelcome", default true: a
+// first start shows it); "Don't show this again" writes false.
+bool ReadShowWelcome();
+void WriteShowWelcome(bool show);
 
 // "Last Backup Date:" text: "mm/dd/yyyy" with the locale's separator, or `none` when the
 // day number is 0 or less.

@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QPageLayout>
 #include <QPdfWriter>
 
@@ -112,11 +113,32 @@ void TQtReportEngine::NewPage() {
     if (onPage_) onPage_(page_);
 }
 
-void SetupReportPage(QPagedPaintDevice& device) {
+QPageSize LocalePageSize() {
+    const QLocale locale = QLocale::system();
+    if (locale.measurementSystem() == QLocale::ImperialUSSystem)
+        return QPageSize(QPageSize::Letter);
+    // The other countries whose shops sell Letter paper; everywhere else it is A4.
+    switch (locale.territory()) {
+    case QLocale::Canada:
+    case QLocale::Mexico:
+    case QLocale::Chile:
+    case QLocale::Colombia:
+    case QLocale::Venezuela:
+    case QLocale::Philippines:
+    case QLocale::PuertoRico:
+    case QLocale::Guatemala:
+    case QLocale::CostaRica:
+        return QPageSize(QPageSize::Letter);
+    default:
+        return QPageSize(QPageSize::A4);
+    }
+}
+
+void SetupReportPage(QPagedPaintDevice& device, const QPageSize& size) {
     const QMarginsF margins(report::kMarginInches, report::kMarginInches, report::kMarginInches,
                             report::kMarginInches);
-    device.setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, margins,
-                                     QPageLayout::Inch));
+    device.setPageLayout(QPageLayout(size.isValid() ? size : LocalePageSize(),
+                                     QPageLayout::Portrait, margins, QPageLayout::Inch));
 }
 
 std::string TodayReportDate() {

@@ -7,6 +7,7 @@
 #include "print/ReportEngine.h"
 
 #include <QFont>
+#include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 
@@ -53,8 +54,13 @@ private:
     std::function<void(int)> onPage_;
 };
 
-// Letter paper with the report's margins of half an inch on every side.
-void SetupReportPage(QPagedPaintDevice& device);
+// The paper of the user's regional settings: Letter in the United States and the few other
+// countries that use it, A4 everywhere else.
+QPageSize LocalePageSize();
+
+// The given paper (the locale's when none is given) with the report's margins of half an
+// inch on every side.
+void SetupReportPage(QPagedPaintDevice& device, const QPageSize& size = QPageSize());
 
 // Today's date as the report prints it, with the date separator of the user's regional
 // settings.

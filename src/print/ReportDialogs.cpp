@@ -13,6 +13,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -178,7 +179,13 @@ bool TReportSystem::Execute(TfmTables& store, const std::vector<int32_t>& recipe
 bool TReportSystem::Run(const std::vector<TRecipeReportData>& data) {
     QPrinter& printer = *printer_;
     printer.setDocName(report::kJobTitle);
-    SetupReportPage(printer);
+    // The first report of the session starts on the default printer's paper (else the
+    // locale's); what the user then picks in Printer Setup stays for the session.
+    if (!pageChosen_) {
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        SetupReportPage(printer, info.isNull() ? QPageSize() : info.defaultPageSize());
+        pageChosen_ = true;
+    }
     TReportSetup setup = Setup;
     if (!RunSetup(setup, printer)) return false;
     Setup = setup;

@@ -107,6 +107,7 @@ private:
 
     QWidget* parent_;
     std::unique_ptr<QPrinter> printer_;
+    bool pageChosen_ = false; // the paper was set up once; later jobs keep the user's choice
 };
 
 } // namespace larderly

@@ -33,14 +33,35 @@ void BreakWord(const TReportEngine& e, double width, std::string word,
     }
 }
 
+// The line with each tab widened to blanks up to the next stop of eight columns (columns
+// count characters).
+std::string ExpandTabs(const std::string& text) {
+    if (text.find('\t') == std::string::npos) return text;
+    std::string out;
+    std::size_t column = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\t') {
+            const std::size_t blanks = 8 - column % 8;
+            out.append(blanks, ' ');
+            column += blanks;
+            ++i;
+            continue;
+        }
+        const std::size_t n = CharLen(text, i);
+        out.append(text, i, n);
+        ++column;
+        i += n;
+    }
+    return out;
+}
+
 } // namespace
 
 void TMemoBuf::Wrap(const TReportEngine& e, double left, double right) {
     wrapped_.clear();
     const double width = right - left;
-    for (std::string text : lines_) {
-        for (char& c : text)
-            if (c == '\t') c = ' ';
+    for (const std::string& original : lines_) {
+        std::string text = ExpandTabs(original);
         // Trailing blanks never start a new line of their own.
         while (!text.empty() && text.back() == ' ')
             text.pop_back();

@@ -2,6 +2,9 @@
 #include "workspace/RecipeListModel.h"
 
 #include "platform/Text.h"
+#include "platform/TitleOrder.h"
+
+#include <QPainter>
 
 #include <algorithm>
 
@@ -15,7 +18,8 @@ int RecipeListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant RecipeListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= Count()) return {};
-    if (role == Qt::DisplayRole)
+    // A title too long for the column shows whole in its tool tip.
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return QString::fromStdString(
             GetFieldAsString(*rows_[static_cast<size_t>(index.row())], index.column()));
     return {};
@@ -32,11 +36,11 @@ std::string RecipeListModel::GetFieldAsString(const TRecipeSummary& s, int field
 }
 
 int RecipeListModel::CompareFields(const TRecipeSummary& a, const TRecipeSummary& b, int field) {
-    return field == 0 ? CompareFolded(a.Title, b.Title) : 0;
+    return field == 0 ? CompareTitles(a.Title, b.Title) : 0;
 }
 
 bool RecipeListModel::Less(const TRecipeSummary* a, const TRecipeSummary* b) {
-    int c = CompareFolded(a->Title, b->Title);
+    int c = CompareTitles(a->Title, b->Title);
     if (c != 0) return c < 0;
     return a->InternalID < b->InternalID;
 }
@@ -48,8 +52,8 @@ void RecipeListModel::Clear() {
 }
 
 namespace {
-// A row with the first 16 bytes of its folded title as two big-endian numbers, so that most
-// comparisons of a full sort are two integer compares on contiguous memory.
+// A row with the first 16 bytes of its title as the list compares them as two big-endian numbers,
+// so that most comparisons of a full sort are two integer compares on contiguous memory.
 struct SortKey {
     uint64_t hi = 0, lo = 0;
     TRecipeSummary* s = nullptr;
@@ -58,12 +62,10 @@ struct SortKey {
 SortKey MakeKey(TRecipeSummary* s) {
     SortKey k;
     k.s = s;
-    const std::string& t = s->Title;
-    for (std::size_t i = 0; i < 16; ++i) {
-        unsigned char c = i < t.size() ? static_cast<unsigned char>(t[i]) : 0;
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        (i < 8 ? k.hi : k.lo) = ((i < 8 ? k.hi : k.lo) << 8) | c;
-    }
+    unsigned char bytes[16];
+    TitleSortPrefix(s->Title, bytes, sizeof bytes);
+    for (std::size_t i = 0; i < 16; ++i)
+        (i < 8 ? k.hi : k.lo) = ((i < 8 ? k.hi : k.lo) << 8) | bytes[i];
     return k;
 }
 } // namespace
@@ -155,6 +157,22 @@ bool RecipeListModel::RemoveRow(const TRecipeSummary* s) {
 
 TRecipeSummary* RecipeListModel::SummaryAt(int row) const {
     return row >= 0 && row < Count() ? rows_[static_cast<size_t>(row)] : nullptr;
+}
+
+void RecipeListView::SetEmptyText(const QString& text) {
+    if (text == emptyText_) return;
+    emptyText_ = text;
+    viewport()->update();
+}
+
+void RecipeListView::paintEvent(QPaintEvent* event) {
+    QTreeView::paintEvent(event);
+    if (emptyText_.isEmpty() || !model() || model()->rowCount() > 0) return;
+    // An empty list says why, and how to go on, where its rows would be.
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    const QRect area = viewport()->rect().adjusted(8, 8, -8, -8);
+    painter.drawText(area, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, emptyText_);
 }
 
 void RecipeListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,

@@ -1,5 +1,6 @@
 // The recipe list's rows as a Qt item model: references to recipe summaries (never owned),
-// kept sorted by title with the letters a-z folded (then by identifier, so equal titles keep
+// kept sorted by title with the letters a-z folded and accented letters beside their base
+// letters (then by identifier, so equal titles keep
 // a stable order). One column, the title; the header reads "Recipes" after 17 blanks.
 // Adding and removing one row costs a binary search and a move, not a re-sort; a changed
 // title moves its row and tells the rows between as changed data (see RecipeListView).
@@ -24,7 +25,7 @@ public:
 
     // Cell text of a field: the title for field 0, nothing for any other.
     static std::string GetFieldAsString(const TRecipeSummary& s, int field);
-    // The list's order for field 0 (titles compared with a-z folded); 0 for other fields.
+    // The list's order for field 0 (CompareTitles); 0 for other fields.
     static int CompareFields(const TRecipeSummary& a, const TRecipeSummary& b, int field);
 
     // Removes every row.
@@ -56,9 +57,17 @@ class RecipeListView : public QTreeView {
 public:
     using QTreeView::QTreeView;
 
+    // The text shown in the list while it has no rows (empty: nothing).
+    void SetEmptyText(const QString& text);
+    const QString& EmptyText() const { return emptyText_; }
+
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = QList<int>()) override;
+
+private:
+    QString emptyText_;
 };
 
 } // namespace larderly

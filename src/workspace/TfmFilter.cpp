@@ -5,6 +5,7 @@
 #include "workspace/CategoryPicker.h"
 #include "workspace/GuiSupport.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
@@ -14,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace larderly {
@@ -102,6 +104,12 @@ TfmFilter::TfmFilter(WorkspaceHost& host, QWidget* parent) : QDialog(parent), ho
     connect(btnEdit, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnDisable, &QPushButton::clicked, this, [this] { btnDisableClick(); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
+    // F1 opens the help at the context of the control that has the focus (all the filter's).
+    auto* f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(f1, &QShortcut::activated, this, [this] {
+        RunGuarded(host_.UserPrompts(),
+                   [this] { host_.ShowHelp(HelpContextOf(QApplication::focusWidget())); });
+    });
 
     ShowModal = [](TfmFilter& dlg) { return dlg.exec(); };
 

@@ -87,9 +87,10 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     body->addLayout(right, 1);
     root->addLayout(body, 1);
 
-    // Neither list box, nor Remove, is reached with the Tab key.
-    lboxBooks->setFocusPolicy(Qt::ClickFocus);
-    lboxBookRecipes->setFocusPolicy(Qt::ClickFocus);
+    // Both lists are reached with the Tab key (and worked with the arrow keys); Remove only
+    // by click or its Alt key.
+    lboxBooks->setFocusPolicy(Qt::StrongFocus);
+    lboxBookRecipes->setFocusPolicy(Qt::StrongFocus);
     btnRemove->setFocusPolicy(Qt::ClickFocus);
     lboxBookRecipes->installEventFilter(this);
 
@@ -108,6 +109,11 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
         if (syncing_) return;
         core_.lboxBooks.SetItemIndex(row);
         lboxBooksClick();
+    });
+    // A click on the book already shown saves its pending changes, as a click on another
+    // book does (that one runs through the row change above, which saves first).
+    connect(lboxBooks, &QListWidget::itemClicked, this, [this] {
+        if (!syncing_ && core_.BookChanged) lboxBooksClick();
     });
     connect(lboxBookRecipes, &QListWidget::currentRowChanged, this, [this](int row) {
         if (syncing_) return;

@@ -9,6 +9,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -16,6 +17,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -92,8 +95,11 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     mono.setStyleHint(QFont::TypeWriter);
     mono.setFixedPitch(true);
     Memo1->setFont(mono);
-    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Long lines wrap at the pane's edge for reading; the stored text keeps its own lines.
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    Memo1->setTabStopDistance(8 * QFontMetricsF(mono).horizontalAdvance(QLatin1Char(' ')));
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     Memo1->setToolTip("Enter the Recipe");
 
@@ -133,6 +139,21 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     connect(btnDelete, &QPushButton::clicked, this,
             [this] { Guarded(&TfmRecipes::btnDeleteClick); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { Guarded(&TfmRecipes::btnHelpClick); });
+
+    // Ctrl+S saves as Alt+S does; Escape gives the edit up (asking first when something
+    // was changed). Both only while a recipe is edited.
+    auto* save = new QShortcut(QKeySequence::Save, this);
+    save->setObjectName("scSave");
+    save->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(save, &QShortcut::activated, this, [this] {
+        if (btnSave->isEnabled()) Guarded(&TfmRecipes::btnSaveClick);
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName("scEscape");
+    escape->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (btnUndo->isEnabled()) Guarded(&TfmRecipes::EscapeKey);
+    });
 
     PaneCreate();
     host_.OnLabelsChanged([this] { RefillPickers(); });
@@ -307,12 +328,33 @@ void TfmRecipes::btnNewClick() {
     EnableRecipeFields(true);
     edtTitle->setFocus(Qt::OtherFocusReason);
     SetEditMode(true);
+    editStart_ = FieldTexts();
 }
 
 void TfmRecipes::btnEditClick() {
     EnableRecipeFields(true);
     edtTitle->setFocus(Qt::OtherFocusReason);
     SetEditMode(true);
+    editStart_ = FieldTexts();
+}
+
+QStringList TfmRecipes::FieldTexts() const {
+    QStringList texts{edtTitle->text(), Memo1->toPlainText()};
+    for (const QComboBox* cb : cbCategory)
+        texts << cb->currentText();
+    return texts;
+}
+
+bool TfmRecipes::FieldsChanged() const {
+    return FieldTexts() != editStart_;
+}
+
+void TfmRecipes::EscapeKey() {
+    if (FieldsChanged() &&
+        host_.UserPrompts().Message(PromptKind::Confirmation, kAskDiscardChanges,
+                                    PromptButtons::YesNoSafe) != PromptAnswer::Yes)
+        return;
+    btnUndoClick();
 }
 
 void TfmRecipes::btnSaveClick() {
@@ -344,7 +386,9 @@ void TfmRecipes::btnUndoClick() {
 
 void TfmRecipes::btnDeleteClick() {
     Prompts& p = host_.UserPrompts();
-    if (p.Message(PromptKind::Warning, kAskDelete, PromptButtons::YesNo) == PromptAnswer::Yes) {
+    // The question names the recipe; Enter (the default button) answers No.
+    const std::string ask = "Delete \"" + S(edtTitle->text()) + "\"?\n\n" + kAskDelete;
+    if (p.Message(PromptKind::Warning, ask, PromptButtons::YesNoSafe) == PromptAnswer::Yes) {
         const int32_t id = shownId_;
         if (core_.Delete(id)) {
             // Told only once the deletion is committed.

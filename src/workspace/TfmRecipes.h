@@ -8,6 +8,7 @@
 #include "workspace/core/RecipeEditorCore.h"
 
 #include <QObject>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -30,6 +31,7 @@ inline constexpr const char* kRecipeDeleted = "Recipe Deleted!";
 inline constexpr const char* kUnableToDelete =
     "Unable to delete recipe.  Please exit Larderly and try again";
 inline constexpr const char* kAskSaveChanges = "Do you want to save your changes?";
+inline constexpr const char* kAskDiscardChanges = "Discard your changes to this recipe?";
 
 class TfmRecipes : public TPane {
 public:
@@ -51,6 +53,10 @@ public:
     void btnUndoClick();
     void btnDeleteClick();
     void btnHelpClick();
+    // Escape while editing: asks before changes are given up, then undoes as Undo does.
+    void EscapeKey();
+    // Whether the fields differ from what they showed when the edit began.
+    bool FieldsChanged() const;
     bool PaneCloseQuery() override;
     // Enter on the title field or a picker: swallowed, the focus moves on. True when handled.
     bool edtTitleKeyPress(QObject* sender, const QKeyEvent& key);
@@ -84,11 +90,14 @@ private:
     void Guarded(void (TfmRecipes::*handler)());
     // The controls that Enter walks through, in tab order.
     std::array<QWidget*, 6> EnterChain() const;
+    // Title, text and the four pickers' texts, as shown.
+    QStringList FieldTexts() const;
 
     WorkspaceHost& host_;
     bool editing_ = false;
     bool fieldsEditable_ = false;
     int32_t shownId_ = -1;
+    QStringList editStart_;
     TRecipeEditorCore core_;
 };
 

@@ -6,6 +6,7 @@
 #include "workspace/TfmRecipes.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -233,6 +234,36 @@ TEST_F(MainWindowTest, WelcomeWindowComesFirstAndClosesWithItsButton) {
     });
     TfmMain& m = Start(true);
     EXPECT_TRUE(seen);
+    EXPECT_EQ(m.StartupError(), "");
+}
+
+TEST_F(MainWindowTest, DontShowThisAgainKeepsTheWelcomeWindowAway) {
+    int shown = 0;
+    auto answerWelcome = [&](bool dontShow) {
+        QTimer::singleShot(0, [&, dontShow] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || w->objectName() != "fmAd") return;
+            ++shown;
+            auto* box = w->findChild<QCheckBox*>("cboxDontShow");
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->text(), "&Don't show this again");
+            EXPECT_FALSE(box->isChecked());
+            if (dontShow) QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+            EXPECT_EQ(box->isChecked(), dontShow);
+            QTest::mouseClick(w->findChild<QPushButton*>("btnDelete"), Qt::LeftButton);
+        });
+    };
+    // Closed without the tick: the next start shows it again.
+    answerWelcome(false);
+    Start(true);
+    main_.reset();
+    answerWelcome(true);
+    Start(true);
+    main_.reset();
+    EXPECT_EQ(shown, 2);
+    answerWelcome(false);
+    TfmMain& m = Start(true);
+    EXPECT_EQ(shown, 2);
     EXPECT_EQ(m.StartupError(), "");
 }
 

@@ -52,7 +52,24 @@ TEST(ProgressTest, BarMovesInBatchesOfHundredAndCounterIsShared) {
     EXPECT_EQ(a.Label1->text(), "Please Wait.....");
 }
 
-class HelpTest : public GuiTest {};
+class HelpTest : public GuiTest {
+protected:
+    // Presses F1 in the modal window `modal` once its control has the focus, and notes over
+    // which window the help opened and the first line it shows (the section's heading).
+    void PressF1In(QWidget* modal, QWidget*& helpParent, QString& shownAt) {
+        QTest::qWaitFor([&] {
+            return QApplication::focusWidget() && modal->isAncestorOf(QApplication::focusWidget());
+        });
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == "HelpWindow" && w->isVisible()) {
+                helpParent = w->parentWidget();
+                auto* browser = w->findChild<QTextBrowser*>("HelpBrowser");
+                shownAt = browser->cursorForPosition({4, 4}).block().text();
+            }
+    }
+};
 
 TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
     std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp",
@@ -90,19 +107,7 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
         categories = QApplication::activeModalWidget();
         ASSERT_NE(categories, nullptr);
         categoriesName = categories->objectName();
-        QTest::qWaitFor([&] {
-            return QApplication::focusWidget() &&
-                   categories->isAncestorOf(QApplication::focusWidget());
-        });
-        ASSERT_NE(QApplication::focusWidget(), nullptr);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (w->objectName() == "HelpWindow" && w->isVisible()) {
-                helpParent = w->parentWidget();
-                auto* browser = w->findChild<QTextBrowser*>("HelpBrowser");
-                // The first line in view is the section's heading.
-                shownAt = browser->cursorForPosition({4, 4}).block().text();
-            }
+        PressF1In(categories, helpParent, shownAt);
         QTest::keyClick(categories, Qt::Key_Escape);
     });
     m.Categories1->trigger();
@@ -110,6 +115,22 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
     EXPECT_EQ(categoriesName, "fmCategories");
     EXPECT_EQ(helpParent, categories);
     EXPECT_EQ(shownAt, "Categories");
+}
+
+TEST_F(HelpTest, F1InTheFilterDialogOpensItsHelpOverIt) {
+    std::filesystem::copy_file(std::string(LARDERLY_SOURCE_DIR) + "/src/app/Recipe.hlp",
+                               home_.Home() + "Recipe.hlp");
+    TfmMain& m = Start();
+    QWidget* helpParent = nullptr;
+    QString shownAt;
+    QTimer::singleShot(0, [&] {
+        PressF1In(m.fmFilter, helpParent, shownAt);
+        QTest::keyClick(m.fmFilter, Qt::Key_Escape);
+    });
+    QApplication::setActiveWindow(&m);
+    QTest::keyClick(&m, Qt::Key_F5);
+    EXPECT_EQ(helpParent, m.fmFilter);
+    EXPECT_EQ(shownAt, "Filter");
 }
 
 TEST_F(HelpTest, HelpNamesWhatTheWindowsOffer) {

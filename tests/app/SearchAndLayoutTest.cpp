@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QToolButton>
 #include <QTreeView>
@@ -225,6 +226,59 @@ TEST_F(SearchAndLayoutTest, PositionOffEveryScreenAndAGoneImportFolderAreIgnored
         QGuiApplication::primaryScreen()->availableGeometry().center() - QPoint(320, 240);
     EXPECT_EQ(m.pos(), centred);
     EXPECT_EQ(m.ImportFolder(), home_.Home());
+}
+
+TEST_F(SearchAndLayoutTest, AnEmptyCollectionSaysHowToBegin) {
+    TfmMain& m = Start();
+    auto* view = dynamic_cast<RecipeListView*>(m.rptViewRecipes);
+    ASSERT_NE(view, nullptr);
+    EXPECT_THAT(
+        view->EmptyText().toStdString(),
+        ::testing::AllOf(::testing::HasSubstr("New"), ::testing::HasSubstr("File > Import")));
+    // The text is drawn in the list.
+    const QImage shown = view->viewport()->grab().toImage();
+    const QRgb background = shown.pixel(shown.width() - 2, shown.height() - 2);
+    int drawn = 0;
+    for (int y = 0; y < shown.height() / 2; ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            drawn += shown.pixel(x, y) != background;
+    EXPECT_GT(drawn, 50);
+    // The first recipe takes the text away.
+    QTest::mouseClick(Find<QPushButton>("btnNew"), Qt::LeftButton);
+    QTest::keyClicks(Find<QLineEdit>("edtTitle"), "Soup");
+    QTest::mouseClick(Find<QPushButton>("btnSave"), Qt::LeftButton);
+    EXPECT_EQ(view->EmptyText(), "");
+}
+
+TEST_F(SearchAndLayoutTest, EverythingStaysReachableFromDefaultToMinimumSize) {
+    Seed(home_.Home(), {{std::string(140, 'W') + " pie", {}, {}}, {"Soup", {}, {}}});
+    TfmMain& m = Start();
+    QApplication::processEvents();
+    EXPECT_FALSE(m.rptViewRecipes->horizontalScrollBar()->isVisible())
+        << "a long title does not widen the list past its side";
+
+    // The smallest the window goes, with the list at its narrowest.
+    m.resize(1, 1);
+    auto* splitter = Find<QSplitter>("splMain");
+    splitter->setSizes({1, 10000});
+    QApplication::processEvents();
+    QWidget* bar = Find<QWidget>("Panel3");
+    std::vector<QRect> taken;
+    for (const char* name : {"btnFilter", "btn1", "btnRecipes", "btnPrint", "btnClose"}) {
+        QToolButton* b = Find<QToolButton>(name);
+        EXPECT_TRUE(b->isVisible()) << name;
+        EXPECT_TRUE(bar->rect().contains(b->geometry())) << name << " lies outside the bar";
+        for (const QRect& other : taken)
+            EXPECT_FALSE(other.intersects(b->geometry())) << name << " covers another button";
+        taken.push_back(b->geometry());
+    }
+    QLabel* status = Find<QLabel>("lblListStatus");
+    EXPECT_EQ(Status(), "2 of 2 recipes");
+    EXPECT_LE(status->heightForWidth(status->width()), status->height())
+        << "the status line is cut at " << status->width() << " pixels";
+    const QFontMetrics fm(status->font());
+    for (const QString& word : QString::fromStdString(Status()).split(' '))
+        EXPECT_LE(fm.horizontalAdvance(word), status->contentsRect().width()) << word.toStdString();
 }
 
 } // namespace

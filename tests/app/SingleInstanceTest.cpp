@@ -127,5 +127,25 @@ TEST(SingleInstanceTest, TheProgramRunsOncePerFolder) {
     third.waitForFinished(5000);
 }
 
+TEST(SingleInstanceTest, HelpAndVersionPrintAndEndWithoutWindowOrDataFolder) {
+    test::App();
+    QTemporaryDir home;
+    // No display to open a window on: the program must not need one for these.
+    const std::string env =
+        "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb LARDERLY_HOME='" +
+        home.path().toStdString() + "/h' LARDERLY_WINDIR='" + home.path().toStdString() + "/w' ";
+    struct Case {
+        const char* option;
+        const char* says;
+    };
+    for (const Case& c : {Case{"--help", "Usage: larderly"}, Case{"--version", "larderly 0."}}) {
+        const auto r =
+            testing::RunCommand(env + testing::BuiltProgram("larderly") + " " + c.option);
+        EXPECT_EQ(r.status, 0) << c.option << ": " << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(QDir(home.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
+}
+
 } // namespace
 } // namespace larderly

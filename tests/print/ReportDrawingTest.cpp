@@ -93,6 +93,11 @@ TEST(MemoBuf, WrapsAtWordBoundariesBetweenTheEdges) {
          {"abcd", "efgh", "ij", "xy"}},
         {"indentation is kept, trailing blanks dropped", 8, {"  one   "}, {"  one"}},
         {"no text", 8, {}, {}},
+        {"tabs stop every eight columns",
+         40,
+         {"a\tb", "abcdefgh\tx", "\tx\ty"},
+         {"a       b", "abcdefgh        x", "        x       y"}},
+        {"a tab counts characters, not bytes", 40, {"\xc3\xa9\tx"}, {"\xc3\xa9       x"}},
     };
     for (const auto& c : cases) {
         TMemoBuf memo;

@@ -169,6 +169,23 @@ TEST_F(ReportPdf, LongRecipeBreaksPagesKeepingFiveLinesFree) {
               textLines);
 }
 
+TEST_F(ReportPdf, PaperFollowsTheRegionalSettings) {
+    const int32_t id = t.AddRecipe("Paper", {-1, -1, -1, -1}, {"x"});
+    t.store.SetTablesOpen(false);
+    struct Case {
+        const char* locale;
+        const char* paper;
+    };
+    for (const Case& c : {Case{"de_DE", "(A4)"}, Case{"en_US", "(letter)"}}) {
+        testing::CompiledLocale locale(c.locale);
+        if (!locale.ok()) GTEST_SKIP() << "localedef cannot compile " << c.locale << " here";
+        const std::string pdf = t.home + c.locale + ".pdf";
+        RunResult r = PrintPdf(t, id, pdf);
+        ASSERT_EQ(r.status, 0) << r.out;
+        EXPECT_NE(Shell("pdfinfo '" + pdf + "'").out.find(c.paper), std::string::npos) << c.locale;
+    }
+}
+
 TEST_F(ReportPdf, WithoutADateTodayIsPrinted) {
     const int32_t id = t.AddRecipe("Today", {-1, -1, -1, -1}, {"x"});
     t.store.SetTablesOpen(false);

@@ -2,12 +2,14 @@
 // window's settings, and refusals before any dialog for a recipe that is gone.
 #include "PrintFixture.h"
 
+#include "print/QtReportEngine.h"
 #include "print/ReportDialogs.h"
 #include "store/StoreError.h"
 
 #include <QApplication>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
+#include <QPrinterInfo>
 #include <QRadioButton>
 #include <QSpinBox>
 
@@ -60,6 +62,31 @@ TEST(ReportSystem, PrinterOutputShowsPrintingStatusPerPage) {
     // The choices are kept for the next run.
     EXPECT_EQ(rs.Setup.Copies, 2);
     EXPECT_FALSE(rs.Setup.Preview);
+}
+
+TEST(ReportSystem, PaperPickedInPrinterSetupStaysForTheSession) {
+    TempStore t;
+    const int32_t id = t.AddRecipe("Paper", {-1, -1, -1, -1}, {"x"});
+    TReportSystem rs;
+    rs.DateText = "01/01/2027";
+    // The default printer's paper, or where there is none the locale's.
+    const QPrinterInfo printer = QPrinterInfo::defaultPrinter();
+    const QPageSize::PageSizeId first =
+        printer.isNull() ? LocalePageSize().id() : printer.defaultPageSize().id();
+    std::vector<QPageSize::PageSizeId> offered;
+    rs.RunSetup = [&](TReportSetup& s, QPrinter& printer) {
+        offered.push_back(printer.pageLayout().pageSize().id());
+        // What Printer Setup writes into the printer when the user picks Legal.
+        if (offered.size() == 1) printer.setPageSize(QPageSize(QPageSize::Legal));
+        s.Preview = false;
+        return true;
+    };
+    for (int run = 0; run < 2; ++run) {
+        rs.OutputFile = t.home + "run" + std::to_string(run) + ".pdf";
+        ASSERT_TRUE(rs.Execute(t.store, id));
+    }
+    EXPECT_THAT(offered, ::testing::ElementsAre(first, QPageSize::Legal));
+    EXPECT_NE(first, QPageSize::Legal);
 }
 
 TEST(ReportSystem, PreviewWindowIsGeneratedMaximisedAtFullZoom) {

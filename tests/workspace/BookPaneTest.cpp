@@ -14,6 +14,7 @@
 
 #include <gmock/gmock.h>
 
+#include <set>
 #include <sstream>
 
 namespace larderly::test {
@@ -67,9 +68,7 @@ TEST_F(BookPaneTest, WithNoBooksTheButtonsAndPrintAreDisabled) {
     EXPECT_TRUE(Btn("btnNew")->isEnabled());
     EXPECT_FALSE(m.btnPrint->isEnabled());
     EXPECT_EQ(Box("lboxBookRecipes")->count(), 0);
-    // Neither list box nor Remove is reached with the Tab key.
-    EXPECT_FALSE(Box("lboxBooks")->focusPolicy() & Qt::TabFocus);
-    EXPECT_FALSE(Box("lboxBookRecipes")->focusPolicy() & Qt::TabFocus);
+    // Remove is not reached with the Tab key (the lists are: see below).
     EXPECT_FALSE(Btn("btnRemove")->focusPolicy() & Qt::TabFocus);
 }
 
@@ -310,6 +309,35 @@ TEST_F(BookPaneTest, EnterOnTheBooksRecipesMovesTheFocusOn) {
     QTest::keyClick(box, Qt::Key_Return);
     EXPECT_FALSE(box->hasFocus());
     EXPECT_EQ(box->currentRow(), 0);
+}
+
+TEST_F(BookPaneTest, TabReachesBothListsAndAClickOnTheShownBookSavesItsChanges) {
+    auto ids = Seed(home_.Home(), {{"One", {}, {}}, {"Two", {}, {}}});
+    SeedBookEntries(home_.Home(), "A", {ids[0]});
+    TfmMain& m = Start();
+    QApplication::setActiveWindow(&m);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
+    ShowBooks();
+    Btn("btnNew")->setFocus();
+    std::set<QWidget*> reached;
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.insert(QApplication::focusWidget());
+    }
+    EXPECT_TRUE(reached.count(Box("lboxBooks")));
+    EXPECT_TRUE(reached.count(Box("lboxBookRecipes")));
+
+    // Add "Two" to book A, then click book A itself: the entry is stored at once.
+    SelectListRow(1);
+    QTest::mouseClick(Btn("btnAdd"), Qt::LeftButton);
+    ASSERT_TRUE(Pane().BookChanged);
+    EXPECT_EQ(Entries(), 1);
+    QListWidget* books = Box("lboxBooks");
+    QTest::mouseClick(books->viewport(), Qt::LeftButton, {},
+                      books->visualItemRect(books->item(0)).center());
+    EXPECT_FALSE(Pane().BookChanged);
+    EXPECT_EQ(Entries(), 2);
+    EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("One", "Two"));
 }
 
 } // namespace

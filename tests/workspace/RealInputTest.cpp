@@ -533,5 +533,89 @@ TEST_F(RealInputTest, ToolBarButtonsShowTheirHints) {
               "Clicking here allows you to print the selected Recipe");
 }
 
+TEST_F(RealInputTest, CtrlSSavesAndEscapeGivesTheEditUp) {
+    const std::string longLine(300, 'w');
+    Seed(home_.Home(), {{"Bread", {}, {longLine, "short"}}, {"Soup", {}, {"text of Soup"}}});
+    StartActive();
+    // The long line wraps for reading; it stays one line of the recipe.
+    QTextBlock first = Memo()->document()->firstBlock();
+    EXPECT_GT(first.layout()->lineCount(), 1);
+    EXPECT_EQ(Memo()->document()->blockCount(), 2);
+
+    // Ctrl+S saves from the field that has the focus.
+    LeftClick(main_->fmRecipes->btnEdit);
+    Key(Qt::Key_End);
+    QTest::keyClicks(Title(), " Loaf");
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_EQ(CurrentTitle(), "Bread Loaf");
+
+    // Escape with nothing changed leaves the edit without a question.
+    LeftClick(main_->fmRecipes->btnEdit);
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_TRUE(prompts_.asked().empty());
+
+    // Escape after a change asks; No keeps editing, Yes gives the change up.
+    LeftClick(main_->fmRecipes->btnEdit);
+    LeftClick(Memo());
+    QTest::keyClicks(Memo(), "more");
+    prompts_.answer(PromptAnswer::No, kAskDiscardChanges);
+    Key(Qt::Key_Escape);
+    EXPECT_TRUE(main_->fmRecipes->Editing());
+    EXPECT_EQ(prompts_.asked().back().buttons, PromptButtons::YesNoSafe);
+    prompts_.answer(PromptAnswer::Yes, kAskDiscardChanges);
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_FALSE(Memo()->toPlainText().contains("more"));
+    // Ctrl+S in browse mode stores nothing and asks nothing.
+    Key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(prompts_.done());
+    main_.reset();
+    const auto stored = Stored(home_.Home());
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0].title, "Bread Loaf");
+    EXPECT_EQ(stored[0].text, (std::vector<std::string>{longLine, "short"}));
+}
+
+TEST_F(RealInputTest, DeleteKeyInTheListAsksByNameWithNoAsTheDefault) {
+    SeedNames();
+    StartActive();
+    Click("Charlie");
+    ASSERT_EQ(QApplication::focusWidget(), List());
+    prompts_.answer(PromptAnswer::No, "Delete \"Charlie\"?");
+    Key(Qt::Key_Delete);
+    ASSERT_TRUE(prompts_.done());
+    EXPECT_EQ(prompts_.asked().back().buttons, PromptButtons::YesNoSafe);
+    EXPECT_EQ(StoredTitles().size(), kNames.size());
+    prompts_.answer(PromptAnswer::Yes, "Delete \"Charlie\"?");
+    prompts_.answer(PromptAnswer::Ok, "Recipe Deleted!");
+    Key(Qt::Key_Delete);
+    const std::vector<std::string> titles = StoredTitles();
+    EXPECT_EQ(std::count(titles.begin(), titles.end(), "Charlie"), 0);
+    EXPECT_EQ(titles.size(), kNames.size() - 1);
+    ExpectAgree("Alpha");
+    // While a recipe is edited the list is off, and so is its Delete key.
+    LeftClick(main_->fmRecipes->btnEdit);
+    List()->setFocus();
+    QTest::keyClick(List(), Qt::Key_Delete);
+    EXPECT_EQ(StoredTitles().size(), kNames.size() - 1);
+}
+
+TEST_F(RealInputTest, UndoOfANewRecipeInAnEmptyListClearsTheFields) {
+    StartActive();
+    LeftClick(main_->fmRecipes->btnNew);
+    QTest::keyClicks(Title(), "Draft");
+    LeftClick(Memo());
+    QTest::keyClicks(Memo(), "half written");
+    LeftClick(main_->fmRecipes->btnUndo);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_EQ(Title()->text(), "");
+    EXPECT_EQ(Memo()->toPlainText(), "");
+    EXPECT_FALSE(main_->fmRecipes->btnEdit->isEnabled());
+    main_.reset();
+    EXPECT_TRUE(Stored(home_.Home()).empty());
+}
+
 } // namespace
 } // namespace larderly::test

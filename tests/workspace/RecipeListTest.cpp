@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPersistentModelIndex>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTreeView>
 
 #include <algorithm>
@@ -41,6 +42,47 @@ TEST_F(RecipeListTest, TitleComparisonFoldsOnlyAtoZ) {
          {Case{"CRÈME BRÛLÉE", true}, Case{"crème brûlée", true}, Case{"Crème Brûlée", true},
           Case{"crÈme brûlée", false}, Case{"Creme brulee", false}, Case{"Crème brûlée ", false}})
         EXPECT_EQ(m.RecipeTitleExists(c.title), c.exists) << c.title;
+}
+
+TEST_F(RecipeListTest, AccentedTitlesSortBesideTheirBaseLetters) {
+    // Long shared beginnings reach past the sort's 16-byte prefix.
+    Seed(home_.Home(), {{"Zucchini bread", {}, {}},
+                        {"Éclairs", {}, {}},
+                        {"Œufs en cocotte", {}, {}},
+                        {"Eclairs", {}, {}},
+                        {"½ cup cake", {}, {}},
+                        {"Oeufs en cocotte", {}, {}},
+                        {"eclairs au café", {}, {}},
+                        {"Ångström's pastry with jam", {}, {}},
+                        {"Angstrom's pastry with honey", {}, {}},
+                        {"Apple", {}, {}},
+                        {"apple pie", {}, {}},
+                        {"Äpfel", {}, {}}});
+    TfmMain& m = Start();
+    const std::vector<std::string> expected = {"Angstrom's pastry with honey",
+                                               "Ångström's pastry with jam",
+                                               "Äpfel",
+                                               "Apple",
+                                               "apple pie",
+                                               "Eclairs",
+                                               "Éclairs",
+                                               "eclairs au café",
+                                               "Oeufs en cocotte",
+                                               "Œufs en cocotte",
+                                               "Zucchini bread",
+                                               "½ cup cake"};
+    EXPECT_EQ(ListTitles(), expected);
+    // A saved title takes the same place as a listed one.
+    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(11));
+    QTest::mouseClick(Find<QPushButton>("btnEdit"), Qt::LeftButton);
+    QTest::keyClick(m.fmRecipes->edtTitle, Qt::Key_A, Qt::ControlModifier);
+    // Typed as a keyboard with that letter sends it (QTest's key names are ASCII only).
+    for (const QChar c : QString::fromUtf8("Ébène cake"))
+        QTest::sendKeyEvent(QTest::Click, m.fmRecipes->edtTitle, Qt::Key_unknown, QString(c),
+                            Qt::NoModifier);
+    QTest::mouseClick(Find<QPushButton>("btnSave"), Qt::LeftButton);
+    EXPECT_EQ(ListTitles()[5], "Ébène cake");
+    EXPECT_EQ(CurrentTitle(), "Ébène cake");
 }
 
 TEST_F(RecipeListTest, UpdateAddsNewRecipesEvenWhenAppendedQuietlyBefore) {
@@ -104,9 +146,9 @@ TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
     RecipeListModel model;
     std::list<TRecipeSummary> store;
     std::mt19937 rng(7);
-    const char* words[] = {"apple", "Apple", "BREAD", "bread", "cake", "_x",
-                           "Zest",  "zest",  "a",     "ab",    "Ab"};
-    auto title = [&] { return std::string(words[rng() % 11]) + (rng() % 2 ? " pie" : ""); };
+    const char* words[] = {"apple", "Apple", "BREAD", "bread", "cake",   "_x",     "Zest",
+                           "zest",  "a",     "ab",    "Ab",    "Éclair", "éclair", "eclair"};
+    auto title = [&] { return std::string(words[rng() % 14]) + (rng() % 2 ? " pie" : ""); };
     std::vector<TRecipeSummary*> live;
     // Rows held as the view holds its current row and selection: each must stay on its
     // recipe as rows move.

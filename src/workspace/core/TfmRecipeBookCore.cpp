@@ -2,6 +2,7 @@
 #include "workspace/core/TfmRecipeBookCore.h"
 
 #include "platform/Text.h"
+#include "platform/TitleOrder.h"
 
 #include <algorithm>
 #include <stdexcept>
@@ -18,7 +19,7 @@ void TSortedList::Clear() {
 int TSortedList::Add(std::string text, int32_t id) {
     auto pos = std::upper_bound(
         entries_.begin(), entries_.end(), text,
-        [](const std::string& t, const Entry& e) { return CompareFolded(t, e.Text) < 0; });
+        [](const std::string& t, const Entry& e) { return CompareTitles(t, e.Text) < 0; });
     const int index = static_cast<int>(pos - entries_.begin());
     entries_.insert(pos, Entry{std::move(text), id});
     if (itemIndex_ >= index) ++itemIndex_;
@@ -28,7 +29,7 @@ int TSortedList::Add(std::string text, int32_t id) {
 void TSortedList::Assign(std::vector<Entry> entries) {
     entries_ = std::move(entries);
     std::stable_sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
-        return CompareFolded(a.Text, b.Text) < 0;
+        return CompareTitles(a.Text, b.Text) < 0;
     });
     itemIndex_ = -1;
 }

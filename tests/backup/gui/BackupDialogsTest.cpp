@@ -301,6 +301,19 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
             .answer(PromptAnswer::Ok, JobText::kTablesRestored);
         d.btnRestore->click();
         EXPECT_TRUE(prompts_.done());
+        // The question names the backup's date and folder, and Enter answers Cancel.
+        const auto asked = prompts_.asked();
+        const auto question =
+            std::find_if(asked.begin(), asked.end(), [](const ScriptedPrompts::Asked& a) {
+                return a.text.find(JobText::kRestoreQuestion) != std::string::npos;
+            });
+        ASSERT_NE(question, asked.end());
+        EXPECT_EQ(question->text.rfind(
+                      "Restore the backup of " + BackupDateText(TodayDayNumber()) + " ", 0),
+                  0u)
+            << question->text;
+        EXPECT_NE(question->text.find(" in " + folder + "/"), std::string::npos) << question->text;
+        EXPECT_EQ(question->buttons, PromptButtons::YesCancelSafe);
         EXPECT_TRUE(d.isVisible()) << "the dialog stays open after a restore";
         EXPECT_TRUE(d.btnRestore->isEnabled());
         EXPECT_TRUE(d.btnClose->isEnabled());
@@ -450,6 +463,36 @@ TEST_F(BackupDialogsTest, DisketteBackupAndRestoreThroughTheMappedDriveA) {
     EXPECT_EQ(stored[29].text, big[29].text);
 }
 
+TEST_F(BackupDialogsTest, AMissingFolderIsNamedAndCanBeCreatedFromTheMessage) {
+    Seed(home_.Home(), Recipes());
+    const std::string floppy = home_.Home() + "floppy-not-mounted";
+    IniFile::WriteValue(home_.SettingsFile(), "Drives", "A", floppy);
+    Start();
+    const std::string wanted = home_.Home() + "new/backups";
+    WithBackup([&](TfmBackup& d) {
+        // A drive's folder is named with the letter typed, and not offered for creation.
+        QTest::keyClick(d.edtFolder, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(d.edtFolder, "A:\\");
+        prompts_.answer(PromptAnswer::Ok, "Path does not exist: " + floppy + " (A:/)");
+        QTest::mouseClick(d.btnBackup, Qt::LeftButton);
+        EXPECT_EQ(prompts_.asked().back().buttons, PromptButtons::Ok);
+        EXPECT_FALSE(fs::exists(floppy));
+
+        // An ordinary folder: No leaves it, Yes makes it and backs up there.
+        QTest::keyClick(d.edtFolder, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(d.edtFolder, Q(wanted));
+        prompts_.answer(PromptAnswer::No, "Path does not exist: " + wanted + "\n\nCreate");
+        QTest::mouseClick(d.btnBackup, Qt::LeftButton);
+        EXPECT_FALSE(fs::exists(wanted));
+        prompts_.answer(PromptAnswer::Yes, "Path does not exist: " + wanted + "\n\nCreate")
+            .answer(PromptAnswer::Ok, BackupText::kBackupComplete);
+        QTest::mouseClick(d.btnBackup, Qt::LeftButton);
+        EXPECT_TRUE(prompts_.done());
+    });
+    EXPECT_TRUE(fs::exists(wanted + "/" + kBackupArchiveName));
+    EXPECT_EQ(ReadBackupPath(), wanted);
+}
+
 TEST_F(BackupDialogsTest, AnotherDriveLetterIsAFolderWithoutDiskettePrompts) {
     Seed(home_.Home(), Recipes());
     const std::string drive = NewFolder("driveB");
@@ -572,7 +615,11 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
     };
     const std::vector<Case> cases{
         {"empty field", "", {{PromptAnswer::Ok, RestoreText::kEnterPath}}, false},
-        {"no backup in the folder", empty, {{PromptAnswer::Ok, RestoreText::kNoBackupFile}}, true},
+        {"no backup in the folder",
+         empty,
+         {{PromptAnswer::Ok, std::string(RestoreText::kNoBackupFile) + " Looked for " + empty +
+                                 "/" + kBackupArchiveName + "."}},
+         true},
         {"unmapped drive", "Q:\\", {{PromptAnswer::Ok, RestoreText::kNoBackupFile}}, true},
         {"overwrite declined", backup, {{PromptAnswer::Cancel, JobText::kRestoreQuestion}}, false},
         {"not a segment",

@@ -106,6 +106,7 @@ TEST_F(CdBurnDialogTest, BackupBurnsAndReportsCompletion) {
 
     ASSERT_TRUE(WaitFor([&] { return !dlg->Running(); })) << S(dlg->Memo1->toPlainText());
     EXPECT_EQ(Log(*dlg).last(), ">>> Backup DONE, Successful!") << S(dlg->Memo1->toPlainText());
+    EXPECT_FALSE(fs::exists(archive)) << "the archive in temp/ goes once it is on the disc";
     EXPECT_TRUE(Log(*dlg).filter("STARTING WRITE PROCESS ON CD-R").size() == 1)
         << S(dlg->Memo1->toPlainText());
     EXPECT_EQ(prompts_.messages(), std::vector<std::string>{"Backup is complete"});
