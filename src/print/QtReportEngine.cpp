@@ -3,7 +3,9 @@
 
 #include "platform/DayNumber.h"
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPdfWriter>
@@ -125,16 +127,28 @@ std::string TodayReportDate() {
 
 int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
                          const std::string& dateText) {
-    QPdfWriter writer(Q(file));
-    writer.setTitle(Q(report::kJobTitle));
-    writer.setCreator(QStringLiteral("Larderly"));
-    SetupReportPage(writer);
-    QPainter painter;
-    if (!painter.begin(&writer)) throw EInOutError("Unable to write " + file);
-    TQtReportEngine engine(writer, painter);
-    DrawRecipeReport(engine, data, dateText);
-    const int pages = engine.PageCount();
-    if (!painter.end()) throw EInOutError("Unable to write " + file);
+    // The target is checked before anything is drawn: a name that may not be replaced
+    // fails here.
+    fileutil::OutputFile out(file);
+    // The PDF is made in memory, so that every byte of it passes through one checked write.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    int pages = 0;
+    {
+        QPdfWriter writer(&pdf);
+        writer.setTitle(Q(report::kJobTitle));
+        writer.setCreator(QStringLiteral("Larderly"));
+        SetupReportPage(writer);
+        QPainter painter;
+        if (!painter.begin(&writer)) throw EInOutError("Unable to write " + file);
+        TQtReportEngine engine(writer, painter);
+        DrawRecipeReport(engine, data, dateText);
+        pages = engine.PageCount();
+        if (!painter.end() || pdf.data().isEmpty()) throw EInOutError("Unable to write " + file);
+    }
+    const QByteArray& bytes = pdf.data();
+    out.Stream().write(bytes.constData(), static_cast<std::streamsize>(bytes.size()));
+    out.Commit();
     return pages;
 }
 
