@@ -125,12 +125,11 @@ std::string TodayReportDate() {
     return FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
 }
 
-int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
-                         const std::string& dateText) {
+int SavePdf(const std::string& file, const std::function<int(QPdfWriter&)>& draw) {
     // The target is checked before anything is drawn: a name that may not be replaced
     // fails here.
     fileutil::OutputFile out(file);
-    // The PDF is made in memory, so that every byte of it passes through one checked write.
+    // Every byte of the PDF passes through one checked write.
     QBuffer pdf;
     pdf.open(QIODevice::WriteOnly);
     int pages = 0;
@@ -138,18 +137,26 @@ int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
         QPdfWriter writer(&pdf);
         writer.setTitle(Q(report::kJobTitle));
         writer.setCreator(QStringLiteral("Larderly"));
+        pages = draw(writer);
+    }
+    if (pdf.data().isEmpty()) throw EInOutError("Unable to write " + file);
+    const QByteArray& bytes = pdf.data();
+    out.Stream().write(bytes.constData(), static_cast<std::streamsize>(bytes.size()));
+    out.Commit();
+    return pages;
+}
+
+int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
+                         const std::string& dateText) {
+    return SavePdf(file, [&](QPdfWriter& writer) {
         SetupReportPage(writer);
         QPainter painter;
         if (!painter.begin(&writer)) throw EInOutError("Unable to write " + file);
         TQtReportEngine engine(writer, painter);
         DrawRecipeReport(engine, data, dateText);
-        pages = engine.PageCount();
-        if (!painter.end() || pdf.data().isEmpty()) throw EInOutError("Unable to write " + file);
-    }
-    const QByteArray& bytes = pdf.data();
-    out.Stream().write(bytes.constData(), static_cast<std::streamsize>(bytes.size()));
-    out.Commit();
-    return pages;
+        if (!painter.end()) throw EInOutError("Unable to write " + file);
+        return engine.PageCount();
+    });
 }
 
 } // namespace larderly
