@@ -1,4 +1,4 @@
-// Files the command line writes for the user (export, print --pdf) replace only regular
+// Files the command line writes for the user (export, print --pdf, iso) replace only regular
 // files, and a write that fails (a full disk) says so, exits 1 and leaves the old file.
 #include "RunCommand.h"
 #include "SmallDisk.h"
@@ -35,7 +35,11 @@ std::size_t Entries(const std::string& folder) {
     return n;
 }
 
-const char* const kCommands[] = {"export --format mmf ", "print 1 --pdf "};
+// The commands that write a file for the user, as the text before and after the file's name.
+const std::pair<std::string, std::string> kCommands[] = {
+    {"export --format mmf ", ""},
+    {"print 1 --pdf ", ""},
+    {"iso ", " " + std::string(LARDERLY_SOURCE_DIR) + "/README.md"}};
 
 TEST(CliOutput, OnlyRegularFilesAreReplaced) {
     TestHome h;
@@ -48,7 +52,7 @@ TEST(CliOutput, OnlyRegularFilesAreReplaced) {
     std::ofstream(out + "/pointee") << "keep";
     ASSERT_EQ(::symlink("pointee", (out + "/link").c_str()), 0);
     ASSERT_EQ(::mkfifo((out + "/fifo").c_str(), 0644), 0);
-    for (const char* command : kCommands) {
+    for (const auto& [command, rest] : kCommands) {
         struct Case {
             std::string target;
             const char* why;
@@ -57,7 +61,7 @@ TEST(CliOutput, OnlyRegularFilesAreReplaced) {
                      {"/dev/full", "it is a device"}};
         for (const Case& c : cases) {
             SCOPED_TRACE(command + c.target);
-            const auto r = Cli(h, command + c.target);
+            const auto r = Cli(h, command + c.target + rest);
             EXPECT_EQ(r.status, 1) << r.out;
             EXPECT_NE(r.out.find("Cannot write " + c.target + ": " + c.why), std::string::npos)
                 << r.out;
@@ -68,7 +72,7 @@ TEST(CliOutput, OnlyRegularFilesAreReplaced) {
         ASSERT_EQ(::stat("/dev/full", &st), 0);
         EXPECT_TRUE(S_ISCHR(st.st_mode));
         // A regular file is replaced as a whole.
-        const auto r = Cli(h, command + out + "/new");
+        const auto r = Cli(h, command + out + "/new" + rest);
         EXPECT_EQ(r.status, 0) << r.out;
         EXPECT_GT(std::filesystem::file_size(out + "/new"), 100u);
         std::filesystem::remove(out + "/new");
@@ -89,11 +93,11 @@ TEST(CliOutput, FullDiskFailsAndKeepsTheOldFile) {
         mmf << "\nMMMMM\n";
     }
     ASSERT_EQ(Cli(h, "import " + h.path("big.mmf")).status, 0);
-    for (const char* command : kCommands) {
+    for (const auto& [command, rest] : kCommands) {
         SCOPED_TRACE(command);
         const std::string target = disk.path("old");
         std::ofstream(target) << "old";
-        const auto r = Cli(h, command + target);
+        const auto r = Cli(h, command + target + rest);
         EXPECT_EQ(r.status, 1) << r.out;
         EXPECT_NE(r.out.find("Unable to write " + target + ": No space left on device"),
                   std::string::npos)
