@@ -181,7 +181,8 @@ int PassThroughTransport::Scan() {
         hdr.dxfer_len = sizeof data;
         hdr.dxferp = data;
         hdr.timeout = kPassThroughTimeoutMs;
-        if (sys_->Ioctl(fd, SG_IO, &hdr) != 0 || hdr.status != 0 || hdr.host_status != 0) {
+        if (sys_->Ioctl(fd, SG_IO, &hdr) != 0 || hdr.status != 0 || hdr.host_status != 0 ||
+            (hdr.driver_status & 0xF7) != 0) {
             sys_->Close(fd);
             continue;
         }
