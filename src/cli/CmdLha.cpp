@@ -76,6 +76,12 @@ int RunLha(const CliArgs& cli) {
             std::cerr << "larderly-cli lha: no files to add\n";
             return 2;
         }
+        // The archive is made or rewritten in place: only a regular file or a new name.
+        if (const std::string why = fileutil::ReplaceRefusal(o.archive); !why.empty()) {
+            std::cerr << "Cannot write " << o.archive << ": " << why
+                      << ". Only a regular file is written; choose another archive name.\n";
+            return 1;
+        }
         for (const auto& f : o.files) {
             if (f.find_first_of("*?") == std::string::npos && !fileutil::FileExists(f)) {
                 std::cerr << "Cannot open file " << f << "\n";

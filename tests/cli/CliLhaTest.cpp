@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -77,6 +79,21 @@ TEST_F(CliLha, AFailedExtractionLeavesNoPartialFile) {
     EXPECT_EQ(r.status, 1) << r.out;
     EXPECT_NE(r.out.find("Bad CRC"), std::string::npos) << r.out;
     EXPECT_TRUE(std::filesystem::is_empty(Path("out")));
+}
+
+TEST_F(CliLha, AddingWritesNoArchiveThroughALinkOrIntoAPipe) {
+    Write("a.txt", "text");
+    Write("pointee", "keep");
+    std::filesystem::create_symlink("pointee", Path("link.lzh"));
+    ASSERT_EQ(::mkfifo(Path("fifo.lzh").c_str(), 0644), 0);
+    for (const char* name : {"link.lzh", "fifo.lzh"}) {
+        const auto r = Lha(std::string("a ") + name + " a.txt");
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find(std::string("Cannot write ") + name + ": it is a"), std::string::npos)
+            << r.out;
+    }
+    std::ifstream in(Path("pointee"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
 }
 
 } // namespace
