@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace larderly {
 
@@ -89,6 +90,31 @@ std::string NearestExistingFolder(std::string folder) {
         folder = up;
     }
     return folder;
+}
+
+// Why an entry may not be written to `target`: a folder on its way below the target folder
+// `base` is a symbolic link (the entry would land wherever the link points), or the target
+// is there and is not a regular file. "" when it may. A target outside `base` (a handler
+// chose it) has only its last part checked.
+std::string UnsafeTarget(const std::string& base, const std::string& target) {
+    std::size_t from = 0;
+    if (!base.empty() && target.compare(0, base.size(), base) == 0) {
+        from = base.size();
+    } else {
+        const std::size_t slash = target.rfind('/');
+        from = slash == std::string::npos ? 0 : slash + 1;
+    }
+    for (std::size_t end = target.find('/', from);; end = target.find('/', end + 1)) {
+        const bool last = end == std::string::npos;
+        const std::string part = last ? target : target.substr(0, end);
+        struct stat st {};
+        if (part.size() > from && part.back() != '/') {
+            if (::lstat(part.c_str(), &st) != 0) return {}; // the rest is made anew
+            if (last) return fu::ReplaceRefusal(part);
+            if (S_ISLNK(st.st_mode)) return "the folder " + part + " is a symbolic link";
+        }
+        if (last) return {};
+    }
 }
 
 constexpr int64_t kNoLimit = 0x7FFFFFFF;
@@ -519,6 +545,14 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
     if (target == "*") return false;
     const TLhaMethod method = ResolveMethod(h);
 
+    // An entry never goes through a symbolic link, nor replaces anything but a regular file.
+    if (!VerifyMode) {
+        if (const std::string why = UnsafeTarget(FTargetPath, target); !why.empty()) {
+            if (ExceptionOnFileError)
+                throw EFCreateError("Cannot create file " + target + ": " + why);
+            return true;
+        }
+    }
     if (MakeDirectories) fu::MakeDirectories(fu::ParentFolder(target));
     const bool useTemp = SafeMode || VerifyMode;
     // A check leaves the target alone, so its temporary file may sit in the nearest folder

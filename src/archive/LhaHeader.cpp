@@ -12,6 +12,24 @@ namespace larderly {
 
 namespace {
 
+// Bytes of a header shown in a message: a control or non-ASCII byte as "\xNN", so that a
+// zero byte does not cut the message short.
+std::string Printable(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (const char ch : bytes) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b >= 0x20 && b < 0x7F) {
+            out += ch;
+        } else {
+            out += "\\x";
+            out += digits[b >> 4];
+            out += digits[b & 0x0F];
+        }
+    }
+    return out;
+}
+
 const char kExtensionEnd[] = "Unexpected end of extended header section in archive";
 
 uint16_t Get16(const uint8_t* p) {
@@ -100,7 +118,8 @@ void ReadLevel1Rest(TStream& s, int64_t start, TLhaHeader& h) {
         throw ELhaBadChecksum("Bad checksum in LHA archive header: " + std::to_string(sum));
     h.OsId = static_cast<char>(tail[0]);
     if (h.OsId != 'M' && h.OsId != 'U')
-        throw ELhaInvalidHeader(std::string("Unsupported OS mode in archive: ") + h.OsId);
+        throw ELhaInvalidHeader("Unsupported OS mode in archive: " +
+                                Printable(std::string(1, h.OsId)));
     uint16_t next = Get16(tail + 1);
     int64_t extensionBytes = 0;
     std::vector<uint8_t> data;
@@ -277,7 +296,7 @@ bool ReadEntryHeader(TStream& stream, bool legacy, TLhaHeader& header) {
 TLhaMethod ResolveMethod(const TLhaHeader& header) {
     const std::string id = header.MethodIdText();
     if (auto m = LhaMethodFromId(id)) return *m;
-    throw ELhaUnrecognizedCompressionMethod("Unrecognized compression method: \"" + id +
+    throw ELhaUnrecognizedCompressionMethod("Unrecognized compression method: \"" + Printable(id) +
                                             "\" in header");
 }
 

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,9 +121,13 @@ std::pair<std::string, std::string> SplitJolietName(const std::string& name) {
     return {name, std::string()};
 }
 
-// Cuts a Joliet identifier so that its directory record stays within 255 bytes: at most
-// 110 UTF-16 units including the ";1" of a file. The extension is kept when it is short.
-std::string FitJoliet(const std::string& name, bool isFile) {
+// Makes a Joliet identifier of a name: the characters Joliet forbids (controls and
+// "* / : ; ? \") become "_", and the identifier is cut so that its directory record stays
+// within 255 bytes: at most 110 UTF-16 units including the ";1" of a file. The extension is
+// kept when it is short.
+std::string FitJoliet(std::string name, bool isFile) {
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || std::strchr("*/:;?\\", c)) c = '_';
     const size_t limit = isFile ? 108 : 110;
     if (Utf16Units(name) <= limit) return name;
     const auto [base, ext] = SplitJolietName(name);

@@ -16,6 +16,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace larderly {
 
@@ -34,6 +35,58 @@ void MarkRefused(SRB_ExecSCSICmd* srb, int error, std::string& cause) {
                           ? uint8_t(HASTAT_SEL_TO)
                           : kHaStatRefused;
     cause = UpperAZ(std::strerror(error));
+}
+const char* HostStatusName(unsigned code) {
+    static const char* const names[] = {
+        "OK",          "NO CONNECT", "BUS BUSY",  "TIME OUT", "BAD TARGET",
+        "ABORT",       "PARITY",     "ERROR",     "RESET",    "BAD INTR",
+        "PASSTHROUGH", "SOFT ERROR", "IMM RETRY", "REQUEUE",  "TRANSPORT DISRUPTED",
+        "FAILFAST"};
+    return code < std::size(names) ? names[code] : "UNKNOWN";
+}
+
+const char* DriverStatusName(unsigned code) {
+    static const char* const names[] = {"OK",    "BUSY",    "SOFT",    "MEDIA",
+                                        "ERROR", "INVALID", "TIMEOUT", "HARD"};
+    return names[code & 0x07];
+}
+
+// A request the drive may never have answered: the host adapter or the driver reports a
+// failure. The statuses with an ASPI meaning keep it; every other one fails at the host
+// adapter with the status named, so that the writer does not take it for a busy drive and
+// try again. The driver status counts only when the target sent no status of its own (a
+// check condition brings its sense with it).
+void MarkHostFailure(SRB_ExecSCSICmd* srb, uint8_t status, uint16_t host, uint8_t driver,
+                     std::string& cause) {
+    char text[64];
+    switch (host) {
+    case 0x00:
+        if (status != 0 || (driver & 0xF7) == 0) return;
+        std::snprintf(text, sizeof text, "DRIVER STATUS %02X: %s", driver & 0xFF,
+                      DriverStatusName(driver));
+        srb->SRB_HaStat = kHaStatRefused;
+        cause = text;
+        return;
+    case 0x01: // no connect
+    case 0x04: // bad target
+        srb->SRB_HaStat = HASTAT_SEL_TO;
+        return;
+    case 0x03:
+        srb->SRB_HaStat = HASTAT_TIMEOUT;
+        return;
+    case 0x06:
+        srb->SRB_HaStat = HASTAT_PARITY_ERROR;
+        return;
+    case 0x08:
+        srb->SRB_HaStat = HASTAT_BUS_RESET;
+        return;
+    default:
+        std::snprintf(text, sizeof text, "HOST STATUS %02X: %s", host & 0xFFFF,
+                      HostStatusName(host));
+        srb->SRB_HaStat = kHaStatRefused;
+        cause = text;
+        return;
+    }
 }
 } // namespace
 
@@ -128,7 +181,8 @@ int PassThroughTransport::Scan() {
         hdr.dxfer_len = sizeof data;
         hdr.dxferp = data;
         hdr.timeout = kPassThroughTimeoutMs;
-        if (sys_->Ioctl(fd, SG_IO, &hdr) != 0 || hdr.status != 0 || hdr.host_status != 0) {
+        if (sys_->Ioctl(fd, SG_IO, &hdr) != 0 || hdr.status != 0 || hdr.host_status != 0 ||
+            (hdr.driver_status & 0xF7) != 0) {
             sys_->Close(fd);
             continue;
         }
@@ -309,28 +363,9 @@ uint32_t PassThroughTransport::Execute(SRB_ExecSCSICmd* srb) {
         } else {
             std::memcpy(srb->SenseArea, sense,
                         std::min<std::size_t>(hdr.sb_len_wr, ASPI_SENSE_LEN));
-            srb->SRB_TargStat = rc == 0 ? hdr.status : 0;
-            if (rc == 0) {
-                // The host's own failures keep their meaning instead of reading as a bare
-                // check condition without sense.
-                switch (hdr.host_status) {
-                case 0x01: // no connect
-                case 0x04:
-                    srb->SRB_HaStat = HASTAT_SEL_TO;
-                    break; // bad target
-                case 0x03:
-                    srb->SRB_HaStat = HASTAT_TIMEOUT;
-                    break;
-                case 0x06:
-                    srb->SRB_HaStat = HASTAT_PARITY_ERROR;
-                    break;
-                case 0x08:
-                    srb->SRB_HaStat = HASTAT_BUS_RESET;
-                    break;
-                default:
-                    break;
-                }
-            }
+            srb->SRB_TargStat = hdr.status;
+            srb->SRB_HaStat = 0;
+            MarkHostFailure(srb, hdr.status, hdr.host_status, hdr.driver_status, lastCause_);
         }
     }
     if (closeAfterCommand_ && e->handle >= 0) {

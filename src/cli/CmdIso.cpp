@@ -4,11 +4,13 @@
 #include "burn/CacheThread.h"
 #include "burn/Image.h"
 #include "cli/CliCommand.h"
+#include "platform/FileUtil.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -47,14 +49,30 @@ int RunIso(const CliArgs& a) {
     image.LayoutImage(address);
     image.BuildImageHeader();
 
-    int fd =
-        ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (address == 0 ? O_TRUNC : 0), 0666);
-    if (fd < 0) {
-        std::cerr << "Cannot create " << out << "\n";
-        return 1;
+    // A new image is written beside the target and replaces it only when it is whole; a later
+    // session goes into the existing image file, which must be a regular file.
+    std::unique_ptr<fileutil::OutputFile> whole;
+    int fd = -1;
+    if (address == 0) {
+        whole = std::make_unique<fileutil::OutputFile>(out);
+    } else {
+        if (const std::string why = fileutil::ReplaceRefusal(out); !why.empty()) {
+            std::cerr << "Cannot write " << out << ": " << why << "\n";
+            return 1;
+        }
+        fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd < 0) {
+            std::cerr << "Cannot create " << out << "\n";
+            return 1;
+        }
     }
     THandleStreamEx dest(fd);
-    dest.Seek(int64_t(address) * kSectorSize, 0);
+    if (fd >= 0) dest.Seek(int64_t(address) * kSectorSize, 0);
+    auto write = [&](const uint8_t* data, int n) {
+        if (!whole) return dest.Write(data, n) == n;
+        whole->Stream().write(reinterpret_cast<const char*>(data), n);
+        return static_cast<bool>(whole->Stream());
+    };
 
     std::recursive_mutex lock;
     int64_t trackLength =
@@ -63,7 +81,7 @@ int RunIso(const CliArgs& a) {
                        image.HeaderStream(), image.FileTable());
     std::vector<uint8_t> block(kCacheBlockCapacity);
     int64_t written = 0;
-    bool ok = true;
+    bool ok = true, writeFailed = false;
     for (;;) {
         int n;
         {
@@ -76,8 +94,9 @@ int RunIso(const CliArgs& a) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
             continue;
         }
-        if (dest.Write(block.data(), n) != n) {
-            std::cerr << "Cannot write " << out << "\n";
+        if (!write(block.data(), n)) {
+            writeFailed = true;
+            if (!whole) std::cerr << "Cannot write " << out << "\n";
             ok = false;
             cache.SetErrorText("WRITE FAILED");
             cache.Stop();
@@ -86,12 +105,15 @@ int RunIso(const CliArgs& a) {
         written += n;
     }
     cache.WaitFor();
-    ::close(fd);
+    // The new image's own write failed: the output names the cause (a full disk, ...).
+    if (writeFailed && whole) whole->Commit();
+    if (fd >= 0 && ::close(fd) != 0) ok = false;
     if (ok && !cache.ErrorText().empty()) {
         std::cerr << cache.ErrorText() << "\n";
         ok = false;
     }
     if (!ok) return 1;
+    if (whole) whole->Commit();
     std::cout << out << ": " << written / kSectorSize << " sectors from sector " << address
               << ", first file at " << image.Layout().FirstFileLocation << "\n";
     return 0;

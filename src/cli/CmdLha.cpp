@@ -4,6 +4,7 @@
 #include "platform/FileUtil.h"
 
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <stdexcept>
 
@@ -44,6 +45,22 @@ LhaOptions ParseLha(const CliArgs& a) {
     return o;
 }
 
+// A file that holds more than the end byte of an empty archive but not one entry that can
+// be read is no archive at all (a text file, say): that is an error, not an empty listing.
+bool ReportNoEntries(TLhaArchive& lha) {
+    if (!lha.Scan() || !lha.FileList.empty()) return false;
+    const auto size = fileutil::FileSize(lha.ArchiveName);
+    if (!size || *size == 0) return false;
+    if (*size == 1) {
+        std::ifstream in(lha.ArchiveName, std::ios::binary);
+        if (in.get() == 0) return false;
+    }
+    std::cerr << lha.ArchiveName
+              << " is not an LHA archive: no entry can be read from it. Check that it is the "
+                 "right file.\n";
+    return true;
+}
+
 int RunLha(const CliArgs& cli) {
     LhaOptions o;
     try {
@@ -58,6 +75,12 @@ int RunLha(const CliArgs& cli) {
         if (o.files.empty()) {
             std::cerr << "larderly-cli lha: no files to add\n";
             return 2;
+        }
+        // The archive is made or rewritten in place: only a regular file or a new name.
+        if (const std::string why = fileutil::ReplaceRefusal(o.archive); !why.empty()) {
+            std::cerr << "Cannot write " << o.archive << ": " << why
+                      << ". Only a regular file is written; choose another archive name.\n";
+            return 1;
         }
         for (const auto& f : o.files) {
             if (f.find_first_of("*?") == std::string::npos && !fileutil::FileExists(f)) {
@@ -81,6 +104,7 @@ int RunLha(const CliArgs& cli) {
             std::cerr << "Cannot open file " << o.archive << "\n";
             return 1;
         }
+        if (ReportNoEntries(lha)) return 1;
         for (std::size_t i = 0; i < lha.FileList.size(); ++i) {
             const TLhaFileInfo& f = lha.FileInformation[i];
             char crc[8];
@@ -96,9 +120,13 @@ int RunLha(const CliArgs& cli) {
             std::cerr << "Cannot open file " << o.archive << "\n";
             return 1;
         }
+        if (ReportNoEntries(lha)) return 1;
         lha.FilesToProcess = o.files;
         lha.MakeDirectories = true;
         if (o.command == "x") {
+            // Each entry is expanded beside its target and put in place when it checks out,
+            // so a failure leaves no partial file.
+            lha.SafeMode = true;
             lha.SetTargetPath(o.directory.empty() ? std::string("./") : o.directory);
             lha.Expand();
         } else {

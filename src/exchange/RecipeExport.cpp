@@ -6,6 +6,7 @@
 
 #include "import/ImportText.h"
 #include "import/TMealMasterExportReader.h"
+#include "platform/FileUtil.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -350,70 +351,18 @@ ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& re
     return result;
 }
 
-namespace {
-// "Unable to write FILE: reason", the reason from errno when the system gave one.
-std::runtime_error WriteError(const std::string& path, int err) {
-    std::string text = "Unable to write " + path;
-    if (err != 0) text += ": " + std::string(std::strerror(err));
-    return std::runtime_error(text);
-}
-} // namespace
-
 ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecipe>& recipes,
                           ExportFormat format, ExportEncoding encoding,
                           const std::function<void()>& step) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-    // The new file is made with the permissions any new file of the user gets.
-    std::string tmp;
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        tmp = folder + "/.larderly-export-" + std::to_string(::getpid()) + "-" +
-              std::to_string(attempt);
-        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw WriteError(path, errno);
-    ::close(fd);
-    ExportResult result;
-    bool ok = false;
-    int err = 0;
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (out) {
-            result = WriteRecipes(out, recipes, format, encoding, step);
-            out.flush();
-            ok = static_cast<bool>(out);
-            if (!ok) err = errno;
-            out.close();
-            if (ok && !out) {
-                ok = false;
-                err = errno;
-            }
-        } else {
-            err = errno;
-        }
-    }
-    if (ok) {
-        const int sync = ::open(tmp.c_str(), O_RDONLY);
-        ok = sync >= 0 && ::fsync(sync) == 0;
-        if (!ok) err = errno;
-        if (sync >= 0) ::close(sync);
-    }
+    // The file is written beside the target and replaces it only when it is whole.
+    fileutil::OutputFile file(path);
+    ExportResult result = WriteRecipes(file.Stream(), recipes, format, encoding, step);
     // Nothing could be written: an empty file must not stand in for (or replace) an export.
-    if (ok && !recipes.empty() && result.Written == 0) {
-        std::remove(tmp.c_str());
+    if (!recipes.empty() && result.Written == 0) {
+        file.Discard();
         return result;
     }
-    if (ok) {
-        ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-        if (!ok) err = errno;
-    }
-    if (!ok) {
-        std::remove(tmp.c_str());
-        throw WriteError(path, err);
-    }
+    file.Commit();
     return result;
 }
 

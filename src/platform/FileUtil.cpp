@@ -2,6 +2,7 @@
 #include "platform/FileUtil.h"
 
 #include "platform/DriveMap.h"
+#include "platform/Errors.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +10,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <streambuf>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -373,6 +377,190 @@ std::string MapDrivePath(const std::string& path, const std::map<char, std::stri
         }
     }
     return ToForwardSlashes(path);
+}
+
+} // namespace larderly::fileutil
+
+namespace larderly::fileutil {
+
+namespace {
+
+constexpr const char* kOutputTempTag = ".larderly-tmp-";
+// Older exports named their temporary file this way; a killed one left it behind.
+constexpr const char* kOldExportTag = ".larderly-export-";
+constexpr std::time_t kStaleAfterSeconds = 24 * 60 * 60;
+
+// A stream buffer that writes to a file descriptor and keeps the first error.
+class FdBuf : public std::streambuf {
+public:
+    explicit FdBuf(int fd) : fd_(fd) { setp(buf_, buf_ + sizeof buf_); }
+    int Error() const { return err_; }
+    bool Drain() {
+        const char* p = pbase();
+        std::size_t left = static_cast<std::size_t>(pptr() - pbase());
+        while (left > 0 && err_ == 0) {
+            const ssize_t n = ::write(fd_, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                err_ = n < 0 ? errno : EIO;
+                break;
+            }
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+        setp(buf_, buf_ + sizeof buf_);
+        return err_ == 0;
+    }
+
+protected:
+    int_type overflow(int_type c) override {
+        if (!Drain()) return traits_type::eof();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(c);
+            pbump(1);
+        }
+        return traits_type::not_eof(c);
+    }
+    int sync() override { return Drain() ? 0 : -1; }
+
+private:
+    int fd_;
+    int err_ = 0;
+    char buf_[65536];
+};
+
+// The digits of a process id followed by "-" and at least one more character, as the tags
+// above are followed in our temporary names; 0 when the text is not of that form.
+pid_t TaggedPid(const char* text) {
+    pid_t pid = 0;
+    const char* p = text;
+    while (*p >= '0' && *p <= '9' && p - text < 10)
+        pid = pid * 10 + (*p++ - '0');
+    return (p > text && p[0] == '-' && p[1] != '\0') ? pid : 0;
+}
+
+EInOutError WriteFailure(const std::string& target, int err) {
+    return EInOutError("Unable to write " + target + ": " + std::strerror(err ? err : EIO));
+}
+
+EInOutError RefusedTarget(const std::string& target, const std::string& why) {
+    return EInOutError("Cannot write " + target + ": " + why +
+                       ". Only a regular file is replaced; choose another file name.");
+}
+
+} // namespace
+
+std::string ReplaceRefusal(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return {};
+    if (S_ISREG(st.st_mode)) return {};
+    if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
+    if (S_ISDIR(st.st_mode)) return "it is a folder";
+    if (S_ISFIFO(st.st_mode)) return "it is a named pipe";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device";
+    if (S_ISSOCK(st.st_mode)) return "it is a socket";
+    return "it is not a regular file";
+}
+
+void RemoveStaleOutputFiles(const std::string& folder) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* e = ::readdir(d)) {
+        const char* name = e->d_name;
+        if (name[0] != '.') continue;
+        pid_t pid = 0;
+        if (const char* tag = std::strstr(name, kOutputTempTag))
+            pid = TaggedPid(tag + std::strlen(kOutputTempTag));
+        else if (std::strncmp(name, kOldExportTag, std::strlen(kOldExportTag)) == 0)
+            pid = TaggedPid(name + std::strlen(kOldExportTag));
+        if (pid <= 0) continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(d), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
+        if (gone || now - st.st_mtime > kStaleAfterSeconds) ::unlinkat(::dirfd(d), name, 0);
+    }
+    ::closedir(d);
+}
+
+struct OutputFile::Impl {
+    explicit Impl(int f) : fd(f), buf(f), stream(&buf) {}
+    int fd;
+    FdBuf buf;
+    std::ostream stream;
+    bool done = false;
+};
+
+OutputFile::OutputFile(const std::string& target) : target_(target) {
+    if (const std::string why = ReplaceRefusal(target); !why.empty())
+        throw RefusedTarget(target, why);
+    const std::string folder = ParentFolder(target);
+    RemoveStaleOutputFiles(folder);
+    // The name is cut so that the temporary name stays within the file system's limit.
+    std::string name = ExtractFileName(target).substr(0, 120);
+    std::string pattern = IncludeTrailingSeparator(folder) + "." + name + kOutputTempTag +
+                          std::to_string(::getpid()) + "-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    const int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd < 0) throw WriteFailure(target, errno);
+    temp_ = buf.data();
+    // A replaced file keeps its permissions; a new one gets those of any new file.
+    struct stat st {};
+    const mode_t mode =
+        ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+    ::fchmod(fd, mode);
+    impl_ = std::make_unique<Impl>(fd);
+}
+
+OutputFile::~OutputFile() {
+    if (impl_ && !impl_->done) Discard();
+}
+
+std::ostream& OutputFile::Stream() {
+    return impl_->stream;
+}
+
+void OutputFile::Discard() {
+    if (!impl_ || impl_->done) return;
+    impl_->done = true;
+    if (impl_->fd >= 0) ::close(impl_->fd);
+    impl_->fd = -1;
+    ::unlink(temp_.c_str());
+}
+
+void OutputFile::Commit() {
+    if (!impl_ || impl_->done) throw WriteFailure(target_, EBADF);
+    int err = 0;
+    impl_->stream.flush();
+    if (!impl_->buf.Drain()) err = impl_->buf.Error();
+    if (err == 0 && ::fsync(impl_->fd) != 0) err = errno;
+    const int fd = impl_->fd;
+    impl_->fd = -1;
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) {
+        Discard();
+        throw WriteFailure(target_, err);
+    }
+    // Something else may have taken the name while the file was written.
+    if (const std::string why = ReplaceRefusal(target_); !why.empty()) {
+        Discard();
+        throw RefusedTarget(target_, why);
+    }
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) {
+        err = errno;
+        Discard();
+        throw WriteFailure(target_, err);
+    }
+    impl_->done = true;
+    // The rename itself is made durable with the folder.
+    const int dir = ::open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }
 
 } // namespace larderly::fileutil

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <ctime>
 #include <map>
+#include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,45 @@ private:
 // True when `path` can be opened for reading and writing and locked exclusively right now
 // (a read-only file, a folder or a file another process holds locked fails).
 bool CanOpenExclusive(const std::string& path);
+
+// A file written for the user (an export, a saved report). The bytes go to a temporary file
+// beside the target, ".NAME.larderly-tmp-PID-XXXXXX"; Commit flushes and syncs it and renames
+// it over the target in one step, so the target is either the old file or the whole new one.
+// Only a regular file or a new name is replaced: a symbolic link, folder, named pipe, socket
+// or device node is refused before anything is written. A file that is not committed
+// (a failed write, an exception on the way) is removed again, and temporary files that an
+// earlier run left beside the target (its process is gone, or they are over a day old) are
+// removed when the next output to that folder starts. Failures raise EInOutError naming the
+// target and the cause.
+class OutputFile {
+public:
+    explicit OutputFile(const std::string& target);
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    const std::string& Target() const { return target_; }
+    const std::string& TempPath() const { return temp_; }
+    // The stream on the temporary file; a failed write shows in Commit.
+    std::ostream& Stream();
+    // Writes the whole temporary file and replaces the target with it.
+    void Commit();
+    // Removes the temporary file; the target stays as it was.
+    void Discard();
+
+private:
+    struct Impl;
+    std::string target_, temp_;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Why `path` may not be replaced by a new file ("it is a symbolic link", ...), or "" when
+// it is a regular file or does not exist.
+std::string ReplaceRefusal(const std::string& path);
+
+// Removes the temporary files of OutputFile that no running process of ours owns any more
+// (the process that made them is gone, or they are over a day old) from `folder`.
+void RemoveStaleOutputFiles(const std::string& folder);
 
 // --- Path pieces ("/" separated; "\" is treated as a separator too) ---
 

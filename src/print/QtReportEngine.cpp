@@ -3,7 +3,9 @@
 
 #include "platform/DayNumber.h"
 #include "platform/Errors.h"
+#include "platform/FileUtil.h"
 
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPageLayout>
@@ -145,19 +147,38 @@ std::string TodayReportDate() {
     return FormatDayNumber(TodayDayNumber(), LocaleDateSeparator());
 }
 
+int SavePdf(const std::string& file, const std::function<int(QPdfWriter&)>& draw) {
+    // The target is checked before anything is drawn: a name that may not be replaced
+    // fails here.
+    fileutil::OutputFile out(file);
+    // Every byte of the PDF passes through one checked write.
+    QBuffer pdf;
+    pdf.open(QIODevice::WriteOnly);
+    int pages = 0;
+    {
+        QPdfWriter writer(&pdf);
+        writer.setTitle(Q(report::kJobTitle));
+        writer.setCreator(QStringLiteral("Larderly"));
+        pages = draw(writer);
+    }
+    if (pdf.data().isEmpty()) throw EInOutError("Unable to write " + file);
+    const QByteArray& bytes = pdf.data();
+    out.Stream().write(bytes.constData(), static_cast<std::streamsize>(bytes.size()));
+    out.Commit();
+    return pages;
+}
+
 int WriteRecipeReportPdf(const TRecipeReportData& data, const std::string& file,
                          const std::string& dateText) {
-    QPdfWriter writer(Q(file));
-    writer.setTitle(Q(report::kJobTitle));
-    writer.setCreator(QStringLiteral("Larderly"));
-    SetupReportPage(writer);
-    QPainter painter;
-    if (!painter.begin(&writer)) throw EInOutError("Unable to write " + file);
-    TQtReportEngine engine(writer, painter);
-    DrawRecipeReport(engine, data, dateText);
-    const int pages = engine.PageCount();
-    if (!painter.end()) throw EInOutError("Unable to write " + file);
-    return pages;
+    return SavePdf(file, [&](QPdfWriter& writer) {
+        SetupReportPage(writer);
+        QPainter painter;
+        if (!painter.begin(&writer)) throw EInOutError("Unable to write " + file);
+        TQtReportEngine engine(writer, painter);
+        DrawRecipeReport(engine, data, dateText);
+        if (!painter.end()) throw EInOutError("Unable to write " + file);
+        return engine.PageCount();
+    });
 }
 
 } // namespace larderly

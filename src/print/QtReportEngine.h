@@ -10,6 +10,7 @@
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
+#include <QPdfWriter>
 
 #include <functional>
 #include <string>
@@ -65,6 +66,12 @@ void SetupReportPage(QPagedPaintDevice& device, const QPageSize& size = QPageSiz
 // Today's date as the report prints it, with the date separator of the user's regional
 // settings.
 std::string TodayReportDate();
+
+// Saves a PDF file that `draw` paints on the writer it is given (it sets the page layout and
+// gives the number of pages). The PDF is made in memory and written through an OutputFile:
+// only a regular file or a new name is replaced, and a failed write (a full disk) raises
+// and leaves the old file. Needs a QGuiApplication.
+int SavePdf(const std::string& file, const std::function<int(QPdfWriter&)>& draw);
 
 // Draws the report into a PDF file; gives the number of pages. Raises when the file cannot
 // be written. Needs a QGuiApplication.

@@ -145,7 +145,7 @@ std::unique_ptr<QPrinter> TReportSystem::JobPrinter() const {
     return job;
 }
 
-int TReportSystem::Render(QPrinter& printer, const std::vector<TRecipeReportData>& reports,
+int TReportSystem::Render(QPagedPaintDevice& printer, const std::vector<TRecipeReportData>& reports,
                           const char* statusPattern) {
     TReportStatus status(statusPattern, parent_);
     status.show();
@@ -200,7 +200,17 @@ bool TReportSystem::Run(const std::vector<TRecipeReportData>& data) {
         job->setOutputFileName(QString::fromStdString(OutputFile));
     }
     if (!setup.Preview) {
-        Render(*job, data, report::kPrintingText);
+        const QString pdf =
+            job->outputFormat() == QPrinter::PdfFormat ? job->outputFileName() : QString();
+        if (pdf.isEmpty()) {
+            Render(*job, data, report::kPrintingText);
+        } else {
+            // A PDF file is saved like every file written for the user: whole, or not at all.
+            SavePdf(pdf.toStdString(), [&](QPdfWriter& writer) {
+                writer.setPageLayout(job->pageLayout());
+                return Render(writer, data, report::kPrintingText);
+            });
+        }
         return true;
     }
     QPrintPreviewDialog preview(job.get(), parent_);

@@ -100,7 +100,7 @@ public:
 
 private:
     bool Run(const std::vector<TRecipeReportData>& reports);
-    int Render(QPrinter& printer, const std::vector<TRecipeReportData>& reports,
+    int Render(QPagedPaintDevice& device, const std::vector<TRecipeReportData>& reports,
                const char* statusPattern);
     // A fresh printer for one job, carrying the kept printer's settings.
     std::unique_ptr<QPrinter> JobPrinter() const;

@@ -563,6 +563,63 @@ TEST(LhaArchiveExpand, EntryNamesStayInsideTheTarget) {
     }
 }
 
+// An entry never lands through a symbolic link below the target folder, nor replaces
+// anything but a regular file there.
+TEST(LhaArchiveExpand, SymbolicLinksInTheTargetAreNotFollowed) {
+    Fixture f;
+    f.add("sub/a.txt", {'n', 'e', 'w'});
+    TLhaArchive lha;
+    lha.ArchiveName = f.archive();
+    lha.ArchiveType = caLHA;
+    lha.StorePath = true;
+    lha.SetTargetPath(f.src());
+    lha.FilesToProcess = {f.src() + "/sub/a.txt"};
+    lha.Compress();
+    const std::string outside = f.dir / "outside", t = f.dir / "t";
+    struct Case {
+        const char* link;  // made in the target folder
+        const char* to;    // where it points; "" for a named pipe
+        std::string cause; // the end of the message
+    } cases[] = {
+        {"sub", "../outside", "the folder " + t + "/sub is a symbolic link"},
+        {"sub/a.txt", "../../outside/a.txt", "it is a symbolic link"},
+        {"sub/a.txt", "../../outside/none.txt", "it is a symbolic link"},
+        {"sub/a.txt", "", "it is a named pipe"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        fu::RemoveTree(t);
+        fu::RemoveTree(outside);
+        fu::MakeDirectories(t + "/sub");
+        fu::MakeDirectories(outside);
+        testutil::WriteText(outside + "/a.txt", "old");
+        const std::string link = t + "/" + c.link;
+        if (std::string(c.link) == "sub") fu::RemoveTree(link);
+        if (*c.to)
+            ASSERT_EQ(::symlink(c.to, link.c_str()), 0);
+        else
+            ASSERT_EQ(::mkfifo(link.c_str(), 0644), 0);
+        for (bool raise : {true, false}) {
+            TLhaArchive x;
+            x.ArchiveName = f.archive();
+            x.SetTargetPath(t);
+            x.MakeDirectories = true;
+            x.SafeMode = !raise;
+            x.ExceptionOnFileError = raise;
+            try {
+                x.Expand();
+                EXPECT_FALSE(raise);
+                EXPECT_TRUE(x.FilesProcessed.empty()) << "the entry is skipped";
+            } catch (const EFCreateError& e) {
+                EXPECT_TRUE(raise);
+                EXPECT_EQ(e.what(), "Cannot create file " + t + "/sub/a.txt: " + c.cause);
+            }
+        }
+        EXPECT_EQ(testutil::ListTree(outside), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(testutil::ReadFile(outside + "/a.txt"), (Bytes{'o', 'l', 'd'}));
+    }
+}
+
 TEST(LhaArchiveExpand, ScrambledEntries) {
     Fixture f;
     const std::string a = f.add("a.txt", testutil::TextData(4000, 3));
@@ -612,7 +669,7 @@ TEST(LhaArchiveExpand, FileErrorsSkipOrRaise) {
     lha.ExceptionOnFileError = true;
     EXPECT_THROW(lha.Expand(), EFCreateError);
     lha.SafeMode = true;
-    EXPECT_THROW(lha.Expand(), EFOpenError);
+    EXPECT_THROW(lha.Expand(), EFCreateError);
     EXPECT_EQ(testutil::ListTree(f.out()), std::vector<std::string>{});
 }
 

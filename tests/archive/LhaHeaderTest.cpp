@@ -199,7 +199,7 @@ TEST(LhaHeaderRead, RefusedHeaders) {
              FixChecksum(h, 2 + h[0]);
              return h;
          },
-         "Unsupported OS mode in archive: "}, // the id character is a NUL
+         "Unsupported OS mode in archive: \\x00"},
         {"extension cut short",
          [&] {
              Bytes h = level1();
@@ -249,6 +249,14 @@ TEST(LhaHeaderRead, ErrorClasses) {
         ADD_FAILURE();
     } catch (const ELhaUnrecognizedCompressionMethod& e) {
         EXPECT_STREQ(e.what(), "Unrecognized compression method: \"-lh7-\" in header");
+    }
+    // A zero byte in the id does not cut the message short.
+    std::memcpy(unknown.MethodId.data(), "-l\0\x9b-", 5);
+    try {
+        ResolveMethod(unknown);
+        ADD_FAILURE();
+    } catch (const ELhaUnrecognizedCompressionMethod& e) {
+        EXPECT_STREQ(e.what(), "Unrecognized compression method: \"-l\\x00\\x9B-\" in header");
     }
     for (const char* id : {"-lh0-", "-lh1-", "-lh5-", "-rle-"}) {
         std::memcpy(unknown.MethodId.data(), id, 5);

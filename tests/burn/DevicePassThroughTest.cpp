@@ -35,8 +35,10 @@ struct FakeKernel : PassThroughSystem {
     bool failCommand = false;
     int idlunHost = 1;                          // sr0's SCSI host
     std::string sr1Folder = "../../../2:0:3:0"; // sr1's sysfs device folder
-    int refuse = 0;     // errno of an SG_IO call the kernel refuses (not INQUIRY)
-    int refuseOpen = 0; // errno of an open that fails
+    int refuse = 0;                // errno of an SG_IO call the kernel refuses (not INQUIRY)
+    int refuseOpen = 0;            // errno of an open that fails
+    unsigned short hostStatus = 0; // host and driver statuses of a delivered request
+    unsigned char driverStatus = 0;
     explicit FakeKernel(std::vector<Call>* c, int* o) : calls(c), opens(o) {}
 
     std::vector<std::string> CdDevices() override { return devices; }
@@ -78,6 +80,12 @@ struct FakeKernel : PassThroughSystem {
         if (refuse) {
             errno = refuse;
             return -1;
+        }
+        if (hostStatus || driverStatus) {
+            h->status = 0;
+            h->host_status = hostStatus;
+            h->driver_status = driverStatus;
+            return 0;
         }
         if (failCommand) {
             h->status = 2;
@@ -251,6 +259,58 @@ TEST_F(PassThroughTest, RefusedCallsFailAtTheHostAdapterAndNameTheCause) {
         EXPECT_TRUE(dev.TestUnitReady(5000));
         EXPECT_EQ(dev.LastError(), "");
     }
+    InstallTransport(nullptr);
+    SetPassThroughSystemFactory(nullptr);
+}
+
+// Every host or driver status of a delivered request is a host adapter failure that names
+// it: none reads as a check condition without sense, which the writer would retry.
+TEST_F(PassThroughTest, HostAndDriverStatusesFailAtTheHostAdapter) {
+    InstallTransport(nullptr);
+    std::vector<FakeKernel::Call> c;
+    int o = 0;
+    FakeKernel* k = nullptr;
+    SetPassThroughSystemFactory([&] {
+        auto made = std::make_unique<FakeKernel>(&c, &o);
+        k = made.get();
+        return made;
+    });
+    TSCSIDevice dev;
+    ASSERT_TRUE(dev.InitTransport(true, ""));
+    dev.SelectDevice(dev.DeviceList()[0]);
+    ASSERT_NE(dev.Adapter(), TSCSIDevice::kNone);
+    struct Case {
+        unsigned short host;
+        unsigned char driver;
+        uint8_t haStat;
+        const char* text;
+    } cases[] = {
+        {0x05, 0, 0x1A, "UNKNOWN (HOST STATUS 05: ABORT)"},
+        {0x07, 0, 0x1A, "UNKNOWN (HOST STATUS 07: ERROR)"},
+        {0x0B, 0, 0x1A, "UNKNOWN (HOST STATUS 0B: SOFT ERROR)"},
+        {0x0E, 0, 0x1A, "UNKNOWN (HOST STATUS 0E: TRANSPORT DISRUPTED)"},
+        {0x0F, 0, 0x1A, "UNKNOWN (HOST STATUS 0F: FAILFAST)"},
+        {0x2A, 0, 0x1A, "UNKNOWN (HOST STATUS 2A: UNKNOWN)"},
+        {0x03, 0, HASTAT_TIMEOUT, "COMMAND TIMEOUT"},
+        {0x08, 0x08, HASTAT_BUS_RESET, "BUS RESET"},
+        {0, 0x04, 0x1A, "UNKNOWN (DRIVER STATUS 04: ERROR)"},
+        {0, 0x26, 0x1A, "UNKNOWN (DRIVER STATUS 26: TIMEOUT)"},
+        {0, 0x10, 0x1A, "UNKNOWN (DRIVER STATUS 10: OK)"},
+    };
+    for (const Case& cs : cases) {
+        SCOPED_TRACE(cs.text);
+        k->hostStatus = cs.host;
+        k->driverStatus = cs.driver;
+        EXPECT_FALSE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastHostAdapterStatus(), cs.haStat);
+        EXPECT_EQ(dev.LastError(), cs.text);
+        k->hostStatus = 0;
+        k->driverStatus = 0;
+        EXPECT_TRUE(dev.TestUnitReady(5000));
+    }
+    // Sense data alone (the driver's "sense valid" bit) is no failure.
+    k->driverStatus = 0x08;
+    EXPECT_TRUE(dev.TestUnitReady(5000));
     InstallTransport(nullptr);
     SetPassThroughSystemFactory(nullptr);
 }

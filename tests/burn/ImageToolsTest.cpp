@@ -6,12 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <sstream>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
@@ -71,6 +73,30 @@ protected:
         return p.string();
     }
     static std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+    // Lays the image out and writes it whole, files and all, through the read-ahead cache.
+    static void WriteImage(TDiscImage& img, const std::string& path) {
+        img.LayoutImage(0);
+        img.BuildImageHeader();
+        std::recursive_mutex lock;
+        TCacheThread cache(4194304, lock, kCdBlockSize, img.WritePostGap, "", 0,
+                           int64_t(img.Layout().VolumeSize) * 2048, img.HeaderStream(),
+                           img.FileTable());
+        std::ofstream out(path, std::ios::binary);
+        std::vector<uint8_t> buf(kCacheBlockCapacity);
+        for (;;) {
+            int k;
+            {
+                std::lock_guard<std::recursive_mutex> g(lock);
+                k = cache.GetBlock(buf.data());
+            }
+            if (k == 0) break;
+            if (k < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            else
+                out.write(reinterpret_cast<const char*>(buf.data()), k);
+        }
+    }
 
     std::string Dir;
 };
@@ -167,28 +193,7 @@ TEST_F(ImageToolsTest, NestedFoldersWrittenThroughTheCache) {
     ASSERT_EQ(img.AddFile("/books/old", MakeFile("1999 menu.txt", 10), false), 1);
     ASSERT_EQ(img.AddFile("/", MakeFile("top.dat", 2048), false), 1);
     img.ForceImageDir("/Attic");
-    img.LayoutImage(0);
-    img.BuildImageHeader();
-
-    std::recursive_mutex lock;
-    TCacheThread cache(4194304, lock, kCdBlockSize, img.WritePostGap, "", 0,
-                       int64_t(img.Layout().VolumeSize) * 2048, img.HeaderStream(),
-                       img.FileTable());
-    std::ofstream out(Dir + "/tree.iso", std::ios::binary);
-    std::vector<uint8_t> buf(kCacheBlockCapacity);
-    for (;;) {
-        int k;
-        {
-            std::lock_guard<std::recursive_mutex> g(lock);
-            k = cache.GetBlock(buf.data());
-        }
-        if (k == 0) break;
-        if (k < 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        else
-            out.write(reinterpret_cast<const char*>(buf.data()), k);
-    }
-    out.close();
+    WriteImage(img, Dir + "/tree.iso");
     std::string iso = Quote(Dir + "/tree.iso");
 
     Result d = Shell("isoinfo -d -i " + iso);
@@ -203,6 +208,27 @@ TEST_F(ImageToolsTest, NestedFoldersWrittenThroughTheCache) {
     EXPECT_TRUE(ReadAll(fs::path(Dir) / "tree/Books/Old/1999 menu.txt") ==
                 ReadAll(Src() / "1999 menu.txt"));
     EXPECT_TRUE(ReadAll(fs::path(Dir) / "tree/Books/books.txt") == ReadAll(Src() / "books.txt"));
+}
+
+// Joliet forbids "* / : ; ? \\" in names: they become "_", and the names stay unique.
+TEST_F(ImageToolsTest, JolietNamesHoldOnlyAllowedCharacters) {
+    TDiscImage img;
+    img.ForceImageDir("/Menu: Spring?");
+    for (const char* name : {"a:b.txt", "a_b.txt", "a?b.txt", "x;y*z\\w.txt"})
+        ASSERT_EQ(img.AddFile("/", MakeFile(name, 100), false), 1) << name;
+    ASSERT_EQ(img.AddFile("/Menu: Spring?", MakeFile("soup.txt", 10), false), 1);
+    WriteImage(img, Dir + "/names.iso");
+    Result f = Shell("isoinfo -J -f -i " + Quote(Dir + "/names.iso"));
+    ASSERT_EQ(f.Status, 0) << f.Output;
+    std::vector<std::string> listed;
+    std::istringstream lines(f.Output);
+    for (std::string line; std::getline(lines, line);)
+        listed.push_back(line);
+    std::sort(listed.begin(), listed.end());
+    const std::vector<std::string> want = {"/Menu_ Spring_", "/Menu_ Spring_/soup.txt;1",
+                                           "/a_b.txt;1",     "/a_b~1.txt;1",
+                                           "/a_b~2.txt;1",   "/x_y_z_w.txt;1"};
+    EXPECT_EQ(listed, want) << f.Output;
 }
 
 TEST_F(ImageToolsTest, CliRefusesWhatCannotBeImaged) {

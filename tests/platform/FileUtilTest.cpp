@@ -2,13 +2,18 @@
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
+#include "SmallDisk.h"
 #include "archive/LhaTestUtil.h"
+#include "platform/Errors.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fu = larderly::fileutil;
@@ -183,6 +188,120 @@ TEST(FileUtilList, SortedWithoutDotEntries) {
     EXPECT_EQ(list[2].name, "c");
     EXPECT_TRUE(list[2].isDirectory);
     EXPECT_TRUE(list[0].isRegular);
+}
+
+// --- Files written for the user ---
+
+std::string ReadText(const std::string& path) {
+    const auto bytes = larderly::testutil::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Names in the folder other than those given.
+std::vector<std::string> Others(const std::string& folder, std::vector<std::string> known) {
+    std::vector<std::string> out;
+    for (const auto& e : fu::ListDirectory(folder))
+        if (std::find(known.begin(), known.end(), e.name) == known.end()) out.push_back(e.name);
+    return out;
+}
+
+TEST(FileUtilOutput, ReplacesOnlyRegularFilesAndLeavesNoTemporary) {
+    ScratchDir dir;
+    WriteText(dir / "old.txt", "old");
+    ::chmod((dir / "old.txt").c_str(), 0600);
+    WriteText(dir / "pointee.txt", "pointee");
+    ASSERT_EQ(::symlink("pointee.txt", (dir / "link.txt").c_str()), 0);
+    ASSERT_EQ(::symlink("gone.txt", (dir / "dangling.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+    fu::MakeDirectories(dir / "folder");
+    const std::vector<std::string> known = {"old.txt", "pointee.txt", "link.txt", "dangling.txt",
+                                            "fifo",    "folder",      "new.txt"};
+    struct Case {
+        std::string target;
+        const char* refusal; // "" when the file is written
+    } cases[] = {
+        {dir / "new.txt", ""},
+        {dir / "old.txt", ""},
+        {dir / "link.txt", "it is a symbolic link"},
+        {dir / "dangling.txt", "it is a symbolic link"},
+        {dir / "fifo", "it is a named pipe"},
+        {dir / "folder", "it is a folder"},
+        {"/dev/null", "it is a device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        try {
+            fu::OutputFile out(c.target);
+            out.Stream() << "fresh";
+            out.Commit();
+            EXPECT_STREQ(c.refusal, "");
+            EXPECT_EQ(ReadText(c.target), "fresh");
+        } catch (const larderly::EInOutError& e) {
+            EXPECT_EQ(e.what(), "Cannot write " + c.target + ": " + c.refusal +
+                                    ". Only a regular file is replaced; choose another file name.");
+        }
+        EXPECT_EQ(Others(dir.path(), known), std::vector<std::string>{});
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "old.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "a replaced file keeps its permissions";
+    EXPECT_EQ(ReadText(dir / "pointee.txt"), "pointee") << "nothing written through the link";
+    EXPECT_FALSE(fu::PathExists(dir / "gone.txt"));
+
+    // Not committed: the target stays as it was.
+    {
+        fu::OutputFile out(dir / "old.txt");
+        out.Stream() << "half";
+    }
+    EXPECT_EQ(ReadText(dir / "old.txt"), "fresh");
+    EXPECT_EQ(Others(dir.path(), known), std::vector<std::string>{});
+}
+
+TEST(FileUtilOutput, FullDiskFailsAndKeepsTheOldFile) {
+    larderly::testing::SmallDisk disk;
+    if (!disk.ok()) GTEST_SKIP() << "mounting a small file system is not permitted here";
+    const std::string target = disk.path("report.pdf");
+    WriteText(target, "old");
+    try {
+        fu::OutputFile out(target);
+        out.Stream() << std::string(16 * 1024, 'y');
+        out.Commit();
+        ADD_FAILURE() << "the write on a full disk did not fail";
+    } catch (const larderly::EInOutError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write " + target + ": No space left on device");
+    }
+    EXPECT_EQ(ReadText(target), "old");
+    EXPECT_EQ(fu::ListDirectory(disk.path("")).size(), 2u) << "the temporary file is removed";
+}
+
+TEST(FileUtilOutput, TemporariesOfEndedRunsAreRemovedAtTheNextOutput) {
+    ScratchDir dir;
+    const pid_t dead = ::fork();
+    if (dead == 0) _exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string self = std::to_string(::getpid()), gone = std::to_string(dead);
+    const std::string deadTemp = ".a.mmf.larderly-tmp-" + gone + "-Ab3xYz",
+                      oldExport = ".larderly-export-" + gone + "-0",
+                      liveTemp = ".b.pdf.larderly-tmp-" + self + "-Qw7eRt",
+                      staleLive = ".c.pdf.larderly-tmp-" + self + "-Zx9cVb",
+                      foreign = ".d.larderly-tmp-x", user = "a.mmf.larderly-tmp-" + gone + "-1";
+    for (const auto& n : {deadTemp, oldExport, liveTemp, staleLive, foreign, user})
+        WriteText(dir / n, "x");
+    const struct timespec times[2] = {{std::time(nullptr) - 2 * 86400, 0},
+                                      {std::time(nullptr) - 2 * 86400, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (dir / staleLive).c_str(), times, 0), 0);
+    {
+        fu::OutputFile out(dir / "a.mmf");
+        out.Commit();
+    }
+    std::vector<std::string> left;
+    for (const auto& e : fu::ListDirectory(dir.path()))
+        left.push_back(e.name);
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> want = {liveTemp, foreign, "a.mmf", user};
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(left, want);
 }
 
 } // namespace

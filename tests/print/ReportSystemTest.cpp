@@ -1,6 +1,7 @@
 // The report system's run: setup dialog, printer output with its status texts, the preview
 // window's settings, and refusals before any dialog for a recipe that is gone.
 #include "PrintFixture.h"
+#include "SmallDisk.h"
 
 #include "print/QtReportEngine.h"
 #include "print/ReportDialogs.h"
@@ -16,6 +17,8 @@
 #include <gmock/gmock.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace larderly {
 namespace {
@@ -87,6 +90,53 @@ TEST(ReportSystem, PaperPickedInPrinterSetupStaysForTheSession) {
     }
     EXPECT_THAT(offered, ::testing::ElementsAre(first, QPageSize::Legal));
     EXPECT_NE(first, QPageSize::Legal);
+}
+
+// A PDF file chosen as the printer's output is saved whole or not at all: a symbolic link
+// is not written through, and a full disk fails the print and keeps the old file.
+TEST(ReportSystem, PdfOutputReplacesOnlyARegularFileAndFailsOnAFullDisk) {
+    TempStore t;
+    const int32_t id = t.AddRecipe("Printed", {-1, -1, -1, -1}, {200, "A line of the recipe."});
+    larderly::testing::SmallDisk disk;
+    std::filesystem::create_directories(t.home + "out");
+    std::ofstream(t.home + "out/pointee") << "keep";
+    std::filesystem::create_symlink("pointee", t.home + "out/link.pdf");
+    struct Case {
+        std::string target, message;
+    } cases[] = {
+        {t.home + "out/link.pdf", "Cannot write " + t.home +
+                                      "out/link.pdf: it is a symbolic link. Only a regular file "
+                                      "is replaced; choose another file name."},
+        {disk.path("old.pdf"),
+         "Unable to write " + disk.path("old.pdf") + ": No space left on device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        if (c.target.rfind(t.home, 0) != 0) {
+            if (!disk.ok()) continue; // mounting a small file system is not permitted here
+            std::ofstream(c.target) << "old";
+        }
+        TReportSystem rs;
+        rs.OutputFile = c.target;
+        rs.RunSetup = [](TReportSetup& s, QPrinter&) {
+            s.Preview = false;
+            return true;
+        };
+        try {
+            rs.Execute(t.store, id);
+            ADD_FAILURE() << "the print was not refused";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(e.what(), c.message);
+        }
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(t.home + "out/link.pdf"), "pointee");
+    std::ifstream pointee(t.home + "out/pointee");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(pointee), {}), "keep");
+    if (disk.ok()) {
+        std::ifstream old(disk.path("old.pdf"));
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(disk.path("")), {}), 2);
+    }
 }
 
 TEST(ReportSystem, PreviewWindowIsGeneratedMaximisedAtFullZoom) {

@@ -336,9 +336,11 @@ TEST_F(RealInputTest, FailedPrinterStartLeavesLaterPrintsWorking) {
     prompts_.answer(PromptAnswer::Ok, "Printer Setup");
     QTest::keyClick(&m, Qt::Key_F6);
     EXPECT_TRUE(prompts_.done());
-    // A folder cannot be written as a file: that start fails too.
+    // A folder is not replaced by a PDF file: that print is refused too.
     rs.OutputFile = home_.Home();
-    prompts_.answer(PromptAnswer::Ok, "Unable to start printing.");
+    prompts_.answer(PromptAnswer::Ok, "Cannot write " + home_.Home() +
+                                          ": it is a folder. Only a regular file is replaced; "
+                                          "choose another file name.");
     QTest::keyClick(&m, Qt::Key_F6);
     // Printing to a PDF file works afterwards, and so does the preview.
     const std::string pdf = home_.Home() + "later.pdf";
