@@ -3,9 +3,9 @@
 // output window that holds the last 8192 bytes before the bytes being produced.
 //
 // Bits are taken from a 64-bit buffer refilled eight bytes at a time from a staging copy
-// of the input; one refill per item is enough (a character/length code, a position code
-// and its extra bits take at most 16 + 16 + 12 bits). Output goes to the byte layer a
-// large piece at a time.
+// of the input whenever fewer bits are left than the longest item takes (a character/length
+// code, a position code and its extra bits: at most 16 + 16 + 12 bits). Output goes to the byte
+// layer a large piece at a time.
 #include "archive/LhaCoders.h"
 #include "archive/LhaExceptions.h"
 
@@ -272,7 +272,8 @@ struct Lh5DecoderState {
             while (w < stop) {
                 if (blockRemaining == 0) ReadBlockHeader();
                 --blockRemaining;
-                Refill();
+                // An item takes at most 16 + 16 + 12 bits.
+                if (count < 44) Refill();
                 const uint32_t e = cTable.Look(buf);
                 Drop(static_cast<int>(e >> 9));
                 const uint32_t c = e & 0x1FF;

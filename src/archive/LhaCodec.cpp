@@ -59,6 +59,7 @@ void TLhaCodecState::Reset(int64_t inputSize, bool compress) {
     FUnscrambleInput = false;
     FScrambleOutput = false;
     FKeyIndex = 0;
+    FCheckInput = compress;
 }
 
 bool TLhaCodecState::Refill() {
@@ -126,7 +127,8 @@ int64_t TLhaCodecState::ReadBytes(uint8_t* to, int64_t count) {
         if (FReadPos == FReadEnd && !Refill()) break;
         const int64_t n = std::min<int64_t>(count - done, FReadEnd - FReadPos);
         const uint8_t* from = FInput.get() + FReadPos;
-        FInputCRC = Crc16(FInputCRC, from, static_cast<size_t>(n));
+        // An expansion's check value is that of its output, so its input goes unchecked.
+        if (FCheckInput) FInputCRC = Crc16(FInputCRC, from, static_cast<size_t>(n));
         std::memcpy(to + done, from, static_cast<size_t>(n));
         if (FUnscrambleInput) XorKey(to + done, n);
         FReadPos += static_cast<int>(n);

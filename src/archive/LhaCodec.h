@@ -120,6 +120,7 @@ private:
     int64_t FOutputBudget = 0;  // bytes that may still be written
     uint32_t FOutputCount = 0;  // bytes written
     uint16_t FInputCRC = 0;     // CRC-16 of the bytes read (before unscrambling)
+    bool FCheckInput = true;    // whether ReadBytes keeps FInputCRC (compression only)
     uint16_t FOutputCRC = 0;    // CRC-16 of the bytes written (after scrambling)
     uint32_t FOutputSum = 0;    // plain sum of the bytes written
     bool FUnscrambleInput = false;
