@@ -9,32 +9,55 @@
 
 namespace larderly::lha {
 
-// Collects bits and hands every complete byte to the byte layer. Bits that do not fill
-// a last byte are dropped by Finish (the -lh5- stream ends with at most 7 padding bits,
-// the -lh1- stream pads its last byte with zeros through FlushPartial).
+// Collects bits and hands them to the byte layer a few hundred bytes at a time; Finish
+// hands over the rest. Bits that do not fill a last byte are dropped by Finish (the -lh5-
+// stream ends with at most 7 padding bits, the -lh1- stream pads its last byte with zeros
+// through FlushPartial first).
 class BitWriter {
 public:
     explicit BitWriter(TLhaCodecState& io) : FIo(io) {}
 
     // Appends the low `n` bits of `value` (n <= 32).
     void PutBits(int n, uint32_t value) {
-        if (n == 0) return;
         FAcc = (FAcc << n) | (value & ((uint64_t(1) << n) - 1));
         FCount += n;
-        while (FCount >= 8) {
-            FCount -= 8;
-            FIo.WriteByte(static_cast<uint8_t>(FAcc >> FCount));
+        if (FCount >= 32) {
+            FCount -= 32;
+            const uint32_t word = static_cast<uint32_t>(FAcc >> FCount);
+            FBytes[FLength] = static_cast<uint8_t>(word >> 24);
+            FBytes[FLength + 1] = static_cast<uint8_t>(word >> 16);
+            FBytes[FLength + 2] = static_cast<uint8_t>(word >> 8);
+            FBytes[FLength + 3] = static_cast<uint8_t>(word);
+            FLength += 4;
+            if (FLength == kCapacity) Hand();
         }
     }
-    // Writes a last incomplete byte, padded with zero bits, if there is one.
+    // Pads a last incomplete byte with zero bits, if there is one.
     void FlushPartial() {
-        if (FCount > 0) PutBits(8 - FCount, 0);
+        if (FCount % 8 != 0) PutBits(8 - FCount % 8, 0);
+    }
+    // Hands every complete byte to the byte layer.
+    void Finish() {
+        while (FCount >= 8) {
+            FCount -= 8;
+            FBytes[FLength++] = static_cast<uint8_t>(FAcc >> FCount);
+        }
+        Hand();
     }
 
 private:
+    static constexpr int kCapacity = 512;
+    void Hand() {
+        const int n = FLength;
+        FLength = 0;
+        FIo.WriteBytes(FBytes, n);
+    }
+
     TLhaCodecState& FIo;
     uint64_t FAcc = 0;
-    int FCount = 0; // bits pending in the low end of FAcc (0..7 between calls)
+    int FCount = 0; // bits pending in the low end of FAcc (0..31 between calls)
+    int FLength = 0;
+    uint8_t FBytes[kCapacity + 4];
 };
 
 // Reads bits ahead from the byte layer into a 64-bit window; past the end of the input

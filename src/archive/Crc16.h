@@ -1,5 +1,5 @@
 // CRC-16 of archive entries: reflected polynomial 0xA001, initial value 0, no final
-// inversion, one byte at a time through a 256-entry table.
+// inversion; one byte at a time through a 256-entry table, or a block eight bytes a step.
 #pragma once
 
 #include <array>

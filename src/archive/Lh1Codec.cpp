@@ -315,6 +315,7 @@ struct Lh1EncoderState {
             }
         } while (len > 0);
         bits.FlushPartial();
+        bits.Finish();
     }
 };
 

@@ -431,15 +431,7 @@ struct Lh5EncoderState {
     }
 
     // Reads up to `count` input bytes to T[at ..]; returns how many came.
-    int ReadText(int at, int count) {
-        int n = 0;
-        while (n < count) {
-            const uint8_t b = io.ReadByte();
-            if (io.EndOfInput()) break;
-            text[at + n++] = b;
-        }
-        return n;
-    }
+    int ReadText(int at, int count) { return static_cast<int>(io.ReadBytes(&text[at], count)); }
 
     [[gnu::always_inline]] void GetNextMatch() {
         remaining--;
@@ -647,6 +639,7 @@ struct Lh5EncoderState {
         }
         SendBlock();
         bits.PutBits(7, 0);
+        bits.Finish();
     }
 };
 

@@ -4,6 +4,7 @@
 #include "archive/LhaCoders.h"
 
 #include <algorithm>
+#include <cstring>
 #include <thread>
 
 namespace larderly {
@@ -58,6 +59,7 @@ void TLhaCodecState::Reset(int64_t inputSize, bool compress) {
     FUnscrambleInput = false;
     FScrambleOutput = false;
     FKeyIndex = 0;
+    FCheckInput = compress;
 }
 
 bool TLhaCodecState::Refill() {
@@ -87,6 +89,72 @@ bool TLhaCodecState::Refill() {
     return true;
 }
 
+namespace {
+
+// The plain sum of `count` bytes, eight at a time: the bytes are added in pairs into four
+// 16-bit lanes, which are folded before they could overflow.
+uint32_t ByteSum(const uint8_t* bytes, int64_t count) {
+    constexpr uint64_t kLow = 0x00FF00FF00FF00FFull;
+    uint32_t sum = 0;
+    int64_t i = 0;
+    while (count - i >= 8) {
+        uint64_t lanes = 0;
+        // 128 steps add at most 128 * 510 to a lane: below 65536.
+        const int64_t stop = std::min<int64_t>(count & ~int64_t{7}, i + 8 * 128);
+        for (; i < stop; i += 8) {
+            uint64_t v;
+            std::memcpy(&v, bytes + i, 8);
+            lanes += (v & kLow) + ((v >> 8) & kLow);
+        }
+        sum += static_cast<uint32_t>((lanes & 0xFFFF) + ((lanes >> 16) & 0xFFFF) +
+                                     ((lanes >> 32) & 0xFFFF) + (lanes >> 48));
+    }
+    for (; i < count; ++i)
+        sum += bytes[i];
+    return sum;
+}
+
+} // namespace
+
+void TLhaCodecState::XorKey(uint8_t* bytes, int64_t count) {
+    for (int64_t i = 0; i < count; ++i)
+        bytes[i] ^= NextKeyByte();
+}
+
+int64_t TLhaCodecState::ReadBytes(uint8_t* to, int64_t count) {
+    int64_t done = 0;
+    while (done < count) {
+        if (FReadPos == FReadEnd && !Refill()) break;
+        const int64_t n = std::min<int64_t>(count - done, FReadEnd - FReadPos);
+        const uint8_t* from = FInput.get() + FReadPos;
+        // An expansion's check value is that of its output, so its input goes unchecked.
+        if (FCheckInput) FInputCRC = Crc16(FInputCRC, from, static_cast<size_t>(n));
+        std::memcpy(to + done, from, static_cast<size_t>(n));
+        if (FUnscrambleInput) XorKey(to + done, n);
+        FReadPos += static_cast<int>(n);
+        done += n;
+    }
+    return done;
+}
+
+void TLhaCodecState::WriteBytes(const uint8_t* from, int64_t count) {
+    while (count > 0) {
+        if (FOutputBudget <= 0) throw EUnableToCompress();
+        if (FWritePos == kBufferSize) FlushFull();
+        const int64_t n = std::min({count, FOutputBudget, int64_t{kBufferSize - FWritePos}});
+        uint8_t* to = FOutput.get() + FWritePos;
+        std::memcpy(to, from, static_cast<size_t>(n));
+        if (FScrambleOutput) XorKey(to, n);
+        FOutputCRC = Crc16(FOutputCRC, to, static_cast<size_t>(n));
+        FOutputSum += ByteSum(to, n);
+        FOutputBudget -= n;
+        FOutputCount += static_cast<uint32_t>(n);
+        FWritePos += static_cast<int>(n);
+        from += n;
+        count -= n;
+    }
+}
+
 void TLhaCodecState::FlushFull() {
     std::this_thread::yield();
     FOutputStream->WriteBuffer(FOutput.get(), FWritePos);
@@ -94,10 +162,11 @@ void TLhaCodecState::FlushFull() {
 }
 
 void TLhaCodecState::CopyStored() {
+    uint8_t chunk[kBufferSize];
     for (;;) {
-        const uint8_t b = ReadByte();
-        if (FEndOfInput) return;
-        WriteByte(b);
+        const int64_t n = ReadBytes(chunk, kBufferSize);
+        WriteBytes(chunk, n);
+        if (n < kBufferSize) return;
     }
 }
 

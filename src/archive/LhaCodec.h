@@ -91,12 +91,22 @@ public:
         ++FOutputCount;
     }
 
+    // Reads up to `count` bytes to `to`, refilling as often as needed; as many single
+    // ReadByte calls would, but a buffer at a time. Returns how many came: fewer than asked
+    // only at the end of the input (EndOfInput() is then true).
+    int64_t ReadBytes(uint8_t* to, int64_t count);
+
+    // Writes `count` bytes as many WriteByte calls would, a buffer at a time: the bytes
+    // within the budget are stored, then EUnableToCompress is raised for the rest.
+    void WriteBytes(const uint8_t* from, int64_t count);
+
 private:
     uint8_t NextKeyByte() {
         const uint8_t k = static_cast<uint8_t>(FKey >> (8 * FKeyIndex));
         FKeyIndex = (FKeyIndex + 1) & 3;
         return k;
     }
+    void XorKey(uint8_t* bytes, int64_t count);
     bool Refill();
     void FlushFull();
     void Reset(int64_t inputSize, bool compress);
@@ -110,6 +120,7 @@ private:
     int64_t FOutputBudget = 0;  // bytes that may still be written
     uint32_t FOutputCount = 0;  // bytes written
     uint16_t FInputCRC = 0;     // CRC-16 of the bytes read (before unscrambling)
+    bool FCheckInput = true;    // whether ReadBytes keeps FInputCRC (compression only)
     uint16_t FOutputCRC = 0;    // CRC-16 of the bytes written (after scrambling)
     uint32_t FOutputSum = 0;    // plain sum of the bytes written
     bool FUnscrambleInput = false;

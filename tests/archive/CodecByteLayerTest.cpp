@@ -75,6 +75,20 @@ TEST(CodecByteLayer, LegacyCheckValueIsByteSum) {
     const Bytes big(300, 0xFF);
     EXPECT_EQ(Expand(colh0, big, 300, false, {}, true).result.CheckValue,
               static_cast<uint16_t>(300 * 0xFF));
+    // A large expansion, with long runs of high bytes, sums every byte written.
+    Bytes mixed = EnglishText(150000, 3);
+    mixed.insert(mixed.begin() + 70000, 40000, 0xFF);
+    mixed.insert(mixed.end(), 1003, 0xFE);
+    uint32_t sum = 0;
+    for (uint8_t b : mixed)
+        sum += b;
+    for (TLhaMethod method : {colh0, colh5}) {
+        const Coded packed = Compress(method, mixed);
+        const Coded back =
+            Expand(method, packed.data, static_cast<int64_t>(mixed.size()), false, {}, true);
+        EXPECT_EQ(back.data, mixed);
+        EXPECT_EQ(back.result.CheckValue, static_cast<uint16_t>(sum)) << LhaMethodId(method);
+    }
 }
 
 TEST(CodecByteLayer, ProgressReports) {

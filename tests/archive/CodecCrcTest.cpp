@@ -30,6 +30,20 @@ TEST(CodecCrc, RunningValueEqualsWholeBlock) {
         crc = Crc16Update(crc, static_cast<uint8_t>(ch));
     EXPECT_EQ(crc, Crc16(0, s.data(), s.size()));
     EXPECT_EQ(crc, Crc16(Crc16(0, s.data(), 10), s.data() + 10, s.size() - 10));
+
+    // Blocks are added eight bytes a step: every length and alignment around that step
+    // gives the byte-at-a-time value.
+    std::string bytes;
+    for (int i = 0; i < 300; ++i)
+        bytes.push_back(static_cast<char>(i * 37 + (i >> 3)));
+    for (size_t start : {0, 1, 3, 7}) {
+        for (size_t n = 0; n + start <= bytes.size(); n += (n < 40 ? 1 : 53)) {
+            uint16_t one = 0x1234;
+            for (size_t i = 0; i < n; ++i)
+                one = Crc16Update(one, static_cast<uint8_t>(bytes[start + i]));
+            EXPECT_EQ(Crc16(0x1234, bytes.data() + start, n), one) << start << " " << n;
+        }
+    }
 }
 
 TEST(CodecCrc, KeyFromPassword) {
