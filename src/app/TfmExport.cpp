@@ -6,6 +6,7 @@
 #include "platform/IniFile.h"
 #include "workspace/GuiSupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QFormLayout>
@@ -108,9 +109,15 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
         cbEncoding->addItem(Q(name), static_cast<int>(e));
     }
     cbEncoding->setCurrentIndex(cbEncoding->findData(static_cast<int>(initial.Encoding)));
+    cboxStrict = new QCheckBox("Leave out recipes with characters the character set &lacks", this);
+    cboxStrict->setObjectName("cboxStrict");
+    cboxStrict->setToolTip("Otherwise such characters are written as their nearest ASCII "
+                           "(\u2019 as ', \u00ae as (R)) and the recipes are named afterwards.");
+    cboxStrict->setChecked(initial.Strict);
     auto* form = new QFormLayout;
     form->addRow("&Format:", cbFormat);
     form->addRow("Character s&et:", cbEncoding);
+    form->addRow(QString(), cboxStrict);
 
     btnExport = new QPushButton("&Export...", this);
     btnExport->setObjectName("btnExport");
@@ -157,6 +164,7 @@ TExportChoice TfmExport::Choice() const {
     c.BookId = cbBook->currentIndex() >= 0 ? cbBook->currentData().toInt() : -1;
     c.Format = static_cast<ExportFormat>(cbFormat->currentData().toInt());
     c.Encoding = static_cast<ExportEncoding>(cbEncoding->currentData().toInt());
+    c.Strict = cboxStrict->isChecked();
     return c;
 }
 

@@ -371,13 +371,14 @@ void SetItem(IngredientLine& in, std::string_view text) {
 // Meal-Master columns of one ingredient (a line or the right half of a two-column row).
 std::optional<IngredientLine> MealMasterCell(std::string_view cell) {
     if (AllBlank(cell)) return std::nullopt;
+    IngredientLine in;
+    in.From = Layout::MealMaster;
     const std::string_view amountField = Cols(cell, 1, 7);
     const std::string_view gap1 = Cols(cell, 8, 8);
     const std::string_view unitField = Cols(cell, 9, 10);
     const std::string_view gap2 = Cols(cell, 11, 11);
     const std::string_view itemField = Cols(cell, 12, 100000);
     if (!AllBlank(gap1) || !AllBlank(gap2)) return std::nullopt;
-    IngredientLine in;
     const std::string_view amountText = Trim(amountField);
     if (!amountText.empty()) {
         // The amount stands right-aligned: nothing after it in its columns.
@@ -584,6 +585,7 @@ std::optional<IngredientLine> ParseMasterCookColumns(std::string_view line) {
         // The item must not begin inside the measure column.
         if (!measureField.empty() && !IsBlank(measureField.back()) && !itemField.empty()) continue;
         IngredientLine in;
+        in.From = Layout::MasterCook;
         const std::string_view amountText = Trim(amountField);
         if (!amountText.empty()) {
             const std::optional<Amount> a = ParseAmount(amountText);
@@ -713,9 +715,10 @@ std::vector<std::string> WriteMealMaster(const IngredientLine& line, std::size_t
     std::string code;
     std::string item = line.ItemText;
     if (!line.Unit.empty()) {
-        const UnitSpelling* u = line.UnitText.empty() ? nullptr : FromMealMasterCode(line.UnitText);
-        if (!u) u = FromMasterCookWord(line.UnitText);
-        if (!u || std::strcmp(u->Canonical, line.Unit.c_str()) != 0) u = FindSpelling(line.Unit);
+        const UnitSpelling* u = nullptr;
+        if (line.From == Layout::MealMaster) u = FromMealMasterCode(line.UnitText);
+        if (line.From == Layout::MasterCook) u = FromMasterCookWord(line.UnitText);
+        if (!u || line.Unit != u->Canonical) u = FindSpelling(line.Unit);
         if (u && *u->MealMasterCode) {
             code = u->MealMasterCode;
         } else {
@@ -763,21 +766,15 @@ std::vector<std::string> WriteMasterCook(const IngredientLine& line) {
     std::string measure;
     std::string item = line.ItemText;
     if (!line.Unit.empty()) {
-        const UnitSpelling* u = line.UnitText.empty() ? nullptr : FromMealMasterCode(line.UnitText);
-        if (u && std::strcmp(u->Canonical, line.Unit.c_str()) != 0) u = nullptr;
-        if (!u) {
-            // A MasterCook word keeps its spelling.
-            const UnitSpelling* w = FromMasterCookWord(line.UnitText);
-            if (w && std::strcmp(w->Canonical, line.Unit.c_str()) == 0 && !line.UnitText.empty())
-                measure = line.UnitText;
-            else
-                u = FindSpelling(line.Unit);
-        }
-        if (u) {
+        if (line.From == Layout::MasterCook && !line.UnitText.empty()) {
+            measure = line.UnitText;
+        } else {
+            const UnitSpelling* u =
+                line.From == Layout::MealMaster ? FromMealMasterCode(line.UnitText) : nullptr;
+            if (!u || line.Unit != u->Canonical) u = FindSpelling(line.Unit);
             const bool plural = line.amount.kind == Amount::Kind::Range || line.amount.Low > 1;
-            measure = plural ? u->Plural : u->Singular;
+            measure = u ? (plural ? u->Plural : u->Singular) : line.Unit;
         }
-        if (measure.empty()) measure = line.Unit;
     }
     if (CharCount(amount) > 7 || CharCount(measure) > 13) {
         std::string front = amount;

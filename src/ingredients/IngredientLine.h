@@ -52,7 +52,11 @@ const UnitSpelling* FromMealMasterCode(std::string_view code);
 // nullptr for an unknown word.
 const UnitSpelling* FromMasterCookWord(std::string_view word);
 
+// The layout a line was read from; a writer keeps the unit's spelling of its own layout.
+enum class Layout { Plain, MealMaster, MasterCook };
+
 struct IngredientLine {
+    Layout From = Layout::Plain;
     Amount amount;
     std::string Unit;     // canonical, or empty
     std::string UnitText; // the unit as written ("c", "cups", "Tbsp."), or empty
@@ -115,13 +119,16 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text);
 
 // The Meal-Master lines of an ingredient: amount right-aligned in columns 1-7, unit code in
 // columns 9-10, item from column 12, cut at word ends onto continuation lines ("-" in
-// column 12) so that no line passes `width` characters. A unit without a code goes to the
-// front of the item; an amount too wide for its columns goes there too.
+// column 12) so that no line passes `width` characters. A line read from Meal-Master keeps
+// its code; a unit without a code goes to the front of the item, and an amount too wide for
+// its columns goes there too.
 std::vector<std::string> WriteMealMaster(const IngredientLine& line, std::size_t width = 39);
 
 // The MasterCook line of an ingredient: amount right-aligned in columns 1-8, measure word
-// in columns 11-24 (plural for an amount above 1), ingredient from column 25. An item that
-// does not fit in column 104 goes on on further lines with no amount or measure.
+// in columns 11-24, ingredient from column 25. A line read from MasterCook keeps its word;
+// otherwise the word is the unit's (plural for an amount above 1, and each Meal-Master code
+// its own word). An item that does not fit in column 104 goes on on further lines with no
+// amount or measure.
 std::vector<std::string> WriteMasterCook(const IngredientLine& line);
 
 } // namespace larderly::ingredients
