@@ -66,7 +66,7 @@ void ShowResult(TfmMain& main, const ExportResult& result, std::size_t total,
                 const std::string& file) {
     const bool noFile = total > 0 && result.Written == 0;
     // Recipes written with a difference are not counted as written unchanged.
-    const std::size_t changed = result.WrittenChanged();
+    const std::size_t differing = result.WrittenChanged();
     const std::string summary =
         std::to_string(result.Written) + " of " + std::to_string(total) +
         (total == 1 ? " recipe" : " recipes") +

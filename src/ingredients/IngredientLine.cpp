@@ -543,6 +543,7 @@ std::vector<IngredientLine> ParseMealMasterColumns(std::string_view line) {
         if (!IsBlank(left.back()) || right.size() < 12) continue;
         std::optional<IngredientLine> r = MealMasterCell(right);
         if (!r || !(r->amount.Present() || !r->Unit.empty() || IsContinuation(*r))) continue;
+        r->Column = 1;
         if (AllBlank(left)) {
             out.push_back(std::move(*r));
             return out;
@@ -654,10 +655,15 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
     // Lines without amount or unit count as ingredients only inside a block: after an
     // ingredient or a heading, up to the next blank line or text line.
     bool inBlock = false;
+    // The last ingredient read in each column of a Meal-Master block.
+    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+    std::size_t lastInColumn[2] = {kNone, kNone};
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::string_view line = text[i];
         ParsedLine p;
         p.Source = i;
+        if (out.empty() || out.back().kind != LineKind::Ingredient)
+            lastInColumn[0] = lastInColumn[1] = kNone;
         if (Trim(line).empty()) {
             p.kind = LineKind::Blank;
             out.push_back(std::move(p));
@@ -683,9 +689,12 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
         if (!mm.empty() && (mm[0].amount.Present() || !mm[0].Unit.empty() || inBlock)) {
             for (IngredientLine& in : mm) {
                 if (IsContinuation(in) && !out.empty() && out.back().kind == LineKind::Ingredient) {
-                    JoinContinuation(out.back().ingredient, in);
+                    const std::size_t above = lastInColumn[in.Column];
+                    JoinContinuation(
+                        above < out.size() ? out[above].ingredient : out.back().ingredient, in);
                     continue;
                 }
+                lastInColumn[in.Column] = out.size();
                 ParsedLine q;
                 q.Source = i;
                 q.kind = LineKind::Ingredient;

@@ -64,6 +64,9 @@ struct IngredientLine {
     std::string Preparation; // after "--", ";" or the comma where the item ends
     // Item and preparation as they stood together in the line ("flour -- sifted").
     std::string ItemText;
+    // The column of a two-column Meal-Master row it stood in: 0 left (or the only one), 1
+    // right. A continuation belongs to the ingredient above it in the same column.
+    int Column = 0;
 };
 
 // What a line of a recipe's text is.

@@ -138,7 +138,8 @@ TEST(IngredientLine, RecipeTextKeepsDirectionsAsText) {
         "",
         "      1 c  Flour, sifted and mixed with some of",
         "           -the salt",
-        "      2    Eggs" + std::string(26, ' ') + "      1 ts Vanilla",
+        "      2    Eggs, beaten with" + std::string(13, ' ') + "      1 ts Vanilla",
+        "           -a fork" + std::string(22, ' ') + "           -extract",
         "",
         "MMMMM-----SAUCE-----",
         "      1 T  Butter",
@@ -168,11 +169,18 @@ TEST(IngredientLine, RecipeTextKeepsDirectionsAsText) {
             break;
         }
     }
-    const std::vector<std::string> want = {
-        "serves 4", "blank",          "1|cup|Flour|sifted and mixed with some of the salt",
-        "2||Eggs|", "1|tsp|Vanilla|", "blank",
-        "# SAUCE",  "1|tbsp|Butter|", "||Pepper|",
-        "blank",    "text 10",        "text 11"};
+    const std::vector<std::string> want = {"serves 4",
+                                           "blank",
+                                           "1|cup|Flour|sifted and mixed with some of the salt",
+                                           "2||Eggs|beaten with a fork",
+                                           "1|tsp|Vanilla extract|",
+                                           "blank",
+                                           "# SAUCE",
+                                           "1|tbsp|Butter|",
+                                           "||Pepper|",
+                                           "blank",
+                                           "text 11",
+                                           "text 12"};
     EXPECT_EQ(kinds, want);
 }
 
