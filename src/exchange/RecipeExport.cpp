@@ -111,13 +111,30 @@ std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::si
     const std::vector<std::string> body(text.begin() + static_cast<std::ptrdiff_t>(from),
                                         text.end());
     std::vector<std::string> out;
-    for (const ParsedLine& p : ParseRecipeText(body)) {
+    const std::vector<ParsedLine> parsed = ParseRecipeText(body);
+    auto inList = [](const ParsedLine& p) {
+        return p.kind == LineKind::Ingredient || p.kind == LineKind::Heading;
+    };
+    for (std::size_t k = 0; k < parsed.size(); ++k) {
+        const ParsedLine& p = parsed[k];
         if (p.kind == LineKind::Ingredient) {
             for (std::string& l : format == ExportFormat::MealMaster
                                       ? WriteMealMaster(p.ingredient)
                                       : WriteMasterCook(p.ingredient))
                 out.push_back(std::move(l));
             continue;
+        }
+        // Other readers end a MasterCook ingredient list at its first blank line: blank lines
+        // between groups of ingredients are left out.
+        if (p.kind == LineKind::Blank && format == ExportFormat::MasterCookText && k > 0 &&
+            inList(parsed[k - 1])) {
+            std::size_t next = k;
+            while (next < parsed.size() && parsed[next].kind == LineKind::Blank)
+                ++next;
+            if (next < parsed.size() && inList(parsed[next])) {
+                k = next - 1;
+                continue;
+            }
         }
         std::string line = body[p.Source];
         const std::size_t number = from + p.Source + 1;
@@ -126,12 +143,29 @@ std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::si
                             "\") is written as \"" + line +
                             "\" so that no reader takes it for the start or end of a recipe");
         const bool ledByBlank = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-        if (p.kind == LineKind::Heading && ledByBlank)
-            line = std::string(format == ExportFormat::MealMaster ? 11 : 24, ' ') + TrimCodes(line);
-        else if (format == ExportFormat::MasterCookText && ledByBlank)
-            line = TrimCodes(line);
+        const std::string trimmed = TrimCodes(line);
+        const bool ruled = trimmed.rfind("MMMMM", 0) == 0 || trimmed.rfind("-----", 0) == 0;
+        if (p.kind == LineKind::Heading && format == ExportFormat::MealMaster && !ruled) {
+            // "For the sauce:" becomes a Meal-Master heading line.
+            const std::size_t width = CharCount(trimmed);
+            const std::size_t left = width < 50 ? (60 - width) / 2 : 5;
+            line = "MMMMM" + std::string(left, '-') + trimmed +
+                   std::string(width < 60 - left ? 60 - left - width : 5, '-');
+            // Meal-Master readers look for a blank line above a heading.
+            if (!out.empty() && !out.back().empty()) out.emplace_back();
+        } else if (p.kind == LineKind::Heading && format == ExportFormat::MasterCookText &&
+                   (ledByBlank || ruled)) {
+            // MasterCook's headings stand in the ingredient column without rules.
+            line = std::string(24, ' ') + (ruled ? p.Heading : trimmed);
+        } else if (format == ExportFormat::MasterCookText && ledByBlank) {
+            line = trimmed;
+        }
         out.push_back(std::move(line));
     }
+    // Other readers take a MasterCook ingredient list to begin right under its rule.
+    if (format == ExportFormat::MasterCookText)
+        while (!out.empty() && out.front().empty())
+            out.erase(out.begin());
     return out;
 }
 
@@ -158,7 +192,12 @@ std::vector<std::string> MealMaster(const ExportRecipe& r, std::vector<std::stri
         notes.push_back("its text gains the first line \"Serving Size  :\" when read back");
     }
     out.push_back(servings.empty() ? "   Servings:" : "   Servings: " + servings);
-    for (std::string& line : BodyLines(r.Text, body, ExportFormat::MealMaster, notes)) {
+    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MealMaster, notes);
+    // Meal-Master readers look for a blank line between the header and the ingredients.
+    if (!lines.empty() && !TrimCodes(lines[0]).empty() &&
+        !ingredients::ParseMealMasterColumns(lines[0]).empty())
+        lines.insert(lines.begin(), std::string());
+    for (std::string& line : lines) {
         // A line the reader takes for a closing line ("MMMMM  ", any five characters
         // beginning with M or -) gets a leading blank, so that it does not end the recipe.
         if (import::TMealMasterExportReader::IsClosingLine(line) ||
@@ -234,12 +273,14 @@ std::vector<std::string> MasterCook(const ExportRecipe& r, std::vector<std::stri
     }
     out.push_back("  Amount  Measure       Ingredient -- Preparation Method");
     out.push_back("--------  ------------  --------------------------------");
-    if (body >= r.Text.size()) {
+    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MasterCookText, notes);
+    if (lines.empty()) {
         // The first body line is always taken, whatever it holds.
         out.push_back("");
-        notes.push_back("its text gains an empty last line when read back");
+        if (body >= r.Text.size())
+            notes.push_back("its text gains an empty last line when read back");
     }
-    for (std::string& line : BodyLines(r.Text, body, ExportFormat::MasterCookText, notes))
+    for (std::string& line : lines)
         out.push_back(std::move(line));
     out.push_back("                   " + std::string(kMxpEndMarker) + " ");
     out.push_back("");

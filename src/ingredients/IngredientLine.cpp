@@ -685,8 +685,21 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
             inBlock = true;
             continue;
         }
+        // A line without amount or unit also begins a block when the next line is an
+        // ingredient with one.
+        auto measured = [](const IngredientLine& in) {
+            return in.amount.Present() || !in.Unit.empty();
+        };
+        auto nextMeasured = [&] {
+            if (i + 1 >= text.size()) return false;
+            const std::vector<IngredientLine> m = ParseMealMasterColumns(text[i + 1]);
+            if (!m.empty()) return measured(m[0]);
+            const std::optional<IngredientLine> c = ParseMasterCookColumns(text[i + 1]);
+            return c && measured(*c);
+        };
         std::vector<IngredientLine> mm = ParseMealMasterColumns(line);
-        if (!mm.empty() && (mm[0].amount.Present() || !mm[0].Unit.empty() || inBlock)) {
+        if (!mm.empty() &&
+            (measured(mm[0]) || inBlock || (!IsContinuation(mm[0]) && nextMeasured()))) {
             for (IngredientLine& in : mm) {
                 if (IsContinuation(in) && !out.empty() && out.back().kind == LineKind::Ingredient) {
                     const std::size_t above = lastInColumn[in.Column];
@@ -705,7 +718,7 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
             continue;
         }
         std::optional<IngredientLine> mc = ParseMasterCookColumns(line);
-        if (mc && (mc->amount.Present() || !mc->Unit.empty() || inBlock)) {
+        if (mc && (measured(*mc) || inBlock || nextMeasured())) {
             p.kind = LineKind::Ingredient;
             p.ingredient = std::move(*mc);
             out.push_back(std::move(p));

@@ -118,11 +118,11 @@ TEST(Export, MasterCookReadsBackTitlesCategoriesAndText) {
     EXPECT_EQ(back[0].title, "Crème brûlée");
     EXPECT_EQ(back[0].categories,
               (std::array<std::string, 4>{"Desserts", "Französisch", "Eggs", "Baked"}));
-    // Ingredient lines come back in the columns the reader rebuilds; a direction line loses
-    // its leading blanks, which would make it an ingredient line.
+    // Ingredient lines come back in the columns the reader rebuilds, right under the rule; a
+    // direction line loses its leading blanks, which would make it an ingredient line.
     EXPECT_EQ(back[0].lines,
               (std::vector<std::string>{
-                  "Serving Size  : 4", "", "500     ml             cream",
+                  "Serving Size  : 4", "500     ml             cream",
                   "1/2     tsp            vanilla", "        pinch          salt",
                   "Heat the cream; whisk in the yolks.", "Bake.", "", "Serve cold."}));
     EXPECT_EQ(back[1].categories, (std::array<std::string, 4>{}));

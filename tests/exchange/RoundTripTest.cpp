@@ -152,6 +152,7 @@ TEST(RoundTrip, IngredientsTakeTheTargetFormatsColumns) {
          {"\r\n      2 lb chicken thighs -- boned and\r\n           -cut into pieces\r\n",
           "\r\n      3    cloves garlic -- minced\r\n", "\r\n      1 tb fresh ginger -- grated\r\n",
           "\r\n      2 tb curry powder\r\n", "\r\n    250 ml chicken stock\r\n",
-          "\r\n           For the rice:\r\n", "\r\n        pn nutmeg\r\n"})
+          "\r\nMMMMM-----------------------For the rice:------------------------\r\n",
+          "\r\n        pn nutmeg\r\n"})
         EXPECT_NE(bytes.find(line), std::string::npos) << line;
 }

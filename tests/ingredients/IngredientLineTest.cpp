@@ -136,6 +136,7 @@ TEST(IngredientLine, RecipeTextKeepsDirectionsAsText) {
     const std::vector<std::string> text = {
         "Serving Size  : 4",
         "",
+        "           Salt",
         "      1 c  Flour, sifted and mixed with some of",
         "           -the salt",
         "      2    Eggs, beaten with" + std::string(13, ' ') + "      1 ts Vanilla",
@@ -171,6 +172,7 @@ TEST(IngredientLine, RecipeTextKeepsDirectionsAsText) {
     }
     const std::vector<std::string> want = {"serves 4",
                                            "blank",
+                                           "||Salt|",
                                            "1|cup|Flour|sifted and mixed with some of the salt",
                                            "2||Eggs|beaten with a fork",
                                            "1|tsp|Vanilla extract|",
@@ -179,8 +181,8 @@ TEST(IngredientLine, RecipeTextKeepsDirectionsAsText) {
                                            "1|tbsp|Butter|",
                                            "||Pepper|",
                                            "blank",
-                                           "text 11",
-                                           "text 12"};
+                                           "text 12",
+                                           "text 13"};
     EXPECT_EQ(kinds, want);
 }
 
