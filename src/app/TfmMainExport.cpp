@@ -71,10 +71,10 @@ void ShowResult(TfmMain& main, const ExportResult& result, std::size_t total,
         std::to_string(result.Written) + " of " + std::to_string(total) +
         (total == 1 ? " recipe" : " recipes") +
         (noFile ? " could be written; no file was made." : " written to " + file + ".") +
-        (changed == 0
+        (differing == 0
              ? ""
-             : " " + std::to_string(changed) + (changed == 1 ? " of them reads" : " of them read") +
-                   " back differently.");
+             : " " + std::to_string(differing) +
+                   (differing == 1 ? " of them reads" : " of them read") + " back differently.");
     main.statusBar()->showMessage(Q(summary));
     if (result.Notes.empty()) return;
 

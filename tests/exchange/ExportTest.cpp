@@ -241,3 +241,41 @@ TEST(Export, FormatAndEncodingNamesReadBack) {
         EXPECT_EQ(back, e);
     }
 }
+
+// Text lines that would start or end a recipe in one reader or another are changed just
+// enough that no recipe runs into the next or is cut short; each change is named.
+TEST(Export, LinesThatLookLikeRecipeBoundariesStayInsideTheirRecipe) {
+    const std::vector<std::string> lookAlikes = {
+        "* Exported from MasterCook *",
+        "                     *  Exported from  MasterCook  *",
+        "MMMMM----- Recipe via Meal-Master (tm) v8.05",
+        "---------- Recipe Extracted from Meal-Master",
+        "-----",
+        "- - - - - - - - - - - - - - - - - -",
+        "MMMMM",
+    };
+    std::vector<ExportRecipe> recipes;
+    for (std::size_t i = 0; i < 3; ++i) {
+        ExportRecipe r{static_cast<int32_t>(i + 1),
+                       "Boundary " + std::to_string(i + 1),
+                       {"Odd"},
+                       {"Serving Size  : 2", "Before the look-alikes."}};
+        for (const std::string& l : lookAlikes)
+            r.Text.push_back(l);
+        r.Text.push_back("After the look-alikes.");
+        recipes.push_back(std::move(r));
+    }
+    for (ExportFormat format : {ExportFormat::MealMaster, ExportFormat::MasterCookText}) {
+        SCOPED_TRACE(ExportFormatName(format));
+        ExportResult result;
+        auto back = ExportAndImport(recipes, format, ExportEncoding::Utf8, &result);
+        ASSERT_EQ(back.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(back[i].title, recipes[i].Title);
+            ASSERT_FALSE(back[i].lines.empty());
+            EXPECT_EQ(back[i].lines.back(), "After the look-alikes.");
+            EXPECT_EQ(back[i].lines.size(), recipes[i].Text.size());
+        }
+        EXPECT_EQ(result.WrittenChanged(), 3u);
+    }
+}
