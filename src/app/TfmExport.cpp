@@ -109,15 +109,15 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
         cbEncoding->addItem(Q(name), static_cast<int>(e));
     }
     cbEncoding->setCurrentIndex(cbEncoding->findData(static_cast<int>(initial.Encoding)));
-    cboxStrict = new QCheckBox("Leave out recipes with characters the character set &lacks", this);
+    cboxStrict = new QCheckBox("Leave out recipes with &missing characters", this);
     cboxStrict->setObjectName("cboxStrict");
-    cboxStrict->setToolTip("Otherwise such characters are written as their nearest ASCII "
+    cboxStrict->setToolTip("Recipes holding characters the character set lacks are left out. "
+                           "Otherwise such characters are written as their nearest ASCII "
                            "(\u2019 as ', \u00ae as (R)) and the recipes are named afterwards.");
     cboxStrict->setChecked(initial.Strict);
     auto* form = new QFormLayout;
     form->addRow("&Format:", cbFormat);
     form->addRow("Character s&et:", cbEncoding);
-    form->addRow(QString(), cboxStrict);
 
     btnExport = new QPushButton("&Export...", this);
     btnExport->setObjectName("btnExport");
@@ -135,6 +135,7 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
     auto* rows = new QVBoxLayout(this);
     rows->addWidget(what);
     rows->addLayout(form);
+    rows->addWidget(cboxStrict);
     rows->addLayout(buttons);
 
     connect(btnExport, &QPushButton::clicked, this, &QDialog::accept);
