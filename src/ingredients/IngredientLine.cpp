@@ -650,7 +650,7 @@ std::optional<IngredientLine> ParsePlainLine(std::string_view line, bool allowBa
     return in;
 }
 
-std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
+std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text, bool plainLines) {
     std::vector<ParsedLine> out;
     // Lines without amount or unit count as ingredients only inside a block: after an
     // ingredient or a heading, up to the next blank line or text line.
@@ -724,6 +724,15 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text) {
             out.push_back(std::move(p));
             inBlock = true;
             continue;
+        }
+        if (plainLines) {
+            if (std::optional<IngredientLine> plain = ParsePlainLine(line)) {
+                p.kind = LineKind::Ingredient;
+                p.ingredient = std::move(*plain);
+                out.push_back(std::move(p));
+                inBlock = false;
+                continue;
+            }
         }
         inBlock = false;
         p.kind = LineKind::Text;

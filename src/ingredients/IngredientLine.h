@@ -116,9 +116,12 @@ std::optional<IngredientLine> ParsePlainLine(std::string_view line, bool allowBa
 
 // Reads every line of a recipe's text: blank lines, headings, the servings line, ingredient
 // lines (Meal-Master columns with continuations joined and two-column rows split, MasterCook
-// columns, plain lines in the ingredient block) and the rest as text. A two-column
+// columns) and the rest as text. With `plainLines`, a text line that reads as a plain
+// ingredient line ("1 1/2 cups flour, sifted") is an ingredient too; the exporters leave it
+// off, so that a direction line is never laid out as an ingredient. A two-column
 // Meal-Master row gives two ingredients, so the result may be longer than the input.
-std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text);
+std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text,
+                                        bool plainLines = false);
 
 // The Meal-Master lines of an ingredient: amount right-aligned in columns 1-7, unit code in
 // columns 9-10, item from column 12, cut at word ends onto continuation lines ("-" in

@@ -218,5 +218,21 @@ TEST(IngredientLine, WritesEachFormatsColumns) {
               "boneless skinless chicken breasts, cut into thin strips");
 }
 
+// Plain lines count as ingredients only when asked; directions stay text either way.
+TEST(IngredientLine, PlainLinesInARecipeOnlyWhenAsked) {
+    const std::vector<std::string> text = {"Servings: 2", "1 1/2 cups flour, sifted", "2 eggs",
+                                           "Beat the eggs into the flour."};
+    auto kinds = [&](bool plain) {
+        std::string s;
+        for (const ParsedLine& l : ParseRecipeText(text, plain))
+            s += l.kind == LineKind::Ingredient ? Show(l.ingredient) + ";"
+                 : l.kind == LineKind::Text     ? std::string("text;")
+                                                : std::string("other;");
+        return s;
+    };
+    EXPECT_EQ(kinds(false), "other;text;text;text;");
+    EXPECT_EQ(kinds(true), "other;1.5|cup|flour|sifted;2||eggs|;text;");
+}
+
 } // namespace
 } // namespace larderly::ingredients
