@@ -405,6 +405,26 @@ std::optional<IngredientLine> MealMasterCell(std::string_view cell) {
     return in;
 }
 
+// Takes the first line of at most `limit` characters off `rest` (single blanks between
+// words), cut after a whole word; a word longer than the limit is taken whole, never split.
+std::string TakeLine(std::string& rest, std::size_t limit) {
+    std::string piece;
+    if (CharCount(rest) <= limit) {
+        piece.swap(rest);
+        return piece;
+    }
+    const std::string fits = CutChars(rest, limit + 1);
+    std::size_t cut = fits.rfind(' ');
+    if (cut == std::string::npos || cut == 0) cut = rest.find(' ');
+    if (cut == std::string::npos) {
+        piece.swap(rest);
+        return piece;
+    }
+    piece = rest.substr(0, cut);
+    rest = std::string(Trim(std::string_view(rest).substr(cut)));
+    return piece;
+}
+
 } // namespace
 
 std::string Amount::Decimal() const {
@@ -770,19 +790,7 @@ std::vector<std::string> WriteMealMaster(const IngredientLine& line, std::size_t
     std::string rest = Squeeze(item);
     bool first = true;
     do {
-        std::string piece;
-        const std::size_t limit = first ? room : room - 1;
-        if (CharCount(rest) <= limit) {
-            piece = rest;
-            rest.clear();
-        } else {
-            // Cut at the last blank that fits; a word longer than the room is cut inside.
-            std::string cut = CutChars(rest, limit);
-            const std::size_t blank = cut.rfind(' ');
-            if (blank != std::string::npos && blank > 0) cut.resize(blank);
-            piece = cut;
-            rest = std::string(Trim(std::string_view(rest).substr(cut.size())));
-        }
+        const std::string piece = TakeLine(rest, first ? room : room - 1);
         out.push_back(first ? head + piece : std::string(11, ' ') + "-" + piece);
         first = false;
     } while (!rest.empty());
@@ -821,17 +829,7 @@ std::vector<std::string> WriteMasterCook(const IngredientLine& line) {
     constexpr std::size_t kRoom = 80; // columns 25 to 104
     bool first = true;
     do {
-        std::string piece;
-        if (CharCount(rest) <= kRoom) {
-            piece = rest;
-            rest.clear();
-        } else {
-            std::string cut = CutChars(rest, kRoom);
-            const std::size_t blank = cut.rfind(' ');
-            if (blank != std::string::npos && blank > 0) cut.resize(blank);
-            piece = cut;
-            rest = std::string(Trim(std::string_view(rest).substr(cut.size())));
-        }
+        const std::string piece = TakeLine(rest, kRoom);
         std::string l = (first ? head : std::string(24, ' ')) + piece;
         while (!l.empty() && l.back() == ' ')
             l.pop_back();

@@ -212,6 +212,10 @@ TEST(IngredientLine, WritesEachFormatsColumns) {
                                                "           -breasts, cut into thin",
                                                "           -strips"};
     EXPECT_EQ(longLines, wantLong);
+    // A word longer than the room stays whole.
+    const std::string url = "https://example.org/a-very-long-address-for-the-recipe";
+    const std::vector<std::string> wantUrl = {"           see", "           -" + url};
+    EXPECT_EQ(WriteMealMaster(*ParsePlainLine("see " + url, true)), wantUrl);
     const std::vector<ParsedLine> again = ParseRecipeText(longLines);
     ASSERT_EQ(again.size(), 1u);
     EXPECT_EQ(again[0].ingredient.ItemText,
