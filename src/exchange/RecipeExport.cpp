@@ -50,15 +50,11 @@ void CheckTitle(const ExportRecipe& r, std::vector<std::string>& notes) {
         notes.push_back("the title loses its leading and trailing blanks when read back");
 }
 
-std::string FoldedCopy(std::string_view s) {
-    return FoldAZ(s);
-}
-
 // Replaces every `from` (letters a-z folded) in `line` by `to`; whether any was there.
 bool ReplaceFolded(std::string& line, std::string_view from, std::string_view to) {
     bool any = false;
-    for (std::size_t at = FoldedCopy(line).find(from); at != std::string::npos;
-         at = FoldedCopy(line).find(from, at + to.size())) {
+    for (std::size_t at = FoldAZ(line).find(from); at != std::string::npos;
+         at = FoldAZ(line).find(from, at + to.size())) {
         line.replace(at, from.size(), to);
         any = true;
     }
@@ -69,7 +65,7 @@ bool ReplaceFolded(std::string& line, std::string_view from, std::string_view to
 // is changed just enough that none does: the program names are split ("Meal- Master",
 // "Master Cook") and a rule of hyphens becomes a rule of "=". Returns whether it changed.
 bool NeutraliseMarkers(std::string& line) {
-    const std::string folded = FoldedCopy(line);
+    const std::string folded = FoldAZ(line);
     bool changed = false;
     const bool mealMaster = folded.find("meal-master") != std::string::npos ||
                             folded.find("meal master") != std::string::npos;
