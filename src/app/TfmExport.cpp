@@ -6,6 +6,7 @@
 #include "platform/IniFile.h"
 #include "workspace/GuiSupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QFormLayout>
@@ -108,6 +109,12 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
         cbEncoding->addItem(Q(name), static_cast<int>(e));
     }
     cbEncoding->setCurrentIndex(cbEncoding->findData(static_cast<int>(initial.Encoding)));
+    cboxStrict = new QCheckBox("Leave out recipes with &missing characters", this);
+    cboxStrict->setObjectName("cboxStrict");
+    cboxStrict->setToolTip("Recipes holding characters the character set lacks are left out. "
+                           "Otherwise such characters are written as their nearest ASCII "
+                           "(\u2019 as ', \u00ae as (R)) and the recipes are named afterwards.");
+    cboxStrict->setChecked(initial.Strict);
     auto* form = new QFormLayout;
     form->addRow("&Format:", cbFormat);
     form->addRow("Character s&et:", cbEncoding);
@@ -128,6 +135,7 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
     auto* rows = new QVBoxLayout(this);
     rows->addWidget(what);
     rows->addLayout(form);
+    rows->addWidget(cboxStrict);
     rows->addLayout(buttons);
 
     connect(btnExport, &QPushButton::clicked, this, &QDialog::accept);
@@ -157,6 +165,7 @@ TExportChoice TfmExport::Choice() const {
     c.BookId = cbBook->currentIndex() >= 0 ? cbBook->currentData().toInt() : -1;
     c.Format = static_cast<ExportFormat>(cbFormat->currentData().toInt());
     c.Encoding = static_cast<ExportEncoding>(cbEncoding->currentData().toInt());
+    c.Strict = cboxStrict->isChecked();
     return c;
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
@@ -34,6 +35,9 @@ struct TExportChoice {
     int32_t BookId = -1; // with TExportSource::Book
     exchange::ExportFormat Format = exchange::ExportFormat::MealMaster;
     exchange::ExportEncoding Encoding = exchange::ExportEncoding::Utf8;
+    // Leave out a recipe holding a character the character set lacks, instead of writing
+    // the nearest ASCII for it.
+    bool Strict = false;
 };
 
 // The format and character set as the settings file holds them; a missing or unknown value
@@ -61,6 +65,7 @@ public:
     QComboBox* cbBook = nullptr;
     QComboBox* cbFormat = nullptr;
     QComboBox* cbEncoding = nullptr;
+    QCheckBox* cboxStrict = nullptr;
     QPushButton* btnExport = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnHelp = nullptr;

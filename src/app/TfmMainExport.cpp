@@ -65,10 +65,16 @@ std::string NoteLine(const ExportNote& n) {
 void ShowResult(TfmMain& main, const ExportResult& result, std::size_t total,
                 const std::string& file) {
     const bool noFile = total > 0 && result.Written == 0;
+    // Recipes written with a difference are not counted as written unchanged.
+    const std::size_t differing = result.WrittenChanged();
     const std::string summary =
         std::to_string(result.Written) + " of " + std::to_string(total) +
         (total == 1 ? " recipe" : " recipes") +
-        (noFile ? " could be written; no file was made." : " written to " + file + ".");
+        (noFile ? " could be written; no file was made." : " written to " + file + ".") +
+        (differing == 0
+             ? ""
+             : " " + std::to_string(differing) +
+                   (differing == 1 ? " of them reads" : " of them read") + " back differently.");
     main.statusBar()->showMessage(Q(summary));
     if (result.Notes.empty()) return;
 
@@ -188,7 +194,7 @@ void ExportRecipes(TfmMain& main) {
         // Reading first and writing afterwards: a recipe that is gone stops the export before
         // anything is written. A failed write leaves no file behind and raises its reason.
         const std::vector<ExportRecipe> recipes = LoadExportRecipes(store, ids, step);
-        result = ExportToFile(*file, recipes, choice.Format, choice.Encoding, step);
+        result = ExportToFile(*file, recipes, choice.Format, choice.Encoding, step, choice.Strict);
     }
     const std::string folder = fileutil::ExtractFilePath(*file);
     if (!folder.empty()) main.SetExportFolder(fileutil::IncludeTrailingSeparator(folder));

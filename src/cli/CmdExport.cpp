@@ -1,8 +1,9 @@
-// larderly-cli export --format mmf|mxp [--encoding E] [--book NAME | --search WORDS | --id N...]
-// FILE: writes every recipe, a book's recipes, the recipes whose title or text hold every word
-// (as search finds them) or the recipes named by identifier to a Meal-Master or
-// MasterCook text file. Recipes that cannot be written, or that will read back differently,
-// are named on stderr; the status is 1 when any recipe was not written.
+// larderly-cli export --format mmf|mxp [--encoding E] [--strict] [--book NAME | --search WORDS |
+// --id N...] FILE: writes every recipe, a book's recipes, the recipes whose title or text hold
+// every word (as search finds them) or the recipes named by identifier to a Meal-Master or
+// MasterCook text file. A character the encoding lacks is written as its nearest ASCII; with
+// --strict such a recipe is not written. Recipes that cannot be written, or that will read
+// back differently, are named on stderr; the status is 1 when any recipe was not written.
 #include "cli/CliCommand.h"
 
 #include "exchange/ExportSource.h"
@@ -58,7 +59,8 @@ int RunExport(const CliArgs& a) {
     const std::vector<ExportRecipe> recipes = LoadExportRecipes(store, ids);
     store.SetTablesOpen(false);
 
-    const ExportResult result = ExportToFile(file, recipes, format, encoding);
+    const ExportResult result =
+        ExportToFile(file, recipes, format, encoding, {}, a.Has("--strict"));
     for (const ExportNote& n : result.Notes) {
         std::cerr << "Recipe \"" << n.Title << "\" (" << n.Id << ")"
                   << (n.Written ? ": " : " was not written: ") << n.Reason << "\n";
@@ -66,9 +68,14 @@ int RunExport(const CliArgs& a) {
     std::cout << result.Written << " of " << recipes.size() << " recipes written";
     // Recipes were chosen but none could be written: no file was made (or replaced).
     if (!recipes.empty() && result.Written == 0)
-        std::cout << "; no file was made\n";
+        std::cout << "; no file was made";
     else
-        std::cout << " to " << file << "\n";
+        std::cout << " to " << file;
+    // Recipes written with a difference are not counted as written unchanged.
+    if (const std::size_t changed = result.WrittenChanged())
+        std::cout << "; " << changed << (changed == 1 ? " of them reads" : " of them read")
+                  << " back differently (named above)";
+    std::cout << "\n";
     return result.NotWritten() ? 1 : 0;
 }
 
@@ -77,11 +84,12 @@ int RunExport(const CliArgs& a) {
 CliCommand ExportCommand() {
     CliCommand c;
     c.name = "export";
-    c.forms = {"--format [--encoding] [--book | --search | --id] FILE"};
+    c.forms = {"--format [--encoding] [--strict] [--book | --search | --id] FILE"};
     c.summary = "write recipes to a Meal-Master or MasterCook text file";
     c.options = {
         {"--format", "mmf|mxp", "Meal-Master or MasterCook text", CliValue::One},
         {"--encoding", "E", "utf-8 (default), cp1252 or cp437", CliValue::One},
+        {"--strict", "", "leave out recipes holding characters the encoding lacks", CliValue::None},
         {"--book", "NAME", "the recipes of one book", CliValue::One},
         {"--search", "WORDS", "the recipes whose title or text hold every word", CliValue::One},
         {"--id", "N...", "the recipes with these identifiers", CliValue::Integers}};

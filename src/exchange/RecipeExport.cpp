@@ -6,9 +6,11 @@
 
 #include "import/ImportText.h"
 #include "import/TMealMasterExportReader.h"
+#include "ingredients/IngredientLine.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +51,121 @@ void CheckTitle(const ExportRecipe& r, std::vector<std::string>& notes) {
         notes.push_back("the title loses its leading and trailing blanks when read back");
 }
 
+// Replaces every `from` (letters a-z folded) in `line` by `to`; whether any was there.
+bool ReplaceFolded(std::string& line, std::string_view from, std::string_view to) {
+    bool any = false;
+    for (std::size_t at = FoldAZ(line).find(from); at != std::string::npos;
+         at = FoldAZ(line).find(from, at + to.size())) {
+        line.replace(at, from.size(), to);
+        any = true;
+    }
+    return any;
+}
+
+// A line that some reader takes for the start of a recipe, or that ends a MasterCook recipe,
+// is changed just enough that none does: the program names are split ("Meal- Master",
+// "Master Cook") and a rule of hyphens becomes a rule of "=". Returns whether it changed.
+bool NeutraliseMarkers(std::string& line) {
+    const std::string folded = FoldAZ(line);
+    bool changed = false;
+    const bool mealMaster = folded.find("meal-master") != std::string::npos ||
+                            folded.find("meal master") != std::string::npos;
+    if (mealMaster) {
+        const std::string trimmed = TrimCodes(folded);
+        const bool markerLine = trimmed.rfind("mmmmm", 0) == 0 || trimmed.rfind("-----", 0) == 0 ||
+                                folded.find("recipe via meal") != std::string::npos ||
+                                folded.find("from meal") != std::string::npos ||
+                                folded.find("meal-master export") != std::string::npos ||
+                                folded.find("meal master export") != std::string::npos;
+        if (markerLine) {
+            changed |= ReplaceFolded(line, "meal-master", "Meal- Master");
+            changed |= ReplaceFolded(line, "meal master", "Meal- Master");
+        }
+    }
+    if (folded.find("exported from") != std::string::npos &&
+        folded.find("mastercook") != std::string::npos)
+        changed |= ReplaceFolded(line, "mastercook", "Master Cook");
+    // Hyphens and blanks only, five hyphens or more: a rule that ends a recipe in one reader
+    // or another.
+    const std::string t = TrimCodes(line);
+    if (std::count(t.begin(), t.end(), '-') >= 5 &&
+        t.find_first_not_of("- ") == std::string::npos) {
+        for (char& c : line)
+            if (c == '-') c = '=';
+        changed = true;
+    }
+    return changed;
+}
+
+// The recipe's text from line `from` on as the format's body: ingredient lines in the
+// format's own columns (a two-column row becomes two lines, continuations are joined and cut
+// again where the format needs), every other line as it stands. A MasterCook line that begins
+// with a blank is read as an ingredient, so a direction line loses its leading blanks there
+// and a heading moves to the ingredient column.
+std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::size_t from,
+                                   ExportFormat format, std::vector<std::string>& notes) {
+    using namespace ingredients;
+    const std::vector<std::string> body(text.begin() + static_cast<std::ptrdiff_t>(from),
+                                        text.end());
+    std::vector<std::string> out;
+    const std::vector<ParsedLine> parsed = ParseRecipeText(body);
+    auto inList = [](const ParsedLine& p) {
+        return p.kind == LineKind::Ingredient || p.kind == LineKind::Heading;
+    };
+    for (std::size_t k = 0; k < parsed.size(); ++k) {
+        const ParsedLine& p = parsed[k];
+        if (p.kind == LineKind::Ingredient) {
+            for (std::string& l : format == ExportFormat::MealMaster
+                                      ? WriteMealMaster(p.ingredient)
+                                      : WriteMasterCook(p.ingredient))
+                out.push_back(std::move(l));
+            continue;
+        }
+        // Other readers end a MasterCook ingredient list at its first blank line: blank lines
+        // between groups of ingredients are left out.
+        if (p.kind == LineKind::Blank && format == ExportFormat::MasterCookText && k > 0 &&
+            inList(parsed[k - 1])) {
+            std::size_t next = k;
+            while (next < parsed.size() && parsed[next].kind == LineKind::Blank)
+                ++next;
+            if (next < parsed.size() && inList(parsed[next])) {
+                k = next - 1;
+                continue;
+            }
+        }
+        std::string line = body[p.Source];
+        const std::size_t number = from + p.Source + 1;
+        if (p.kind != LineKind::Blank && NeutraliseMarkers(line))
+            notes.push_back("line " + std::to_string(number) + " (\"" + body[p.Source] +
+                            "\") is written as \"" + line +
+                            "\" so that no reader takes it for the start or end of a recipe");
+        const bool ledByBlank = !line.empty() && (line[0] == ' ' || line[0] == '\t');
+        const std::string trimmed = TrimCodes(line);
+        const bool ruled = trimmed.rfind("MMMMM", 0) == 0 || trimmed.rfind("-----", 0) == 0;
+        if (p.kind == LineKind::Heading && format == ExportFormat::MealMaster && !ruled) {
+            // "For the sauce:" becomes a Meal-Master heading line.
+            const std::size_t width = CharCount(trimmed);
+            const std::size_t left = width < 50 ? (60 - width) / 2 : 5;
+            line = "MMMMM" + std::string(left, '-') + trimmed +
+                   std::string(width < 60 - left ? 60 - left - width : 5, '-');
+            // Meal-Master readers look for a blank line above a heading.
+            if (!out.empty() && !out.back().empty()) out.emplace_back();
+        } else if (p.kind == LineKind::Heading && format == ExportFormat::MasterCookText &&
+                   (ledByBlank || ruled)) {
+            // MasterCook's headings stand in the ingredient column without rules.
+            line = std::string(24, ' ') + (ruled ? p.Heading : trimmed);
+        } else if (format == ExportFormat::MasterCookText && ledByBlank) {
+            line = trimmed;
+        }
+        out.push_back(std::move(line));
+    }
+    // Other readers take a MasterCook ingredient list to begin right under its rule.
+    if (format == ExportFormat::MasterCookText)
+        while (!out.empty() && out.front().empty())
+            out.erase(out.begin());
+    return out;
+}
+
 std::vector<std::string> MealMaster(const ExportRecipe& r, std::vector<std::string>& notes) {
     std::vector<std::string> out;
     CheckTitle(r, notes);
@@ -72,14 +189,18 @@ std::vector<std::string> MealMaster(const ExportRecipe& r, std::vector<std::stri
         notes.push_back("its text gains the first line \"Serving Size  :\" when read back");
     }
     out.push_back(servings.empty() ? "   Servings:" : "   Servings: " + servings);
-    for (std::size_t i = body; i < r.Text.size(); ++i) {
-        std::string line = r.Text[i];
-        // A line the reader takes for a closing line ("-----", "MMMMM  ", any five characters
+    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MealMaster, notes);
+    // Meal-Master readers look for a blank line between the header and the ingredients.
+    if (!lines.empty() && !TrimCodes(lines[0]).empty() &&
+        !ingredients::ParseMealMasterColumns(lines[0]).empty())
+        lines.insert(lines.begin(), std::string());
+    for (std::string& line : lines) {
+        // A line the reader takes for a closing line ("MMMMM  ", any five characters
         // beginning with M or -) gets a leading blank, so that it does not end the recipe.
         if (import::TMealMasterExportReader::IsClosingLine(line) ||
             import::TMealMasterExportReader::IsLooseClosingLine(line)) {
-            notes.push_back("line " + std::to_string(i + 1) + " (\"" + line +
-                            "\") gets a leading blank so that it does not end the recipe");
+            notes.push_back("the line \"" + line +
+                            "\" gets a leading blank so that it does not end the recipe");
             line.insert(0, 1, ' ');
         }
         out.push_back(std::move(line));
@@ -101,21 +222,6 @@ std::string CategoryCell(const std::string& name, std::size_t width,
         notes.push_back("the category \"" + name + "\" loses its leading asterisk when read back");
     }
     return n;
-}
-
-// A stored ingredient line (amount padded to 8, measure padded to 15, ingredient) goes back
-// into the file's ingredient columns, the amount right-aligned, so that other programs see an
-// ingredient and the reader rebuilds the very same line. Any other line is written as it is.
-std::string IngredientColumns(const std::string& line) {
-    if (line.empty()) return line;
-    const std::string amount = import::Field(import::Columns(line, 1, 8));
-    const std::string measure = import::Field(import::Columns(line, 9, 23));
-    const std::string ingredient = import::Field(import::Columns(line, 24, 200));
-    const std::size_t amountWidth = CharCount(amount);
-    if (amountWidth >= 8 || CharCount(measure) > 14) return line;
-    std::string columns =
-        std::string(8 - amountWidth, ' ') + amount + "  " + PadTo(measure, 14) + ingredient;
-    return import::MasterCookBodyLine(columns) == line ? columns : line;
 }
 
 std::vector<std::string> MasterCook(const ExportRecipe& r, std::vector<std::string>& notes) {
@@ -164,17 +270,15 @@ std::vector<std::string> MasterCook(const ExportRecipe& r, std::vector<std::stri
     }
     out.push_back("  Amount  Measure       Ingredient -- Preparation Method");
     out.push_back("--------  ------------  --------------------------------");
-    if (body >= r.Text.size()) {
+    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MasterCookText, notes);
+    if (lines.empty()) {
         // The first body line is always taken, whatever it holds.
         out.push_back("");
-        notes.push_back("its text gains an empty last line when read back");
+        if (body >= r.Text.size())
+            notes.push_back("its text gains an empty last line when read back");
     }
-    for (std::size_t i = body; i < r.Text.size(); ++i) {
-        if (i > body && r.Text[i].find(kMxpEndMarker) != std::string::npos)
-            notes.push_back("line " + std::to_string(i + 1) +
-                            " holds the end rule; the text is cut there when read back");
-        out.push_back(IngredientColumns(r.Text[i]));
-    }
+    for (std::string& line : lines)
+        out.push_back(std::move(line));
     out.push_back("                   " + std::string(kMxpEndMarker) + " ");
     out.push_back("");
     return out;
@@ -211,6 +315,73 @@ std::string DescribeChar(std::string_view s, std::size_t pos) {
     return "\"" + ch + "\" (" + code + ")";
 }
 
+// The nearest ASCII text of a character the encoding lacks: the usual typographic marks
+// from a table of our own, other letters through the system's transliteration (which drops
+// accents), and "?" when neither knows one.
+std::string NearestAscii(std::string_view ch, bool afterDigit) {
+    struct Pair {
+        const char* From;
+        const char* To;
+    };
+    static constexpr Pair kNearest[] = {
+        {"’", "'"},      {"‘", "'"},   {"‚", "'"},   {"′", "'"},   {"“", "\""},  {"”", "\""},
+        {"„", "\""},     {"″", "\""},  {"«", "\""},  {"»", "\""},  {"–", "-"},   {"—", "-"},
+        {"‐", "-"},      {"−", "-"},   {"…", "..."}, {"®", "(R)"}, {"©", "(C)"}, {"™", "(TM)"},
+        {"•", "*"},      {"·", "."},   {"€", "EUR"}, {"×", "x"},   {"÷", "/"},   {"°", " deg"},
+        {"\u00a0", " "}, {"½", "1/2"}, {"¼", "1/4"}, {"¾", "3/4"}, {"⅓", "1/3"}, {"⅔", "2/3"},
+        {"⅛", "1/8"},    {"⅜", "3/8"}, {"⅝", "5/8"}, {"⅞", "7/8"}, {"⅕", "1/5"}, {"⅙", "1/6"},
+    };
+    for (const Pair& p : kNearest)
+        if (ch == p.From) {
+            std::string to = p.To;
+            // "1½" must not become "11/2".
+            if (afterDigit && to.size() == 3 && to[1] == '/') to.insert(0, 1, ' ');
+            return to;
+        }
+    iconv_t cd = iconv_open("ASCII//TRANSLIT", "UTF-8");
+    std::string result = "?";
+    if (cd != reinterpret_cast<iconv_t>(-1)) {
+        char buf[32];
+        char* in = const_cast<char*>(ch.data());
+        std::size_t inLeft = ch.size();
+        char* dst = buf;
+        std::size_t outLeft = sizeof buf;
+        if (iconv(cd, &in, &inLeft, &dst, &outLeft) != static_cast<std::size_t>(-1)) {
+            std::string t(buf, sizeof buf - outLeft);
+            if (!t.empty() && t.find('?') == std::string::npos) result = t;
+        }
+        iconv_close(cd);
+    }
+    return result;
+}
+
+// The text in the encoding with the nearest ASCII for each character the encoding lacks;
+// the characters replaced, each once, in `replaced`. False when the text cannot be converted
+// at all.
+bool EncodeNearest(std::string_view utf8, ExportEncoding encoding, std::string& out,
+                   std::vector<std::string>& replaced) {
+    out.clear();
+    std::string piece, problem;
+    std::size_t start = 0;
+    std::string pending;
+    for (std::size_t at = 0; at < utf8.size();) {
+        const std::string ch = CutChars(utf8.substr(at), 1);
+        if (ch.size() > 1 && !EncodeText(ch, encoding, piece, problem)) {
+            if (!EncodeText(utf8.substr(start, at - start), encoding, piece, problem)) return false;
+            out += piece;
+            const bool afterDigit = at > 0 && utf8[at - 1] >= '0' && utf8[at - 1] <= '9';
+            out += NearestAscii(ch, afterDigit);
+            if (std::find(replaced.begin(), replaced.end(), ch) == replaced.end())
+                replaced.push_back(ch);
+            start = at + ch.size();
+        }
+        at += ch.size();
+    }
+    if (!EncodeText(utf8.substr(start), encoding, piece, problem)) return false;
+    out += piece;
+    return true;
+}
+
 } // namespace
 
 std::size_t ExportResult::NotWritten() const {
@@ -218,6 +389,13 @@ std::size_t ExportResult::NotWritten() const {
     for (const ExportNote& note : Notes)
         if (!note.Written) ++n;
     return n;
+}
+
+std::size_t ExportResult::WrittenChanged() const {
+    std::set<std::pair<int32_t, std::string>> recipes;
+    for (const ExportNote& note : Notes)
+        if (note.Written) recipes.insert({note.Id, note.Title});
+    return recipes.size();
 }
 
 bool ParseExportFormat(std::string_view name, ExportFormat& format) {
@@ -316,7 +494,7 @@ bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out
 
 ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& recipes,
                           ExportFormat format, ExportEncoding encoding,
-                          const std::function<void()>& step) {
+                          const std::function<void()>& step, bool strict) {
     ExportResult result;
     // Both readers stop a file at a title already read, so a repeated title is worth naming.
     std::set<std::string> titles;
@@ -337,8 +515,19 @@ ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& re
         }
         std::string bytes;
         if (!EncodeText(text, encoding, bytes, problem)) {
-            result.Notes.push_back({r.Id, r.Title, false, problem});
-            continue;
+            // Characters the encoding lacks are written as their nearest ASCII, and the recipe
+            // is named; a strict export leaves the recipe out instead.
+            std::vector<std::string> replaced;
+            if (strict || !IsValidUtf8(text) || !EncodeNearest(text, encoding, bytes, replaced)) {
+                result.Notes.push_back({r.Id, r.Title, false, problem});
+                continue;
+            }
+            std::string list;
+            for (const std::string& ch : replaced)
+                list += (list.empty() ? "" : ", ") + DescribeChar(ch, 0) + " as \"" +
+                        NearestAscii(ch, false) + "\"";
+            notes.push_back(EncodingDisplayName(encoding) + " lacks some characters; written " +
+                            list);
         }
         if (!titles.insert(FoldAZ(TrimCodes(r.Title))).second)
             notes.push_back(
@@ -353,10 +542,10 @@ ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& re
 
 ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecipe>& recipes,
                           ExportFormat format, ExportEncoding encoding,
-                          const std::function<void()>& step) {
+                          const std::function<void()>& step, bool strict) {
     // The file is written beside the target and replaces it only when it is whole.
     fileutil::OutputFile file(path);
-    ExportResult result = WriteRecipes(file.Stream(), recipes, format, encoding, step);
+    ExportResult result = WriteRecipes(file.Stream(), recipes, format, encoding, step, strict);
     // Nothing could be written: an empty file must not stand in for (or replace) an export.
     if (!recipes.empty() && result.Written == 0) {
         file.Discard();

@@ -1,8 +1,8 @@
 // Writing recipes to the two text exchange formats the import reads back: the Meal-Master
-// layout ("MMMMM----- Recipe via Meal-Master") and the MasterCook column text layout. Each
-// recipe is laid out in UTF-8, converted to the chosen encoding as a whole, and written only
-// when every character converts, so a file never holds half a recipe. Recipes that cannot be
-// written, and recipes whose read-back will differ, are named in the result.
+// layout ("MMMMM----- Recipe via Meal-Master") and the MasterCook column text layout, the
+// ingredient block in each format's own columns. Each recipe is laid out in UTF-8 and
+// converted to the chosen encoding as a whole, so a file never holds half a recipe. Recipes
+// that cannot be written, and recipes whose read-back will differ, are named in the result.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +50,8 @@ struct ExportResult {
     std::size_t Written = 0;
     std::vector<ExportNote> Notes;
     std::size_t NotWritten() const;
+    // The recipes written with a difference a read-back will show (each counted once).
+    std::size_t WrittenChanged() const;
 };
 
 // The lines of one recipe in the format, in UTF-8, without line ends. Differences a read-back
@@ -63,10 +65,12 @@ bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out
                 std::string& problem);
 
 // Writes every recipe that can be written to `out`, lines ending in CR LF; `step` (when set)
-// is called once per recipe.
+// is called once per recipe. A character the encoding lacks is written as its nearest ASCII
+// (’ as ', – as -, ® as (R)) and the recipe named in the notes; with `strict` such a recipe
+// is left out instead.
 ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& recipes,
                           ExportFormat format, ExportEncoding encoding,
-                          const std::function<void()>& step = {});
+                          const std::function<void()>& step = {}, bool strict = false);
 
 // Writes the recipes into `path` through a temporary file beside it that replaces the file
 // only once everything is on disk. When recipes were given and none of them could be
@@ -74,6 +78,6 @@ ExportResult WriteRecipes(std::ostream& out, const std::vector<ExportRecipe>& re
 // naming the file and the reason on failure; the file is then left as it was.
 ExportResult ExportToFile(const std::string& path, const std::vector<ExportRecipe>& recipes,
                           ExportFormat format, ExportEncoding encoding,
-                          const std::function<void()>& step = {});
+                          const std::function<void()>& step = {}, bool strict = false);
 
 } // namespace larderly::exchange

@@ -8,6 +8,7 @@
 #include "import/ImportCommand.h"
 #include "import/ImportTestSupport.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -154,7 +155,7 @@ TEST_F(ExportCommandTest, TheListedRecipesReadBackTheSameInTheListsOrder) {
     EXPECT_NE(bytes.find("Cr\xe8me"), std::string::npos);
 }
 
-TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsNamedAndNoEmptyFileIsLeft) {
+TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsWrittenNearestOrLeftOutWhenStrict) {
     Seed(home_.Home(), {{"Euro cake", {"Cakes"}, {"Serving Size  : 8", "Costs 2 € a slice."}},
                         {"Plain toast", {}, {"Serving Size  : 1", "Toast the bread."}}});
     TfmMain& m = StartActive();
@@ -174,20 +175,22 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsNamedAndNoEmptyFileIsLeft
         LeftClick(w.findChild<QPushButton*>("btnExport"));
     });
     EXPECT_EQ(prompts_.asked().back().start, home_.Home() + "recipes.mxp");
-    EXPECT_EQ(StatusText(), "1 of 2 recipes written to " + file + ".");
+    // "€" is written as "EUR", and the recipe is not counted as written unchanged.
+    EXPECT_EQ(StatusText(),
+              "2 of 2 recipes written to " + file + ". 1 of them reads back differently.");
     QMessageBox* details = Details();
     ASSERT_NE(details, nullptr);
-    EXPECT_THAT(details->informativeText().toStdString(), HasSubstr("Not written:"));
-    EXPECT_THAT(details->informativeText().toStdString(), HasSubstr("\"Euro cake\""));
-    EXPECT_THAT(details->informativeText().toStdString(), HasSubstr("€"));
+    EXPECT_THAT(details->informativeText().toStdString(),
+                HasSubstr("\"Euro cake\": code page 437 lacks some characters; written \"€\" "
+                          "(U+20AC) as \"EUR\""));
     details->close();
     const auto back = ReadBack(file);
-    ASSERT_EQ(back.size(), 1u);
-    EXPECT_EQ(back[0].title, "Plain toast");
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[0].lines.back(), "Costs 2 EUR a slice.");
 
-    // The shown recipe alone (the editor shows Euro cake) cannot be written at all: the file
-    // already there stays as it was, and no empty file claims an export. The format and the
-    // character set chosen last are offered again.
+    // With the tick box the shown recipe alone (the editor shows Euro cake) cannot be written
+    // at all: the file already there stays as it was, and no empty file claims an export.
+    // The format and the character set chosen last are offered again.
     std::ofstream(home_.Home() + "Euro cake.mxp") << "older file";
     ASSERT_EQ(CurrentTitle(), "Euro cake");
     prompts_.AnswerSave(home_.Home() + "Euro cake.mxp", "Export Recipes");
@@ -198,11 +201,17 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsNamedAndNoEmptyFileIsLeft
         EXPECT_THAT(shown->text().toStdString(), HasSubstr("Euro cake"));
         LeftClick(shown);
         EXPECT_TRUE(shown->isChecked());
+        auto* strict = w.findChild<QCheckBox*>("cboxStrict");
+        ASSERT_NE(strict, nullptr);
+        LeftClick(strict);
+        EXPECT_TRUE(strict->isChecked());
         LeftClick(w.findChild<QPushButton*>("btnExport"));
     });
     EXPECT_EQ(prompts_.asked().back().start, home_.Home() + "Euro cake.mxp");
     EXPECT_EQ(StatusText(), "0 of 1 recipe could be written; no file was made.");
     ASSERT_NE(Details(), nullptr);
+    EXPECT_THAT(Details()->informativeText().toStdString(), HasSubstr("Not written:"));
+    EXPECT_THAT(Details()->informativeText().toStdString(), HasSubstr("€"));
     Details()->close();
     std::ifstream kept(home_.Home() + "Euro cake.mxp");
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), {}), "older file");

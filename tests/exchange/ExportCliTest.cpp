@@ -79,3 +79,26 @@ TEST(ExportCli, ChoosesRecipesAndRefusesBadUse) {
           "export --format mmf --search \" \" y"})
         EXPECT_EQ(Cli(h, bad).status, 2) << bad;
 }
+
+TEST(ExportCli, MissingCharactersAreWrittenNearestOrRefusedWhenStrict) {
+    TestHome h;
+    const std::string file = h.path("quote.mmf");
+    std::ofstream(file) << "MMMMM----- Recipe via Meal-Master (tm) v8.05\n\n"
+                           "      Title: Mom\xe2\x80\x99s toast\n Categories: Bread\n"
+                           "   Servings: 1\n\n      1 sl Bread\n\n  Toast it.\nMMMMM\n";
+    ASSERT_EQ(Cli(h, "import " + file).status, 0);
+    auto r = Cli(h, "export --format mxp --encoding cp437 " + h.path("near.mxp"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("1 of 1 recipes written to " + h.path("near.mxp") +
+                         "; 1 of them reads back differently"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("Mom\xe2\x80\x99s toast"), std::string::npos) << "the recipe is named";
+    std::ifstream in(h.path("near.mxp"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(bytes.find("Mom's toast"), std::string::npos);
+    r = Cli(h, "export --strict --format mxp --encoding cp437 " + h.path("strict.mxp"));
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("0 of 1 recipes written; no file was made"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(h.path("strict.mxp")));
+}

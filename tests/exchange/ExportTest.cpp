@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 using namespace larderly;
@@ -42,10 +43,10 @@ std::string ReadFile(const std::string& path) {
 std::vector<StoredRecipe> ExportAndImport(const std::vector<ExportRecipe>& recipes,
                                           ExportFormat format, ExportEncoding encoding,
                                           ExportResult* result = nullptr,
-                                          std::string* bytes = nullptr) {
+                                          std::string* bytes = nullptr, bool strict = false) {
     TempStore target;
     const std::string file = target.Folder() + "/out.txt";
-    ExportResult r = ExportToFile(file, recipes, format, encoding);
+    ExportResult r = ExportToFile(file, recipes, format, encoding, {}, strict);
     if (result) *result = r;
     if (bytes) *bytes = ReadFile(file);
     import::TImportOptions options;
@@ -76,8 +77,11 @@ TEST(Export, MealMasterReadsBackTheSame) {
                 if (!c.empty()) cats.push_back(c);
             EXPECT_EQ(cats, want.Categories);
             std::vector<std::string> text = want.Text;
-            if (i == 2) // lines that would close the recipe get a leading blank
-                text[2].insert(0, 1, ' '), text[3].insert(0, 1, ' ');
+            if (i == 0) // the ingredient lines stand in Meal-Master's columns
+                text[2] = "    500 ml cream", text[3] = "    1/2 t  vanilla",
+                text[4] = "        pn salt";
+            if (i == 2) // lines that would close the recipe are changed just enough
+                text[2] = " Mixes", text[3] = "=====";
             EXPECT_EQ(back[i].lines, text);
         }
         // The two closing-line look-alikes are named; nothing else is.
@@ -114,32 +118,61 @@ TEST(Export, MasterCookReadsBackTitlesCategoriesAndText) {
     EXPECT_EQ(back[0].title, "Crème brûlée");
     EXPECT_EQ(back[0].categories,
               (std::array<std::string, 4>{"Desserts", "Französisch", "Eggs", "Baked"}));
-    // Lines beginning with a blank are rebuilt into the ingredient columns on reading.
-    EXPECT_EQ(back[0].lines, (std::vector<std::string>{
-                                 "Serving Size  : 4", "", "500     ml             cream",
-                                 "1/2     tsp            vanilla", "        pinch          salt",
-                                 "Heat the cream; whisk in the yolks.", "Bake.                  ",
-                                 "", "Serve cold."}));
+    // Ingredient lines come back in the columns the reader rebuilds, right under the rule; a
+    // direction line loses its leading blanks, which would make it an ingredient line.
+    EXPECT_EQ(back[0].lines,
+              (std::vector<std::string>{
+                  "Serving Size  : 4", "500     ml             cream",
+                  "1/2     tsp            vanilla", "        pinch          salt",
+                  "Heat the cream; whisk in the yolks.", "Bake.", "", "Serve cold."}));
     EXPECT_EQ(back[1].categories, (std::array<std::string, 4>{}));
     EXPECT_EQ(back[1].lines, (std::vector<std::string>{"Serving Size  :", "Toast the bread."}));
     // A servings text longer than the servings column keeps the whole first line in the body.
     EXPECT_EQ(back[2].lines, (std::vector<std::string>{"Serving Size  :", "Serving Size  : 2 cups",
-                                                       "Chop; mix.", "Mixes", "-----"}));
+                                                       "Chop; mix.", "Mixes", "====="}));
     EXPECT_EQ(back[2].categories[0], "Sauces");
-    // Both differences from the stored text are named.
-    int named = 0;
+    // Both recipes with a difference from the stored text are named, and only they.
+    std::set<int32_t> named;
     for (const auto& n : result.Notes)
-        named += n.Written && (n.Id == 2 || n.Id == 3);
-    EXPECT_EQ(named, 2);
+        if (n.Written) named.insert(n.Id);
+    EXPECT_EQ(named, (std::set<int32_t>{2, 3}));
+    EXPECT_EQ(result.WrittenChanged(), 2u);
 }
 
-TEST(Export, ARecipeTheEncodingLacksIsNamedAndLeftOut) {
+TEST(Export, CharactersTheEncodingLacksAreWrittenAsTheNearestAscii) {
+    std::vector<ExportRecipe> recipes = Sample();
+    recipes[1].Title = "Mom’s “best” toast®";
+    recipes[1].Text.push_back("Toast 2–3 slices, 1⅓ minutes…");
+    for (ExportEncoding enc : {ExportEncoding::Cp437, ExportEncoding::Windows1252}) {
+        SCOPED_TRACE(EncodingDisplayName(enc));
+        ExportResult result;
+        auto back = ExportAndImport(recipes, ExportFormat::MealMaster, enc, &result);
+        EXPECT_EQ(result.Written, 3u);
+        ASSERT_EQ(back.size(), 3u);
+        if (enc == ExportEncoding::Cp437) {
+            EXPECT_EQ(back[1].title, "Mom's \"best\" toast(R)");
+            EXPECT_EQ(back[1].lines.back(), "Toast 2-3 slices, 1 1/3 minutes...");
+        } else { // Windows-1252 has the quotes, the dash, "®" and "…", but not "⅓"
+            EXPECT_EQ(back[1].title, recipes[1].Title);
+            EXPECT_EQ(back[1].lines.back(), "Toast 2–3 slices, 1 1/3 minutes…");
+        }
+        // The recipe is named with what was written for what.
+        bool named = false;
+        for (const auto& n : result.Notes)
+            named |= n.Id == 2 && n.Written &&
+                     n.Reason.find("\"⅓\" (U+2153) as \"1/3\"") != std::string::npos;
+        EXPECT_TRUE(named);
+        EXPECT_EQ(back[0].title, "Crème brûlée") << "characters the encoding has stay";
+    }
+}
+
+TEST(Export, AStrictExportLeavesOutARecipeTheEncodingLacks) {
     std::vector<ExportRecipe> recipes = Sample();
     recipes[1].Text.push_back("Costs 2 € a slice → cheap");
     for (auto [enc, ch] :
          {std::pair{ExportEncoding::Cp437, "€"}, std::pair{ExportEncoding::Windows1252, "→"}}) {
         ExportResult result;
-        auto back = ExportAndImport(recipes, ExportFormat::MealMaster, enc, &result);
+        auto back = ExportAndImport(recipes, ExportFormat::MealMaster, enc, &result, nullptr, true);
         EXPECT_EQ(result.Written, 2u);
         EXPECT_EQ(result.NotWritten(), 1u);
         ASSERT_EQ(back.size(), 2u) << "the other recipes are written whole";
@@ -174,12 +207,12 @@ TEST(Export, NothingWrittenMakesNoFileAndAFailureNamesItsReason) {
     recipes.resize(1); // "Crème brûlée" holds characters code page 437 has, and one it lacks:
     recipes[0].Text.push_back("2 €");
     const ExportResult r =
-        ExportToFile(kept, recipes, ExportFormat::MealMaster, ExportEncoding::Cp437);
+        ExportToFile(kept, recipes, ExportFormat::MealMaster, ExportEncoding::Cp437, {}, true);
     EXPECT_EQ(r.Written, 0u);
     EXPECT_EQ(r.NotWritten(), 1u);
     EXPECT_EQ(ReadFile(kept), "older export") << "an export of nothing replaces nothing";
     EXPECT_NO_THROW(ExportToFile(t.Folder() + "/none.mmf", recipes, ExportFormat::MealMaster,
-                                 ExportEncoding::Cp437));
+                                 ExportEncoding::Cp437, {}, true));
     EXPECT_FALSE(std::filesystem::exists(t.Folder() + "/none.mmf"));
     // An export of no recipes at all is an empty file, as asked.
     ExportToFile(t.Folder() + "/empty.mmf", {}, ExportFormat::MealMaster, ExportEncoding::Utf8);
@@ -206,5 +239,43 @@ TEST(Export, FormatAndEncodingNamesReadBack) {
         ExportEncoding back{};
         EXPECT_TRUE(ParseExportEncoding(ExportEncodingName(e), back));
         EXPECT_EQ(back, e);
+    }
+}
+
+// Text lines that would start or end a recipe in one reader or another are changed just
+// enough that no recipe runs into the next or is cut short; each change is named.
+TEST(Export, LinesThatLookLikeRecipeBoundariesStayInsideTheirRecipe) {
+    const std::vector<std::string> lookAlikes = {
+        "* Exported from MasterCook *",
+        "                     *  Exported from  MasterCook  *",
+        "MMMMM----- Recipe via Meal-Master (tm) v8.05",
+        "---------- Recipe Extracted from Meal-Master",
+        "-----",
+        "- - - - - - - - - - - - - - - - - -",
+        "MMMMM",
+    };
+    std::vector<ExportRecipe> recipes;
+    for (std::size_t i = 0; i < 3; ++i) {
+        ExportRecipe r{static_cast<int32_t>(i + 1),
+                       "Boundary " + std::to_string(i + 1),
+                       {"Odd"},
+                       {"Serving Size  : 2", "Before the look-alikes."}};
+        for (const std::string& l : lookAlikes)
+            r.Text.push_back(l);
+        r.Text.push_back("After the look-alikes.");
+        recipes.push_back(std::move(r));
+    }
+    for (ExportFormat format : {ExportFormat::MealMaster, ExportFormat::MasterCookText}) {
+        SCOPED_TRACE(ExportFormatName(format));
+        ExportResult result;
+        auto back = ExportAndImport(recipes, format, ExportEncoding::Utf8, &result);
+        ASSERT_EQ(back.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(back[i].title, recipes[i].Title);
+            ASSERT_FALSE(back[i].lines.empty());
+            EXPECT_EQ(back[i].lines.back(), "After the look-alikes.");
+            EXPECT_EQ(back[i].lines.size(), recipes[i].Text.size());
+        }
+        EXPECT_EQ(result.WrittenChanged(), 3u);
     }
 }
