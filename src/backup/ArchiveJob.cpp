@@ -3,9 +3,11 @@
 
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
 #include "platform/Prompts.h"
 #include "platform/StagingFolder.h"
 #include "platform/Text.h"
+#include "store/TableSwap.h"
 #include "store/Tables.h"
 
 #include <cstdio>
@@ -50,7 +52,7 @@ constexpr const char* kAside = "old";
 constexpr const char* kAsideDrop = "old.drop";
 
 bool RenameFolder(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return fileutil::MoveFileStep(from, to);
 }
 
 } // namespace
@@ -72,15 +74,23 @@ bool RecoverBackupStaging(const std::string& staging, const std::string& target)
     return ok;
 }
 
-void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder) {
-    // Best effort: nothing here may keep the program from starting.
+void RecoverInterruptedBackup(const std::string& folder) {
+    if (folder.empty() || IsDisketteDrive(folder)) return;
     try {
-        RemoveStaleStagingFolders(Slash(programFolder) + "temp");
-        if (backupFolder.empty() || IsDisketteDrive(backupFolder)) return;
-        const std::string target = ResolveDrivePath(backupFolder);
+        const std::string target = ResolveDrivePath(folder);
         RemoveStaleStagingFolders(target, [&target](const std::string& staging) {
             return RecoverBackupStaging(staging, target);
         });
+    } catch (const std::exception&) {
+        // A drive letter without a mapping: there is nothing of ours there to clean.
+    }
+}
+
+void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder) {
+    // Best effort: nothing here may keep the program from starting.
+    try {
+        CleanUpTempFolder(Slash(programFolder));
+        RecoverInterruptedBackup(backupFolder);
     } catch (const std::exception&) {
         // A drive letter without a mapping: there is nothing of ours there to clean.
     }
@@ -208,12 +218,17 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     const std::string target = Slash(ResolveDrivePath(folder));
     const std::string archive = target + kBackupArchiveName;
     // What an interrupted job left behind goes first, so that its room is free and an old
-    // set it had moved aside is back in place before it is asked about.
-    RemoveStaleStagingFolders(TempFolder());
-    if (!diskette_)
-        RemoveStaleStagingFolders(target, [&target](const std::string& dir) {
-            return RecoverBackupStaging(dir, target);
-        });
+    // set it had moved aside is back in place before it is asked about; an interrupted
+    // restore is finished, so that the set backed up is a whole one.
+    CleanUpTempFolder(programFolder_);
+    // No restore replaces the tables while they are copied.
+    FolderLock tablesLock(DataFolder(), FolderLockKind::Tables);
+    if (!tablesLock.TryTake()) {
+        lastError_ = tablesLock.BusyText();
+        prompts_.Message(PromptKind::Error, lastError_);
+        return false;
+    }
+    RecoverInterruptedBackup(folder);
 
     if (PathExists(archive)) {
         if (prompts_.Message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) !=
@@ -226,7 +241,6 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
 
     SegArchive1.SetSegSize(diskette_ ? 1440000 : 100000000);
     SegArchive1.SetSegBaseName(kBackupBaseName);
-    SegArchive1.SetTempArchivePath(TempFolder());
     StagingFolder staging;
     if (diskette_) {
         SegArchive1.SetSegDir(target);
@@ -246,7 +260,19 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     StagingFolder snapshot = StagingFolder::Create(TempFolder());
     try {
         if (snapshot.empty()) throw std::runtime_error(JobText::kNoTempFolder);
+        SegArchive1.SetTempArchivePath(Slash(snapshot.path()));
         SegArchive1.FilesToProcess = SnapshotTableFiles(DataFolder(), snapshot.path());
+        // A set that lacks a table cannot be restored: it never replaces a backup.
+        if (SegArchive1.FilesToProcess.size() != kTableFiles.size()) {
+            std::string missing;
+            for (const auto& f : kTableFiles)
+                if (!FileExists(Slash(DataFolder()) + f))
+                    missing += (missing.empty() ? "" : ", ") + f;
+            throw std::runtime_error("The data folder " + DataFolder() + " lacks " + missing +
+                                     ", so no backup can be made of it; restore a backup "
+                                     "first. The backup in " +
+                                     target + " is left as it was.");
+        }
         SegArchive1.Compress();
         // A Cancel that came too late for the component to act on still cancels the job.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
@@ -336,16 +362,21 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     view_.SetWaitCursor(true);
     view_.SetLabel1(JobText::kReadingBackup);
     view_.ProcessMessages();
-
+    // One restore at a time, and none while another process has the tables open: it would
+    // go on working on the replaced files. What an interrupted restore left is finished first.
+    FolderLock lock(data, FolderLockKind::Restore);
+    if (!lock.Take("the restore", RestoreLockWaitMs, OnWaiting)) {
+        std::string writer = FolderLock::Writer(data);
+        lastError_ = "The data folder " + data + " is in use by " +
+                     (writer.empty() ? std::string("another program") : writer) +
+                     ": restore again when it has finished.";
+        prompts_.Message(PromptKind::Error, lastError_);
+        return false;
+    }
+    CleanUpTempFolder(programFolder_, true);
+    RecoverInterruptedBackup(folder);
     // The set expands into a staging folder first; the table files are replaced only once
     // it has expanded completely and holds all four.
-    RemoveStaleStagingFolders(TempFolder());
-    if (!diskette_) {
-        const std::string source = ResolveDrivePath(folder);
-        RemoveStaleStagingFolders(source, [&source](const std::string& dir) {
-            return RecoverBackupStaging(dir, source);
-        });
-    }
     StagingFolder staging;
     if (MakeDirectories(TempFolder())) staging = StagingFolder::Create(TempFolder());
     if (staging.empty()) throw std::runtime_error(JobText::kNoRestoreTempFolder);
@@ -354,7 +385,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     SegArchive1.SetSegDir(Slash(ResolveDrivePath(folder)));
     SegArchive1.SetSegBaseName(kBackupBaseName);
     SegArchive1.SetTargetPath(staging.path());
-    SegArchive1.SetTempArchivePath(TempFolder());
+    SegArchive1.SetTempArchivePath(Slash(staging.path()));
     bool expanded = true;
     try {
         SegArchive1.Expand();
@@ -380,32 +411,16 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         complete = complete && FileExists(Slash(staging.path()) + f);
 
     if (expanded && complete) {
-        // Swap the files in: the old ones step aside first and come back if any move fails.
-        std::vector<std::string> moved;
-        bool ok = true;
-        for (const auto& f : kTableFiles) {
-            std::string cur = Slash(data) + f, old = cur + ".old";
-            if (FileExists(cur) && !MoveFile(cur, old)) {
-                ok = false;
-                break;
-            }
-            moved.push_back(f);
-            if (!MoveFile(Slash(staging.path()) + f, cur)) {
-                ok = false;
-                break;
-            }
-        }
-        if (!ok) {
-            for (const auto& f : moved) {
-                std::string cur = Slash(data) + f;
-                if (FileExists(cur + ".old")) MoveFile(cur + ".old", cur);
-            }
+        bool keep = false;
+        if (!SwapInTableFiles(staging.path(), data, &keep)) {
             lastError_ = "Unable to replace the table files in " + data;
+            if (keep) {
+                lastError_ += "; the earlier files are kept in " + staging.path();
+                staging.Keep();
+            }
             prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
             return true;
         }
-        for (const auto& f : kTableFiles)
-            RemoveFile(Slash(data) + f + ".old");
     }
 
     bool dataComplete = expanded ? complete : true;

@@ -141,10 +141,15 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     s.store.OpenDatabase(ProgramFolder());
     s.store.SetTablesOpen(true);
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
+    // A restore waits for an import at work rather than refusing: both end whole.
+    job.RestoreLockWaitMs = -1;
+    job.OnWaiting = [](const std::string& text) { std::cerr << text << "\n"; };
     if (backup) {
         if (!job.BackupTables(folder)) return Fail(s, job);
         return 0;
     }
+    // A backup stopped half-way may have moved the set aside: it is put back first.
+    RecoverInterruptedBackup(folder);
     if (!FileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
         std::cerr << JobText::kNoBackupFile << "\n";
         return 1;
