@@ -132,6 +132,10 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     const std::string data = fileutil::IncludeTrailingSeparator(ProgramFolder()) + "data";
     InstanceLock lock(data);
     if (!backup && fileutil::DirectoryExists(data) && !lock.TryLock("larderly-cli restore")) {
+        if (!lock.Problem().empty()) {
+            std::cerr << lock.Problem() << "\n";
+            return 1;
+        }
         std::string holder = InstanceLock::Holder(data);
         if (holder.empty()) holder = "another program";
         std::cerr << "The data folder " << data << " is in use by " << holder

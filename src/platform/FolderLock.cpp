@@ -45,7 +45,10 @@ std::string LockFileOf(const std::string& folder) {
     return fileutil::IncludeTrailingSeparator(folder) + kInstanceLockFile;
 }
 
-std::string UnusableText(const std::string& folder, const std::string& path, int err) {
+} // namespace
+
+std::string LockFileProblem(const std::string& folder, int err) {
+    const std::string path = LockFileOf(folder);
     switch (err) {
     case EISDIR:
         return "The lock file " + path +
@@ -64,8 +67,6 @@ std::string UnusableText(const std::string& folder, const std::string& path, int
                "): check the data folder, then try again.";
     }
 }
-
-} // namespace
 
 FolderLock::FolderLock(std::string dataFolder, FolderLockKind kind)
     : folder_(std::move(dataFolder)), path_(LockFileOf(folder_)), kind_(kind) {}
@@ -88,7 +89,7 @@ bool FolderLock::TryTake(const std::string& job) {
                 fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
                 if (fd_ < 0) return held_ = true;
             } else {
-                throw EFolderLockError(UnusableText(folder_, path_, err));
+                throw EFolderLockError(LockFileProblem(folder_, err));
             }
         }
     }

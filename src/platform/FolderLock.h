@@ -26,6 +26,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Why the lock file of `dataFolder` cannot be opened, from the open's errno: a read-only
+// folder, a folder or a symbolic link in its place, and what to do about it.
+std::string LockFileProblem(const std::string& dataFolder, int err);
+
 enum class FolderLockKind {
     Tables,  // shared: the tables are open here
     Restore, // exclusive tables lock and writer lock: the files are being replaced

@@ -2,6 +2,7 @@
 #include "platform/InstanceLock.h"
 
 #include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,9 +41,14 @@ InstanceLock::~InstanceLock() {
 
 bool InstanceLock::TryLock(const std::string& holder) {
     if (fd_ >= 0) return true;
-    fileutil::MakeDirectories(path_.substr(0, path_.rfind('/')));
+    problem_.clear();
+    const std::string folder = path_.substr(0, path_.rfind('/'));
+    fileutil::MakeDirectories(folder);
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        problem_ = LockFileProblem(folder, errno);
+        return false;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;

@@ -170,7 +170,9 @@ void TfmTables::OpenFiles() {
     // atomically through a super-journal; the other three are attached.
     conn_.Open(paths[1]);
     try {
-        for (std::size_t i = 0; i < 4; ++i) {
+        // The main file is looked at first: a damaged one fails every statement, and would
+        // otherwise be blamed on the first file attached to it.
+        for (std::size_t i : {1, 0, 2, 3}) {
             const std::string& schema = tables_[i]->Def().schema;
             try {
                 if (schema != "main")

@@ -32,6 +32,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace larderly::test {
 namespace {
@@ -411,24 +412,40 @@ TEST_F(RealInputTest, BrowseModeShowsALongRecipeReadOnlyScrollableAndCopyable) {
     EXPECT_EQ(Stored(home_.Home())[0].text, lines);
 }
 
+// A typed name that is no category is asked about on Save: Yes makes it a category and the
+// slot holds it, No stores the slot empty and shows it so. An existing one typed in another
+// letter case is taken without a question.
 TEST_F(RealInputTest, SavedPickersShowWhatWasStored) {
-    Seed(home_.Home(), {{"Stew", {"Mains"}, {"text of Stew"}}});
-    StartActive();
-    LeftClick(main_->fmRecipes->btnEdit);
-    LeftClick(Cat(2)->lineEdit());
-    QTest::keyClicks(QApplication::focusWidget(), "No such label");
-    LeftClick(Cat(3)->lineEdit());
-    QTest::keyClicks(QApplication::focusWidget(), "mains");
-    LeftClick(main_->fmRecipes->btnSave);
-    EXPECT_FALSE(main_->fmRecipes->Editing());
-    EXPECT_EQ(Cat(1)->currentText(), "Mains");
-    EXPECT_EQ(Cat(2)->currentText(), "") << "a name that is no label is stored as none";
-    EXPECT_EQ(Cat(3)->currentText(), "Mains");
-    main_.reset();
-    const auto stored = Stored(home_.Home());
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].categories[1], -1);
-    EXPECT_EQ(stored[0].categories[2], stored[0].categories[0]);
+    struct Case {
+        PromptAnswer answer;
+        const char* shown; // what the second slot shows after the save
+        int newLabels;
+    } cases[] = {{PromptAnswer::No, "", 0}, {PromptAnswer::Yes, "No such label", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer == PromptAnswer::Yes ? "Yes" : "No");
+        std::filesystem::remove_all(home_.Data());
+        Seed(home_.Home(), {{"Stew", {"Mains"}, {"text of Stew"}}});
+        StartActive();
+        const int labels = CountRows(home_.Data() + "tbl101.nx1", "tblListLabel");
+        LeftClick(main_->fmRecipes->btnEdit);
+        LeftClick(Cat(2)->lineEdit());
+        QTest::keyClicks(QApplication::focusWidget(), "No such label");
+        LeftClick(Cat(3)->lineEdit());
+        QTest::keyClicks(QApplication::focusWidget(), "mains");
+        prompts_.answer(c.answer, "Category \"No such label\" does not exist. Create it?");
+        LeftClick(main_->fmRecipes->btnSave);
+        EXPECT_TRUE(prompts_.done());
+        EXPECT_FALSE(main_->fmRecipes->Editing());
+        EXPECT_EQ(Cat(1)->currentText(), "Mains");
+        EXPECT_EQ(Cat(2)->currentText(), c.shown);
+        EXPECT_EQ(Cat(3)->currentText(), "Mains");
+        main_.reset();
+        EXPECT_EQ(CountRows(home_.Data() + "tbl101.nx1", "tblListLabel"), labels + c.newLabels);
+        const auto stored = Stored(home_.Home());
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].categories[1] != -1, c.newLabels == 1);
+        EXPECT_EQ(stored[0].categories[2], stored[0].categories[0]);
+    }
 }
 
 TEST_F(RealInputTest, BackupStaysAvailableWhileEditingImportAndRestoreWait) {
