@@ -143,7 +143,13 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         return 1;
     }
     s.store.OpenDatabase(ProgramFolder());
-    s.store.SetTablesOpen(true);
+    try {
+        s.store.SetTablesOpen(true);
+    } catch (const std::exception&) {
+        // A table file missing or damaged: a restore is how it is mended, so it goes on
+        // with the tables closed (a backup of such a set is never made).
+        if (backup) throw;
+    }
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
     // A restore waits for an import at work rather than refusing: both end whole.
     job.RestoreLockWaitMs = -1;

@@ -27,6 +27,16 @@ testing::CommandResult RunStoppedAt(const std::string& cmd, int step) {
     return RunCommand("LARDERLY_TEST_EXIT_AT_RENAME=" + std::to_string(step) + " " + cmd);
 }
 
+// A program folder with a few recipes and their backup in bk/; `cli` runs on it and
+// `backedUp` is what `list` shows of it.
+void BackedUpHome(const TestHome& home, std::string& cli, std::string& backedUp) {
+    cli = BuiltProgram("larderly-cli") + " --home " + home.home();
+    ASSERT_EQ(RunCommand(cli + " import " + kFixtures + "mastercook.mxp").status, 0);
+    fs::create_directories(home.path("bk"));
+    ASSERT_EQ(RunCommand(cli + " backup " + home.path("bk")).status, 0);
+    backedUp = RunCommand(cli + " list").out;
+}
+
 // Kills a backup and a restore at each step of their swap: the next command finds one whole
 // set, the old one or the new one, and nothing of the run is left in temp/.
 TEST(DataFolderSafety, EveryStepOfASwapEndsInOneWholeSet) {
@@ -79,11 +89,8 @@ TEST(DataFolderSafety, EveryStepOfASwapEndsInOneWholeSet) {
 // whole before. A second import waits as well, naming the first.
 TEST(DataFolderSafety, ARestoreWaitsForAnImportAtWork) {
     TestHome home;
-    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
-    ASSERT_EQ(RunCommand(cli + " import " + kFixtures + "mastercook.mxp").status, 0);
-    fs::create_directories(home.path("bk"));
-    ASSERT_EQ(RunCommand(cli + " backup " + home.path("bk")).status, 0);
-    const std::string backedUp = RunCommand(cli + " list").out;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
 
     // The import reads a pipe that stays open until the test writes into it, so it is at
     // work for as long as the test wants.
@@ -128,13 +135,41 @@ TEST(DataFolderSafety, ARestoreWaitsForAnImportAtWork) {
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 }
 
+// A set with a table file missing or damaged is never backed up over a good backup, and a
+// restore mends it.
+TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
+    TestHome home;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
+    const std::string archive = ReadFile(home.path("bk/recipebackup.001"));
+    struct Case {
+        const char* file;
+        bool remove; // else the file is overwritten with text
+        const char* named;
+    } cases[] = {{"tbl101.nx1", true, "tbl101.nx1 not found"},
+                 {"tbl102.nx1", false, "tbl102.nx1 cannot be used"},
+                 {"tbl104.nx1", false, "tbl104.nx1 cannot be used"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        if (c.remove)
+            fs::remove(home.path(std::string("data/") + c.file));
+        else
+            testing::WriteFile(home.path(std::string("data/") + c.file), std::string(4096, 'x'));
+        const auto backup = RunCommand(cli + " backup " + home.path("bk"));
+        EXPECT_EQ(backup.status, 1);
+        EXPECT_NE(backup.out.find(c.named), std::string::npos) << backup.out;
+        EXPECT_EQ(ReadFile(home.path("bk/recipebackup.001")), archive);
+        const auto restore = RunCommand(cli + " restore " + home.path("bk"));
+        EXPECT_EQ(restore.status, 0) << restore.out;
+        EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+    }
+}
+
 // A lock file that is a folder and a read-only data folder are named as what they are.
 TEST(DataFolderSafety, UnusableLockFileIsNamed) {
     TestHome home;
-    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
-    ASSERT_EQ(RunCommand(cli + " import " + kFixtures + "mastercook.mxp").status, 0);
-    fs::create_directories(home.path("bk"));
-    ASSERT_EQ(RunCommand(cli + " backup " + home.path("bk")).status, 0);
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
 
     fs::remove(home.path("data/larderly.lock"));
     fs::create_directories(home.path("data/larderly.lock"));
