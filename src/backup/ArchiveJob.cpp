@@ -51,6 +51,28 @@ constexpr const char* kAsidePart = "old.part";
 constexpr const char* kAside = "old";
 constexpr const char* kAsideDrop = "old.drop";
 
+// A job refused with a message that already says what is wrong and what to do.
+class EJobRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The cause of a failed compress or expand in words: the archive's own texts ("Stream write
+// error", "Operation cancelled" after a refused prompt) name neither file nor remedy.
+std::string BackupFailure(const std::exception& e, bool cancelled, const std::string& target) {
+    if (cancelled || dynamic_cast<const EJobRefused*>(&e)) return e.what();
+    return "The backup could not be written into " + target + " (" + e.what() +
+           "): make sure the folder has room and can be written, then back up again. An "
+           "earlier backup there is left as it was.";
+}
+
+std::string RestoreFailure(const std::exception& e, bool cancelled, const std::string& folder) {
+    if (cancelled) return e.what();
+    return "The backup in " + folder + " cannot be read (" + e.what() +
+           "): it is damaged or incomplete. Your data is left as it was; restore from "
+           "another backup.";
+}
+
 bool RenameFolder(const std::string& from, const std::string& to) {
     return fileutil::MoveFileStep(from, to);
 }
@@ -268,16 +290,16 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
             for (const auto& f : kTableFiles)
                 if (!FileExists(Slash(DataFolder()) + f))
                     missing += (missing.empty() ? "" : ", ") + f;
-            throw std::runtime_error("The data folder " + DataFolder() + " lacks " + missing +
-                                     ", so no backup can be made of it; restore a backup "
-                                     "first. The backup in " +
-                                     target + " is left as it was.");
+            throw EJobRefused("The data folder " + DataFolder() + " lacks " + missing +
+                              ", so no backup can be made of it; restore a backup "
+                              "first. The backup in " +
+                              target + " is left as it was.");
         }
         SegArchive1.Compress();
         // A Cancel that came too late for the component to act on still cancels the job.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = e.what();
+        lastError_ = BackupFailure(e, cancelled_, target);
         prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
@@ -393,7 +415,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         // the expanded files are not put in place.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = e.what();
+        lastError_ = RestoreFailure(e, cancelled_, ResolveDrivePath(folder));
         expanded = false;
         prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
     }

@@ -166,6 +166,18 @@ TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
         EXPECT_EQ(restore.status, 0) << restore.out;
         EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
     }
+    // A damaged backup is named as such, with what to do; the data stays.
+    std::string damaged = archive;
+    for (std::size_t i = damaged.size() / 2; i < damaged.size() / 2 + 64; ++i)
+        damaged[i] = static_cast<char>(~damaged[i]);
+    testing::WriteFile(home.path("bk/recipebackup.001"), damaged);
+    const auto restore = RunCommand(cli + " restore " + home.path("bk"));
+    EXPECT_EQ(restore.status, 1);
+    EXPECT_NE(restore.out.find("The backup in " + home.path("bk/") + " cannot be read"),
+              std::string::npos)
+        << restore.out;
+    EXPECT_NE(restore.out.find("damaged or incomplete"), std::string::npos) << restore.out;
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 }
 
 // A lock file that is a folder and a read-only data folder are named as what they are.
