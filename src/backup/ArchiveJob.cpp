@@ -1,6 +1,8 @@
 // Backup and restore jobs over the segmented archive.
 #include "backup/ArchiveJob.h"
 
+#include "archive/LhaExceptions.h"
+
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/FolderLock.h"
@@ -12,6 +14,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -59,9 +62,24 @@ public:
 
 // The cause of a failed compress or expand in words: the archive's own texts ("Stream write
 // error", "Operation cancelled" after a refused prompt) name neither file nor remedy.
-std::string BackupFailure(const std::exception& e, bool cancelled, const std::string& target) {
+std::string BackupFailure(const std::exception& e, bool cancelled, const std::string& target,
+                          const std::vector<std::string>& files) {
     if (cancelled || dynamic_cast<const EJobRefused*>(&e)) return e.what();
-    return "The backup could not be written into " + target + " (" + e.what() +
+    std::string cause = e.what();
+    // The archive stops with "Operation cancelled" when its question about too little room
+    // was answered Cancel.
+    if (dynamic_cast<const ESegOperationAborted*>(&e)) {
+        int64_t needed = 0;
+        for (const auto& f : files) {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(f, ec);
+            if (!ec) needed += static_cast<int64_t>(size);
+        }
+        const int64_t free = fileutil::FreeSpace(target);
+        cause = free >= 0 && free < needed ? std::string("there is not enough free space for it")
+                                           : "a question about the folder was cancelled";
+    }
+    return "The backup could not be written into " + target + " (" + cause +
            "): make sure the folder has room and can be written, then back up again. An "
            "earlier backup there is left as it was.";
 }
@@ -299,7 +317,10 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         // A Cancel that came too late for the component to act on still cancels the job.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = BackupFailure(e, cancelled_, target);
+        std::vector<std::string> tables;
+        for (const auto& f : kTableFiles)
+            tables.push_back(Slash(DataFolder()) + f);
+        lastError_ = BackupFailure(e, cancelled_, target, tables);
         prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
