@@ -43,6 +43,11 @@ SingleInstance::Start SingleInstance::TakeOver() {
         server_.listen(name);
         return Start::First;
     }
+    // A read-only folder or a folder in the lock file's place: nobody holds it.
+    if (!lock_.Problem().empty()) {
+        blockedBy_ = QString::fromStdString(lock_.Problem());
+        return Start::Unusable;
+    }
     // The running program may be between taking the lock and listening: a few tries.
     QElapsedTimer clock;
     clock.start();

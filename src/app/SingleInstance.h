@@ -21,14 +21,16 @@ public:
     enum class Start {
         First,     // this program is the one on the folder: it holds the lock and listens
         Forwarded, // another program runs on the folder and was asked to raise its window
-        Blocked    // another process holds the folder and does not answer (see BlockedBy)
+        Blocked,   // another process holds the folder and does not answer (see BlockedBy)
+        Unusable   // the lock file cannot be opened at all (see BlockedBy for why)
     };
 
     explicit SingleInstance(const QString& dataFolder, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     Start TakeOver();
-    // Who holds the folder when TakeOver gave Blocked ("larderly-cli restore (process 12)").
+    // Who holds the folder when TakeOver gave Blocked ("larderly-cli restore (process 12)"),
+    // or, after Unusable, what is wrong with the lock file and what to do.
     const QString& BlockedBy() const { return blockedBy_; }
 
     // Called in the first program when a later start asks for the window; a request that

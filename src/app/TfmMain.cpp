@@ -474,7 +474,14 @@ void TfmMain::FormCreate() {
         ReadSettings();
         appPath_ = ProgramFolder();
         SetHelpFile(FindHelpFile(appPath_));
-        WriteSettings(appPath_);
+        // A settings file that cannot be written keeps nobody from the recipes: the data
+        // opens all the same, and the user is told once it shows.
+        std::string settingsProblem;
+        try {
+            WriteSettings(appPath_);
+        } catch (const std::exception& e) {
+            settingsProblem = e.what();
+        }
         RestoreLayout();
         // 6. The store.
         MakeTables();
@@ -502,15 +509,28 @@ void TfmMain::FormCreate() {
         // 13. The recipe pane.
         actRecipesExecute();
         WatchStoreChanges();
+        if (!settingsProblem.empty())
+            prompts_.Message(PromptKind::Warning,
+                             settingsProblem +
+                                 "\n\nYour recipes are shown and saved as usual, but settings "
+                                 "(folders, the window's layout) are not kept until the settings "
+                                 "file can be written: check its folder's permissions.");
     } catch (const std::exception& e) {
         startupError_ = e.what();
         if (startupError_.empty()) startupError_ = "Start-up failed";
+        // Only what cannot make things worse stays offered: Restore, Help and Close.
+        const bool dataOpen = Tables && Tables->TablesOpen();
+        std::string message = startupError_;
+        if (!dataOpen)
+            message += "\n\nYour recipes cannot be shown. Restore a backup (File, Restore), or "
+                       "close the program, put the file back and start it again.";
         try {
-            prompts_.Message(PromptKind::Error, startupError_);
+            prompts_.Message(PromptKind::Error, message);
         } catch (...) {
         }
     }
     if (!Tables) MakeTables();
+    ApplyAvailability();
 }
 
 void TfmMain::MakeTables() {
@@ -667,9 +687,13 @@ void TfmMain::ApplyAvailability() {
     actPrintBook->setEnabled(fmRecipeBook && activePane_ == fmRecipeBook &&
                              fmRecipeBook->Core().Enabled().PrintBook &&
                              HasCommandHandler(MainCommand::PrintBook));
+    // After a start-up that could not open the data, only what cannot make things worse
+    // stays: a backup would write a set from files that are not the open tables.
+    const bool dataOpen = Tables && Tables->TablesOpen();
+    if (!dataOpen) actPrint->setEnabled(false);
     // Renaming or merging categories under an edited recipe's pickers: not while editing.
-    Categories1->setEnabled(!editing_);
-    actBackup->setEnabled(HasCommandHandler(MainCommand::Backup));
+    Categories1->setEnabled(!editing_ && dataOpen);
+    actBackup->setEnabled(dataOpen && HasCommandHandler(MainCommand::Backup));
     actRestore->setEnabled(!editing_ && HasCommandHandler(MainCommand::Restore));
 }
 

@@ -138,6 +138,7 @@ public:
     void StopCloseTimer() override;
     void ShowHelp(int context) override;
     void OnLabelsChanged(std::function<void()> callback) override;
+    void NotifyLabelsChanged() override { LabelsChanged(); }
 
     // Components, named as the window's parts.
     QWidget* Panel3 = nullptr;

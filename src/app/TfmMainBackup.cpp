@@ -27,6 +27,14 @@ void BackupRecipes(TfmMain& main) {
 namespace {
 
 void RebuildAfterRestore(TfmMain& main) {
+    // A start-up that could not open the data built no panes: the restored data shows at
+    // the next start.
+    if (!main.fmRecipes) {
+        main.UserPrompts().Message(PromptKind::Information,
+                                   "Your data is restored. Close the program and start it "
+                                   "again to see your recipes.");
+        return;
+    }
     // The editor shows nothing of the old tables; the list's first recipe follows.
     if (main.fmRecipes) main.fmRecipes->ShowRecipe(-1);
     main.LabelsChanged();

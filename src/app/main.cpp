@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
                                      " is in use by " + single.BlockedBy() +
                                      ". Start Larderly again when it has finished.");
             return 1;
+        case larderly::SingleInstance::Start::Unusable:
+            QMessageBox::critical(nullptr, "Larderly", single.BlockedBy());
+            return 1;
         }
     }
     // Staging folders that a killed or crashed backup or restore left behind (a job at work

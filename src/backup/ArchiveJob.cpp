@@ -1,13 +1,16 @@
 // Backup and restore jobs over the segmented archive.
 #include "backup/ArchiveJob.h"
 
+#include "archive/LhaExceptions.h"
 #include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
 #include "platform/Prompts.h"
 #include "platform/Settings.h"
 #include "platform/StagingFolder.h"
 #include "platform/Text.h"
+#include "store/TableSwap.h"
 #include "store/Tables.h"
 
 #include <sys/stat.h>
@@ -15,6 +18,7 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <vector>
@@ -54,8 +58,45 @@ constexpr const char* kAsidePart = "old.part";
 constexpr const char* kAside = "old";
 constexpr const char* kAsideDrop = "old.drop";
 
+// A job refused with a message that already says what is wrong and what to do.
+class EJobRefused : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The cause of a failed compress or expand in words: the archive's own texts ("Stream write
+// error", "Operation cancelled" after a refused prompt) name neither file nor remedy.
+std::string BackupFailure(const std::exception& e, bool cancelled, const std::string& target,
+                          const std::vector<std::string>& files) {
+    if (cancelled || dynamic_cast<const EJobRefused*>(&e)) return e.what();
+    std::string cause = e.what();
+    // The archive stops with "Operation cancelled" when its question about too little room
+    // was answered Cancel.
+    if (dynamic_cast<const ESegOperationAborted*>(&e)) {
+        int64_t needed = 0;
+        for (const auto& f : files) {
+            std::error_code ec;
+            const auto size = std::filesystem::file_size(f, ec);
+            if (!ec) needed += static_cast<int64_t>(size);
+        }
+        const int64_t free = fileutil::FreeSpace(target);
+        cause = free >= 0 && free < needed ? std::string("there is not enough free space for it")
+                                           : "a question about the folder was cancelled";
+    }
+    return "The backup could not be written into " + target + " (" + cause +
+           "): make sure the folder has room and can be written, then back up again. An "
+           "earlier backup there is left as it was.";
+}
+
+std::string RestoreFailure(const std::exception& e, bool cancelled, const std::string& folder) {
+    if (cancelled) return e.what();
+    return "The backup in " + folder + " cannot be read (" + e.what() +
+           "): it is damaged or incomplete. Your data is left as it was; restore from "
+           "another backup.";
+}
+
 bool RenameFolder(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+    return fileutil::MoveFileStep(from, to);
 }
 
 } // namespace
@@ -77,15 +118,23 @@ bool RecoverBackupStaging(const std::string& staging, const std::string& target)
     return ok;
 }
 
-void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder) {
-    // Best effort: nothing here may keep the program from starting.
+void RecoverInterruptedBackup(const std::string& folder) {
+    if (folder.empty() || IsDisketteDrive(folder)) return;
     try {
-        RemoveStaleStagingFolders(Slash(programFolder) + "temp");
-        if (backupFolder.empty() || IsDisketteDrive(backupFolder)) return;
-        const std::string target = ResolveDrivePath(backupFolder);
+        const std::string target = ResolveDrivePath(folder);
         RemoveStaleStagingFolders(target, [&target](const std::string& staging) {
             return RecoverBackupStaging(staging, target);
         });
+    } catch (const std::exception&) {
+        // A drive letter without a mapping: there is nothing of ours there to clean.
+    }
+}
+
+void CleanUpInterruptedJobs(const std::string& programFolder, const std::string& backupFolder) {
+    // Best effort: nothing here may keep the program from starting.
+    try {
+        CleanUpTempFolder(Slash(programFolder));
+        RecoverInterruptedBackup(backupFolder);
     } catch (const std::exception&) {
         // A drive letter without a mapping: there is nothing of ours there to clean.
     }
@@ -213,12 +262,17 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     const std::string target = Slash(ResolveDrivePath(folder));
     const std::string archive = target + kBackupArchiveName;
     // What an interrupted job left behind goes first, so that its room is free and an old
-    // set it had moved aside is back in place before it is asked about.
-    RemoveStaleStagingFolders(TempFolder());
-    if (!diskette_)
-        RemoveStaleStagingFolders(target, [&target](const std::string& dir) {
-            return RecoverBackupStaging(dir, target);
-        });
+    // set it had moved aside is back in place before it is asked about; an interrupted
+    // restore is finished, so that the set backed up is a whole one.
+    CleanUpTempFolder(programFolder_);
+    // No restore replaces the tables while they are copied.
+    FolderLock tablesLock(DataFolder(), FolderLockKind::Tables);
+    if (!tablesLock.TryTake()) {
+        lastError_ = tablesLock.BusyText();
+        prompts_.Message(PromptKind::Error, lastError_);
+        return false;
+    }
+    RecoverInterruptedBackup(folder);
 
     if (PathExists(archive)) {
         if (prompts_.Message(PromptKind::Confirmation, JobText::kOverwrite, PromptButtons::YesNo) !=
@@ -231,7 +285,6 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
 
     SegArchive1.SetSegSize(diskette_ ? 1440000 : 100000000);
     SegArchive1.SetSegBaseName(kBackupBaseName);
-    SegArchive1.SetTempArchivePath(TempFolder());
     StagingFolder staging;
     if (diskette_) {
         SegArchive1.SetSegDir(target);
@@ -251,12 +304,27 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
     StagingFolder snapshot = StagingFolder::Create(TempFolder());
     try {
         if (snapshot.empty()) throw std::runtime_error(JobText::kNoTempFolder);
+        SegArchive1.SetTempArchivePath(Slash(snapshot.path()));
         SegArchive1.FilesToProcess = SnapshotTableFiles(DataFolder(), snapshot.path());
+        // A set that lacks a table cannot be restored: it never replaces a backup.
+        if (SegArchive1.FilesToProcess.size() != kTableFiles.size()) {
+            std::string missing;
+            for (const auto& f : kTableFiles)
+                if (!FileExists(Slash(DataFolder()) + f))
+                    missing += (missing.empty() ? "" : ", ") + f;
+            throw EJobRefused("The data folder " + DataFolder() + " lacks " + missing +
+                              ", so no backup can be made of it; restore a backup "
+                              "first. The backup in " +
+                              target + " is left as it was.");
+        }
         SegArchive1.Compress();
         // A Cancel that came too late for the component to act on still cancels the job.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = e.what();
+        std::vector<std::string> tables;
+        for (const auto& f : kTableFiles)
+            tables.push_back(Slash(DataFolder()) + f);
+        lastError_ = BackupFailure(e, cancelled_, target, tables);
         prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
         return false;
     }
@@ -367,16 +435,21 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     view_.SetWaitCursor(true);
     view_.SetLabel1(JobText::kReadingBackup);
     view_.ProcessMessages();
-
+    // One restore at a time, and none while another process has the tables open: it would
+    // go on working on the replaced files. What an interrupted restore left is finished first.
+    FolderLock lock(data, FolderLockKind::Restore);
+    if (!lock.Take("the restore", RestoreLockWaitMs, OnWaiting)) {
+        std::string writer = FolderLock::Writer(data);
+        lastError_ = "The data folder " + data + " is in use by " +
+                     (writer.empty() ? std::string("another program") : writer) +
+                     ": restore again when it has finished.";
+        prompts_.Message(PromptKind::Error, lastError_);
+        return false;
+    }
+    CleanUpTempFolder(programFolder_, true);
+    RecoverInterruptedBackup(folder);
     // The set expands into a staging folder first; the table files are replaced only once
     // it has expanded completely and holds all four.
-    RemoveStaleStagingFolders(TempFolder());
-    if (!diskette_) {
-        const std::string source = ResolveDrivePath(folder);
-        RemoveStaleStagingFolders(source, [&source](const std::string& dir) {
-            return RecoverBackupStaging(dir, source);
-        });
-    }
     StagingFolder staging;
     if (MakeDirectories(TempFolder())) staging = StagingFolder::Create(TempFolder());
     if (staging.empty()) throw std::runtime_error(JobText::kNoRestoreTempFolder);
@@ -385,7 +458,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
     SegArchive1.SetSegDir(Slash(ResolveDrivePath(folder)));
     SegArchive1.SetSegBaseName(kBackupBaseName);
     SegArchive1.SetTargetPath(staging.path());
-    SegArchive1.SetTempArchivePath(TempFolder());
+    SegArchive1.SetTempArchivePath(Slash(staging.path()));
     bool expanded = true;
     try {
         SegArchive1.Expand();
@@ -393,7 +466,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         // the expanded files are not put in place.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = e.what();
+        lastError_ = RestoreFailure(e, cancelled_, ResolveDrivePath(folder));
         expanded = false;
         prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
     }
@@ -411,32 +484,16 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         complete = complete && FileExists(Slash(staging.path()) + f);
 
     if (expanded && complete) {
-        // Swap the files in: the old ones step aside first and come back if any move fails.
-        std::vector<std::string> moved;
-        bool ok = true;
-        for (const auto& f : kTableFiles) {
-            std::string cur = Slash(data) + f, old = cur + ".old";
-            if (FileExists(cur) && !MoveFile(cur, old)) {
-                ok = false;
-                break;
-            }
-            moved.push_back(f);
-            if (!MoveFile(Slash(staging.path()) + f, cur)) {
-                ok = false;
-                break;
-            }
-        }
-        if (!ok) {
-            for (const auto& f : moved) {
-                std::string cur = Slash(data) + f;
-                if (FileExists(cur + ".old")) MoveFile(cur + ".old", cur);
-            }
+        bool keep = false;
+        if (!SwapInTableFiles(staging.path(), data, &keep)) {
             lastError_ = "Unable to replace the table files in " + data;
+            if (keep) {
+                lastError_ += "; the earlier files are kept in " + staging.path();
+                staging.Keep();
+            }
             prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
             return true;
         }
-        for (const auto& f : kTableFiles)
-            RemoveFile(Slash(data) + f + ".old");
     }
 
     bool dataComplete = expanded ? complete : true;

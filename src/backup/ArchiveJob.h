@@ -75,6 +75,10 @@ std::string RestoreQuestion(const std::string& folder);
 // moved back (the folder must then stay).
 bool RecoverBackupStaging(const std::string& staging, const std::string& target);
 
+// Puts back the backup set that an interrupted backup into `folder` (as the user entered it;
+// diskettes are left alone) had moved aside, and removes the run's staging folder.
+void RecoverInterruptedBackup(const std::string& folder);
+
 // At start-up: removes the staging folders that interrupted jobs left in the program's temp
 // folder and in the last backup folder (as the user entered it; drive letters go through the
 // drive map, diskettes are left alone), putting an old backup set back first.
@@ -104,10 +108,16 @@ public:
 
     TSegArchive SegArchive1;
 
+    // How long a restore waits for the data folder while another process has its tables
+    // open (an import at work), in milliseconds (negative: as long as it takes), and what it
+    // tells meanwhile ("Waiting for the import in process 1234 to finish...").
+    int RestoreLockWaitMs = 3000;
+    std::function<void(const std::string&)> OnWaiting;
+
     // Moves one segment file during the final swap of a folder backup; tests replace it to
     // make a chosen step fail.
     std::function<bool(const std::string& from, const std::string& to)> MoveSegment =
-        fileutil::MoveFile;
+        fileutil::MoveFileStep;
 
 private:
     // Closes the store, runs the job, opens the store again and runs `finish`, also when

@@ -33,6 +33,8 @@ namespace {
 
 // Whether the first segment of a backup is in a folder (drive letters through the drive map).
 bool FirstSegmentExists(const std::string& folder) {
+    // A backup stopped half-way may have moved the set aside: it is put back first.
+    RecoverInterruptedBackup(folder);
     try {
         return FileExists(WithFinalSeparator(ResolveDrivePath(folder)) + kBackupArchiveName);
     } catch (const std::exception&) {

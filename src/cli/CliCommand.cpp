@@ -176,4 +176,13 @@ int UsageError(const CliCommand& c, const std::string& message) {
     return 2;
 }
 
+bool ParseWholeNumber(const std::string& text, long long& value) {
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end) return false;
+    value = v;
+    return true;
+}
+
 } // namespace larderly::cli

@@ -82,6 +82,10 @@ bool ParseCommandLine(const CliCommand& command, const std::vector<std::string>&
 // A usage error of the command: the message (when given) and the command's usage on
 // stderr. Returns the usage errors' exit status, 2.
 int UsageError(const CliCommand& command, const std::string& message = {});
+
+// The whole of `text` as a decimal number ("12", "-3"); false for anything else (empty,
+// "12k", "1e3", out of range), leaving `value` as it was.
+bool ParseWholeNumber(const std::string& text, long long& value);
 inline int UsageError(const CliArgs& a, const std::string& message = {}) {
     return UsageError(*a.command, message);
 }

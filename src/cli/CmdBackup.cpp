@@ -132,6 +132,10 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     const std::string data = fileutil::IncludeTrailingSeparator(ProgramFolder()) + "data";
     InstanceLock lock(data);
     if (!backup && fileutil::DirectoryExists(data) && !lock.TryLock("larderly-cli restore")) {
+        if (!lock.Problem().empty()) {
+            std::cerr << lock.Problem() << "\n";
+            return 1;
+        }
         std::string holder = InstanceLock::Holder(data);
         if (holder.empty()) holder = "another program";
         std::cerr << "The data folder " << data << " is in use by " << holder
@@ -139,12 +143,23 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
         return 1;
     }
     s.store.OpenDatabase(ProgramFolder());
-    s.store.SetTablesOpen(true);
+    try {
+        s.store.SetTablesOpen(true);
+    } catch (const std::exception&) {
+        // A table file missing or damaged: a restore is how it is mended, so it goes on
+        // with the tables closed (a backup of such a set is never made).
+        if (backup) throw;
+    }
     TArchiveJob job(s.store, s.prompts, s.view, ProgramFolder());
+    // A restore waits for an import at work rather than refusing: both end whole.
+    job.RestoreLockWaitMs = -1;
+    job.OnWaiting = [](const std::string& text) { std::cerr << text << "\n"; };
     if (backup) {
         if (!job.BackupTables(folder)) return Fail(s, job);
         return 0;
     }
+    // A backup stopped half-way may have moved the set aside: it is put back first.
+    RecoverInterruptedBackup(folder);
     if (!FileExists(ResolveDrivePath(folder) + kBackupArchiveName)) {
         std::cerr << JobText::kNoBackupFile << "\n";
         return 1;

@@ -15,7 +15,11 @@ int RunBurn(const CliArgs& a) {
     const std::string library = a.Value("--aspi"), drive = a.Value("--drive");
     const bool list = a.Has("--list"), spti = a.Has("--spti");
     const bool testWrite = a.Has("--test-write"), finalize = a.Has("--finalize");
-    const long speed = a.Has("--speed") ? std::stol(a.Value("--speed")) : 0;
+    long long speed = 0;
+    if (a.Has("--speed") &&
+        (!ParseWholeNumber(a.Value("--speed"), speed) || speed < 0 || speed > 0xFFFF))
+        return UsageError(a, "--speed needs a whole number of kilobytes per second, not \"" +
+                                 a.Value("--speed") + "\"");
     const std::vector<std::string>& files = a.args;
     if (!list && (drive.empty() || files.empty())) return UsageError(a);
 

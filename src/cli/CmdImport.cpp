@@ -31,6 +31,9 @@ int RunImport(const CliArgs& a) {
     try {
         store.OpenDatabase(ProgramFolder());
         store.SetTablesOpen(true);
+        // One writer at a time: the import holds the data folder for its whole run.
+        store.HoldWriteLock("the import",
+                            [](const std::string& text) { std::cerr << text << "\n"; });
         store.Summaries().Build(store);
         for (const std::string& file : files) {
             import::TFileImport r = import::ImportFile(store, file, options);

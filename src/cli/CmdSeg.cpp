@@ -35,7 +35,13 @@ int RunSeg(const CliArgs& cli) {
     int64_t size = 1440000;
     TLhaMethod method = colh5;
     try {
-        if (cli.Has("--size")) size = std::stoll(cli.Value("--size"));
+        long long n = 0;
+        if (cli.Has("--size")) {
+            if (!ParseWholeNumber(cli.Value("--size"), n) || n <= 0)
+                throw std::invalid_argument("--size needs a whole number of bytes, not \"" +
+                                            cli.Value("--size") + "\"");
+            size = n;
+        }
         if (cli.Has("--method")) {
             const std::string m = cli.Value("--method");
             if (m == "lh0")

@@ -217,6 +217,16 @@ bool MoveFile(const std::string& from, const std::string& to) {
     return CopyAndRemove(from, to);
 }
 
+bool MoveFileStep(const std::string& from, const std::string& to) {
+    static const long exitAt = [] {
+        const char* v = std::getenv("LARDERLY_TEST_EXIT_AT_RENAME");
+        return v ? std::strtol(v, nullptr, 10) : 0L;
+    }();
+    static long steps = 0;
+    if (exitAt > 0 && ++steps == exitAt) ::_exit(137);
+    return MoveFile(from, to);
+}
+
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
     std::string pattern =
         IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";

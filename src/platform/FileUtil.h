@@ -60,6 +60,12 @@ bool RemoveFile(const std::string& path);
 // copied and the original removed. False on failure (`from` is then left in place).
 bool MoveFile(const std::string& from, const std::string& to);
 
+// MoveFile for one step of a multi-step file change (the swap of a backup set or of the
+// table files), whose journal must bring back one whole set after a stop at any step. For
+// the tests of that, LARDERLY_TEST_EXIT_AT_RENAME=N ends the process at once, as a kill
+// would, just before its Nth such step.
+bool MoveFileStep(const std::string& from, const std::string& to);
+
 // A new empty file "<folder>/<prefix>XXXXXX" made with mkstemp and given the permissions an
 // ordinary new file gets (0666 less the umask). Nothing when it cannot be made.
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix);

@@ -2,7 +2,9 @@
 #include "platform/InstanceLock.h"
 
 #include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -23,8 +25,9 @@ std::string ReadAll(int fd) {
     char buf[256];
     ssize_t n;
     ::lseek(fd, 0, SEEK_SET);
-    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < 4096)
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && text.size() < 64)
         text.append(buf, static_cast<std::size_t>(n));
+    text.resize(std::min<std::size_t>(text.size(), 64));
     return text;
 }
 
@@ -38,16 +41,23 @@ InstanceLock::~InstanceLock() {
 
 bool InstanceLock::TryLock(const std::string& holder) {
     if (fd_ >= 0) return true;
-    fileutil::MakeDirectories(path_.substr(0, path_.rfind('/')));
+    problem_.clear();
+    const std::string folder = path_.substr(0, path_.rfind('/'));
+    fileutil::MakeDirectories(folder);
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        problem_ = LockFileProblem(folder, errno);
+        return false;
+    }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }
-    // What a holder that has ended left in the file is replaced.
-    const std::string text = holder + "\n" + std::to_string(::getpid()) + "\n";
-    if (::ftruncate(fd, 0) == 0 && ::write(fd, text.data(), text.size()) < 0) {
+    // What a holder that has ended left in the file is replaced. The record fills its own
+    // first bytes of the file only: a writing job's record follows it (FolderLock).
+    std::string text = holder + "\n" + std::to_string(::getpid()) + "\n";
+    text.resize(64, '\n');
+    if (::pwrite(fd, text.data(), text.size(), 0) < 0) {
         // The lock holds without its description; a message then names no process.
     }
     fd_ = fd;
@@ -75,7 +85,8 @@ std::string InstanceLock::Holder(const std::string& dataFolder) {
     ::close(fd);
     const auto nl = text.find('\n');
     std::string name = text.substr(0, nl);
-    std::string pid = nl == std::string::npos ? "" : text.substr(nl + 1);
+    std::string pid =
+        nl == std::string::npos ? "" : text.substr(nl + 1, text.find('\n', nl + 1) - nl - 1);
     while (!pid.empty() && (pid.back() == '\n' || pid.back() == '\r'))
         pid.pop_back();
     if (name.empty()) name = "another program";

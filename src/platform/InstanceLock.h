@@ -24,6 +24,9 @@ public:
     // with the process id. False when another holder has it (or the file cannot be made).
     bool TryLock(const std::string& holder);
     void Unlock();
+    // Why the last TryLock could not even open the file ("" when the file opened and only
+    // another holder kept the lock): a read-only folder, a folder in its place.
+    const std::string& Problem() const { return problem_; }
     bool Locked() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
 
@@ -34,6 +37,7 @@ public:
 private:
     std::string path_;
     int fd_ = -1;
+    std::string problem_;
 };
 
 } // namespace larderly

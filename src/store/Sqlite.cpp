@@ -5,10 +5,35 @@
 
 namespace larderly {
 
+namespace {
+
+// The failure of the last call on `db` in words a user can act on, where SQLite's own text
+// ("database is locked", "database or disk is full") would only puzzle; others keep it.
+std::string FailureText(sqlite3* db) {
+    switch (sqlite3_errcode(db) & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return "another program is writing to the recipe files; try again when it has "
+               "finished";
+    case SQLITE_FULL:
+        return "the disk that holds the recipe files is full; make room on it, then try again";
+    case SQLITE_READONLY:
+        return "the recipe files cannot be written (a read-only file or folder); give your "
+               "user write permission to the data folder, then try again";
+    case SQLITE_IOERR:
+        return "the recipe files could not be read or written (an input/output error); check "
+               "the disk, then try again";
+    default:
+        return sqlite3_errmsg(db);
+    }
+}
+
+} // namespace
+
 SqlStatement::SqlStatement(sqlite3* db, const std::string& sql) : db_(db) {
     if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                            &stmt_, nullptr) != SQLITE_OK)
-        throw EStoreError(std::string(sqlite3_errmsg(db)));
+        throw EStoreError(FailureText(db));
 }
 
 SqlStatement::~SqlStatement() {
@@ -56,7 +81,7 @@ bool SqlStatement::Step() {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    std::string msg = sqlite3_errmsg(db_);
+    std::string msg = FailureText(db_);
     sqlite3_reset(stmt_);
     throw EStoreError(msg);
 }
@@ -94,7 +119,7 @@ void SqlConnection::Open(const std::string& path) {
         sqlite3_open_v2(path.c_str(), &db_,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
-        std::string msg = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        std::string msg = db_ ? FailureText(db_) : "out of memory";
         Close();
         throw EStoreError("Cannot open table file " + path + ": " + msg);
     }
@@ -112,14 +137,17 @@ void SqlConnection::Close() {
 void SqlConnection::Exec(const std::string& sql) {
     char* err = nullptr;
     if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : sqlite3_errmsg(db_);
+        const int code = sqlite3_errcode(db_) & 0xff;
+        const bool worded = code == SQLITE_BUSY || code == SQLITE_LOCKED || code == SQLITE_FULL ||
+                            code == SQLITE_READONLY || code == SQLITE_IOERR;
+        std::string msg = worded || !err ? FailureText(db_) : std::string(err);
         sqlite3_free(err);
         throw EStoreError(msg);
     }
 }
 
 void SqlConnection::Fail(const std::string& what) const {
-    throw EStoreError(what + ": " + (db_ ? sqlite3_errmsg(db_) : "no database"));
+    throw EStoreError(what + ": " + (db_ ? FailureText(db_) : "no database"));
 }
 
 } // namespace larderly

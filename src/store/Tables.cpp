@@ -2,9 +2,11 @@
 #include "store/Tables.h"
 
 #include "store/RecipeSummaries.h"
+#include "store/TableSwap.h"
 
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
 #include "platform/Text.h"
 
 #include <cerrno>
@@ -168,7 +170,9 @@ void TfmTables::OpenFiles() {
     // atomically through a super-journal; the other three are attached.
     conn_.Open(paths[1]);
     try {
-        for (std::size_t i = 0; i < 4; ++i) {
+        // The main file is looked at first: a damaged one fails every statement, and would
+        // otherwise be blamed on the first file attached to it.
+        for (std::size_t i : {1, 0, 2, 3}) {
             const std::string& schema = tables_[i]->Def().schema;
             try {
                 if (schema != "main")
@@ -217,7 +221,19 @@ void TfmTables::SetTablesOpen(bool open) {
     if (ProcessMessages) ProcessMessages();
     if (open) {
         if (TablesOpen()) return;
-        OpenFiles();
+        if (dataFolder_.empty()) OpenDatabase();
+        CleanUpTempFolder(dataFolder_.substr(0, dataFolder_.size() - 4));
+        tablesLock_ = std::make_unique<FolderLock>(dataFolder_, FolderLockKind::Tables);
+        try {
+            if (!tablesLock_->TryTake()) throw EStoreError(tablesLock_->BusyText());
+            OpenFiles();
+        } catch (const EFolderLockError& e) {
+            tablesLock_.reset();
+            throw EStoreError(e.what());
+        } catch (...) {
+            tablesLock_.reset();
+            throw;
+        }
         for (auto& t : tables_)
             t->Open();
         // What another program wrote while the tables were closed (during a backup) shows
@@ -237,6 +253,9 @@ void TfmTables::SetTablesOpen(bool open) {
         search_.Detach();
         conn_.Close();
         closedCounter_ = FileCounters();
+        transactionWriter_ = false;
+        writerLock_.reset();
+        tablesLock_.reset();
     }
 }
 
@@ -547,8 +566,53 @@ void TfmTables::ResetCursors() {
         t->ResetCursor();
 }
 
+void TfmTables::HoldWriteLock(const std::string& job,
+                              const std::function<void(const std::string&)>& waiting) {
+    if (!TablesOpen()) throw EStoreError("The database is not open");
+    if (!writerLock_)
+        writerLock_ = std::make_unique<FolderLock>(dataFolder_, FolderLockKind::Writer);
+    try {
+        writerLock_->Take(job, -1, waiting);
+    } catch (const EFolderLockError& e) {
+        throw EStoreError(e.what());
+    }
+}
+
+void TfmTables::ReleaseTransactionLock() {
+    if (transactionWriter_ && writerLock_) writerLock_->Release();
+    transactionWriter_ = false;
+}
+
 void TfmTables::StartTransaction() {
     if (!TablesOpen()) throw EStoreError("The database is not open");
+    if (!writerLock_ || !writerLock_->Held()) {
+        // One writer at a time: a change waits a while for a running job, then says which.
+        if (!writerLock_)
+            writerLock_ = std::make_unique<FolderLock>(dataFolder_, FolderLockKind::Writer);
+        bool taken = false;
+        try {
+            taken = writerLock_->Take("the program's window", kBusyTimeoutMs);
+        } catch (const EFolderLockError& e) {
+            throw EStoreError(e.what());
+        }
+        if (!taken) {
+            std::string writer = FolderLock::Writer(dataFolder_);
+            if (writer.empty()) writer = "another program";
+            throw EStoreError("The change was not stored: " + writer +
+                              " is writing to the data folder " + dataFolder_ +
+                              ". Try again when it has finished.");
+        }
+        transactionWriter_ = true;
+    }
+    try {
+        StartSqlTransaction();
+    } catch (...) {
+        ReleaseTransactionLock();
+        throw;
+    }
+}
+
+void TfmTables::StartSqlTransaction() {
     // A walk left standing holds a read lock; a read lock turned into a write lock fails at
     // once when another program writes, where a fresh write lock waits for it.
     ResetCursors();
@@ -573,7 +637,14 @@ void TfmTables::StartTransaction() {
 
 void TfmTables::Commit() {
     ResetCursors();
-    conn_.Exec("COMMIT");
+    try {
+        conn_.Exec("COMMIT");
+    } catch (...) {
+        // A commit that failed and ended the transaction lets go of the lock as well.
+        if (!InTransaction()) ReleaseTransactionLock();
+        throw;
+    }
+    ReleaseTransactionLock();
     // Told only once the rows are there for good.
     summaries_->CommitChanges();
 }
@@ -583,6 +654,10 @@ void TfmTables::Rollback() {
     // The summaries go back even when the rollback itself fails: the transaction is over
     // either way (SQLite ends it on the errors that make a rollback fail).
     summaries_->RollbackChanges();
+    struct Release {
+        TfmTables& t;
+        ~Release() { t.ReleaseTransactionLock(); }
+    } release{*this};
     conn_.Exec("ROLLBACK");
 }
 

@@ -20,6 +20,7 @@
 
 namespace larderly {
 
+class FolderLock;
 class RecipeSummaries;
 
 // Record kinds of SaveRecord and LoadRecord.
@@ -114,8 +115,18 @@ public:
     const std::string& DataFolder() const { return dataFolder_; }
 
     // Opens the database and the four tables (creating the data folder and empty tables
-    // when none of the four files exists), or closes them so that no file stays open.
+    // when none of the four files exists), or closes them so that no file stays open. While
+    // they are open the data folder's tables lock is held (FolderLock.h), so that no restore
+    // replaces the files meanwhile; an open during a restore is refused with that reason.
+    // An interrupted restore's swap is completed or undone first.
     void SetTablesOpen(bool open);
+
+    // Holds the data folder's writer lock until the tables close, for a job that writes
+    // from start to end (the command-line import), naming it as `job` ("the import") to
+    // whoever waits; waits while another writer has it, telling `waiting` once. Without it
+    // each transaction takes the lock for its own duration.
+    void HoldWriteLock(const std::string& job,
+                       const std::function<void(const std::string&)>& waiting);
     bool TablesOpen() const { return conn_.IsOpen(); }
 
     void ClearBuffers();
@@ -219,7 +230,12 @@ private:
     std::array<int64_t, 4> DataVersions();
     std::array<int64_t, 4> FileCounters() const;
 
+    void ReleaseTransactionLock();
+    void StartSqlTransaction();
+
     SqlConnection conn_;
+    std::unique_ptr<FolderLock> tablesLock_, writerLock_;
+    bool transactionWriter_ = false; // the writer lock was taken for the running transaction
     TSearchIndex search_;
     std::unique_ptr<RecipeSummaries> summaries_;
     std::string dataFolder_;

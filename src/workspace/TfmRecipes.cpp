@@ -1,6 +1,8 @@
 // The recipe editor pane.
 #include "workspace/TfmRecipes.h"
 
+#include "store/Categories.h"
+
 #include "platform/Text.h"
 #include "store/Labels.h"
 #include "workspace/CategoryPicker.h"
@@ -359,6 +361,20 @@ void TfmRecipes::EscapeKey() {
 
 void TfmRecipes::btnSaveClick() {
     if (TrimCodes(S(edtTitle->text())).empty()) throw std::runtime_error(kNeedTitle);
+    // A typed name that is no category: the user says whether it becomes one. Without it
+    // the slot is stored empty, and shows so.
+    for (QComboBox* cb : cbCategory) {
+        const std::string typed = TrimCodes(S(cb->currentText()));
+        if (typed.empty() || PickedLabelId(*cb) != -1) continue;
+        if (host_.UserPrompts().Message(PromptKind::Confirmation,
+                                        "Category \"" + typed + "\" does not exist. Create it?",
+                                        PromptButtons::YesNo) != PromptAnswer::Yes)
+            continue;
+        const int32_t id = AddCategory(host_.Store(), typed);
+        host_.NotifyLabelsChanged();
+        RefillPickers();
+        SelectLabelInPicker(*cb, id);
+    }
     RecipeValue recipe = ReadFields();
     core_.Save(recipe);
     shownId_ = recipe.InternalID;

@@ -64,6 +64,8 @@ public:
     // Registers a callback run whenever category labels were added to the store (for
     // example by an import), so that pickers can be refilled.
     virtual void OnLabelsChanged(std::function<void()> callback) = 0;
+    // A pane added a label: every label list is filled again.
+    virtual void NotifyLabelsChanged() {}
 };
 
 } // namespace larderly

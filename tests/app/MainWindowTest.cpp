@@ -214,7 +214,27 @@ TEST_F(MainWindowTest, StartupErrorIsShownAndWindowStillOpens) {
     EXPECT_EQ(m.ActivePane(), nullptr);
     EXPECT_FALSE(m.actRecipes->isEnabled());
     EXPECT_FALSE(m.actRecipeBook->isEnabled());
+    // Only what is safe stays offered: Restore, Help and Close.
+    for (QAction* off :
+         {m.actBackup, m.Categories1, m.Export1, m.Import1, m.actPrint, m.actPrintBook})
+        EXPECT_FALSE(off->isEnabled()) << off->text().toStdString();
+    for (QAction* on : {m.actRestore, m.Contents1, m.Exit1})
+        EXPECT_TRUE(on->isEnabled()) << on->text().toStdString();
+    EXPECT_NE(prompts_.asked().back().text.find("Restore a backup"), std::string::npos);
     EXPECT_TRUE(m.close());
+}
+
+TEST_F(MainWindowTest, SettingsThatCannotBeWrittenStillShowTheRecipes) {
+    Seed(home_.Home(), {{"Soup", {}, {}}});
+    // A folder in the settings file's place: no write can replace it (also as root).
+    std::filesystem::create_directories(home_.SettingsFile());
+    prompts_.answer(PromptAnswer::Ok, "settings (folders, the window's layout) are not kept");
+    TfmMain& m = Start();
+    EXPECT_TRUE(prompts_.done());
+    EXPECT_EQ(m.StartupError(), "");
+    EXPECT_NE(m.ActivePane(), nullptr);
+    EXPECT_EQ(m.rptViewRecipes->model()->rowCount(), 1);
+    EXPECT_TRUE(m.actBackup->isEnabled());
 }
 
 TEST_F(MainWindowTest, WelcomeWindowComesFirstAndClosesWithItsButton) {

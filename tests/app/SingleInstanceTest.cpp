@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 
 namespace larderly {
 namespace {
@@ -90,6 +91,26 @@ TEST(SingleInstanceTest, AFolderHeldByAnotherProgramIsReported) {
                   std::to_string(QCoreApplication::applicationPid()) + ")");
     restore.Unlock();
     EXPECT_EQ(start.TakeOver(), Start::First);
+}
+
+// A lock file that cannot be opened at all is named as what it is, not as a folder in use
+// (as root a read-only folder is writable, so only the folder case runs everywhere).
+TEST(SingleInstanceTest, AnUnusableLockFileIsNamedAsWhatItIs) {
+    test::App();
+    QTemporaryDir dir;
+    const QString data = dir.path() + "/data";
+    ASSERT_TRUE(QDir().mkpath(data + "/larderly.lock"));
+    SingleInstance start(data);
+    EXPECT_EQ(start.TakeOver(), Start::Unusable);
+    EXPECT_TRUE(start.BlockedBy().contains("larderly.lock is a folder, not a file"))
+        << start.BlockedBy().toStdString();
+    ASSERT_TRUE(QDir(data).rmdir("larderly.lock"));
+    if (geteuid() == 0) return;
+    ASSERT_TRUE(QFile::setPermissions(data, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    EXPECT_EQ(start.TakeOver(), Start::Unusable);
+    EXPECT_TRUE(start.BlockedBy().contains("is read-only")) << start.BlockedBy().toStdString();
+    QFile::setPermissions(data,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
 TEST(SingleInstanceTest, TheProgramRunsOncePerFolder) {

@@ -172,14 +172,14 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
     EXPECT_EQ(view.hidden, 2);
     // The table files keep their lower-case names and nothing else is left in data/ (but the
     // search index and its journal, which are derived from the tables and never part of a
-    // backup).
+    // backup, and the folder's lock file).
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(home.data()))
         if (e.path().filename().string().rfind(kSearchIndexFile, 0) != 0)
             names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"tbl101.nx1", "tbl102.nx1", "tbl103.nx1", "tbl104.nx1"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"larderly.lock", "tbl101.nx1", "tbl102.nx1",
+                                               "tbl103.nx1", "tbl104.nx1"}));
 }
 
 TEST_F(ArchiveJobTest, OldBackupIsReplacedOnlyWhenTheUserAgrees) {

@@ -70,6 +70,11 @@ TEST(CliConventions, CommandUsageErrorsShowTheCommandsUsage) {
         {"iso out.iso", "usage: larderly-cli [--home DIR] iso [--address N]"},
         {"restore", "usage: larderly-cli [--home DIR] restore [-v] FOLDER"},
         {"lha --level 2 a x.lzh y", "--level must be 0 or 1"},
+        // Numbers that are not whole numbers are named, never "stol" or "stoll".
+        {"burn --speed fast --drive 0:0:0 x", "--speed needs a whole number of kilobytes per "
+                                              "second, not \"fast\""},
+        {"burn --speed 99999999999999999999 --drive 0:0:0 x", "not \"99999999999999999999\""},
+        {"seg --size 1.4M a x", "--size needs a whole number of bytes, not \"1.4M\""},
     };
     for (const auto& c : cases) {
         Streams r = RunCli(c.args);

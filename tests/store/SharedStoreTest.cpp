@@ -3,6 +3,7 @@
 // the other's lock, and a copy of the files is one committed state.
 #include "TestHome.h"
 #include "store/RecipeSummaries.h"
+#include "store/StoreError.h"
 #include "store/Tables.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+#include <unistd.h>
 
 using namespace larderly;
 using larderly::testing::ReadFile;
@@ -175,6 +177,31 @@ TEST_F(SharedStoreTest, SnapshotIsACommittedStateWithTheFilesStamps) {
     copy.SetTablesOpen(true);
     EXPECT_EQ(copy.tblRecipes().RecordCount(), 1);
     EXPECT_EQ(program.tblRecipes().RecordCount(), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A change made while a command-line job holds the writer lock waits for it, and when the
+// job does not end in time says in words which job is writing, never "database is locked";
+// once the job has ended the change is stored.
+TEST_F(SharedStoreTest, AChangeDuringAnImportSaysWhichJobIsWriting) {
+    cli.HoldWriteLock("the import", {});
+    try {
+        Transaction tx(program);
+        FAIL() << "the transaction started under another writer";
+    } catch (const EStoreError& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("the import in process " + std::to_string(getpid()) +
+                            " is writing to the data folder"),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("database is locked"), std::string::npos) << text;
+    }
+    EXPECT_FALSE(program.InTransaction());
+    cli.SetTablesOpen(false); // the job ends: its lock goes with its tables
+    EXPECT_GT(Save(program, "Soup"), 0);
 }
 
 } // namespace

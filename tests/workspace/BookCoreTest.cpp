@@ -133,7 +133,7 @@ TEST_F(BookCore, ListsAreSortedWithoutRegardToCaseAndShowAllOfABooksRecipes) {
     (void)g;
 }
 
-TEST_F(BookCore, PendingChangesAreSavedForTheShownBookWhenAnotherIsSelected) {
+TEST_F(BookCore, EachAdditionAndRemovalIsStoredWhenMade) {
     const int32_t a = AddBook("A"), b = AddBook("B");
     const int32_t r1 = AddRecipe("One"), r2 = AddRecipe("Two"), r3 = AddRecipe("Three");
     AddEntry(b, r3);
@@ -141,13 +141,17 @@ TEST_F(BookCore, PendingChangesAreSavedForTheShownBookWhenAnotherIsSelected) {
     ASSERT_EQ(core.ShownBook(), a);
     Current(r1);
     core.btnAddClick();
+    EXPECT_THAT(Entries()[a], ElementsAre(r1)) << "stored before the pane is left";
     Current(r2);
     core.btnAddClick();
-    EXPECT_TRUE(core.BookChanged);
-    EXPECT_THAT(Entries()[a], IsEmpty()) << "nothing is written before the save";
-    SelectBook("B");
     EXPECT_FALSE(core.BookChanged);
+    EXPECT_FALSE(store.InTransaction());
     EXPECT_THAT(Entries()[a], ElementsAre(r1, r2));
+    core.lboxBookRecipes.SetItemIndex(core.lboxBookRecipes.IndexOfId(r1));
+    core.btnRemoveClick();
+    EXPECT_THAT(Entries()[a], ElementsAre(r2));
+    SelectBook("B");
+    EXPECT_THAT(Entries()[a], ElementsAre(r2));
     EXPECT_THAT(Entries()[b], ElementsAre(r3));
     EXPECT_THAT(Texts(core.lboxBookRecipes), ElementsAre("Three"));
     ExpectIndexesBack();
@@ -171,33 +175,25 @@ TEST_F(BookCore, AddingARecipeTwiceIsRefusedAndChangesNothing) {
     EXPECT_EQ(core.lboxBookRecipes.Count(), 1);
 }
 
-TEST_F(BookCore, AddAndRemoveBeforeASaveCancelOut) {
+TEST_F(BookCore, RemoveAndAddBackEachStoredAtOnce) {
     const int32_t a = AddBook("A");
     AddBook("B");
     const int32_t kept = AddRecipe("Kept"), fresh = AddRecipe("Fresh");
     AddEntry(a, kept);
     core.PaneShown();
-    // Remove the stored one and add it back: its stored entry stays (same row).
-    auto entryIdOf = [&](int32_t recipe) {
-        TTable& t = store.tblRecipeInBook();
-        for (t.First(); !t.Eof(); t.Next())
-            if (t.FieldAsInteger(fld::RecipeID) == recipe) return t.FieldAsInteger(fld::InternalID);
-        return -1;
-    };
-    const int32_t before = entryIdOf(kept);
     core.btnRemoveClick();
-    EXPECT_THAT(core.RemovedRecipes, ElementsAre(kept));
+    EXPECT_THAT(Entries()[a], IsEmpty());
     Current(kept);
     core.btnAddClick();
+    EXPECT_THAT(Entries()[a], ElementsAre(kept));
     EXPECT_THAT(core.RemovedRecipes, IsEmpty());
-    // Add a new one and remove it again: nothing is stored or deleted for it.
     Current(fresh);
     core.btnAddClick();
     core.lboxBookRecipes.SetItemIndex(core.lboxBookRecipes.IndexOfId(fresh));
     core.btnRemoveClick();
+    EXPECT_THAT(Entries()[a], ElementsAre(kept));
     SelectBook("B");
     EXPECT_THAT(Entries()[a], ElementsAre(kept));
-    EXPECT_EQ(entryIdOf(kept), before);
 }
 
 TEST_F(BookCore, RemovingTheLastEntryLeavesNothingSelected) {
@@ -232,15 +228,13 @@ TEST_F(BookCore, NewBookAsksForANameAndStoresItAtOnce) {
     prompts.AnswerInput(std::nullopt, "New Book Name");
     core.btnNewClick(prompts);
     EXPECT_EQ(core.lboxBooks.Count(), 2) << "cancel stores nothing";
-    EXPECT_TRUE(core.BookChanged);
 
     prompts.AnswerInput(std::string(), "New Book Name");
     EXPECT_THROW(core.btnNewClick(prompts), std::runtime_error);
     EXPECT_EQ(store.tblRecipeBook().RecordCount(), 2);
 
     // Same name as an existing book without regard to case: a second book, and the
-    // selection goes to the first equal entry in the list's order. The shown book's
-    // pending addition is saved on the way.
+    // selection goes to the first equal entry in the list's order.
     prompts.AnswerInput(std::string("DESSERTS"), "New Book Name");
     core.btnNewClick(prompts);
     EXPECT_EQ(store.tblRecipeBook().RecordCount(), 3);
@@ -271,13 +265,12 @@ TEST_F(BookCore, DeleteBookAsksAndTouchesNoOtherBook) {
     AddEntry(a, r2);
     AddEntry(b, r1);
     core.PaneShown();
-    core.btnRemoveClick(); // a pending removal in A, dropped with A
+    core.btnRemoveClick(); // a removal in A, gone with A
 
     ScriptedPrompts prompts;
     prompts.answer(PromptAnswer::No, "Are you sure you want to delete this Book?");
     core.btnDeleteClick(prompts);
     EXPECT_EQ(store.tblRecipeBook().RecordCount(), 2);
-    EXPECT_TRUE(core.BookChanged);
 
     prompts.answer(PromptAnswer::Yes, "Are you sure you want to delete this Book?");
     core.btnDeleteClick(prompts);
@@ -300,11 +293,15 @@ TEST_F(BookCore, FailedSaveRollsBackAndKeepsTheChangesPending) {
     const int32_t stored = AddRecipe("Stored"), added = AddRecipe("Added");
     AddEntry(a, stored);
     core.PaneShown();
-    core.btnRemoveClick(); // removes "Stored": its deletion runs before the failing insert
-    Current(added);
-    core.btnAddClick();
     RawSql("tbl104.nx1", "CREATE TRIGGER nomore BEFORE INSERT ON tblRecipeInBook BEGIN SELECT "
                          "RAISE(ABORT, 'disk is full'); END;");
+    // The addition cannot be stored and stays pending; the removal that follows is written
+    // with it, before the failing insert, and goes back with it.
+    Current(added);
+    EXPECT_THROW(core.btnAddClick(), std::exception);
+    EXPECT_TRUE(core.BookChanged);
+    core.lboxBookRecipes.SetItemIndex(core.lboxBookRecipes.IndexOfId(stored));
+    EXPECT_THROW(core.btnRemoveClick(), std::exception);
 
     core.lboxBooks.SetItemIndex(core.lboxBooks.IndexOfText("B"));
     try {
@@ -335,18 +332,21 @@ TEST_F(BookCore, RowsVanishingBehindThePanesBackLeaveNoOrphanEntries) {
     AddBook("C");
     const int32_t r1 = AddRecipe("One"), r2 = AddRecipe("Two");
     core.PaneShown();
-    // Recipe "Two" is deleted while it waits to be added to A.
+    // Recipe "Two" is deleted while its addition to A waits (a failed write left it pending).
     Current(r1);
     core.btnAddClick();
+    RawSql("tbl104.nx1", "CREATE TRIGGER nomore BEFORE INSERT ON tblRecipeInBook BEGIN SELECT "
+                         "RAISE(ABORT, 'disk is full'); END;");
     Current(r2);
-    core.btnAddClick();
+    EXPECT_THROW(core.btnAddClick(), std::exception);
+    RawSql("tbl104.nx1", "DROP TRIGGER nomore;");
     ASSERT_TRUE(store.DeleteRecipe(r2));
     SelectBook("B");
     EXPECT_THAT(Entries()[a], ElementsAre(r1));
-    // Book B is deleted while it has a pending addition.
+    // Book B is deleted before an addition to it is made.
+    ASSERT_TRUE(store.DeleteBook(b));
     Current(r1);
     core.btnAddClick();
-    ASSERT_TRUE(store.DeleteBook(b));
     SelectBook("C");
     EXPECT_EQ(Entries().count(b), 0u) << "no entries for a book that is gone";
     EXPECT_FALSE(core.BookChanged);

@@ -32,6 +32,7 @@
 #include <sqlite3.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace larderly::test {
 namespace {
@@ -311,18 +312,20 @@ TEST_F(RealInputTest, RefusedCloseIsNotAskedAgain) {
     TfmMain& m = StartActive();
     QTest::keyClick(&m, Qt::Key_F2);
     Click("One");
-    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
-    ASSERT_TRUE(m.fmRecipeBook->BookChanged);
     for (TTable* t : {&m.Store().tblListLabel(), &m.Store().tblRecipes(),
                       &m.Store().tblRecipeBook(), &m.Store().tblRecipeInBook()})
         t->ResetCursor();
     ExecSql(home_.Data() + "tbl104.nx1", "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook "
                                          "BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
+    // The addition cannot be stored: it stays pending, and the close tries it once more.
+    prompts_.answer(PromptAnswer::Ok, "disk is full");
+    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
+    ASSERT_TRUE(m.fmRecipeBook->BookChanged);
     prompts_.answer(PromptAnswer::Ok, "disk is full");
     LeftClick(m.btnClose);
     QTest::qWait(400);
     EXPECT_TRUE(prompts_.done());
-    EXPECT_EQ(prompts_.asked().size(), 1u) << "the close timer asked again";
+    EXPECT_EQ(prompts_.asked().size(), 2u) << "the close timer asked again";
     EXPECT_FALSE(m.Timer1->isActive());
     EXPECT_TRUE(m.isVisible());
 }
@@ -411,24 +414,40 @@ TEST_F(RealInputTest, BrowseModeShowsALongRecipeReadOnlyScrollableAndCopyable) {
     EXPECT_EQ(Stored(home_.Home())[0].text, lines);
 }
 
+// A typed name that is no category is asked about on Save: Yes makes it a category and the
+// slot holds it, No stores the slot empty and shows it so. An existing one typed in another
+// letter case is taken without a question.
 TEST_F(RealInputTest, SavedPickersShowWhatWasStored) {
-    Seed(home_.Home(), {{"Stew", {"Mains"}, {"text of Stew"}}});
-    StartActive();
-    LeftClick(main_->fmRecipes->btnEdit);
-    LeftClick(Cat(2)->lineEdit());
-    QTest::keyClicks(QApplication::focusWidget(), "No such label");
-    LeftClick(Cat(3)->lineEdit());
-    QTest::keyClicks(QApplication::focusWidget(), "mains");
-    LeftClick(main_->fmRecipes->btnSave);
-    EXPECT_FALSE(main_->fmRecipes->Editing());
-    EXPECT_EQ(Cat(1)->currentText(), "Mains");
-    EXPECT_EQ(Cat(2)->currentText(), "") << "a name that is no label is stored as none";
-    EXPECT_EQ(Cat(3)->currentText(), "Mains");
-    main_.reset();
-    const auto stored = Stored(home_.Home());
-    ASSERT_EQ(stored.size(), 1u);
-    EXPECT_EQ(stored[0].categories[1], -1);
-    EXPECT_EQ(stored[0].categories[2], stored[0].categories[0]);
+    struct Case {
+        PromptAnswer answer;
+        const char* shown; // what the second slot shows after the save
+        int newLabels;
+    } cases[] = {{PromptAnswer::No, "", 0}, {PromptAnswer::Yes, "No such label", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer == PromptAnswer::Yes ? "Yes" : "No");
+        std::filesystem::remove_all(home_.Data());
+        Seed(home_.Home(), {{"Stew", {"Mains"}, {"text of Stew"}}});
+        StartActive();
+        const int labels = CountRows(home_.Data() + "tbl101.nx1", "tblListLabel");
+        LeftClick(main_->fmRecipes->btnEdit);
+        LeftClick(Cat(2)->lineEdit());
+        QTest::keyClicks(QApplication::focusWidget(), "No such label");
+        LeftClick(Cat(3)->lineEdit());
+        QTest::keyClicks(QApplication::focusWidget(), "mains");
+        prompts_.answer(c.answer, "Category \"No such label\" does not exist. Create it?");
+        LeftClick(main_->fmRecipes->btnSave);
+        EXPECT_TRUE(prompts_.done());
+        EXPECT_FALSE(main_->fmRecipes->Editing());
+        EXPECT_EQ(Cat(1)->currentText(), "Mains");
+        EXPECT_EQ(Cat(2)->currentText(), c.shown);
+        EXPECT_EQ(Cat(3)->currentText(), "Mains");
+        main_.reset();
+        EXPECT_EQ(CountRows(home_.Data() + "tbl101.nx1", "tblListLabel"), labels + c.newLabels);
+        const auto stored = Stored(home_.Home());
+        ASSERT_EQ(stored.size(), 1u);
+        EXPECT_EQ(stored[0].categories[1] != -1, c.newLabels == 1);
+        EXPECT_EQ(stored[0].categories[2], stored[0].categories[0]);
+    }
 }
 
 TEST_F(RealInputTest, BackupStaysAvailableWhileEditingImportAndRestoreWait) {

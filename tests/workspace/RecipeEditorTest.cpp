@@ -76,8 +76,9 @@ TEST_F(RecipeEditorTest, NewRecipeIsSavedTrimmedWithPickedCategoriesAndSelected)
     Cat(1)->setEditText("dessert");   // a name typed in another letter case
     Cat(3)->setEditText("Breakfast"); // no such label
     Memo()->setPlainText("2 eggs\n  1 cup milk\n\nMix.");
+    prompts_.answer(PromptAnswer::No, "Category \"Breakfast\" does not exist. Create it?");
     Btn("btnSave")->click();
-    EXPECT_TRUE(prompts_.asked().empty());
+    EXPECT_TRUE(prompts_.done());
     ExpectBrowse(true);
     EXPECT_EQ(CurrentTitle(), "Pancakes");
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Pancakes", "Zucchini fritters"}));
@@ -87,7 +88,7 @@ TEST_F(RecipeEditorTest, NewRecipeIsSavedTrimmedWithPickedCategoriesAndSelected)
     EXPECT_EQ(stored[1].title, "Pancakes");
     EXPECT_EQ(stored[1].categories[0], stored[0].categories[0]); // Dessert
     EXPECT_EQ(stored[1].categories[1], -1);
-    EXPECT_EQ(stored[1].categories[2], -1); // no label is made from typed text
+    EXPECT_EQ(stored[1].categories[2], -1); // no label unless the user asks for one
     EXPECT_EQ(stored[1].categories[3], -1);
     EXPECT_EQ(stored[1].text, (std::vector<std::string>{"2 eggs", "  1 cup milk", "", "Mix."}));
     EXPECT_EQ(CountRows(home_.Data() + "tbl101.nx1", "tblListLabel"), labels);

@@ -182,6 +182,9 @@ void TRecipeBookCore::btnAddClick() {
     UpdateBookCommands();
     UpdateBookButtons();
     BookChanged = true;
+    // Stored when made: a crash after the click keeps it. A failed write leaves it pending,
+    // to be written when the pane is left or another book is chosen.
+    SaveBookChanges();
 }
 
 void TRecipeBookCore::btnRemoveClick() {
@@ -194,6 +197,7 @@ void TRecipeBookCore::btnRemoveClick() {
     lboxBookRecipes.SetItemIndex(lboxBookRecipes.Count() - 1);
     lboxBookRecipesClick();
     BookChanged = true;
+    SaveBookChanges();
 }
 
 void TRecipeBookCore::btnNewClick(Prompts& prompts) {

@@ -1,7 +1,8 @@
 // What the recipe book pane does, apart from its widgets: the two sorted lists (the books,
-// and the recipes of the shown book), the pending additions and removals, and their writing
-// to the book entry table in one transaction. The pane (TfmRecipeBook) shows these lists in
-// its list boxes and forwards its clicks here.
+// and the recipes of the shown book), the additions and removals, each written to the book
+// entry table in its own transaction when it is made (one whose write failed stays pending
+// and is written with the next, or when the pane is left). The pane (TfmRecipeBook) shows these
+// lists in its list boxes and forwards its clicks here.
 #pragma once
 
 #include "platform/Prompts.h"
