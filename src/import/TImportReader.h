@@ -33,14 +33,36 @@ struct TImportOptions {
     bool SkipExisting = false;
 };
 
+// Lines of a file, numbered from 1, both ends included.
+struct TLineRange {
+    std::size_t First = 0, Last = 0;
+    bool operator==(const TLineRange&) const = default;
+};
+
 // What importing one file came to.
 struct TImportOutcome {
     bool Accepted = false;       // the reader recognised its layout
     bool StoppedOnTitle = false; // a title already in the list ended the file; nothing kept
     std::string ExistingTitle;   // the title that stopped it
+    bool RepeatedInFile = false; // that title came earlier in the same file
     int Added = 0;               // recipes committed to the store
     int Skipped = 0;             // recipes left out for their titles (SkipExisting)
+    // Text the reader passed over outside any recipe (blank lines and the layout's own rules
+    // are not counted): runs of lines, each from its first to its last line that is not blank.
+    std::vector<TLineRange> Unread;
 };
+
+// Which start marks of the four layouts a file holds, as each layout's reader looks for them.
+struct TFileMarks {
+    bool MasterCookText = false;    // "Exported from  MasterCook" on some line
+    bool MealMasterExport = false;  // one of the three export header texts on some line
+    bool MealMasterExtract = false; // "Recipe Extracted from Meal-Master" on some line
+    bool XmlDeclaration = false;    // "<?xml version" on the first line
+    bool MasterCookXmlText = false; // "* Exported from MasterCook *" after the first line
+};
+
+// Reads the whole file for its marks and goes back to its first line.
+TFileMarks ScanMarks(TLineReader& in);
 
 class TImportReader {
 public:
@@ -80,13 +102,21 @@ protected:
     // A reader that recognises its layout other than by a start marker says so here.
     void Accept() { accepted_ = true; }
 
+    // A line the scan for the next recipe passed over. Blank lines only join runs.
+    void PassOver(const TLineReader& in, const std::string& line);
+
 private:
+    void EndPassedRun();
+
     bool NextRecipe(TLineReader& in, TImportedRecipe& out);
     void Store(TImportedRecipe& recipe);
 
     TfmTables& store_;
     TImportOptions options_;
     bool accepted_ = false;
+    std::vector<TLineRange> unread_;
+    std::size_t lastPassed_ = 0; // the number of the last line passed over
+    TLineRange run_;             // the run being passed over: its lines that are not blank
 };
 
 } // namespace larderly::import
