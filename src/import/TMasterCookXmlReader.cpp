@@ -79,7 +79,9 @@ bool TMasterCookXmlReader::FindStart(TLineReader& in) {
         const std::string line = in.ReadLine();
         if (Contains(line, kStartMarker)) return true;
         // The markup around the text form is not text left out.
-        if (!Contains(line, kEndMarker) && Field(line).rfind('<', 0) != 0) PassOver(in, line);
+        const std::string t = Field(line);
+        if (!Contains(line, kEndMarker) && t.rfind('<', 0) != 0 && t.rfind("]]>", 0) != 0)
+            PassOver(in, line);
     }
     // No recipe in the text form: the recipes may be there as XML elements only.
     if (textRecipes_ > 0) return false;
