@@ -163,6 +163,13 @@ bool TMealMasterExportReader::FindStart(TLineReader& in) {
 
 namespace {
 
+// Inside a recipe's text only a header line as the program writes it, a rule of "MMMMM" or
+// "-----" naming Meal-Master, starts the next recipe: prose that names the program does not.
+bool IsRuled(const std::string& line) {
+    const std::string t = TrimCodes(line);
+    return t.compare(0, 5, "MMMMM") == 0 || t.compare(0, 5, "-----") == 0;
+}
+
 // The header line that should stand here: `line` itself, or, when it is blank and the next
 // line that is not blank carries one of the labels (a header with blank lines between its
 // fields), that line. Lines looked at and not taken stay to be read.
@@ -183,7 +190,10 @@ std::string HeaderLine(std::string line, TLineReader& in, const char* const* lab
 } // namespace
 
 bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
-    auto isStart = [&](const std::string& l) { return IsStart(l, in); };
+    auto isStart = [&](const std::string& l) {
+        return (IsRuled(l) || Contains(l, TMealMasterExtractReader::kStartMarker)) &&
+               IsStart(l, in);
+    };
     if (extracted_) {
         TMealMasterExtractReader::ParseExtracted(in, out, isStart);
         return true;
@@ -206,7 +216,7 @@ bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out)
     while (!in.Eof()) {
         std::string line = in.ReadLine();
         if (IsClosingLine(line)) return true;
-        if (IsStart(line, in)) {
+        if (IsRuled(line) && IsStart(line, in)) {
             in.PushBack(std::move(line));
             break;
         }

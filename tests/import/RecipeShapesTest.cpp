@@ -47,14 +47,16 @@ TEST(RecipeShapes, EachFileStoresExactlyItsRecipes) {
             "1       cup            oats", "", "Simmer."}}},
          {}},
         // A banner and a body line that mention MasterCook, a body line "-----   " followed by
-        // more text, a closing line in other indentation, a header with blank lines between
+        // more text, prose naming the Meal-Master header text, a closing line in other indentation,
+        // a header with blank lines between
         // its fields, and a recipe whose header line is missing.
         {"mm-boundaries.mmf",
          "Meal-Master export",
          {{"Barley Broth",
            {"Soups", "", "", ""},
            {"Serving Size  : 4 servings", "", "      1 c  Barley", "",
-            "  * Exported from MasterCook *", "", "  Simmer.", "-----   ", "  Season to taste."}},
+            "  * Exported from MasterCook *", "", "  Simmer.", "-----   ", "  Season to taste.",
+            "  Shared as a Recipe via Meal-Master file."}},
           {"Oat Bars", {"Baking", "", "", ""}, {"Serving Size  : 12 bars", "", "  Bake."}},
           {"Spaced Header",
            {"Sauces", "Quick", "", ""},
