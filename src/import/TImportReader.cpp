@@ -36,6 +36,21 @@ TFileMarks ScanMarks(TLineReader& in) {
     return m;
 }
 
+std::string HeaderLine(std::string line, TLineReader& in,
+                       const std::function<bool(const std::string&)>& labelled) {
+    if (!Field(line).empty()) return line;
+    std::vector<std::string> ahead;
+    for (int i = 0; i < 3 && !in.Eof(); ++i) {
+        ahead.push_back(in.ReadLine());
+        if (Field(ahead.back()).empty()) continue;
+        if (labelled(ahead.back())) return ahead.back();
+        break;
+    }
+    for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
+        in.PushBack(std::move(*it));
+    return line;
+}
+
 void TImportReader::PassOver(const TLineReader& in, const std::string& line) {
     const std::size_t n = in.LineNo();
     if (n != lastPassed_ + 1) EndPassedRun();

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,13 @@ struct TFileMarks {
 
 // Reads the whole file for its marks and goes back to its first line.
 TFileMarks ScanMarks(TLineReader& in);
+
+// The header line that should stand where `line` was read: `line` itself, or, when it is
+// blank and the next line that is not blank (within three) passes `labelled` (a header laid
+// out with blank lines between its fields), that line. Lines looked at and not taken stay to
+// be read.
+std::string HeaderLine(std::string line, TLineReader& in,
+                       const std::function<bool(const std::string&)>& labelled);
 
 class TImportReader {
 public:

@@ -18,21 +18,9 @@ bool IsIngredientRule(const std::string& line) {
     return t.compare(0, 8, "--------") == 0 && t.find_first_not_of("- ") == std::string::npos;
 }
 
-// The header line that should stand here: `line` itself, or, when it is blank and the next
-// lines that are not blank begin with `label` (a header laid out with blank lines between
-// its fields), that line. Lines looked at and not taken stay to be read.
-std::string HeaderLine(std::string line, TLineReader& in, const char* label) {
-    if (!Field(line).empty()) return line;
-    std::vector<std::string> ahead;
-    for (int i = 0; i < 3 && !in.Eof(); ++i) {
-        ahead.push_back(in.ReadLine());
-        if (Field(ahead.back()).empty()) continue;
-        if (Field(ahead.back()).rfind(label, 0) == 0) return ahead.back();
-        break;
-    }
-    for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
-        in.PushBack(std::move(*it));
-    return line;
+// Whether the line, trimmed, begins with the label.
+auto Labelled(const char* label) {
+    return [label](const std::string& l) { return Field(l).rfind(label, 0) == 0; };
 }
 
 } // namespace
@@ -90,9 +78,9 @@ bool TMasterCookTextReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
     in.ReadLine(); // blank
     in.ReadLine(); // "Recipe By"
     out.Lines.push_back(
-        Field(Columns(ExpandTabs(HeaderLine(in.ReadLine(), in, "Serving Size")), 1, 20)));
+        Field(Columns(ExpandTabs(HeaderLine(in.ReadLine(), in, Labelled("Serving Size"))), 1, 20)));
 
-    const std::string cats = ExpandTabs(HeaderLine(in.ReadLine(), in, "Categories"));
+    const std::string cats = ExpandTabs(HeaderLine(in.ReadLine(), in, Labelled("Categories")));
     out.Categories[0] = CategoryField(Columns(cats, 16, 45));
     out.Categories[1] = CategoryAt(cats, 50, 79);
     // A second category line gives category 3; category 4 comes from the line after it.

@@ -170,21 +170,9 @@ bool IsRuled(const std::string& line) {
     return t.compare(0, 5, "MMMMM") == 0 || t.compare(0, 5, "-----") == 0;
 }
 
-// The header line that should stand here: `line` itself, or, when it is blank and the next
-// line that is not blank carries one of the labels (a header with blank lines between its
-// fields), that line. Lines looked at and not taken stay to be read.
-std::string HeaderLine(std::string line, TLineReader& in, const char* const* labels) {
-    if (!Field(line).empty()) return line;
-    std::vector<std::string> ahead;
-    for (int i = 0; i < 3 && !in.Eof(); ++i) {
-        ahead.push_back(in.ReadLine());
-        if (Field(ahead.back()).empty()) continue;
-        if (LabelColon(ahead.back(), labels) != std::string::npos) return ahead.back();
-        break;
-    }
-    for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
-        in.PushBack(std::move(*it));
-    return line;
+// Whether the line carries one of the labels.
+auto Labelled(const char* const* labels) {
+    return [labels](const std::string& l) { return LabelColon(l, labels) != std::string::npos; };
 }
 
 } // namespace
@@ -203,12 +191,12 @@ bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out)
     std::string titleLine = in.ReadLine();
     if (LabelColon(titleLine, kTitleLabels) == std::string::npos) titleLine = in.ReadLine();
     out.Title = HeaderField(titleLine, kTitleLabels, 14, 163);
-    const std::string cats = HeaderLine(in.ReadLine(), in, kCategoryLabels);
+    const std::string cats = HeaderLine(in.ReadLine(), in, Labelled(kCategoryLabels));
     TakeCategories(proExchange_ ? HeaderField(cats, kCategoryLabels, 13, 212)
                                 : HeaderField(cats, kCategoryLabels, 14, 213),
                    proExchange_, out.Categories);
-    out.Lines.push_back(MealMasterServingsLine(
-        HeaderField(HeaderLine(in.ReadLine(), in, kServingsLabels), kServingsLabels, 13, 112)));
+    out.Lines.push_back(MealMasterServingsLine(HeaderField(
+        HeaderLine(in.ReadLine(), in, Labelled(kServingsLabels)), kServingsLabels, 13, 112)));
 
     // The body runs to the closing line. A file that ends without one ends the recipe with
     // its last line, which is kept; the next recipe's start ends it too. Either way, a closing

@@ -34,7 +34,8 @@ TEST(RecipeShapes, EachFileStoresExactlyItsRecipes) {
         // A category one column early, a fourth name on the second category line, tabs, a
         // direction line with a character in columns 9-10, a missing end rule with a shorter
         // rule before the next marker; then a fourth name alone on the line after the second
-        // category line, read as the fixed layout says (the rule line is the first body line).
+        // category line, read as the fixed layout says (the rule line is the first body line);
+        // then a header with blank lines between its fields.
         {"mc-shapes.mxp",
          "MasterCook text",
          {{"Rye Rolls",
@@ -44,7 +45,10 @@ TEST(RecipeShapes, EachFileStoresExactlyItsRecipes) {
           {"Plain Porridge",
            {"Breakfast", "Grains", "Hot", "Quick"},
            {"Serving Size  : 1", "--------  ------------  --------------------------------",
-            "1       cup            oats", "", "Simmer."}}},
+            "1       cup            oats", "", "Simmer."}},
+          {"Spaced Toast",
+           {"Breakfast", "", "", ""},
+           {"Serving Size  : 2", "1       slice          bread", "", "Toast it."}}},
          {}},
         // A banner and a body line that mention MasterCook, a body line "-----   " followed by
         // more text, prose naming the Meal-Master header text, a closing line in other indentation,
