@@ -112,6 +112,12 @@ protected:
 
     // A line the scan for the next recipe passed over. Blank lines only join runs.
     void PassOver(const TLineReader& in, const std::string& line);
+    // The file is read again another way: what was passed over so far is read after all.
+    void ForgetPassedOver() {
+        unread_.clear();
+        run_ = TLineRange{};
+        lastPassed_ = 0;
+    }
 
 private:
     void EndPassedRun();

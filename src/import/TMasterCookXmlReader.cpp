@@ -34,6 +34,7 @@ void TMasterCookXmlReader::Begin() {
 
 void TMasterCookXmlReader::StartParser(TLineReader& in) {
     in.Rewind();
+    ForgetPassedOver();
     parser_ = std::make_unique<TMx2Parser>();
     parserFinished_ = false;
 }

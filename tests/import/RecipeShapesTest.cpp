@@ -67,6 +67,15 @@ TEST(RecipeShapes, EachFileStoresExactlyItsRecipes) {
            {"Serving Size  : 2 cups", "", "  Whisk."}},
           {"Headless Salad", {"Salads", "", "", ""}, {"Serving Size  : 2", "", "  Toss."}}},
          {{1, 1}}},
+        // Description, source and notes of an XML recipe close its text.
+        {"mx2-desc-source-notes.mx2",
+         "MasterCook XML",
+         {{"Boiled Rice",
+           {},
+           {"Serving Size  : 2", "1       cup            rice", "", "Boil.", "",
+            "Description: A side dish.", "Source: Card box", "Notes: Rinse first.",
+            "Soak overnight."}}},
+         {}},
         // An extracted recipe whose marker begins with "MMMMM-----".
         {"mm-extract-dash-marker.txt",
          "Meal-Master extract",
