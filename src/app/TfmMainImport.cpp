@@ -58,7 +58,12 @@ TImportFileDialog::TImportFileDialog(QWidget* parent, const std::string& startFo
     for (const auto& f : import::ImportDialogFilters())
         filters << QString::fromStdString(f);
     setNameFilters(filters);
-    selectNameFilter(filters.value(1));
+    QString remembered;
+    try {
+        remembered = Q(IniFile(SettingsFilePath()).ReadString(kImport, kFilter, ""));
+    } catch (const std::exception&) {
+    }
+    selectNameFilter(filters.contains(remembered) ? remembered : filters.value(1));
 
     cbEncoding = new QComboBox(this);
     cbEncoding->setObjectName("cbEncoding");
@@ -86,6 +91,19 @@ TImportFileDialog::TImportFileDialog(QWidget* parent, const std::string& startFo
         grid->addWidget(cbEncoding, row, 1);
         grid->addWidget(cboxSkipExisting, row + 1, 1);
     }
+}
+
+void TImportFileDialog::done(int result) {
+    if (result == QDialog::Accepted) {
+        try {
+            IniFile ini(SettingsFilePath());
+            ini.SetString(kImport, kFilter, selectedNameFilter().toStdString());
+            ini.Save();
+        } catch (const std::exception&) {
+            // The next import then starts with the first file type again.
+        }
+    }
+    QFileDialog::done(result);
 }
 
 larderly::import::TImportOptions TImportFileDialog::Options() const {

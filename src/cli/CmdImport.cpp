@@ -2,8 +2,9 @@
 // File > Import does (the readers in their order, one transaction per file) and prints one
 // line per file: the file name, a tab, the number of recipes it added, a tab, the reader that
 // accepted it (and, with --skip-existing, a tab and the number of recipes skipped). A file no
-// reader accepts, or one that a title already in the collection stopped, is reported on
-// stderr and makes the exit status 2; an unreadable file stops the command with its error
+// reader accepts, or one that a title already in the collection (or repeated in the file)
+// stopped, is reported on stderr and makes the exit status 2; text outside any recipe is named
+// on stderr by its line numbers; an unreadable file stops the command with its error
 // and exit status 1.
 #include "cli/CliCommand.h"
 
@@ -43,9 +44,11 @@ int RunImport(const CliArgs& a) {
                 continue;
             }
             if (r.StoppedOnTitle) {
-                std::cerr << import::ExistingTitleMessage(r.ExistingTitle, file) << "\n";
+                std::cerr << import::ExistingTitleMessage(r, "--skip-existing") << "\n";
                 refused = true;
             }
+            if (const std::string unread = import::UnreadText(r); !unread.empty())
+                std::cerr << unread << "\n";
             std::cout << file << '\t' << r.Added << '\t' << r.Reader;
             if (options.SkipExisting) std::cout << '\t' << r.Skipped;
             std::cout << "\n" << std::flush;

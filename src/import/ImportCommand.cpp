@@ -81,6 +81,8 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
         result.Skipped = o.Skipped;
         result.StoppedOnTitle = o.StoppedOnTitle;
         result.ExistingTitle = o.ExistingTitle;
+        result.RepeatedInFile = o.RepeatedInFile;
+        result.Unread = o.Unread;
         break;
     }
     return result;
@@ -90,9 +92,36 @@ std::string ImproperFileMessage(const std::string& fileName) {
     return "Improper Recipe File " + fileName;
 }
 
-std::string ExistingTitleMessage(const std::string& title, const std::string& fileName) {
-    return "Recipe \"" + title + "\" is already in the collection; nothing was imported from " +
-           fileName + ".";
+std::string ExistingTitleMessage(const TFileImport& f, const std::string& skipHint) {
+    const std::string what =
+        f.RepeatedInFile ? "\" appears twice in " + f.FileName : "\" is already in the collection";
+    return "Recipe \"" + f.ExistingTitle + what + "; nothing was imported from " + f.FileName +
+           ". To import its other recipes, import it again with " + skipHint + ".";
+}
+
+std::string DialogSkipHint() {
+    return "\"Skip recipes whose title is already in the collection\" ticked in the import "
+           "dialog";
+}
+
+std::string LineRangesText(const std::vector<TLineRange>& ranges) {
+    std::size_t lines = 0;
+    std::string list;
+    for (const TLineRange& r : ranges) {
+        if (!list.empty()) list += ", ";
+        list += std::to_string(r.First);
+        if (r.Last != r.First) list += "-" + std::to_string(r.Last);
+        lines += r.Last - r.First + 1;
+    }
+    return (lines == 1 ? "line " : "lines ") + list;
+}
+
+std::string UnreadText(const TFileImport& f) {
+    if (f.Unread.empty()) return {};
+    const bool one = f.Unread.size() == 1 && f.Unread[0].First == f.Unread[0].Last;
+    return f.FileName + ": " + LineRangesText(f.Unread) +
+           (one ? " stands outside any recipe and was not imported."
+                : " stand outside any recipe and were not imported.");
 }
 
 namespace {
@@ -124,18 +153,22 @@ std::string ImportDetailsText(const TImportCommandResult& result) {
             text +=
                 f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
         else if (f.StoppedOnTitle)
-            text += f.FileName + ": refused, recipe \"" + f.ExistingTitle +
-                    "\" is already in the collection; nothing was imported.\n";
+            text +=
+                f.FileName + ": refused, recipe \"" + f.ExistingTitle +
+                (f.RepeatedInFile ? "\" appears twice in it" : "\" is already in the collection") +
+                "; nothing was imported.\n";
         else if (f.Skipped > 0)
             text += f.FileName + ": " + Counted(f.Added, "recipe", "recipes") + " added, " +
                     Counted(f.Skipped, "recipe", "recipes") +
                     " skipped (title already in the collection).\n";
+        if (const std::string unread = UnreadText(f); !unread.empty()) text += unread + "\n";
     }
     return text;
 }
 
 std::vector<std::string> ImportDialogFilters() {
-    return {"Any File (*.*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)"};
+    return {"Any File (*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)",
+            "All recipe files (*.mxp *.mx2 *.mmf *.txt)"};
 }
 
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
@@ -182,8 +215,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
                                     PromptButtons::Ok);
                 if (one.StoppedOnTitle)
                     prompts.Message(PromptKind::Information,
-                                    ExistingTitleMessage(one.ExistingTitle, file),
-                                    PromptButtons::Ok);
+                                    ExistingTitleMessage(one, DialogSkipHint()), PromptButtons::Ok);
             }
         } catch (...) {
             failure = std::current_exception();

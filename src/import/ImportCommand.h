@@ -29,7 +29,9 @@ struct TFileImport {
     int Added = 0;
     int Skipped = 0; // recipes left out for their titles (SkipExisting)
     bool StoppedOnTitle = false;
-    std::string ExistingTitle; // the title that stopped the file
+    std::string ExistingTitle;      // the title that stopped the file
+    bool RepeatedInFile = false;    // that title came earlier in the same file
+    std::vector<TLineRange> Unread; // text outside any recipe, left out
 };
 
 // Offers the file to the readers in order and stops at the first that accepts it. The file
@@ -40,8 +42,17 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
 
 // The message for a file that no reader accepts.
 std::string ImproperFileMessage(const std::string& fileName);
-// The message for a file stopped by a title already in the collection.
-std::string ExistingTitleMessage(const std::string& title, const std::string& fileName);
+// The message for a file stopped by a title already in the collection, or repeated inside the
+// file, ending with how to import the rest anyway (`skipHint`, the skip option as the caller
+// offers it: "--skip-existing" on the command line, the dialog's check box in the window).
+std::string ExistingTitleMessage(const TFileImport& file, const std::string& skipHint);
+// The hint for the import dialog's check box.
+std::string DialogSkipHint();
+// "lines 1-3, 40" for the lines given.
+std::string LineRangesText(const std::vector<TLineRange>& ranges);
+// What a file's unread text was: "FILE: lines 1-3, 40 are outside any recipe and were not
+// imported."; empty when there was none.
+std::string UnreadText(const TFileImport& file);
 
 // What the command needs of the main window. Every member may be empty.
 struct TImportCallbacks {
@@ -67,7 +78,8 @@ std::string ImportSummaryText(const TImportCommandResult& result);
 std::string ImportDetailsText(const TImportCommandResult& result);
 
 inline constexpr const char* kImportDialogTitle = "Import Recipe File";
-// The open dialog's filters; the second ("MXP File") is the one to preselect.
+// The open dialog's filters; the second ("MXP File") is the one to preselect. "Any File"
+// lists every file, also one without a dot in its name.
 std::vector<std::string> ImportDialogFilters();
 
 // File > Import: asks for the files (several may be chosen; the dialog starts in

@@ -65,10 +65,67 @@ std::string FirstWord(std::string_view trimmed) {
 
 namespace larderly::import {
 
+std::string ExpandTabs(std::string_view line) {
+    if (line.find('\t') == std::string_view::npos) return std::string(line);
+    std::string out;
+    std::size_t column = 0; // characters so far
+    for (std::size_t i = 0; i < line.size();) {
+        if (line[i] == '\t') {
+            do {
+                out += ' ';
+                ++column;
+            } while (column % 8 != 0);
+            ++i;
+            continue;
+        }
+        const std::size_t n = CharLen(line, i);
+        out.append(line.substr(i, n));
+        ++column;
+        i += n;
+    }
+    return out;
+}
+
+namespace {
+
+// The characters of a text other than codes 0 to 32, in order.
+std::string Ink(std::string_view s) {
+    std::string out;
+    for (char c : s)
+        if (static_cast<unsigned char>(c) > 32) out += c;
+    return out;
+}
+
+} // namespace
+
 std::string MasterCookBodyLine(const std::string& line) {
     if (line.empty() || line[0] != ' ') return line;
-    return PadTo(Field(Columns(line, 1, 8)), 8) + PadTo(Field(Columns(line, 11, 24)), 15) +
-           Field(Columns(line, 25, 104));
+    const std::string cols = ExpandTabs(line);
+    std::string rebuilt = PadTo(Field(Columns(cols, 1, 8)), 8) +
+                          PadTo(Field(Columns(cols, 11, 24)), 15) + Field(Columns(cols, 25, 104));
+    if (Ink(rebuilt) == Ink(cols)) return rebuilt;
+    return TrimRightCodes(line);
+}
+
+std::string CategoryAt(std::string_view line, std::size_t p, std::size_t q) {
+    if (p >= 2) {
+        const std::string before = Columns(line, p - 1, p - 1);
+        const std::string twoBefore = p >= 3 ? Columns(line, p - 2, p - 2) : std::string(" ");
+        if (!Field(before).empty() && Field(twoBefore).empty())
+            return CategoryField(Columns(line, p - 1, q));
+    }
+    return CategoryField(Columns(line, p, q));
+}
+
+bool IsHyphenRule(std::string_view line) {
+    std::size_t hyphens = 0;
+    for (char c : line) {
+        if (c == '-')
+            ++hyphens;
+        else if (c != ' ' && c != '\t')
+            return false;
+    }
+    return hyphens >= 5;
 }
 
 std::string MealMasterServingsLine(std::string_view servings) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace larderly::import {
 
@@ -38,10 +39,36 @@ std::string FirstWord(std::string_view trimmed);
 
 namespace larderly::import {
 
+// A MasterCook line with its tab characters turned into blanks up to the next 8-column stop,
+// so that its columns are those the program that wrote it lined up.
+std::string ExpandTabs(std::string_view line);
+
 // A MasterCook body line: a line that begins with a blank is an ingredient line and is
 // rebuilt from its amount (columns 1-8, padded to 8), measure (columns 11-24, padded to 15)
-// and ingredient (columns 25-104), each trimmed; any other line stays as it is.
+// and ingredient (columns 25-104), each trimmed, its tabs expanded first. A line that does not
+// fit those columns (a character in columns 9-10 or past column 104: a direction line that
+// begins with a blank, a long ingredient) would lose characters that way, and is kept as it
+// stands instead, without its trailing blanks. Any other line stays as it is.
 std::string MasterCookBodyLine(const std::string& line);
+
+// A MasterCook category name from columns p to q, read as CategoryField does; a name that
+// starts one column early (a character in column p-1 after a blank) is read from there, whole.
+std::string CategoryAt(std::string_view line, std::size_t p, std::size_t q);
+
+// A line of hyphens and blanks only, with at least five hyphens: a rule such as the ones
+// that close recipes, in any length or spacing.
+bool IsHyphenRule(std::string_view line);
+
+// Takes a closing rule that did not close the recipe off the end of its text: when the last
+// line that is not blank passes `isRule`, it and the blank lines after it go. For a recipe
+// whose text ran on to the next recipe's start or to the end of the file.
+template <typename Pred>
+void DropTrailingRule(std::vector<std::string>& lines, std::size_t from, Pred isRule) {
+    std::size_t end = lines.size();
+    while (end > from && Field(lines[end - 1]).empty())
+        --end;
+    if (end > from && isRule(lines[end - 1])) lines.resize(end - 1);
+}
 
 // "Serving Size  : " followed by the servings: the first text line of a Meal-Master recipe.
 std::string MealMasterServingsLine(std::string_view servings);

@@ -1,23 +1,86 @@
 // The reader frame: transaction, storing one recipe, titles already present.
 #include "import/TImportReader.h"
 
+#include "import/ImportText.h"
+#include "import/TMasterCookTextReader.h"
+#include "import/TMasterCookXmlReader.h"
+#include "import/TMealMasterExportReader.h"
+#include "import/TMealMasterExtractReader.h"
 #include "platform/Text.h"
 #include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 
+#include <set>
+
 namespace larderly::import {
+
+TFileMarks ScanMarks(TLineReader& in) {
+    TFileMarks m;
+    in.Rewind();
+    bool first = true;
+    while (!in.Eof()) {
+        const std::string line = in.ReadLine();
+        if (first)
+            m.XmlDeclaration = Contains(line, TMasterCookXmlReader::kXmlMarker);
+        else if (Contains(line, TMasterCookXmlReader::kStartMarker))
+            m.MasterCookXmlText = true;
+        first = false;
+        if (Contains(line, TMasterCookTextReader::kStartMarker)) m.MasterCookText = true;
+        if (Contains(line, TMealMasterExportReader::kRecipeVia) ||
+            Contains(line, TMealMasterExportReader::kProExchange) ||
+            Contains(line, TMealMasterExportReader::kExportFormat))
+            m.MealMasterExport = true;
+        if (Contains(line, TMealMasterExtractReader::kStartMarker)) m.MealMasterExtract = true;
+    }
+    in.Rewind();
+    return m;
+}
+
+std::string HeaderLine(std::string line, TLineReader& in,
+                       const std::function<bool(const std::string&)>& labelled) {
+    if (!Field(line).empty()) return line;
+    std::vector<std::string> ahead;
+    for (int i = 0; i < 3 && !in.Eof(); ++i) {
+        ahead.push_back(in.ReadLine());
+        if (Field(ahead.back()).empty()) continue;
+        if (labelled(ahead.back())) return ahead.back();
+        break;
+    }
+    for (auto it = ahead.rbegin(); it != ahead.rend(); ++it)
+        in.PushBack(std::move(*it));
+    return line;
+}
+
+void TImportReader::PassOver(const TLineReader& in, const std::string& line) {
+    const std::size_t n = in.LineNo();
+    if (n != lastPassed_ + 1) EndPassedRun();
+    lastPassed_ = n;
+    if (Field(line).empty()) return;
+    if (run_.First == 0) run_.First = n;
+    run_.Last = n;
+}
+
+void TImportReader::EndPassedRun() {
+    if (run_.First != 0) unread_.push_back(run_);
+    run_ = TLineRange{};
+}
 
 bool TImportReader::NextRecipe(TLineReader& in, TImportedRecipe& out) {
     while (FindStart(in)) {
+        EndPassedRun();
         accepted_ = true;
         out = TImportedRecipe{};
         if (ParseRecipe(in, out)) return true;
     }
+    EndPassedRun();
     return false;
 }
 
 std::vector<TImportedRecipe> TImportReader::ParseAll(TLineReader& in, bool* accepted) {
     accepted_ = false;
+    unread_.clear();
+    lastPassed_ = 0;
+    run_ = TLineRange{};
     Begin();
     std::vector<TImportedRecipe> out;
     TImportedRecipe r;
@@ -52,26 +115,34 @@ void TImportReader::Store(TImportedRecipe& recipe) {
 TImportOutcome TImportReader::Import(TLineReader& in) {
     TImportOutcome outcome;
     accepted_ = false;
+    unread_.clear();
+    lastPassed_ = 0;
+    run_ = TLineRange{};
     Begin();
     // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
     // The search index takes the file's recipes in one go before the commit.
     TSearchIndex::TBulkAdd words(store_.SearchIndex());
     int stored = 0;
+    // The titles this file has stored, compared as the recipe list compares them.
+    std::set<std::string> titles;
     {
         TImportedRecipe recipe;
         while (NextRecipe(in, recipe)) {
-            const bool exists = store_.Summaries().TitleExists(CutChars(recipe.Title, kTitleWidth));
+            const std::string title = CutChars(recipe.Title, kTitleWidth);
+            const bool exists = store_.Summaries().TitleExists(title);
             if (exists && options_.SkipExisting) {
                 ++outcome.Skipped;
                 continue;
             }
             if (exists && ChecksTitles()) {
                 outcome.StoppedOnTitle = true;
-                outcome.ExistingTitle = CutChars(recipe.Title, kTitleWidth);
+                outcome.ExistingTitle = title;
+                outcome.RepeatedInFile = titles.contains(FoldAZ(title));
                 break;
             }
             Store(recipe);
+            titles.insert(FoldAZ(title));
             ++stored;
         }
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
@@ -82,6 +153,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
         }
     }
     outcome.Accepted = accepted_;
+    if (accepted_ && !outcome.StoppedOnTitle) outcome.Unread = unread_;
     return outcome;
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,14 +34,43 @@ struct TImportOptions {
     bool SkipExisting = false;
 };
 
+// Lines of a file, numbered from 1, both ends included.
+struct TLineRange {
+    std::size_t First = 0, Last = 0;
+    bool operator==(const TLineRange&) const = default;
+};
+
 // What importing one file came to.
 struct TImportOutcome {
     bool Accepted = false;       // the reader recognised its layout
     bool StoppedOnTitle = false; // a title already in the list ended the file; nothing kept
     std::string ExistingTitle;   // the title that stopped it
+    bool RepeatedInFile = false; // that title came earlier in the same file
     int Added = 0;               // recipes committed to the store
     int Skipped = 0;             // recipes left out for their titles (SkipExisting)
+    // Text the reader passed over outside any recipe (blank lines and the layout's own rules
+    // are not counted): runs of lines, each from its first to its last line that is not blank.
+    std::vector<TLineRange> Unread;
 };
+
+// Which start marks of the four layouts a file holds, as each layout's reader looks for them.
+struct TFileMarks {
+    bool MasterCookText = false;    // "Exported from  MasterCook" on some line
+    bool MealMasterExport = false;  // one of the three export header texts on some line
+    bool MealMasterExtract = false; // "Recipe Extracted from Meal-Master" on some line
+    bool XmlDeclaration = false;    // "<?xml version" on the first line
+    bool MasterCookXmlText = false; // "* Exported from MasterCook *" after the first line
+};
+
+// Reads the whole file for its marks and goes back to its first line.
+TFileMarks ScanMarks(TLineReader& in);
+
+// The header line that should stand where `line` was read: `line` itself, or, when it is
+// blank and the next line that is not blank (within three) passes `labelled` (a header laid
+// out with blank lines between its fields), that line. Lines looked at and not taken stay to
+// be read.
+std::string HeaderLine(std::string line, TLineReader& in,
+                       const std::function<bool(const std::string&)>& labelled);
 
 class TImportReader {
 public:
@@ -80,13 +110,27 @@ protected:
     // A reader that recognises its layout other than by a start marker says so here.
     void Accept() { accepted_ = true; }
 
+    // A line the scan for the next recipe passed over. Blank lines only join runs.
+    void PassOver(const TLineReader& in, const std::string& line);
+    // The file is read again another way: what was passed over so far is read after all.
+    void ForgetPassedOver() {
+        unread_.clear();
+        run_ = TLineRange{};
+        lastPassed_ = 0;
+    }
+
 private:
+    void EndPassedRun();
+
     bool NextRecipe(TLineReader& in, TImportedRecipe& out);
     void Store(TImportedRecipe& recipe);
 
     TfmTables& store_;
     TImportOptions options_;
     bool accepted_ = false;
+    std::vector<TLineRange> unread_;
+    std::size_t lastPassed_ = 0; // the number of the last line passed over
+    TLineRange run_;             // the run being passed over: its lines that are not blank
 };
 
 } // namespace larderly::import

@@ -362,6 +362,7 @@ TLineReader& TLineReader::operator=(TLineReader&& o) noexcept {
     scanned_ = o.scanned_;
     exhausted_ = o.exhausted_;
     pushedBack_ = std::move(o.pushedBack_);
+    lineNo_ = o.lineNo_;
     return *this;
 }
 
@@ -477,6 +478,7 @@ void TLineReader::Rewind() {
     pos_ = scanned_ = 0;
     exhausted_ = false;
     pushedBack_.clear();
+    lineNo_ = 0;
     Settle();
 }
 
@@ -542,6 +544,7 @@ void TLineReader::Settle() {
 }
 
 std::string TLineReader::ReadLine() {
+    ++lineNo_;
     if (!pushedBack_.empty()) {
         std::string line = std::move(pushedBack_.back());
         pushedBack_.pop_back();

@@ -84,7 +84,12 @@ public:
     // Back to the first line.
     void Rewind();
     // Lines read ahead and given back: the next ReadLine returns the last one given back.
-    void PushBack(std::string line) { pushedBack_.push_back(std::move(line)); }
+    void PushBack(std::string line) {
+        pushedBack_.push_back(std::move(line));
+        if (lineNo_ > 0) --lineNo_;
+    }
+    // The 1-based number of the line the last ReadLine returned (0 before the first).
+    std::size_t LineNo() const { return lineNo_; }
 
     // The character set the file is read with, and whether lone carriage returns end lines.
     TEncoding Encoding() const { return encoding_; }
@@ -117,6 +122,7 @@ private:
     std::size_t scanned_ = 0; // buf_ holds no line end between pos_ and here
     bool exhausted_ = false;
     std::deque<std::string> pushedBack_;
+    std::size_t lineNo_ = 0;
 };
 
 } // namespace larderly::import

@@ -18,6 +18,11 @@ bool IsIngredientRule(const std::string& line) {
     return t.compare(0, 8, "--------") == 0 && t.find_first_not_of("- ") == std::string::npos;
 }
 
+// Whether the line, trimmed, begins with the label.
+auto Labelled(const char* label) {
+    return [label](const std::string& l) { return Field(l).rfind(label, 0) == 0; };
+}
+
 } // namespace
 
 bool TMasterCookTextReader::IsLooseMarker(const std::string& line) {
@@ -27,15 +32,26 @@ bool TMasterCookTextReader::IsLooseMarker(const std::string& line) {
     return Contains(collapsed, "Exported from MasterCook");
 }
 
+bool TMasterCookTextReader::IsStart(const std::string& line, TLineReader& in) const {
+    if (Contains(line, kStartMarker)) return true;
+    return !xml_ && !otherLayout_ && IsLooseMarker(line) && RecipeFollows(in);
+}
+
 bool TMasterCookTextReader::FindStart(TLineReader& in) {
+    if (!marksRead_) {
+        marksRead_ = true;
+        const TFileMarks m = ScanMarks(in);
+        otherLayout_ =
+            !m.MasterCookText && (m.MealMasterExport || m.MealMasterExtract || m.XmlDeclaration);
+    }
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
         if (!sawContent_ && !Field(line).empty()) {
             sawContent_ = true;
             xml_ = Field(line)[0] == '<';
         }
-        if (Contains(line, kStartMarker) || (!xml_ && IsLooseMarker(line) && RecipeFollows(in)))
-            return true;
+        if (IsStart(line, in)) return true;
+        if (!Contains(line, kEndMarker)) PassOver(in, line);
     }
     return false;
 }
@@ -61,32 +77,30 @@ bool TMasterCookTextReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
     if (Contains(out.Title, kReadMe)) return false;
     in.ReadLine(); // blank
     in.ReadLine(); // "Recipe By"
-    out.Lines.push_back(Field(Columns(in.ReadLine(), 1, 20)));
+    out.Lines.push_back(
+        Field(Columns(ExpandTabs(HeaderLine(in.ReadLine(), in, Labelled("Serving Size"))), 1, 20)));
 
-    const std::string cats = in.ReadLine();
+    const std::string cats = ExpandTabs(HeaderLine(in.ReadLine(), in, Labelled("Categories")));
     out.Categories[0] = CategoryField(Columns(cats, 16, 45));
-    out.Categories[1] = CategoryField(Columns(cats, 50, 79));
+    out.Categories[1] = CategoryAt(cats, 50, 79);
     // A second category line gives category 3; category 4 comes from the line after it.
-    const std::string more = in.ReadLine();
+    const std::string more = ExpandTabs(in.ReadLine());
     std::string line;
     if (!Field(more).empty()) {
         out.Categories[2] = CategoryField(Columns(more, 16, 45));
-        const std::string third = in.ReadLine();
-        std::string skip1 = in.ReadLine(), skip2 = in.ReadLine();
-        line = in.ReadLine();
-        // A third category line with the ingredient heading or its rule where the body should
-        // start: the category block runs on. Its first four names are taken, and the body
-        // starts after the block, the blank line, the heading and the rule.
-        const bool blockRunsOn =
-            !Field(third).empty() &&
-            (IsIngredientRule(line) || (!IsAmountHeading(skip1) && !IsAmountHeading(skip2)));
-        if (!blockRunsOn) {
-            out.Categories[3] = CategoryField(Columns(third, 50, 79));
+        const std::string third = ExpandTabs(in.ReadLine());
+        if (Field(Columns(third, 1, 48)).empty()) {
+            // The fourth name stands on the line after the second category line; when that
+            // line is blank (the usual block of two lines), it is the second line's own.
+            out.Categories[3] =
+                Field(third).empty() ? CategoryAt(more, 50, 79) : CategoryAt(third, 50, 79);
+            in.ReadLine();
+            in.ReadLine();
+            line = in.ReadLine();
         } else {
-            out.Categories[3] = CategoryField(Columns(more, 50, 79));
-            in.PushBack(std::move(line));
-            in.PushBack(std::move(skip2));
-            in.PushBack(std::move(skip1));
+            // A full third category line: the block runs on. Its first four names are taken,
+            // and the body starts after the block, the blank line, the heading and the rule.
+            out.Categories[3] = CategoryAt(more, 50, 79);
             do
                 line = in.ReadLine();
             while (!Field(line).empty() && !in.Eof());
@@ -101,13 +115,19 @@ bool TMasterCookTextReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
     }
 
     // The first body line is always taken; the end marker is looked for after it. A file
-    // that ends inside the body ends the recipe with its last line.
+    // that ends inside the body ends the recipe with its last line; the next recipe's marker
+    // ends it too, and then a rule just before that marker is not part of the text.
     for (;;) {
         out.Lines.push_back(MasterCookBodyLine(line));
         if (in.Eof()) break;
         line = in.ReadLine();
-        if (Contains(line, kEndMarker)) break;
+        if (Contains(line, kEndMarker)) return true;
+        if (IsStart(line, in)) {
+            in.PushBack(std::move(line));
+            break;
+        }
     }
+    DropTrailingRule(out.Lines, 1, [](const std::string& l) { return IsHyphenRule(l); });
     return true;
 }
 

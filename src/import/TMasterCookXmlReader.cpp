@@ -34,6 +34,7 @@ void TMasterCookXmlReader::Begin() {
 
 void TMasterCookXmlReader::StartParser(TLineReader& in) {
     in.Rewind();
+    ForgetPassedOver();
     parser_ = std::make_unique<TMx2Parser>();
     parserFinished_ = false;
 }
@@ -58,16 +59,31 @@ bool TMasterCookXmlReader::FindStart(TLineReader& in) {
         firstLineRead_ = true;
         const std::string first = in.ReadLine();
         refused_ = !Contains(first, kXmlMarker);
-        if (!refused_) Accept();
-        // Without the declaration there, the file is still read when it begins with XML; it is
-        // accepted once the parser meets a MasterCook element.
-        else if (BeginsWithXml(first, in))
-            StartParser(in);
+        if (!refused_) {
+            Accept();
+        } else if (BeginsWithXml(first, in)) {
+            // Without the declaration there, the file is still read when it begins with XML:
+            // through its text form when it has one, else with the parser, and accepted once
+            // the parser meets a MasterCook element.
+            if (ScanMarks(in).MasterCookXmlText) {
+                refused_ = false;
+                Accept();
+                in.ReadLine();
+            } else {
+                StartParser(in);
+            }
+        }
     }
     if (parser_) return NextParsed(in);
     if (refused_) return false;
-    while (!in.Eof())
-        if (Contains(in.ReadLine(), kStartMarker)) return true;
+    while (!in.Eof()) {
+        const std::string line = in.ReadLine();
+        if (Contains(line, kStartMarker)) return true;
+        // The markup around the text form is not text left out.
+        const std::string t = Field(line);
+        if (!Contains(line, kEndMarker) && t.rfind('<', 0) != 0 && t.rfind("]]>", 0) != 0)
+            PassOver(in, line);
+    }
     // No recipe in the text form: the recipes may be there as XML elements only.
     if (textRecipes_ > 0) return false;
     StartParser(in);
@@ -86,24 +102,32 @@ bool TMasterCookXmlReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
     in.ReadLine();
     out.Lines.push_back(Field(Columns(in.ReadLine(), 1, 20)));
 
-    const std::string cats = in.ReadLine();
+    const std::string cats = ExpandTabs(in.ReadLine());
     out.Categories[0] = CategoryField(Columns(cats, 16, 45));
-    out.Categories[1] = CategoryField(Columns(cats, 49, 78));
-    const std::string more = in.ReadLine();
+    out.Categories[1] = CategoryAt(cats, 49, 78);
+    const std::string more = ExpandTabs(in.ReadLine());
     if (!Field(more).empty()) {
         out.Categories[2] = CategoryField(Columns(more, 16, 45));
-        out.Categories[3] = CategoryField(Columns(in.ReadLine(), 49, 78));
+        // The fourth name on the line after; when that line is blank, the second line's own.
+        const std::string third = ExpandTabs(in.ReadLine());
+        out.Categories[3] =
+            Field(third).empty() ? CategoryAt(more, 49, 78) : CategoryAt(third, 49, 78);
     }
     in.ReadLine();
     in.ReadLine();
 
     // The line that ends the body, a "Source:" line or the file's last line (in an XML file,
-    // markup), is not part of the recipe.
+    // markup), is not part of the recipe. The next recipe's marker ends it too (this one had
+    // no "Source:" line) and stays to be read.
     std::string line = in.ReadLine();
     for (;;) {
         out.Lines.push_back(MasterCookBodyLine(line));
         line = in.ReadLine();
         if (Contains(line, kEndMarker) || in.Eof()) break;
+        if (Contains(line, kStartMarker)) {
+            in.PushBack(std::move(line));
+            break;
+        }
     }
     return true;
 }

@@ -37,11 +37,12 @@ bool TMealMasterExportReader::IsClosingLine(const std::string& line) {
 }
 
 bool TMealMasterExportReader::IsLooseClosingLine(const std::string& line) {
-    if (line.size() <= 5 || line.find_first_not_of(' ', 5) != std::string::npos) return false;
-    return line.compare(0, 5, "MMMMM") == 0 || line.compare(0, 5, "-----") == 0;
+    const std::string t = TrimCodes(line);
+    return t == "MMMMM" || t == "-----";
 }
 
 bool TMealMasterExportReader::IsLooseHeader(const std::string& line) {
+    if (Contains(line, TMealMasterExtractReader::kStartMarker)) return false;
     const std::string t = TrimCodes(line);
     if (t.compare(0, 5, "MMMMM") != 0 && t.compare(0, 5, "-----") != 0) return false;
     const std::string folded = FoldAZ(t);
@@ -98,6 +99,19 @@ bool TMealMasterExportReader::IsExportHeader(const std::string& line) {
            Contains(line, kExportFormat);
 }
 
+bool TMealMasterExportReader::IsOrphanTitle(const std::string& line, TLineReader& in) {
+    if (LabelColon(line, kTitleLabels) == std::string::npos) return false;
+    std::string next = in.ReadLine();
+    const bool found = LabelColon(next, kCategoryLabels) != std::string::npos;
+    in.PushBack(std::move(next));
+    return found;
+}
+
+bool TMealMasterExportReader::IsStart(const std::string& line, TLineReader& in) const {
+    if (IsExportHeader(line) || (IsLooseHeader(line) && TitleFollows(in))) return true;
+    return sawExport_ && Contains(line, TMealMasterExtractReader::kStartMarker);
+}
+
 bool TMealMasterExportReader::ExportHeaderFollows(TLineReader& in) {
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
@@ -109,7 +123,7 @@ bool TMealMasterExportReader::ExportHeaderFollows(TLineReader& in) {
 bool TMealMasterExportReader::FindStart(TLineReader& in) {
     extracted_ = false;
     while (!in.Eof()) {
-        const std::string line = in.ReadLine();
+        std::string line = in.ReadLine();
         if (Contains(line, kRecipeVia)) {
             sawExport_ = true;
             return true;
@@ -135,14 +149,41 @@ bool TMealMasterExportReader::FindStart(TLineReader& in) {
             if (!ExportHeaderFollows(in)) return false;
             sawExport_ = true;
             in.Rewind();
+            continue;
         }
+        // A recipe whose header line is missing: its fields follow the previous recipe.
+        if (sawExport_ && IsOrphanTitle(line, in)) {
+            in.PushBack(std::move(line));
+            return true;
+        }
+        if (!IsClosingLine(line) && !IsLooseClosingLine(line)) PassOver(in, line);
     }
     return false;
 }
 
+namespace {
+
+// Inside a recipe's text only a header line as the program writes it, a rule of "MMMMM" or
+// "-----" naming Meal-Master, starts the next recipe: prose that names the program does not.
+bool IsRuled(const std::string& line) {
+    const std::string t = TrimCodes(line);
+    return t.compare(0, 5, "MMMMM") == 0 || t.compare(0, 5, "-----") == 0;
+}
+
+// Whether the line carries one of the labels.
+auto Labelled(const char* const* labels) {
+    return [labels](const std::string& l) { return LabelColon(l, labels) != std::string::npos; };
+}
+
+} // namespace
+
 bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out) {
+    auto isStart = [&](const std::string& l) {
+        return (IsRuled(l) || Contains(l, TMealMasterExtractReader::kStartMarker)) &&
+               IsStart(l, in);
+    };
     if (extracted_) {
-        TMealMasterExtractReader::ParseExtracted(in, out);
+        TMealMasterExtractReader::ParseExtracted(in, out, isStart);
         return true;
     }
     // The title stands two lines after the header, or on the next line when no blank line
@@ -150,20 +191,26 @@ bool TMealMasterExportReader::ParseRecipe(TLineReader& in, TImportedRecipe& out)
     std::string titleLine = in.ReadLine();
     if (LabelColon(titleLine, kTitleLabels) == std::string::npos) titleLine = in.ReadLine();
     out.Title = HeaderField(titleLine, kTitleLabels, 14, 163);
-    const std::string cats = in.ReadLine();
+    const std::string cats = HeaderLine(in.ReadLine(), in, Labelled(kCategoryLabels));
     TakeCategories(proExchange_ ? HeaderField(cats, kCategoryLabels, 13, 212)
                                 : HeaderField(cats, kCategoryLabels, 14, 213),
                    proExchange_, out.Categories);
-    out.Lines.push_back(
-        MealMasterServingsLine(HeaderField(in.ReadLine(), kServingsLabels, 13, 112)));
+    out.Lines.push_back(MealMasterServingsLine(HeaderField(
+        HeaderLine(in.ReadLine(), in, Labelled(kServingsLabels)), kServingsLabels, 13, 112)));
 
     // The body runs to the closing line. A file that ends without one ends the recipe with
-    // its last line, which is kept.
+    // its last line, which is kept; the next recipe's start ends it too. Either way, a closing
+    // line in other indentation or with trailing blanks just before that is no part of it.
     while (!in.Eof()) {
         std::string line = in.ReadLine();
-        if (IsClosingLine(line) || IsLooseClosingLine(line)) break;
+        if (IsClosingLine(line)) return true;
+        if (IsRuled(line) && IsStart(line, in)) {
+            in.PushBack(std::move(line));
+            break;
+        }
         out.Lines.push_back(std::move(line));
     }
+    DropTrailingRule(out.Lines, 1, [](const std::string& l) { return IsLooseClosingLine(l); });
     return true;
 }
 

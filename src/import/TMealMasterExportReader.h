@@ -3,12 +3,16 @@
 // and runs to a closing line of exactly five characters beginning with "-" or "M" (the
 // "-----" and "MMMMM" closings of both header styles).
 //
-// Files written by other programs differ a little, and are read too: a header line in
-// another spelling ("Meal Master", any letter case, "...Meal-Master recipe exported by ...")
-// when a "Title:" line follows it; a header followed directly by its "Title:" line; header
-// fields whose label stands elsewhere than the classic column ("Title: Soup" at the start of
-// the line); a closing line with trailing blanks. A file that mixes export recipes with
-// recipes extracted from a Meal-Master database gives both kinds.
+// Files written by other programs differ a little, and are read too, wherever the fixed
+// reading would lose or mix up recipes: a header line in another spelling ("Meal Master", any
+// letter case, "...Meal-Master recipe exported by ...") when a "Title:" line follows it (a
+// marker of extracted recipes is no such header); a header followed directly by its "Title:"
+// line; header fields whose label stands elsewhere than the classic column ("Title: Soup" at
+// the start of the line); header fields with blank lines between them; a recipe whose header
+// line is missing (its "Title:" and "Categories:" lines after the previous recipe); a start
+// marker inside a recipe's text, which begins the next recipe (a closing line in other
+// indentation or with trailing blanks standing just before it is dropped). A file that mixes
+// export recipes with recipes extracted from a Meal-Master database gives both kinds.
 #pragma once
 
 #include "import/TImportReader.h"
@@ -26,7 +30,8 @@ public:
 
     // Whether a body line closes the recipe.
     static bool IsClosingLine(const std::string& line);
-    // "MMMMM" or "-----" followed by blanks: closes the recipe too.
+    // "MMMMM" or "-----" with blanks before or after it: closes a recipe only when the next
+    // recipe's start or the end of the file follows.
     static bool IsLooseClosingLine(const std::string& line);
     // A header line in another spelling: it begins with "MMMMM" or "-----" and names
     // Meal-Master in any letter case, with a hyphen or a blank.
@@ -51,6 +56,10 @@ private:
     // Whether an export header comes anywhere in the rest of the lines.
     static bool ExportHeaderFollows(TLineReader& in);
     static bool IsExportHeader(const std::string& line);
+    // Whether the line starts a recipe of this file (lines looked at ahead stay to be read).
+    bool IsStart(const std::string& line, TLineReader& in) const;
+    // A "Title:" line followed by a "Categories:" line: a recipe without its header line.
+    static bool IsOrphanTitle(const std::string& line, TLineReader& in);
 
     // Set by the first Pro-Exchange marker; every later recipe of the file is read that way.
     bool proExchange_ = false;

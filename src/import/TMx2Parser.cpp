@@ -27,7 +27,8 @@ struct TOpenRecipe {
     std::string servings;
     std::vector<std::string> ingredients;
     std::vector<std::string> directions;
-    std::vector<TImportedRecipe> nested; // recipes inside this one, given out after it
+    std::string description, source, notes; // Desc, Srce and Note texts
+    std::vector<TImportedRecipe> nested;    // recipes inside this one, given out after it
 };
 
 } // namespace
@@ -82,7 +83,8 @@ struct TMx2Parser::Impl {
         }
         if (open.empty()) return;
         TOpenRecipe& r = open.back();
-        if (textOf.isEmpty() && (name == u"CatT" || name == u"IPrp" || name == u"DirT")) {
+        if (textOf.isEmpty() && (name == u"CatT" || name == u"IPrp" || name == u"DirT" ||
+                                 name == u"Desc" || name == u"Srce" || name == u"Note")) {
             textOf = name.toString();
             text.clear();
         } else if (name == u"Serv") {
@@ -106,6 +108,12 @@ struct TMx2Parser::Impl {
         } else if (textOf == u"IPrp") {
             const std::string prep = Field(text);
             if (!prep.empty() && !r.ingredients.empty()) r.ingredients.back() += " -- " + prep;
+        } else if (textOf == u"Desc") {
+            r.description += text;
+        } else if (textOf == u"Srce") {
+            r.source += text;
+        } else if (textOf == u"Note") {
+            r.notes += text;
         } else {
             r.directions.push_back(text);
         }
@@ -126,17 +134,31 @@ struct TMx2Parser::Impl {
         out.Lines.push_back(Field(Columns("Serving Size  : " + r.servings, 1, 20)));
         for (auto& line : r.ingredients)
             out.Lines.push_back(TrimRightCodes(line));
-        for (std::size_t i = 0; i < r.directions.size(); ++i) {
-            out.Lines.emplace_back();
-            std::string text = r.directions[i];
+        // A text as lines, the first after `label`.
+        auto append = [&out](std::string text, const std::string& label) {
             std::erase(text, '\r');
             std::size_t from = 0;
-            for (;;) {
+            for (std::string lead = label;; lead.clear()) {
                 auto nl = text.find('\n', from);
-                out.Lines.push_back(TrimRightCodes(TrimLeftCodes(text.substr(from, nl - from))));
+                out.Lines.push_back(
+                    TrimRightCodes(lead + TrimLeftCodes(text.substr(from, nl - from))));
                 if (nl == std::string::npos) break;
                 from = nl + 1;
             }
+        };
+        for (const std::string& d : r.directions) {
+            out.Lines.emplace_back();
+            append(d, {});
+        }
+        // The description, source and notes close the text, as the text form shows them.
+        const std::pair<const std::string*, const char*> tail[] = {
+            {&r.description, "Description: "}, {&r.source, "Source: "}, {&r.notes, "Notes: "}};
+        bool blank = false;
+        for (const auto& [text, label] : tail) {
+            if (Field(*text).empty()) continue;
+            if (!blank) out.Lines.emplace_back();
+            blank = true;
+            append(TrimCodes(*text), label);
         }
         if (!open.empty()) {
             // An embedded recipe comes out after the one that holds it.

@@ -47,7 +47,9 @@ TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
     auto* picker = Find<QComboBox>("cbCategory1");
     const int picks = picker->count();
     prompts_.AnswerOpen({Fixture("mealmaster-fifth-duplicate.mmf")});
-    prompts_.answer(PromptAnswer::Ok, "is already in the collection; nothing was imported from");
+    prompts_.answer(PromptAnswer::Ok, "Recipe \"TWO\" appears twice in " +
+                                          Fixture("mealmaster-fifth-duplicate.mmf") +
+                                          "; nothing was imported from");
     m.Import1->trigger();
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});

@@ -4,10 +4,13 @@
 #include "app/TfmMainImport.h"
 #include "workspace/GuiFixture.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <fstream>
 
@@ -73,6 +76,54 @@ TEST_F(ImportOptionsTest, DialogShowsAndReturnsTheOptions) {
     import::TImportOptions back = ReadImportOptions();
     EXPECT_EQ(back.Encoding, import::TEncoding::Cp437);
     EXPECT_FALSE(back.SkipExisting);
+}
+
+// The names the dialog's file list shows, once it has read the folder.
+QStringList Listed(QFileDialog& dlg) {
+    QStringList out;
+    auto* view = dlg.findChild<QAbstractItemView*>("listView");
+    if (!view) return out;
+    const QModelIndex root = view->rootIndex();
+    for (int i = 0; i < view->model()->rowCount(root); ++i)
+        out << view->model()->index(i, 0, root).data().toString();
+    out.sort();
+    return out;
+}
+
+TEST_F(ImportOptionsTest, FileTypesListEveryRecipeFileAndTheChoiceIsRemembered) {
+    const std::string folder = home_.Home() + "in";
+    std::filesystem::create_directories(folder);
+    for (const char* f : {"a.mxp", "b.mmf", "c.txt", "d.mx2", "plainname", "e.doc"})
+        std::ofstream(folder + "/" + f) << "x";
+    const QString all = "All recipe files (*.mxp *.mx2 *.mmf *.txt)";
+    {
+        TImportFileDialog dialog(nullptr, folder, {});
+        QTimer::singleShot(0, [&] {
+            auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+            ASSERT_NE(types, nullptr);
+            types->setFocus();
+            // "Any File" lists every file, also the one without a dot.
+            QTest::keyClick(types, Qt::Key_Home);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(dialog).size() == 6; }, 3000))
+                << Listed(dialog).join(",").toStdString();
+            // The last entry lists the four recipe file types.
+            QTest::keyClick(types, Qt::Key_End);
+            EXPECT_EQ(dialog.selectedNameFilter(), all);
+            const QStringList recipes{"a.mxp", "b.mmf", "c.txt", "d.mx2"};
+            EXPECT_TRUE(QTest::qWaitFor([&] { return Listed(dialog) == recipes; }, 3000))
+                << Listed(dialog).join(",").toStdString();
+            auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+            ASSERT_NE(name, nullptr);
+            name->setFocus();
+            QTest::keyClicks(name, "c.txt");
+            QTest::keyClick(name, Qt::Key_Return);
+            if (dialog.isVisible()) dialog.reject();
+        });
+        EXPECT_EQ(dialog.exec(), QDialog::Accepted);
+    }
+    // The next import's dialog starts with the file type chosen.
+    TImportFileDialog again(nullptr, folder, {});
+    EXPECT_EQ(again.selectedNameFilter(), all);
 }
 
 } // namespace

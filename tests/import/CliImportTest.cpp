@@ -46,7 +46,9 @@ TEST(CliImport, ReportsEachFileAndRefusals) {
     CliRun r = Cli(home, "import '" + mm + "' '" + bad + "' '" + mc + "'");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, mm + "\t2\tMeal-Master export\n" + mc + "\t2\tMasterCook text\n");
-    EXPECT_EQ(r.err, "Improper Recipe File " + bad + "\n");
+    // The text outside the recipes is named by its lines.
+    EXPECT_EQ(r.err, "Improper Recipe File " + bad + "\n" + mc +
+                         ": lines 1, 6 stand outside any recipe and were not imported.\n");
 
     // The store kept them: a second run adds nothing, and says why.
     r = Cli(home, "import '" + mm + "'");
@@ -54,7 +56,8 @@ TEST(CliImport, ReportsEachFileAndRefusals) {
     EXPECT_EQ(r.out, mm + "\t0\tMeal-Master export\n");
     EXPECT_EQ(r.err, "Recipe \"Cr\xC3\xA8me Br\xC3\xBBl\xC3\xA9"
                      "e\" is already in the collection; nothing was imported from " +
-                         mm + ".\n");
+                         mm +
+                         ". To import its other recipes, import it again with --skip-existing.\n");
     r = Cli(home, "list");
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
 }

@@ -62,8 +62,9 @@ TEST(ImportCommand, CancelledDialogDoesNothing) {
     EXPECT_TRUE(p.failures().empty());
     EXPECT_EQ(p.startFolder_, "/start/here/");
     EXPECT_TRUE(p.multiple_);
-    EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*.*)", "MXP File (*.mxp)",
-                                                    "MMF File (*.mmf)", "MX2 File (*.mx2)"}));
+    EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*)", "MXP File (*.mxp)",
+                                                    "MMF File (*.mmf)", "MX2 File (*.mx2)",
+                                                    "All recipe files (*.mxp *.mx2 *.mmf *.txt)"}));
 }
 
 TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
@@ -119,7 +120,10 @@ TEST(ImportCommand, NothingStoredMeansNoRedisplayAndNoMessage) {
     // before: the file was dropped silently).
     const std::string stopped = "Recipe \"Caf\xE2\x80\x9A au lait\" is already in the collection; "
                                 "nothing was imported from " +
-                                Fixture("mealmaster-dashes.mmf") + ".";
+                                Fixture("mealmaster-dashes.mmf") +
+                                ". To import its other recipes, import it again with \"Skip "
+                                "recipes whose title is already in the collection\" ticked in "
+                                "the import dialog.";
     p.answer(PromptAnswer::Ok, stopped);
     Window w;
     TImportCommandResult r = RunImportCommand(p, t.store, w.Callbacks(), "/");
@@ -212,7 +216,8 @@ TEST(ImportCommand, SummaryAndDetailsOfSeveralFiles) {
                 notRecipes + twice +
                     ": 1 recipe added, 1 recipe skipped (title already in the collection).\n" +
                     files[3] +
-                    ": 0 recipes added, 2 recipes skipped (title already in the collection).\n");
+                    ": 0 recipes added, 2 recipes skipped (title already in the collection).\n" +
+                    files[3] + ": line 1 stands outside any recipe and was not imported.\n");
         }
     }
     EXPECT_EQ(ImportDetailsText(TImportCommandResult{}), "");

@@ -250,11 +250,17 @@ TEST(ImportText, MasterCookBodyLines) {
         {"Mix well.", "Mix well."},
         {"", ""},
         {"\tTabbed", "\tTabbed"},
-        // Everything after column 104 is lost.
-        {"   1      cup           " + std::string(80, 'a') + "LOST",
-         "1       cup            " + std::string(80, 'a')},
-        // A direction line that begins with a blank is rebuilt like an ingredient.
-        {"  Serve hot with syrup.", "Serve   t with syrup.  "},
+        // Lines the columns would cut characters out of stay as they are, less trailing blanks:
+        // text past column 104, and direction lines with a character in columns 9-10.
+        {"   1      cup           " + std::string(80, 'a') + "LOST  ",
+         "   1      cup           " + std::string(80, 'a') + "LOST"},
+        {"  Serve hot with syrup.", "  Serve hot with syrup."},
+        {"  \"Description!\"   ", "  \"Description!\""},
+        // A direction line that fits the columns is still rebuilt like an ingredient.
+        {"  Serve.", "Serve." + std::string(17, ' ')},
+        // Tabs stop every 8 columns before the columns are cut.
+        {"   1\t  cup\t\t  granulated sugar", "1       cup            granulated sugar"},
+        {" 1/2\t  tsp\t\tsalt", "1/2     tsp            salt"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MasterCookBodyLine(c.line), c.want) << "[" << c.line << "]";

@@ -91,9 +91,14 @@ TEST(MasterCookXmlParse, FirstLineDecides) {
     const std::string rec = Join({"* Exported from MasterCook *", "", "T", "", "", "S", "C", "", "",
                                   "", "B1", "B2", "Source:", "tail"});
     bool accepted = true;
-    EXPECT_TRUE(
-        Parse<TMasterCookXmlReader>("\n<?xml version=\"1.0\"?>\n" + rec, &accepted).empty());
+    EXPECT_TRUE(Parse<TMasterCookXmlReader>("\nplain text\n" + rec, &accepted).empty());
     EXPECT_FALSE(accepted) << "the declaration counts only on the first line";
+    // A file that begins with XML after a blank line is read through its text form.
+    auto blankFirst = Parse<TMasterCookXmlReader>("\n<?xml version=\"1.0\"?>\n" + rec, &accepted);
+    EXPECT_TRUE(accepted);
+    ASSERT_EQ(blankFirst.size(), 1u);
+    EXPECT_EQ(blankFirst[0].Title, "T");
+    EXPECT_EQ(blankFirst[0].Lines, (std::vector<std::string>{"S", "B1", "B2"}));
 
     // A start marker on the first line is not seen.
     EXPECT_TRUE(
@@ -183,7 +188,7 @@ TEST(MealMasterExportParse, LooseHeadersClosingsAndLabelledFields) {
     struct Closing {
         std::string line;
         bool closes;
-    } closings[] = {{"MMMMM ", true},   {"-----   ", true}, {"MMMMM", false}, {" MMMMM ", false},
+    } closings[] = {{"MMMMM ", true},   {"-----   ", true}, {" MMMMM ", true}, {"  -----", true},
                     {"MMMMMM ", false}, {"----- x", false}, {"mmmmm ", false}};
     for (const auto& c : closings)
         EXPECT_EQ(TMealMasterExportReader::IsLooseClosingLine(c.line), c.closes)

@@ -37,14 +37,15 @@ TEST(MasterCookTextImport, StoresTitlesCategoriesAndRebuiltLines) {
     EXPECT_EQ(rows[0].categories, (Cats{"Breakfast", "Quick", "", ""}));
     EXPECT_EQ(rows[0].lines, (Lines{"Serving Size  : 4", "1       cup            flour",
                                     "2       " + Sp(15) + "eggs", Sp(8) + "pinch          salt", "",
-                                    "Mix everything and fry.", "Serve   t with syrup.  "}));
+                                    "Mix everything and fry.", "  Serve hot with syrup."}));
 
     // Two category lines: category 3 from the second, category 4 from the line after it.
     EXPECT_EQ(rows[1].title, "Chocolate Cake");
     EXPECT_EQ(rows[1].categories, (Cats{"Desserts", "Cakes", "Chocolate", "FourthSlot"}));
     EXPECT_EQ(rows[1].lines,
               (Lines{"Serving Size  : 12",
-                     "200     grams          dark chocolate, " + std::string(64, 'x'),
+                     // Past column 104: kept whole, as it stands.
+                     " 200      grams         dark chocolate, " + std::string(100, 'x'),
                      "Melt the chocolate."}));
     t.ExpectSummariesMatchTable();
 }

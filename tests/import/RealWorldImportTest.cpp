@@ -130,20 +130,20 @@ TEST(RealWorldMasterCookXml, RecipesAsElementsOnly) {
     // Windows-1252 bytes under an ISO-8859-1 declaration with "standalone" before "encoding", a
     // bare "&", five categories, and a recipe embedded in another (stored after it).
     const std::string S15(15, ' ');
-    ExpectRows(
-        "mx2-elements-only.mx2", "MasterCook XML",
-        {{"Cr\xC3\xA8me Caramel",
-          {"Desserts", "French", "Custards", "Eggs"},
-          {"Serving Size  : 6", "2       cups           milk", "4       " + S15 + "eggs -- beaten",
-           "1       pinch          salt & pepper", "", "Heat the milk.", "",
-           "Bake \xE2\x80\x9Cslowly\xE2\x80\x9D in a water bath.", "Cool."}},
-         {"Caramel",
-          {},
-          {"Serving Size  : 6", "1/2     cup            sugar", "", "Melt the sugar."}},
-         {"Herb Salt",
-          {"Seasonings", "", "", ""},
-          {"Serving Size  : 20", "1       cup            sea salt",
-           "2       tablespoons    thyme -- dried", "", "Grind together."}}});
+    ExpectRows("mx2-elements-only.mx2", "MasterCook XML",
+               {{"Cr\xC3\xA8me Caramel",
+                 {"Desserts", "French", "Custards", "Eggs"},
+                 {"Serving Size  : 6", "2       cups           milk",
+                  "4       " + S15 + "eggs -- beaten", "1       pinch          salt & pepper", "",
+                  "Heat the milk.", "", "Bake \xE2\x80\x9Cslowly\xE2\x80\x9D in a water bath.",
+                  "Cool.", "", "Source: Old card"}},
+                {"Caramel",
+                 {},
+                 {"Serving Size  : 6", "1/2     cup            sugar", "", "Melt the sugar."}},
+                {"Herb Salt",
+                 {"Seasonings", "", "", ""},
+                 {"Serving Size  : 20", "1       cup            sea salt",
+                  "2       tablespoons    thyme -- dried", "", "Grind together."}}});
 }
 
 TEST(RealWorldMasterCookXml, BlankFirstLineOrNoDeclaration) {
