@@ -204,9 +204,36 @@ int64_t TSearchIndex::DataVersion() {
     return v.Step() ? v.ColumnInt(0) : -1;
 }
 
+namespace {
+TSearchIndex::RebuildNotice& Notice() {
+    static TSearchIndex::RebuildNotice notice;
+    return notice;
+}
+} // namespace
+
+void TSearchIndex::SetRebuildNotice(RebuildNotice notice) {
+    Notice() = std::move(notice);
+}
+
 void TSearchIndex::Rebuild() {
     if (!conn_) return;
     const std::string s = kSchema;
+    // The index of no recipes is made at once: only a build that takes recipes is told.
+    const RebuildNotice& notice = Notice();
+    int64_t recipes = 0;
+    if (notice.started || notice.ended) {
+        SqlStatement n(conn_->handle(), "SELECT COUNT(*) FROM main.tblRecipes");
+        recipes = n.Step() ? n.ColumnInt(0) : 0;
+    }
+    if (recipes > 0 && notice.started) notice.started(recipes);
+    struct Ended {
+        const RebuildNotice& notice;
+        bool told;
+        bool built = false;
+        ~Ended() {
+            if (told && notice.ended) notice.ended(built);
+        }
+    } ended{notice, recipes > 0};
     // Outside a transaction the build takes the write lock first: a read that turned into a
     // write half-way could fail at once on another program's lock instead of waiting for it.
     const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
@@ -219,6 +246,7 @@ void TSearchIndex::Rebuild() {
             "FROM main.tblRecipes");
         conn_->Exec("UPDATE " + s + ".state SET counter = -1");
         conn_->Exec(own ? "COMMIT" : "RELEASE larderly_rebuild");
+        ended.built = true;
     } catch (...) {
         sqlite3_exec(conn_->handle(),
                      own ? "ROLLBACK" : "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild",

@@ -104,3 +104,41 @@ TEST(CliSearch, PrintsTheMatchingRecipesInListOrder) {
     EXPECT_EQ(r.out, "2\tbread\t;;;\n"
                      "4\tEgg fried rice\t;;;\n");
 }
+
+TEST(CliSearch, SaysWhileTheIndexIsRebuilt) {
+    TestHome h;
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        for (const char* title : {"Lentil soup", "Lentil salad"}) {
+            s.ClearBuffers();
+            s.RecipeRec.Title = title;
+            s.SaveRecord(rkRecipe);
+        }
+    }
+    const std::string cli =
+        larderly::testing::BuiltProgram("larderly-cli") + " --home " + h.home() + " search lentil";
+    // What the command writes to stderr when that is a terminal (a pseudo-terminal made by
+    // script(1)), or only what it writes to stdout.
+    auto errors = [&] {
+        auto r = larderly::testing::RunCommand("script -qec '" + cli + " >/dev/null' /dev/null");
+        std::erase(r.out, '\r');
+        return r;
+    };
+    const std::string found = "2\tLentil salad\t;;;\n1\tLentil soup\t;;;\n";
+    // A lost index is built afresh; output read by a script carries no progress line.
+    std::filesystem::remove(h.data() + "/search.idx");
+    auto r = larderly::testing::RunCommand(cli);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, found);
+    // On a terminal the command says so on stderr while it builds.
+    std::filesystem::remove(h.data() + "/search.idx");
+    r = errors();
+    EXPECT_EQ(r.out, "Rebuilding the search index of 2 recipes...\n"
+                     "The search index is rebuilt.\n");
+    EXPECT_EQ(larderly::testing::RunCommand(cli).out, found);
+    // An index in step is not built again.
+    r = errors();
+    EXPECT_EQ(r.out, "");
+}
