@@ -32,6 +32,7 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -489,6 +490,21 @@ void TfmMain::FormCreate() {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         };
         Tables->OpenDatabase(appPath_);
+        // A build of the search index (at the start after a restore, or when another program
+        // wrote the recipes) shows on the status bar while it runs.
+        TSearchIndex::SetRebuildNotice(
+            {[this](int64_t recipes) {
+                 statusBar()->showMessage(QString("Rebuilding the search index of %1 %2...")
+                                              .arg(recipes)
+                                              .arg(recipes == 1 ? "recipe" : "recipes"));
+                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+             },
+             [this](bool built) {
+                 if (built)
+                     statusBar()->showMessage("The search index is rebuilt.", 5000);
+                 else
+                     statusBar()->clearMessage();
+             }});
         Tables->SetTablesOpen(true);
         // 7. The import dialog starts in the folder of the last import, else the program
         // folder.
@@ -569,6 +585,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 void TfmMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
+    TSearchIndex::SetRebuildNotice({});
     Timer1->stop();
     if (tmrStoreChanges) tmrStoreChanges->stop();
     labelsChanged_.clear();

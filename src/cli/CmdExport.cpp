@@ -12,7 +12,6 @@
 #include "store/Tables.h"
 
 #include <iostream>
-#include <unordered_set>
 
 namespace larderly::cli {
 namespace {
@@ -44,16 +43,12 @@ int RunExport(const CliArgs& a) {
         ids = BookRecipeIds(store, book);
     else if (bySearch) {
         // The matches in the order every recipe is exported in.
-        std::unordered_set<int32_t> found;
         try {
-            for (int32_t id : store.SearchIndex().Search(words))
-                found.insert(id);
+            ids = RecipeIdsInListOrder(store, store.SearchIndex().Search(words));
         } catch (const std::exception& e) {
             std::cerr << e.what() << "\n";
             return 1;
         }
-        for (int32_t id : AllRecipeIds(store))
-            if (found.count(id)) ids.push_back(id);
     } else if (!byId)
         ids = AllRecipeIds(store);
     const std::vector<ExportRecipe> recipes = LoadExportRecipes(store, ids);

@@ -13,13 +13,12 @@
 #include <algorithm>
 #include <iostream>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace larderly::cli {
 namespace {
 
-// Prints the recipes that pass `keep` (every recipe when it is empty).
+// Prints the recipes whose title or text hold `words` (every recipe when there are none).
 int PrintRecipes(const std::string* words) {
     TfmTables store;
     try {
@@ -39,36 +38,37 @@ int PrintRecipes(const std::string* words) {
             t.Next();
         }
     }
-    std::unordered_set<int32_t> found;
+    // A search reads the index and the rows it names; only the whole list reads every row.
+    std::vector<RecipeRecord> rows;
     if (words) {
         try {
-            for (int32_t id : store.SearchIndex().Search(*words))
-                found.insert(id);
+            std::vector<int32_t> ids = store.SearchIndex().Search(*words);
+            std::sort(ids.begin(), ids.end());
+            rows = store.RecipeRecordsByIds(ids);
         } catch (const std::exception& e) {
             std::cerr << e.what() << "\n";
             return 1;
         }
+    } else {
+        RecipeSummaries& summaries = store.Summaries();
+        summaries.Build(store);
+        rows.reserve(summaries.Count());
+        for (const auto& s : summaries)
+            rows.push_back(RecipeRecord{s.InternalID, s.Category, s.Title});
     }
-    RecipeSummaries& summaries = store.Summaries();
-    summaries.Build(store);
-    std::vector<const TRecipeSummary*> rows;
-    rows.reserve(summaries.Count());
-    for (const auto& s : summaries)
-        if (!words || found.count(s.InternalID)) rows.push_back(&s);
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const TRecipeSummary* x, const TRecipeSummary* y) {
-                         int c = CompareTitles(x->Title, y->Title);
-                         return c != 0 ? c < 0 : x->InternalID < y->InternalID;
-                     });
+    std::stable_sort(rows.begin(), rows.end(), [](const RecipeRecord& x, const RecipeRecord& y) {
+        int c = CompareTitles(x.Title, y.Title);
+        return c != 0 ? c < 0 : x.InternalID < y.InternalID;
+    });
     std::string out;
-    for (const TRecipeSummary* s : rows) {
-        out += std::to_string(s->InternalID);
+    for (const RecipeRecord& s : rows) {
+        out += std::to_string(s.InternalID);
         out += '\t';
-        out += s->Title;
+        out += s.Title;
         out += '\t';
         for (int k = 0; k < 4; ++k) {
             if (k) out += ';';
-            auto it = names.find(s->Category[static_cast<size_t>(k)]);
+            auto it = names.find(s.Category[static_cast<size_t>(k)]);
             if (it != names.end()) out += it->second;
         }
         out += '\n';

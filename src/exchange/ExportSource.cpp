@@ -44,6 +44,17 @@ std::vector<int32_t> AllRecipeIds(TfmTables& store) {
     return IdsOf(rows);
 }
 
+std::vector<int32_t> RecipeIdsInListOrder(TfmTables& store, const std::vector<int32_t>& ids) {
+    std::vector<int32_t> sorted = ids;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    std::vector<TitledId> rows;
+    for (RecipeRecord& r : store.RecipeRecordsByIds(sorted))
+        rows.push_back({r.InternalID, std::move(r.Title)});
+    SortByTitle(rows);
+    return IdsOf(rows);
+}
+
 std::vector<ExportBook> Books(TfmTables& store) {
     std::vector<ExportBook> books;
     SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +

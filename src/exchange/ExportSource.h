@@ -15,6 +15,8 @@ namespace larderly::exchange {
 
 // Every recipe, in the recipe list's order (titles compared with the letters a-z folded).
 std::vector<int32_t> AllRecipeIds(TfmTables& store);
+// The stored recipes among `ids`, in the recipe list's order; reads those rows only.
+std::vector<int32_t> RecipeIdsInListOrder(TfmTables& store, const std::vector<int32_t>& ids);
 
 // The recipes of the book with that name (compared with the letters a-z folded), in the
 // book list's order. Raises std::runtime_error when there is no such book.

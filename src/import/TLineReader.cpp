@@ -139,6 +139,20 @@ public:
         }
         for (char ch : piece) {
             auto c = static_cast<unsigned char>(ch);
+            // Most bytes are ASCII after ASCII: they only count lines and move the last bytes
+            // along (the same steps as below, without the questions about high bytes).
+            if (c < 0x80 && last_ < 0x80 && c != '\r' && !pendingDos_) {
+                run_ = c == last_ ? run_ + 1 : 1;
+                beforeLast_ = last_;
+                last_ = c;
+                if (c == '\n')
+                    ++shape_.LineFeeds;
+                else if (prevCr_)
+                    ++shape_.LoneCarriageReturns;
+                prevCr_ = false;
+                prev_ = c;
+                continue;
+            }
             // The byte before this one, now that what follows it is known.
             if (last_ >= 0x80 && last_ <= 0xA5) WeighHighByte(beforeLast_, last_, c, shape_);
             if (c == last_) {

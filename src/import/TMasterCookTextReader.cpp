@@ -44,6 +44,9 @@ bool TMasterCookTextReader::FindStart(TLineReader& in) {
         otherLayout_ =
             !m.MasterCookText && (m.MealMasterExport || m.MealMasterExtract || m.XmlDeclaration);
     }
+    // In another program's layout only the start marker begins a recipe, and the file has
+    // none: no line needs reading (the lines passed over count only in a file taken).
+    if (otherLayout_) return false;
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
         if (!sawContent_ && !Field(line).empty()) {

@@ -19,6 +19,7 @@
 #include "store/Sqlite.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,15 @@ public:
 
     // Builds the index afresh from the recipe table.
     void Rebuild();
+
+    // Told when a build of the index starts (with the number of recipes it takes) and when it
+    // has ended (built, or given up on a failure), in any index of this process, so that a
+    // user waiting for it knows why.
+    struct RebuildNotice {
+        std::function<void(int64_t recipes)> started;
+        std::function<void(bool built)> ended;
+    };
+    static void SetRebuildNotice(RebuildNotice notice);
 
     // The words as the index's tokenizer splits them (each a piece of `words`): blanks,
     // punctuation and symbols separate them. Raises EStoreError when the index is unavailable.

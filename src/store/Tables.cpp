@@ -373,6 +373,26 @@ std::optional<RecipeValue> TfmTables::LoadRecipeById(int32_t id) {
     return v;
 }
 
+std::vector<RecipeRecord> TfmTables::RecipeRecordsByIds(const std::vector<int32_t>& ids) {
+    std::vector<RecipeRecord> rows;
+    rows.reserve(ids.size());
+    SqlStatement st(conn_.handle(),
+                    "SELECT Category1, Category2, Category3, Category4, Title FROM " +
+                        tblRecipes().QualifiedName() + " WHERE InternalID = ?");
+    for (int32_t id : ids) {
+        st.Reset();
+        st.Bind(1, int64_t{id});
+        if (!st.Step()) continue;
+        RecipeRecord r;
+        r.InternalID = id;
+        for (int s = 0; s < 4; ++s)
+            r.Category[static_cast<size_t>(s)] = static_cast<int32_t>(st.ColumnInt(s));
+        r.Title = CutChars(st.ColumnText(4), kTitleWidth);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
 namespace {
 constexpr const char* kBookNotFound = "Unable to find Book Record. Contact Support";
 constexpr const char* kBookEntryNotFound = "Unable to find Book Entry Record. Contact Support";

@@ -147,6 +147,10 @@ public:
     // Stores the recipe (a new row when its identifier is -1) and gives back its identifier,
     // which `recipe` then holds too, with the title cut to 150 characters.
     int32_t SaveRecipeValue(RecipeValue& recipe);
+    // The identifier, categories and title (cut to 150 characters) of the recipes with those
+    // identifiers, in that order; identifiers with no recipe are left out. Reads those rows
+    // only, so a command that shows a few recipes costs what it shows.
+    std::vector<RecipeRecord> RecipeRecordsByIds(const std::vector<int32_t>& ids);
 
     // Labels and books by value. Like the recipe operations above, these leave the record
     // buffers and every table's index as they were.

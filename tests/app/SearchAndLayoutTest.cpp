@@ -11,10 +11,13 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QToolButton>
 #include <QTreeView>
 
 #include <gmock/gmock.h>
+
+#include <filesystem>
 
 namespace larderly::test {
 namespace {
@@ -82,6 +85,21 @@ TEST_F(SearchAndLayoutTest, TypingNarrowsTheListAndTheEditorFollowsEscapeClears)
     EXPECT_EQ(Status(), "4 of 4 recipes");
     EXPECT_FALSE(Marked());
     EXPECT_EQ(EditorTitle(), CurrentTitle());
+}
+
+TEST_F(SearchAndLayoutTest, ALostIndexIsRebuiltAtTheStartAndTheStatusBarSaysSo) {
+    Seed(home_.Home(), Recipes());
+    ASSERT_TRUE(std::filesystem::remove(home_.Home() + "data/search.idx"));
+    TfmMain& m = Start();
+    EXPECT_EQ(m.statusBar()->currentMessage().toStdString(), "The search index is rebuilt.");
+    m.rptViewRecipes->setFocus();
+    FocusSearch();
+    Type("leek");
+    EXPECT_THAT(ListTitles(), ElementsAre("Leek Soup")) << "the rebuilt index finds the recipe";
+    // An index in step is not built again.
+    main_.reset();
+    TfmMain& again = Start();
+    EXPECT_EQ(again.statusBar()->currentMessage().toStdString(), "");
 }
 
 TEST_F(SearchAndLayoutTest, SearchAndFilterCombineAndShowAllClearsBoth) {

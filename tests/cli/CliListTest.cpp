@@ -56,3 +56,89 @@ TEST(CliList, UnusableDataGivesAMessageAndExitOne) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("tbl101.nx1"), std::string::npos) << r.out;
 }
+
+TEST(CliSearch, PrintsTheMatchingRecipesInListOrder) {
+    TestHome h;
+    int32_t pudding = -1;
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        auto add = [&](const std::string& title, const std::string& c2,
+                       std::vector<std::string> text) {
+            s.ClearBuffers();
+            s.RecipeRec.Title = title;
+            SetCategorySlot(s, 2, c2);
+            s.RecipeText = std::move(text);
+            return s.SaveRecord(rkRecipe);
+        };
+        pudding = add("Rice pudding", "Desserts", {"Simmer the milk."});
+        add("bread", "", {"1 c rice flour"});
+        add("Soup", "Soups", {"Serves 4"});
+        add("Fried Rice", "", {});
+    }
+    const std::string cli = "--home " + h.home() + " ";
+    auto r = RunCli(cli + "search rice");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "2\tbread\t;;;\n"
+                     "4\tFried Rice\t;;;\n"
+                     "1\tRice pudding\t;Desserts;;\n");
+    r = RunCli(cli + "search RIC pud");
+    EXPECT_EQ(r.out, "1\tRice pudding\t;Desserts;;\n");
+    r = RunCli(cli + "search nothinglikeit");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+
+    // A deleted recipe is no longer found; a renamed one shows its new title.
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        ASSERT_TRUE(s.DeleteRecipe(pudding));
+        auto fried = s.LoadRecipeById(4);
+        ASSERT_TRUE(fried);
+        fried->Title = "Egg fried rice";
+        s.SaveRecipeValue(*fried);
+    }
+    r = RunCli(cli + "search rice");
+    EXPECT_EQ(r.out, "2\tbread\t;;;\n"
+                     "4\tEgg fried rice\t;;;\n");
+}
+
+TEST(CliSearch, SaysWhileTheIndexIsRebuilt) {
+    TestHome h;
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        for (const char* title : {"Lentil soup", "Lentil salad"}) {
+            s.ClearBuffers();
+            s.RecipeRec.Title = title;
+            s.SaveRecord(rkRecipe);
+        }
+    }
+    const std::string cli =
+        larderly::testing::BuiltProgram("larderly-cli") + " --home " + h.home() + " search lentil";
+    // What the command writes to stderr when that is a terminal (a pseudo-terminal made by
+    // script(1)), or only what it writes to stdout.
+    auto errors = [&] {
+        auto r = larderly::testing::RunCommand("script -qec '" + cli + " >/dev/null' /dev/null");
+        std::erase(r.out, '\r');
+        return r;
+    };
+    const std::string found = "2\tLentil salad\t;;;\n1\tLentil soup\t;;;\n";
+    // A lost index is built afresh; output read by a script carries no progress line.
+    std::filesystem::remove(h.data() + "/search.idx");
+    auto r = larderly::testing::RunCommand(cli);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, found);
+    // On a terminal the command says so on stderr while it builds.
+    std::filesystem::remove(h.data() + "/search.idx");
+    r = errors();
+    EXPECT_EQ(r.out, "Rebuilding the search index of 2 recipes...\n"
+                     "The search index is rebuilt.\n");
+    EXPECT_EQ(larderly::testing::RunCommand(cli).out, found);
+    // An index in step is not built again.
+    r = errors();
+    EXPECT_EQ(r.out, "");
+}
