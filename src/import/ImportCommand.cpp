@@ -5,6 +5,7 @@
 #include "import/TMasterCookXmlReader.h"
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
+#include "import/TWebPageReader.h"
 #include "platform/AppPaths.h"
 
 #include <exception>
@@ -26,6 +27,8 @@ std::vector<std::unique_ptr<TImportReader>> Cascade(TfmTables& store) {
     readers.push_back(std::make_unique<TMealMasterExportReader>(store));
     readers.push_back(std::make_unique<TMasterCookXmlReader>(store));
     readers.push_back(std::make_unique<TMealMasterExtractReader>(store));
+    // Last: every file the readers above take stays theirs.
+    readers.push_back(std::make_unique<TWebPageReader>(store));
     return readers;
 }
 
