@@ -92,6 +92,14 @@ TEST(WebPageImport, PageWithoutRecipeIsRefusedByName) {
     EXPECT_TRUE(ImportRows(s, file, &f).empty());
     EXPECT_FALSE(f.Accepted);
     EXPECT_EQ(s.store.tblListLabel().RecordCount(), 0);
+    EXPECT_EQ(RefusedFileMessage(f),
+              "No recipe found in " + file +
+                  ": the page describes no schema.org Recipe (in JSON-LD or microdata). Save the "
+                  "page of the recipe itself and import that.");
+    // Any other file no reader takes stays an improper recipe file.
+    TFileImport plain = ImportFile(s.store, s.WriteFile("notes.txt", "just some notes\n"));
+    EXPECT_FALSE(plain.Accepted);
+    EXPECT_EQ(RefusedFileMessage(plain), "Improper Recipe File " + plain.FileName);
 }
 
 TEST(WebPageImport, TitleAlreadyThereStopsThePage) {
