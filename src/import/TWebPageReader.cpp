@@ -77,8 +77,9 @@ bool IsBlock(GumboTag tag) {
 }
 
 // The text of a node, with a line break for <br> and around block elements; scripts and
-// styles give nothing.
-void NodeText(const GumboNode* node, std::string& out) {
+// styles give nothing. Text nested deeper than any real page nests it is left out.
+void NodeText(const GumboNode* node, std::string& out, int depth = 0) {
+    if (depth > 512) return;
     if (node->type == GUMBO_NODE_TEXT || node->type == GUMBO_NODE_WHITESPACE ||
         node->type == GUMBO_NODE_CDATA) {
         out += node->v.text.text;
@@ -97,7 +98,7 @@ void NodeText(const GumboNode* node, std::string& out) {
         if (IsBlock(tag)) out += '\n';
     }
     for (unsigned i = 0; i < children->length; ++i)
-        NodeText(static_cast<const GumboNode*>(children->data[i]), out);
+        NodeText(static_cast<const GumboNode*>(children->data[i]), out, depth + 1);
     if (node->type == GUMBO_NODE_ELEMENT && IsBlock(node->v.element.tag)) out += '\n';
 }
 

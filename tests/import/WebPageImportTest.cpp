@@ -134,6 +134,18 @@ TEST(WebPageImport, DurationsInWords) {
         EXPECT_EQ(DurationWords(iso), words) << iso;
 }
 
+// Markup nested far deeper than real pages nest it is read without running out of stack.
+TEST(WebPageImport, DeeplyNestedMarkupIsRead) {
+    std::string page = "<html><body><div itemscope itemtype=\"https://schema.org/Recipe\">"
+                       "<b itemprop=\"name\">Deep</b><div itemprop=\"description\">";
+    for (int i = 0; i < 5000; ++i)
+        page += "<span>";
+    page += "x</div></div></body></html>";
+    const auto recipes = ReadWebPage(page);
+    ASSERT_EQ(recipes.size(), 1u);
+    EXPECT_EQ(recipes[0].Title, "Deep");
+}
+
 // Pages often give the same recipe in JSON-LD and in microdata: it is stored once.
 TEST(WebPageImport, RecipeGivenBothWaysIsReadOnce) {
     const std::string page =
