@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
   lhasa p7zip-full jlha-utils genisoimage xorriso poppler-utils locales
-  xvfb xauth fonts-dejavu-core time gourmand
+  xvfb xauth fonts-dejavu-core time gourmand libgumbo-dev
   librsvg2-bin desktop-file-utils appstream dpkg-dev file man-db bash-completion passwd
 )
 

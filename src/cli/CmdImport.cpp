@@ -39,7 +39,7 @@ int RunImport(const CliArgs& a) {
         for (const std::string& file : files) {
             import::TFileImport r = import::ImportFile(store, file, options);
             if (!r.Accepted) {
-                std::cerr << import::ImproperFileMessage(file) << "\n";
+                std::cerr << import::RefusedFileMessage(r) << "\n";
                 refused = true;
                 continue;
             }

@@ -5,6 +5,7 @@
 #include "import/TMasterCookXmlReader.h"
 #include "import/TMealMasterExportReader.h"
 #include "import/TMealMasterExtractReader.h"
+#include "import/TWebPageReader.h"
 #include "platform/AppPaths.h"
 
 #include <exception>
@@ -26,6 +27,8 @@ std::vector<std::unique_ptr<TImportReader>> Cascade(TfmTables& store) {
     readers.push_back(std::make_unique<TMealMasterExportReader>(store));
     readers.push_back(std::make_unique<TMasterCookXmlReader>(store));
     readers.push_back(std::make_unique<TMealMasterExtractReader>(store));
+    // Last: every file the readers above take stays theirs.
+    readers.push_back(std::make_unique<TWebPageReader>(store));
     return readers;
 }
 
@@ -74,7 +77,11 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
         reader->SetOptions(options);
         in.Rewind();
         TImportOutcome o = reader->Import(in);
-        if (!o.Accepted) continue;
+        if (!o.Accepted) {
+            if (const auto* page = dynamic_cast<const TWebPageReader*>(reader.get()))
+                result.PageWithoutRecipe = page->SawPage();
+            continue;
+        }
         result.Accepted = true;
         result.Reader = reader->Name();
         result.Added = o.Added;
@@ -90,6 +97,13 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
 
 std::string ImproperFileMessage(const std::string& fileName) {
     return "Improper Recipe File " + fileName;
+}
+
+std::string RefusedFileMessage(const TFileImport& f) {
+    if (!f.PageWithoutRecipe) return ImproperFileMessage(f.FileName);
+    return "No recipe found in " + f.FileName +
+           ": the page describes no schema.org Recipe (in JSON-LD or microdata). Save the "
+           "page of the recipe itself and import that.";
 }
 
 std::string ExistingTitleMessage(const TFileImport& f, const std::string& skipHint) {
@@ -149,7 +163,9 @@ std::string ImportSummaryText(const TImportCommandResult& result) {
 std::string ImportDetailsText(const TImportCommandResult& result) {
     std::string text;
     for (const TFileImport& f : result.Files) {
-        if (!f.Accepted)
+        if (!f.Accepted && f.PageWithoutRecipe)
+            text += f.FileName + ": refused, the web page holds no recipe.\n";
+        else if (!f.Accepted)
             text +=
                 f.FileName + ": refused, it is not a recipe file of a kind this program reads.\n";
         else if (f.StoppedOnTitle)
@@ -167,8 +183,12 @@ std::string ImportDetailsText(const TImportCommandResult& result) {
 }
 
 std::vector<std::string> ImportDialogFilters() {
-    return {"Any File (*)", "MXP File (*.mxp)", "MMF File (*.mmf)", "MX2 File (*.mx2)",
-            "All recipe files (*.mxp *.mx2 *.mmf *.txt)"};
+    return {"Any File (*)",
+            "MXP File (*.mxp)",
+            "MMF File (*.mmf)",
+            "MX2 File (*.mx2)",
+            "All recipe files (*.mxp *.mx2 *.mmf *.txt)",
+            "Web pages (*.html *.htm *.json)"};
 }
 
 TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
@@ -211,7 +231,7 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
                 TFileImport one = ImportFile(store, file, options);
                 result.Files.push_back(one);
                 if (!one.Accepted)
-                    prompts.Message(PromptKind::Information, ImproperFileMessage(file),
+                    prompts.Message(PromptKind::Information, RefusedFileMessage(one),
                                     PromptButtons::Ok);
                 if (one.StoppedOnTitle)
                     prompts.Message(PromptKind::Information,

@@ -32,6 +32,7 @@ struct TFileImport {
     std::string ExistingTitle;      // the title that stopped the file
     bool RepeatedInFile = false;    // that title came earlier in the same file
     std::vector<TLineRange> Unread; // text outside any recipe, left out
+    bool PageWithoutRecipe = false; // refused: a web page or JSON file that holds no recipe
 };
 
 // Offers the file to the readers in order and stops at the first that accepts it. The file
@@ -42,6 +43,9 @@ TFileImport ImportFile(TfmTables& store, const std::string& fileName,
 
 // The message for a file that no reader accepts.
 std::string ImproperFileMessage(const std::string& fileName);
+// The message for a refused file: a web page without a recipe says so, any other file is
+// improper.
+std::string RefusedFileMessage(const TFileImport& f);
 // The message for a file stopped by a title already in the collection, or repeated inside the
 // file, ending with how to import the rest anyway (`skipHint`, the skip option as the caller
 // offers it: "--skip-existing" on the command line, the dialog's check box in the window).

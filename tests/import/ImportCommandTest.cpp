@@ -64,7 +64,8 @@ TEST(ImportCommand, CancelledDialogDoesNothing) {
     EXPECT_TRUE(p.multiple_);
     EXPECT_EQ(p.filters_, (std::vector<std::string>{"Any File (*)", "MXP File (*.mxp)",
                                                     "MMF File (*.mmf)", "MX2 File (*.mx2)",
-                                                    "All recipe files (*.mxp *.mx2 *.mmf *.txt)"}));
+                                                    "All recipe files (*.mxp *.mx2 *.mmf *.txt)",
+                                                    "Web pages (*.html *.htm *.json)"}));
 }
 
 TEST(ImportCommand, SeveralFilesEachThroughTheCascade) {
