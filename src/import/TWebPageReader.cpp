@@ -279,6 +279,10 @@ TImportedRecipe MakeRecipe(const QJsonObject& o, const std::string& pageAddress)
     const auto at = [&o](const char* key) { return o.value(QLatin1String(key)); };
     r.Title = Scalar(at("name"));
     if (r.Title.empty()) r.Title = Scalar(at("headline"));
+    // A recipe must have a title to be found and edited again: one that names none is
+    // called after its page.
+    if (r.Title.empty())
+        r.Title = pageAddress.empty() ? "Untitled recipe" : "Recipe from " + pageAddress;
 
     // Categories: the recipe's own first, then cuisines and keywords, each name once.
     std::size_t slot = 0;

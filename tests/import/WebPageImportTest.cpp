@@ -161,5 +161,20 @@ TEST(WebPageImport, RecipeGivenBothWaysIsReadOnce) {
     EXPECT_EQ(recipes[1].Title, "Bread");
 }
 
+// A recipe that names itself nowhere is called after its page, never stored without a title.
+TEST(WebPageImport, RecipeWithoutANameIsCalledAfterItsPage) {
+    const std::string json = "{\"@type\":\"Recipe\",\"recipeIngredient\":[\"1 egg\"]}";
+    const std::string page = "<html><head><link rel=\"canonical\" href=\"https://a.example/eggs\">"
+                             "</head><body><script type=\"application/ld+json\">" +
+                             json + "</script></body></html>";
+    const auto withAddress = ReadWebPage(page);
+    ASSERT_EQ(withAddress.size(), 1u);
+    EXPECT_EQ(withAddress[0].Title, "Recipe from https://a.example/eggs");
+    const auto without = ReadWebPage("<html><body><script type=\"application/ld+json\">" + json +
+                                     "</script></body></html>");
+    ASSERT_EQ(without.size(), 1u);
+    EXPECT_EQ(without[0].Title, "Untitled recipe");
+}
+
 } // namespace
 } // namespace larderly::import::test
