@@ -29,6 +29,26 @@ void ItemsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
 
 } // namespace
 
+void SplitSearchWords(const std::string& typed, std::string& textWords,
+                      std::string& ingredientWords) {
+    static constexpr std::string_view kPrefix = "ingredient:";
+    textWords.clear();
+    ingredientWords.clear();
+    for (std::size_t p = 0; p < typed.size();) {
+        std::size_t q = typed.find_first_of(" \t", p);
+        if (q == std::string::npos) q = typed.size();
+        const std::string word = typed.substr(p, q - p);
+        p = q + 1;
+        if (word.empty()) continue;
+        bool prefixed = word.size() >= kPrefix.size();
+        for (std::size_t i = 0; prefixed && i < kPrefix.size(); ++i)
+            prefixed = std::tolower(static_cast<unsigned char>(word[i])) == kPrefix[i];
+        std::string& to = prefixed ? ingredientWords : textWords;
+        const std::string rest = prefixed ? word.substr(kPrefix.size()) : word;
+        if (!rest.empty()) to += (to.empty() ? "" : " ") + rest;
+    }
+}
+
 std::string TIngredientIndex::ItemsOf(const std::string& recipeText) {
     std::string out;
     for (const ingredients::ParsedLine& p :

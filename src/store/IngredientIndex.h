@@ -22,6 +22,13 @@ inline constexpr const char* kIngredientIndexFile = "ingredients.idx";
 // The layout of the file; a file of any other version is built afresh.
 inline constexpr int kIngredientIndexVersion = 1;
 
+// Splits what was typed into the search field: each blank-separated word that starts with
+// "ingredient:" (any letter case) gives the rest of it to `ingredientWords`; every other word
+// goes to `textWords`. "ingredient:leek soup" asks for leek among the ingredients and soup in
+// the title or text.
+void SplitSearchWords(const std::string& typed, std::string& textWords,
+                      std::string& ingredientWords);
+
 class TIngredientIndex {
 public:
     // Attaches (creating or rebuilding when needed) the index beside the recipe file. Never
