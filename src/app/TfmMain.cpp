@@ -745,7 +745,8 @@ void TfmMain::UpdateSearchAvailability() {
     edtSearch->setEnabled(rptViewRecipes->isEnabled() && indexed);
     edtSearch->setToolTip(
         indexed || !Tables
-            ? "Shows only the recipes whose title or text contain every word typed"
+            ? "Shows only the recipes whose title or text contain every word typed; "
+              "ingredient:leek asks for leek among the ingredients"
             : "Search is unavailable: " + QString::fromStdString(Tables->SearchIndex().Problem()));
 }
 
@@ -830,7 +831,22 @@ void TfmMain::RefreshSearchResult() {
     searchIds_.clear();
     if (!Tables || !Tables->SearchIndex().Available()) return;
     if (searchWords_.find_first_not_of(" \t") == std::string::npos) return;
-    std::vector<int32_t> ids = Tables->SearchIndex().Search(searchWords_);
+    // "ingredient:leek" words ask the ingredient index; the rest ask the full-text index,
+    // and a recipe must answer both.
+    std::string textWords, ingredientWords;
+    SplitSearchWords(searchWords_, textWords, ingredientWords);
+    std::vector<int32_t> ids;
+    if (!textWords.empty() || ingredientWords.empty())
+        ids = Tables->SearchIndex().Search(textWords);
+    if (!ingredientWords.empty()) {
+        std::vector<int32_t> byItem = Tables->IngredientIndex().Search(ingredientWords);
+        if (textWords.empty()) {
+            ids = std::move(byItem);
+        } else {
+            const std::unordered_set<int32_t> keep(byItem.begin(), byItem.end());
+            std::erase_if(ids, [&](int32_t id) { return keep.count(id) == 0; });
+        }
+    }
     searchIds_.reserve(ids.size());
     searchIds_.insert(ids.begin(), ids.end());
     searchActive_ = true;

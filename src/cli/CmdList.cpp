@@ -1,6 +1,7 @@
 // larderly-cli list: every recipe as "identifier TAB title TAB slot names joined by ;",
 // sorted as the recipe list sorts titles. larderly-cli search WORDS...: the same for the
-// recipes whose title or text hold every word (case and accents ignored, words as prefixes).
+// recipes whose title or text hold every word (case and accents ignored, words as prefixes);
+// with --ingredient, the recipes whose ingredient items hold every word.
 #include "cli/CliCommand.h"
 
 #include "platform/AppPaths.h"
@@ -18,8 +19,9 @@
 namespace larderly::cli {
 namespace {
 
-// Prints the recipes whose title or text hold `words` (every recipe when there are none).
-int PrintRecipes(const std::string* words) {
+// Prints every recipe, or those that the search index (or with `byIngredient` the
+// ingredient index) finds for `words`.
+int PrintRecipes(const std::string* words, bool byIngredient = false) {
     TfmTables store;
     try {
         store.OpenDatabase(ProgramFolder());
@@ -42,7 +44,8 @@ int PrintRecipes(const std::string* words) {
     std::vector<RecipeRecord> rows;
     if (words) {
         try {
-            std::vector<int32_t> ids = store.SearchIndex().Search(*words);
+            std::vector<int32_t> ids = byIngredient ? store.IngredientIndex().Search(*words)
+                                                    : store.SearchIndex().Search(*words);
             std::sort(ids.begin(), ids.end());
             rows = store.RecipeRecordsByIds(ids);
         } catch (const std::exception& e) {
@@ -90,7 +93,7 @@ int RunSearch(const CliArgs& a) {
     for (const std::string& w : a.args)
         words += (words.empty() ? "" : " ") + w;
     if (words.find_first_not_of(" \t") == std::string::npos) return UsageError(a);
-    return PrintRecipes(&words);
+    return PrintRecipes(&words, a.Has("--ingredient"));
 }
 
 } // namespace
@@ -109,6 +112,8 @@ CliCommand SearchCommand() {
     c.name = "search";
     c.arguments = "WORDS...";
     c.summary = "print the recipes whose title or text hold every word";
+    c.options = {{"--ingredient", "", "search the ingredient items instead (plural ignored)",
+                  CliValue::None}};
     c.minArgs = 1;
     c.run = RunSearch;
     return c;

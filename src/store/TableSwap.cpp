@@ -37,6 +37,8 @@ std::vector<std::string> CurrentSet(const std::string& data) {
 void DropDerivedFiles(const std::string& data) {
     RemoveFile(In(data, kSearchIndexFile));
     RemoveFile(In(data, std::string(kSearchIndexFile) + "-journal"));
+    RemoveFile(In(data, kIngredientIndexFile));
+    RemoveFile(In(data, std::string(kIngredientIndexFile) + "-journal"));
 }
 
 bool HasJournal(const std::string& staging) {

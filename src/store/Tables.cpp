@@ -215,6 +215,7 @@ void TfmTables::OpenFiles() {
         throw;
     }
     search_.Attach(conn_, dataFolder_, paths[1]);
+    ingredients_.Attach(conn_, dataFolder_, paths[1]);
 }
 
 void TfmTables::SetTablesOpen(bool open) {
@@ -251,6 +252,7 @@ void TfmTables::SetTablesOpen(bool open) {
         for (auto& t : tables_)
             t->Close();
         search_.Detach();
+        ingredients_.Detach();
         conn_.Close();
         closedCounter_ = FileCounters();
         transactionWriter_ = false;

@@ -6,6 +6,7 @@
 // itself; callers that change several rows wrap the work in a Transaction.
 #pragma once
 
+#include "store/IngredientIndex.h"
 #include "store/SearchIndex.h"
 #include "store/Sqlite.h"
 #include "store/Table.h"
@@ -211,6 +212,8 @@ public:
 
     // The full-text index of the recipes, attached while the tables are open.
     TSearchIndex& SearchIndex() { return search_; }
+    // The index of the recipes' ingredient items, attached while the tables are open.
+    TIngredientIndex& IngredientIndex() { return ingredients_; }
 
     // The summaries of the stored recipes, kept in step by every save and delete of a recipe
     // and by the transactions (see RecipeSummaries). Built from the table by Build.
@@ -241,6 +244,7 @@ private:
     std::unique_ptr<FolderLock> tablesLock_, writerLock_;
     bool transactionWriter_ = false; // the writer lock was taken for the running transaction
     TSearchIndex search_;
+    TIngredientIndex ingredients_;
     std::unique_ptr<RecipeSummaries> summaries_;
     std::string dataFolder_;
     std::array<std::unique_ptr<TTable>, 4> tables_;

@@ -102,6 +102,26 @@ TEST_F(SearchAndLayoutTest, ALostIndexIsRebuiltAtTheStartAndTheStatusBarSaysSo) 
     EXPECT_EQ(again.statusBar()->currentMessage().toStdString(), "");
 }
 
+TEST_F(SearchAndLayoutTest, IngredientWordsAskTheIngredientsOnly) {
+    Seed(home_.Home(), {{"Leek Soup", {}, {"3 leeks, sliced", "2 potatoes", "Simmer."}},
+                        {"Potato gratin", {}, {"1 kg potatoes", "Serve with leek salad."}},
+                        {"Leek tart", {}, {"2 leeks", "1 pie crust"}}});
+    Start();
+    FocusSearch();
+    struct Case {
+        const char* typed;
+        std::vector<std::string> titles;
+    };
+    for (const Case& c :
+         {Case{"ingredient:leeks", {"Leek Soup", "Leek tart"}},
+          Case{"INGREDIENT:potato ingredient:leek", {"Leek Soup"}},
+          Case{"ingredient:leek tart", {"Leek tart"}}, Case{"ingredient:salad", {}}}) {
+        QTest::keyClick(Search(), Qt::Key_A, Qt::ControlModifier);
+        Type(c.typed);
+        EXPECT_EQ(ListTitles(), c.titles) << c.typed;
+    }
+}
+
 TEST_F(SearchAndLayoutTest, SearchAndFilterCombineAndShowAllClearsBoth) {
     Seed(home_.Home(), Recipes());
     TfmMain& m = Start();

@@ -142,3 +142,37 @@ TEST(CliSearch, SaysWhileTheIndexIsRebuilt) {
     r = errors();
     EXPECT_EQ(r.out, "");
 }
+
+TEST(CliList, IngredientSearchFollowsSavesAndARestore) {
+    TestHome h;
+    auto add = [&](const std::string& title, std::vector<std::string> lines) {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        RecipeValue r;
+        r.Title = title;
+        r.Lines = std::move(lines);
+        return s.SaveRecipeValue(r);
+    };
+    add("Leek soup", {"3 leeks, sliced", "2 potatoes", "Serve with leek crisps."});
+    add("Mash", {"1 kg potatoes"});
+    const std::string cli = "--home " + h.home() + " ";
+    auto r = RunCli(cli + "search --ingredient leek potato");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1\tLeek soup\t;;;\n");
+    EXPECT_EQ(RunCli(cli + "search --ingredient Potatoes").out,
+              "1\tLeek soup\t;;;\n2\tMash\t;;;\n");
+    EXPECT_EQ(RunCli(cli + "search --ingredient crisps").out, "") << "directions are no items";
+
+    const std::string backup = h.home() + "backup";
+    std::filesystem::create_directories(backup);
+    r = RunCli(cli + "backup " + backup);
+    ASSERT_EQ(r.status, 0) << r.out;
+    add("Leek tart", {"4 leeks"});
+    EXPECT_EQ(RunCli(cli + "search --ingredient leek").out,
+              "1\tLeek soup\t;;;\n3\tLeek tart\t;;;\n");
+    r = RunCli(cli + "restore " + backup);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(RunCli(cli + "search --ingredient leek").out, "1\tLeek soup\t;;;\n")
+        << "the restored recipes are searched, not the index of the replaced ones";
+}

@@ -1,0 +1,68 @@
+// The index of the recipes' ingredient items: derived data in its own file beside the tables
+// (data/ingredients.idx), never one of the table files and never backed up. It is kept in
+// step as the full-text index is (SearchIndex.h): attached to the store's connection while
+// the tables are open, updated by temporary triggers inside the same transaction as the
+// change, written without a sync, and built afresh when it is missing, damaged, of another
+// version, or out of step with the recipe file (a restore, another program's write).
+//
+// Each recipe's entry holds the items of its ingredient lines, read from its text as the
+// ingredient model reads them, each word in lower case and singular ("Leeks, sliced" is
+// "leek"), so that a search for "leeks" or "leek" finds both.
+#pragma once
+
+#include "store/Sqlite.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace larderly {
+
+inline constexpr const char* kIngredientIndexFile = "ingredients.idx";
+// The layout of the file; a file of any other version is built afresh.
+inline constexpr int kIngredientIndexVersion = 1;
+
+// Splits what was typed into the search field: each blank-separated word that starts with
+// "ingredient:" (any letter case) gives the rest of it to `ingredientWords`; every other word
+// goes to `textWords`. "ingredient:leek soup" asks for leek among the ingredients and soup in
+// the title or text.
+void SplitSearchWords(const std::string& typed, std::string& textWords,
+                      std::string& ingredientWords);
+
+class TIngredientIndex {
+public:
+    // Attaches (creating or rebuilding when needed) the index beside the recipe file. Never
+    // raises: an index that cannot be had leaves ingredient search unavailable.
+    void Attach(SqlConnection& conn, const std::string& dataFolder, const std::string& recipeFile);
+    // Records the recipe file's change counter for the next open, then detaches.
+    void Detach();
+
+    bool Available() const { return conn_ != nullptr; }
+    const std::string& Problem() const { return problem_; }
+    int Rebuilds() const { return rebuilds_; }
+
+    // The recipes whose ingredient items hold every word of `words` (each word as the start
+    // of an item's word; letter case and plural ignored), in no particular order. No words
+    // give no recipes. Raises EStoreError when the index is unavailable.
+    std::vector<int32_t> Search(const std::string& words);
+
+    void Rebuild();
+
+    // The text indexed for a recipe's stored text: one line per ingredient item.
+    static std::string ItemsOf(const std::string& recipeText);
+
+private:
+    void CreateSchema();
+    void InstallTriggers();
+    void DropTriggers();
+    int64_t DataVersion();
+
+    SqlConnection* conn_ = nullptr;
+    std::string path_;
+    std::string recipeFile_;
+    std::string problem_;
+    int64_t dataVersion_ = -1;
+    int rebuilds_ = 0;
+};
+
+} // namespace larderly

@@ -1,0 +1,155 @@
+// The ingredient index: items' words as prefixes, case and plural ignored, every word needed,
+// titles and directions not counted; kept in step with saves, deletes, rollbacks and bulk
+// adds; rebuilt when missing, damaged, of another version or changed behind its back.
+#include "store/Tables.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+using namespace larderly;
+
+namespace {
+
+class IngredientIndexTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/larderly-ingredients-XXXXXX";
+        folder_ = mkdtemp(tmpl);
+        Open();
+    }
+    void TearDown() override {
+        store_.reset();
+        std::filesystem::remove_all(folder_);
+    }
+    void Open() {
+        store_ = std::make_unique<TfmTables>();
+        store_->OpenDatabase(folder_ + "/");
+        store_->SetTablesOpen(true);
+    }
+    void Close() { store_->SetTablesOpen(false); }
+    int32_t Add(const std::string& title, std::vector<std::string> text, int32_t id = -1) {
+        RecipeValue r;
+        r.InternalID = id;
+        r.Title = title;
+        r.Lines = std::move(text);
+        return store_->SaveRecipeValue(r);
+    }
+    std::vector<int32_t> Find(const std::string& words) {
+        auto ids = store_->IngredientIndex().Search(words);
+        std::sort(ids.begin(), ids.end());
+        return ids;
+    }
+    // Runs SQL on one of the data folder's files through a connection of its own.
+    void ForeignExec(const std::string& file, const std::string& sql) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder_ + "/data/" + file).c_str(), &db), SQLITE_OK);
+        sqlite3_busy_timeout(db, 2000);
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    std::string folder_;
+    std::unique_ptr<TfmTables> store_;
+};
+
+using Ids = std::vector<int32_t>;
+
+} // namespace
+
+TEST_F(IngredientIndexTest, ItemsOnlyEveryWordPluralAndCaseIgnored) {
+    const int32_t soup =
+        Add("Leek soup", {"Servings: 4", "", "3 Leeks, sliced", "500 g potatoes",
+                          "      1 c  Chicken broth", "", "Simmer the onions until soft."});
+    const int32_t mash = Add("Mash", {"1 kg potato -- peeled", "2 tbsp butter"});
+    const int32_t onions = Add("Onion tart", {"2 onions", "1 pie crust"});
+    const struct {
+        const char* words;
+        Ids want;
+    } cases[] = {
+        {"leek", {soup}},
+        {"LEEKS", {soup}},
+        {"leek potato", {soup}},
+        {"potatoes", {soup, mash}},
+        {"pot", {soup, mash}},
+        {"broth chicken", {soup}},
+        {"onion", {onions}}, // the soup's directions and titles are no ingredients
+        {"soup", {}},
+        {"sliced", {}}, // a preparation is no item
+        {"leek butter", {}},
+        {"", {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Find(c.words), c.want) << c.words;
+}
+
+TEST_F(IngredientIndexTest, FollowsSavesDeletesRollbacksAndBulkAdds) {
+    const int32_t a = Add("Stew", {"2 leeks"});
+    EXPECT_EQ(Find("leek"), Ids{a});
+    Add("Stew", {"2 parsnips"}, a);
+    EXPECT_EQ(Find("leek"), Ids{});
+    EXPECT_EQ(Find("parsnip"), Ids{a});
+    {
+        Transaction t(*store_);
+        Add("Stew", {"1 turnip"}, a);
+    } // rolled back
+    EXPECT_EQ(Find("parsnip"), Ids{a});
+    EXPECT_EQ(Find("turnip"), Ids{});
+    Ids added;
+    {
+        Transaction t(*store_);
+        TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
+        added = {Add("Fennel salad", {"1 fennel bulb"}), Add("Fennel soup", {"2 fennel bulbs"})};
+        bulk.Finish();
+        t.Commit();
+    }
+    EXPECT_EQ(Find("fennel"), added);
+    store_->DeleteRecipe(a);
+    EXPECT_EQ(Find("parsnip"), Ids{});
+    Close();
+    Open();
+    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 0) << "a clean close keeps the index";
+    EXPECT_EQ(Find("fennel"), added);
+}
+
+TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedNewerOrChangedBehindItsBack) {
+    const int32_t a = Add("Stew", {"2 leeks"});
+    Close();
+    const std::string index = folder_ + "/data/" + kIngredientIndexFile;
+    ASSERT_TRUE(std::filesystem::exists(index));
+
+    // The recipe file changed while the tables were closed (as a restore changes it).
+    ForeignExec("tbl102.nx1", "UPDATE tblRecipes SET RecipeText = CAST('1 quince' || "
+                              "char(13, 10) AS BLOB) WHERE InternalID = " +
+                                  std::to_string(a));
+    Open();
+    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 1);
+    EXPECT_EQ(Find("quince"), Ids{a});
+    EXPECT_EQ(Find("leek"), Ids{});
+
+    // Changed by another program while the tables are open.
+    ForeignExec("tbl102.nx1", "UPDATE tblRecipes SET RecipeText = CAST('3 plums' AS BLOB) "
+                              "WHERE InternalID = " +
+                                  std::to_string(a));
+    EXPECT_EQ(Find("plum"), Ids{a});
+    Close();
+
+    // Written by a later version of the program: built afresh in this version's layout.
+    ForeignExec(kIngredientIndexFile, "PRAGMA user_version = 99");
+    Open();
+    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 1);
+    EXPECT_EQ(Find("plum"), Ids{a});
+    Close();
+
+    // Missing, then damaged: built afresh, and the tables open as always.
+    std::filesystem::remove(index);
+    Open();
+    EXPECT_EQ(Find("plum"), Ids{a});
+    Close();
+    std::ofstream(index, std::ios::binary | std::ios::trunc) << std::string(4096, 'x');
+    Open();
+    EXPECT_TRUE(store_->IngredientIndex().Available());
+    EXPECT_EQ(Find("plum"), Ids{a});
+}
