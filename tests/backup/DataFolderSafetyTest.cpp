@@ -177,7 +177,36 @@ TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
               std::string::npos)
         << restore.out;
     EXPECT_NE(restore.out.find("damaged or incomplete"), std::string::npos) << restore.out;
+    for (const char* raw : {"Operation cancelled", "Stream ", "CRC"})
+        EXPECT_EQ(restore.out.find(raw), std::string::npos) << restore.out;
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+}
+
+// A backup into a full folder says so in words, and the earlier backup there stays.
+TEST(DataFolderSafety, AFullBackupFolderIsNamed) {
+    TestHome home;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
+    const std::string full = home.path("full");
+    fs::create_directories(full);
+    if (geteuid() != 0 || RunCommand("mount -t tmpfs -o size=64k tmpfs " + full).status != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { RunCommand("umount " + dir); }
+    } unmount{full};
+    const std::string earlier = ReadFile(home.path("bk/recipebackup.001"));
+    fs::copy_file(home.path("bk/recipebackup.001"), full + "/recipebackup.001");
+    // The rest of the room is taken.
+    RunCommand("dd if=/dev/zero of=" + full + "/filler bs=1k count=64");
+    const auto r = RunCommand(cli + " backup " + full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("Backup Failed!\nThe backup could not be written into " + full, 0), 0)
+        << r.out;
+    EXPECT_NE(r.out.find("not enough free space"), std::string::npos) << r.out;
+    for (const char* raw : {"Operation cancelled", "Stream "})
+        EXPECT_EQ(r.out.find(raw), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(full + "/recipebackup.001"), earlier);
 }
 
 // A lock file that is a folder and a read-only data folder are named as what they are.

@@ -535,7 +535,8 @@ TEST_F(BackupDialogsTest, CancelDuringABackupKeepsTheEarlierBackupAndTheSettings
         WithBackup([&](TfmBackup& d) {
             DuringJob cancel(&d, c.when, c.act);
             prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
-                .answer(PromptAnswer::Ok, JobText::kBackupFailed);
+                .answer(PromptAnswer::Ok,
+                        std::string(JobText::kBackupFailed) + "\nThe backup was cancelled.");
             d.btnBackup->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
@@ -580,7 +581,8 @@ TEST_F(BackupDialogsTest, CancelDuringARestoreKeepsTheData) {
         WithRestore([&](TfmRestore& d) {
             DuringJob cancel(&d, c.when, c.act);
             prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
-                .answer(PromptAnswer::Ok, JobText::kRestoreFailed);
+                .answer(PromptAnswer::Ok,
+                        std::string(JobText::kRestoreFailed) + "\nThe restore was cancelled.");
             d.btnRestore->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
@@ -626,7 +628,9 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
          junk,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
           {PromptAnswer::Cancel, "Incorrect Diskette Inserted!"},
-          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+          // The fixed first line, and the cause below it in words.
+          {PromptAnswer::Ok, std::string(JobText::kRestoreFailed) + "\nThe backup in " + junk +
+                                 "/ cannot be read (a part of the set is missing or cut short)"}},
          false},
     };
     for (const Case& c : cases) {
