@@ -224,7 +224,21 @@ bool MoveFileStep(const std::string& from, const std::string& to) {
     }();
     static long steps = 0;
     if (exitAt > 0 && ++steps == exitAt) ::_exit(137);
-    return MoveFile(from, to);
+    if (!MoveFile(from, to)) return false;
+    // Each step is on the disk before the next one starts, so that a power cut, like a
+    // kill, leaves the steps done in their order.
+    const std::string into = ParentFolder(to), outOf = ParentFolder(from);
+    SyncFolder(into);
+    if (outOf != into) SyncFolder(outOf);
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
 }
 
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
@@ -588,11 +602,7 @@ void OutputFile::Commit() {
     }
     impl_->done = true;
     // The rename itself is made durable with the folder.
-    const int dir = ::open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolder(ParentFolder(target_));
 }
 
 } // namespace larderly::fileutil

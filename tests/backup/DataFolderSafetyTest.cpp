@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -135,6 +136,44 @@ TEST(DataFolderSafety, ARestoreWaitsForAnImportAtWork) {
     EXPECT_EQ(ReadFile(home.path("import2.rc")), "0\n") << ReadFile(home.path("import2.out"));
     // The second import had the tables open before the restore could take them: the
     // restore came last, and its set is the data, whole.
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+}
+
+// Every step of a swap reaches the disk before the next one starts: each rename of the
+// tables, the segments or the journal folders is followed by an fsync before the next rename.
+TEST(DataFolderSafety, EachSwapStepIsSyncedBeforeTheNext) {
+    if (RunCommand("strace -V").status != 0) GTEST_SKIP() << "strace is not installed";
+    TestHome home;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
+    for (const char* job : {"backup", "restore"}) {
+        SCOPED_TRACE(job);
+        const std::string trace = home.path(std::string(job) + ".trace");
+        ASSERT_EQ(RunCommand("strace -f -qq -e trace=rename,renameat,renameat2,fsync -o " + trace +
+                             " " + cli + " " + job + " " + home.path("bk"))
+                      .status,
+                  0);
+        std::istringstream lines(ReadFile(trace));
+        std::string line, pending;
+        int steps = 0;
+        for (; std::getline(lines, line);) {
+            const bool rename = line.find("rename") != std::string::npos;
+            if ((!rename && line.find("fsync(") == std::string::npos) ||
+                line.find("resumed>") != std::string::npos)
+                continue;
+            EXPECT_TRUE(pending.empty() || !rename)
+                << "not synced before the next step: " << pending;
+            pending.clear();
+            if (rename && (line.find("/data/") != std::string::npos ||
+                           line.find("/recipebackup.") != std::string::npos ||
+                           line.find("/old") != std::string::npos)) {
+                pending = line;
+                ++steps;
+            }
+        }
+        EXPECT_TRUE(pending.empty()) << "not synced: " << pending;
+        EXPECT_GE(steps, 3) << ReadFile(trace);
+    }
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 }
 
