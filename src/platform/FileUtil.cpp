@@ -463,6 +463,21 @@ pid_t TaggedPid(const char* text) {
     return (p > text && p[0] == '-' && p[1] != '\0') ? pid : 0;
 }
 
+// True when process `pid` has ended: there is none, or it is a zombie that its parent has
+// not reaped yet (a killed process whose parent died with it).
+bool ProcessGone(pid_t pid) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return false;
+    char line[512] = {};
+    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    // "pid (name) S ...": the state follows the name's closing parenthesis.
+    const char* close = std::strrchr(line, ')');
+    if (n == 0 || !close || close[1] != ' ') return false;
+    return close[2] == 'Z' || close[2] == 'X';
+}
+
 // Removes the regular file `name` of the folder `d`, one of ours made by process `pid`, when
 // that process is gone or the file is over a day old.
 void RemoveIfStale(DIR* d, const char* name, pid_t pid, std::time_t now) {
@@ -471,8 +486,7 @@ void RemoveIfStale(DIR* d, const char* name, pid_t pid, std::time_t now) {
     if (::fstatat(::dirfd(d), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
         st.st_uid != ::geteuid())
         return;
-    const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
-    if (gone || now - st.st_mtime > kStaleAfterSeconds) ::unlinkat(::dirfd(d), name, 0);
+    if (ProcessGone(pid) || now - st.st_mtime > kStaleAfterSeconds) ::unlinkat(::dirfd(d), name, 0);
 }
 
 EInOutError WriteFailure(const std::string& target, int err) {

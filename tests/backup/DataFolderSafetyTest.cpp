@@ -177,6 +177,52 @@ TEST(DataFolderSafety, EachSwapStepIsSyncedBeforeTheNext) {
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 }
 
+// An import and an export killed at points along their way: the folder opens, the search
+// finds what the tables hold, and the next run leaves no temporary file of ours.
+TEST(DataFolderSafety, KilledImportsAndExportsLeaveOneWholeSet) {
+    TestHome home;
+    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
+    // Thousands of recipes, so that a kill lands in the middle of the work.
+    std::string one = ReadFile(kFixtures + "mealmaster-mmmmm.mmf"), many;
+    for (int i = 0; i < 3000; ++i) {
+        std::string copy = one;
+        for (std::size_t at = 0; (at = copy.find("Title: ", at)) != std::string::npos; at += 7)
+            copy.insert(at + 7, "N" + std::to_string(i) + " ");
+        many += copy;
+    }
+    const std::string big = home.path("big.mmf");
+    testing::WriteFile(big, many);
+    fs::create_directories(home.path("out"));
+    const std::string exported = home.path("out/all.mmf");
+    ASSERT_EQ(RunCommand(cli + " import " + kFixtures + "mastercook.mxp").status, 0);
+    ASSERT_EQ(RunCommand(cli + " export --format mmf " + exported).status, 0);
+
+    // The recipes the search finds are those the list shows under that title.
+    const auto searchAgrees = [&] {
+        const auto list = RunCommand(cli + " list");
+        EXPECT_EQ(list.status, 0) << list.out;
+        std::istringstream lines(list.out);
+        std::string line, listed;
+        while (std::getline(lines, line))
+            if (line.find("Plain Rice") != std::string::npos) listed += line + "\n";
+        EXPECT_EQ(RunCommand(cli + " search plain rice").out, listed);
+    };
+    const std::string runs[] = {cli + " import --skip-existing " + big,
+                                cli + " export --format mmf " + exported};
+    for (const auto& run : runs) {
+        for (const char* delay : {"0.05", "0.15", "0.3", "0.5"}) {
+            SCOPED_TRACE(run + " killed after " + delay + " s");
+            RunCommand("timeout -s KILL " + std::string(delay) + " " + run);
+            searchAgrees();
+            const auto next = RunCommand(run);
+            EXPECT_EQ(next.status, 0) << next.out;
+            searchAgrees();
+            for (const auto& e : fs::directory_iterator(home.path("out")))
+                EXPECT_EQ(e.path().filename(), "all.mmf") << "left over";
+        }
+    }
+}
+
 // A set with a table file missing or damaged is never backed up over a good backup, and a
 // restore mends it.
 TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
