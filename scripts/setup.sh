@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   clang clang-format libclang-rt-14-dev
-  lhasa p7zip-full jlha-utils genisoimage xorriso poppler-utils locales
+  lhasa p7zip-full jlha-utils genisoimage xorriso poppler-utils locales strace
   xvfb xauth fonts-dejavu-core time gourmand libgumbo-dev
   librsvg2-bin desktop-file-utils appstream dpkg-dev file man-db bash-completion passwd
 )

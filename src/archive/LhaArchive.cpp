@@ -16,6 +16,9 @@ namespace fu = fileutil;
 
 namespace {
 
+// The name start of the file an entry expands into before it replaces its target.
+constexpr const char* kTempPrefix = "LHA";
+
 // An archive opened for reading: the file, its exclusive lock and where its entries start.
 struct ReadArchive {
     std::unique_ptr<TFileStream> stream;
@@ -519,6 +522,7 @@ void TLhaArchive::Verify() {
 void TLhaArchive::RunExpand() {
     AbortRequested = false;
     FilesProcessed.clear();
+    FSweptFolders.clear();
     const bool filtered = !FilesToProcess.empty();
     ReadArchive a = OpenForReading(ArchiveName);
     FFileInformationIndex = -1;
@@ -562,7 +566,7 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
 
     if (CheckSpaceBeforeExpand) {
         const int64_t limit =
-            SpaceLimit(useTemp ? fu::IncludeTrailingSeparator(tempFolder) + "LHA" : target);
+            SpaceLimit(useTemp ? fu::IncludeTrailingSeparator(tempFolder) + kTempPrefix : target);
         if (limit < kNoLimit &&
             limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
             throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
@@ -576,10 +580,13 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             // never touches it.
             if (!VerifyMode && fu::PathExists(target) && !fu::CanOpenExclusive(target))
                 throw EFOpenError("Cannot open file " + target);
-            auto temp = fu::MakeTempFile(tempFolder, "LHA");
+            // Temporary files that a killed extraction left in this folder go first.
+            if (!VerifyMode && FSweptFolders.insert(tempFolder).second)
+                fu::RemoveStaleTempFiles(tempFolder, kTempPrefix);
+            auto temp = fu::MakeTempFile(tempFolder, kTempPrefix);
             if (!temp)
                 throw EFCreateError("Cannot create file " +
-                                    fu::IncludeTrailingSeparator(tempFolder) + "LHA");
+                                    fu::IncludeTrailingSeparator(tempFolder) + kTempPrefix);
             file = *temp;
             out = std::make_unique<TFileStream>(file, fmOpenReadWrite);
         } else {

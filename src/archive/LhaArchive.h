@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +122,8 @@ private:
     std::string SafeTarget(const std::string& entryName) const;
 
     std::string FTargetPath;
+    // The folders of this extraction already cleared of temporary files killed runs left.
+    std::set<std::string> FSweptFolders;
     std::string FTempArchivePath;
     int32_t FFileInformationIndex = 0;
     Prompts* FPrompts = nullptr;

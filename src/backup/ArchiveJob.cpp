@@ -68,11 +68,14 @@ public:
 // error", "Operation cancelled" after a refused prompt) name neither file nor remedy.
 std::string BackupFailure(const std::exception& e, bool cancelled, const std::string& target,
                           const std::vector<std::string>& files) {
-    if (cancelled || dynamic_cast<const EJobRefused*>(&e)) return e.what();
+    if (dynamic_cast<const EJobRefused*>(&e)) return e.what();
+    if (cancelled)
+        return "The backup was cancelled. An earlier backup in " + target + " is left as it was.";
     std::string cause = e.what();
-    // The archive stops with "Operation cancelled" when its question about too little room
-    // was answered Cancel.
-    if (dynamic_cast<const ESegOperationAborted*>(&e)) {
+    const bool aborted = dynamic_cast<const ELhaOperationAborted*>(&e) != nullptr;
+    const bool unwritten = dynamic_cast<const EWriteError*>(&e) != nullptr ||
+                           dynamic_cast<const EFCreateError*>(&e) != nullptr;
+    if (aborted || unwritten) {
         int64_t needed = 0;
         for (const auto& f : files) {
             std::error_code ec;
@@ -80,17 +83,37 @@ std::string BackupFailure(const std::exception& e, bool cancelled, const std::st
             if (!ec) needed += static_cast<int64_t>(size);
         }
         const int64_t free = fileutil::FreeSpace(target);
-        cause = free >= 0 && free < needed ? std::string("there is not enough free space for it")
-                                           : "a question about the folder was cancelled";
+        // The archive stops with "Operation cancelled" when its question about too little
+        // room was answered Cancel, and with a bare write error when the disk filled up.
+        if (free >= 0 && free < needed)
+            cause = "there is not enough free space for it";
+        else if (unwritten)
+            cause = "a file there could not be written; the disk may be full";
+        else
+            cause = "a question about the folder was cancelled";
     }
     return "The backup could not be written into " + target + " (" + cause +
            "): make sure the folder has room and can be written, then back up again. An "
            "earlier backup there is left as it was.";
 }
 
-std::string RestoreFailure(const std::exception& e, bool cancelled, const std::string& folder) {
-    if (cancelled) return e.what();
-    return "The backup in " + folder + " cannot be read (" + e.what() +
+std::string RestoreFailure(const std::exception& e, bool cancelled, const std::string& folder,
+                           const std::string& staging) {
+    if (cancelled) return "The restore was cancelled. Your data is left as it was.";
+    if (dynamic_cast<const EWriteError*>(&e) || dynamic_cast<const EFCreateError*>(&e))
+        return "The backup in " + folder + " could not be expanded into " + staging +
+               " (a file there could not be written; the disk may be full): make room, then "
+               "restore again. Your data is left as it was.";
+    std::string cause = e.what();
+    // A set that ends early makes the archive ask for a further segment; the question's
+    // Cancel ends it with "Operation cancelled".
+    if (dynamic_cast<const ELhaOperationAborted*>(&e))
+        cause = "a part of the set is missing or cut short";
+    else if (dynamic_cast<const ELhaBadCRC*>(&e))
+        cause = "its data does not match its check values";
+    else if (dynamic_cast<const EStreamError*>(&e))
+        cause = "it ends before its data does";
+    return "The backup in " + folder + " cannot be read (" + cause +
            "): it is damaged or incomplete. Your data is left as it was; restore from "
            "another backup.";
 }
@@ -223,6 +246,10 @@ void TArchiveJob::AfterProcessed(const std::string& original, const std::string&
     view_.ProcessMessages();
 }
 
+std::string TArchiveJob::FailedText(const char* fixed) const {
+    return lastError_.empty() ? std::string(fixed) : fixed + ("\n" + lastError_);
+}
+
 bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job,
                                   const std::function<void()>& finish) {
     store_.SetTablesOpen(false);
@@ -292,7 +319,7 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         staging = StagingFolder::Create(target);
         if (staging.empty()) {
             lastError_ = "Unable to write to " + target;
-            prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
+            prompts_.Message(PromptKind::Error, FailedText(JobText::kBackupFailed));
             return false;
         }
         SegArchive1.SetSegDir(Slash(staging.path()));
@@ -325,11 +352,11 @@ bool TArchiveJob::RunBackup(const std::string& folder) {
         for (const auto& f : kTableFiles)
             tables.push_back(Slash(DataFolder()) + f);
         lastError_ = BackupFailure(e, cancelled_, target, tables);
-        prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
+        prompts_.Message(PromptKind::Error, FailedText(JobText::kBackupFailed));
         return false;
     }
     if (!diskette_ && !SwapInNewSet(staging, target)) {
-        prompts_.Message(PromptKind::Error, JobText::kBackupFailed);
+        prompts_.Message(PromptKind::Error, FailedText(JobText::kBackupFailed));
         return false;
     }
     return true;
@@ -466,9 +493,9 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
         // the expanded files are not put in place.
         if (cancelled_) throw std::runtime_error("Operation cancelled");
     } catch (const std::exception& e) {
-        lastError_ = RestoreFailure(e, cancelled_, ResolveDrivePath(folder));
+        lastError_ = RestoreFailure(e, cancelled_, ResolveDrivePath(folder), staging.path());
         expanded = false;
-        prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
+        prompts_.Message(PromptKind::Error, FailedText(JobText::kRestoreFailed));
     }
 
     // Level-0 archives carry upper-case names (TBL101.NX1); the table files are lower case.
@@ -491,7 +518,7 @@ bool TArchiveJob::RunRestore(const std::string& folder) {
                 lastError_ += "; the earlier files are kept in " + staging.path();
                 staging.Keep();
             }
-            prompts_.Message(PromptKind::Error, JobText::kRestoreFailed);
+            prompts_.Message(PromptKind::Error, FailedText(JobText::kRestoreFailed));
             return true;
         }
     }

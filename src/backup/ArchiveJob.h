@@ -129,6 +129,8 @@ private:
     // set moves aside first, the new one moves in, the old one is deleted last; when a step
     // fails everything moves back and the folder holds the old set as it was.
     bool SwapInNewSet(StagingFolder& staging, const std::string& target);
+    // A failure's fixed first line with its cause, when known, below it.
+    std::string FailedText(const char* fixed) const;
     void ShowProgress(int& percent);
     void SegPrompt(std::string& segDir, const std::string& segName, uint16_t segNumber);
     void AfterProcessed(const std::string& original, const std::string& newPath, int mode);

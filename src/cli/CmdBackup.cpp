@@ -45,7 +45,8 @@ struct Session {
 
 int Fail(const Session& s, const TArchiveJob& job) {
     std::string msg = s.messages.empty() ? "failed" : s.messages.back();
-    if (!job.LastError().empty() && job.LastError() != msg) msg += " " + job.LastError();
+    // The job's messages carry its cause below their first line; one that does not gets it.
+    if (msg.find(job.LastError()) == std::string::npos) msg += "\n" + job.LastError();
     std::cerr << msg << "\n";
     return 1;
 }

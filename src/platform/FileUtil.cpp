@@ -224,12 +224,26 @@ bool MoveFileStep(const std::string& from, const std::string& to) {
     }();
     static long steps = 0;
     if (exitAt > 0 && ++steps == exitAt) ::_exit(137);
-    return MoveFile(from, to);
+    if (!MoveFile(from, to)) return false;
+    // Each step is on the disk before the next one starts, so that a power cut, like a
+    // kill, leaves the steps done in their order.
+    const std::string into = ParentFolder(to), outOf = ParentFolder(from);
+    SyncFolder(into);
+    if (outOf != into) SyncFolder(outOf);
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
 }
 
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
-    std::string pattern =
-        IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix + "XXXXXX";
+    std::string pattern = IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix +
+                          std::to_string(::getpid()) + "-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     int fd = ::mkstemp(buf.data());
@@ -449,6 +463,32 @@ pid_t TaggedPid(const char* text) {
     return (p > text && p[0] == '-' && p[1] != '\0') ? pid : 0;
 }
 
+// True when process `pid` has ended: there is none, or it is a zombie that its parent has
+// not reaped yet (a killed process whose parent died with it).
+bool ProcessGone(pid_t pid) {
+    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return false;
+    char line[512] = {};
+    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    // "pid (name) S ...": the state follows the name's closing parenthesis.
+    const char* close = std::strrchr(line, ')');
+    if (n == 0 || !close || close[1] != ' ') return false;
+    return close[2] == 'Z' || close[2] == 'X';
+}
+
+// Removes the regular file `name` of the folder `d`, one of ours made by process `pid`, when
+// that process is gone or the file is over a day old.
+void RemoveIfStale(DIR* d, const char* name, pid_t pid, std::time_t now) {
+    if (pid <= 0) return;
+    struct stat st {};
+    if (::fstatat(::dirfd(d), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid())
+        return;
+    if (ProcessGone(pid) || now - st.st_mtime > kStaleAfterSeconds) ::unlinkat(::dirfd(d), name, 0);
+}
+
 EInOutError WriteFailure(const std::string& target, int err) {
     return EInOutError("Unable to write " + target + ": " + std::strerror(err ? err : EIO));
 }
@@ -484,13 +524,23 @@ void RemoveStaleOutputFiles(const std::string& folder) {
             pid = TaggedPid(tag + std::strlen(kOutputTempTag));
         else if (std::strncmp(name, kOldExportTag, std::strlen(kOldExportTag)) == 0)
             pid = TaggedPid(name + std::strlen(kOldExportTag));
-        if (pid <= 0) continue;
-        struct stat st {};
-        if (::fstatat(::dirfd(d), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != ::geteuid())
-            continue;
-        const bool gone = ::kill(pid, 0) != 0 && errno == ESRCH;
-        if (gone || now - st.st_mtime > kStaleAfterSeconds) ::unlinkat(::dirfd(d), name, 0);
+        RemoveIfStale(d, name, pid, now);
+    }
+    ::closedir(d);
+}
+
+void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix) {
+    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!d) return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* e = ::readdir(d)) {
+        const char* name = e->d_name;
+        if (prefix.empty() || std::strncmp(name, prefix.c_str(), prefix.size()) != 0) continue;
+        // Exactly "<prefix><pid>-" and the six characters mkstemp fills in.
+        const char* tail = name + prefix.size();
+        const char* dash = std::strchr(tail, '-');
+        if (!dash || std::strlen(dash + 1) != 6) continue;
+        RemoveIfStale(d, name, TaggedPid(tail), now);
     }
     ::closedir(d);
 }
@@ -566,11 +616,7 @@ void OutputFile::Commit() {
     }
     impl_->done = true;
     // The rename itself is made durable with the folder.
-    const int dir = ::open(ParentFolder(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    SyncFolder(ParentFolder(target_));
 }
 
 } // namespace larderly::fileutil

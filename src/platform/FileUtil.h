@@ -63,12 +63,20 @@ bool MoveFile(const std::string& from, const std::string& to);
 // MoveFile for one step of a multi-step file change (the swap of a backup set or of the
 // table files), whose journal must bring back one whole set after a stop at any step. For
 // the tests of that, LARDERLY_TEST_EXIT_AT_RENAME=N ends the process at once, as a kill
-// would, just before its Nth such step.
+// would, just before its Nth such step. A step done is synced to the disk, both folders.
 bool MoveFileStep(const std::string& from, const std::string& to);
 
-// A new empty file "<folder>/<prefix>XXXXXX" made with mkstemp and given the permissions an
-// ordinary new file gets (0666 less the umask). Nothing when it cannot be made.
+// Makes the renames and removals in `folder` durable (fsync of the folder itself).
+void SyncFolder(const std::string& folder);
+
+// A new empty file "<folder>/<prefix><pid>-XXXXXX" made with mkstemp and given the
+// permissions an ordinary new file gets (0666 less the umask). The process id in the name
+// lets RemoveStaleTempFiles tell a file left by a killed run. Nothing when it cannot be made.
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix);
+
+// Removes from `folder` the files of MakeTempFile with this prefix that no running process
+// of ours owns any more (the process that made them is gone, or they are over a day old).
+void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix);
 
 // A new empty folder made with mkdtemp in `parent` (the system's temporary folder when empty).
 std::optional<std::string> MakeTempDirectory(const std::string& parent = {},

@@ -8,9 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace larderly {
@@ -435,6 +438,52 @@ TEST(LhaArchiveExpand, SafeModeReplacesTargetAndFilterSelects) {
     struct stat st {};
     ASSERT_EQ(stat((f.out() + "/B.TXT").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0600, 0600u) << "a replaced file gets ordinary permissions";
+}
+
+// What a killed extraction left in the target folder goes at the next extraction into it:
+// our temporary files whose process is gone or that are over a day old, nothing else.
+TEST(LhaArchiveExpand, NextExtractionSweepsTemporaryFilesOfKilledRuns) {
+    Fixture f;
+    const std::string a = f.add("a.txt", testutil::TextData(2000, 1));
+    TLhaArchive lha;
+    lha.ArchiveName = f.archive();
+    lha.FilesToProcess = {a};
+    lha.Compress();
+    const std::string live = "LHA" + std::to_string(::getpid());
+    struct Case {
+        std::string name;
+        bool old, stays;
+    } cases[] = {
+        {"LHA999999999-AbC123", false, false}, // its process is gone
+        {live + "-Old123", true, false},       // a running process, but a day old
+        {live + "-Now123", false, true},       // an extraction at work
+        {"LHAnotes.txt", true, true},          // the user's own files
+        {"LHA999999999-longer-name", true, true},
+        {"lha999999999-AbC123", true, true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = f.out() + "/" + c.name;
+        testutil::WriteText(path, "left");
+        if (c.old) {
+            const std::time_t twoDaysAgo = std::time(nullptr) - 2 * 24 * 60 * 60;
+            const struct timeval times[2] = {{twoDaysAgo, 0}, {twoDaysAgo, 0}};
+            ASSERT_EQ(::utimes(path.c_str(), times), 0);
+        }
+    }
+    // A link of that form is not ours to remove, nor what it points at.
+    testutil::WriteText(f.dir / "elsewhere", "keep");
+    ASSERT_EQ(::symlink((f.dir / "elsewhere").c_str(), (f.out() + "/LHA999999999-Lnk123").c_str()),
+              0);
+
+    lha.SafeMode = true;
+    lha.FilesToProcess.clear();
+    lha.SetTargetPath(f.out());
+    lha.Expand();
+    EXPECT_EQ(testutil::ReadFile(f.out() + "/A.TXT"), testutil::TextData(2000, 1));
+    for (const auto& c : cases)
+        EXPECT_EQ(std::filesystem::exists(f.out() + "/" + c.name), c.stays) << c.name;
+    EXPECT_TRUE(std::filesystem::is_symlink(f.out() + "/LHA999999999-Lnk123"));
+    EXPECT_EQ(testutil::ReadFile(f.dir / "elsewhere"), (Bytes{'k', 'e', 'e', 'p'}));
 }
 
 TEST(LhaArchiveVerify, LeavesNothingBehind) {

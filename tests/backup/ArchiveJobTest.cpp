@@ -237,13 +237,15 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
          [] {},
          true,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
-          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+          {PromptAnswer::Ok, std::string(JobText::kRestoreFailed) + "\nThe restore was cancelled"}},
          true},
         {"a damaged segment",
          [&] { WriteFile(backupDir + "/recipebackup.001", damaged); },
          false,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
-          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+          {PromptAnswer::Ok, std::string(JobText::kRestoreFailed) + "\nThe backup in " + backupDir +
+                                 "/ cannot be read (its data "
+                                 "does not match its check values): it is damaged"}},
          true},
         // A cut segment reads as a set that goes on: the next segment is asked for.
         {"a cut segment",
@@ -251,7 +253,9 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
          false,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
           {PromptAnswer::Cancel, "Unable to locate selected segment file."},
-          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+          {PromptAnswer::Ok, std::string(JobText::kRestoreFailed) + "\nThe backup in " + backupDir +
+                                 "/ cannot be read (a part of "
+                                 "the set is missing or cut short)"}},
          true},
     };
     for (const auto& c : cases) {
@@ -274,6 +278,10 @@ TEST_F(ArchiveJobTest, FailedOrRefusedRestoresKeepTheData) {
         EXPECT_TRUE(fs::is_empty(home.path("temp"))) << "the staging folder is removed";
     }
     EXPECT_TRUE(prompts.failures().empty());
+    // The archive's own texts name neither the backup nor what to do.
+    for (const auto& m : prompts.messages())
+        for (const char* raw : {"Operation cancelled", "Stream ", "CRC"})
+            EXPECT_EQ(m.find(raw), std::string::npos) << m;
 }
 
 TEST_F(ArchiveJobTest, RestoreWithoutAStagingFolderSaysSoAndKeepsTheData) {
@@ -375,7 +383,10 @@ TEST_F(ArchiveJobTest, MissingDisketteSegmentFailsTheRestoreAndKeepsTheData) {
         .answer(PromptAnswer::Cancel, "Unable to locate");
     EXPECT_TRUE(Job().RestoreTables("A:\\"));
     EXPECT_TRUE(prompts.failures().empty()) << prompts.failures().front();
-    EXPECT_EQ(prompts.messages().back(), JobText::kRestoreFailed);
+    EXPECT_EQ(prompts.messages().back(),
+              std::string(JobText::kRestoreFailed) + "\nThe backup in " + floppy +
+                  "/ cannot be read (a part of the set is missing or cut short): it is damaged "
+                  "or incomplete. Your data is left as it was; restore from another backup.");
     EXPECT_EQ(Dump(store), changed);
 }
 

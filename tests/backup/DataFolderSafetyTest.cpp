@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -138,6 +139,90 @@ TEST(DataFolderSafety, ARestoreWaitsForAnImportAtWork) {
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 }
 
+// Every step of a swap reaches the disk before the next one starts: each rename of the
+// tables, the segments or the journal folders is followed by an fsync before the next rename.
+TEST(DataFolderSafety, EachSwapStepIsSyncedBeforeTheNext) {
+    if (RunCommand("strace -V").status != 0) GTEST_SKIP() << "strace is not installed";
+    TestHome home;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
+    for (const char* job : {"backup", "restore"}) {
+        SCOPED_TRACE(job);
+        const std::string trace = home.path(std::string(job) + ".trace");
+        ASSERT_EQ(RunCommand("strace -f -qq -e trace=rename,renameat,renameat2,fsync -o " + trace +
+                             " " + cli + " " + job + " " + home.path("bk"))
+                      .status,
+                  0);
+        std::istringstream lines(ReadFile(trace));
+        std::string line, pending;
+        int steps = 0;
+        for (; std::getline(lines, line);) {
+            const bool rename = line.find("rename") != std::string::npos;
+            if ((!rename && line.find("fsync(") == std::string::npos) ||
+                line.find("resumed>") != std::string::npos)
+                continue;
+            EXPECT_TRUE(pending.empty() || !rename)
+                << "not synced before the next step: " << pending;
+            pending.clear();
+            if (rename && (line.find("/data/") != std::string::npos ||
+                           line.find("/recipebackup.") != std::string::npos ||
+                           line.find("/old") != std::string::npos)) {
+                pending = line;
+                ++steps;
+            }
+        }
+        EXPECT_TRUE(pending.empty()) << "not synced: " << pending;
+        EXPECT_GE(steps, 3) << ReadFile(trace);
+    }
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+}
+
+// An import and an export killed at points along their way: the folder opens, the search
+// finds what the tables hold, and the next run leaves no temporary file of ours.
+TEST(DataFolderSafety, KilledImportsAndExportsLeaveOneWholeSet) {
+    TestHome home;
+    const std::string cli = BuiltProgram("larderly-cli") + " --home " + home.home();
+    // Thousands of recipes, so that a kill lands in the middle of the work.
+    std::string one = ReadFile(kFixtures + "mealmaster-mmmmm.mmf"), many;
+    for (int i = 0; i < 3000; ++i) {
+        std::string copy = one;
+        for (std::size_t at = 0; (at = copy.find("Title: ", at)) != std::string::npos; at += 7)
+            copy.insert(at + 7, "N" + std::to_string(i) + " ");
+        many += copy;
+    }
+    const std::string big = home.path("big.mmf");
+    testing::WriteFile(big, many);
+    fs::create_directories(home.path("out"));
+    const std::string exported = home.path("out/all.mmf");
+    ASSERT_EQ(RunCommand(cli + " import " + kFixtures + "mastercook.mxp").status, 0);
+    ASSERT_EQ(RunCommand(cli + " export --format mmf " + exported).status, 0);
+
+    // The recipes the search finds are those the list shows under that title.
+    const auto searchAgrees = [&] {
+        const auto list = RunCommand(cli + " list");
+        EXPECT_EQ(list.status, 0) << list.out;
+        std::istringstream lines(list.out);
+        std::string line, listed;
+        while (std::getline(lines, line))
+            if (line.find("Plain Rice") != std::string::npos) listed += line + "\n";
+        EXPECT_EQ(RunCommand(cli + " search plain rice").out, listed);
+    };
+    const std::string runs[] = {cli + " import --skip-existing " + big,
+                                cli + " export --format mmf " + exported};
+    for (const auto& run : runs) {
+        for (const char* delay : {"0.05", "0.15", "0.3", "0.5"}) {
+            SCOPED_TRACE(run + " killed after " + delay + " s");
+            RunCommand("timeout -s KILL " + std::string(delay) + " " + run);
+            searchAgrees();
+            const auto next = RunCommand(run);
+            EXPECT_EQ(next.status, 0) << next.out;
+            searchAgrees();
+            for (const auto& e : fs::directory_iterator(home.path("out")))
+                EXPECT_EQ(e.path().filename(), "all.mmf") << "left over";
+        }
+    }
+}
+
 // A set with a table file missing or damaged is never backed up over a good backup, and a
 // restore mends it.
 TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
@@ -177,7 +262,36 @@ TEST(DataFolderSafety, ARestoreMendsWhatABackupRefuses) {
               std::string::npos)
         << restore.out;
     EXPECT_NE(restore.out.find("damaged or incomplete"), std::string::npos) << restore.out;
+    for (const char* raw : {"Operation cancelled", "Stream ", "CRC"})
+        EXPECT_EQ(restore.out.find(raw), std::string::npos) << restore.out;
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+}
+
+// A backup into a full folder says so in words, and the earlier backup there stays.
+TEST(DataFolderSafety, AFullBackupFolderIsNamed) {
+    TestHome home;
+    std::string cli, backedUp;
+    ASSERT_NO_FATAL_FAILURE(BackedUpHome(home, cli, backedUp));
+    const std::string full = home.path("full");
+    fs::create_directories(full);
+    if (geteuid() != 0 || RunCommand("mount -t tmpfs -o size=64k tmpfs " + full).status != 0)
+        GTEST_SKIP() << "a small file system cannot be mounted here";
+    struct Unmount {
+        std::string dir;
+        ~Unmount() { RunCommand("umount " + dir); }
+    } unmount{full};
+    const std::string earlier = ReadFile(home.path("bk/recipebackup.001"));
+    fs::copy_file(home.path("bk/recipebackup.001"), full + "/recipebackup.001");
+    // The rest of the room is taken.
+    RunCommand("dd if=/dev/zero of=" + full + "/filler bs=1k count=64");
+    const auto r = RunCommand(cli + " backup " + full);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("Backup Failed!\nThe backup could not be written into " + full, 0), 0)
+        << r.out;
+    EXPECT_NE(r.out.find("not enough free space"), std::string::npos) << r.out;
+    for (const char* raw : {"Operation cancelled", "Stream "})
+        EXPECT_EQ(r.out.find(raw), std::string::npos) << r.out;
+    EXPECT_EQ(ReadFile(full + "/recipebackup.001"), earlier);
 }
 
 // A lock file that is a folder and a read-only data folder are named as what they are.

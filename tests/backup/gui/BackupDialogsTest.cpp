@@ -535,7 +535,8 @@ TEST_F(BackupDialogsTest, CancelDuringABackupKeepsTheEarlierBackupAndTheSettings
         WithBackup([&](TfmBackup& d) {
             DuringJob cancel(&d, c.when, c.act);
             prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
-                .answer(PromptAnswer::Ok, JobText::kBackupFailed);
+                .answer(PromptAnswer::Ok,
+                        std::string(JobText::kBackupFailed) + "\nThe backup was cancelled.");
             d.btnBackup->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
@@ -580,7 +581,8 @@ TEST_F(BackupDialogsTest, CancelDuringARestoreKeepsTheData) {
         WithRestore([&](TfmRestore& d) {
             DuringJob cancel(&d, c.when, c.act);
             prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
-                .answer(PromptAnswer::Ok, JobText::kRestoreFailed);
+                .answer(PromptAnswer::Ok,
+                        std::string(JobText::kRestoreFailed) + "\nThe restore was cancelled.");
             d.btnRestore->click();
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
@@ -626,7 +628,9 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
          junk,
          {{PromptAnswer::Yes, JobText::kRestoreQuestion},
           {PromptAnswer::Cancel, "Incorrect Diskette Inserted!"},
-          {PromptAnswer::Ok, JobText::kRestoreFailed}},
+          // The fixed first line, and the cause below it in words.
+          {PromptAnswer::Ok, std::string(JobText::kRestoreFailed) + "\nThe backup in " + junk +
+                                 "/ cannot be read (a part of the set is missing or cut short)"}},
          false},
     };
     for (const Case& c : cases) {
@@ -681,6 +685,61 @@ TEST_F(BackupDialogsTest, ASetWithoutEveryTableEndsTheProgramAndKeepsTheData) {
     EXPECT_EQ(end.requests, 1);
     EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread"));
     EXPECT_EQ(m.Store().tblRecipes().RecordCount(), 3);
+}
+
+// After a start-up error only what cannot make things worse is offered, and File, Restore
+// (through the menu's keys) from a good backup brings the data back.
+TEST_F(BackupDialogsTest, AfterAStartUpErrorOnlyRestoreHelpAndCloseAreOffered) {
+    Seed(home_.Home(), Recipes());
+    Start();
+    const std::string folder = NewFolder("bk");
+    BackupTo(folder);
+    main_.reset();
+    fs::remove(home_.Data() + "tbl101.nx1");
+
+    prompts_.answer(PromptAnswer::Ok, "tbl101.nx1 not found");
+    TfmMain& m = Start();
+    ASSERT_TRUE(prompts_.done());
+    EXPECT_NE(prompts_.messages().back().find("Restore a backup (File, Restore)"),
+              std::string::npos)
+        << prompts_.messages().back();
+    for (QAction* on : {m.Restore1, m.Contents1, m.Exit1})
+        EXPECT_TRUE(on->isEnabled()) << T(on->text());
+    for (QAction* off : {m.Backup1, m.Categories1, m.Export1, m.actPrint})
+        EXPECT_FALSE(off->isEnabled()) << T(off->text());
+
+    // Alt+F opens the File menu; R is Restore's key there.
+    QTest::keyClick(&m, Qt::Key_F, Qt::AltModifier);
+    QApplication::processEvents();
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(menu, nullptr) << "the File menu did not open";
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* d = qobject_cast<TfmRestore*>(QApplication::activeModalWidget());
+        if (!d) {
+            ADD_FAILURE() << "the restore dialog did not open";
+            return;
+        }
+        seen = true;
+        QTest::keyClick(d->edtFolder, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(d->edtFolder, Q(folder));
+        prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
+            .answer(PromptAnswer::Ok, JobText::kTablesRestored)
+            .answer(PromptAnswer::Ok, "Your data is restored. Close the program and start it");
+        QTest::mouseClick(d->btnRestore, Qt::LeftButton);
+        d->done(0);
+    });
+    QTest::keyClick(menu, Qt::Key_R);
+    QApplication::processEvents();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(prompts_.done());
+    EXPECT_TRUE(fs::exists(home_.Data() + "tbl101.nx1"));
+    EXPECT_THAT(StoredTitles(), ElementsAre("Leek Soup", "Apple Pie", "Bread"));
+    // The next start shows them, with everything offered again.
+    main_.reset();
+    Start();
+    EXPECT_THAT(ListTitles(), ElementsAre("Apple Pie", "Bread", "Leek Soup"));
+    EXPECT_TRUE(main_->Backup1->isEnabled());
 }
 
 } // namespace
