@@ -11,7 +11,7 @@ namespace larderly::cli {
 std::vector<CliCommand> InstallCommands() {
     return {ImportCommand(), ListCommand(),   SearchCommand(),  ExportCommand(),
             PrintCommand(),  BackupCommand(), RestoreCommand(), LhaCommand(),
-            SegCommand(),    IsoCommand(),    BurnCommand()};
+            SegCommand(),    IsoCommand(),    BurnCommand(),    IngredientsCommand()};
 }
 
 std::string CliArgs::Value(const std::string& option, const std::string& otherwise) const {

@@ -106,5 +106,6 @@ CliCommand LhaCommand();
 CliCommand SegCommand();
 CliCommand IsoCommand();
 CliCommand BurnCommand();
+CliCommand IngredientsCommand();
 
 } // namespace larderly::cli

@@ -1,0 +1,50 @@
+// larderly-cli ingredients ID and --parse, and show ID --servings N.
+#include "RunCommand.h"
+#include "TestHome.h"
+#include "store/Tables.h"
+
+#include <gtest/gtest.h>
+
+using namespace larderly;
+using larderly::testing::TestHome;
+
+namespace {
+larderly::testing::CommandResult RunCli(const std::string& args) {
+    return larderly::testing::RunCommand(larderly::testing::BuiltProgram("larderly-cli") + " " +
+                                         args);
+}
+
+int32_t AddRecipe(const std::string& home, const std::vector<std::string>& lines) {
+    TfmTables s;
+    s.OpenDatabase(home);
+    s.SetTablesOpen(true);
+    RecipeValue r;
+    r.Title = "Soup";
+    r.Lines = lines;
+    return s.SaveRecipeValue(r);
+}
+} // namespace
+
+TEST(CliIngredients, ListsARecipesIngredientsAndRefusesAMissingRecipe) {
+    TestHome h;
+    const int32_t id = AddRecipe(h.home(), {"Servings: 4", "", "MMMMM-----BASE-----",
+                                            "      2 c  Water", "      1 ts Salt", "",
+                                            "1 1/2 cups leeks, sliced", "", "Boil 2 minutes."});
+    auto r = RunCli("--home " + h.home() + " ingredients " + std::to_string(id));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "#\tBASE\n2\tcup\tWater\t\n1\ttsp\tSalt\t\n1.5\tcup\tleeks\tsliced\n");
+
+    r = RunCli("--home " + h.home() + " ingredients 999");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("999"), std::string::npos) << r.out;
+}
+
+TEST(CliIngredients, ParseReadsStandardInput) {
+    TestHome h;
+    auto r = larderly::testing::RunCommand(
+        "printf 'For the dough:\\n\\n½ tsp. salt\\nsalt to taste\\n' | " +
+        larderly::testing::BuiltProgram("larderly-cli") + " --home " + h.home() +
+        " ingredients --parse");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "#\tFor the dough\n0.5\ttsp\tsalt\t\n\t\tsalt to taste\t\n");
+}
