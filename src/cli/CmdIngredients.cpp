@@ -1,10 +1,13 @@
 // larderly-cli ingredients ID: the ingredients read from a recipe's text, one line each
 // (amount, unit, item, preparation joined by tabs; "#<TAB>HEADING" for a heading).
 // larderly-cli ingredients --parse reads the lines of standard input the same way.
+// larderly-cli show ID [--servings N]: the recipe as its report prints it, scaled.
 #include "cli/CliCommand.h"
 
 #include "ingredients/IngredientLine.h"
+#include "ingredients/Scale.h"
 #include "platform/AppPaths.h"
+#include "print/RecipeReport.h"
 #include "store/Tables.h"
 
 #include <iostream>
@@ -46,7 +49,58 @@ int RunIngredients(const CliArgs& a) {
     return 0;
 }
 
+int RunShow(const CliArgs& a) {
+    int32_t id = -1;
+    if (!ParseInt32(a.args[0], id)) return UsageError(a);
+    TfmTables store;
+    store.OpenDatabase(ProgramFolder());
+    store.SetTablesOpen(true);
+    std::optional<RecipeValue> recipe;
+    if (id >= 0) recipe = store.LoadRecipeById(id);
+    if (!recipe) {
+        std::cerr << "No recipe has the id " << a.args[0]
+                  << "; `larderly-cli list` shows every recipe's id.\n";
+        return 1;
+    }
+    TRecipeReportData data = LoadRecipeReport(store, *recipe);
+    if (const int status = ApplyServings(a, data.Text)) return status;
+    std::string out = data.Title + "\n\nCategories: " + data.Categories + "\n\n";
+    for (const std::string& line : data.Text)
+        out += line + '\n';
+    std::cout << out << std::flush;
+    return 0;
+}
+
 } // namespace
+
+int ApplyServings(const CliArgs& a, std::vector<std::string>& text) {
+    if (!a.Has("--servings")) return 0;
+    long long n = 0;
+    if (!ParseWholeNumber(a.Value("--servings"), n) || n < 1 || n > 10000)
+        return UsageError(a, "--servings needs a whole number from 1 to 10000");
+    std::optional<std::vector<std::string>> scaled =
+        ingredients::ScaleRecipeText(text, static_cast<double>(n));
+    if (!scaled) {
+        std::cerr << "The recipe names no number of servings (a line such as \"Servings: 4\"), "
+                     "so it cannot be scaled; leave out --servings.\n";
+        return 1;
+    }
+    text = std::move(*scaled);
+    return 0;
+}
+
+CliCommand ShowCommand() {
+    CliCommand c;
+    c.name = "show";
+    c.forms = {"ID [--servings]"};
+    c.summary = "print a recipe as its report does, scaled to a number of servings";
+    c.options = {{"--servings", "N", "scale the ingredient amounts to N servings", CliValue::One}};
+    c.minArgs = 1;
+    c.maxArgs = 1;
+    c.notes = {"Only what is shown is scaled; the stored recipe never changes."};
+    c.run = RunShow;
+    return c;
+}
 
 CliCommand IngredientsCommand() {
     CliCommand c;

@@ -48,3 +48,45 @@ TEST(CliIngredients, ParseReadsStandardInput) {
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "#\tFor the dough\n0.5\ttsp\tsalt\t\n\t\tsalt to taste\t\n");
 }
+
+TEST(CliShow, ScalesTheShownAndPrintedRecipeButNeverTheStoredOne) {
+    TestHome h;
+    const std::vector<std::string> lines = {"Servings: 4", "", "  1 1/2 c  Milk",
+                                            "    200 g  Flour", "           Salt to taste"};
+    const int32_t id = AddRecipe(h.home(), lines);
+    const std::string cli = "--home " + h.home() + " ";
+    auto r = RunCli(cli + "show " + std::to_string(id) + " --servings 6");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "Soup\n\nCategories: \n\nServings: 6\n\n  2 1/4 c  Milk\n    300 g  Flour\n"
+                     "           Salt to taste\n");
+    r = RunCli(cli + "show " + std::to_string(id));
+    EXPECT_NE(r.out.find("Servings: 4\n\n  1 1/2 c  Milk\n"), std::string::npos) << r.out;
+
+    const std::string pdf = h.home() + "/soup.pdf";
+    r = RunCli(cli + "print " + std::to_string(id) + " --pdf " + pdf + " --servings 2");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto text = larderly::testing::RunCommand("pdftotext -layout '" + pdf + "' -");
+    EXPECT_NE(text.out.find("Servings: 2"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("3/4 c"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("100 g"), std::string::npos) << text.out;
+
+    TfmTables s;
+    s.OpenDatabase(h.home());
+    s.SetTablesOpen(true);
+    EXPECT_EQ(s.LoadRecipeById(id)->Lines, lines);
+}
+
+TEST(CliShow, RefusesBadServingsAndARecipeWithoutServings) {
+    TestHome h;
+    const int32_t id = AddRecipe(h.home(), {"2 cups flour"});
+    const std::string cli = "--home " + h.home() + " ";
+    auto r = RunCli(cli + "show " + std::to_string(id) + " --servings 0");
+    EXPECT_EQ(r.status, 2) << r.out;
+    r = RunCli(cli + "show " + std::to_string(id) + " --servings 3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("no number of servings"), std::string::npos) << r.out;
+    const std::string pdf = h.home() + "/none.pdf";
+    r = RunCli(cli + "print " + std::to_string(id) + " --pdf " + pdf + " --servings 3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(pdf)) << "nothing is written for a refused print";
+}
