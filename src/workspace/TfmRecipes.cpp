@@ -270,6 +270,14 @@ void TfmRecipes::EnableRecipeFields(bool enabled) {
     ApplyFieldState();
 }
 
+int TfmRecipes::ShownServings() const {
+    const std::optional<double> servings = ingredients::RecipeServings(storedLines_);
+    if (fieldsEditable_ || !servings || spnServings->value() <= 0 ||
+        spnServings->value() == static_cast<int>(std::lround(*servings)))
+        return 0;
+    return spnServings->value();
+}
+
 void TfmRecipes::ResetServings() {
     const std::optional<double> servings = ingredients::RecipeServings(storedLines_);
     {

@@ -47,6 +47,8 @@ public:
     void ShowRecipe(int32_t id);
     // The identifier of the recipe the pane shows (-1 for a new or no recipe).
     int32_t ShownId() const { return shownId_; }
+    // The servings the text is shown scaled to, or 0 when it is shown as stored.
+    int ShownServings() const;
     // Refills the four pickers from the label table, keeping what each one names.
     void RefillPickers();
 
