@@ -18,11 +18,14 @@ constexpr const char* kNoRecipeInBook = "There are no recipes in this book to pr
 
 void PrintRecipe(TfmMain& main) {
     int32_t id = -1;
+    int servings = 0;
     if (main.fmRecipes && main.IsActivePane(main.fmRecipes)) {
         // The recipe the editor shows, which is the list's current row: what Delete would
         // delete is what gets printed.
         const TRecipeSummary* s = main.CurrentRecipe();
         if (s && s->InternalID == main.fmRecipes->ShownId()) id = s->InternalID;
+        // Printed for the servings the pane shows.
+        servings = main.fmRecipes->ShownServings();
     } else if (main.fmRecipeBook && main.IsActivePane(main.fmRecipeBook)) {
         id = main.fmRecipeBook->SelectedRecipeId();
     }
@@ -32,7 +35,7 @@ void PrintRecipe(TfmMain& main) {
         main.UserPrompts().Message(PromptKind::Information, report::kNoRecipeSelected);
         return;
     }
-    TReportSystem::Of(main).Execute(main.Store(), id);
+    TReportSystem::Of(main).Execute(main.Store(), id, servings);
 }
 
 void PrintBook(TfmMain& main) {

@@ -9,9 +9,10 @@
 namespace larderly::cli {
 
 std::vector<CliCommand> InstallCommands() {
-    return {ImportCommand(), ListCommand(),   SearchCommand(),  ExportCommand(),
-            PrintCommand(),  BackupCommand(), RestoreCommand(), LhaCommand(),
-            SegCommand(),    IsoCommand(),    BurnCommand(),    ShoppingListCommand()};
+    return {ImportCommand(),      ListCommand(),   SearchCommand(),  ExportCommand(),
+            PrintCommand(),       BackupCommand(), RestoreCommand(), LhaCommand(),
+            SegCommand(),         IsoCommand(),    BurnCommand(),    ShoppingListCommand(),
+            IngredientsCommand(), ShowCommand()};
 }
 
 std::string CliArgs::Value(const std::string& option, const std::string& otherwise) const {

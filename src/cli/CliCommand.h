@@ -107,5 +107,11 @@ CliCommand SegCommand();
 CliCommand IsoCommand();
 CliCommand BurnCommand();
 CliCommand ShoppingListCommand();
+CliCommand IngredientsCommand();
+CliCommand ShowCommand();
+
+// Scales `text` to the servings of the command's --servings option, when given. Returns 0,
+// or the exit status after a message (a bad number, a recipe naming no servings).
+int ApplyServings(const CliArgs& a, std::vector<std::string>& text);
 
 } // namespace larderly::cli

@@ -1,5 +1,5 @@
-// larderly-cli print ID --pdf FILE [--date MM/DD/YYYY]: draws the recipe report of one recipe
-// into a PDF file, without a display.
+// larderly-cli print ID --pdf FILE [--date MM/DD/YYYY] [--servings N]: draws the recipe report of
+// one recipe into a PDF file, without a display.
 #include "cli/CliCommand.h"
 
 #include "platform/AppPaths.h"
@@ -35,7 +35,8 @@ int RunPrint(const CliArgs& a) {
     store.SetTablesOpen(true);
     // The recipe and its labels are read before the file is created, so a missing recipe
     // leaves no file behind.
-    const TRecipeReportData data = LoadRecipeReport(store, id);
+    TRecipeReportData data = LoadRecipeReport(store, id);
+    if (const int status = ApplyServings(a, data.Text)) return status;
     const int pages = WriteRecipeReportPdf(data, pdf, date.empty() ? TodayReportDate() : date);
     std::cout << pages << (pages == 1 ? " page\n" : " pages\n");
     return 0;
@@ -46,11 +47,12 @@ int RunPrint(const CliArgs& a) {
 CliCommand PrintCommand() {
     CliCommand c;
     c.name = "print";
-    c.forms = {"ID --pdf [--date]"};
+    c.forms = {"ID --pdf [--date] [--servings]"};
     c.summary = "draw the recipe report of one recipe into a PDF file";
     c.options = {
         {"--pdf", "FILE", "the PDF file to write", CliValue::One},
-        {"--date", "TEXT", "the date printed on the report (default: today)", CliValue::One}};
+        {"--date", "TEXT", "the date printed on the report (default: today)", CliValue::One},
+        {"--servings", "N", "scale the ingredient amounts to N servings", CliValue::One}};
     c.minArgs = 1;
     c.maxArgs = 1;
     c.run = RunPrint;

@@ -2,6 +2,7 @@
 // identifier, each item once with its amounts added up, grouped by aisle.
 #include "cli/CliCommand.h"
 
+#include "ingredients/Scale.h"
 #include "ingredients/ShoppingList.h"
 #include "platform/AppPaths.h"
 #include "store/Tables.h"
@@ -83,7 +84,7 @@ int RunShoppingList(const CliArgs& a) {
             }
             double factor = 1;
             if (servings > 0) {
-                const double serves = ing::RecipeServings(r->Lines);
+                const double serves = ing::RecipeServings(r->Lines).value_or(0);
                 if (serves > 0)
                     factor = servings / serves;
                 else

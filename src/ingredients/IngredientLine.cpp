@@ -761,6 +761,33 @@ std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text, bo
     return out;
 }
 
+std::string ListingLine(const IngredientLine& line) {
+    return line.amount.Decimal() + '\t' + line.Unit + '\t' + line.Item + '\t' + line.Preparation;
+}
+
+std::vector<std::string> ListIngredients(const std::vector<std::string>& text, bool everyLine) {
+    std::vector<std::string> out;
+    for (const ParsedLine& p : ParseRecipeText(text, true)) {
+        switch (p.kind) {
+        case LineKind::Ingredient:
+            out.push_back(ListingLine(p.ingredient));
+            break;
+        case LineKind::Heading:
+            out.push_back("#\t" + p.Heading);
+            break;
+        case LineKind::Text:
+            if (everyLine)
+                if (std::optional<IngredientLine> in = ParsePlainLine(text[p.Source], true))
+                    out.push_back(ListingLine(*in));
+            break;
+        case LineKind::Blank:
+        case LineKind::Servings:
+            break;
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> WriteMealMaster(const IngredientLine& line, std::size_t width) {
     std::string amount = line.amount.Present() ? line.amount.Text : std::string();
     std::string code;

@@ -123,6 +123,16 @@ std::optional<IngredientLine> ParsePlainLine(std::string_view line, bool allowBa
 std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text,
                                         bool plainLines = false);
 
+// The ingredients of a recipe's text as lines "AMOUNT<TAB>UNIT<TAB>ITEM<TAB>PREPARATION"
+// (AMOUNT a decimal or LOW-HIGH, UNIT canonical; either may be empty) and "#<TAB>HEADING"
+// for a heading. Plain ingredient lines count too. With `everyLine`, every line that is no
+// heading or servings line is read as an ingredient, an item without amount included ("salt
+// to taste"): the lines are known to be ingredient lines.
+std::vector<std::string> ListIngredients(const std::vector<std::string>& text,
+                                         bool everyLine = false);
+// One ingredient as a listing line.
+std::string ListingLine(const IngredientLine& line);
+
 // The Meal-Master lines of an ingredient: amount right-aligned in columns 1-7, unit code in
 // columns 9-10, item from column 12, cut at word ends onto continuation lines ("-" in
 // column 12) so that no line passes `width` characters. A line read from Meal-Master keeps

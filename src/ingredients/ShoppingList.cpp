@@ -377,17 +377,6 @@ std::vector<ShoppingItem> ShoppingList::Items(const AisleTable& aisles) const {
     return out;
 }
 
-double RecipeServings(const std::vector<std::string>& text) {
-    for (const std::string& line : text) {
-        if (!ServingsOf(line)) continue;
-        for (const ParsedLine& p : ParseRecipeText({line}))
-            if (p.kind == LineKind::Servings && p.Serves && p.Serves->Present() &&
-                p.Serves->Low > 0)
-                return p.Serves->Low;
-    }
-    return 0;
-}
-
 std::string ShoppingListText(const std::vector<ShoppingItem>& items) {
     std::string out, aisle;
     bool first = true;

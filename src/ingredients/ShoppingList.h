@@ -77,9 +77,6 @@ private:
     std::vector<std::string> keys_;
 };
 
-// The servings a recipe's text gives ("Servings: 4", "Serving Size : 6"), 0 when none.
-double RecipeServings(const std::vector<std::string>& text);
-
 // The list as text: "#\tAISLE" before each aisle's items, then "QUANTITY\tITEM" per item.
 std::string ShoppingListText(const std::vector<ShoppingItem>& items);
 

@@ -1,6 +1,8 @@
 // The report system's windows.
 #include "print/ReportDialogs.h"
 
+#include "ingredients/Scale.h"
+
 #include "platform/Errors.h"
 #include "print/QtReportEngine.h"
 
@@ -162,9 +164,13 @@ int TReportSystem::Render(QPagedPaintDevice& printer, const std::vector<TRecipeR
     return engine.PageCount();
 }
 
-bool TReportSystem::Execute(TfmTables& store, int32_t recipeId) {
+bool TReportSystem::Execute(TfmTables& store, int32_t recipeId, int servings) {
     StatusLog.clear();
-    return Run({LoadRecipeReport(store, recipeId)});
+    TRecipeReportData data = LoadRecipeReport(store, recipeId);
+    if (servings > 0)
+        if (auto scaled = ingredients::ScaleRecipeText(data.Text, servings))
+            data.Text = std::move(*scaled);
+    return Run({data});
 }
 
 bool TReportSystem::Execute(TfmTables& store, const std::vector<int32_t>& recipeIds) {

@@ -88,7 +88,9 @@ public:
     // Prints the recipe `recipeId`: loads it (a recipe or label that is gone raises the
     // store's error before any dialog), shows the setup dialog, then generates the pages
     // for the preview or the printer. Gives false when the setup dialog was cancelled.
-    bool Execute(TfmTables& store, int32_t recipeId);
+    // With `servings` above 0, the ingredient amounts are printed scaled to that many
+    // servings (when the recipe names its own).
+    bool Execute(TfmTables& store, int32_t recipeId, int servings = 0);
     // Prints several recipes in one report, in the order given, each beginning on a new page
     // (a whole book). Every recipe is loaded first, so a recipe or label that is gone raises
     // the store's error before any dialog.

@@ -1,6 +1,7 @@
 // The recipe editor pane.
 #include "workspace/TfmRecipes.h"
 
+#include "ingredients/Scale.h"
 #include "store/Categories.h"
 
 #include "platform/Text.h"
@@ -20,10 +21,14 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTextOption>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
+#include <optional>
 #include <stdexcept>
 
 namespace larderly {
@@ -110,8 +115,22 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     lay->setSpacing(0);
     lay->addWidget(pnlButtons);
     lay->addLayout(fields);
+    spnServings = new QSpinBox(this);
+    spnServings->setObjectName("spnServings");
+    spnServings->setRange(0, 999);
+    spnServings->setSpecialValueText("-");
+    spnServings->setToolTip("Show the ingredient amounts for this many servings (the stored "
+                            "recipe does not change)");
+    auto* lblServings = new QLabel("Ser&vings:", this);
+    lblServings->setBuddy(spnServings);
+    connect(spnServings, &QSpinBox::valueChanged, this, [this] { ShowScaledText(); });
+    auto* servingsRow = new QHBoxLayout;
+    servingsRow->addStretch(1);
+    servingsRow->addWidget(lblServings);
+    servingsRow->addWidget(spnServings);
     auto* memoBox = new QVBoxLayout;
     memoBox->setContentsMargins(8, 4, 8, 8);
+    memoBox->addLayout(servingsRow);
     memoBox->addWidget(Memo1);
     lay->addLayout(memoBox, 1);
 
@@ -119,7 +138,8 @@ TfmRecipes::TfmRecipes(WorkspaceHost& host, QWidget* parent)
     setTabOrder(cbCategory1, cbCategory2);
     setTabOrder(cbCategory2, cbCategory3);
     setTabOrder(cbCategory3, cbCategory4);
-    setTabOrder(cbCategory4, Memo1);
+    setTabOrder(cbCategory4, spnServings);
+    setTabOrder(spnServings, Memo1);
     setTabOrder(btnEdit, btnNew);
     setTabOrder(btnNew, btnSave);
     setTabOrder(btnSave, btnUndo);
@@ -232,8 +252,52 @@ void TfmRecipes::SetEditMode(bool editing) {
 }
 
 void TfmRecipes::EnableRecipeFields(bool enabled) {
+    if (enabled && !fieldsEditable_) {
+        // Editing works on the stored text, never on a scaled view of it.
+        fieldsEditable_ = true;
+        ResetServings();
+    } else if (!enabled && fieldsEditable_) {
+        // What the fields now hold is what is stored (saved, or undone).
+        fieldsEditable_ = false;
+        storedLines_.clear();
+        const QString text = Memo1->toPlainText();
+        if (!text.isEmpty())
+            for (const QString& l : text.split('\n'))
+                storedLines_.push_back(S(l));
+        ResetServings();
+    }
     fieldsEditable_ = enabled;
     ApplyFieldState();
+}
+
+int TfmRecipes::ShownServings() const {
+    const std::optional<double> servings = ingredients::RecipeServings(storedLines_);
+    if (fieldsEditable_ || !servings || spnServings->value() <= 0 ||
+        spnServings->value() == static_cast<int>(std::lround(*servings)))
+        return 0;
+    return spnServings->value();
+}
+
+void TfmRecipes::ResetServings() {
+    const std::optional<double> servings = ingredients::RecipeServings(storedLines_);
+    {
+        const QSignalBlocker block(spnServings);
+        spnServings->setValue(servings ? static_cast<int>(std::lround(*servings)) : 0);
+    }
+    ShowScaledText();
+}
+
+void TfmRecipes::ShowScaledText() {
+    std::optional<std::vector<std::string>> scaled;
+    const std::optional<double> servings = ingredients::RecipeServings(storedLines_);
+    if (!fieldsEditable_ && servings && spnServings->value() > 0 &&
+        spnServings->value() != static_cast<int>(std::lround(*servings)))
+        scaled = ingredients::ScaleRecipeText(storedLines_, spnServings->value());
+    QStringList lines;
+    for (const std::string& l : scaled ? *scaled : storedLines_)
+        lines << Q(l);
+    const QString text = lines.join('\n');
+    if (Memo1->toPlainText() != text) Memo1->setPlainText(text);
 }
 
 void TfmRecipes::ApplyFieldState() {
@@ -248,6 +312,8 @@ void TfmRecipes::ApplyFieldState() {
     }
     Memo1->setEnabled(on);
     Memo1->setReadOnly(!fieldsEditable_);
+    spnServings->setEnabled(on && !fieldsEditable_ &&
+                            ingredients::RecipeServings(storedLines_).has_value());
     // Read-only: the caret moves and selects by keyboard and mouse, but types nothing.
     Memo1->setTextInteractionFlags(fieldsEditable_
                                        ? Qt::TextEditorInteraction
@@ -291,11 +357,8 @@ void TfmRecipes::ShowRecipe(int32_t id) {
     // Raises the store's error when the row is gone; nothing changes then.
     const RecipeValue recipe = core_.Load(id);
     shownId_ = recipe.InternalID;
-    QStringList lines;
-    lines.reserve(static_cast<int>(recipe.Lines.size()));
-    for (const std::string& l : recipe.Lines)
-        lines << Q(l);
-    Memo1->setPlainText(lines.join('\n'));
+    storedLines_ = recipe.Lines;
+    ResetServings();
     // A slot whose label was added since the pickers were filled must not show empty (and
     // be lost on the next save): refill once and look again.
     bool refilled = false;

@@ -12,6 +12,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 class QComboBox;
 class QKeyEvent;
@@ -19,6 +21,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace larderly {
 
@@ -44,6 +47,8 @@ public:
     void ShowRecipe(int32_t id);
     // The identifier of the recipe the pane shows (-1 for a new or no recipe).
     int32_t ShownId() const { return shownId_; }
+    // The servings the text is shown scaled to, or 0 when it is shown as stored.
+    int ShownServings() const;
     // Refills the four pickers from the label table, keeping what each one names.
     void RefillPickers();
 
@@ -75,6 +80,9 @@ public:
     QComboBox*& cbCategory3 = cbCategory[2];
     QComboBox*& cbCategory4 = cbCategory[3];
     QPlainTextEdit* Memo1 = nullptr;
+    // Browse mode: the servings the text is shown for; the ingredient amounts follow it. Off
+    // when the recipe names no servings, and while editing (which shows the stored text).
+    QSpinBox* spnServings = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,12 +100,18 @@ private:
     std::array<QWidget*, 6> EnterChain() const;
     // Title, text and the four pickers' texts, as shown.
     QStringList FieldTexts() const;
+    // Shows the stored text, scaled to the Servings box when it differs from the recipe's.
+    void ShowScaledText();
+    // Sets the Servings box to the stored text's servings (off when it names none).
+    void ResetServings();
 
     WorkspaceHost& host_;
     bool editing_ = false;
     bool fieldsEditable_ = false;
     int32_t shownId_ = -1;
     QStringList editStart_;
+    // The recipe's text as stored; the pane may show it scaled.
+    std::vector<std::string> storedLines_;
     TRecipeEditorCore core_;
 };
 

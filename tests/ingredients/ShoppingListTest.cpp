@@ -1,5 +1,6 @@
 // Adding the ingredients of several recipes into one shopping list, and the aisle table.
 #include "ingredients/ShoppingList.h"
+#include "ingredients/Scale.h"
 
 #include <gtest/gtest.h>
 
@@ -59,8 +60,8 @@ TEST(ShoppingList, GroupsByAisleAndScales) {
               "#\tdairy\n2 cup\tmilk\n"
               "#\tcanned goods\n1 can\tchicken broth\n"
               "#\tother\n2 cup\tmystery powder\n");
-    EXPECT_EQ(RecipeServings({"Title: x", "Serving Size  : 6", "1 egg"}), 6);
-    EXPECT_EQ(RecipeServings({"1 egg"}), 0);
+    EXPECT_EQ(RecipeServings({"Title: x", "Serving Size  : 6", "1 egg"}).value_or(0), 6);
+    EXPECT_EQ(RecipeServings({"1 egg"}).has_value(), false);
 }
 
 TEST(ShoppingList, UserAisleTable) {

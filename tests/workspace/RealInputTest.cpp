@@ -21,6 +21,7 @@
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
@@ -636,6 +637,47 @@ TEST_F(RealInputTest, UndoOfANewRecipeInAnEmptyListClearsTheFields) {
     EXPECT_FALSE(main_->fmRecipes->btnEdit->isEnabled());
     main_.reset();
     EXPECT_TRUE(Stored(home_.Home()).empty());
+}
+
+TEST_F(RealInputTest, ServingsBoxShowsTheIngredientsScaledAndEditingShowsTheStoredText) {
+    const std::vector<std::string> text = {"Servings: 4",
+                                           "",
+                                           "  1 1/2 c  Milk",
+                                           "    200 g  Flour",
+                                           "           Salt to taste",
+                                           "",
+                                           "Bake 20 minutes."};
+    Seed(home_.Home(), {{"Pancakes", {}, text}, {"Toast", {}, {"2 slices bread"}}});
+    StartActive();
+    Click("Pancakes");
+    auto* box = main_->fmRecipes->spnServings;
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_EQ(box->text(), "4");
+    EXPECT_EQ(Memo()->toPlainText().toStdString(), "Servings: 4\n\n  1 1/2 c  Milk\n    200 g  "
+                                                   "Flour\n           Salt to taste\n\nBake "
+                                                   "20 minutes.");
+
+    // Type 6 into the box.
+    LeftClick(box);
+    Key(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "6");
+    EXPECT_EQ(Memo()->toPlainText().toStdString(), "Servings: 6\n\n  2 1/4 c  Milk\n    300 g  "
+                                                   "Flour\n           Salt to taste\n\nBake "
+                                                   "20 minutes.");
+
+    // Editing shows (and saves) the stored text; back in browse mode the box follows it.
+    LeftClick(Find<QPushButton>("btnEdit"));
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(Memo()->toPlainText().toStdString().substr(0, 28), "Servings: 4\n\n  1 1/2 c  Milk");
+    LeftClick(Find<QPushButton>("btnSave"));
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_EQ(box->text(), "4");
+    EXPECT_EQ(Stored(home_.Home())[0].text, text);
+
+    // A recipe naming no servings shows its text with the box off.
+    Click("Toast");
+    EXPECT_FALSE(box->isEnabled());
+    EXPECT_EQ(Memo()->toPlainText().toStdString(), "2 slices bread");
 }
 
 } // namespace
