@@ -171,12 +171,14 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
     EXPECT_EQ(view.shown, 2);
     EXPECT_EQ(view.hidden, 2);
     // The table files keep their lower-case names and nothing else is left in data/ (but the
-    // search index and its journal, which are derived from the tables and never part of a
-    // backup, and the folder's lock file).
+    // search and ingredient indexes and their journals, which are derived from the tables and
+    // never part of a backup, and the folder's lock file).
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(home.data()))
-        if (e.path().filename().string().rfind(kSearchIndexFile, 0) != 0)
-            names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(home.data())) {
+        const std::string name = e.path().filename();
+        if (name.rfind(kSearchIndexFile, 0) != 0 && name.rfind("ingredients.idx", 0) != 0)
+            names.push_back(name);
+    }
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"larderly.lock", "tbl101.nx1", "tbl102.nx1",
                                                "tbl103.nx1", "tbl104.nx1"}));
