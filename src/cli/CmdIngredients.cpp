@@ -17,6 +17,19 @@
 namespace larderly::cli {
 namespace {
 
+// Opens the data folder's tables in `store` and loads recipe `id`; a missing one is named
+// (as `typed`) on stderr.
+std::optional<RecipeValue> OpenRecipe(TfmTables& store, int32_t id, const std::string& typed) {
+    store.OpenDatabase(ProgramFolder());
+    store.SetTablesOpen(true);
+    std::optional<RecipeValue> recipe;
+    if (id >= 0) recipe = store.LoadRecipeById(id);
+    if (!recipe)
+        std::cerr << "No recipe has the id " << typed
+                  << "; `larderly-cli list` shows every recipe's id.\n";
+    return recipe;
+}
+
 int RunIngredients(const CliArgs& a) {
     std::vector<std::string> text;
     bool everyLine = false;
@@ -31,15 +44,8 @@ int RunIngredients(const CliArgs& a) {
         int32_t id = -1;
         if (a.args.size() != 1 || !ParseInt32(a.args[0], id)) return UsageError(a);
         TfmTables store;
-        store.OpenDatabase(ProgramFolder());
-        store.SetTablesOpen(true);
-        std::optional<RecipeValue> recipe;
-        if (id >= 0) recipe = store.LoadRecipeById(id);
-        if (!recipe) {
-            std::cerr << "No recipe has the id " << a.args[0]
-                      << "; `larderly-cli list` shows every recipe's id.\n";
-            return 1;
-        }
+        const std::optional<RecipeValue> recipe = OpenRecipe(store, id, a.args[0]);
+        if (!recipe) return 1;
         text = recipe->Lines;
     }
     std::string out;
@@ -53,15 +59,8 @@ int RunShow(const CliArgs& a) {
     int32_t id = -1;
     if (!ParseInt32(a.args[0], id)) return UsageError(a);
     TfmTables store;
-    store.OpenDatabase(ProgramFolder());
-    store.SetTablesOpen(true);
-    std::optional<RecipeValue> recipe;
-    if (id >= 0) recipe = store.LoadRecipeById(id);
-    if (!recipe) {
-        std::cerr << "No recipe has the id " << a.args[0]
-                  << "; `larderly-cli list` shows every recipe's id.\n";
-        return 1;
-    }
+    const std::optional<RecipeValue> recipe = OpenRecipe(store, id, a.args[0]);
+    if (!recipe) return 1;
     TRecipeReportData data = LoadRecipeReport(store, *recipe);
     if (const int status = ApplyServings(a, data.Text)) return status;
     std::string out = data.Title + "\n\nCategories: " + data.Categories + "\n\n";
