@@ -14,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <cctype>
@@ -26,11 +27,15 @@ using exchange::ExportFormat;
 
 void ReadExportOptions(TExportChoice& choice) {
     IniFile ini(SettingsFilePath());
-    if (!exchange::ParseExportFormat(ini.ReadString(kExport, kFormat, "mmf"), choice.Format))
-        choice.Format = ExportFormat::MealMaster;
-    if (!exchange::ParseExportEncoding(ini.ReadString(kExport, kEncoding, "utf-8"),
-                                       choice.Encoding))
-        choice.Encoding = ExportEncoding::Utf8;
+    const exchange::ExportFormatInfo& firstFormat = exchange::ExportFormats().front();
+    const exchange::ExportEncodingInfo& firstEncoding = exchange::ExportEncodings().front();
+    if (!exchange::ParseExportFormat(ini.ReadString(kExport, kFormat, firstFormat.Id),
+                                     choice.Format))
+        choice.Format = firstFormat.Format;
+    if (!exchange::ParseExportEncoding(ini.ReadString(kExport, kEncoding, firstEncoding.Id),
+                                       choice.Encoding) ||
+        !exchange::FormatTakesEncoding(choice.Format, choice.Encoding))
+        choice.Encoding = exchange::FormatInfo(choice.Format).Encodings.front();
 }
 
 void WriteExportOptions(const TExportChoice& choice) {
@@ -41,8 +46,8 @@ void WriteExportOptions(const TExportChoice& choice) {
 }
 
 std::string ExportFileFilter(ExportFormat format) {
-    return format == ExportFormat::MasterCookText ? "MasterCook Text File (*.mxp)"
-                                                  : "Meal-Master File (*.mmf)";
+    const exchange::ExportFormatInfo& info = exchange::FormatInfo(format);
+    return std::string(info.FileTypeName) + " (*." + info.Extension + ")";
 }
 
 TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shownTitle, int listed,
@@ -97,18 +102,13 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
 
     cbFormat = new QComboBox(this);
     cbFormat->setObjectName("cbFormat");
-    cbFormat->addItem("Meal-Master (*.mmf)", static_cast<int>(ExportFormat::MealMaster));
-    cbFormat->addItem("MasterCook text (*.mxp)", static_cast<int>(ExportFormat::MasterCookText));
-    cbFormat->setCurrentIndex(cbFormat->findData(static_cast<int>(initial.Format)));
+    for (const exchange::ExportFormatInfo& f : exchange::ExportFormats()) {
+        cbFormat->addItem(Q(std::string(f.ChoiceName) + " (*." + f.Extension + ")"), f.Id);
+        if (f.Format == initial.Format) cbFormat->setCurrentIndex(cbFormat->count() - 1);
+    }
     cbEncoding = new QComboBox(this);
     cbEncoding->setObjectName("cbEncoding");
-    for (ExportEncoding e :
-         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}) {
-        std::string name = exchange::EncodingDisplayName(e);
-        if (!name.empty()) name[0] = static_cast<char>(std::toupper(name[0]));
-        cbEncoding->addItem(Q(name), static_cast<int>(e));
-    }
-    cbEncoding->setCurrentIndex(cbEncoding->findData(static_cast<int>(initial.Encoding)));
+    FillEncodings(initial.Encoding);
     cboxStrict = new QCheckBox("Leave out recipes with &missing characters", this);
     cboxStrict->setObjectName("cboxStrict");
     cboxStrict->setToolTip("Recipes holding characters the character set lacks are left out. "
@@ -138,6 +138,9 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
     rows->addWidget(cboxStrict);
     rows->addLayout(buttons);
 
+    // Another format offers the encodings it may be written in, the chosen one kept.
+    connect(cbFormat, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            [this] { FillEncodings(ChosenEncoding()); });
     connect(btnExport, &QPushButton::clicked, this, &QDialog::accept);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnHelp, &QPushButton::clicked, this,
@@ -149,6 +152,29 @@ TfmExport::TfmExport(QWidget* parent, Prompts& prompts, const std::string& shown
         if (rbBook->isEnabled()) rbBook->setChecked(true);
     });
     UpdateEnabled();
+}
+
+ExportFormat TfmExport::ChosenFormat() const {
+    ExportFormat format = exchange::ExportFormats().front().Format;
+    exchange::ParseExportFormat(cbFormat->currentData().toString().toStdString(), format);
+    return format;
+}
+
+ExportEncoding TfmExport::ChosenEncoding() const {
+    ExportEncoding encoding = exchange::ExportEncodings().front().Encoding;
+    exchange::ParseExportEncoding(cbEncoding->currentData().toString().toStdString(), encoding);
+    return encoding;
+}
+
+void TfmExport::FillEncodings(ExportEncoding wanted) {
+    const QSignalBlocker quiet(cbEncoding);
+    cbEncoding->clear();
+    for (ExportEncoding e : exchange::FormatInfo(ChosenFormat()).Encodings) {
+        std::string name = exchange::EncodingDisplayName(e);
+        if (!name.empty()) name[0] = static_cast<char>(std::toupper(name[0]));
+        cbEncoding->addItem(Q(name), exchange::ExportEncodingName(e));
+        if (e == wanted) cbEncoding->setCurrentIndex(cbEncoding->count() - 1);
+    }
 }
 
 void TfmExport::UpdateEnabled() {
@@ -163,8 +189,8 @@ TExportChoice TfmExport::Choice() const {
                : rbBook->isChecked()      ? TExportSource::Book
                                           : TExportSource::ListedRecipes;
     c.BookId = cbBook->currentIndex() >= 0 ? cbBook->currentData().toInt() : -1;
-    c.Format = static_cast<ExportFormat>(cbFormat->currentData().toInt());
-    c.Encoding = static_cast<ExportEncoding>(cbEncoding->currentData().toInt());
+    c.Format = ChosenFormat();
+    c.Encoding = ChosenEncoding();
     c.Strict = cboxStrict->isChecked();
     return c;
 }

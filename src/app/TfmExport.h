@@ -41,13 +41,12 @@ struct TExportChoice {
 };
 
 // The format and character set as the settings file holds them; a missing or unknown value
-// reads as Meal-Master in UTF-8.
+// reads as the first format in the first encoding it takes.
 void ReadExportOptions(TExportChoice& choice);
 // Writes both to the settings file. Raises EInOutError.
 void WriteExportOptions(const TExportChoice& choice);
 
-// The save dialog's file type for a format: "Meal-Master File (*.mmf)" or
-// "MasterCook Text File (*.mxp)".
+// The save dialog's file type for a format, from its entry: "Meal-Master File (*.mmf)".
 std::string ExportFileFilter(exchange::ExportFormat format);
 
 class TfmExport : public QDialog {
@@ -72,6 +71,10 @@ public:
 
 private:
     void UpdateEnabled();
+    exchange::ExportFormat ChosenFormat() const;
+    exchange::ExportEncoding ChosenEncoding() const;
+    // The encodings the chosen format may be written in, `wanted` chosen when among them.
+    void FillEncodings(exchange::ExportEncoding wanted);
 
     Prompts& prompts_;
 };

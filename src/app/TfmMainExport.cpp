@@ -45,7 +45,7 @@ std::string SuggestedName(const std::string& base, ExportFormat format) {
     while (!name.empty() && (name.back() == ' ' || name.back() == '.'))
         name.pop_back();
     if (name.empty()) name = "recipes";
-    return name + "." + ExportFormatName(format);
+    return name + "." + FormatInfo(format).Extension;
 }
 
 // The folder the save dialog starts in: the last export's, while it exists, else the program

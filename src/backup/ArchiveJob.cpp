@@ -31,11 +31,6 @@ std::string Slash(const std::string& p) {
     return fileutil::IncludeTrailingSeparator(p);
 }
 
-std::string BaseName(const std::string& p) {
-    auto s = p.find_last_of('/');
-    return s == std::string::npos ? p : p.substr(s + 1);
-}
-
 std::string SegmentFileName(uint16_t n) {
     std::string digits = std::to_string(n);
     if (digits.size() < 3) digits.insert(0, 3 - digits.size(), '0');
@@ -240,9 +235,9 @@ void TArchiveJob::SegPrompt(std::string&, const std::string&, uint16_t segNumber
 void TArchiveJob::AfterProcessed(const std::string& original, const std::string& newPath,
                                  int mode) {
     if (mode == 0)
-        view_.SetLabel2("Compressing " + original + " as " + BaseName(newPath));
+        view_.SetLabel2("Compressing " + original + " as " + fileutil::ExtractFileName(newPath));
     else if (mode == 1)
-        view_.SetLabel2("Expanding " + original + " as " + BaseName(newPath));
+        view_.SetLabel2("Expanding " + original + " as " + fileutil::ExtractFileName(newPath));
     view_.ProcessMessages();
 }
 

@@ -2,6 +2,7 @@
 // directory identifiers, Joliet identifiers that fit a directory record) and the date helpers.
 #include "burn/Image.h"
 
+#include "platform/DayNumber.h"
 #include "platform/FileUtil.h"
 #include "platform/Text.h"
 
@@ -21,32 +22,20 @@ namespace {
 
 // ---- dates -------------------------------------------------------------------------------
 
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = unsigned(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + int64_t(doe) - 719468;
+// Day 0 of TDateTime (30 December 1899) as a day number; computed when asked, so that no
+// static initialisation order is involved.
+int64_t DateTimeEpoch() {
+    return DayNumber(1899, 12, 30);
 }
-
-void CivilFromDays(int64_t z, int& y, int& m, int& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = unsigned(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const int64_t yy = int64_t(yoe) + era * 400;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = int(doy - (153 * mp + 2) / 5 + 1);
-    m = int(mp < 10 ? mp + 3 : mp - 9);
-    y = int(yy + (m <= 2));
-}
-
-const int64_t kDelphiEpoch = DaysFromCivil(1899, 12, 30);
 
 // ---- names -------------------------------------------------------------------------------
+
+// The name of a source file: its path is one of this system, where only "/" separates the
+// parts and a backslash is an ordinary character of the name.
+std::string LocalFileName(const std::string& sourcePath) {
+    const size_t slash = sourcePath.rfind('/');
+    return slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+}
 
 // Splits UTF-8 text into code points (each as its bytes); an invalid byte stands alone.
 std::vector<std::string> CodePoints(const std::string& s) {
@@ -166,7 +155,7 @@ std::string UniqueDirShortName(const std::string& name,
 
 TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int hundredths) {
-    int64_t days = DaysFromCivil(year, unsigned(month), unsigned(day)) - kDelphiEpoch;
+    int64_t days = DayNumber(year, month, day) - DateTimeEpoch();
     double frac = (hour * 3600.0 + minute * 60.0 + second + hundredths / 100.0) / 86400.0;
     return double(days) + frac;
 }
@@ -181,7 +170,10 @@ TDateParts DecodeDateTime(TDateTime d) {
         ++days;
     }
     TDateParts p{};
-    CivilFromDays(days + kDelphiEpoch, p.Year, p.Month, p.Day);
+    const CivilDate date = DateOfDayNumber(days + DateTimeEpoch());
+    p.Year = date.year;
+    p.Month = date.month;
+    p.Day = date.day;
     p.Hour = int(hs / 360000);
     p.Minute = int(hs / 6000 % 60);
     p.Second = int(hs / 100 % 60);
@@ -433,10 +425,7 @@ int TDiscImage::AddFile(const std::string& destDir, const std::string& sourcePat
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 255;
 
-    // The source is a path of this system: only "/" separates its parts, and a backslash
-    // is an ordinary character of the file's name.
-    const size_t slash = sourcePath.rfind('/');
-    std::string found = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    const std::string found = LocalFileName(sourcePath);
     int32_t attr = faArchive;
     if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
     if (!found.empty() && found[0] == '.') attr |= faHidden;
@@ -451,8 +440,7 @@ std::string TDiscImage::WhyNotAdded(const std::string& destDir,
     struct stat st {};
     if (::stat(sourcePath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return "no such file";
     if (int64_t(st.st_size) > kMaxIsoFileSize) return "4 GB or more";
-    const size_t slash = sourcePath.rfind('/');
-    std::string longName = slash == std::string::npos ? sourcePath : sourcePath.substr(slash + 1);
+    std::string longName = LocalFileName(sourcePath);
     if (longName.find('.') == std::string::npos) longName += '.';
     if (FindChild(d, longName) >= 0) return "a file of the same name is in the image already";
     if (Utf16Units(longName) > 109) return "name longer than 109 characters";

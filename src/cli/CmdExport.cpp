@@ -16,10 +16,18 @@
 namespace larderly::cli {
 namespace {
 
+// "a, b or c".
+std::string OrList(const std::vector<std::string>& words) {
+    std::string out;
+    for (std::size_t i = 0; i < words.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+    return out;
+}
+
 int RunExport(const CliArgs& a) {
     using namespace exchange;
     const std::string formatName = a.Value("--format"),
-                      encodingName = a.Value("--encoding", "utf-8");
+                      encodingName = a.Value("--encoding", exchange::ExportEncodings().front().Id);
     const std::string book = a.Value("--book"), file = a.args[0];
     const std::string words = a.Value("--search");
     const bool byBook = a.Has("--book"), byId = a.Has("--id"), bySearch = a.Has("--search");
@@ -31,8 +39,12 @@ int RunExport(const CliArgs& a) {
     }
     ExportFormat format{};
     ExportEncoding encoding{};
-    if (!ParseExportFormat(formatName, format) || !ParseExportEncoding(encodingName, encoding) ||
-        int(byBook) + int(byId) + int(bySearch) > 1 || (byId && ids.empty()) ||
+    if (!ParseExportFormat(formatName, format) || !ParseExportEncoding(encodingName, encoding))
+        return UsageError(a);
+    if (!FormatTakesEncoding(format, encoding))
+        return UsageError(a, std::string(FormatInfo(format).ChoiceName) +
+                                 " files cannot be written in " + EncodingDisplayName(encoding));
+    if (int(byBook) + int(byId) + int(bySearch) > 1 || (byId && ids.empty()) ||
         (bySearch && words.find_first_not_of(" \t") == std::string::npos))
         return UsageError(a);
 
@@ -77,13 +89,22 @@ int RunExport(const CliArgs& a) {
 } // namespace
 
 CliCommand ExportCommand() {
+    using namespace exchange;
+    std::string ids;
+    std::vector<std::string> names, encodings;
+    for (const ExportFormatInfo& f : ExportFormats()) {
+        ids += (ids.empty() ? "" : "|") + std::string(f.Id);
+        names.emplace_back(f.ChoiceName);
+    }
+    for (const ExportEncodingInfo& e : ExportEncodings())
+        encodings.push_back(e.Id + std::string(encodings.empty() ? " (default)" : ""));
     CliCommand c;
     c.name = "export";
     c.forms = {"--format [--encoding] [--strict] [--book | --search | --id] FILE"};
-    c.summary = "write recipes to a Meal-Master or MasterCook text file";
+    c.summary = "write recipes to a " + OrList(names) + " file";
     c.options = {
-        {"--format", "mmf|mxp", "Meal-Master or MasterCook text", CliValue::One},
-        {"--encoding", "E", "utf-8 (default), cp1252 or cp437", CliValue::One},
+        {"--format", ids, OrList(names), CliValue::One},
+        {"--encoding", "E", OrList(encodings), CliValue::One},
         {"--strict", "", "leave out recipes holding characters the encoding lacks", CliValue::None},
         {"--book", "NAME", "the recipes of one book", CliValue::One},
         {"--search", "WORDS", "the recipes whose title or text hold every word", CliValue::One},

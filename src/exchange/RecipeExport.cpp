@@ -97,13 +97,26 @@ bool NeutraliseMarkers(std::string& line) {
     return changed;
 }
 
+// The two ingredient column layouts a body can be written in.
+enum class Columns { MealMaster, MasterCook };
+
+std::vector<std::string> IngredientLines(const ingredients::IngredientLine& line, Columns columns) {
+    switch (columns) {
+    case Columns::MealMaster:
+        return ingredients::WriteMealMaster(line);
+    case Columns::MasterCook:
+        return ingredients::WriteMasterCook(line);
+    }
+    return {};
+}
+
 // The recipe's text from line `from` on as the format's body: ingredient lines in the
 // format's own columns (a two-column row becomes two lines, continuations are joined and cut
 // again where the format needs), every other line as it stands. A MasterCook line that begins
 // with a blank is read as an ingredient, so a direction line loses its leading blanks there
 // and a heading moves to the ingredient column.
 std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::size_t from,
-                                   ExportFormat format, std::vector<std::string>& notes) {
+                                   Columns columns, std::vector<std::string>& notes) {
     using namespace ingredients;
     const std::vector<std::string> body(text.begin() + static_cast<std::ptrdiff_t>(from),
                                         text.end());
@@ -115,15 +128,13 @@ std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::si
     for (std::size_t k = 0; k < parsed.size(); ++k) {
         const ParsedLine& p = parsed[k];
         if (p.kind == LineKind::Ingredient) {
-            for (std::string& l : format == ExportFormat::MealMaster
-                                      ? WriteMealMaster(p.ingredient)
-                                      : WriteMasterCook(p.ingredient))
+            for (std::string& l : IngredientLines(p.ingredient, columns))
                 out.push_back(std::move(l));
             continue;
         }
         // Other readers end a MasterCook ingredient list at its first blank line: blank lines
         // between groups of ingredients are left out.
-        if (p.kind == LineKind::Blank && format == ExportFormat::MasterCookText && k > 0 &&
+        if (p.kind == LineKind::Blank && columns == Columns::MasterCook && k > 0 &&
             inList(parsed[k - 1])) {
             std::size_t next = k;
             while (next < parsed.size() && parsed[next].kind == LineKind::Blank)
@@ -142,7 +153,7 @@ std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::si
         const bool ledByBlank = !line.empty() && (line[0] == ' ' || line[0] == '\t');
         const std::string trimmed = TrimCodes(line);
         const bool ruled = trimmed.rfind("MMMMM", 0) == 0 || trimmed.rfind("-----", 0) == 0;
-        if (p.kind == LineKind::Heading && format == ExportFormat::MealMaster && !ruled) {
+        if (p.kind == LineKind::Heading && columns == Columns::MealMaster && !ruled) {
             // "For the sauce:" becomes a Meal-Master heading line.
             const std::size_t width = CharCount(trimmed);
             const std::size_t left = width < 50 ? (60 - width) / 2 : 5;
@@ -150,17 +161,17 @@ std::vector<std::string> BodyLines(const std::vector<std::string>& text, std::si
                    std::string(width < 60 - left ? 60 - left - width : 5, '-');
             // Meal-Master readers look for a blank line above a heading.
             if (!out.empty() && !out.back().empty()) out.emplace_back();
-        } else if (p.kind == LineKind::Heading && format == ExportFormat::MasterCookText &&
+        } else if (p.kind == LineKind::Heading && columns == Columns::MasterCook &&
                    (ledByBlank || ruled)) {
             // MasterCook's headings stand in the ingredient column without rules.
             line = std::string(24, ' ') + (ruled ? p.Heading : trimmed);
-        } else if (format == ExportFormat::MasterCookText && ledByBlank) {
+        } else if (columns == Columns::MasterCook && ledByBlank) {
             line = trimmed;
         }
         out.push_back(std::move(line));
     }
     // Other readers take a MasterCook ingredient list to begin right under its rule.
-    if (format == ExportFormat::MasterCookText)
+    if (columns == Columns::MasterCook)
         while (!out.empty() && out.front().empty())
             out.erase(out.begin());
     return out;
@@ -189,7 +200,7 @@ std::vector<std::string> MealMaster(const ExportRecipe& r, std::vector<std::stri
         notes.push_back("its text gains the first line \"Serving Size  :\" when read back");
     }
     out.push_back(servings.empty() ? "   Servings:" : "   Servings: " + servings);
-    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MealMaster, notes);
+    std::vector<std::string> lines = BodyLines(r.Text, body, Columns::MealMaster, notes);
     // Meal-Master readers look for a blank line between the header and the ingredients.
     if (!lines.empty() && !TrimCodes(lines[0]).empty() &&
         !ingredients::ParseMealMasterColumns(lines[0]).empty())
@@ -270,7 +281,7 @@ std::vector<std::string> MasterCook(const ExportRecipe& r, std::vector<std::stri
     }
     out.push_back("  Amount  Measure       Ingredient -- Preparation Method");
     out.push_back("--------  ------------  --------------------------------");
-    std::vector<std::string> lines = BodyLines(r.Text, body, ExportFormat::MasterCookText, notes);
+    std::vector<std::string> lines = BodyLines(r.Text, body, Columns::MasterCook, notes);
     if (lines.empty()) {
         // The first body line is always taken, whatever it holds.
         out.push_back("");
@@ -284,16 +295,14 @@ std::vector<std::string> MasterCook(const ExportRecipe& r, std::vector<std::stri
     return out;
 }
 
-const char* IconvName(ExportEncoding e) {
-    switch (e) {
-    case ExportEncoding::Utf8:
-        return "UTF-8";
-    case ExportEncoding::Windows1252:
-        return "CP1252";
-    case ExportEncoding::Cp437:
-        return "CP437";
-    }
-    return "UTF-8";
+// The entry of `table` whose `member` is `key`. Every value of the enumerations has one, so a
+// missing entry is a fault of the program, not of the user's input.
+template <typename Info, typename Key>
+const Info& EntryOf(const std::vector<Info>& table, Key Info::*member, Key key, const char* what) {
+    for (const Info& info : table)
+        if (info.*member == key) return info;
+    throw std::logic_error(std::string(what) + " " + std::to_string(static_cast<int>(key)) +
+                           " has no entry in its table");
 }
 
 // The character starting at `pos` of valid or invalid UTF-8, and its code point text.
@@ -398,61 +407,82 @@ std::size_t ExportResult::WrittenChanged() const {
     return recipes.size();
 }
 
+const std::vector<ExportFormatInfo>& ExportFormats() {
+    static const std::vector<ExportFormatInfo> kFormats = {
+        {ExportFormat::MealMaster,
+         "mmf",
+         "mmf",
+         "Meal-Master",
+         "Meal-Master File",
+         MealMaster,
+         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}},
+        {ExportFormat::MasterCookText,
+         "mxp",
+         "mxp",
+         "MasterCook text",
+         "MasterCook Text File",
+         MasterCook,
+         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}},
+    };
+    return kFormats;
+}
+
+const std::vector<ExportEncodingInfo>& ExportEncodings() {
+    static const std::vector<ExportEncodingInfo> kEncodings = {
+        {ExportEncoding::Utf8, "utf-8", "utf8", "UTF-8", "UTF-8"},
+        {ExportEncoding::Windows1252, "cp1252", "windows-1252", "CP1252", "Windows-1252"},
+        {ExportEncoding::Cp437, "cp437", "ibm437", "CP437", "code page 437"},
+    };
+    return kEncodings;
+}
+
+const ExportFormatInfo& FormatInfo(ExportFormat format) {
+    return EntryOf(ExportFormats(), &ExportFormatInfo::Format, format, "export format");
+}
+
+const ExportEncodingInfo& EncodingInfo(ExportEncoding encoding) {
+    return EntryOf(ExportEncodings(), &ExportEncodingInfo::Encoding, encoding, "export encoding");
+}
+
+bool FormatTakesEncoding(ExportFormat format, ExportEncoding encoding) {
+    const std::vector<ExportEncoding>& taken = FormatInfo(format).Encodings;
+    return std::find(taken.begin(), taken.end(), encoding) != taken.end();
+}
+
 bool ParseExportFormat(std::string_view name, ExportFormat& format) {
-    if (name == "mmf")
-        format = ExportFormat::MealMaster;
-    else if (name == "mxp")
-        format = ExportFormat::MasterCookText;
-    else
-        return false;
-    return true;
+    for (const ExportFormatInfo& info : ExportFormats())
+        if (name == info.Id) {
+            format = info.Format;
+            return true;
+        }
+    return false;
 }
 
 const char* ExportFormatName(ExportFormat format) {
-    return format == ExportFormat::MasterCookText ? "mxp" : "mmf";
+    return FormatInfo(format).Id;
 }
 
 bool ParseExportEncoding(std::string_view name, ExportEncoding& encoding) {
     const std::string n = FoldAZ(name);
-    if (n == "utf-8" || n == "utf8")
-        encoding = ExportEncoding::Utf8;
-    else if (n == "cp1252" || n == "windows-1252")
-        encoding = ExportEncoding::Windows1252;
-    else if (n == "cp437" || n == "ibm437")
-        encoding = ExportEncoding::Cp437;
-    else
-        return false;
-    return true;
+    for (const ExportEncodingInfo& info : ExportEncodings())
+        if (n == info.Id || n == info.Alias) {
+            encoding = info.Encoding;
+            return true;
+        }
+    return false;
 }
 
 const char* ExportEncodingName(ExportEncoding encoding) {
-    switch (encoding) {
-    case ExportEncoding::Windows1252:
-        return "cp1252";
-    case ExportEncoding::Cp437:
-        return "cp437";
-    case ExportEncoding::Utf8:
-        break;
-    }
-    return "utf-8";
+    return EncodingInfo(encoding).Id;
 }
 
 std::string EncodingDisplayName(ExportEncoding encoding) {
-    switch (encoding) {
-    case ExportEncoding::Utf8:
-        return "UTF-8";
-    case ExportEncoding::Windows1252:
-        return "Windows-1252";
-    case ExportEncoding::Cp437:
-        return "code page 437";
-    }
-    return {};
+    return EncodingInfo(encoding).DisplayName;
 }
 
 std::vector<std::string> LayOutRecipe(const ExportRecipe& recipe, ExportFormat format,
                                       std::vector<std::string>& notes) {
-    return format == ExportFormat::MealMaster ? MealMaster(recipe, notes)
-                                              : MasterCook(recipe, notes);
+    return FormatInfo(format).LayOut(recipe, notes);
 }
 
 bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out,
@@ -466,7 +496,7 @@ bool EncodeText(std::string_view utf8, ExportEncoding encoding, std::string& out
         out.assign(utf8);
         return true;
     }
-    iconv_t cd = iconv_open(IconvName(encoding), "UTF-8");
+    iconv_t cd = iconv_open(EncodingInfo(encoding).IconvName, "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
         problem = "this system cannot convert to " + EncodingDisplayName(encoding);
         return false;

@@ -17,11 +17,49 @@ namespace larderly::exchange {
 enum class ExportFormat { MealMaster, MasterCookText };
 enum class ExportEncoding { Utf8, Windows1252, Cp437 };
 
-// "mmf" / "mxp"; false for any other name.
+struct ExportRecipe;
+
+// One export format, declared once: everything the command line, the Export window, the
+// settings file and the writer need to know of it. Every ExportFormat value has one entry
+// in ExportFormats(); a further format is a value, its layout function and its entry.
+struct ExportFormatInfo {
+    ExportFormat Format;
+    const char* Id;           // "mmf": the name --format and the settings file take
+    const char* Extension;    // "mmf": the file's usual extension, without the dot
+    const char* ChoiceName;   // "Meal-Master": how the Export window and the help name it
+    const char* FileTypeName; // "Meal-Master File": the save dialog's file type
+    // The lines of one recipe in the format, in UTF-8, without line ends; differences a
+    // read-back will show are appended to `notes` (as reasons).
+    std::vector<std::string> (*LayOut)(const ExportRecipe& recipe, std::vector<std::string>& notes);
+    // The encodings a file of the format may be written in.
+    std::vector<ExportEncoding> Encodings;
+};
+
+// One encoding an export may be written in.
+struct ExportEncodingInfo {
+    ExportEncoding Encoding;
+    const char* Id;          // "cp1252": the name --encoding and the settings file take
+    const char* Alias;       // "windows-1252": another name read for it
+    const char* IconvName;   // "CP1252"
+    const char* DisplayName; // "Windows-1252": the name shown to the user
+};
+
+// Every export format, in the order they are offered; the first is the default.
+const std::vector<ExportFormatInfo>& ExportFormats();
+// Every encoding, in the order they are offered; the first (UTF-8) is the default.
+const std::vector<ExportEncodingInfo>& ExportEncodings();
+// The entry of a format or an encoding.
+const ExportFormatInfo& FormatInfo(ExportFormat format);
+const ExportEncodingInfo& EncodingInfo(ExportEncoding encoding);
+// Whether a file of the format may be written in the encoding.
+bool FormatTakesEncoding(ExportFormat format, ExportEncoding encoding);
+
+// The format whose entry has the id `name` ("mmf" / "mxp"); false for any other name.
 bool ParseExportFormat(std::string_view name, ExportFormat& format);
-// The name ParseExportFormat reads, which is also the file's usual extension.
+// The name ParseExportFormat reads ("mmf").
 const char* ExportFormatName(ExportFormat format);
-// "utf-8" (or "utf8"), "cp1252" (or "windows-1252"), "cp437"; false for any other name.
+// "utf-8" (or "utf8"), "cp1252" (or "windows-1252"), "cp437" (or "ibm437"), letter case
+// ignored; false for any other name.
 bool ParseExportEncoding(std::string_view name, ExportEncoding& encoding);
 // The first name ParseExportEncoding reads: "utf-8", "cp1252", "cp437".
 const char* ExportEncodingName(ExportEncoding encoding);

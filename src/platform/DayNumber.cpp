@@ -17,7 +17,7 @@ namespace larderly {
 namespace {
 
 // Days from 1970-01-01 to the given civil date (proleptic Gregorian).
-long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+constexpr long long DaysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -39,7 +39,7 @@ CivilDate CivilFromDays(long long z) {
     return {static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
 }
 
-const long long kEpoch1600 = DaysFromCivil(1600, 1, 1);
+constexpr long long kEpoch1600 = DaysFromCivil(1600, 1, 1);
 
 } // namespace
 

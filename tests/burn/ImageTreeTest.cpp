@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 using namespace larderly;
@@ -158,6 +160,27 @@ TEST_F(ImageTreeTest, OnAddFileMayRenameRedateOrSkip) {
     EXPECT_EQ(e.SourcePath, f);
     TDateParts d = DecodeDateTime(e.DateTime);
     EXPECT_EQ(d.Year * 10000 + d.Month * 100 + d.Day, 20010203);
+}
+
+// Whole days count from 30 December 1899 in the proleptic Gregorian calendar; the time of
+// day is the fraction, and a date decodes back to its parts.
+TEST(DateTimeTest, DaysCountFromTheEpochAndDecodeBack) {
+    const struct {
+        int Year, Month, Day;
+        double Serial;
+    } kCases[] = {
+        {1899, 12, 30, 0},    {1899, 12, 29, -1},  {1900, 3, 1, 61},      {2000, 1, 1, 36526},
+        {2024, 2, 29, 45351}, {2100, 3, 1, 73110}, {1752, 9, 14, -53797},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(std::to_string(c.Year) + "-" + std::to_string(c.Month) + "-" +
+                     std::to_string(c.Day));
+        EXPECT_EQ(EncodeDateTime(c.Year, c.Month, c.Day, 0, 0, 0), c.Serial);
+        const TDateParts p = DecodeDateTime(EncodeDateTime(c.Year, c.Month, c.Day, 18, 30, 15, 42));
+        EXPECT_EQ(
+            std::vector<int>({p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.Hundredths}),
+            std::vector<int>({c.Year, c.Month, c.Day, 18, 30, 15, 42}));
+    }
 }
 
 TEST_F(ImageTreeTest, LongNamesAreSkippedOrFitTheJolietRecord) {

@@ -227,19 +227,37 @@ TEST(Export, NothingWrittenMakesNoFileAndAFailureNamesItsReason) {
     }
 }
 
-// The names the settings file and the command line hold read back as what they name.
-TEST(Export, FormatAndEncodingNamesReadBack) {
-    for (ExportFormat f : {ExportFormat::MealMaster, ExportFormat::MasterCookText}) {
+// Every format and encoding has one entry: the names the settings file and the command line
+// hold read back as what they name, and anything else is refused.
+TEST(Export, FormatAndEncodingTablesNameEachOnce) {
+    std::set<std::string> ids;
+    for (const ExportFormatInfo& f : ExportFormats()) {
+        SCOPED_TRACE(f.Id);
+        EXPECT_TRUE(ids.insert(f.Id).second) << "id used twice";
+        EXPECT_EQ(&FormatInfo(f.Format), &f);
         ExportFormat back{};
-        EXPECT_TRUE(ParseExportFormat(ExportFormatName(f), back));
-        EXPECT_EQ(back, f);
+        EXPECT_TRUE(ParseExportFormat(ExportFormatName(f.Format), back));
+        EXPECT_EQ(back, f.Format);
+        EXPECT_NE(f.LayOut, nullptr);
+        EXPECT_FALSE(f.Encodings.empty());
+        for (ExportEncoding e : f.Encodings)
+            EXPECT_TRUE(FormatTakesEncoding(f.Format, e));
     }
-    for (ExportEncoding e :
-         {ExportEncoding::Utf8, ExportEncoding::Windows1252, ExportEncoding::Cp437}) {
-        ExportEncoding back{};
-        EXPECT_TRUE(ParseExportEncoding(ExportEncodingName(e), back));
-        EXPECT_EQ(back, e);
+    for (const ExportEncodingInfo& e : ExportEncodings()) {
+        SCOPED_TRACE(e.Id);
+        EXPECT_EQ(&EncodingInfo(e.Encoding), &e);
+        for (const char* name : {e.Id, e.Alias}) {
+            ExportEncoding back{};
+            EXPECT_TRUE(ParseExportEncoding(name, back));
+            EXPECT_EQ(back, e.Encoding);
+        }
     }
+    ExportFormat format{};
+    ExportEncoding encoding{};
+    for (const char* unknown : {"", "txt", "MMF", "mm"})
+        EXPECT_FALSE(ParseExportFormat(unknown, format)) << unknown;
+    for (const char* unknown : {"", "latin1", "utf-16"})
+        EXPECT_FALSE(ParseExportEncoding(unknown, encoding)) << unknown;
 }
 
 // Text lines that would start or end a recipe in one reader or another are changed just
@@ -265,8 +283,9 @@ TEST(Export, LinesThatLookLikeRecipeBoundariesStayInsideTheirRecipe) {
         r.Text.push_back("After the look-alikes.");
         recipes.push_back(std::move(r));
     }
-    for (ExportFormat format : {ExportFormat::MealMaster, ExportFormat::MasterCookText}) {
-        SCOPED_TRACE(ExportFormatName(format));
+    for (const ExportFormatInfo& f : ExportFormats()) {
+        const ExportFormat format = f.Format;
+        SCOPED_TRACE(f.Id);
         ExportResult result;
         auto back = ExportAndImport(recipes, format, ExportEncoding::Utf8, &result);
         ASSERT_EQ(back.size(), 3u);
