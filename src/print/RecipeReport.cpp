@@ -125,6 +125,28 @@ void PrintRow(TReportEngine& e, const ReportRow& row, const TableColumns& column
     }
 }
 
+// Prints the rows, a new page whenever the reserve of lines is reached. Every full page ends
+// with the same reserve of empty lines. A page too short to reach the reserve exactly still
+// breaks instead of running off the paper, and the last line never leaves an empty page
+// behind it.
+void PrintRows(TReportEngine& e, const std::vector<ReportRow>& rows, const TableColumns& columns) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        PrintRow(e, rows[i], columns);
+        if (e.LinesLeft() <= report::kReserveLines && i + 1 < rows.size()) e.NewPage();
+    }
+}
+
+// The title and the date of printing centred, and a blank line.
+void PrintHeader(TReportEngine& e, const std::string& title, const std::string& dateText) {
+    e.SetFont(report::kFontName, report::kFontPoints);
+    const double centre = e.PageWidth() / 2.0;
+    e.PrintCenter(title, centre);
+    e.NewLine();
+    e.PrintCenter("Printed on: " + dateText, centre);
+    e.NewLine();
+    e.NewLine();
+}
+
 } // namespace
 
 std::string StatusText(const char* pattern, int page) {
@@ -172,25 +194,41 @@ TRecipeReportData LoadRecipeReport(TfmTables& store, int32_t recipeId) {
 }
 
 void DrawRecipeReport(TReportEngine& e, const TRecipeReportData& d, const std::string& dateText) {
-    e.SetFont(report::kFontName, report::kFontPoints);
-    const double centre = e.PageWidth() / 2.0;
-    e.PrintCenter(d.Title, centre);
-    e.NewLine();
-    e.PrintCenter("Printed on: " + dateText, centre);
-    e.NewLine();
-    e.NewLine();
+    PrintHeader(e, d.Title, dateText);
     e.Println("Categories: " + d.Categories);
     e.NewLine();
-
     TableColumns columns;
-    const std::vector<ReportRow> rows = LayOutText(e, d.Text, columns);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        PrintRow(e, rows[i], columns);
-        // Every full page ends with the same reserve of empty lines. A page too short to
-        // reach the reserve exactly still breaks instead of running off the paper, and the
-        // last line never leaves an empty page behind it.
-        if (e.LinesLeft() <= report::kReserveLines && i + 1 < rows.size()) e.NewPage();
+    PrintRows(e, LayOutText(e, d.Text, columns), columns);
+}
+
+void DrawShoppingList(TReportEngine& e, const std::string& title,
+                      const std::vector<ingredients::ShoppingItem>& items,
+                      const std::string& dateText) {
+    PrintHeader(e, title, dateText);
+    double quantityWidth = 0;
+    for (const ingredients::ShoppingItem& item : items)
+        quantityWidth = std::max(quantityWidth, e.TextWidth(item.QuantityText()));
+    TableColumns columns;
+    columns.AmountRight = e.SectionLeft() + quantityWidth;
+    columns.UnitLeft = columns.ItemLeft = columns.AmountRight + e.TextWidth("  ");
+    std::vector<ReportRow> rows;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const ingredients::ShoppingItem& item = items[i];
+        if (i == 0 || item.Aisle != items[i - 1].Aisle) {
+            if (i > 0) rows.push_back({ReportRow::Kind::Text, {}, {}, {}});
+            for (const std::string& piece :
+                 Wrapped(e, item.Aisle, e.SectionLeft(), e.SectionRight()))
+                rows.push_back({ReportRow::Kind::Heading, piece, {}, {}});
+        }
+        const std::vector<std::string> pieces =
+            Wrapped(e, item.Name, columns.ItemLeft, e.SectionRight());
+        for (std::size_t k = 0; k < pieces.size(); ++k)
+            rows.push_back({ReportRow::Kind::Ingredient,
+                            pieces[k],
+                            k == 0 ? item.QuantityText() : std::string(),
+                            {}});
     }
+    PrintRows(e, rows, columns);
 }
 
 void DrawRecipeReports(TReportEngine& e, const std::vector<TRecipeReportData>& reports,
