@@ -6,13 +6,14 @@ namespace larderly {
 
 class TfmMain;
 
-void FilterRecipes(TfmMain& main);  // actFilterExecute
-void PrintRecipe(TfmMain& main);    // actPrintExecute
-void ImportRecipes(TfmMain& main);  // Import1Click
-void BackupRecipes(TfmMain& main);  // actBackupExecute
-void RestoreRecipes(TfmMain& main); // actRestoreExecute
-void ExportRecipes(TfmMain& main);  // Export1Click
-void PrintBook(TfmMain& main);      // actPrintBookExecute
+void FilterRecipes(TfmMain& main);    // actFilterExecute
+void PrintRecipe(TfmMain& main);      // actPrintExecute
+void ImportRecipes(TfmMain& main);    // Import1Click
+void BackupRecipes(TfmMain& main);    // actBackupExecute
+void RestoreRecipes(TfmMain& main);   // actRestoreExecute
+void ExportRecipes(TfmMain& main);    // Export1Click
+void PrintBook(TfmMain& main);        // actPrintBookExecute
+void OpenShoppingList(TfmMain& main); // actShoppingList
 
 // Installs every command above on the window; the window's constructor calls it.
 void InstallMainCommands(TfmMain& main);

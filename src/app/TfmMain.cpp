@@ -255,6 +255,11 @@ void TfmMain::BuildWindow() {
     file->addSeparator();
     PrintBook1 = entryFor(actPrintBook, "PrintBook1");
     PrintBook1->setProperty("helpContext", kHelpBooks);
+    actShoppingList =
+        newAction("actShoppingList", "Shopping &List...", QKeySequence(Qt::CTRL | Qt::Key_L));
+    file->addAction(actShoppingList);
+    connect(actShoppingList, &QAction::triggered, this,
+            [this] { Guarded([this] { OpenShoppingList(*this); }); });
     file->addSeparator();
     Exit1 = file->addAction("&Exit");
     Exit1->setObjectName("Exit1");

@@ -160,7 +160,8 @@ public:
     QAction* Import1 = nullptr;
     QAction* Export1 = nullptr;
     QAction* actPrintBook = nullptr;
-    QAction* PrintBook1 = nullptr; // menu entry running actPrintBook
+    QAction* PrintBook1 = nullptr;      // menu entry running actPrintBook
+    QAction* actShoppingList = nullptr; // the shopping list of the recipes chosen in the list
     QAction* Categories1 = nullptr;
     QAction* Backup1 = nullptr;  // menu entry running actBackup
     QAction* Restore1 = nullptr; // menu entry running actRestore

@@ -7,12 +7,18 @@
 
 #include "print/RecipeReport.h"
 #include "print/ReportDialogs.h"
+#include "workspace/RecipeListModel.h"
 #include "workspace/TfmRecipeBook.h"
 #include "workspace/TfmRecipes.h"
+#include "workspace/TfmShoppingList.h"
+
+#include <QItemSelectionModel>
+#include <QTreeView>
 
 namespace larderly {
 
 namespace {
+constexpr const char* kNoRecipeForList = "Please select a recipe for the shopping list.";
 constexpr const char* kNoRecipeInBook = "There are no recipes in this book to print.";
 } // namespace
 
@@ -48,6 +54,24 @@ void PrintBook(TfmMain& main) {
         return;
     }
     TReportSystem::Of(main).Execute(main.Store(), ids);
+}
+
+void OpenShoppingList(TfmMain& main) {
+    // The recipes selected in the list, in the list's order.
+    std::vector<int32_t> ids;
+    std::string source;
+    if (QItemSelectionModel* sel = main.rptViewRecipes->selectionModel())
+        for (const QModelIndex& row : sel->selectedRows())
+            if (const TRecipeSummary* s = main.ListModel().SummaryAt(row.row())) {
+                ids.push_back(s->InternalID);
+                source = s->Title;
+            }
+    if (ids.empty()) {
+        main.UserPrompts().Message(PromptKind::Information, kNoRecipeForList);
+        return;
+    }
+    if (ids.size() > 1) source = std::to_string(ids.size()) + " recipes";
+    TfmShoppingList::Open(main, ids, source, &main);
 }
 
 } // namespace larderly

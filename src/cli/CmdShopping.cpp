@@ -26,16 +26,10 @@ std::string LowerAscii(std::string s) {
 // The default aisles with the user's table in the program folder over them; a line of the
 // file that cannot be read is reported and skipped.
 ing::AisleTable LoadAisles() {
-    ing::AisleTable table = ing::AisleTable::Default();
-    const std::string path = ProgramFolder() + ing::kAisleFile;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return table;
-    std::stringstream text;
-    text << in.rdbuf();
     std::vector<std::string> problems;
-    table.Read(text.str(), problems);
+    ing::AisleTable table = ing::LoadAisleTable(ProgramFolder(), problems);
     for (const std::string& p : problems)
-        std::cerr << path << ": " << p << "; the line is skipped.\n";
+        std::cerr << p << "\n";
     return table;
 }
 

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace larderly::ingredients {
 namespace {
@@ -375,6 +377,20 @@ std::vector<ShoppingItem> ShoppingList::Items(const AisleTable& aisles) const {
         return rx != ry ? rx < ry : x.Key < y.Key;
     });
     return out;
+}
+
+AisleTable LoadAisleTable(const std::string& folder, std::vector<std::string>& problems) {
+    AisleTable table = AisleTable::Default();
+    const std::string path = folder + kAisleFile;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return table;
+    std::stringstream text;
+    text << in.rdbuf();
+    std::vector<std::string> found;
+    table.Read(text.str(), found);
+    for (const std::string& p : found)
+        problems.push_back(path + ": " + p + "; the line is skipped.");
+    return table;
 }
 
 std::string ShoppingListText(const std::vector<ShoppingItem>& items) {

@@ -43,6 +43,11 @@ inline constexpr const char* kOtherAisle = "other";
 // The user's aisle table, in the program folder beside data/.
 inline constexpr const char* kAisleFile = "aisles.txt";
 
+// The built-in table with the user's table (kAisleFile in `folder`, which ends in "/") over
+// it, when there is one. A line of the file that cannot be read goes to `problems` as
+// "FILE: line 3: ...; the line is skipped." and the rest is used.
+AisleTable LoadAisleTable(const std::string& folder, std::vector<std::string>& problems);
+
 // An item's words in lower case, each in its singular form, joined by one blank; punctuation
 // at word ends dropped ("Onions," -> "onion").
 std::string ItemKey(std::string_view item);

@@ -96,6 +96,17 @@ void TQtReportEngine::Println(const std::string& text) {
     NewLine();
 }
 
+void TQtReportEngine::PrintAt(const std::string& text, double x) {
+    if (text.empty()) return;
+    p_.setFont(font_);
+    p_.drawText(ToDevice(x, y_ + Ascent()), Q(text));
+}
+
+void TQtReportEngine::SetBold(bool bold) {
+    font_.setBold(bold);
+    p_.setFont(font_);
+}
+
 void TQtReportEngine::NewLine() {
     y_ += LineHeight();
 }

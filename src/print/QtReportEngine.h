@@ -33,6 +33,8 @@ public:
     double SectionRight() const override { return right_; }
     void PrintCenter(const std::string& text, double x) override;
     void Println(const std::string& text) override;
+    void PrintAt(const std::string& text, double x) override;
+    void SetBold(bool bold) override;
     void NewLine() override;
     int LinesLeft() const override;
     void NewPage() override;

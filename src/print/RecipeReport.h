@@ -2,6 +2,7 @@
 // the recipe's text wrapped between the section edges, on as many pages as it needs.
 #pragma once
 
+#include "ingredients/ShoppingList.h"
 #include "print/ReportEngine.h"
 #include "store/Tables.h"
 
@@ -66,6 +67,12 @@ void DrawRecipeReport(TReportEngine& engine, const TRecipeReportData& data,
 // own (a book printed whole).
 void DrawRecipeReports(TReportEngine& engine, const std::vector<TRecipeReportData>& reports,
                        const std::string& dateText);
+
+// Draws a shopping list: its title and the date centred, then each aisle's name in bold over
+// its items, the quantities right-aligned before the items.
+void DrawShoppingList(TReportEngine& engine, const std::string& title,
+                      const std::vector<ingredients::ShoppingItem>& items,
+                      const std::string& dateText);
 
 // Loads and draws the whole report of the recipe `recipeId` (ReportSystem1Print). `dateText` is the
 // date of printing as ReportDateText gives it. A recipe that is gone raises the store's

@@ -147,7 +147,7 @@ std::unique_ptr<QPrinter> TReportSystem::JobPrinter() const {
     return job;
 }
 
-int TReportSystem::Render(QPagedPaintDevice& printer, const std::vector<TRecipeReportData>& reports,
+int TReportSystem::Render(QPagedPaintDevice& printer, const Drawing& draw,
                           const char* statusPattern) {
     TReportStatus status(statusPattern, parent_);
     status.show();
@@ -159,7 +159,7 @@ int TReportSystem::Render(QPagedPaintDevice& printer, const std::vector<TRecipeR
         StatusLog.push_back(status.Text().toStdString());
     });
     const std::string date = DateText.empty() ? TodayReportDate() : DateText;
-    DrawRecipeReports(engine, reports, date);
+    draw(engine, date);
     painter.end();
     return engine.PageCount();
 }
@@ -170,7 +170,8 @@ bool TReportSystem::Execute(TfmTables& store, int32_t recipeId, int servings) {
     if (servings > 0)
         if (auto scaled = ingredients::ScaleRecipeText(data.Text, servings))
             data.Text = std::move(*scaled);
-    return Run({data});
+    return Run(
+        [&](TReportEngine& e, const std::string& date) { DrawRecipeReports(e, {data}, date); });
 }
 
 bool TReportSystem::Execute(TfmTables& store, const std::vector<int32_t>& recipeIds) {
@@ -179,10 +180,19 @@ bool TReportSystem::Execute(TfmTables& store, const std::vector<int32_t>& recipe
     reports.reserve(recipeIds.size());
     for (int32_t id : recipeIds)
         reports.push_back(LoadRecipeReport(store, id));
-    return Run(reports);
+    return Run(
+        [&](TReportEngine& e, const std::string& date) { DrawRecipeReports(e, reports, date); });
 }
 
-bool TReportSystem::Run(const std::vector<TRecipeReportData>& data) {
+bool TReportSystem::Execute(const std::string& title,
+                            const std::vector<ingredients::ShoppingItem>& items) {
+    StatusLog.clear();
+    return Run([&](TReportEngine& e, const std::string& date) {
+        DrawShoppingList(e, title, items, date);
+    });
+}
+
+bool TReportSystem::Run(const Drawing& data) {
     QPrinter& printer = *printer_;
     printer.setDocName(report::kJobTitle);
     // The first report of the session starts on the default printer's paper (else the

@@ -95,15 +95,18 @@ public:
     // (a whole book). Every recipe is loaded first, so a recipe or label that is gone raises
     // the store's error before any dialog.
     bool Execute(TfmTables& store, const std::vector<int32_t>& recipeIds);
+    // Prints a shopping list under its title, aisle by aisle.
+    bool Execute(const std::string& title, const std::vector<ingredients::ShoppingItem>& items);
 
     // The kept printer settings (the setup dialog's Printer Setup changes them); jobs print on
     // fresh printers made from them.
     QPrinter& Printer() { return *printer_; }
 
 private:
-    bool Run(const std::vector<TRecipeReportData>& reports);
-    int Render(QPagedPaintDevice& device, const std::vector<TRecipeReportData>& reports,
-               const char* statusPattern);
+    // Draws the pages on an engine, given the date printed.
+    using Drawing = std::function<void(TReportEngine&, const std::string&)>;
+    bool Run(const Drawing& draw);
+    int Render(QPagedPaintDevice& device, const Drawing& draw, const char* statusPattern);
     // A fresh printer for one job, carrying the kept printer's settings.
     std::unique_ptr<QPrinter> JobPrinter() const;
 

@@ -22,6 +22,10 @@ public:
     virtual void PrintCenter(const std::string& text, double x) = 0;
     // Prints the text at the left edge of the section and advances to the next line.
     virtual void Println(const std::string& text) = 0;
+    // Prints the text starting at x on the current line; the line does not advance.
+    virtual void PrintAt(const std::string& text, double x) = 0;
+    // Bold or regular type for what is printed next (SetFont returns to regular).
+    virtual void SetBold(bool bold) = 0;
     // Advances one line.
     virtual void NewLine() = 0;
     // Whole lines of the current font that still fit on the current page below the cursor.

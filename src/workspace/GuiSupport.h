@@ -45,7 +45,7 @@ void ShowHelpContext(Prompts& prompts, int context, QWidget* parent = nullptr);
 // Help contexts.
 inline constexpr int kHelpMain = 1, kHelpRecipes = 2, kHelpBooks = 3, kHelpFilter = 4,
                      kHelpImport = 5, kHelpBackup = 6, kHelpRestore = 7, kHelpExport = 10,
-                     kHelpCategories = 11, kHelpCDBackup = 41;
+                     kHelpCategories = 11, kHelpShopping = 12, kHelpCDBackup = 41;
 
 // The help context a control carries for the F1 key.
 void SetHelpContext(QWidget* w, int context);

@@ -2,6 +2,7 @@
 #include "workspace/TfmRecipeBook.h"
 
 #include "workspace/GuiSupport.h"
+#include "workspace/TfmShoppingList.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -44,11 +45,14 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
                            "Make sure you want to delete this book before clicking here");
     btnPrintBook = MakeButton(pnlButtons, "btnPrintBook", "&Print Book",
                               "Prints every recipe of this Book, each on a new page");
+    btnShoppingList = MakeButton(pnlButtons, "btnShoppingList", "Shoppin&g List",
+                                 "Lists the ingredients of this Book's recipes, added up");
     btnHelp =
         MakeButton(pnlButtons, "btnHelp", "&Help", "Help for adding and editing Recipe Books");
     bar->addWidget(btnNew);
     bar->addWidget(btnDelete);
     bar->addWidget(btnPrintBook);
+    bar->addWidget(btnShoppingList);
     bar->addStretch();
     bar->addWidget(btnHelp);
     root->addWidget(pnlButtons);
@@ -103,6 +107,7 @@ TfmRecipeBook::TfmRecipeBook(WorkspaceHost& host, QWidget* parent)
     connect(btnDelete, &QPushButton::clicked, this, [this] { btnDeleteClick(); });
     connect(btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
     connect(btnPrintBook, &QPushButton::clicked, this, [this] { btnPrintBookClick(); });
+    connect(btnShoppingList, &QPushButton::clicked, this, [this] { btnShoppingListClick(); });
     connect(btnAdd, &QPushButton::clicked, this, [this] { btnAddClick(); });
     connect(btnRemove, &QPushButton::clicked, this, [this] { btnRemoveClick(); });
     connect(lboxBooks, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -158,6 +163,7 @@ void TfmRecipeBook::ApplyEnabled(const TRecipeBookCore::TEnabled& e) {
     btnRemove->setEnabled(e.Remove);
     btnDelete->setEnabled(e.Delete);
     btnPrintBook->setEnabled(e.PrintBook && OnPrintBook);
+    btnShoppingList->setEnabled(e.PrintBook);
     host_.SetButtonEnabled(MainButton::Print, e.Print);
 }
 
@@ -257,6 +263,11 @@ void TfmRecipeBook::btnHelpClick() {
 }
 void TfmRecipeBook::btnPrintBookClick() {
     if (OnPrintBook) OnPrintBook();
+}
+
+void TfmRecipeBook::btnShoppingListClick() {
+    // The list the pane shows, pending additions and removals included.
+    TfmShoppingList::Open(host_, ShownBookRecipeIds(), "Book: " + ShownBookName(), window());
 }
 
 bool TfmRecipeBook::PaneCloseQuery() {

@@ -65,6 +65,8 @@ public:
     void btnDeleteClick();
     void btnHelpClick();
     void btnPrintBookClick();
+    // Opens the shopping list of the shown book's recipes.
+    void btnShoppingListClick();
     bool PaneCloseQuery() override;
 
 protected:
@@ -83,6 +85,7 @@ private:
     QPushButton* btnNew = nullptr;
     QPushButton* btnDelete = nullptr;
     QPushButton* btnPrintBook = nullptr;
+    QPushButton* btnShoppingList = nullptr;
     QPushButton* btnHelp = nullptr;
     QLabel* lblBooks = nullptr;
     QListWidget* lboxBooks = nullptr;

@@ -8,6 +8,8 @@
 
 #include <gmock/gmock.h>
 
+#include <cctype>
+#include <map>
 #include <random>
 
 namespace larderly {
@@ -22,9 +24,10 @@ public:
     struct Op {
         int page;
         int line;
-        std::string kind; // "center", "left"
+        std::string kind; // "center", "left", "at"
         std::string text;
         double x;
+        bool bold = false;
     };
     explicit RecordingEngine(int pageLines = 20, double width = 8.5, double margin = 0.5)
         : pageLines_(pageLines), width_(width), margin_(margin) {}
@@ -36,12 +39,16 @@ public:
     double SectionLeft() const override { return margin_; }
     double SectionRight() const override { return width_ - margin_; }
     void PrintCenter(const std::string& text, double x) override {
-        ops.push_back({page, line, "center", text, x});
+        ops.push_back({page, line, "center", text, x, bold_});
     }
     void Println(const std::string& text) override {
-        ops.push_back({page, line, "left", text, margin_});
+        ops.push_back({page, line, "left", text, margin_, bold_});
         ++line;
     }
+    void PrintAt(const std::string& text, double x) override {
+        if (!text.empty()) ops.push_back({page, line, "at", text, x, bold_});
+    }
+    void SetBold(bool bold) override { bold_ = bold; }
     void NewLine() override { ++line; }
     int LinesLeft() const override { return pageLines_ - line; }
     void NewPage() override {
@@ -65,6 +72,7 @@ public:
 private:
     int pageLines_;
     double width_, margin_;
+    bool bold_ = false;
 };
 
 TEST(ReportText, DateAndStatusTexts) {
@@ -169,6 +177,71 @@ TEST(RecipeReport, DrawsTitleDateCategoriesAndText) {
     EXPECT_EQ(e.ops[3].text, "Chop the leeks.");
     EXPECT_EQ(e.ops[3].line, 5);
     EXPECT_EQ(e.ops[4].text, "Simmer.");
+}
+
+TEST(RecipeReport, IngredientBlockPrintsAsATableWithHeadings) {
+    TRecipeReportData d{"Pie",
+                        "",
+                        {"Serving Size  : 4", "", "MMMMM-----CRUST-----", "      1 c  Flour",
+                         "  1 1/2 ts Salt", "     12    Eggs",
+                         "      2 tb Butter; softened and cut into", "           -small pieces",
+                         "For the topping:", "      1 lb Cheese", "",
+                         "Directions:", "  Mix well -- then bake: 1 hour."}};
+    RecordingEngine e(60); // 1/8 inch per byte from the left edge at 0.5
+    DrawRecipeReports(e, {d}, "x");
+    // The widest amount "1 1/2" ends the amount column at 0.5 + 5/8; two blanks; the widest
+    // unit "ts"; two blanks; the items.
+    const double amountRight = 1.125, unitLeft = 1.375, itemLeft = 1.875;
+    std::vector<std::vector<std::string>> rows; // the texts printed on each table line
+    std::map<int, std::vector<std::string>> byLine;
+    for (const auto& op : e.ops) {
+        if (op.kind != "at") continue;
+        byLine[op.line].push_back(op.text);
+        EXPECT_FALSE(op.bold) << op.text;
+        const bool amount = std::isdigit(static_cast<unsigned char>(op.text[0]));
+        const bool unit = op.text == "c" || op.text == "ts" || op.text == "tb" || op.text == "lb";
+        if (amount)
+            EXPECT_DOUBLE_EQ(op.x + 0.125 * double(op.text.size()), amountRight) << op.text;
+        else if (unit)
+            EXPECT_DOUBLE_EQ(op.x, unitLeft) << op.text;
+        else
+            EXPECT_DOUBLE_EQ(op.x, itemLeft) << op.text;
+    }
+    for (auto& [line, texts] : byLine)
+        rows.push_back(texts);
+    using V = std::vector<std::string>;
+    EXPECT_THAT(rows, ElementsAre(V{"1", "c", "Flour"}, V{"1 1/2", "ts", "Salt"}, V{"12", "Eggs"},
+                                  V{"2", "tb", "Butter; softened and cut into small pieces"},
+                                  V{"1", "lb", "Cheese"}));
+    std::vector<std::pair<std::string, bool>> lefts; // every other line, and whether bold
+    for (const auto& op : e.ops)
+        if (op.kind == "left") lefts.emplace_back(op.text, op.bold);
+    EXPECT_THAT(
+        lefts,
+        ElementsAre(std::pair{std::string("Categories: "), false},
+                    std::pair{std::string("Serving Size  : 4"), false},
+                    std::pair{std::string(""), false}, std::pair{std::string("CRUST"), true},
+                    std::pair{std::string("For the topping:"), true},
+                    std::pair{std::string(""), false}, std::pair{std::string("Directions:"), false},
+                    std::pair{std::string("  Mix well -- then bake: 1 hour."), false}));
+}
+
+TEST(RecipeReport, LongItemsWrapInTheirColumn) {
+    // 20 characters between the edges: the items start at character 7 ("12", two blanks, "c", two
+    // blanks).
+    RecordingEngine e(60, 0.5 + 20 * 0.125 + 0.5);
+    DrawRecipeReports(
+        e, {{"T", "", {"     12 c  flour sifted twice with salt", "      1 c  milk"}}}, "x");
+    std::vector<std::pair<std::string, double>> items;
+    for (const auto& op : e.ops)
+        if (op.kind == "at" && std::isalpha(static_cast<unsigned char>(op.text[0])) &&
+            op.text != "c")
+            items.emplace_back(op.text, op.x);
+    const double at = 0.5 + 7 * 0.125;
+    EXPECT_THAT(items, ElementsAre(std::pair{std::string("flour sifted"), at},
+                                   std::pair{std::string("twice with"), at},
+                                   std::pair{std::string("salt"), at},
+                                   std::pair{std::string("milk"), at}));
 }
 
 TEST(RecipeReport, CategoriesTextJoinsSlotsTwoToFourWithSemicolons) {

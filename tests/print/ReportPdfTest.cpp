@@ -13,8 +13,12 @@
 #include <gmock/gmock.h>
 
 #include <array>
+#include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 namespace larderly {
@@ -230,6 +234,102 @@ TEST_F(ReportPdf, FailuresExitOneWithTheStoreMessageAndWriteNoFile) {
     }
     EXPECT_EQ(Shell(Cli() + " --home '" + t.home + "' print abc --pdf x.pdf").status, 2);
     EXPECT_EQ(Shell(Cli() + " --home '" + t.home + "' print 1").status, 2);
+}
+
+} // namespace
+} // namespace larderly
+
+namespace larderly {
+namespace {
+
+struct PdfWord {
+    double xMin, yMin, xMax;
+    std::string text;
+};
+
+// Every word of the PDF with its box, as pdftotext -bbox gives it.
+std::vector<PdfWord> BoxedWords(const std::string& pdf) {
+    std::vector<PdfWord> words;
+    std::istringstream in(Shell("pdftotext -bbox '" + pdf + "' -").out);
+    for (std::string l; std::getline(in, l);) {
+        PdfWord w{};
+        char text[256] = {};
+        if (std::sscanf(l.c_str(),
+                        " <word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%*f\">%255[^<]",
+                        &w.xMin, &w.yMin, &w.xMax, text) == 4) {
+            w.text = text;
+            words.push_back(w);
+        }
+    }
+    return words;
+}
+
+TEST_F(ReportPdf, ScaledIngredientBlockPrintsInColumnsWithHeadingsInBold) {
+    const int32_t id = t.AddRecipe(
+        "Pie", {-1, -1, -1, -1},
+        {"Serving Size  : 4", "", "MMMMM-----CRUST-----", "      1 c  Flour", "  1 1/2 ts Salt",
+         "     12    Eggs", "      2 tb Butter; softened and cut into", "           -small pieces",
+         "", "MMMMM-----TOPPING-----", "    1/2 lb Cheese", "", "  Mix well and bake."});
+    t.store.SetTablesOpen(false);
+    const std::string pdf = t.home + "pie.pdf";
+    RunResult r = Shell(Cli() + " --home '" + t.home + "' print " + std::to_string(id) +
+                        " --pdf '" + pdf + "' --date 03/04/2027 --servings 6");
+    ASSERT_EQ(r.status, 0) << r.out;
+
+    const std::vector<PdfWord> words = BoxedWords(pdf);
+    ASSERT_FALSE(words.empty());
+    // The words of each printed line, by their height on the page.
+    std::map<long, std::vector<PdfWord>> lines;
+    for (const PdfWord& w : words)
+        lines[std::lround(w.yMin * 10)].push_back(w);
+    struct Row {
+        std::string amount, unit, item;
+        double amountRight, unitLeft, itemLeft;
+    };
+    std::vector<Row> rows;
+    const std::set<std::string> units = {"c", "ts", "tb", "lb"};
+    for (auto& [y, ws] : lines) {
+        std::size_t item = 0;
+        while (item < ws.size() && !std::isalpha(static_cast<unsigned char>(ws[item].text[0])))
+            ++item;
+        if (item == 0 || item == ws.size()) continue; // no amount first
+        Row row{};
+        std::size_t amountEnd = item;
+        if (units.count(ws[item].text)) {
+            row.unit = ws[item].text;
+            row.unitLeft = ws[item].xMin;
+            ++item;
+        }
+        for (std::size_t k = 0; k < amountEnd; ++k)
+            row.amount += (k ? " " : "") + ws[k].text;
+        row.amountRight = ws[amountEnd - 1].xMax;
+        row.item = ws[item].text;
+        row.itemLeft = ws[item].xMin;
+        rows.push_back(row);
+    }
+    std::vector<std::string> seen;
+    for (const Row& row : rows)
+        seen.push_back(row.amount + "|" + row.unit + "|" + row.item);
+    EXPECT_THAT(seen, ::testing::ElementsAre("1 1/2|c|Flour", "2 1/4|ts|Salt", "18||Eggs",
+                                             "3|tb|Butter;", "3/4|lb|Cheese"));
+    for (const Row& row : rows) {
+        EXPECT_NEAR(row.amountRight, rows[0].amountRight, 0.5) << row.amount;
+        EXPECT_NEAR(row.itemLeft, rows[0].itemLeft, 0.5) << row.item;
+        if (!row.unit.empty()) {
+            EXPECT_NEAR(row.unitLeft, rows[0].unitLeft, 0.5) << row.unit;
+            EXPECT_GT(row.unitLeft, row.amountRight);
+            EXPECT_GT(row.itemLeft, row.unitLeft);
+        }
+    }
+    // The continuation joins its ingredient; the heading markers are not printed.
+    std::vector<std::string> all;
+    for (const PdfWord& w : words)
+        all.push_back(w.text);
+    EXPECT_TRUE(InOrder(all, {"CRUST", "Flour", "Butter;", "softened", "and", "cut", "into",
+                              "small", "pieces", "TOPPING", "Cheese", "Mix"}));
+    for (const std::string& w : all)
+        EXPECT_EQ(w.find("MMMMM"), std::string::npos) << w;
+    EXPECT_THAT(Shell("pdffonts '" + pdf + "'").out, ::testing::HasSubstr("Bold"));
 }
 
 } // namespace
