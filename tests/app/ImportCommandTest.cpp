@@ -24,7 +24,7 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     prompts_.AnswerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")},
                         "Import Recipe File");
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     std::vector<std::string> titles = ListTitles();
     EXPECT_EQ(titles.size(), 3u);
@@ -50,7 +50,7 @@ TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
     prompts_.answer(PromptAnswer::Ok, "Recipe \"TWO\" appears twice in " +
                                           Fixture("mealmaster-fifth-duplicate.mmf") +
                                           "; nothing was imported from");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
     EXPECT_EQ(picker->count(), picks);
@@ -66,7 +66,7 @@ TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
     prompts_.AnswerOpen({});
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
     EXPECT_EQ(m.ImportFolder(), home_.Home());

@@ -76,15 +76,15 @@ protected:
                 EXPECT_EQ(cd->cbDrives->count(), 1);
                 cd->cbDrives->setCurrentIndex(0);
                 prompts_.answer(PromptAnswer::Ok, "Backup is complete");
-                cd->btnBackup->click();
+                ClickButton(cd->btnBackup);
                 EXPECT_TRUE(WaitFor([&] { return !cd->Running(); }));
                 log = S(cd->Memo1->toPlainText());
                 cd->done(0);
             });
-            backup->btnBackup->click();
+            ClickButton(backup->btnBackup);
             backup->done(0);
         });
-        main_->Backup1->trigger();
+        TriggerEnabledAction(main_->Backup1);
         EXPECT_TRUE(cdShown);
         EXPECT_TRUE(prompts_.done()) << log;
         return log;
@@ -137,10 +137,10 @@ TEST_F(CdBackupEndToEndTest, BackupToCdRestoresAndAddsASecondSession) {
         restore->edtFolder->setText(Q(fromDisc));
         prompts_.answer(PromptAnswer::Yes, "All existing data will be overwritten")
             .answer(PromptAnswer::Ok, "Tables Restored!");
-        restore->btnRestore->click();
+        ClickButton(restore->btnRestore);
         restore->done(0);
     });
-    main_->Restore1->trigger();
+    TriggerEnabledAction(main_->Restore1);
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(ListTitles(), titles);
     EXPECT_EQ(Stored(home_.Home()).size(), 2u);
