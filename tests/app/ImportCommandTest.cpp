@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QSignalSpy>
 
 namespace larderly::test {
 namespace {
@@ -37,6 +38,25 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     EXPECT_EQ(Find<QLabel>("lblListStatus")->text().toStdString(), "3 of 3 recipes");
     // The next import starts in the folder these files came from.
     EXPECT_EQ(m.ImportFolder(), Fixture(""));
+}
+
+// The list is filled once after an import, however many files committed on the way: as
+// often as showing the list anew fills it.
+TEST_F(ImportCommandTest, AnImportFillsTheListOnce) {
+    Seed(home_.Home(), {{"Soup", {}, {"Boil."}}});
+    TfmMain& m = Start();
+    QSignalSpy fills(&m.ListModel(), &QAbstractItemModel::modelReset);
+    m.ShowRecipeList();
+    const qsizetype perShow = fills.count();
+    fills.clear();
+    prompts_.AnswerOpen({Fixture("mastercook.mxp"), Fixture("mealmaster-dashes.mmf")},
+                        "Import Recipe File");
+    TriggerEnabledAction(m.Import1);
+    QApplication::processEvents();
+    ASSERT_GT(Stored(home_.Home()).size(), 3u);
+    EXPECT_EQ(fills.count(), perShow);
+    EXPECT_EQ(ListTitles().size(), Stored(home_.Home()).size());
+    EXPECT_EQ(CurrentTitle(), ListTitles().front());
 }
 
 // A file stopped by a title already in it is rolled back with the categories it created: they

@@ -1,8 +1,8 @@
 // The progress window's batches and the help window.
 #include "workspace/GuiFixture.h"
 
-#include "workspace/GuiSupport.h"
-#include "workspace/TfmProgress.h"
+#include "gui/GuiSupport.h"
+#include "gui/TfmProgress.h"
 
 #include <QLabel>
 #include <QLineEdit>

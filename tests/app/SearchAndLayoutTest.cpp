@@ -180,11 +180,11 @@ TEST_F(SearchAndLayoutTest, StatusFollowsSavesAndDeletesAndSearchWaitsWhileEditi
     QPushButton* edit = Find<QPushButton>("btnEdit");
     QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
     EXPECT_FALSE(Search()->isEnabled());
-    EXPECT_FALSE(m.actShowAll->isEnabled());
+    EXPECT_FALSE(m.fmRecipeList->actShowAll->isEnabled());
     QPushButton* undo = Find<QPushButton>("btnUndo");
     QTest::mouseClick(undo, Qt::LeftButton, {}, undo->rect().center());
     EXPECT_TRUE(Search()->isEnabled());
-    EXPECT_TRUE(m.actShowAll->isEnabled());
+    EXPECT_TRUE(m.fmRecipeList->actShowAll->isEnabled());
 }
 
 TEST_F(SearchAndLayoutTest, WithoutAnIndexTheSearchIsUnavailableAndSaysWhy) {

@@ -8,6 +8,7 @@
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmFilter.h"
 #include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipeList.h"
 #include "workspace/TfmRecipes.h"
 
 #include "workspace/StoreFixture.h"

@@ -8,11 +8,11 @@
 #include "backup/TfmBackup.h"
 #include "backup/TfmRestore.h"
 #include "backup/Tfmlha.h"
+#include "gui/GuiSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/DayNumber.h"
 #include "platform/IniFile.h"
 #include "platform/Settings.h"
-#include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>

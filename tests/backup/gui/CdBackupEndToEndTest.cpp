@@ -6,8 +6,8 @@
 #include "backup/TfmBackup.h"
 #include "backup/TfmCDBurn.h"
 #include "backup/TfmRestore.h"
+#include "gui/GuiSupport.h"
 #include "workspace/GuiFixture.h"
-#include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -3,10 +3,10 @@
 // a drive fault, no drive and no transport at all.
 #include "backup/TfmCDBurn.h"
 #include "burn/ScsiTransport.h"
+#include "gui/GuiSupport.h"
 #include "platform/DayNumber.h"
 #include "platform/Settings.h"
 #include "workspace/GuiFixture.h"
-#include "workspace/GuiSupport.h"
 
 #include <QComboBox>
 #include <QLabel>
