@@ -74,7 +74,7 @@ protected:
                 cd->Backup().SetSleeper(
                     [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
                 EXPECT_EQ(cd->cbDrives->count(), 1);
-                cd->cbDrives->setCurrentIndex(0);
+                QTest::keyClick(cd->cbDrives, Qt::Key_Home);
                 prompts_.answer(PromptAnswer::Ok, "Backup is complete");
                 ClickButton(cd->btnBackup);
                 EXPECT_TRUE(WaitFor([&] { return !cd->Running(); }));
