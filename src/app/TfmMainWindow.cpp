@@ -55,8 +55,8 @@ void TfmMain::BuildWindow() {
     actRecipeBook = newAction("actRecipeBook", "&Manage Books (F2)", QKeySequence(Qt::Key_F2));
     actRecipes = newAction("actRecipes", "&Manage Recipes (F4)", QKeySequence(Qt::Key_F4));
     actFilter = newAction("actFilter", "Filter Recipes (F5)", QKeySequence(Qt::Key_F5));
-    actPrint = newAction("actPrint", {},
-                         QKeySequence(Qt::Key_F6)); // captioned by start-up and the pane shown
+    // The print command's caption follows the pane shown (set from start-up on).
+    actPrint = newAction("actPrint", {}, QKeySequence(Qt::Key_F6));
     actBackup = newAction("actBackup", "&Backup", {});
     actRestore = newAction("actRestore", "&Restore", {});
     actPrintBook = newAction("actPrintBook", "&Print Book", {});
