@@ -9,6 +9,7 @@
 #include "app/TfmMain.h"
 #include "store/Tables.h"
 #include "workspace/RecipeListModel.h"
+#include "workspace/TfmRecipeList.h"
 #include "workspace/TfmRecipes.h"
 
 #include <QApplication>
@@ -263,19 +264,19 @@ void BM_SearchNarrowsList(benchmark::State& state) {
     double total = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        w.main->edtSearch->clear();
-        w.main->ApplySearch();
-        w.main->edtSearch->setText(words);
+        w.main->fmRecipeList->edtSearch->clear();
+        w.main->fmRecipeList->ApplySearch();
+        w.main->fmRecipeList->edtSearch->setText(words);
         QApplication::processEvents();
         state.ResumeTiming();
         auto t0 = std::chrono::steady_clock::now();
-        w.main->ApplySearch();
+        w.main->fmRecipeList->ApplySearch();
         QApplication::processEvents();
         total += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     }
     Record(state, std::string("search/") + (state.range(0) == 0 ? "few" : "all"), total);
-    w.main->edtSearch->clear();
-    w.main->ApplySearch();
+    w.main->fmRecipeList->edtSearch->clear();
+    w.main->fmRecipeList->ApplySearch();
 }
 BENCHMARK(BM_SearchNarrowsList)
     ->Arg(0)

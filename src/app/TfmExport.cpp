@@ -2,9 +2,9 @@
 // format and the character set, Export, Cancel and Help.
 #include "app/TfmExport.h"
 
+#include "gui/GuiSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
-#include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>

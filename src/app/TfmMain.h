@@ -1,6 +1,7 @@
-// The main window: tool bar, menu and commands, the recipe list on the left, the pane
-// container on the right showing either the recipe editor or the book pane, the start-up
-// order, closing and help. It owns the store, the recipe summaries and both panes.
+// The main window: tool bar, menu and commands, the recipe list pane on the left
+// (workspace/TfmRecipeList.h), the pane container on the right showing either the recipe
+// editor or the book pane, the start-up order, the layout, closing and help. It owns the
+// store (which holds the recipe summaries) and the panes.
 //
 // Commands built elsewhere (filter, print, import, export, backup, restore) are handlers in their
 // own source files, installed by InstallMainCommands (app/MainCommands.h) when the window is
@@ -16,12 +17,9 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 class QAction;
-class QLabel;
-class QLineEdit;
 class QMenuBar;
 class QSplitter;
 class QStackedWidget;
@@ -34,6 +32,7 @@ namespace larderly {
 class RecipeListModel;
 class TfmFilter;
 class TfmRecipeBook;
+class TfmRecipeList;
 class TfmRecipes;
 class TfmMain;
 
@@ -45,10 +44,7 @@ struct TfmMainOptions {
     bool ShowWelcome = true; // show the welcome window first (step 1 of start-up)
 };
 
-class TfmMain : public QMainWindow,
-                public WorkspaceHost,
-                public BackupHost,
-                private ISummaryObserver {
+class TfmMain : public QMainWindow, public WorkspaceHost, public BackupHost {
 public:
     explicit TfmMain(Prompts& prompts, TfmMainOptions options = {}, QWidget* parent = nullptr);
     ~TfmMain() override;
@@ -81,12 +77,10 @@ public:
     void actBackupExecute();
     void actRestoreExecute();
 
-    // The recipe list.
+    // The recipe list (the list pane follows the summaries by itself).
     void BuildRecipeList();
     void ShowRecipeList() override;
     TRecipeSummary* FindSummary(int32_t id);
-    // Makes the list's row of the recipe's summary follow it (adding a row, when `show`).
-    void UpdateRecipeList(const RecipeRecord& rec, bool show);
     // Removes the summary (its row goes with it), selects the first row and clicks.
     void RemoveSummary(int32_t id);
     bool RecipeTitleExists(const std::string& title) const;
@@ -115,16 +109,9 @@ public:
     const std::string& ExportFolder() const { return exportFolder_; }
     void SetExportFolder(const std::string& folder) { exportFolder_ = folder; }
 
-    // The search above the list: the words whose recipes the list shows (with the filter).
-    // Typing waits for a pause before the list follows; ApplySearch makes it follow at once.
-    void ApplySearch();
-    // Whether the filter or the search leaves recipes out of the list.
-    bool ListNarrowed() const;
-    // Clears the search text and the filter, and shows every recipe.
-    void ClearNarrowing();
     // The message of the error that ended start-up early; empty after a full start-up.
     const std::string& StartupError() const { return startupError_; }
-    RecipeListModel& ListModel() { return *listModel_; }
+    RecipeListModel& ListModel();
     // The store's recipe summaries (Store().Summaries()).
     RecipeSummaries& Summaries();
 
@@ -142,7 +129,8 @@ public:
 
     // Components, named as the window's parts.
     QWidget* Panel3 = nullptr;
-    QTreeView* rptViewRecipes = nullptr;
+    TfmRecipeList* fmRecipeList = nullptr; // the list pane: search field, list, status line
+    QTreeView* rptViewRecipes = nullptr;   // the list pane's list
     QStackedWidget* fmContainer = nullptr;
     QMenuBar* MainMenu1 = nullptr;
     QObject* ActionList1 = nullptr;
@@ -168,12 +156,7 @@ public:
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QTimer* Timer1 = nullptr;
-    QSplitter* splMain = nullptr;      // the list's side and the pane container
-    QLineEdit* edtSearch = nullptr;    // the search above the list
-    QLabel* lblListStatus = nullptr;   // "N of M recipes" under the list
-    QLabel* lblNarrowed = nullptr;     // the mark shown while the list is narrowed
-    QToolButton* btnShowAll = nullptr; // clears the search and the filter
-    QAction* actShowAll = nullptr;     // the same, Ctrl+Shift+F
+    QSplitter* splMain = nullptr; // the list pane and the pane container
     QTimer* tmrStoreChanges = nullptr;
 
     std::unique_ptr<TfmTables> Tables;
@@ -190,22 +173,10 @@ private:
     void ApplyAvailability();
     void RunCommand(MainCommand command);
     void Guarded(const std::function<void()>& f);
-    void SelectRow(int row); // makes a row current without running the click handling
     // Loads the list's current row into the editor when the editor shows another recipe.
     void FollowListRow();
     void ActivatePane(TPane* pane);
-    // The store's summaries changed (a save, a delete, an import committed): the list follows.
-    void SummariesChanged(const std::vector<TSummaryChange>& changes) override;
     void MakeTables();
-    // Whether a summary belongs in the list: the filter and the search both let it.
-    bool RecipeInList(const TRecipeSummary& s) const;
-    // Runs the search for the applied words; no words or no index leave nothing out.
-    void RefreshSearchResult();
-    // Refills the list from the summaries; `progress` shows the progress window.
-    void FillRecipeList(bool progress);
-    void UpdateListStatus();
-    // The search field is available with the list and the index.
-    void UpdateSearchAvailability();
     void RestoreLayout();
     void SaveLayout();
     void WatchStoreChanges();
@@ -213,20 +184,14 @@ private:
 
     Prompts& prompts_;
     TfmMainOptions options_;
-    RecipeListModel* listModel_ = nullptr;
     TPane* activePane_ = nullptr;
     std::string appPath_;
     std::string importFolder_;
     std::string exportFolder_;
-    std::string searchWords_;   // the words the list follows (empty: no search)
-    bool searchActive_ = false; // searchWords_ hold a word and the index answered
-    std::unordered_set<int32_t> searchIds_;
-    QTimer* searchDelay_ = nullptr;
     std::string startupError_;
     std::array<MainCommandHandler, 7> handlers_;
     std::array<bool, 4> wanted_{true, true, true, true};
     bool editing_ = false;
-    bool quietSelection_ = false;
     bool destroyed_ = false;
     std::vector<std::function<void()>> labelsChanged_;
     std::array<uint64_t, 4> seenStoreChanges_{0, 0, 0, 0};

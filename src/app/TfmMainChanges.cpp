@@ -6,17 +6,15 @@
 // While a recipe is edited nothing moves; the look is taken again when the edit ends.
 #include "app/TfmMain.h"
 
+#include "gui/GuiSupport.h"
 #include "store/RecipeSummaries.h"
-#include "workspace/GuiSupport.h"
-#include "workspace/RecipeListModel.h"
 #include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipeList.h"
 #include "workspace/TfmRecipes.h"
 
 #include <QApplication>
 #include <QEvent>
-#include <QItemSelectionModel>
 #include <QTimer>
-#include <QTreeView>
 
 namespace larderly {
 
@@ -66,14 +64,7 @@ void TfmMain::CheckStoreChanges() {
         const TRecipeSummary* current = CurrentRecipe();
         const int32_t keep = onRecipes ? fmRecipes->ShownId() : current ? current->InternalID : -1;
         Tables->SyncSummaries();
-        const TRecipeSummary* s = keep == -1 ? nullptr : Summaries().Find(keep);
-        int row = s ? listModel_->RowOf(s) : -1;
-        if (row < 0 && listModel_->Count() > 0) row = 0;
-        if (row >= 0) {
-            SelectRow(row);
-        } else {
-            rptViewRecipes->selectionModel()->clear();
-        }
+        fmRecipeList->KeepCurrent(keep);
         // The shown recipe is read again: its text may have changed too.
         if (onRecipes) rptViewRecipesClick();
     }

@@ -9,10 +9,10 @@
 #include "app/TfmMain.h"
 #include "exchange/ExportSource.h"
 #include "exchange/RecipeExport.h"
+#include "gui/GuiSupport.h"
+#include "gui/TfmProgress.h"
 #include "platform/FileUtil.h"
-#include "workspace/GuiSupport.h"
 #include "workspace/RecipeListModel.h"
-#include "workspace/TfmProgress.h"
 #include "workspace/TfmRecipeBook.h"
 #include "workspace/TfmRecipes.h"
 

@@ -8,10 +8,11 @@
 #include "app/MainCommands.h"
 #include "app/QtPrompts.h"
 #include "app/TfmMain.h"
+#include "gui/GuiSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/IniFile.h"
-#include "workspace/GuiSupport.h"
+#include "workspace/TfmRecipeList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -196,7 +197,13 @@ void ImportRecipes(TfmMain& main) {
         if (on && !hourglass) hourglass = std::make_unique<THourglass>();
         if (!on) hourglass.reset();
     };
+    // The list is shown anew once the files are read; the commits on the way add no rows.
     callbacks.ShowRecipeList = [&main] { main.ShowRecipeList(); };
+    main.fmRecipeList->DeferNewRows(true);
+    struct Resume {
+        TfmRecipeList& list;
+        ~Resume() { list.DeferNewRows(false); }
+    } resume{*main.fmRecipeList};
     callbacks.LabelsChanged = [&main] { main.LabelsChanged(); };
     import::TImportOptions options = ReadImportOptions();
     TImportPrompts prompts(main.UserPrompts(), &main, options);

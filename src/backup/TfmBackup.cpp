@@ -3,11 +3,11 @@
 
 #include "backup/BackupHost.h"
 #include "backup/Tfmlha.h"
+#include "gui/GuiSupport.h"
 #include "platform/DayNumber.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Settings.h"
-#include "workspace/GuiSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,11 +3,11 @@
 
 #include "backup/BackupHost.h"
 #include "backup/Tfmlha.h"
+#include "gui/GuiSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/Prompts.h"
 #include "store/Tables.h"
-#include "workspace/GuiSupport.h"
 
 #include <QApplication>
 #include <QCloseEvent>

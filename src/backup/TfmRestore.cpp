@@ -5,10 +5,10 @@
 #include "backup/BackupHost.h"
 #include "backup/TfmBackup.h"
 #include "backup/Tfmlha.h"
+#include "gui/GuiSupport.h"
 #include "platform/DriveMap.h"
 #include "platform/FileUtil.h"
 #include "platform/Settings.h"
-#include "workspace/GuiSupport.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 // The archive job window.
 #include "backup/Tfmlha.h"
 
-#include "workspace/GuiSupport.h"
+#include "gui/GuiSupport.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 // The filter dialog.
 #include "workspace/TfmFilter.h"
 
+#include "gui/GuiSupport.h"
 #include "store/Labels.h"
 #include "workspace/CategoryPicker.h"
-#include "workspace/GuiSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>

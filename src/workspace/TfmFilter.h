@@ -27,6 +27,9 @@ public:
     }
     // The filter's state as the last OK handed it over.
     const TFilterState& State() const { return prepared_.State(); }
+    // The filter in force, prepared for many summaries; it stays the same object while the
+    // dialog lives.
+    const TRecipeFilter& Prepared() const { return prepared_; }
 
     // Clears the dialog and the state; the radio buttons keep theirs.
     void ResetFilter();

@@ -1,7 +1,7 @@
 // The recipe book pane's widgets.
 #include "workspace/TfmRecipeBook.h"
 
-#include "workspace/GuiSupport.h"
+#include "gui/GuiSupport.h"
 #include "workspace/TfmShoppingList.h"
 
 #include <QEvent>

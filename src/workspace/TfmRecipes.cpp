@@ -4,10 +4,10 @@
 #include "ingredients/Scale.h"
 #include "store/Categories.h"
 
+#include "gui/GuiSupport.h"
 #include "platform/Text.h"
 #include "store/Labels.h"
 #include "workspace/CategoryPicker.h"
-#include "workspace/GuiSupport.h"
 
 #include <QComboBox>
 #include <QEvent>

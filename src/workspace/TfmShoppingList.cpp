@@ -5,7 +5,7 @@
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "print/ReportDialogs.h"
-#include "workspace/GuiSupport.h"
+#include "gui/GuiSupport.h"
 
 #include <QClipboard>
 #include <QDialogButtonBox>

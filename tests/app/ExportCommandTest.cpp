@@ -41,10 +41,6 @@ protected:
         return m;
     }
 
-    static void LeftClick(QWidget* w) {
-        QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
-    }
-
     // Opens File > Export by keyboard; `work` runs on the Export window once it shows (it
     // is modal), and should end it with one of its buttons.
     void ExportThroughTheMenu(const std::function<void(QDialog&)>& work) {
@@ -126,7 +122,7 @@ TEST_F(ExportCommandTest, TheListedRecipesReadBackTheSameInTheListsOrder) {
         encoding->setFocus();
         QTest::keyClick(encoding, Qt::Key_Down);
         EXPECT_EQ(encoding->currentText().toStdString(), "Windows-1252");
-        LeftClick(w.findChild<QPushButton*>("btnExport"));
+        ClickButton(w.findChild<QPushButton*>("btnExport"));
     });
     // The save dialog started in the program folder with a name of the chosen type.
     ASSERT_FALSE(prompts_.asked().empty());
@@ -172,7 +168,7 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsWrittenNearestOrLeftOutWh
     prompts_.AnswerSave(file, "Export Recipes");
     ExportThroughTheMenu([&](QDialog& w) {
         chooseCp437MasterCook(w);
-        LeftClick(w.findChild<QPushButton*>("btnExport"));
+        ClickButton(w.findChild<QPushButton*>("btnExport"));
     });
     EXPECT_EQ(prompts_.asked().back().start, home_.Home() + "recipes.mxp");
     // "€" is written as "EUR", and the recipe is not counted as written unchanged.
@@ -199,13 +195,13 @@ TEST_F(ExportCommandTest, ARecipeTheCharacterSetLacksIsWrittenNearestOrLeftOutWh
                   "Code page 437");
         auto* shown = w.findChild<QRadioButton*>("rbShownRecipe");
         EXPECT_THAT(shown->text().toStdString(), HasSubstr("Euro cake"));
-        LeftClick(shown);
+        ClickButton(shown);
         EXPECT_TRUE(shown->isChecked());
         auto* strict = w.findChild<QCheckBox*>("cboxStrict");
         ASSERT_NE(strict, nullptr);
-        LeftClick(strict);
+        ClickButton(strict);
         EXPECT_TRUE(strict->isChecked());
-        LeftClick(w.findChild<QPushButton*>("btnExport"));
+        ClickButton(w.findChild<QPushButton*>("btnExport"));
     });
     EXPECT_EQ(prompts_.asked().back().start, home_.Home() + "Euro cake.mxp");
     EXPECT_EQ(StatusText(), "0 of 1 recipe could be written; no file was made.");
@@ -230,7 +226,7 @@ TEST_F(ExportCommandTest, ABookWithAnAdditionAFailedWriteAndNoExportWhileEditing
         if (model.SummaryAt(i)->Title == "Plain toast")
             QTest::mouseClick(m.rptViewRecipes->viewport(), Qt::LeftButton, {},
                               m.rptViewRecipes->visualRect(model.index(i)).center());
-    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
+    ClickButton(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
     ASSERT_FALSE(m.fmRecipeBook->BookChanged);
 
     const std::string file = home_.Home() + "Sweets.mmf";
@@ -238,7 +234,7 @@ TEST_F(ExportCommandTest, ABookWithAnAdditionAFailedWriteAndNoExportWhileEditing
     ExportThroughTheMenu([&](QDialog& w) {
         EXPECT_TRUE(w.findChild<QRadioButton*>("rbBook")->isChecked());
         EXPECT_EQ(w.findChild<QComboBox*>("cbBook")->currentText().toStdString(), "Sweets");
-        LeftClick(w.findChild<QPushButton*>("btnExport"));
+        ClickButton(w.findChild<QPushButton*>("btnExport"));
     });
     EXPECT_EQ(prompts_.asked().back().start, home_.Home() + "Sweets.mmf");
     std::vector<std::string> titles;
@@ -250,15 +246,15 @@ TEST_F(ExportCommandTest, ABookWithAnAdditionAFailedWriteAndNoExportWhileEditing
     const std::string bad = home_.Home() + "missing/x.mmf";
     prompts_.AnswerSave(bad, "Export Recipes");
     prompts_.answer(PromptAnswer::Ok, "Unable to write " + bad + ": No such file or directory");
-    ExportThroughTheMenu([&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
+    ExportThroughTheMenu([&](QDialog& w) { ClickButton(w.findChild<QPushButton*>("btnExport")); });
     EXPECT_FALSE(std::filesystem::exists(bad));
 
     // While a recipe is edited the command waits.
     QTest::keyClick(&m, Qt::Key_F4);
-    LeftClick(m.fmRecipes->btnEdit);
+    ClickButton(m.fmRecipes->btnEdit);
     ASSERT_TRUE(m.fmRecipes->Editing());
     EXPECT_FALSE(m.Export1->isEnabled());
-    LeftClick(m.fmRecipes->btnUndo);
+    ClickButton(m.fmRecipes->btnUndo);
     EXPECT_TRUE(m.Export1->isEnabled());
 }
 
@@ -280,7 +276,7 @@ TEST_F(ExportCommandTest, ALargeExportShowsTheProgressWindow) {
             if (w->objectName() == "fmProgress" && w->isVisible()) progressSeen = true;
     });
     watch.start();
-    ExportThroughTheMenu([&](QDialog& w) { LeftClick(w.findChild<QPushButton*>("btnExport")); });
+    ExportThroughTheMenu([&](QDialog& w) { ClickButton(w.findChild<QPushButton*>("btnExport")); });
     watch.stop();
     EXPECT_TRUE(progressSeen);
     EXPECT_EQ(StatusText(), "250 of 250 recipes written to " + file + ".");

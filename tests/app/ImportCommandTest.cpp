@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QSignalSpy>
 
 namespace larderly::test {
 namespace {
@@ -24,7 +25,7 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     prompts_.AnswerOpen({Fixture("mastercook.mxp"), Fixture("not-a-recipe.txt")},
                         "Import Recipe File");
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     std::vector<std::string> titles = ListTitles();
     EXPECT_EQ(titles.size(), 3u);
@@ -39,6 +40,25 @@ TEST_F(ImportCommandTest, ImportedRecipesAppearWithTheirCategories) {
     EXPECT_EQ(m.ImportFolder(), Fixture(""));
 }
 
+// The list is filled once after an import, however many files committed on the way: as
+// often as showing the list anew fills it.
+TEST_F(ImportCommandTest, AnImportFillsTheListOnce) {
+    Seed(home_.Home(), {{"Soup", {}, {"Boil."}}});
+    TfmMain& m = Start();
+    QSignalSpy fills(&m.ListModel(), &QAbstractItemModel::modelReset);
+    m.ShowRecipeList();
+    const qsizetype perShow = fills.count();
+    fills.clear();
+    prompts_.AnswerOpen({Fixture("mastercook.mxp"), Fixture("mealmaster-dashes.mmf")},
+                        "Import Recipe File");
+    TriggerEnabledAction(m.Import1);
+    QApplication::processEvents();
+    ASSERT_GT(Stored(home_.Home()).size(), 3u);
+    EXPECT_EQ(fills.count(), perShow);
+    EXPECT_EQ(ListTitles().size(), Stored(home_.Home()).size());
+    EXPECT_EQ(CurrentTitle(), ListTitles().front());
+}
+
 // A file stopped by a title already in it is rolled back with the categories it created: they
 // are not stored, and no picker ever offered them meanwhile.
 TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
@@ -50,7 +70,7 @@ TEST_F(ImportCommandTest, ARolledBackFileLeavesNoCategoryToPick) {
     prompts_.answer(PromptAnswer::Ok, "Recipe \"TWO\" appears twice in " +
                                           Fixture("mealmaster-fifth-duplicate.mmf") +
                                           "; nothing was imported from");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
     EXPECT_EQ(picker->count(), picks);
@@ -66,7 +86,7 @@ TEST_F(ImportCommandTest, NoFileChosenChangesNothing) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
     prompts_.AnswerOpen({});
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Soup"});
     EXPECT_EQ(m.ImportFolder(), home_.Home());

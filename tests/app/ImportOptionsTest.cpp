@@ -31,7 +31,7 @@ TEST_F(ImportOptionsTest, RememberedOptionsSummaryAndDetails) {
     prompts_.AnswerOpen({Fixture("mealmaster-mmmmm.mmf"), Fixture("mealmaster-dashes.mmf"),
                          Fixture("not-a-recipe.txt")});
     prompts_.answer(PromptAnswer::Ok, "Improper Recipe File");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     // "Plain Rice" is skipped, the rest goes in, and code page 437 gives the accent.
     std::vector<std::string> titles = ListTitles();
@@ -48,7 +48,7 @@ TEST_F(ImportOptionsTest, RememberedOptionsSummaryAndDetails) {
     WriteImportOptions({import::TEncoding::Auto, false});
     prompts_.AnswerOpen({Fixture("mealmaster-mmmmm.mmf")});
     prompts_.answer(PromptAnswer::Ok, "is already in the collection; nothing was imported from");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_EQ(ListTitles().size(), 4u);
     EXPECT_EQ(m.statusBar()->currentMessage().toStdString(),

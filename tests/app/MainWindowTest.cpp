@@ -89,7 +89,6 @@ TEST_F(MainWindowTest, ToolBarHasItsButtonsCaptionsAndShortcuts) {
     }
     EXPECT_EQ(Find<QToolButton>("btnClose")->text().toStdString(), "&Close Larderly");
     EXPECT_EQ(Find<QToolButton>("btnClose")->toolTip().toStdString(), "Closes Larderly");
-    EXPECT_EQ(m.Timer1->interval(), 100);
     EXPECT_FALSE(m.Timer1->isActive());
 }
 
@@ -131,7 +130,7 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
     EXPECT_EQ(printed, 1);
     EXPECT_EQ(filtered, 1);
     // While a recipe is edited, F5 and F6 do nothing and import waits.
-    m.fmRecipes->btnEditClick();
+    ClickButton(m.fmRecipes->btnEdit);
     QTest::keyClick(&m, Qt::Key_F6);
     QTest::keyClick(&m, Qt::Key_F5);
     QTest::keyClick(&m, Qt::Key_F2);
@@ -139,7 +138,7 @@ TEST_F(MainWindowTest, CommandsWithoutHandlersStayUnavailableUntilInstalled) {
     EXPECT_EQ(filtered, 1);
     EXPECT_EQ(m.ActivePane(), static_cast<TPane*>(m.fmRecipes));
     EXPECT_FALSE(m.Import1->isEnabled());
-    m.fmRecipes->btnUndoClick();
+    ClickButton(m.fmRecipes->btnUndo);
     EXPECT_TRUE(m.Import1->isEnabled());
     EXPECT_TRUE(m.actPrint->isEnabled());
 }
@@ -153,7 +152,7 @@ TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
     EXPECT_TRUE(Find<QAction>("Backup1")->isEnabled());
     EXPECT_EQ(Find<QAction>("Backup1")->text().toStdString(), "&Backup");
     prompts_.answer(PromptAnswer::Ok, "Disk full");
-    Find<QAction>("Backup1")->trigger();
+    TriggerEnabledAction(Find<QAction>("Backup1"));
     EXPECT_TRUE(prompts_.done());
     EXPECT_TRUE(m.isVisible());
 }
@@ -161,9 +160,9 @@ TEST_F(MainWindowTest, HandlerErrorIsShownAndWindowStays) {
 TEST_F(MainWindowTest, CloseButtonWhileEditingAsksAndCancelKeepsWindowOpen) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
-    m.fmRecipes->btnEditClick();
+    ClickButton(m.fmRecipes->btnEdit);
     prompts_.answer(PromptAnswer::Cancel, "Do you want to save your changes?");
-    m.btnClose->click();
+    ClickButton(m.btnClose);
     EXPECT_TRUE(m.Timer1->isActive());
     QTest::qWait(250);
     EXPECT_TRUE(prompts_.done());
@@ -186,8 +185,8 @@ TEST_F(MainWindowTest, CloseButtonWhileEditingAsksAndCancelKeepsWindowOpen) {
 TEST_F(MainWindowTest, CloseButtonInBookPaneClosesWithoutAsking) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     TfmMain& m = Start();
-    m.actRecipeBook->trigger();
-    m.btnClose->click();
+    TriggerEnabledAction(m.actRecipeBook);
+    ClickButton(m.btnClose);
     for (int i = 0; i < 50 && m.isVisible(); ++i)
         QTest::qWait(20);
     EXPECT_FALSE(m.isVisible());
@@ -250,7 +249,7 @@ TEST_F(MainWindowTest, WelcomeWindowComesFirstAndClosesWithItsButton) {
         auto* close = w->findChild<QPushButton*>("btnDelete");
         ASSERT_NE(close, nullptr);
         EXPECT_EQ(close->text(), "Close");
-        close->click();
+        ClickButton(close);
     });
     TfmMain& m = Start(true);
     EXPECT_TRUE(seen);

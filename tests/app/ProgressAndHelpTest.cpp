@@ -1,8 +1,8 @@
 // The progress window's batches and the help window.
 #include "workspace/GuiFixture.h"
 
-#include "workspace/GuiSupport.h"
-#include "workspace/TfmProgress.h"
+#include "gui/GuiSupport.h"
+#include "gui/TfmProgress.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -76,7 +76,7 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
                                home_.Home() + "Recipe.hlp");
     TfmMain& m = Start();
     EXPECT_EQ(HelpFile(), home_.Home() + "Recipe.hlp");
-    m.Contents1->trigger();
+    TriggerEnabledAction(m.Contents1);
     QTextBrowser* browser = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == "HelpWindow" && w->isVisible())
@@ -89,7 +89,7 @@ TEST_F(HelpTest, ContentsOpensTheHelpFileAtItsContext) {
     for (int ctx : {1, 2, 3, 4, 5, 6, 7, 8, 10, 11, 12, 41})
         EXPECT_NE(html.find("name=\"context-" + std::to_string(ctx) + "\""), std::string::npos)
             << ctx;
-    m.fmRecipes->btnHelpClick();
+    ClickButton(m.fmRecipes->btnHelp);
     EXPECT_TRUE(prompts_.asked().empty());
 }
 
@@ -98,7 +98,7 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
                                home_.Home() + "Recipe.hlp");
     TfmMain& m = Start();
     // The help is open over the main window already; F1 in the modal window brings it over.
-    m.Contents1->trigger();
+    TriggerEnabledAction(m.Contents1);
     // The window lives only while it is open: what it is is noted then.
     QWidget* categories = nullptr;
     QWidget* helpParent = nullptr;
@@ -110,7 +110,7 @@ TEST_F(HelpTest, F1InTheCategoriesWindowOpensItsHelpOverIt) {
         PressF1In(categories, helpParent, shownAt);
         QTest::keyClick(categories, Qt::Key_Escape);
     });
-    m.Categories1->trigger();
+    TriggerEnabledAction(m.Categories1);
     ASSERT_NE(categories, nullptr);
     EXPECT_EQ(categoriesName, "fmCategories");
     EXPECT_EQ(helpParent, categories);
@@ -173,7 +173,7 @@ TEST_F(HelpTest, WithLarderlyHomeTheHelpBesideTheProgramIsUsed) {
     // found, as it is for an installed program in its share folder.
     TfmMain& m = Start();
     EXPECT_EQ(HelpFile(), std::string(LARDERLY_BIN_DIR) + "/Recipe.hlp");
-    m.Contents1->trigger();
+    TriggerEnabledAction(m.Contents1);
     EXPECT_TRUE(prompts_.asked().empty());
 }
 
@@ -182,7 +182,7 @@ TEST_F(HelpTest, WithoutHelpFileTheUserIsTold) {
     SetHelpFile("");
     EXPECT_EQ(HelpFile(), "");
     prompts_.answer(PromptAnswer::Ok, "Recipe.hlp");
-    m.Contents1->trigger();
+    TriggerEnabledAction(m.Contents1);
 }
 
 } // namespace

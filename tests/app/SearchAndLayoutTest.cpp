@@ -127,9 +127,9 @@ TEST_F(SearchAndLayoutTest, SearchAndFilterCombineAndShowAllClearsBoth) {
     TfmMain& m = Start();
     // The filter: titles containing "soup".
     m.fmFilter->ShowModal = [](TfmFilter& d) {
-        d.findChild<QCheckBox*>("cboxTitle")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxTitle"));
         d.findChild<QLineEdit*>("edtTitle")->setText("soup");
-        d.findChild<QPushButton*>("btnEdit")->click();
+        ClickButton(d.findChild<QPushButton*>("btnEdit"));
         return d.result();
     };
     QTest::keyClick(main_.get(), Qt::Key_F5);
@@ -180,11 +180,11 @@ TEST_F(SearchAndLayoutTest, StatusFollowsSavesAndDeletesAndSearchWaitsWhileEditi
     QPushButton* edit = Find<QPushButton>("btnEdit");
     QTest::mouseClick(edit, Qt::LeftButton, {}, edit->rect().center());
     EXPECT_FALSE(Search()->isEnabled());
-    EXPECT_FALSE(m.actShowAll->isEnabled());
+    EXPECT_FALSE(m.fmRecipeList->actShowAll->isEnabled());
     QPushButton* undo = Find<QPushButton>("btnUndo");
     QTest::mouseClick(undo, Qt::LeftButton, {}, undo->rect().center());
     EXPECT_TRUE(Search()->isEnabled());
-    EXPECT_TRUE(m.actShowAll->isEnabled());
+    EXPECT_TRUE(m.fmRecipeList->actShowAll->isEnabled());
 }
 
 TEST_F(SearchAndLayoutTest, WithoutAnIndexTheSearchIsUnavailableAndSaysWhy) {
@@ -207,7 +207,7 @@ TEST_F(SearchAndLayoutTest, ImportedRecipesJoinTheListWhereTheSearchLetsThem) {
     EXPECT_TRUE(ListTitles().empty());
     prompts_.AnswerOpen({std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/mastercook.mxp"},
                         "Import Recipe File");
-    m.Import1->trigger();
+    TriggerEnabledAction(m.Import1);
     QApplication::processEvents();
     EXPECT_THAT(ListTitles(), ElementsAre("Pancakes"));
     EXPECT_EQ(EditorTitle(), "Pancakes");

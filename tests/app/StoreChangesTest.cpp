@@ -46,20 +46,6 @@ protected:
         const auto titles = ListTitles();
         return std::find(titles.begin(), titles.end(), title) != titles.end();
     }
-    void Click(const std::string& title) {
-        auto& model = main_->ListModel();
-        for (int i = 0; i < model.Count(); ++i)
-            if (model.SummaryAt(i)->Title == title) {
-                const QRect r = main_->rptViewRecipes->visualRect(model.index(i));
-                QTest::mouseClick(main_->rptViewRecipes->viewport(), Qt::LeftButton, {},
-                                  r.center());
-                return;
-            }
-        ADD_FAILURE() << "no row " << title;
-    }
-    static void LeftClick(QWidget* w) {
-        QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
-    }
     QString Memo() { return main_->fmRecipes->Memo1->toPlainText(); }
 
     TfmTables other_;
@@ -67,7 +53,7 @@ protected:
 
 TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
     Start();
-    Click("Carrot cake");
+    ClickListRow("Carrot cake");
     // A new recipe with a new category, and new text for the recipe the window shows.
     OtherSaves("Banana bread", {"text of Banana bread"}, -1, "Breads");
     OtherSaves("Carrot cake", {"new text of Carrot cake"}, IdOf("Carrot cake"));
@@ -79,7 +65,7 @@ TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
     EXPECT_GE(main_->fmRecipes->cbCategory[0]->findText("Breads"), 0) << "the pickers refilled";
 
     // While a recipe is edited nothing moves; the edit's save keeps the other recipes.
-    LeftClick(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->btnEdit);
     ASSERT_TRUE(main_->fmRecipes->Editing());
     main_->fmRecipes->Memo1->setFocus();
     QTest::keyClick(main_->fmRecipes->Memo1, Qt::Key_End, Qt::ControlModifier);
@@ -88,7 +74,7 @@ TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
     QTest::qWait(1500);
     EXPECT_FALSE(Listed("Date loaf")) << "not during the edit";
     EXPECT_EQ(Memo(), "new text of Carrot cake and walnuts");
-    LeftClick(main_->fmRecipes->btnSave);
+    ClickButton(main_->fmRecipes->btnSave);
     EXPECT_FALSE(main_->fmRecipes->Editing());
     EXPECT_TRUE(QTest::qWaitFor([&] { return Listed("Date loaf"); }, 3000));
     EXPECT_EQ(CurrentTitle(), "Carrot cake");
@@ -106,7 +92,7 @@ TEST_F(StoreChangesTest, OtherProgramsWritesShowAndAGuiSaveKeepsThem) {
 
 TEST_F(StoreChangesTest, ARecipeDeletedElsewhereLeavesListAndEditor) {
     Start();
-    Click("Carrot cake");
+    ClickListRow("Carrot cake");
     const int32_t carrot = IdOf("Carrot cake");
     {
         Transaction tx(other_);
@@ -121,7 +107,7 @@ TEST_F(StoreChangesTest, ARecipeDeletedElsewhereLeavesListAndEditor) {
 
 TEST_F(StoreChangesTest, CommandLineImportWhileTheWindowIsOpen) {
     Start();
-    Click("Carrot cake");
+    ClickListRow("Carrot cake");
     // The window holds no lock while it waits for its user: the import commits at once.
     const auto r =
         testing::RunCommand(testing::BuiltProgram("larderly-cli") + " --home " + home_.Home() +

@@ -38,9 +38,6 @@ protected:
             out.push_back(l->item(i)->text().toStdString());
         return out;
     }
-    void SelectListRow(int row) {
-        main_->rptViewRecipes->setCurrentIndex(main_->ListModel().index(row));
-    }
     void ShowBooks() { QTest::keyClick(main_.get(), Qt::Key_F2); }
     void ShowRecipes() { QTest::keyClick(main_.get(), Qt::Key_F4); }
     int Entries() { return CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"); }
@@ -77,7 +74,7 @@ TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
     TfmMain& m = Start();
     ShowBooks();
     prompts_.AnswerInput(std::string("Starters"), "New Book Name");
-    Btn("btnNew")->click();
+    ClickButton(Btn("btnNew"));
     EXPECT_EQ(Books(), 1) << "a new book is stored at once";
     EXPECT_THAT(Items("lboxBooks"), ElementsAre("Starters"));
     EXPECT_EQ(Box("lboxBooks")->currentRow(), 0);
@@ -86,10 +83,10 @@ TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
 
     // Each addition is in the file as soon as it is made, with the pane still open (a
     // crash now keeps it).
-    SelectListRow(0);
+    ClickListRow(0);
     QTest::mouseClick(Btn("btnAdd"), Qt::LeftButton);
     EXPECT_EQ(Entries(), 1);
-    SelectListRow(1);
+    ClickListRow(1);
     QTest::mouseClick(Btn("btnAdd"), Qt::LeftButton);
     EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("apple pie", "Leek soup"));
     EXPECT_TRUE(m.btnPrint->isEnabled());
@@ -98,7 +95,7 @@ TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
 
     // The same recipe again: refused with the message, nothing changes.
     prompts_.answer(PromptAnswer::Ok, "Recipe is already in the book.");
-    Btn("btnAdd")->click();
+    ClickButton(Btn("btnAdd"));
     EXPECT_EQ(Box("lboxBookRecipes")->count(), 2);
 
     ShowRecipes();
@@ -110,7 +107,7 @@ TEST_F(BookPaneTest, NewBookAddRecipesAndSaveWhenTheRecipePaneIsShown) {
     ShowBooks();
     EXPECT_THAT(Items("lboxBookRecipes"), ElementsAre("apple pie", "Leek soup"));
     // Remove both; the last removal leaves nothing selected and print disabled.
-    Box("lboxBookRecipes")->setCurrentRow(0);
+    ClickRow(Box("lboxBookRecipes"), Box("lboxBookRecipes")->model()->index(0, 0));
     QTest::mouseClick(Btn("btnRemove"), Qt::LeftButton);
     EXPECT_EQ(Entries(), 1) << "a removal is stored when made";
     QTest::mouseClick(Btn("btnRemove"), Qt::LeftButton);
@@ -129,10 +126,10 @@ TEST_F(BookPaneTest, DeleteBookAsksFirst) {
     Start();
     ShowBooks();
     prompts_.answer(PromptAnswer::No, "Are you sure you want to delete this Book?");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_EQ(Books(), 2);
     prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this Book?");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_EQ(Books(), 1);
     EXPECT_EQ(Entries(), 1);
     EXPECT_THAT(Items("lboxBooks"), ElementsAre("B"));
@@ -144,12 +141,12 @@ TEST_F(BookPaneTest, FailedSaveOnCloseIsShownKeepsTheWindowOpenAndTheChangesPend
     SeedBookEntries(home_.Home(), "A", {});
     TfmMain& m = Start();
     ShowBooks();
-    SelectListRow(0);
+    ClickListRow(0);
     Behind("tbl104.nx1", "CREATE TRIGGER full BEFORE INSERT ON tblRecipeInBook BEGIN SELECT "
                          "RAISE(ABORT, 'disk is full'); END;");
     // The addition cannot be stored: the failure is shown and the addition stays pending.
     prompts_.answer(PromptAnswer::Ok, "disk is full");
-    Btn("btnAdd")->click();
+    ClickButton(Btn("btnAdd"));
     EXPECT_TRUE(Pane().BookChanged);
     // Showing the recipe pane saves first: the failure is shown and the book pane stays.
     prompts_.answer(PromptAnswer::Ok, "disk is full");
@@ -175,9 +172,9 @@ TEST_F(BookPaneTest, BookDeletedBehindThePanesBackLeavesNoOrphanEntries) {
     SeedBookEntries(home_.Home(), "A", {});
     Start();
     ShowBooks();
-    SelectListRow(0);
+    ClickListRow(0);
     Behind("tbl103.nx1", "DELETE FROM tblRecipeBook;");
-    Btn("btnAdd")->click();
+    ClickButton(Btn("btnAdd"));
     ShowRecipes();
     EXPECT_EQ(Entries(), 0);
     EXPECT_FALSE(Pane().BookChanged);
@@ -196,7 +193,7 @@ TEST_F(BookPaneTest, PrintTakesTheRecipeSelectedInTheBook) {
     };
     rs.OutputFile = home_.Home() + "book.pdf";
     ShowBooks();
-    SelectListRow(0); // the list's current item is Alpha; the book's selected recipe is Beta
+    ClickListRow(0); // the list's current item is Alpha; the book's selected recipe is Beta
     ASSERT_TRUE(m.btnPrint->isEnabled());
     QTest::keyClick(&m, Qt::Key_F6);
     ASSERT_TRUE(std::filesystem::exists(rs.OutputFile));
@@ -212,7 +209,7 @@ TEST_F(BookPaneTest, PrintTakesTheRecipeSelectedInTheBook) {
     // The recipe is deleted behind the pane's back: the store's message, no crash.
     ASSERT_TRUE(m.Store().DeleteRecipe(ids[1]));
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
-    m.actPrint->trigger();
+    TriggerEnabledAction(m.actPrint);
     EXPECT_TRUE(m.isVisible());
 }
 
@@ -336,7 +333,7 @@ TEST_F(BookPaneTest, TabReachesBothListsAndAClickOnTheShownBookKeepsItsEntries) 
     EXPECT_TRUE(reached.count(Box("lboxBookRecipes")));
 
     // Add "Two" to book A: the entry is stored at once; a click on book A itself keeps it.
-    SelectListRow(1);
+    ClickListRow(1);
     QTest::mouseClick(Btn("btnAdd"), Qt::LeftButton);
     EXPECT_FALSE(Pane().BookChanged);
     EXPECT_EQ(Entries(), 2);

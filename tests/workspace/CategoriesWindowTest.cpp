@@ -31,18 +31,6 @@ protected:
     void TearDown() override { store.SetTablesOpen(false); }
 
     QTreeWidget* List(TfmCategories& w) { return w.findChild<QTreeWidget*>("lvCategories"); }
-    void ClickRow(TfmCategories& w, const QString& name) {
-        QTreeWidget* list = List(w);
-        const auto items = list->findItems(name, Qt::MatchExactly, 0);
-        ASSERT_EQ(items.size(), 1) << name.toStdString();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(items[0]).center());
-    }
-    void Click(TfmCategories& w, const char* button) {
-        auto* b = w.findChild<QPushButton*>(button);
-        ASSERT_TRUE(b && b->isEnabled()) << button;
-        QTest::mouseClick(b, Qt::LeftButton);
-    }
     std::string Shown(TfmCategories& w) {
         std::string s;
         QTreeWidget* list = List(w);
@@ -68,9 +56,9 @@ TEST_F(CategoriesWindowTest, AddRenameDeleteAndMergeThroughTheWindow) {
     EXPECT_EQ(Shown(w), "Soups=2 Spare=0 Starters=1 ");
 
     // Delete is offered only for a category no recipe uses.
-    ClickRow(w, "Soups");
+    ClickRow(List(w), "Soups");
     EXPECT_FALSE(w.findChild<QPushButton*>("btnDelete")->isEnabled());
-    ClickRow(w, "Spare");
+    ClickRow(List(w), "Spare");
     prompts.answer(PromptAnswer::Yes, "Delete the category \"Spare\"?");
     QTest::keyClick(List(w), Qt::Key_Delete);
     EXPECT_EQ(Shown(w), "Soups=2 Starters=1 ");
@@ -78,20 +66,20 @@ TEST_F(CategoriesWindowTest, AddRenameDeleteAndMergeThroughTheWindow) {
     // A name already taken, in other letter case, is refused and nothing changes.
     prompts.AnswerInput(std::string("starters"), "Name of the new category")
         .answer(PromptAnswer::Ok, "already exists");
-    Click(w, "btnAdd");
+    ClickButton(w.findChild<QPushButton*>("btnAdd"));
     prompts.AnswerInput(std::string("Breads"), "Name of the new category");
     QTest::keyClick(List(w), Qt::Key_Insert);
     EXPECT_EQ(Shown(w), "Breads=0 Soups=2 Starters=1 ");
 
-    ClickRow(w, "Soups");
+    ClickRow(List(w), "Soups");
     prompts.AnswerInput(std::string("Soups & stews"), "New name of \"Soups\"");
-    Click(w, "btnRename");
+    ClickButton(w.findChild<QPushButton*>("btnRename"));
     EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=2 Starters=1 ");
 
-    ClickRow(w, "Starters");
+    ClickRow(List(w), "Starters");
     prompts.AnswerInput(std::string("soups & STEWS"), "into which category")
         .answer(PromptAnswer::Yes, "Every recipe in \"Starters\" moves to \"Soups & stews\"");
-    Click(w, "btnMerge");
+    ClickButton(w.findChild<QPushButton*>("btnMerge"));
     EXPECT_EQ(Shown(w), "Breads=0 Soups & stews=3 ");
     EXPECT_TRUE(prompts.failures().empty()) << prompts.failures()[0];
     EXPECT_TRUE(prompts.done());

@@ -31,7 +31,7 @@ protected:
         QTest::keyClick(main_.get(), Qt::Key_F5);
     }
     static int Ok(TfmFilter& d) {
-        d.findChild<QPushButton*>("btnEdit")->click();
+        ClickButton(d.findChild<QPushButton*>("btnEdit"));
         return d.result();
     }
 
@@ -60,7 +60,7 @@ TEST_F(FilterDialogTest, TitleAndCategoryFilterTheListAndSettingsStay) {
     RunF5([](TfmFilter& d) {
         EXPECT_FALSE(d.findChild<QLineEdit*>("edtTitle")->isEnabled())
             << "fields follow the check boxes";
-        d.findChild<QCheckBox*>("cboxTitle")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxTitle"));
         EXPECT_TRUE(d.findChild<QLineEdit*>("edtTitle")->isEnabled());
         d.findChild<QLineEdit*>("edtTitle")->setText("  soup ");
         return Ok(d);
@@ -74,7 +74,7 @@ TEST_F(FilterDialogTest, TitleAndCategoryFilterTheListAndSettingsStay) {
     RunF5([](TfmFilter& d) {
         EXPECT_EQ(d.findChild<QLineEdit*>("edtTitle")->text().toStdString(), "  soup ");
         EXPECT_TRUE(d.findChild<QCheckBox*>("cboxTitle")->isChecked());
-        d.findChild<QCheckBox*>("cboxCategory")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxCategory"));
         d.findChild<QComboBox*>("cbCategory1")->setEditText("quick");
         return Ok(d);
     });
@@ -83,7 +83,7 @@ TEST_F(FilterDialogTest, TitleAndCategoryFilterTheListAndSettingsStay) {
     // Closed without OK: neither the state nor the list changes.
     const TFilterState before = Dlg().State();
     RunF5([](TfmFilter& d) {
-        d.findChild<QCheckBox*>("cboxTitle")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxTitle"));
         return int(QDialog::Rejected);
     });
     EXPECT_EQ(Dlg().State(), before);
@@ -91,7 +91,7 @@ TEST_F(FilterDialogTest, TitleAndCategoryFilterTheListAndSettingsStay) {
 
     // Disable Filter shows everything whatever the boxes showed.
     RunF5([](TfmFilter& d) {
-        d.findChild<QPushButton*>("btnDisable")->click();
+        ClickButton(d.findChild<QPushButton*>("btnDisable"));
         return d.result();
     });
     EXPECT_EQ(Dlg().State(), TFilterState{});
@@ -104,7 +104,7 @@ TEST_F(FilterDialogTest, ByCategoryWithNoCategoryShowsRecipesWithAnEmptySlot) {
     Seed(home_.Home(), Recipes());
     Start();
     RunF5([](TfmFilter& d) {
-        d.findChild<QCheckBox*>("cboxCategory")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxCategory"));
         d.findChild<QComboBox*>("cbCategory1")->setEditText("no such category");
         return Ok(d);
     });
@@ -112,10 +112,10 @@ TEST_F(FilterDialogTest, ByCategoryWithNoCategoryShowsRecipesWithAnEmptySlot) {
     EXPECT_THAT(ListTitles(), ElementsAre("Bread", "Leek Soup", "tomato SOUP"));
     // Exact match: a-z fold, accented letters must match as written.
     RunF5([](TfmFilter& d) {
-        d.findChild<QCheckBox*>("cboxCategory")->click(); // off again
-        d.findChild<QCheckBox*>("cboxTitle")->click();
+        ClickButton(d.findChild<QCheckBox*>("cboxCategory")); // off again
+        ClickButton(d.findChild<QCheckBox*>("cboxTitle"));
         d.findChild<QLineEdit*>("edtTitle")->setText("crème BRÛLÉE");
-        d.findChild<QRadioButton*>("rbMatch")->click();
+        ClickButton(d.findChild<QRadioButton*>("rbMatch"));
         return Ok(d);
     });
     EXPECT_THAT(ListTitles(), ::testing::IsEmpty()) << "accented letters must match exactly";
@@ -141,7 +141,7 @@ TEST_F(FilterDialogTest, EnterMovesTheFocusInsteadOfClosing) {
     d.show();
     QApplication::setActiveWindow(&d);
     QLineEdit* edt = In<QLineEdit>("edtTitle");
-    In<QCheckBox>("cboxTitle")->click();
+    ClickButton(In<QCheckBox>("cboxTitle"));
     edt->setEnabled(true);
     edt->setFocus();
     QApplication::processEvents();

@@ -1,27 +1,27 @@
-// Shared set-up of the GUI tests: a QApplication on the offscreen platform, a fresh program
-// folder and settings folder per test, a store to seed recipes and labels with, and the
-// main window started on that folder with scripted answers to its questions.
+// Shared set-up of the GUI tests: a QApplication on the offscreen platform, the store fixture
+// (StoreFixture.h), the mouse and key helpers every GUI test clicks with, and the main window
+// started on a fresh folder with scripted answers to its questions.
 #pragma once
 
 #include "ScriptedPrompts.h"
 #include "app/TfmMain.h"
-#include "store/Labels.h"
-#include "store/Tables.h"
 #include "workspace/RecipeListModel.h"
 #include "workspace/TfmFilter.h"
 #include "workspace/TfmRecipeBook.h"
+#include "workspace/TfmRecipeList.h"
 #include "workspace/TfmRecipes.h"
 
+#include "workspace/StoreFixture.h"
+
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QTest>
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <list>
 #include <map>
 #include <memory>
@@ -46,123 +46,44 @@ inline QApplication& App() {
     return *app;
 }
 
-// A program folder and a settings folder that live for one test.
-class TempHome {
-public:
-    TempHome() {
-        char tmpl[] = "/tmp/larderly-gui-XXXXXX";
-        root_ = mkdtemp(tmpl);
-        std::filesystem::create_directories(root_ + "/home");
-        std::filesystem::create_directories(root_ + "/win");
-        setenv("LARDERLY_HOME", (root_ + "/home/").c_str(), 1);
-        setenv("LARDERLY_WINDIR", (root_ + "/win/").c_str(), 1);
-    }
-    ~TempHome() {
-        std::error_code ec;
-        // Give write permission back so that a test's read-only file can be removed.
-        for (auto& e : std::filesystem::recursive_directory_iterator(root_, ec))
-            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(root_, ec);
-        unsetenv("LARDERLY_HOME");
-        unsetenv("LARDERLY_WINDIR");
-    }
-    std::string Home() const { return root_ + "/home/"; }
-    std::string Data() const { return root_ + "/home/data/"; }
-    std::string SettingsFile() const { return root_ + "/win/rcpconfig.ini"; }
+// What a user does with the mouse and the keyboard. A test clicks where a user would click:
+// a disabled button or command is a failure here, not a silent no-op.
 
-private:
-    std::string root_;
-};
-
-struct SeedRecipe {
-    std::string title;
-    std::vector<std::string> categories; // names; created as kind-0 labels when new
-    std::vector<std::string> text;
-};
-
-// Writes recipes (and their labels) into the program folder's store; gives their identifiers.
-inline std::vector<int32_t> Seed(const std::string& home, const std::vector<SeedRecipe>& recipes) {
-    TfmTables t;
-    t.OpenDatabase(home);
-    t.SetTablesOpen(true);
-    std::vector<int32_t> ids;
-    Transaction tr(t);
-    for (const auto& r : recipes) {
-        t.ClearBuffers();
-        t.RecipeRec.Title = r.title;
-        for (std::size_t i = 0; i < r.categories.size() && i < 4; ++i)
-            SetCategorySlot(t, static_cast<int>(i) + 1, r.categories[i]);
-        t.RecipeText = r.text;
-        ids.push_back(t.SaveRecipe());
-    }
-    tr.Commit();
-    t.SetTablesOpen(false);
-    return ids;
+// Clicks a button (or any widget) with the left mouse button: in its middle, or on the box of
+// a check box or radio button (a wide one's middle may lie beyond its caption).
+inline void ClickButton(QWidget* button) {
+    ASSERT_NE(button, nullptr);
+    ASSERT_TRUE(button->isEnabled()) << button->objectName().toStdString() << " is disabled";
+    QPoint at = button->rect().center();
+    if (qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button))
+        at.setX(std::min(8, at.x()));
+    QTest::mouseClick(button, Qt::LeftButton, {}, at);
 }
 
-struct StoredRecipe {
-    int32_t id;
-    std::string title;
-    std::array<int32_t, 4> categories;
-    std::vector<std::string> text;
-};
-
-// Every recipe row of the program folder's store, in identifier order.
-inline std::vector<StoredRecipe> Stored(const std::string& home) {
-    TfmTables t;
-    t.OpenDatabase(home);
-    t.SetTablesOpen(true);
-    std::vector<StoredRecipe> out;
-    TTable& r = t.tblRecipes();
-    for (r.First(); !r.Eof(); r.Next()) {
-        t.LoadRecipe();
-        out.push_back(
-            {t.RecipeRec.InternalID, t.RecipeRec.Title, t.RecipeRec.Category, t.RecipeText});
-    }
-    t.SetTablesOpen(false);
-    return out;
+// Clicks a row of an item view in the middle of its rectangle, scrolled into view first.
+inline void ClickRow(QAbstractItemView* view, const QModelIndex& index,
+                     Qt::KeyboardModifiers modifiers = {}) {
+    ASSERT_NE(view, nullptr);
+    ASSERT_TRUE(index.isValid()) << "no such row in " << view->objectName().toStdString();
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, modifiers,
+                      view->visualRect(index).center());
 }
 
-// Runs SQL on one table file behind the program's back (a second connection), for
-// recipes that vanish and faults that a trigger injects.
-inline void ExecSql(const std::string& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    char* err = nullptr;
-    int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
-    EXPECT_EQ(rc, SQLITE_OK) << (err ? err : "");
-    sqlite3_free(err);
-    sqlite3_close(db);
+// Clicks the row of a list box or tree list that shows `text` in its first column.
+inline void ClickRow(QAbstractItemView* view, const QString& text) {
+    ASSERT_NE(view, nullptr);
+    const QModelIndexList found = view->model()->match(view->model()->index(0, 0), Qt::DisplayRole,
+                                                       text, 2, Qt::MatchExactly);
+    ASSERT_EQ(found.size(), 1) << text.toStdString();
+    ClickRow(view, found.front());
 }
 
-// Book entries written straight into the store.
-inline void SeedBookEntries(const std::string& home, const std::string& book,
-                            const std::vector<int32_t>& recipes) {
-    TfmTables t;
-    t.OpenDatabase(home);
-    t.SetTablesOpen(true);
-    Transaction tr(t);
-    BookValue stored{-1, book};
-    const int32_t bookId = t.SaveBookValue(stored);
-    for (int32_t r : recipes)
-        EXPECT_TRUE(t.AddBookEntry(bookId, r)) << "recipe " << r << " is not stored";
-    tr.Commit();
-    t.SetTablesOpen(false);
-}
-
-inline int CountRows(const std::string& file, const std::string& table) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return -1;
-    sqlite3_stmt* st = nullptr;
-    int n = -1;
-    if (sqlite3_prepare_v2(db, ("SELECT COUNT(*) FROM " + table).c_str(), -1, &st, nullptr) ==
-            SQLITE_OK &&
-        sqlite3_step(st) == SQLITE_ROW)
-        n = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return n;
+// Runs a command as its menu entry, button or shortcut would: only an enabled one can be chosen.
+inline void TriggerEnabledAction(QAction* action) {
+    ASSERT_NE(action, nullptr);
+    ASSERT_TRUE(action->isEnabled()) << action->objectName().toStdString() << " is disabled";
+    action->trigger();
 }
 
 // The base of the GUI tests: a fresh home, scripted prompts, and a main window started on
@@ -203,6 +124,21 @@ protected:
             out.push_back(m.SummaryAt(i)->Title);
         return out;
     }
+
+    // The recipe list's row of a title (the first of equal titles); an invalid index when none.
+    QModelIndex ListRow(const std::string& title) {
+        auto& m = main_->ListModel();
+        for (int i = 0; i < m.Count(); ++i)
+            if (m.SummaryAt(i)->Title == title) return m.index(i);
+        return {};
+    }
+    // Clicks a row of the recipe list, by its title or its place from the top.
+    void ClickListRow(const std::string& title) {
+        const QModelIndex row = ListRow(title);
+        ASSERT_TRUE(row.isValid()) << "no row " << title;
+        ClickRow(main_->rptViewRecipes, row);
+    }
+    void ClickListRow(int row) { ClickRow(main_->rptViewRecipes, main_->ListModel().index(row)); }
 
     std::string CurrentTitle() {
         TRecipeSummary* s = main_->CurrentRecipe();

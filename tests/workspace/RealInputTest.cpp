@@ -69,17 +69,11 @@ protected:
         ADD_FAILURE() << "no row " << title;
         return {};
     }
-    void Click(const std::string& title) {
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowCentre(title));
-    }
     // Sends a key to whatever has the focus, as the keyboard would.
     void Key(int key, Qt::KeyboardModifiers mods = {}) {
         QWidget* w = QApplication::focusWidget();
         ASSERT_NE(w, nullptr);
         QTest::keyClick(w, static_cast<Qt::Key>(key), mods);
-    }
-    static void LeftClick(QWidget* w) {
-        QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center());
     }
 
     // The list's current row, its highlight, the editor, Edit/Delete and Print agree.
@@ -150,16 +144,12 @@ TEST_F(RealInputTest, EveryWayOfMovingInTheListLoadsTheRowIntoTheEditor) {
         {"release",
          [&] { QTest::mouseRelease(List()->viewport(), Qt::LeftButton, {}, RowCentre("Charlie")); },
          "Charlie"},
-        {"click", [&] { Click("Bravo"); }, "Bravo"},
+        {"click", [&] { ClickListRow("Bravo"); }, "Bravo"},
         {"double click",
          [&] { QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowCentre("Delta")); },
          "Delta"},
         {"ctrl+click on the current row",
-         [&] {
-             QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                               RowCentre("Delta"));
-         },
-         "Delta"},
+         [&] { ClickRow(List(), ListRow("Delta"), Qt::ControlModifier); }, "Delta"},
         {"down", [&] { Key(Qt::Key_Down); }, "Echo"},
         {"up", [&] { Key(Qt::Key_Up); }, "Delta"},
         {"end", [&] { Key(Qt::Key_End); }, "Zulu"},
@@ -193,14 +183,14 @@ TEST_F(RealInputTest, ClickedRowIsTheOnePrintedAndDeleted) {
     StartActive();
     const std::string pdf = home_.Home() + "printed.pdf";
     PrintTo(pdf);
-    Click("Charlie");
+    ClickListRow("Charlie");
     QTest::keyClick(main_.get(), Qt::Key_F6);
     EXPECT_NE(PdfText(pdf).find("Charlie"), std::string::npos);
     EXPECT_EQ(PdfText(pdf).find("Alpha"), std::string::npos);
 
     prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this recipe");
     prompts_.answer(PromptAnswer::Ok, "Recipe Deleted!");
-    LeftClick(main_->fmRecipes->btnDelete);
+    ClickButton(main_->fmRecipes->btnDelete);
     EXPECT_TRUE(prompts_.done());
     const std::vector<std::string> titles = StoredTitles();
     EXPECT_EQ(std::count(titles.begin(), titles.end(), "Charlie"), 0);
@@ -212,7 +202,7 @@ TEST_F(RealInputTest, ClickedRowIsTheOnePrintedAndDeleted) {
     QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowCentre("Echo"));
     prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this recipe");
     prompts_.answer(PromptAnswer::Ok, "Recipe Deleted!");
-    LeftClick(main_->fmRecipes->btnDelete);
+    ClickButton(main_->fmRecipes->btnDelete);
     const std::vector<std::string> after = StoredTitles();
     EXPECT_EQ(std::count(after.begin(), after.end(), "Echo"), 0);
     EXPECT_EQ(after.size(), kNames.size() - 2);
@@ -221,16 +211,16 @@ TEST_F(RealInputTest, ClickedRowIsTheOnePrintedAndDeleted) {
 TEST_F(RealInputTest, ClickOnARecipeGoneFromTheTableKeepsListAndEditorTogether) {
     SeedNames();
     StartActive();
-    Click("Bravo");
+    ClickListRow("Bravo");
     ExecSql(home_.Data() + "tbl102.nx1", "DELETE FROM tblRecipes WHERE Title='Delta'");
     // The row cannot be shown: the list goes back to the recipe the editor shows.
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record");
-    Click("Delta");
+    ClickListRow("Delta");
     EXPECT_TRUE(prompts_.done());
     ExpectAgree("Bravo");
     prompts_.answer(PromptAnswer::Yes, "Are you sure you want to delete this recipe");
     prompts_.answer(PromptAnswer::Ok, "Recipe Deleted!");
-    LeftClick(main_->fmRecipes->btnDelete);
+    ClickButton(main_->fmRecipes->btnDelete);
     const std::vector<std::string> titles = StoredTitles();
     EXPECT_EQ(std::count(titles.begin(), titles.end(), "Bravo"), 0);
     EXPECT_EQ(titles.size(), kNames.size() - 2);
@@ -247,7 +237,7 @@ TEST_F(RealInputTest, FilterThatLeavesNothingTakesEditDeleteAndPrintAway) {
             auto* edit = d.findChild<QLineEdit*>("edtTitle");
             edit->selectAll();
             QTest::keyClicks(edit, text);
-            d.findChild<QPushButton*>("btnEdit")->click();
+            ClickButton(d.findChild<QPushButton*>("btnEdit"));
             return d.result();
         };
         QTest::keyClick(&m, Qt::Key_F5);
@@ -261,9 +251,10 @@ TEST_F(RealInputTest, FilterThatLeavesNothingTakesEditDeleteAndPrintAway) {
     EXPECT_TRUE(m.fmRecipes->btnNew->isEnabled());
     EXPECT_EQ(Title()->text(), "");
     EXPECT_EQ(m.fmRecipes->ShownId(), -1);
-    // Nothing can be deleted, edited into a new recipe or printed.
-    LeftClick(m.fmRecipes->btnDelete);
-    LeftClick(m.fmRecipes->btnEdit);
+    // Nothing can be deleted, edited into a new recipe or printed: clicks on the disabled
+    // buttons do nothing.
+    QTest::mouseClick(m.fmRecipes->btnDelete, Qt::LeftButton);
+    QTest::mouseClick(m.fmRecipes->btnEdit, Qt::LeftButton);
     QTest::keyClick(&m, Qt::Key_F6);
     EXPECT_FALSE(m.fmRecipes->Editing());
     EXPECT_TRUE(prompts_.asked().empty());
@@ -288,20 +279,19 @@ TEST_F(RealInputTest, BookPaneLeavesNoReadLockOnTheTableFiles) {
     othersCanWrite("at start-up");
     QTest::keyClick(&m, Qt::Key_F2);
     othersCanWrite("book pane shown");
-    Click("Two");
+    ClickListRow("Two");
     othersCanWrite("row clicked in the book pane");
     auto* books = m.fmRecipeBook->findChild<QListWidget*>("lboxBookRecipes");
     ASSERT_NE(books, nullptr);
-    QTest::mouseClick(books->viewport(), Qt::LeftButton, {},
-                      books->visualItemRect(books->item(0)).center());
-    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnRemove"));
+    ClickRow(books, books->model()->index(0, 0));
+    ClickButton(m.fmRecipeBook->findChild<QPushButton*>("btnRemove"));
     othersCanWrite("recipe removed from the book");
     QTest::keyClick(&m, Qt::Key_F4);
     othersCanWrite("book saved, recipe pane shown again");
-    Click("One");
+    ClickListRow("One");
     othersCanWrite("row clicked");
-    LeftClick(m.fmRecipes->btnEdit);
-    LeftClick(m.fmRecipes->btnSave);
+    ClickButton(m.fmRecipes->btnEdit);
+    ClickButton(m.fmRecipes->btnSave);
     othersCanWrite("recipe saved");
     main_.reset();
     EXPECT_EQ(CountRows(home_.Data() + "tbl104.nx1", "tblRecipeInBook"), 1);
@@ -312,7 +302,7 @@ TEST_F(RealInputTest, RefusedCloseIsNotAskedAgain) {
     SeedBookEntries(home_.Home(), "A", {});
     TfmMain& m = StartActive();
     QTest::keyClick(&m, Qt::Key_F2);
-    Click("One");
+    ClickListRow("One");
     for (TTable* t : {&m.Store().tblListLabel(), &m.Store().tblRecipes(),
                       &m.Store().tblRecipeBook(), &m.Store().tblRecipeInBook()})
         t->ResetCursor();
@@ -320,10 +310,10 @@ TEST_F(RealInputTest, RefusedCloseIsNotAskedAgain) {
                                          "BEGIN SELECT RAISE(ABORT, 'disk is full'); END;");
     // The addition cannot be stored: it stays pending, and the close tries it once more.
     prompts_.answer(PromptAnswer::Ok, "disk is full");
-    LeftClick(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
+    ClickButton(m.fmRecipeBook->findChild<QPushButton*>("btnAdd"));
     ASSERT_TRUE(m.fmRecipeBook->BookChanged);
     prompts_.answer(PromptAnswer::Ok, "disk is full");
-    LeftClick(m.btnClose);
+    ClickButton(m.btnClose);
     QTest::qWait(400);
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(prompts_.asked().size(), 2u) << "the close timer asked again";
@@ -372,9 +362,9 @@ TEST_F(RealInputTest, BrowseModeShowsALongRecipeReadOnlyScrollableAndCopyable) {
         lines.push_back("line " + std::to_string(i));
     Seed(home_.Home(), {{"Long", {"Soups"}, lines}, {"Short", {}, {"short"}}});
     StartActive();
-    Click("Long");
+    ClickListRow("Long");
     // Scroll with the keyboard and the wheel, select all and copy.
-    LeftClick(Memo()->viewport());
+    ClickButton(Memo()->viewport());
     EXPECT_EQ(QApplication::focusWidget(), Memo());
     Key(Qt::Key_End, Qt::ControlModifier);
     EXPECT_GT(Memo()->verticalScrollBar()->value(), 0);
@@ -387,7 +377,7 @@ TEST_F(RealInputTest, BrowseModeShowsALongRecipeReadOnlyScrollableAndCopyable) {
     Key(Qt::Key_X);
     Key(Qt::Key_Delete);
     EXPECT_EQ(Memo()->toPlainText().split('\n').size(), 60);
-    LeftClick(Title());
+    ClickButton(Title());
     Key(Qt::Key_X);
     EXPECT_EQ(Title()->text(), "Long");
     EXPECT_EQ(Cat(1)->currentText(), "Soups");
@@ -403,12 +393,12 @@ TEST_F(RealInputTest, BrowseModeShowsALongRecipeReadOnlyScrollableAndCopyable) {
     EXPECT_TRUE(Memo()->isEnabled());
     EXPECT_TRUE(Memo()->isReadOnly());
     // Edit still makes it editable; Undo takes the change back.
-    LeftClick(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->btnEdit);
     Memo()->setFocus();
     Key(Qt::Key_End, Qt::ControlModifier);
     QTest::keyClicks(Memo(), "!");
     EXPECT_TRUE(Memo()->toPlainText().endsWith("line 60!"));
-    LeftClick(main_->fmRecipes->btnUndo);
+    ClickButton(main_->fmRecipes->btnUndo);
     EXPECT_TRUE(Memo()->toPlainText().endsWith("line 60"));
     EXPECT_FALSE(main_->fmRecipes->Editing());
     main_.reset();
@@ -430,13 +420,13 @@ TEST_F(RealInputTest, SavedPickersShowWhatWasStored) {
         Seed(home_.Home(), {{"Stew", {"Mains"}, {"text of Stew"}}});
         StartActive();
         const int labels = CountRows(home_.Data() + "tbl101.nx1", "tblListLabel");
-        LeftClick(main_->fmRecipes->btnEdit);
-        LeftClick(Cat(2)->lineEdit());
+        ClickButton(main_->fmRecipes->btnEdit);
+        ClickButton(Cat(2)->lineEdit());
         QTest::keyClicks(QApplication::focusWidget(), "No such label");
-        LeftClick(Cat(3)->lineEdit());
+        ClickButton(Cat(3)->lineEdit());
         QTest::keyClicks(QApplication::focusWidget(), "mains");
         prompts_.answer(c.answer, "Category \"No such label\" does not exist. Create it?");
-        LeftClick(main_->fmRecipes->btnSave);
+        ClickButton(main_->fmRecipes->btnSave);
         EXPECT_TRUE(prompts_.done());
         EXPECT_FALSE(main_->fmRecipes->Editing());
         EXPECT_EQ(Cat(1)->currentText(), "Mains");
@@ -458,7 +448,7 @@ TEST_F(RealInputTest, BackupStaysAvailableWhileEditingImportAndRestoreWait) {
     m.SetCommandHandler(MainCommand::Backup, [&](TfmMain&) { ++backups; });
     m.SetCommandHandler(MainCommand::Import, [](TfmMain&) {});
     m.SetCommandHandler(MainCommand::Restore, [](TfmMain&) {});
-    LeftClick(m.fmRecipes->btnEdit);
+    ClickButton(m.fmRecipes->btnEdit);
     ASSERT_TRUE(m.fmRecipes->Editing());
     EXPECT_TRUE(m.Backup1->isEnabled());
     EXPECT_FALSE(m.Import1->isEnabled());
@@ -470,7 +460,7 @@ TEST_F(RealInputTest, BackupStaysAvailableWhileEditingImportAndRestoreWait) {
     QTest::keyClick(file, Qt::Key_B);
     EXPECT_EQ(backups, 1);
     EXPECT_TRUE(m.fmRecipes->Editing());
-    LeftClick(m.fmRecipes->btnUndo);
+    ClickButton(m.fmRecipes->btnUndo);
     EXPECT_TRUE(m.Import1->isEnabled());
     EXPECT_TRUE(m.Restore1->isEnabled());
 }
@@ -565,7 +555,7 @@ TEST_F(RealInputTest, CtrlSSavesAndEscapeGivesTheEditUp) {
     EXPECT_EQ(Memo()->document()->blockCount(), 2);
 
     // Ctrl+S saves from the field that has the focus.
-    LeftClick(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->btnEdit);
     Key(Qt::Key_End);
     QTest::keyClicks(Title(), " Loaf");
     Key(Qt::Key_S, Qt::ControlModifier);
@@ -573,14 +563,14 @@ TEST_F(RealInputTest, CtrlSSavesAndEscapeGivesTheEditUp) {
     EXPECT_EQ(CurrentTitle(), "Bread Loaf");
 
     // Escape with nothing changed leaves the edit without a question.
-    LeftClick(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->btnEdit);
     Key(Qt::Key_Escape);
     EXPECT_FALSE(main_->fmRecipes->Editing());
     EXPECT_TRUE(prompts_.asked().empty());
 
     // Escape after a change asks; No keeps editing, Yes gives the change up.
-    LeftClick(main_->fmRecipes->btnEdit);
-    LeftClick(Memo());
+    ClickButton(main_->fmRecipes->btnEdit);
+    ClickButton(Memo());
     QTest::keyClicks(Memo(), "more");
     prompts_.answer(PromptAnswer::No, kAskDiscardChanges);
     Key(Qt::Key_Escape);
@@ -603,7 +593,7 @@ TEST_F(RealInputTest, CtrlSSavesAndEscapeGivesTheEditUp) {
 TEST_F(RealInputTest, DeleteKeyInTheListAsksByNameWithNoAsTheDefault) {
     SeedNames();
     StartActive();
-    Click("Charlie");
+    ClickListRow("Charlie");
     ASSERT_EQ(QApplication::focusWidget(), List());
     prompts_.answer(PromptAnswer::No, "Delete \"Charlie\"?");
     Key(Qt::Key_Delete);
@@ -618,7 +608,7 @@ TEST_F(RealInputTest, DeleteKeyInTheListAsksByNameWithNoAsTheDefault) {
     EXPECT_EQ(titles.size(), kNames.size() - 1);
     ExpectAgree("Alpha");
     // While a recipe is edited the list is off, and so is its Delete key.
-    LeftClick(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->btnEdit);
     List()->setFocus();
     QTest::keyClick(List(), Qt::Key_Delete);
     EXPECT_EQ(StoredTitles().size(), kNames.size() - 1);
@@ -626,11 +616,11 @@ TEST_F(RealInputTest, DeleteKeyInTheListAsksByNameWithNoAsTheDefault) {
 
 TEST_F(RealInputTest, UndoOfANewRecipeInAnEmptyListClearsTheFields) {
     StartActive();
-    LeftClick(main_->fmRecipes->btnNew);
+    ClickButton(main_->fmRecipes->btnNew);
     QTest::keyClicks(Title(), "Draft");
-    LeftClick(Memo());
+    ClickButton(Memo());
     QTest::keyClicks(Memo(), "half written");
-    LeftClick(main_->fmRecipes->btnUndo);
+    ClickButton(main_->fmRecipes->btnUndo);
     EXPECT_FALSE(main_->fmRecipes->Editing());
     EXPECT_EQ(Title()->text(), "");
     EXPECT_EQ(Memo()->toPlainText(), "");
@@ -649,7 +639,7 @@ TEST_F(RealInputTest, ServingsBoxShowsTheIngredientsScaledAndEditingShowsTheStor
                                            "Bake 20 minutes."};
     Seed(home_.Home(), {{"Pancakes", {}, text}, {"Toast", {}, {"2 slices bread"}}});
     StartActive();
-    Click("Pancakes");
+    ClickListRow("Pancakes");
     auto* box = main_->fmRecipes->spnServings;
     EXPECT_TRUE(box->isEnabled());
     EXPECT_EQ(box->text(), "4");
@@ -658,7 +648,7 @@ TEST_F(RealInputTest, ServingsBoxShowsTheIngredientsScaledAndEditingShowsTheStor
                                                    "20 minutes.");
 
     // Type 6 into the box.
-    LeftClick(box);
+    ClickButton(box);
     Key(Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(QApplication::focusWidget(), "6");
     EXPECT_EQ(Memo()->toPlainText().toStdString(), "Servings: 6\n\n  2 1/4 c  Milk\n    300 g  "
@@ -666,16 +656,16 @@ TEST_F(RealInputTest, ServingsBoxShowsTheIngredientsScaledAndEditingShowsTheStor
                                                    "20 minutes.");
 
     // Editing shows (and saves) the stored text; back in browse mode the box follows it.
-    LeftClick(Find<QPushButton>("btnEdit"));
+    ClickButton(Find<QPushButton>("btnEdit"));
     EXPECT_FALSE(box->isEnabled());
     EXPECT_EQ(Memo()->toPlainText().toStdString().substr(0, 28), "Servings: 4\n\n  1 1/2 c  Milk");
-    LeftClick(Find<QPushButton>("btnSave"));
+    ClickButton(Find<QPushButton>("btnSave"));
     EXPECT_TRUE(box->isEnabled());
     EXPECT_EQ(box->text(), "4");
     EXPECT_EQ(Stored(home_.Home())[0].text, text);
 
     // A recipe naming no servings shows its text with the box off.
-    Click("Toast");
+    ClickListRow("Toast");
     EXPECT_FALSE(box->isEnabled());
     EXPECT_EQ(Memo()->toPlainText().toStdString(), "2 slices bread");
 }

@@ -54,22 +54,13 @@ protected:
         EXPECT_FALSE(main_->btnFilter->isEnabled());
         EXPECT_FALSE(main_->btnPrint->isEnabled());
     }
-    void SelectTitle(const std::string& title) {
-        auto& m = main_->ListModel();
-        for (int i = 0; i < m.Count(); ++i)
-            if (m.SummaryAt(i)->Title == title) {
-                main_->rptViewRecipes->setCurrentIndex(m.index(i));
-                return;
-            }
-        ADD_FAILURE() << "no row " << title;
-    }
 };
 
 TEST_F(RecipeEditorTest, NewRecipeIsSavedTrimmedWithPickedCategoriesAndSelected) {
     Seed(home_.Home(), {{"Zucchini fritters", {"Dessert", "Main"}, {}}});
     Start();
     const int labels = CountRows(home_.Data() + "tbl101.nx1", "tblListLabel");
-    Btn("btnNew")->click();
+    ClickButton(Btn("btnNew"));
     ExpectEdit();
     EXPECT_EQ(Title()->text(), "");
     Title()->setText("   Pancakes  ");
@@ -77,7 +68,7 @@ TEST_F(RecipeEditorTest, NewRecipeIsSavedTrimmedWithPickedCategoriesAndSelected)
     Cat(3)->setEditText("Breakfast"); // no such label
     Memo()->setPlainText("2 eggs\n  1 cup milk\n\nMix.");
     prompts_.answer(PromptAnswer::No, "Category \"Breakfast\" does not exist. Create it?");
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnSave"));
     EXPECT_TRUE(prompts_.done());
     ExpectBrowse(true);
     EXPECT_EQ(CurrentTitle(), "Pancakes");
@@ -98,11 +89,11 @@ TEST_F(RecipeEditorTest, BlankTitleIsRefusedAndEditModeKept) {
     for (const char* title : {"", "    ", "\t "}) {
         SCOPED_TRACE(std::string("title '") + title + "'");
         Start();
-        Btn("btnNew")->click();
+        ClickButton(Btn("btnNew"));
         Title()->setText(title);
         Memo()->setPlainText("text");
         prompts_.answer(PromptAnswer::Ok, "You must enter a title for the recipe");
-        Btn("btnSave")->click();
+        ClickButton(Btn("btnSave"));
         EXPECT_TRUE(prompts_.done());
         ExpectEdit();
         EXPECT_EQ(main_->ListModel().Count(), 0);
@@ -116,10 +107,10 @@ TEST_F(RecipeEditorTest, EditedTitleMovesItsRowAndKeepsItsIdentifier) {
         Seed(home_.Home(), {{"Apple pie", {}, {"a"}}, {"Bread", {}, {"b"}}, {"Cake", {}, {"c"}}});
     Start();
     EXPECT_EQ(CurrentTitle(), "Apple pie");
-    Btn("btnEdit")->click();
+    ClickButton(Btn("btnEdit"));
     ExpectEdit();
     Title()->setText("Zabaglione");
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnSave"));
     ExpectBrowse(true);
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Bread", "Cake", "Zabaglione"}));
     EXPECT_EQ(CurrentTitle(), "Zabaglione");
@@ -135,19 +126,19 @@ TEST_F(RecipeEditorTest, EditedTitleMovesItsRowAndKeepsItsIdentifier) {
 TEST_F(RecipeEditorTest, UndoShowsTheListsRecipeAgain) {
     Seed(home_.Home(), {{"Soup", {"Starter"}, {"water"}}});
     Start();
-    Btn("btnEdit")->click();
+    ClickButton(Btn("btnEdit"));
     Title()->setText("Changed");
     Cat(1)->setEditText("");
     Memo()->setPlainText("nothing");
-    Btn("btnUndo")->click();
+    ClickButton(Btn("btnUndo"));
     ExpectBrowse(true);
     EXPECT_EQ(Title()->text(), "Soup");
     EXPECT_EQ(Cat(1)->currentText(), "Starter");
     EXPECT_EQ(Memo()->toPlainText(), "water");
     // New, then Undo: the list's recipe comes back.
-    Btn("btnNew")->click();
+    ClickButton(Btn("btnNew"));
     EXPECT_EQ(Title()->text(), "");
-    Btn("btnUndo")->click();
+    ClickButton(Btn("btnUndo"));
     EXPECT_EQ(Title()->text(), "Soup");
 }
 
@@ -156,18 +147,18 @@ TEST_F(RecipeEditorTest, DeleteAsksRemovesBookEntriesAndSelectsFirstRow) {
     SeedBookEntries(home_.Home(), "Sunday", {ids[1], ids[2]});
     SeedBookEntries(home_.Home(), "Baking", {ids[1]});
     Start();
-    SelectTitle("Bread");
+    ClickListRow("Bread");
     EXPECT_EQ(Title()->text(), "Bread");
     // No keeps everything.
     prompts_.answer(PromptAnswer::No, "Are you sure you want to delete this recipe?");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_EQ(main_->ListModel().Count(), 3);
     EXPECT_EQ(CurrentTitle(), "Bread");
     prompts_
         .answer(PromptAnswer::Yes,
                 "If this recipe is in a book, it will also be deleted from the book.")
         .answer(PromptAnswer::Ok, "Recipe Deleted!");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Apple pie", "Cake"}));
     EXPECT_EQ(CurrentTitle(), "Apple pie");
@@ -186,7 +177,7 @@ TEST_F(RecipeEditorTest, DeletingTheOnlyRecipeLeavesAnEmptyPane) {
     Seed(home_.Home(), {{"Soup", {"Starter"}, {"water"}}});
     Start();
     prompts_.answer(PromptAnswer::Yes).answer(PromptAnswer::Ok, "Recipe Deleted!");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_EQ(main_->ListModel().Count(), 0);
     EXPECT_EQ(main_->CurrentRecipe(), nullptr);
     EXPECT_EQ(Title()->text(), "");
@@ -206,7 +197,7 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
             "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[1]));
     // Clicking its row: the store's message, the pane keeps what it showed.
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
-    SelectTitle("Bread");
+    ClickListRow("Bread");
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(Title()->text(), "Apple pie");
 
@@ -215,10 +206,10 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
     // line with the table first, so the vanished recipes' rows are gone.
     ExecSql(home_.Data() + "tbl102.nx1",
             "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[0]));
-    Btn("btnEdit")->click();
+    ClickButton(Btn("btnEdit"));
     Title()->setText("Apple tart");
     prompts_.answer(PromptAnswer::Ok, "Unable to find Recipe Record. Contact Support");
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnSave"));
     EXPECT_TRUE(prompts_.done());
     ExpectEdit();
     EXPECT_EQ(Title()->text(), "Apple tart");
@@ -226,7 +217,7 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
     EXPECT_EQ(main_->ListModel().Count(), 1);
     EXPECT_FALSE(main_->Store().InTransaction());
     // Undo leaves edit mode and shows the list's recipe.
-    Btn("btnUndo")->click();
+    ClickButton(Btn("btnUndo"));
     EXPECT_FALSE(main_->fmRecipes->Editing());
     EXPECT_EQ(Title()->text(), "Cake");
 
@@ -235,7 +226,7 @@ TEST_F(RecipeEditorTest, RecipeThatVanishedCannotBeShownDeletedOrSaved) {
             "DELETE FROM tblRecipes WHERE InternalID=" + std::to_string(ids[2]));
     prompts_.answer(PromptAnswer::Yes)
         .answer(PromptAnswer::Ok, "Unable to delete recipe.  Please exit Larderly and try again");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(main_->ListModel().Count(), 0);
     EXPECT_FALSE(main_->Store().InTransaction());
@@ -250,10 +241,10 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
     // The table engine refuses new rows.
     ExecSql(home_.Data() + "tbl102.nx1", "CREATE TRIGGER no_insert BEFORE INSERT ON tblRecipes "
                                          "BEGIN SELECT RAISE(ABORT, 'disk is full'); END");
-    Btn("btnNew")->click();
+    ClickButton(Btn("btnNew"));
     Title()->setText("Bread");
     prompts_.answer(PromptAnswer::Ok, "disk is full");
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnSave"));
     EXPECT_TRUE(prompts_.done());
     ExpectEdit();
     EXPECT_EQ(ListTitles(), std::vector<std::string>{"Apple pie"});
@@ -262,7 +253,7 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
 
     // Once the fault is gone the same recipe saves as a new one.
     ExecSql(home_.Data() + "tbl102.nx1", "DROP TRIGGER no_insert");
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnSave"));
     ExpectBrowse(true);
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Apple pie", "Bread"}));
 
@@ -271,9 +262,9 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
     ExecSql(home_.Data() + "tbl104.nx1",
             "CREATE TRIGGER no_delete BEFORE DELETE ON tblRecipeInBook BEGIN SELECT RAISE(ABORT, "
             "'database is locked'); END");
-    SelectTitle("Apple pie");
+    ClickListRow("Apple pie");
     prompts_.answer(PromptAnswer::Yes).answer(PromptAnswer::Ok, "database is locked");
-    Btn("btnDelete")->click();
+    ClickButton(Btn("btnDelete"));
     EXPECT_TRUE(prompts_.done());
     for (const auto& a : prompts_.asked())
         EXPECT_NE(a.text, "Recipe Deleted!");
@@ -288,7 +279,7 @@ TEST_F(RecipeEditorTest, FailedSaveAndDeleteRollBackAndLeaveListAndPaneUsable) {
 TEST_F(RecipeEditorTest, CloseQueryYesSavesAndEmptyTitleKeepsWindowOpen) {
     Seed(home_.Home(), {{"Soup", {}, {}}});
     Start();
-    Btn("btnEdit")->click();
+    ClickButton(Btn("btnEdit"));
     Title()->setText("   ");
     prompts_.answer(PromptAnswer::Yes, "Do you want to save your changes?")
         .answer(PromptAnswer::Ok, "You must enter a title for the recipe");
@@ -308,7 +299,7 @@ TEST_F(RecipeEditorTest, EnterMovesFocusAlongTheFields) {
     Start();
     main_->activateWindow();
     QApplication::setActiveWindow(main_.get());
-    Btn("btnNew")->click();
+    ClickButton(Btn("btnNew"));
     std::vector<QWidget*> chain{Title(), Cat(1), Cat(2), Cat(3), Cat(4), Memo()};
     for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
         chain[i]->setFocus();
@@ -340,12 +331,13 @@ TEST_F(RecipeEditorTest, LabelsAddedLaterAreOfferedAndNeverLostOnSave) {
     st.RecipeRec.Title = "Gazpacho";
     st.RecipeRec.Category = {cold, hot, -1, -1};
     int32_t id = st.SaveRecipe();
-    main_->UpdateRecipeList(st.RecipeRec, true);
-    main_->rptViewRecipesClick();
+    // The new row became current without loading; the user moves away and back to it.
+    ClickListRow("Soup");
+    ClickListRow("Gazpacho");
     EXPECT_EQ(Cat(1)->currentText(), "Cold");
     EXPECT_EQ(Cat(2)->currentText(), "Hot");
-    Btn("btnEdit")->click();
-    Btn("btnSave")->click();
+    ClickButton(Btn("btnEdit"));
+    ClickButton(Btn("btnSave"));
     main_.reset();
     bool found = false;
     for (const auto& r : Stored(home_.Home())) {
@@ -359,7 +351,7 @@ TEST_F(RecipeEditorTest, LabelsAddedLaterAreOfferedAndNeverLostOnSave) {
 TEST_F(RecipeEditorTest, RefillKeepsWhatAPickerNamesWhileEditing) {
     Seed(home_.Home(), {{"Soup", {"Starter", "Winter"}, {}}});
     Start();
-    Btn("btnEdit")->click();
+    ClickButton(Btn("btnEdit"));
     Cat(3)->setEditText("Summ"); // typed, names nothing yet
     CreateLabel(main_->Store(), "Autumn", 0);
     main_->LabelsChanged();

@@ -22,7 +22,7 @@ TEST_F(RecipeListTest, EqualTitlesAreBothListedAndEachLoadsItsOwnRecipe) {
     ASSERT_EQ(m.ListModel().Count(), 3);
     std::vector<std::string> texts;
     for (int row = 0; row < 3; ++row) {
-        m.rptViewRecipes->setCurrentIndex(m.ListModel().index(row));
+        ClickListRow(row);
         EXPECT_EQ(m.CurrentRecipe()->InternalID,
                   ids[static_cast<size_t>(row)]); // equal titles by identifier
         texts.push_back(m.fmRecipes->Memo1->toPlainText().toStdString());
@@ -73,7 +73,7 @@ TEST_F(RecipeListTest, AccentedTitlesSortBesideTheirBaseLetters) {
                                                "½ cup cake"};
     EXPECT_EQ(ListTitles(), expected);
     // A saved title takes the same place as a listed one.
-    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(11));
+    ClickListRow(11);
     QTest::mouseClick(Find<QPushButton>("btnEdit"), Qt::LeftButton);
     QTest::keyClick(m.fmRecipes->edtTitle, Qt::Key_A, Qt::ControlModifier);
     // Typed as a keyboard with that letter sends it (QTest's key names are ASCII only).
@@ -194,11 +194,12 @@ TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
 TEST_F(RecipeListTest, SavedRecipeKeepsItsRowSelectedWhenItMoves) {
     Seed(home_.Home(), {{"Apple", {}, {}}, {"Bread", {}, {}}, {"Cake", {}, {}}, {"Dates", {}, {}}});
     TfmMain& m = Start();
-    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(3));
+    ClickListRow(3);
     EXPECT_EQ(CurrentTitle(), "Dates");
-    m.fmRecipes->btnEditClick();
-    m.fmRecipes->edtTitle->setText("Aardvark stew");
-    m.fmRecipes->btnSaveClick();
+    ClickButton(m.fmRecipes->btnEdit);
+    QTest::keyClick(m.fmRecipes->edtTitle, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(m.fmRecipes->edtTitle, "Aardvark stew");
+    ClickButton(m.fmRecipes->btnSave);
     EXPECT_EQ(ListTitles(), (std::vector<std::string>{"Aardvark stew", "Apple", "Bread", "Cake"}));
     EXPECT_EQ(CurrentTitle(), "Aardvark stew");
     EXPECT_EQ(m.rptViewRecipes->currentIndex().row(), 0);
@@ -224,14 +225,13 @@ TEST_F(RecipeListTest, RebuildAfterTheTableChangedBehindTheList) {
 TEST_F(RecipeListTest, ClickWithBookPaneActiveOnlySelects) {
     Seed(home_.Home(), {{"Apple", {}, {}}, {"Bread", {}, {}}});
     TfmMain& m = Start();
-    m.actRecipeBook->trigger();
-    m.rptViewRecipes->setCurrentIndex(m.ListModel().index(1));
+    TriggerEnabledAction(m.actRecipeBook);
+    ClickListRow(1);
     EXPECT_EQ(CurrentTitle(), "Bread");
     EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Apple");
     // Back in the recipe pane, the selected recipe is loaded.
-    m.actRecipes->trigger();
+    TriggerEnabledAction(m.actRecipes);
     EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Bread");
-    EXPECT_EQ(m.Store().tblRecipes().IndexName(), "InternalID");
 }
 
 } // namespace

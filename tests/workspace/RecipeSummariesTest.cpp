@@ -1,5 +1,7 @@
 // The title index of the recipe summaries stays right when a rebuild defers it.
-#include "workspace/GuiFixture.h"
+#include "workspace/StoreFixture.h"
+
+#include "store/RecipeSummaries.h"
 
 namespace larderly::test {
 namespace {

@@ -67,7 +67,6 @@ protected:
         EXPECT_NE(c, nullptr) << name;
         return c;
     }
-    void Click(QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); }
     // What the list shows: "aisle" rows and "  [x] item | amount" rows, top to bottom.
     std::vector<std::string> Shown(TfmShoppingList* w) {
         std::vector<std::string> out;
@@ -112,7 +111,7 @@ TEST_F(ShoppingListWindowTest, BookButtonListsTheBooksRecipesAddedUpByAisleAndSa
     auto* button = main_->fmRecipeBook->findChild<QPushButton*>("btnShoppingList");
     ASSERT_NE(button, nullptr);
     ASSERT_TRUE(button->isEnabled());
-    Click(button);
+    ClickButton(button);
     TfmShoppingList* w = Window();
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(In<QLabel>(w, "lblSource")->text().toStdString(), "Book: Weekday");
@@ -138,14 +137,14 @@ TEST_F(ShoppingListWindowTest, BookButtonListsTheBooksRecipesAddedUpByAisleAndSa
                                  "\ndairy\n  1 cup Milk\n"
                                  "\nbaking\n  200 g Flour\n";
     EXPECT_EQ(ReadFile(file), expected);
-    Click(In<QPushButton>(w, "btnCopy"));
+    ClickButton(In<QPushButton>(w, "btnCopy"));
     EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected);
 
     // A folder in the way of the file: the message names the cause and the folder stays.
     std::filesystem::create_directory(home_.Home() + "taken.txt");
     prompts_.AnswerSave(home_.Home() + "taken.txt", "Save Shopping List");
     prompts_.answer(PromptAnswer::Ok, "taken.txt");
-    Click(In<QPushButton>(w, "btnSave"));
+    ClickButton(In<QPushButton>(w, "btnSave"));
     EXPECT_TRUE(std::filesystem::is_directory(home_.Home() + "taken.txt"));
 }
 
@@ -154,7 +153,7 @@ TEST_F(ShoppingListWindowTest, ServingsScaleEachRecipeAndTicksStay) {
     SeedBookEntries(home_.Home(), "Both", ids);
     StartActive();
     QTest::keyClick(main_.get(), Qt::Key_F2);
-    Click(main_->fmRecipeBook->findChild<QPushButton*>("btnShoppingList"));
+    ClickButton(main_->fmRecipeBook->findChild<QPushButton*>("btnShoppingList"));
     TfmShoppingList* w = Window();
     ASSERT_NE(w, nullptr);
     Tick(w, "Milk");
@@ -177,8 +176,7 @@ TEST_F(ShoppingListWindowTest, ListCommandTakesTheSelectedRecipePrintsAndOpensIt
     Seed(home_.Home(), {{"Cake", {}, kCake}, {"Soup", {}, kSoup}});
     TfmMain& m = StartActive();
     QTreeView* list = m.rptViewRecipes;
-    const QRect row = list->visualRect(m.ListModel().index(1));
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    ClickListRow(1);
     ASSERT_EQ(CurrentTitle(), "Soup");
     // The command is in the File menu with its shortcut.
     QAction* entry = nullptr;
@@ -200,7 +198,7 @@ TEST_F(ShoppingListWindowTest, ListCommandTakesTheSelectedRecipePrintsAndOpensIt
     };
     rs.OutputFile = home_.Home() + "list.pdf";
     Tick(w, "Onions");
-    Click(In<QPushButton>(w, "btnPrint"));
+    ClickButton(In<QPushButton>(w, "btnPrint"));
     ASSERT_TRUE(std::filesystem::exists(rs.OutputFile));
     const auto text = larderly::testing::RunCommand("pdftotext -layout '" + rs.OutputFile + "' -");
     EXPECT_THAT(text.out, HasSubstr("Shopping List: Soup"));

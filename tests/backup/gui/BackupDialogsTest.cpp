@@ -8,11 +8,11 @@
 #include "backup/TfmBackup.h"
 #include "backup/TfmRestore.h"
 #include "backup/Tfmlha.h"
+#include "gui/GuiSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/DayNumber.h"
 #include "platform/IniFile.h"
 #include "platform/Settings.h"
-#include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -115,7 +115,7 @@ bool Label2Starts(Tfmlha& w, const char* prefix) {
     return w.Label2->text().startsWith(prefix);
 }
 void ClickCancel(Tfmlha& w) {
-    w.BitBtn1->click();
+    ClickButton(w.BitBtn1);
 }
 void PressEscape(Tfmlha& w) {
     QTest::keyClick(&w, Qt::Key_Escape);
@@ -144,7 +144,7 @@ protected:
             body(*d);
             d->done(0);
         });
-        command->trigger();
+        TriggerEnabledAction(command);
         EXPECT_TRUE(seen);
     }
     void WithBackup(const std::function<void(TfmBackup&)>& body) {
@@ -159,7 +159,7 @@ protected:
         WithBackup([&](TfmBackup& d) {
             d.edtFolder->setText(Q(folder));
             prompts_.answer(PromptAnswer::Ok, BackupText::kBackupComplete);
-            d.btnBackup->click();
+            ClickButton(d.btnBackup);
         });
         ASSERT_TRUE(prompts_.done());
     }
@@ -250,7 +250,7 @@ TEST_F(BackupDialogsTest, FolderFieldIsNormalisedOnLeavingAndEnterMovesOn) {
         EXPECT_TRUE(prompts_.asked().empty());
         // The folder browser's choice goes into the field.
         prompts_.AnswerFolder(std::string("/srv/backups"));
-        d.SpeedButton1->click();
+        ClickButton(d.SpeedButton1);
         EXPECT_EQ(T(d.edtFolder->text()), "/srv/backups");
     });
 }
@@ -299,7 +299,7 @@ TEST_F(BackupDialogsTest, BackupAndRestoreRoundTripThroughTheDialogs) {
         d.edtFolder->setText(Q(folder + "/"));
         prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
             .answer(PromptAnswer::Ok, JobText::kTablesRestored);
-        d.btnRestore->click();
+        ClickButton(d.btnRestore);
         EXPECT_TRUE(prompts_.done());
         // The question names the backup's date and folder, and Enter answers Cancel.
         const auto asked = prompts_.asked();
@@ -343,7 +343,7 @@ TEST_F(BackupDialogsTest, SettingsAreWrittenOnlyAfterASuccessfulBackup) {
         WithBackup([&](TfmBackup& d) {
             d.edtFolder->setText(Q(missing));
             prompts_.answer(PromptAnswer::Ok, BackupText::kPathDoesNotExist);
-            d.btnBackup->click();
+            ClickButton(d.btnBackup);
             EXPECT_TRUE(prompts_.done()) << missing;
             EXPECT_TRUE(d.btnBackup->isEnabled());
         });
@@ -356,7 +356,7 @@ TEST_F(BackupDialogsTest, SettingsAreWrittenOnlyAfterASuccessfulBackup) {
     WithBackup([&](TfmBackup& d) {
         d.edtFolder->setText(Q(folder));
         prompts_.answer(PromptAnswer::No, JobText::kOverwrite);
-        d.btnBackup->click();
+        ClickButton(d.btnBackup);
         EXPECT_TRUE(prompts_.done());
         EXPECT_EQ(T(d.lblDate->text()), BackupDateText(1000));
     });
@@ -369,7 +369,7 @@ TEST_F(BackupDialogsTest, SettingsAreWrittenOnlyAfterASuccessfulBackup) {
         d.edtFolder->setText(Q(folder));
         prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
             .answer(PromptAnswer::Ok, BackupText::kBackupComplete);
-        d.btnBackup->click();
+        ClickButton(d.btnBackup);
         EXPECT_EQ(T(d.lblDate->text()), BackupDateText(TodayDayNumber()));
     });
     EXPECT_NE(ReadAll(folder + "/" + kBackupArchiveName), "earlier backup");
@@ -386,7 +386,7 @@ TEST_F(BackupDialogsTest, AnErrorRaisedByTheJobIsShownAfterTheButtonsComeBack) {
     WithBackup([&](TfmBackup& d) {
         d.edtFolder->setText(Q(folder));
         prompts_.answer(PromptAnswer::Ok, JobText::kNoTempFolder);
-        d.btnBackup->click();
+        ClickButton(d.btnBackup);
         EXPECT_TRUE(d.btnBackup->isEnabled());
         EXPECT_TRUE(d.btnClose->isEnabled());
         EXPECT_FALSE(d.Busy());
@@ -404,8 +404,8 @@ TEST_F(BackupDialogsTest, BackupToCDHandsOverAndIgnoresTheFolder) {
     WithBackup([&](TfmBackup& d) {
         d.OnBackupToCD = [&] { ++handedOver; };
         d.edtFolder->setText(Q(home_.Home() + "nowhere"));
-        d.cboxCD->click();
-        d.btnBackup->click();
+        ClickButton(d.cboxCD);
+        ClickButton(d.btnBackup);
     });
     EXPECT_EQ(handedOver, 1);
     EXPECT_TRUE(prompts_.asked().empty()) << "no folder check, no completion message";
@@ -433,7 +433,7 @@ TEST_F(BackupDialogsTest, DisketteBackupAndRestoreThroughTheMappedDriveA) {
         prompts_.answer(PromptAnswer::Ok, "Insert disk 1")
             .answer(PromptAnswer::Ok, "Insert disk 2")
             .answer(PromptAnswer::Ok, BackupText::kBackupComplete);
-        d.btnBackup->click();
+        ClickButton(d.btnBackup);
         EXPECT_TRUE(prompts_.done());
     });
     ASSERT_TRUE(fs::exists(floppy + "/recipebackup.001"));
@@ -453,7 +453,7 @@ TEST_F(BackupDialogsTest, DisketteBackupAndRestoreThroughTheMappedDriveA) {
             .answer(PromptAnswer::Ok, "Insert disk 1")
             .answer(PromptAnswer::Ok, "Insert disk 2")
             .answer(PromptAnswer::Ok, JobText::kTablesRestored);
-        d.btnRestore->click();
+        ClickButton(d.btnRestore);
         EXPECT_TRUE(prompts_.done());
     });
     EXPECT_EQ(ListTitles().size(), 30u);
@@ -506,7 +506,7 @@ TEST_F(BackupDialogsTest, AnotherDriveLetterIsAFolderWithoutDiskettePrompts) {
         EXPECT_EQ(T(d.edtFolder->text()), "b:/");
         prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
             .answer(PromptAnswer::Ok, JobText::kTablesRestored);
-        d.btnRestore->click();
+        ClickButton(d.btnRestore);
     });
     EXPECT_THAT(prompts_.messages(), ::testing::Not(::testing::Contains(HasSubstr("Insert disk"))));
 }
@@ -537,7 +537,7 @@ TEST_F(BackupDialogsTest, CancelDuringABackupKeepsTheEarlierBackupAndTheSettings
             prompts_.answer(PromptAnswer::Yes, JobText::kOverwrite)
                 .answer(PromptAnswer::Ok,
                         std::string(JobText::kBackupFailed) + "\nThe backup was cancelled.");
-            d.btnBackup->click();
+            ClickButton(d.btnBackup);
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
             EXPECT_TRUE(cancel.visible);
@@ -583,7 +583,7 @@ TEST_F(BackupDialogsTest, CancelDuringARestoreKeepsTheData) {
             prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
                 .answer(PromptAnswer::Ok,
                         std::string(JobText::kRestoreFailed) + "\nThe restore was cancelled.");
-            d.btnRestore->click();
+            ClickButton(d.btnRestore);
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(cancel.fired);
             EXPECT_EQ(cancel.caption, JobText::kRestoreCaption);
@@ -639,7 +639,7 @@ TEST_F(BackupDialogsTest, RestoreErrors) {
             d.edtFolder->setText(Q(c.field));
             for (const auto& [answer, text] : c.script)
                 prompts_.answer(answer, text);
-            d.btnRestore->click();
+            ClickButton(d.btnRestore);
             EXPECT_TRUE(prompts_.done());
             EXPECT_TRUE(d.btnRestore->isEnabled());
             if (c.focusInField && QApplication::activeWindow() == &d) {
@@ -679,7 +679,7 @@ TEST_F(BackupDialogsTest, ASetWithoutEveryTableEndsTheProgramAndKeepsTheData) {
         d.edtFolder->setText(Q(folder));
         prompts_.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
             .answer(PromptAnswer::Ok, JobText::kDataFilesNotFound);
-        d.btnRestore->click();
+        ClickButton(d.btnRestore);
         EXPECT_TRUE(prompts_.done());
     });
     EXPECT_EQ(end.requests, 1);

@@ -22,8 +22,7 @@ TEST_F(BackupWhileEditingTest, BackupDuringAnEditKeepsTheEditAndItsSave) {
     TfmMain& m = Start();
     QApplication::setActiveWindow(&m);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&m));
-    auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, w->rect().center()); };
-    click(m.fmRecipes->btnEdit);
+    ClickButton(m.fmRecipes->btnEdit);
     ASSERT_TRUE(m.fmRecipes->Editing());
     m.fmRecipes->edtTitle->setFocus();
     QTest::keyClick(m.fmRecipes->edtTitle, Qt::Key_End);
@@ -43,7 +42,7 @@ TEST_F(BackupWhileEditingTest, BackupDuringAnEditKeepsTheEditAndItsSave) {
         d->edtFolder->clear();
         QTest::keyClicks(d->edtFolder, QString::fromStdString(folder));
         prompts_.answer(PromptAnswer::Ok, BackupText::kBackupComplete);
-        click(d->btnBackup);
+        ClickButton(d->btnBackup);
         d->done(0);
     });
     // File > Backup by keyboard.
@@ -58,7 +57,7 @@ TEST_F(BackupWhileEditingTest, BackupDuringAnEditKeepsTheEditAndItsSave) {
     // The edit goes on where it was and saves into the reopened tables.
     EXPECT_TRUE(m.fmRecipes->Editing());
     EXPECT_EQ(m.fmRecipes->edtTitle->text(), "Stew pot");
-    click(m.fmRecipes->btnSave);
+    ClickButton(m.fmRecipes->btnSave);
     EXPECT_FALSE(m.fmRecipes->Editing());
     EXPECT_EQ(CurrentTitle(), "Stew pot");
     main_.reset();

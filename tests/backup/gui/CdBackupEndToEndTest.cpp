@@ -6,8 +6,8 @@
 #include "backup/TfmBackup.h"
 #include "backup/TfmCDBurn.h"
 #include "backup/TfmRestore.h"
+#include "gui/GuiSupport.h"
 #include "workspace/GuiFixture.h"
-#include "workspace/GuiSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -74,17 +74,17 @@ protected:
                 cd->Backup().SetSleeper(
                     [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(1)); });
                 EXPECT_EQ(cd->cbDrives->count(), 1);
-                cd->cbDrives->setCurrentIndex(0);
+                QTest::keyClick(cd->cbDrives, Qt::Key_Home);
                 prompts_.answer(PromptAnswer::Ok, "Backup is complete");
-                cd->btnBackup->click();
+                ClickButton(cd->btnBackup);
                 EXPECT_TRUE(WaitFor([&] { return !cd->Running(); }));
                 log = S(cd->Memo1->toPlainText());
                 cd->done(0);
             });
-            backup->btnBackup->click();
+            ClickButton(backup->btnBackup);
             backup->done(0);
         });
-        main_->Backup1->trigger();
+        TriggerEnabledAction(main_->Backup1);
         EXPECT_TRUE(cdShown);
         EXPECT_TRUE(prompts_.done()) << log;
         return log;
@@ -137,10 +137,10 @@ TEST_F(CdBackupEndToEndTest, BackupToCdRestoresAndAddsASecondSession) {
         restore->edtFolder->setText(Q(fromDisc));
         prompts_.answer(PromptAnswer::Yes, "All existing data will be overwritten")
             .answer(PromptAnswer::Ok, "Tables Restored!");
-        restore->btnRestore->click();
+        ClickButton(restore->btnRestore);
         restore->done(0);
     });
-    main_->Restore1->trigger();
+    TriggerEnabledAction(main_->Restore1);
     EXPECT_TRUE(prompts_.done());
     EXPECT_EQ(ListTitles(), titles);
     EXPECT_EQ(Stored(home_.Home()).size(), 2u);

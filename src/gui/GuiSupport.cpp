@@ -1,5 +1,5 @@
 // The hourglass, the error guard and the help window.
-#include "workspace/GuiSupport.h"
+#include "gui/GuiSupport.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,5 +1,5 @@
 // The progress window and its shared step counter.
-#include "workspace/TfmProgress.h"
+#include "gui/TfmProgress.h"
 
 #include <QGuiApplication>
 #include <QLabel>
