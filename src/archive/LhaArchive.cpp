@@ -607,10 +607,14 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         TLhaCodeResult r;
         bool damaged = false; // the data ended before the entry did
         try {
-            r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, *out,
-                                   static_cast<uint32_t>(h.PackedSize),
-                                   static_cast<uint32_t>(h.UncompressedSize), h.Encrypted(),
+            // The expanded bytes are stored by a second thread while the next ones are
+            // decoded, in large blocks.
+            const int64_t size = static_cast<uint32_t>(h.UncompressedSize);
+            TWriteBehindStream behind(*out, std::clamp<int64_t>(size, 1, 1 << 20));
+            r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, behind,
+                                   static_cast<uint32_t>(h.PackedSize), size, h.Encrypted(),
                                    Password, legacy);
+            behind.Flush();
         } catch (const ELZHBadDecodeTable&) {
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw;
