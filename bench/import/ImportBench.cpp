@@ -2,7 +2,9 @@
 // categories) through the whole cascade: once into an empty store, then a second file of as
 // many other recipes into the store that now holds the first. Reports recipes per second
 // for both, and the ratio of the second time to the first, which should stay near 1: the
-// title check and the label lookups must not walk the collection.
+// title check and the label lookups must not walk the collection. The import into the empty
+// store is also set against the sqlite3 shell inserting the same titles and texts into a
+// plain table in one transaction (target: at most 1.5 times the shell's time).
 // LARDERLY_BENCH_RECIPES changes the count, LARDERLY_BENCH_TMP the folder (default /tmp).
 //
 // The memory benchmark imports a generated Meal-Master file of 200 MB (LARDERLY_BENCH_MB
@@ -40,6 +42,22 @@ int RecipeCount() {
     return n && std::atoi(n) > 0 ? std::atoi(n) : 100000;
 }
 
+// The ingredients and directions of every generated recipe.
+constexpr const char* kRecipeBody =
+    "      2 c  Flour                               1 ts Salt\r\n"
+    "      1 c  Milk                                2    Eggs\r\n"
+    "      3 tb Butter; melted                      1 tb Sugar\r\n"
+    "    1/2 ts Baking powder                       1/4 c  Water\r\n"
+    "\r\n"
+    "  Heat the oven. Mix the dry ingredients in a large bowl and make a well\r\n"
+    "  in the centre. Beat the eggs with the milk and the butter, pour them in\r\n"
+    "  and stir just until combined; the batter should stay lumpy.\r\n"
+    "\r\n"
+    "  Pour into a greased pan and bake for 25 minutes, until a skewer comes\r\n"
+    "  out clean. Cool for ten minutes before cutting.\r\n"
+    "\r\n"
+    "  Serves a family.\r\n";
+
 // One Meal-Master export with `count` recipes whose titles carry `prefix`, or with as many
 // recipes as make the file at least `minBytes` long. Gives the number of recipes.
 int WriteMealMaster(const std::string& path, int count, const std::string& prefix,
@@ -68,19 +86,7 @@ int WriteMealMaster(const std::string& path, int count, const std::string& prefi
             r += kCategories[(i * 13 + 5) % 40];
         }
         r += "\r\n      Yield: " + std::to_string(2 + i % 6) + " servings\r\n\r\n";
-        r += "      2 c  Flour                               1 ts Salt\r\n";
-        r += "      1 c  Milk                                2    Eggs\r\n";
-        r += "      3 tb Butter; melted                      1 tb Sugar\r\n";
-        r += "    1/2 ts Baking powder                       1/4 c  Water\r\n";
-        r += "\r\n";
-        r += "  Heat the oven. Mix the dry ingredients in a large bowl and make a well\r\n";
-        r += "  in the centre. Beat the eggs with the milk and the butter, pour them in\r\n";
-        r += "  and stir just until combined; the batter should stay lumpy.\r\n";
-        r += "\r\n";
-        r += "  Pour into a greased pan and bake for 25 minutes, until a skewer comes\r\n";
-        r += "  out clean. Cool for ten minutes before cutting.\r\n";
-        r += "\r\n";
-        r += "  Serves a family.\r\n";
+        r += kRecipeBody;
         r += "MMMMM\r\n\r\n";
         out << r;
         written += r.size();
@@ -166,6 +172,34 @@ void BM_ImportIntoFullStore(benchmark::State& state) {
         TimedImport(store, f.first, f.n);
         Report(state, f.n, TimedImport(store, f.second, f.n));
     }
+}
+
+// The reference: the sqlite3 shell inserting the same titles and texts into an empty
+// database file in one transaction (the script is written before the clock starts).
+void BM_Sqlite3ShellInsert(benchmark::State& state) {
+    Files& f = TheFiles();
+    const std::string script = f.folder + "/insert.sql", db = f.folder + "/shell.db";
+    {
+        std::ofstream out(script, std::ios::binary);
+        out << "CREATE TABLE recipes(id INTEGER PRIMARY KEY, title TEXT, text BLOB);\nBEGIN;\n";
+        std::string body = kRecipeBody;
+        for (std::size_t at = 0; (at = body.find('\'', at)) != std::string::npos; at += 2)
+            body.insert(at, 1, '\'');
+        for (int i = 0; i < f.n; ++i)
+            out << "INSERT INTO recipes(title, text) VALUES('First recipe number " << i << "', '"
+                << body << "');\n";
+        out << "COMMIT;\n";
+    }
+    const std::string cmd = "sqlite3 " + db + " < " + script;
+    for (auto _ : state) {
+        std::filesystem::remove(db);
+        auto t0 = std::chrono::steady_clock::now();
+        if (std::system(cmd.c_str()) != 0) state.SkipWithError("sqlite3 failed");
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+    }
+    std::filesystem::remove(db);
+    std::filesystem::remove(script);
 }
 
 // A figure from /proc/self/status ("VmRSS", "VmHWM"), in KiB.
@@ -275,6 +309,7 @@ void BM_ImportMemory(benchmark::State& state) {
 
 BENCHMARK(BM_ImportIntoEmptyStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImportIntoFullStore)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Sqlite3ShellInsert)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_ImportMemory)
     ->Arg(0)
@@ -289,7 +324,9 @@ int main(int argc, char** argv) {
     g_self = std::filesystem::canonical("/proc/self/exe").string();
     benchmark::Initialize(&argc, argv);
     // Time per recipe with 100 000 recipes already stored, against an empty store.
-    bench::RunWithRatios({{"BM_ImportIntoFullStore", "BM_ImportIntoEmptyStore", 1.5}});
+    // The import into an empty store against the sqlite3 shell's insert of the same rows.
+    bench::RunWithRatios({{"BM_ImportIntoFullStore", "BM_ImportIntoEmptyStore", 1.5},
+                          {"BM_ImportIntoEmptyStore", "BM_Sqlite3ShellInsert", 1.5}});
     // Peak memory of the large import, against the same process's idle size.
     for (int full = 0; full < 2; ++full)
         if (g_aboveIdleMib[full] >= 0)

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <optional>
 #include <sys/stat.h>
 
 namespace larderly {
@@ -607,10 +608,18 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         TLhaCodeResult r;
         bool damaged = false; // the data ended before the entry did
         try {
-            r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive, *out,
-                                   static_cast<uint32_t>(h.PackedSize),
-                                   static_cast<uint32_t>(h.UncompressedSize), h.Encrypted(),
+            // A large entry's bytes are stored by a second thread while the next ones are
+            // decoded, in blocks of 1 MiB; a small one is written directly (a thread for
+            // each of many small files would cost more than it saves).
+            const int64_t size = static_cast<uint32_t>(h.UncompressedSize);
+            constexpr int64_t kBehindBlock = 1 << 20;
+            std::optional<TWriteBehindStream> behind;
+            if (size > kBehindBlock) behind.emplace(*out, kBehindBlock);
+            r = Codec().CodeStream(TLhaCodeDirection::Expand, method, archive,
+                                   behind ? static_cast<TStream&>(*behind) : *out,
+                                   static_cast<uint32_t>(h.PackedSize), size, h.Encrypted(),
                                    Password, legacy);
+            if (behind) behind->Flush();
         } catch (const ELZHBadDecodeTable&) {
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 namespace larderly {
 
@@ -82,7 +81,6 @@ bool TLhaCodecState::Refill() {
     }
     if ((FAbortRequested && FAbortRequested->load(std::memory_order_relaxed)) || percentage == -1)
         throw ELhaOperationAborted();
-    std::this_thread::yield();
     FEndOfInput = false;
     FReadPos = 0;
     FReadEnd = static_cast<int>(n);
@@ -156,7 +154,6 @@ void TLhaCodecState::WriteBytes(const uint8_t* from, int64_t count) {
 }
 
 void TLhaCodecState::FlushFull() {
-    std::this_thread::yield();
     FOutputStream->WriteBuffer(FOutput.get(), FWritePos);
     FWritePos = 0;
 }

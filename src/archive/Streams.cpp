@@ -166,4 +166,109 @@ void TMemoryStream::SetSize(int64_t size) {
     if (FPosition > size) FPosition = size;
 }
 
+// --- TWriteBehindStream ---
+
+TWriteBehindStream::TWriteBehindStream(TStream& target, int64_t blockSize)
+    : FTarget(target), FBlockSize(std::max<int64_t>(blockSize, 1)) {
+    FFilling.reserve(static_cast<size_t>(FBlockSize));
+    FWriting.reserve(static_cast<size_t>(FBlockSize));
+    FThread = std::thread([this] { Writer(); });
+}
+
+TWriteBehindStream::~TWriteBehindStream() {
+    Hand();
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        FEnd = true;
+    }
+    FChanged.notify_all();
+    FThread.join();
+}
+
+void TWriteBehindStream::Writer() {
+    std::unique_lock<std::mutex> g(FLock);
+    for (;;) {
+        FChanged.wait(g, [this] { return FHasWork || FEnd; });
+        if (!FHasWork) return;
+        bool ok = !FFailed;
+        if (ok) {
+            g.unlock();
+            try {
+                ok = FTarget.Write(FWriting.data(), static_cast<int64_t>(FWriting.size())) ==
+                     static_cast<int64_t>(FWriting.size());
+            } catch (...) {
+                ok = false;
+            }
+            g.lock();
+        }
+        FFailed = FFailed || !ok;
+        FWriting.clear();
+        FHasWork = false;
+        FChanged.notify_all();
+    }
+}
+
+void TWriteBehindStream::Drain() {
+    std::unique_lock<std::mutex> g(FLock);
+    FChanged.wait(g, [this] { return !FHasWork; });
+}
+
+void TWriteBehindStream::Hand() {
+    if (FFilling.empty()) return;
+    std::unique_lock<std::mutex> g(FLock);
+    FChanged.wait(g, [this] { return !FHasWork; });
+    FWriting.swap(FFilling);
+    FHasWork = true;
+    g.unlock();
+    FChanged.notify_all();
+}
+
+int64_t TWriteBehindStream::Write(const void* buffer, int64_t count) {
+    {
+        std::lock_guard<std::mutex> g(FLock);
+        if (FFailed) return 0;
+    }
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    for (int64_t left = count; left > 0;) {
+        const int64_t n = std::min(left, FBlockSize - static_cast<int64_t>(FFilling.size()));
+        FFilling.insert(FFilling.end(), p, p + n);
+        p += n;
+        left -= n;
+        if (static_cast<int64_t>(FFilling.size()) == FBlockSize) Hand();
+    }
+    return count;
+}
+
+void TWriteBehindStream::Flush() {
+    Hand();
+    Drain();
+    std::lock_guard<std::mutex> g(FLock);
+    if (FFailed) throw EWriteError();
+}
+
+int64_t TWriteBehindStream::Read(void* buffer, int64_t count) {
+    Flush();
+    return FTarget.Read(buffer, count);
+}
+
+int64_t TWriteBehindStream::Seek(int64_t offset, TSeekOrigin origin) {
+    if (origin == TSeekOrigin::soCurrent && offset == 0) {
+        // The position as the writer sees it: the target's plus what is still on its way.
+        Drain();
+        return FTarget.Seek(0, TSeekOrigin::soCurrent) + static_cast<int64_t>(FFilling.size());
+    }
+    Flush();
+    return FTarget.Seek(offset, origin);
+}
+
+void TWriteBehindStream::SetSize(int64_t size) {
+    Flush();
+    FTarget.SetSize(size);
+}
+
+int64_t TWriteBehindStream::Size() {
+    Flush();
+    return FTarget.Size();
+}
+
 } // namespace larderly

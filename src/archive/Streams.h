@@ -5,9 +5,12 @@
 
 #include "platform/FileModes.h"
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace larderly {
@@ -116,6 +119,44 @@ public:
 private:
     std::vector<uint8_t> FBytes;
     int64_t FPosition = 0;
+};
+
+// Writes to `target` from a second thread, so that whoever produces the bytes (an expansion)
+// goes on while the previous ones are stored: the bytes are collected in large blocks, and
+// one block is written while the next fills. Writes land in `target` in their order. A
+// write that fails makes every later Write return 0 (so WriteBuffer raises EWriteError);
+// Flush waits until everything written so far is stored and raises EWriteError when
+// something was not. The destructor stores what is left as well, but raises nothing:
+// only Flush says whether everything arrived. Reading, seeking and resizing flush first.
+class TWriteBehindStream : public TStream {
+public:
+    explicit TWriteBehindStream(TStream& target, int64_t blockSize = 1 << 20);
+    ~TWriteBehindStream() override;
+    TWriteBehindStream(const TWriteBehindStream&) = delete;
+    TWriteBehindStream& operator=(const TWriteBehindStream&) = delete;
+
+    int64_t Read(void* buffer, int64_t count) override;
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+    void SetSize(int64_t size) override;
+    int64_t Size() override;
+    void Flush();
+
+private:
+    void Hand();   // passes the filling block to the writing thread; waits while it is busy
+    void Drain();  // waits until the writing thread holds nothing
+    void Writer(); // the writing thread
+
+    TStream& FTarget;
+    const int64_t FBlockSize;
+    std::vector<uint8_t> FFilling; // collects the bytes of the next block
+    std::vector<uint8_t> FWriting; // the block the writing thread stores
+    bool FHasWork = false;         // under FLock: FWriting is to be written
+    bool FFailed = false;          // under FLock: a write was not stored whole
+    bool FEnd = false;             // under FLock: the thread is to end
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::thread FThread;
 };
 
 } // namespace larderly

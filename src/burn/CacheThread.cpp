@@ -68,6 +68,7 @@ TCacheThread::TCacheThread(int64_t cacheSize, std::recursive_mutex& lock, int bl
     gBlockSize = FBlockSize;
     // At least two blocks, or the queue would count as full while empty.
     FCapacity = int(std::max<int64_t>(2, cacheSize / FBlockSize));
+    FWakeBatch = std::clamp(FCapacity / 8, 1, 16);
     FBytesToDeliver = trackLength;
     FPadToMinimum = postGap && trackLength < kMinTrackBytes;
     FPadding = FPadToMinimum ? kMinTrackBytes - trackLength : 0;
@@ -339,7 +340,10 @@ bool TCacheThread::ReadFiles() {
                 FCachedBytes += rounded;
                 remaining -= t;
             }
-            Announce();
+            // A writer that found the queue empty is woken once a batch of blocks is there
+            // (or the data is complete), not for every block: it then writes them in one go,
+            // and the two threads do not hand the processor to each other with every block.
+            if (n >= FWakeBatch || (i == last && remaining == 0)) Announce();
             if (n < FCapacity / 4)
                 SetLevel(3);
             else if (n < FCapacity / 2)

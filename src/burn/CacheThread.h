@@ -109,6 +109,7 @@ private:
     std::recursive_mutex& FLock;
     const int FBlockSize;
     int FCapacity;
+    int FWakeBatch; // queued blocks that make it worth waking a waiting writer
     const bool FPostGap;
     bool FPadToMinimum = false;
     int64_t FPadding = 0;
