@@ -592,7 +592,7 @@ void TfmMain::FormDestroy() {
     listModel_->Clear();
     if (Tables) {
         Tables->Summaries().RemoveObserver(this);
-        Tables->Summaries().Clear();
+        Tables->ClearSummaries();
     }
     activePane_ = nullptr;
     delete fmRecipes;
@@ -774,11 +774,11 @@ void TfmMain::BuildRecipeList() {
     listModel_->Clear();
     TfmProgress progress(this);
     progress.SetCaption("Creating Recipe List ... Please wait");
-    progress.SetMax(Tables->tblRecipes().RecordCount());
+    progress.SetMax(Tables->RecipeCount());
     progress.SetPosition(0);
     THourglass hourglass;
     progress.show();
-    Summaries().Build(*Tables, [&] { progress.Step(); });
+    Tables->BuildSummaries([&] { progress.Step(); });
 }
 
 void TfmMain::ShowRecipeList() {
@@ -986,7 +986,7 @@ void TfmMain::UpdateRecipeList(const RecipeRecord& rec, bool show) {
 
 void TfmMain::RemoveSummary(int32_t id) {
     // The row goes when the summary goes (SummariesChanged).
-    if (Summaries().Remove(id)) rptViewRecipesClick();
+    if (Tables->RemoveSummary(id)) rptViewRecipesClick();
 }
 
 void TfmMain::SummariesChanged(const std::vector<TSummaryChange>& changes) {
@@ -1065,7 +1065,7 @@ bool TfmMain::RecipeTitleExists(const std::string& title) const {
 }
 
 TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) {
-    return Summaries().AppendUntold(rec);
+    return Tables->AppendSummaryUntold(rec);
 }
 
 TRecipeSummary* TfmMain::CurrentRecipe() {
