@@ -53,10 +53,9 @@ public:
     // The text indexed for a recipe's stored text: one line per ingredient item.
     static std::string ItemsOf(const std::string& recipeText);
 
+private:
     // The file's layout and the steps that bring an older one up to it.
     static TDerivedLayout Layout();
-
-private:
     // Makes the empty tables of the current layout, dropping what the schema held.
     static void CreateItems(SqlConnection& conn);
     void InstallTriggers();

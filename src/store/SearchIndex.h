@@ -90,10 +90,9 @@ public:
         bool active_ = false;
     };
 
+private:
     // The file's layout and the steps that bring an older one up to it.
     static TDerivedLayout Layout();
-
-private:
     // Makes the empty tables of the current layout, dropping what the schema held.
     static void CreateWords(SqlConnection& conn);
     void InstallTriggers();

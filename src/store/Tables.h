@@ -2,8 +2,10 @@
 // tbl102.nx1 recipes, tbl103.nx1 books, tbl104.nx1 book entries). Recipes, labels, books and
 // book entries are loaded and saved by identifier as values; the store keeps the recipe
 // summaries in step. The record buffers (one per table, filled and saved, or found and
-// loaded, in place) remain for callers that work row by row. The store opens no transaction
-// itself; callers that change several rows wrap the work in a Transaction.
+// loaded, in place), the table objects and the connection are the store's own row-by-row
+// layer: the rest of the program works with the values only (the store_closed test checks).
+// The store opens no transaction itself; callers that change several rows wrap the work in a
+// Transaction.
 #pragma once
 
 #include "store/IngredientIndex.h"
