@@ -5,7 +5,6 @@
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 
@@ -77,23 +76,23 @@ std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<
     std::unordered_map<int32_t, std::string> labels;
     for (LabelValue& l : store.Labels())
         labels[l.InternalID] = std::move(l.Name);
+    std::vector<RecipeValue> stored = store.RecipesByIds(ids, step);
     std::vector<ExportRecipe> out;
-    out.reserve(ids.size());
-    for (int32_t id : ids) {
-        std::optional<RecipeValue> stored = store.LoadRecipeById(id);
-        if (!stored)
+    out.reserve(stored.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i >= stored.size() || stored[i].InternalID != ids[i])
             throw std::runtime_error("There is no recipe with the identifier " +
-                                     std::to_string(id) + ".");
+                                     std::to_string(ids[i]) + ".");
+        RecipeValue& v = stored[i];
         ExportRecipe r;
-        r.Id = id;
-        r.Title = std::move(stored->Title);
-        for (int32_t label : stored->Category) {
+        r.Id = v.InternalID;
+        r.Title = std::move(v.Title);
+        for (int32_t label : v.Category) {
             auto it = labels.find(label);
             if (it != labels.end() && !it->second.empty()) r.Categories.push_back(it->second);
         }
-        r.Text = std::move(stored->Lines);
+        r.Text = std::move(v.Lines);
         out.push_back(std::move(r));
-        if (step) step();
     }
     return out;
 }

@@ -396,6 +396,29 @@ std::vector<RecipeRecord> TfmTables::RecipeRecordsByIds(const std::vector<int32_
     return rows;
 }
 
+std::vector<RecipeValue> TfmTables::RecipesByIds(const std::vector<int32_t>& ids,
+                                                 const std::function<void()>& step) {
+    std::vector<RecipeValue> out;
+    out.reserve(ids.size());
+    SqlStatement st(conn_.handle(),
+                    "SELECT Category1, Category2, Category3, Category4, Title, RecipeText FROM " +
+                        tblRecipes().QualifiedName() + " WHERE InternalID = ?");
+    for (int32_t id : ids) {
+        st.Reset();
+        st.Bind(1, int64_t{id});
+        if (!st.Step()) continue;
+        RecipeValue v;
+        v.InternalID = id;
+        for (int s = 0; s < 4; ++s)
+            v.Category[static_cast<size_t>(s)] = static_cast<int32_t>(st.ColumnInt(s));
+        v.Title = CutChars(st.ColumnText(4), kTitleWidth);
+        v.Lines = DecodeRecipeText(st.ColumnBlob(5));
+        out.push_back(std::move(v));
+        if (step) step();
+    }
+    return out;
+}
+
 std::vector<RecipeRecord> TfmTables::RecipeRecords() {
     std::vector<RecipeRecord> rows;
     SqlStatement st(conn_.handle(),

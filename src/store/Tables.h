@@ -155,6 +155,11 @@ public:
     // identifiers, in that order; identifiers with no recipe are left out. Reads those rows
     // only, so a command that shows a few recipes costs what it shows.
     std::vector<RecipeRecord> RecipeRecordsByIds(const std::vector<int32_t>& ids);
+    // The whole recipes with those identifiers, text included, in that order; identifiers
+    // with no recipe are left out. `step` (when set) is called once per recipe read. Leaves
+    // the record buffers and the tables' cursors as they were.
+    std::vector<RecipeValue> RecipesByIds(const std::vector<int32_t>& ids,
+                                          const std::function<void()>& step = {});
 
     // Labels and books by value. Like the recipe operations above, these leave the record
     // buffers and every table's index as they were.

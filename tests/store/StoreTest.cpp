@@ -407,6 +407,13 @@ TEST_F(StoreTest, WholeTablesAsValuesAndCategoryChangesThroughTheStore) {
     EXPECT_EQ(recipes[1].Title, std::string(150, 'c'));
     EXPECT_EQ(store.RecipeCount(), 2);
     EXPECT_EQ(store.LabelCount(), 2);
+    int steps = 0;
+    const std::vector<RecipeValue> whole = store.RecipesByIds({cake, 9999, soup}, [&] { ++steps; });
+    ASSERT_EQ(whole.size(), 2u) << "an identifier with no recipe is left out";
+    EXPECT_EQ(whole[0].InternalID, cake);
+    EXPECT_EQ(whole[0].Title, std::string(150, 'c'));
+    EXPECT_EQ(whole[1].Lines, (std::vector<std::string>{"1 leek", "Simmer."}));
+    EXPECT_EQ(steps, 2);
     EXPECT_EQ(store.RecipeRec.InternalID, -1) << "the buffers are left alone";
 
     // New slots leave the title and text as they were; the summary follows.
