@@ -109,10 +109,9 @@ TDerivedLayout TSearchIndex::Layout() {
     layout.What = "search index";
     layout.Version = kSearchIndexVersion;
     layout.Create = [](SqlConnection& conn) { CreateWords(conn); };
-    // Layouts 1 to 3 held the same words under other index settings (positions, a prefix
-    // index, another merge width), which cannot be carried over: each step drops the words
-    // and makes the empty tables afresh, and the file is built again from the recipes once
-    // it is current (its counter is -1 then).
+    // Layouts 1 to 3 made the index with other settings, so their words cannot be carried
+    // over: each step drops the words and makes the empty tables afresh, and the file is
+    // built again from the recipes once it is current (its counter is -1 then).
     layout.Steps = {
         [](SqlConnection& conn) { CreateWords(conn); }, // 1 -> 2
         [](SqlConnection& conn) { CreateWords(conn); }, // 2 -> 3
