@@ -185,7 +185,7 @@ void BM_SummariesBuildOnly(benchmark::State& state) {
     Started& w = Window(100000);
     w.main->ListModel().Clear();
     for (auto _ : state)
-        w.main->Summaries().Build(w.main->Store());
+        w.main->Store().BuildSummaries();
     w.main->ShowRecipeList();
 }
 BENCHMARK(BM_SummariesBuildOnly)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -223,7 +223,7 @@ int MemoryChild(const char* file, const char* folder, const char* out) {
     TfmTables store;
     store.OpenDatabase(std::string(folder) + "/");
     store.SetTablesOpen(true);
-    store.Summaries().Build(store);
+    store.BuildSummaries();
     const long idle = StatusKib("VmRSS");
     auto t0 = std::chrono::steady_clock::now();
     import::TFileImport r = import::ImportFile(store, file);

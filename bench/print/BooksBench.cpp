@@ -51,7 +51,7 @@ std::string RandomTitle(std::mt19937& rng, int n) {
 
 RecipeSummaries& BigSummaries() {
     static RecipeSummaries s = [] {
-        RecipeSummaries out;
+        TDetachedSummaries out;
         std::mt19937 rng(42);
         for (int i = 1; i <= 100000; ++i) {
             RecipeRecord r;

@@ -186,7 +186,7 @@ void TfmMain::FormDestroy() {
     // The list's rows refer to the summaries: they go first.
     fmRecipeList->SetFilter(nullptr);
     fmRecipeList->SetStore(nullptr);
-    if (Tables) Tables->Summaries().Clear();
+    if (Tables) Tables->ClearSummaries();
     activePane_ = nullptr;
     delete fmRecipes;
     fmRecipes = nullptr;
@@ -360,7 +360,7 @@ TRecipeSummary* TfmMain::FindSummary(int32_t id) {
 
 void TfmMain::RemoveSummary(int32_t id) {
     // The row goes when the summary goes (the list pane follows the summaries).
-    if (Summaries().Remove(id)) rptViewRecipesClick();
+    if (Tables->RemoveSummary(id)) rptViewRecipesClick();
 }
 
 bool TfmMain::RecipeTitleExists(const std::string& title) const {
@@ -368,7 +368,7 @@ bool TfmMain::RecipeTitleExists(const std::string& title) const {
 }
 
 TRecipeSummary* TfmMain::AppendSummary(const RecipeRecord& rec) {
-    return Summaries().AppendUntold(rec);
+    return Tables->AppendSummaryUntold(rec);
 }
 
 TRecipeSummary* TfmMain::CurrentRecipe() {

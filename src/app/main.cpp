@@ -9,7 +9,6 @@
 #include "app/TfmMain.h"
 #include "backup/ArchiveJob.h"
 #include "platform/AppPaths.h"
-#include "platform/FileUtil.h"
 #include "platform/Settings.h"
 
 #include <QApplication>
@@ -57,8 +56,7 @@ int main(int argc, char** argv) {
 
     // A second start on the same data folder brings the running window forward and ends.
     // The picture of --screenshot may be taken while the program runs.
-    const std::string dataFolder =
-        larderly::fileutil::IncludeTrailingSeparator(larderly::ProgramFolder()) + "data";
+    const std::string dataFolder = larderly::DataFolderOf(larderly::ProgramFolder());
     larderly::SingleInstance single(QString::fromStdString(dataFolder));
     if (!screenshot) {
         switch (single.TakeOver()) {

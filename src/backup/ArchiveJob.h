@@ -5,6 +5,7 @@
 #pragma once
 
 #include "archive/SegArchive.h"
+#include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 
 #include <functional>
@@ -134,7 +135,7 @@ private:
     void ShowProgress(int& percent);
     void SegPrompt(std::string& segDir, const std::string& segName, uint16_t segNumber);
     void AfterProcessed(const std::string& original, const std::string& newPath, int mode);
-    std::string DataFolder() const { return programFolder_ + "data"; }
+    std::string DataFolder() const { return DataFolderOf(programFolder_); }
     std::string TempFolder() const { return programFolder_ + "temp"; }
 
     TfmTables& store_;

@@ -130,7 +130,7 @@ int RunBackupOrRestore(const CliArgs& a, bool backup) {
     // A restore replaces the table files under the program's open tables, whose later saves
     // would go to the replaced files: refused while the program runs on the folder, and the
     // folder held meanwhile so that the program does not start half-way.
-    const std::string data = fileutil::IncludeTrailingSeparator(ProgramFolder()) + "data";
+    const std::string data = DataFolderOf(ProgramFolder());
     InstanceLock lock(data);
     if (!backup && fileutil::DirectoryExists(data) && !lock.TryLock("larderly-cli restore")) {
         if (!lock.Problem().empty()) {

@@ -10,7 +10,6 @@
 
 #include "import/ImportCommand.h"
 #include "platform/AppPaths.h"
-#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include <iostream>
@@ -35,7 +34,7 @@ int RunImport(const CliArgs& a) {
         // One writer at a time: the import holds the data folder for its whole run.
         store.HoldWriteLock("the import",
                             [](const std::string& text) { std::cerr << text << "\n"; });
-        store.Summaries().Build(store);
+        store.BuildSummaries();
         for (const std::string& file : files) {
             import::TFileImport r = import::ImportFile(store, file, options);
             if (!r.Accepted) {

@@ -5,10 +5,7 @@
 #include "cli/CliCommand.h"
 
 #include "platform/AppPaths.h"
-#include "platform/Text.h"
 #include "platform/TitleOrder.h"
-#include "store/Labels.h"
-#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include <algorithm>
@@ -31,15 +28,8 @@ int PrintRecipes(const std::string* words, bool byIngredient = false) {
         return 1;
     }
     std::unordered_map<int32_t, std::string> names;
-    {
-        TTable& t = store.tblListLabel();
-        t.First();
-        while (!t.Eof()) {
-            names[t.FieldAsInteger(fld::InternalID)] =
-                CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth);
-            t.Next();
-        }
-    }
+    for (LabelValue& l : store.Labels())
+        names[l.InternalID] = std::move(l.Name);
     // A search reads the index and the rows it names; only the whole list reads every row.
     std::vector<RecipeRecord> rows;
     if (words) {
@@ -53,11 +43,7 @@ int PrintRecipes(const std::string* words, bool byIngredient = false) {
             return 1;
         }
     } else {
-        RecipeSummaries& summaries = store.Summaries();
-        summaries.Build(store);
-        rows.reserve(summaries.Count());
-        for (const auto& s : summaries)
-            rows.push_back(RecipeRecord{s.InternalID, s.Category, s.Title});
+        rows = store.RecipeRecords();
     }
     std::stable_sort(rows.begin(), rows.end(), [](const RecipeRecord& x, const RecipeRecord& y) {
         int c = CompareTitles(x.Title, y.Title);

@@ -1,5 +1,5 @@
-// Reading the recipes an export writes straight from the tables by identifier, as values;
-// the tables' cursors and record buffers are left as they are.
+// Reading the recipes an export writes from the store by identifier, as values; the store's
+// cursors and record buffers are left as they are.
 #include "exchange/ExportSource.h"
 
 #include "platform/Text.h"
@@ -11,58 +11,37 @@
 namespace larderly::exchange {
 namespace {
 
-struct TitledId {
-    int32_t id;
-    std::string title;
-};
-
-void SortByTitle(std::vector<TitledId>& rows) {
-    std::stable_sort(rows.begin(), rows.end(), [](const TitledId& a, const TitledId& b) {
-        const int c = CompareFolded(a.title, b.title);
-        return c != 0 ? c < 0 : a.id < b.id;
+// The recipes' identifiers sorted by title (titles compared with the letters a-z folded,
+// equal titles by identifier).
+std::vector<int32_t> IdsInListOrder(std::vector<RecipeRecord> rows) {
+    std::stable_sort(rows.begin(), rows.end(), [](const RecipeRecord& a, const RecipeRecord& b) {
+        const int c = CompareFolded(a.Title, b.Title);
+        return c != 0 ? c < 0 : a.InternalID < b.InternalID;
     });
-}
-
-std::vector<int32_t> IdsOf(const std::vector<TitledId>& rows) {
     std::vector<int32_t> ids;
     ids.reserve(rows.size());
-    for (const TitledId& r : rows)
-        ids.push_back(r.id);
+    for (const RecipeRecord& r : rows)
+        ids.push_back(r.InternalID);
     return ids;
 }
 
 } // namespace
 
 std::vector<int32_t> AllRecipeIds(TfmTables& store) {
-    std::vector<TitledId> rows;
-    SqlStatement st(store.Connection().handle(),
-                    "SELECT InternalID, Title FROM " + store.tblRecipes().QualifiedName());
-    while (st.Step())
-        rows.push_back(
-            {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kTitleWidth)});
-    SortByTitle(rows);
-    return IdsOf(rows);
+    return IdsInListOrder(store.RecipeRecords());
 }
 
 std::vector<int32_t> RecipeIdsInListOrder(TfmTables& store, const std::vector<int32_t>& ids) {
     std::vector<int32_t> sorted = ids;
     std::sort(sorted.begin(), sorted.end());
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
-    std::vector<TitledId> rows;
-    for (RecipeRecord& r : store.RecipeRecordsByIds(sorted))
-        rows.push_back({r.InternalID, std::move(r.Title)});
-    SortByTitle(rows);
-    return IdsOf(rows);
+    return IdsInListOrder(store.RecipeRecordsByIds(sorted));
 }
 
 std::vector<ExportBook> Books(TfmTables& store) {
     std::vector<ExportBook> books;
-    SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
-                                                     store.tblRecipeBook().QualifiedName() +
-                                                     " ORDER BY InternalID");
-    while (st.Step())
-        books.push_back(
-            {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kBookNameWidth)});
+    for (BookValue& b : store.Books())
+        books.push_back({b.InternalID, std::move(b.Name)});
     std::stable_sort(books.begin(), books.end(), [](const ExportBook& a, const ExportBook& b) {
         return CompareFolded(a.Name, b.Name) < 0;
     });
@@ -77,31 +56,17 @@ std::vector<std::string> BookNames(TfmTables& store) {
 }
 
 std::vector<int32_t> BookRecipeIds(TfmTables& store, int32_t bookId) {
-    std::vector<TitledId> rows;
-    SqlStatement st(store.Connection().handle(),
-                    "SELECT r.InternalID, r.Title FROM " + store.tblRecipeInBook().QualifiedName() +
-                        " e JOIN " + store.tblRecipes().QualifiedName() +
-                        " r ON r.InternalID = e.RecipeID WHERE e.BookID = ?");
-    st.Bind(1, static_cast<int64_t>(bookId));
-    while (st.Step())
-        rows.push_back(
-            {static_cast<int32_t>(st.ColumnInt(0)), CutChars(st.ColumnText(1), kTitleWidth)});
-    SortByTitle(rows);
-    return IdsOf(rows);
+    // Entries that name no stored recipe are left out.
+    return IdsInListOrder(store.RecipeRecordsByIds(store.BookRecipeIds(bookId)));
 }
 
 std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName) {
     int32_t bookId = -1;
-    {
-        SqlStatement st(store.Connection().handle(), "SELECT InternalID, BookName FROM " +
-                                                         store.tblRecipeBook().QualifiedName());
-        while (st.Step()) {
-            if (SameTextAZ(CutChars(st.ColumnText(1), kBookNameWidth), bookName)) {
-                bookId = static_cast<int32_t>(st.ColumnInt(0));
-                break;
-            }
+    for (const BookValue& b : store.Books())
+        if (SameTextAZ(b.Name, bookName)) {
+            bookId = b.InternalID;
+            break;
         }
-    }
     if (bookId < 0) throw std::runtime_error("There is no book named \"" + bookName + "\".");
     return BookRecipeIds(store, bookId);
 }
@@ -109,34 +74,25 @@ std::vector<int32_t> BookRecipeIds(TfmTables& store, const std::string& bookName
 std::vector<ExportRecipe> LoadExportRecipes(TfmTables& store, const std::vector<int32_t>& ids,
                                             const std::function<void()>& step) {
     std::unordered_map<int32_t, std::string> labels;
-    {
-        SqlStatement st(store.Connection().handle(), "SELECT InternalID, LabelName FROM " +
-                                                         store.tblListLabel().QualifiedName());
-        while (st.Step())
-            labels[static_cast<int32_t>(st.ColumnInt(0))] =
-                CutChars(st.ColumnText(1), kLabelNameWidth);
-    }
+    for (LabelValue& l : store.Labels())
+        labels[l.InternalID] = std::move(l.Name);
+    std::vector<RecipeValue> stored = store.RecipesByIds(ids, step);
     std::vector<ExportRecipe> out;
-    out.reserve(ids.size());
-    SqlStatement st(store.Connection().handle(),
-                    "SELECT Title, Category1, Category2, Category3, Category4, RecipeText FROM " +
-                        store.tblRecipes().QualifiedName() + " WHERE InternalID = ?");
-    for (int32_t id : ids) {
-        st.Reset();
-        st.Bind(1, static_cast<int64_t>(id));
-        if (!st.Step())
+    out.reserve(stored.size());
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (i >= stored.size() || stored[i].InternalID != ids[i])
             throw std::runtime_error("There is no recipe with the identifier " +
-                                     std::to_string(id) + ".");
+                                     std::to_string(ids[i]) + ".");
+        RecipeValue& v = stored[i];
         ExportRecipe r;
-        r.Id = id;
-        r.Title = CutChars(st.ColumnText(0), kTitleWidth);
-        for (int slot = 0; slot < 4; ++slot) {
-            auto it = labels.find(static_cast<int32_t>(st.ColumnInt(1 + slot)));
+        r.Id = v.InternalID;
+        r.Title = std::move(v.Title);
+        for (int32_t label : v.Category) {
+            auto it = labels.find(label);
             if (it != labels.end() && !it->second.empty()) r.Categories.push_back(it->second);
         }
-        r.Text = DecodeRecipeText(st.ColumnBlob(5));
+        r.Text = std::move(v.Lines);
         out.push_back(std::move(r));
-        if (step) step();
     }
     return out;
 }

@@ -1,6 +1,6 @@
 // Which recipes an export writes, read from the store by identifier: every recipe in the
-// recipe list's order, a book's recipes, or recipes named by identifier. Each read runs its
-// own short statements, so no statement stays open afterwards.
+// recipe list's order, a book's recipes, or recipes named by identifier. Each read is a
+// value the store gives, so nothing stays open on the tables afterwards.
 #pragma once
 
 #include "exchange/RecipeExport.h"

@@ -202,14 +202,13 @@ TImportCommandResult RunImportCommand(Prompts& prompts, TfmTables& store,
         return result;
     }
 
-    const int recipesBefore = store.tblRecipes().RecordCount();
-    const int labelsBefore = store.tblListLabel().RecordCount();
+    const int recipesBefore = store.RecipeCount();
+    const int labelsBefore = store.LabelCount();
     // After the files, also when a read error ends the command: recipes that earlier files
     // committed are in the store and the summaries, so the list shows them.
     auto afterwards = [&] {
-        if (store.tblListLabel().RecordCount() > labelsBefore && cb.LabelsChanged)
-            cb.LabelsChanged();
-        if (store.tblRecipes().RecordCount() > recipesBefore) {
+        if (store.LabelCount() > labelsBefore && cb.LabelsChanged) cb.LabelsChanged();
+        if (store.RecipeCount() > recipesBefore) {
             if (cb.ShowRecipeList) cb.ShowRecipeList();
             result.Redisplayed = true;
         }

@@ -94,6 +94,10 @@ std::string ResolveProgramFolder(const ProgramFolderInputs& in) {
            ".local/share/larderly/";
 }
 
+std::string DataFolderOf(const std::string& programFolder) {
+    return fileutil::IncludeTrailingSeparator(programFolder) + "data";
+}
+
 std::string ProgramFolder() {
     ProgramFolderInputs in{Env("LARDERLY_HOME"), ExecutableFolder(), Env("XDG_DATA_HOME"), {}};
     if (in.larderlyHome.empty()) in.home = UserHome();

@@ -28,6 +28,10 @@ std::string ResolveProgramFolder(const ProgramFolderInputs& in);
 // per-user folder of rule 3 is created (private to the user) when missing.
 std::string ProgramFolder();
 
+// The data folder (the tables, the lock and the derived files) of a program folder, with or
+// without its closing "/": <folder>/data, without a closing "/".
+std::string DataFolderOf(const std::string& programFolder);
+
 // The folder of the running executable, ending in "/" ("./" when unknown).
 std::string ExecutableFolder();
 

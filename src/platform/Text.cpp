@@ -61,10 +61,14 @@ std::size_t CharCount(std::string_view s) {
     return count;
 }
 
+char LowerAZ(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 std::string FoldAZ(std::string_view s) {
     std::string out(s);
     for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        c = LowerAZ(c);
     return out;
 }
 

@@ -13,6 +13,7 @@ std::string CutChars(std::string_view s, std::size_t n);
 std::size_t CharCount(std::string_view s);
 
 // Folds the letters A-Z to a-z and leaves every other byte as it is.
+char LowerAZ(char c);
 std::string FoldAZ(std::string_view s);
 
 // The letters a-z as A-Z; every other byte (UTF-8 sequences too) stays as it is.

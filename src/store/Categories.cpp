@@ -4,7 +4,6 @@
 
 #include "platform/Text.h"
 #include "store/Labels.h"
-#include "store/RecipeSummaries.h"
 
 #include <algorithm>
 #include <array>
@@ -127,11 +126,7 @@ void DeleteCategory(TfmTables& store, int32_t id) {
             throw ECategoryError("\"" + name + "\" is used by " + std::to_string(n) +
                                  (n == 1 ? " recipe" : " recipes") +
                                  " and cannot be deleted; merge it into another category instead.");
-        SqlStatement st(store.Connection().handle(), "DELETE FROM " +
-                                                         store.tblListLabel().QualifiedName() +
-                                                         " WHERE InternalID = ?");
-        st.Bind(1, static_cast<int64_t>(id));
-        st.Run();
+        store.DeleteLabel(id);
         return 0;
     });
 }
@@ -142,8 +137,8 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
         LabelNameOf(store, from);
         LabelNameOf(store, into);
         struct Row {
-            int64_t id;
-            std::array<int64_t, 4> slots;
+            int32_t id;
+            std::array<int32_t, 4> slots;
         };
         std::vector<Row> rows;
         {
@@ -152,44 +147,25 @@ int MergeCategory(TfmTables& store, int32_t from, int32_t into) {
                                 store.tblRecipes().QualifiedName() +
                                 " WHERE ?1 IN (Category1, Category2, Category3, Category4)");
             st.Bind(1, static_cast<int64_t>(from));
-            while (st.Step())
-                rows.push_back(
-                    {st.ColumnInt(0),
-                     {st.ColumnInt(1), st.ColumnInt(2), st.ColumnInt(3), st.ColumnInt(4)}});
+            while (st.Step()) {
+                Row r{static_cast<int32_t>(st.ColumnInt(0)), {}};
+                for (std::size_t k = 0; k < 4; ++k)
+                    r.slots[k] = static_cast<int32_t>(st.ColumnInt(static_cast<int>(k) + 1));
+                rows.push_back(r);
+            }
         }
-        SqlStatement up(store.Connection().handle(),
-                        "UPDATE " + store.tblRecipes().QualifiedName() +
-                            " SET Category1 = ?, Category2 = ?, Category3 = ?, Category4 = ? WHERE "
-                            "InternalID = ?");
         for (Row& r : rows) {
             bool holdsInto = std::find(r.slots.begin(), r.slots.end(), into) != r.slots.end();
-            for (int64_t& s : r.slots) {
-                if (s != from) continue;
+            for (int32_t& slot : r.slots) {
+                if (slot != from) continue;
                 // A recipe keeps each category once.
-                s = holdsInto ? -1 : into;
+                slot = holdsInto ? -1 : into;
                 holdsInto = true;
             }
-            up.Reset();
-            for (int k = 0; k < 4; ++k)
-                up.Bind(k + 1, r.slots[static_cast<std::size_t>(k)]);
-            up.Bind(5, r.id);
-            up.Run();
-            // The store's summary of the recipe follows, told to the list when the change commits.
-            if (const TRecipeSummary* summary =
-                    store.Summaries().Find(static_cast<int32_t>(r.id))) {
-                RecipeRecord rec;
-                rec.InternalID = summary->InternalID;
-                rec.Title = summary->Title;
-                for (std::size_t k = 0; k < 4; ++k)
-                    rec.Category[k] = static_cast<int32_t>(r.slots[k]);
-                store.Summaries().Update(rec);
-            }
+            // The store's own write path: the recipe's summary follows it.
+            store.SaveRecipeCategories(r.id, r.slots);
         }
-        SqlStatement del(store.Connection().handle(), "DELETE FROM " +
-                                                          store.tblListLabel().QualifiedName() +
-                                                          " WHERE InternalID = ?");
-        del.Bind(1, static_cast<int64_t>(from));
-        del.Run();
+        store.DeleteLabel(from);
         return static_cast<int>(rows.size());
     });
 }

@@ -12,13 +12,6 @@ namespace {
 
 constexpr const char* kSchema = "ingredient";
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("''") : std::string(1, c);
-    return q + "'";
-}
-
 void ItemsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     const auto* blob = static_cast<const char*>(sqlite3_value_blob(argv[0]));
     const int size = sqlite3_value_bytes(argv[0]);
@@ -72,47 +65,52 @@ void TIngredientIndex::Attach(SqlConnection& conn, const std::string& dataFolder
                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                            ItemsFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                 throw EStoreError("The ingredient reader cannot be installed.");
-            conn.Exec("ATTACH DATABASE " + Quote(path_) + " AS " + kSchema);
+            AttachDerivedFile(conn, path_, Layout());
             conn_ = &conn;
-            // Derived data, as the full-text index: no sync, a journal file emptied at commits.
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=TRUNCATE");
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".synchronous=OFF");
-            int64_t version = 0, counter = -2;
+            int64_t counter = -2;
             {
-                SqlStatement v(conn.handle(), std::string("PRAGMA ") + kSchema + ".user_version");
-                if (v.Step()) version = v.ColumnInt(0);
-            }
-            if (version == kIngredientIndexVersion) {
                 SqlStatement m(conn.handle(),
                                std::string("SELECT counter FROM ") + kSchema + ".state");
                 if (m.Step()) counter = m.ColumnInt(0);
             }
             InstallTriggers();
             dataVersion_ = DataVersion();
-            // Missing (version 0), of an older or a newer layout, or out of step: a derived
-            // file is simply built again from the tables.
-            if (version != kIngredientIndexVersion || counter != FileChangeCounter(recipeFile_))
-                Rebuild();
+            // New, upgraded or out of step: a derived file is simply built again from the
+            // tables.
+            if (counter != FileChangeCounter(recipeFile_)) Rebuild();
             return;
+        } catch (const EDerivedFileNewer& e) {
+            // Left as it is for the program that wrote it; ingredient search is unavailable.
+            problem_ = e.what();
+            break;
         } catch (const std::exception& e) {
             problem_ = e.what();
             Detach();
+            DetachDerivedFile(conn, kSchema); // when it failed before it was taken on
             std::remove(path_.c_str());
         }
     }
     conn_ = nullptr;
 }
 
-void TIngredientIndex::CreateSchema() {
+TDerivedLayout TIngredientIndex::Layout() {
+    TDerivedLayout layout;
+    layout.Schema = kSchema;
+    layout.What = "ingredient index";
+    layout.Version = kIngredientIndexVersion;
+    layout.Create = [](SqlConnection& conn) { CreateItems(conn); };
+    return layout;
+}
+
+void TIngredientIndex::CreateItems(SqlConnection& conn) {
     const std::string s = kSchema;
-    conn_->Exec("DROP TABLE IF EXISTS " + s + ".ingredient_items");
-    conn_->Exec("DROP TABLE IF EXISTS " + s + ".state");
-    conn_->Exec("CREATE VIRTUAL TABLE " + s +
-                ".ingredient_items USING fts5(items, tokenize = 'unicode61 remove_diacritics 2', "
-                "prefix = '3', detail = none)");
-    conn_->Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
-    conn_->Exec("INSERT INTO " + s + ".state VALUES(-1)");
-    conn_->Exec("PRAGMA " + s + ".user_version=" + std::to_string(kIngredientIndexVersion));
+    conn.Exec("DROP TABLE IF EXISTS " + s + ".ingredient_items");
+    conn.Exec("DROP TABLE IF EXISTS " + s + ".state");
+    conn.Exec("CREATE VIRTUAL TABLE " + s +
+              ".ingredient_items USING fts5(items, tokenize = 'unicode61 remove_diacritics 2', "
+              "prefix = '3', detail = none)");
+    conn.Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
+    conn.Exec("INSERT INTO " + s + ".state VALUES(-1)");
 }
 
 void TIngredientIndex::InstallTriggers() {
@@ -147,7 +145,7 @@ void TIngredientIndex::Rebuild() {
     const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
     conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_items_rebuild");
     try {
-        CreateSchema();
+        CreateItems(*conn_);
         conn_->Exec("INSERT INTO " + s +
                     ".ingredient_items(rowid, items) SELECT InternalID, "
                     "larderly_ingredient_items(RecipeText) FROM main.tblRecipes");
@@ -177,8 +175,7 @@ void TIngredientIndex::Detach() {
     } catch (...) {
     }
     conn_ = nullptr;
-    sqlite3_exec(conn.handle(), (std::string("DETACH DATABASE ") + kSchema).c_str(), nullptr,
-                 nullptr, nullptr);
+    DetachDerivedFile(conn, kSchema);
 }
 
 std::vector<int32_t> TIngredientIndex::Search(const std::string& words) {

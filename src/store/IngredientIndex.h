@@ -2,14 +2,16 @@
 // (data/ingredients.idx), never one of the table files and never backed up. It is kept in
 // step as the full-text index is (SearchIndex.h): attached to the store's connection while
 // the tables are open, updated by temporary triggers inside the same transaction as the
-// change, written without a sync, and built afresh when it is missing, damaged, of another
-// version, or out of step with the recipe file (a restore, another program's write).
+// change, written without a sync, upgraded from an older layout (DerivedFile.h), and built
+// afresh when it is missing, damaged, or out of step with the recipe file (a restore, another
+// program's write). A file written by a newer version is left as it is.
 //
 // Each recipe's entry holds the items of its ingredient lines, read from its text as the
 // ingredient model reads them, each word in lower case and singular ("Leeks, sliced" is
 // "leek"), so that a search for "leeks" or "leek" finds both.
 #pragma once
 
+#include "store/DerivedFile.h"
 #include "store/Sqlite.h"
 
 #include <cstdint>
@@ -19,7 +21,7 @@
 namespace larderly {
 
 inline constexpr const char* kIngredientIndexFile = "ingredients.idx";
-// The layout of the file; a file of any other version is built afresh.
+// The layout of the file this program writes (its user_version).
 inline constexpr int kIngredientIndexVersion = 1;
 
 // Splits what was typed into the search field: each blank-separated word that starts with
@@ -52,7 +54,10 @@ public:
     static std::string ItemsOf(const std::string& recipeText);
 
 private:
-    void CreateSchema();
+    // The file's layout and the steps that bring an older one up to it.
+    static TDerivedLayout Layout();
+    // Makes the empty tables of the current layout, dropping what the schema held.
+    static void CreateItems(SqlConnection& conn);
     void InstallTriggers();
     void DropTriggers();
     int64_t DataVersion();

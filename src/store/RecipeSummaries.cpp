@@ -91,18 +91,6 @@ void TSlotTable::Assign(uint32_t key, uint32_t slot) {
 
 namespace {
 
-char FoldChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// Whether two titles are equal with the letters A-Z folded (FoldAZ(a) == FoldAZ(b)).
-bool EqualFolded(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
-}
-
 uint32_t IdKey(int32_t id) {
     return static_cast<uint32_t>(id);
 }
@@ -113,7 +101,7 @@ uint32_t RecipeSummaries::TitleHash(std::string_view title) {
     // 64-bit FNV-1a of the folded title, its halves combined.
     uint64_t h = 0xcbf29ce484222325ull;
     for (char c : title) {
-        h ^= static_cast<unsigned char>(FoldChar(c));
+        h ^= static_cast<unsigned char>(LowerAZ(c));
         h *= 0x100000001b3ull;
     }
     return static_cast<uint32_t>(h ^ (h >> 32));
@@ -394,8 +382,8 @@ void RecipeSummaries::RemoveObserver(ISummaryObserver* observer) {
 
 bool RecipeSummaries::TitleExists(const std::string& title) const {
     EnsureTitleIndex();
-    return titles_.Find(TitleHash(title),
-                        [&](Slot s) { return EqualFolded(At(s).Title, title); }) != kNone;
+    return titles_.Find(TitleHash(title), [&](Slot s) { return SameTextAZ(At(s).Title, title); }) !=
+           kNone;
 }
 
 void RecipeSummaries::EnsureTitleIndex() const {

@@ -105,46 +105,18 @@ public:
     RecipeSummaries(RecipeSummaries&& other) noexcept { *this = std::move(other); }
     RecipeSummaries& operator=(RecipeSummaries&& other) noexcept;
 
-    void Clear();
     std::size_t Count() const { return count_; }
     bool Empty() const { return count_ == 0; }
-
-    // Appends a summary of the recipe buffer (title cut to 150 characters). The returned
-    // pointer stays valid until that summary is removed or the list cleared.
-    TRecipeSummary* Append(const RecipeRecord& rec);
-    // The same without telling the observers: for whoever shows the list afresh afterwards.
-    TRecipeSummary* AppendUntold(const RecipeRecord& rec);
     // The summary with that identifier, or nullptr.
     TRecipeSummary* Find(int32_t id);
-    // Overwrites the summary with the buffer's identifier, or appends one. `added` tells which.
-    TRecipeSummary* Update(const RecipeRecord& rec, bool* added = nullptr);
-    // Removes the summary with that identifier; false when there is none.
-    bool Remove(int32_t id);
     // Whether any summary's title equals `title` with the letters a-z folded.
     bool TitleExists(const std::string& title) const;
-
-    // Rebuilds every summary from the recipe table, walking it in its current order and
-    // reading only the identifier, the four slots and the title. `step` is called once per
-    // row. Summaries built before an error stay in the list.
-    void Build(TfmTables& store, const std::function<void()>& step = {});
-    // Brings the summaries in line with the recipe table after another program changed it:
-    // what was added, changed or removed there is told to the observers as one change (new
-    // summaries at the end, in identifier order). Not inside a transaction.
-    void Reload(TfmTables& store);
     // Whether the observers are being told of a Reload.
     bool Reloading() const { return reloading_; }
     // Whether the list was built from the table (Build, Reload) and not cleared since, and
     // the store's count of changes to the recipe table by other programs at that time.
     bool Built() const { return built_; }
     uint64_t BuiltAt() const { return builtAt_; }
-
-    // Transactions: between BeginChanges and CommitChanges the changes are kept and told to
-    // the observers at the commit; RollbackChanges takes them back (in reverse order, each
-    // summary back at its place) and tells no one. Outside a transaction each change is told
-    // at once.
-    void BeginChanges();
-    void CommitChanges();
-    void RollbackChanges();
 
     void AddObserver(ISummaryObserver* observer);
     void RemoveObserver(ISummaryObserver* observer);
@@ -183,6 +155,40 @@ public:
     iterator end() { return {this, summaries_detail::kNoSlot}; }
     const_iterator begin() const { return {this, head_}; }
     const_iterator end() const { return {this, summaries_detail::kNoSlot}; }
+
+protected:
+    // The changes. Only the store changes its own list (TfmTables keeps it in step with the
+    // recipe table); a list of one's own is a TDetachedSummaries.
+    friend class TfmTables;
+
+    void Clear();
+
+    // Appends a summary of the recipe buffer (title cut to 150 characters). The returned
+    // pointer stays valid until that summary is removed or the list cleared.
+    TRecipeSummary* Append(const RecipeRecord& rec);
+    // The same without telling the observers: for whoever shows the list afresh afterwards.
+    TRecipeSummary* AppendUntold(const RecipeRecord& rec);
+    // Overwrites the summary with the buffer's identifier, or appends one. `added` tells which.
+    TRecipeSummary* Update(const RecipeRecord& rec, bool* added = nullptr);
+    // Removes the summary with that identifier; false when there is none.
+    bool Remove(int32_t id);
+
+    // Rebuilds every summary from the recipe table, walking it in its current order and
+    // reading only the identifier, the four slots and the title. `step` is called once per
+    // row. Summaries built before an error stay in the list.
+    void Build(TfmTables& store, const std::function<void()>& step = {});
+    // Brings the summaries in line with the recipe table after another program changed it:
+    // what was added, changed or removed there is told to the observers as one change (new
+    // summaries at the end, in identifier order). Not inside a transaction.
+    void Reload(TfmTables& store);
+
+    // Transactions: between BeginChanges and CommitChanges the changes are kept and told to
+    // the observers at the commit; RollbackChanges takes them back (in reverse order, each
+    // summary back at its place) and tells no one. Outside a transaction each change is told
+    // at once.
+    void BeginChanges();
+    void CommitChanges();
+    void RollbackChanges();
 
 private:
     static constexpr unsigned kBlockBits = 10; // 1024 summaries a block
@@ -255,6 +261,21 @@ private:
     // stay valid for the observers (and for a rollback that puts them back).
     std::vector<Slot> removed_;
     std::vector<ISummaryObserver*> observers_;
+};
+
+// A list of summaries that belongs to no store, filled by its owner (tests, benchmarks).
+class TDetachedSummaries : public RecipeSummaries {
+public:
+    using RecipeSummaries::Append;
+    using RecipeSummaries::AppendUntold;
+    using RecipeSummaries::BeginChanges;
+    using RecipeSummaries::Build;
+    using RecipeSummaries::Clear;
+    using RecipeSummaries::CommitChanges;
+    using RecipeSummaries::Reload;
+    using RecipeSummaries::Remove;
+    using RecipeSummaries::RollbackChanges;
+    using RecipeSummaries::Update;
 };
 
 } // namespace larderly

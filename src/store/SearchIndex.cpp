@@ -8,20 +8,12 @@ namespace larderly {
 namespace {
 
 constexpr const char* kSchema = "search";
-constexpr int kIndexVersion = 4;
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("''") : std::string(1, c);
-    return q + "'";
-}
 
 } // namespace
 
 namespace {
 
-// The arguments the index's tokenizer is made with (CreateSchema names the same).
+// The arguments the index's tokenizer is made with (CreateWords names the same).
 const char* const kTokenizerArgs[] = {"remove_diacritics", "2"};
 
 int CollectToken(void* context, int, const char*, int, int start, int end) {
@@ -84,56 +76,68 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
     recipeFile_ = recipeFile;
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            conn.Exec("ATTACH DATABASE " + Quote(path_) + " AS " + kSchema);
+            AttachDerivedFile(conn, path_, Layout());
             conn_ = &conn;
-            // Derived data: no sync, so commits of the tables keep their cost and a lost index
-            // is only rebuilt. The journal is a file all the same: held in memory it would grow
-            // with every page of the index a large import rewrites (to hundreds of megabytes).
-            // It is emptied at each commit rather than deleted, which saves a save the cost of
-            // making and removing a file.
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".journal_mode=TRUNCATE");
-            conn.Exec(std::string("PRAGMA ") + kSchema + ".synchronous=OFF");
-            int64_t version = 0, counter = -2;
+            int64_t counter = -2;
             {
-                SqlStatement v(conn.handle(), std::string("PRAGMA ") + kSchema + ".user_version");
-                if (v.Step()) version = v.ColumnInt(0);
-            }
-            if (version == kIndexVersion) {
                 SqlStatement m(conn.handle(),
                                std::string("SELECT counter FROM ") + kSchema + ".state");
                 if (m.Step()) counter = m.ColumnInt(0);
             }
             InstallTriggers();
             dataVersion_ = DataVersion();
-            if (version != kIndexVersion || counter != FileChangeCounter(recipeFile_)) Rebuild();
+            if (counter != FileChangeCounter(recipeFile_)) Rebuild();
             return;
+        } catch (const EDerivedFileNewer& e) {
+            // Left as it is for the program that wrote it; search is unavailable meanwhile.
+            problem_ = e.what();
+            break;
         } catch (const std::exception& e) {
             problem_ = e.what();
             // A damaged or foreign file: start again from an empty one, once.
             Detach();
+            DetachDerivedFile(conn, kSchema); // when it failed before it was taken on
             std::remove(path_.c_str());
         }
     }
     conn_ = nullptr;
 }
 
-void TSearchIndex::CreateSchema() {
+TDerivedLayout TSearchIndex::Layout() {
+    TDerivedLayout layout;
+    layout.Schema = kSchema;
+    layout.What = "search index";
+    layout.Version = kSearchIndexVersion;
+    layout.Create = [](SqlConnection& conn) { CreateWords(conn); };
+    // Layouts 1 to 3 made the index with other settings, so their words cannot be carried
+    // over: each step drops the words and makes the empty tables afresh, and the file is
+    // built again from the recipes once it is current (its counter is -1 then).
+    layout.Steps = {
+        [](SqlConnection& conn) { CreateWords(conn); }, // 1 -> 2
+        [](SqlConnection& conn) { CreateWords(conn); }, // 2 -> 3
+        [](SqlConnection& conn) { CreateWords(conn); }, // 3 -> 4
+    };
+    return layout;
+}
+
+void TSearchIndex::CreateWords(SqlConnection& conn) {
     const std::string s = kSchema;
-    conn_->Exec("DROP TABLE IF EXISTS " + s + ".recipe_words");
-    conn_->Exec("DROP TABLE IF EXISTS " + s + ".state");
-    conn_->Exec("CREATE VIRTUAL TABLE " + s +
-                ".recipe_words USING fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', "
-                "detail = none)");
+    conn.Exec("DROP TABLE IF EXISTS " + s + ".recipe_words");
+    conn.Exec("DROP TABLE IF EXISTS " + s + ".state");
+    conn.Exec("CREATE VIRTUAL TABLE " + s +
+              ".recipe_words USING fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', "
+              "detail = none)");
     // A search asks only which recipes hold every word, never where: the index keeps no
     // positions (detail = none), which makes keeping it in step at a save far cheaper.
     // It keeps no separate prefix index either: a prefix is looked up among the whole words,
     // which costs a search little and saves a fifth of the work of indexing each recipe.
     // Segments are merged sixteen at a time: a build from scratch does less merging, and a
     // search still reads few segments.
-    conn_->Exec("INSERT INTO " + s + ".recipe_words(recipe_words, rank) VALUES ('automerge', 16)");
-    conn_->Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
-    conn_->Exec("INSERT INTO " + s + ".state VALUES(-1)");
-    conn_->Exec("PRAGMA " + s + ".user_version=" + std::to_string(kIndexVersion));
+    conn.Exec("INSERT INTO " + s + ".recipe_words(recipe_words, rank) VALUES ('automerge', 16)");
+    // The recipe file's change counter when the index was last in step with it; -1 until a
+    // build.
+    conn.Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
+    conn.Exec("INSERT INTO " + s + ".state VALUES(-1)");
 }
 
 void TSearchIndex::InstallTriggers() {
@@ -239,7 +243,7 @@ void TSearchIndex::Rebuild() {
     const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
     conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_rebuild");
     try {
-        CreateSchema();
+        CreateWords(*conn_);
         conn_->Exec(
             "INSERT INTO " + s +
             ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
@@ -279,8 +283,7 @@ void TSearchIndex::Detach() {
     } catch (...) {
     }
     conn_ = nullptr;
-    sqlite3_exec(conn.handle(), (std::string("DETACH DATABASE ") + kSchema).c_str(), nullptr,
-                 nullptr, nullptr);
+    DetachDerivedFile(conn, kSchema);
 }
 
 std::vector<int32_t> TSearchIndex::Search(const std::string& words) {

@@ -16,6 +16,7 @@
 // write by another connection seen while the tables are open.
 #pragma once
 
+#include "store/DerivedFile.h"
 #include "store/Sqlite.h"
 
 #include <cstdint>
@@ -26,12 +27,15 @@
 namespace larderly {
 
 inline constexpr const char* kSearchIndexFile = "search.idx";
+// The layout of the file this program writes (its user_version).
+inline constexpr int kSearchIndexVersion = 4;
 
 class TSearchIndex {
 public:
-    // Attaches (creating or rebuilding when needed) the index beside the recipe file
-    // `recipeFile` in `dataFolder`. Never raises: an index that cannot be had leaves search
-    // unavailable and the tables untouched.
+    // Attaches (creating, upgrading or rebuilding when needed) the index beside the recipe
+    // file `recipeFile` in `dataFolder`. Never raises: an index that cannot be had leaves
+    // search unavailable and the tables untouched. A file written by a newer version is left
+    // as it is, and Problem() says so.
     void Attach(SqlConnection& conn, const std::string& dataFolder, const std::string& recipeFile);
     // Records the recipe file's change counter for the next open, then detaches.
     void Detach();
@@ -87,7 +91,10 @@ public:
     };
 
 private:
-    void CreateSchema();
+    // The file's layout and the steps that bring an older one up to it.
+    static TDerivedLayout Layout();
+    // Makes the empty tables of the current layout, dropping what the schema held.
+    static void CreateWords(SqlConnection& conn);
     void InstallTriggers();
     void InstallInsertTrigger();
     void DropTriggers();

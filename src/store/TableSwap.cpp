@@ -1,6 +1,7 @@
 // The journalled swap of the table files and its recovery.
 #include "store/TableSwap.h"
 
+#include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "platform/FolderLock.h"
 #include "platform/StagingFolder.h"
@@ -103,7 +104,7 @@ bool RecoverTableSwap(const std::string& staging, const std::string& data) {
 }
 
 void CleanUpTempFolder(const std::string& programFolder, bool restoreLockHeld) {
-    const std::string temp = In(programFolder, "temp"), data = In(programFolder, "data");
+    const std::string temp = In(programFolder, "temp"), data = DataFolderOf(programFolder);
     if (!fileutil::DirectoryExists(temp)) return;
     FolderLock lock(data, FolderLockKind::Restore);
     bool mayRecover = restoreLockHeld;

@@ -1,6 +1,7 @@
 // The recipe store over SQLite.
 #include "store/Tables.h"
 
+#include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 #include "store/TableSwap.h"
 
@@ -145,7 +146,7 @@ TfmTables::~TfmTables() {
 }
 
 void TfmTables::OpenDatabase(const std::string& programFolder) {
-    dataFolder_ = fileutil::IncludeTrailingSeparator(programFolder) + "data";
+    dataFolder_ = DataFolderOf(programFolder);
 }
 
 void TfmTables::OpenDatabase() {
@@ -395,17 +396,127 @@ std::vector<RecipeRecord> TfmTables::RecipeRecordsByIds(const std::vector<int32_
     return rows;
 }
 
+std::vector<RecipeValue> TfmTables::RecipesByIds(const std::vector<int32_t>& ids,
+                                                 const std::function<void()>& step) {
+    std::vector<RecipeValue> out;
+    out.reserve(ids.size());
+    SqlStatement st(conn_.handle(),
+                    "SELECT Category1, Category2, Category3, Category4, Title, RecipeText FROM " +
+                        tblRecipes().QualifiedName() + " WHERE InternalID = ?");
+    for (int32_t id : ids) {
+        st.Reset();
+        st.Bind(1, int64_t{id});
+        if (!st.Step()) continue;
+        RecipeValue v;
+        v.InternalID = id;
+        for (int s = 0; s < 4; ++s)
+            v.Category[static_cast<size_t>(s)] = static_cast<int32_t>(st.ColumnInt(s));
+        v.Title = CutChars(st.ColumnText(4), kTitleWidth);
+        v.Lines = DecodeRecipeText(st.ColumnBlob(5));
+        out.push_back(std::move(v));
+        if (step) step();
+    }
+    return out;
+}
+
+std::vector<RecipeRecord> TfmTables::RecipeRecords() {
+    std::vector<RecipeRecord> rows;
+    SqlStatement st(conn_.handle(),
+                    "SELECT InternalID, Category1, Category2, Category3, Category4, Title FROM " +
+                        tblRecipes().QualifiedName() + " ORDER BY InternalID");
+    while (st.Step()) {
+        RecipeRecord r;
+        r.InternalID = static_cast<int32_t>(st.ColumnInt(0));
+        for (int s = 0; s < 4; ++s)
+            r.Category[static_cast<size_t>(s)] = static_cast<int32_t>(st.ColumnInt(1 + s));
+        r.Title = CutChars(st.ColumnText(5), kTitleWidth);
+        rows.push_back(std::move(r));
+    }
+    return rows;
+}
+
+std::vector<LabelValue> TfmTables::Labels() {
+    std::vector<LabelValue> out;
+    SqlStatement st(conn_.handle(), "SELECT InternalID, LabelName, LabelKind FROM " +
+                                        tblListLabel().QualifiedName() + " ORDER BY InternalID");
+    while (st.Step())
+        out.push_back({static_cast<int32_t>(st.ColumnInt(0)),
+                       LabelKindFromStored(static_cast<int32_t>(st.ColumnInt(2))),
+                       CutChars(st.ColumnText(1), kLabelNameWidth)});
+    return out;
+}
+
+int TfmTables::RecipeCount() {
+    return tblRecipes().RecordCount();
+}
+
+int TfmTables::LabelCount() {
+    return tblListLabel().RecordCount();
+}
+
+bool TfmTables::SaveRecipeCategories(int32_t id, const std::array<int32_t, 4>& slots) {
+    std::string title;
+    {
+        SqlStatement st(conn_.handle(), "SELECT Title FROM " + tblRecipes().QualifiedName() +
+                                            " WHERE InternalID = ?");
+        st.Bind(1, int64_t{id});
+        if (!st.Step()) return false;
+        title = CutChars(st.ColumnText(0), kTitleWidth);
+    }
+    SqlStatement up(conn_.handle(), "UPDATE " + tblRecipes().QualifiedName() +
+                                        " SET Category1 = ?, Category2 = ?, Category3 = ?, "
+                                        "Category4 = ? WHERE InternalID = ?");
+    for (int k = 0; k < 4; ++k)
+        up.Bind(k + 1, int64_t{slots[static_cast<size_t>(k)]});
+    up.Bind(5, int64_t{id});
+    up.Run();
+    tblRecipes().ResetCursor();
+    // The summary follows (told to the observers when the change commits); a list that was
+    // never built stays unbuilt.
+    if (summaries_->Find(id)) summaries_->Update(RecipeRecord{id, slots, title});
+    return true;
+}
+
+bool TfmTables::DeleteLabel(int32_t id) {
+    SqlStatement del(conn_.handle(),
+                     "DELETE FROM " + tblListLabel().QualifiedName() + " WHERE InternalID = ?");
+    del.Bind(1, int64_t{id});
+    del.Run();
+    tblListLabel().ResetCursor();
+    return sqlite3_changes(conn_.handle()) > 0;
+}
+
+void TfmTables::BuildSummaries(const std::function<void()>& step) {
+    summaries_->Build(*this, step);
+}
+
+void TfmTables::ClearSummaries() {
+    summaries_->Clear();
+}
+
+TRecipeSummary* TfmTables::AppendSummaryUntold(const RecipeRecord& rec) {
+    return summaries_->AppendUntold(rec);
+}
+
+bool TfmTables::RemoveSummary(int32_t id) {
+    if (!summaries_->Find(id)) return false;
+    if (TablesOpen()) {
+        SqlStatement st(conn_.handle(),
+                        "SELECT 1 FROM " + tblRecipes().QualifiedName() + " WHERE InternalID = ?");
+        st.Bind(1, int64_t{id});
+        if (st.Step()) return false;
+    }
+    return summaries_->Remove(id);
+}
+
 namespace {
 constexpr const char* kBookNotFound = "Unable to find Book Record. Contact Support";
 constexpr const char* kBookEntryNotFound = "Unable to find Book Entry Record. Contact Support";
 
 // The label or book on the table's current row.
 LabelValue LabelOnRow(const TTable& t) {
-    const int32_t n = t.FieldAsInteger(fld::LabelKind);
     return {t.FieldAsInteger(fld::InternalID),
-            static_cast<uint8_t>(n == 0   ? 0
-                                 : n == 1 ? 1
-                                          : 2),
+            LabelKindFromStored(t.FieldAsInteger(fld::LabelKind)),
             CutChars(t.FieldAsString(fld::LabelName), kLabelNameWidth)};
 }
 BookValue BookOnRow(const TTable& t) {

@@ -2,8 +2,10 @@
 // tbl102.nx1 recipes, tbl103.nx1 books, tbl104.nx1 book entries). Recipes, labels, books and
 // book entries are loaded and saved by identifier as values; the store keeps the recipe
 // summaries in step. The record buffers (one per table, filled and saved, or found and
-// loaded, in place) remain for callers that work row by row. The store opens no transaction
-// itself; callers that change several rows wrap the work in a Transaction.
+// loaded, in place), the table objects and the connection are the store's own row-by-row
+// layer: the rest of the program works with the values only (the store_closed test checks).
+// The store opens no transaction itself; callers that change several rows wrap the work in a
+// Transaction.
 #pragma once
 
 #include "store/IngredientIndex.h"
@@ -23,6 +25,7 @@ namespace larderly {
 
 class FolderLock;
 class RecipeSummaries;
+struct TRecipeSummary;
 
 // Record kinds of SaveRecord and LoadRecord.
 enum RecordKind : int { rkRecipe = 1, rkLabel = 2, rkBook = 3, rkBookEntry = 4 };
@@ -152,6 +155,11 @@ public:
     // identifiers, in that order; identifiers with no recipe are left out. Reads those rows
     // only, so a command that shows a few recipes costs what it shows.
     std::vector<RecipeRecord> RecipeRecordsByIds(const std::vector<int32_t>& ids);
+    // The whole recipes with those identifiers, text included, in that order; identifiers
+    // with no recipe are left out. `step` (when set) is called once per recipe read. Leaves
+    // the record buffers and the tables' cursors as they were.
+    std::vector<RecipeValue> RecipesByIds(const std::vector<int32_t>& ids,
+                                          const std::function<void()>& step = {});
 
     // Labels and books by value. Like the recipe operations above, these leave the record
     // buffers and every table's index as they were.
@@ -176,6 +184,21 @@ public:
     bool AddBookEntry(int32_t bookId, int32_t recipeId);
     // Deletes the book's entry for the recipe; false when there is none.
     bool RemoveBookEntry(int32_t bookId, int32_t recipeId);
+
+    // Every label, in identifier order (names cut to 40 characters).
+    std::vector<LabelValue> Labels();
+    // The identifier, categories and title (cut to 150 characters) of every recipe, in
+    // identifier order; never the text.
+    std::vector<RecipeRecord> RecipeRecords();
+    // How many recipes and how many labels the tables hold.
+    int RecipeCount();
+    int LabelCount();
+    // Sets the four category slots of the recipe with that identifier, leaving its title and
+    // text as they are; the recipe's summary follows. False when there is no such recipe.
+    bool SaveRecipeCategories(int32_t id, const std::array<int32_t, 4>& slots);
+    // Deletes the label with that identifier; false when there is none. Recipes that hold it
+    // keep its identifier (callers move them first).
+    bool DeleteLabel(int32_t id);
 
     bool FindRecipe(int32_t id);
     bool FindLabel(int32_t id);
@@ -216,8 +239,20 @@ public:
     TIngredientIndex& IngredientIndex() { return ingredients_; }
 
     // The summaries of the stored recipes, kept in step by every save and delete of a recipe
-    // and by the transactions (see RecipeSummaries). Built from the table by Build.
+    // and by the transactions (see RecipeSummaries). Only the store changes them.
     RecipeSummaries& Summaries() { return *summaries_; }
+    // Builds the summaries afresh from the recipe table, walking it in its current order;
+    // `step` is called once per recipe. Nothing is told to the observers.
+    void BuildSummaries(const std::function<void()>& step = {});
+    // Empties the summaries (the window that showed them is going).
+    void ClearSummaries();
+    // Appends a summary without telling the observers (whoever shows the list afresh
+    // afterwards): for a recipe that an importer stored.
+    TRecipeSummary* AppendSummaryUntold(const RecipeRecord& rec);
+    // Removes the summary of a recipe that is no longer stored; false when there is no such
+    // summary or the recipe is still in the table (a summary never goes while its recipe is
+    // stored).
+    bool RemoveSummary(int32_t id);
 
     TTable& tblListLabel() { return *tables_[0]; }
     TTable& tblRecipes() { return *tables_[1]; }

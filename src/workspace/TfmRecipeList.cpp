@@ -213,11 +213,11 @@ void TfmRecipeList::Build() {
     if (!store_) return;
     TfmProgress progress(window());
     progress.SetCaption("Creating Recipe List ... Please wait");
-    progress.SetMax(store_->tblRecipes().RecordCount());
+    progress.SetMax(store_->RecipeCount());
     progress.SetPosition(0);
     THourglass hourglass;
     progress.show();
-    store_->Summaries().Build(*store_, [&] { progress.Step(); });
+    store_->BuildSummaries([&] { progress.Step(); });
 }
 
 void TfmRecipeList::RunSearch() {

@@ -1,6 +1,7 @@
 // The ingredient index: items' words as prefixes, case and plural ignored, every word needed,
 // titles and directions not counted; kept in step with saves, deletes, rollbacks and bulk
-// adds; rebuilt when missing, damaged, of another version or changed behind its back.
+// adds; rebuilt when missing, damaged, of an older layout or changed behind its back, and
+// left alone when a newer version wrote it.
 #include "store/Tables.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 using namespace larderly;
 
@@ -114,7 +116,7 @@ TEST_F(IngredientIndexTest, FollowsSavesDeletesRollbacksAndBulkAdds) {
     EXPECT_EQ(Find("fennel"), added);
 }
 
-TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedNewerOrChangedBehindItsBack) {
+TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBackNewerLeftAlone) {
     const int32_t a = Add("Stew", {"2 leeks"});
     Close();
     const std::string index = folder_ + "/data/" + kIngredientIndexFile;
@@ -136,12 +138,24 @@ TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedNewerOrChangedBehindItsBack
     EXPECT_EQ(Find("plum"), Ids{a});
     Close();
 
-    // Written by a later version of the program: built afresh in this version's layout.
+    // Written by a later version of the program: refused and left as it was, the tables open
+    // as always; once deleted (as the message says), built afresh.
     ForeignExec(kIngredientIndexFile, "PRAGMA user_version = 99");
+    std::string before;
+    {
+        std::ifstream in(index, std::ios::binary);
+        before.assign(std::istreambuf_iterator<char>(in), {});
+    }
     Open();
-    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 1);
-    EXPECT_EQ(Find("plum"), Ids{a});
+    EXPECT_FALSE(store_->IngredientIndex().Available());
+    EXPECT_NE(store_->IngredientIndex().Problem().find(index), std::string::npos);
+    EXPECT_THROW(Find("plum"), EStoreError);
+    EXPECT_EQ(store_->RecipeCount(), 1);
     Close();
+    {
+        std::ifstream in(index, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), before);
+    }
 
     // Missing, then damaged: built afresh, and the tables open as always.
     std::filesystem::remove(index);

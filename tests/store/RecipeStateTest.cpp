@@ -80,7 +80,7 @@ TEST_F(RecipeStateTest, ValuesRoundTripWithoutTouchingTheBuffers) {
 // own work saw its changes meanwhile.
 TEST_F(RecipeStateTest, ASummaryNeverOutlivesARollback) {
     const int32_t soup = Add("Soup"), bread = Add("Bread"), stew = Add("Stew");
-    store.Summaries().Build(store);
+    store.BuildSummaries();
     const auto before = Listed();
     Recorder rec;
     store.Summaries().AddObserver(&rec);

@@ -63,7 +63,7 @@ TEST_F(SharedStoreTest, SummariesFollowTheOtherStoresCommits) {
     const int32_t keep = Save(program, "Apple pie");
     const int32_t renamed = Save(program, "Carrot cake");
     const int32_t gone = Save(program, "Damson jam");
-    program.Summaries().Build(program);
+    program.BuildSummaries();
     Recorder rec;
     rec.summaries = &program.Summaries();
     program.Summaries().AddObserver(&rec);
@@ -105,7 +105,7 @@ TEST_F(SharedStoreTest, SummariesFollowTheOtherStoresCommits) {
 
 TEST_F(SharedStoreTest, ATransactionStartsFromWhatTheOtherStoreCommitted) {
     Save(program, "Apple pie");
-    program.Summaries().Build(program);
+    program.BuildSummaries();
     Save(cli, "Fig roll");
     // An import's title check inside the transaction sees the other store's recipe.
     Transaction tx(program);

@@ -2,6 +2,7 @@
 // the table files.
 #include "TestHome.h"
 #include "store/Labels.h"
+#include "store/RecipeSummaries.h"
 #include "store/Tables.h"
 
 #include <gtest/gtest.h>
@@ -380,4 +381,64 @@ TEST(StoreFiles, AReadOnlyStoreFailsTheSaveAndKeepsTheData) {
         EXPECT_THROW(s.SaveRecord(rkRecipe), EStoreError);
     }
     EXPECT_EQ(s.tblRecipes().RecordCount(), 1);
+}
+
+TEST_F(StoreTest, WholeTablesAsValuesAndCategoryChangesThroughTheStore) {
+    store.ClearBuffers();
+    store.LabelRec.Name = std::string(45, 'L');
+    store.LabelRec.Kind = 0;
+    const int32_t longLabel = store.SaveRecord(rkLabel);
+    const int32_t odd = CreateLabel(store, "Odd", 7);
+    const int32_t soup = AddRecipe("Soup", {"1 leek", "Simmer."}, {longLabel, -1, -1, -1});
+    const int32_t cake = AddRecipe(std::string(160, 'c'));
+    store.BuildSummaries();
+    store.ClearBuffers();
+
+    const std::vector<LabelValue> labels = store.Labels();
+    ASSERT_EQ(labels.size(), 2u);
+    EXPECT_EQ(labels[0].InternalID, longLabel);
+    EXPECT_EQ(labels[0].Name, std::string(40, 'L'));
+    EXPECT_EQ(labels[1].InternalID, odd);
+    EXPECT_EQ(labels[1].Kind, 2) << "a kind number other than 0 or 1 reads as undefined";
+    const std::vector<RecipeRecord> recipes = store.RecipeRecords();
+    ASSERT_EQ(recipes.size(), 2u);
+    EXPECT_EQ(recipes[0].InternalID, soup);
+    EXPECT_EQ(recipes[0].Category, (std::array<int32_t, 4>{longLabel, -1, -1, -1}));
+    EXPECT_EQ(recipes[1].Title, std::string(150, 'c'));
+    EXPECT_EQ(store.RecipeCount(), 2);
+    EXPECT_EQ(store.LabelCount(), 2);
+    int steps = 0;
+    const std::vector<RecipeValue> whole = store.RecipesByIds({cake, 9999, soup}, [&] { ++steps; });
+    ASSERT_EQ(whole.size(), 2u) << "an identifier with no recipe is left out";
+    EXPECT_EQ(whole[0].InternalID, cake);
+    EXPECT_EQ(whole[0].Title, std::string(150, 'c'));
+    EXPECT_EQ(whole[1].Lines, (std::vector<std::string>{"1 leek", "Simmer."}));
+    EXPECT_EQ(steps, 2);
+    EXPECT_EQ(store.RecipeRec.InternalID, -1) << "the buffers are left alone";
+
+    // New slots leave the title and text as they were; the summary follows.
+    const std::array<int32_t, 4> slots{-1, odd, longLabel, -1};
+    EXPECT_TRUE(store.SaveRecipeCategories(soup, slots));
+    EXPECT_FALSE(store.SaveRecipeCategories(9999, slots));
+    const RecipeValue stored = *store.LoadRecipeById(soup);
+    EXPECT_EQ(stored.Category, slots);
+    EXPECT_EQ(stored.Title, "Soup");
+    EXPECT_EQ(stored.Lines, (std::vector<std::string>{"1 leek", "Simmer."}));
+    EXPECT_EQ(store.Summaries().Find(soup)->Category, slots);
+
+    EXPECT_TRUE(store.DeleteLabel(odd));
+    EXPECT_FALSE(store.DeleteLabel(odd));
+    EXPECT_EQ(store.LabelCount(), 1);
+
+    // A summary goes only once its recipe has left the table.
+    EXPECT_FALSE(store.RemoveSummary(cake));
+    EXPECT_NE(store.Summaries().Find(cake), nullptr);
+    RecipeRecord loose;
+    loose.InternalID = 777;
+    loose.Title = "Not stored";
+    store.AppendSummaryUntold(loose);
+    EXPECT_TRUE(store.Summaries().TitleExists("NOT STORED"));
+    EXPECT_TRUE(store.RemoveSummary(777));
+    EXPECT_FALSE(store.RemoveSummary(777));
+    ExpectAllOnInternalID();
 }

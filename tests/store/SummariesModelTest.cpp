@@ -62,7 +62,7 @@ TEST(SummariesModelTest, RandomWorkMatchesAPlainList) {
         return t;
     };
 
-    RecipeSummaries s;
+    TDetachedSummaries s;
     Model m;
     Recorder rec;
     s.AddObserver(&rec);
@@ -161,7 +161,7 @@ TEST(SummariesModelTest, RandomWorkMatchesAPlainList) {
     s.RemoveObserver(&rec);
     // A move takes the summaries where they are and leaves the source empty.
     const std::size_t count = s.Count();
-    RecipeSummaries moved(std::move(s));
+    TDetachedSummaries moved(std::move(s));
     EXPECT_EQ(moved.Count(), count);
     for (const auto& [id, p] : seen)
         EXPECT_EQ(moved.Find(id), p);

@@ -83,7 +83,7 @@ TEST(RecipeFilter, TitleTextIsTrimmedAndCutToTheTitleWidth) {
 }
 
 TEST(RecipeFilter, SelectKeepsTheSummariesOrderAndLeavesTheListWhole) {
-    RecipeSummaries all;
+    TDetachedSummaries all;
     for (int i = 0; i < 10; ++i) {
         RecipeRecord r;
         r.InternalID = i + 1;

@@ -20,7 +20,7 @@ protected:
                            {"Leek tart", {}, {"2 leeks", "1 pie crust"}}});
         store.OpenDatabase(home.Home());
         store.SetTablesOpen(true);
-        store.Summaries().Build(store);
+        store.BuildSummaries();
     }
     void TearDown() override { store.SetTablesOpen(false); }
 

@@ -12,7 +12,7 @@ TEST(RecipeSummariesTest, TitleIndexAfterRebuildFollowsLaterChanges) {
     TfmTables t;
     t.OpenDatabase(home.Home());
     t.SetTablesOpen(true);
-    RecipeSummaries s;
+    TDetachedSummaries s;
     RecipeRecord r;
     r.InternalID = 99;
     r.Title = "Old";

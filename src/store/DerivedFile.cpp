@@ -1,0 +1,80 @@
+// Layout versions of the derived files, kept in SQLite's user_version.
+#include "store/DerivedFile.h"
+
+namespace larderly {
+
+std::string SqlQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string NewerDerivedFileMessage(const TDerivedLayout& layout, const std::string& path,
+                                    int version) {
+    return "The " + layout.What + " " + path + " was written by a newer version of Larderly " +
+           "(layout " + std::to_string(version) + "; this version reads up to layout " +
+           std::to_string(layout.Version) + "). Use the newer version, or delete the file so " +
+           "that this version builds it again from the recipes; the recipes themselves are " +
+           "not affected.";
+}
+
+int DerivedFileVersion(SqlConnection& conn, const std::string& schema) {
+    SqlStatement v(conn.handle(), "PRAGMA " + schema + ".user_version");
+    return v.Step() ? static_cast<int>(v.ColumnInt(0)) : 0;
+}
+
+void DetachDerivedFile(SqlConnection& conn, const std::string& schema) {
+    sqlite3_exec(conn.handle(), ("DETACH DATABASE " + schema).c_str(), nullptr, nullptr, nullptr);
+}
+
+namespace {
+
+// Runs `work` and sets the version in one savepoint: a failed step leaves the file at the
+// version before it.
+void InSavepoint(SqlConnection& conn, const std::string& schema, int version,
+                 const std::function<void(SqlConnection&)>& work) {
+    conn.Exec("SAVEPOINT larderly_layout");
+    try {
+        work(conn);
+        conn.Exec("PRAGMA " + schema + ".user_version=" + std::to_string(version));
+        conn.Exec("RELEASE larderly_layout");
+    } catch (...) {
+        sqlite3_exec(conn.handle(), "ROLLBACK TO larderly_layout; RELEASE larderly_layout", nullptr,
+                     nullptr, nullptr);
+        throw;
+    }
+}
+
+} // namespace
+
+int AttachDerivedFile(SqlConnection& conn, const std::string& path, const TDerivedLayout& layout) {
+    conn.Exec("ATTACH DATABASE " + SqlQuote(path) + " AS " + layout.Schema);
+    // Read before anything is set or written, so that a refused file stays as it was.
+    const int found = DerivedFileVersion(conn, layout.Schema);
+    if (found > layout.Version) {
+        DetachDerivedFile(conn, layout.Schema);
+        throw EDerivedFileNewer(NewerDerivedFileMessage(layout, path, found));
+    }
+    // Derived data: no sync, so commits of the tables keep their cost and a lost file is only
+    // built again. The journal is a file all the same: held in memory it would grow with every
+    // page of an index that a large import rewrites (to hundreds of megabytes). It is emptied
+    // at each commit rather than deleted, which saves a save the cost of making and removing a
+    // file.
+    conn.Exec("PRAGMA " + layout.Schema + ".journal_mode=TRUNCATE");
+    conn.Exec("PRAGMA " + layout.Schema + ".synchronous=OFF");
+    if (found <= 0) {
+        InSavepoint(conn, layout.Schema, layout.Version, layout.Create);
+        return found;
+    }
+    for (int v = found; v < layout.Version; ++v) {
+        const std::size_t step = static_cast<std::size_t>(v - 1);
+        if (step >= layout.Steps.size() || !layout.Steps[step])
+            throw EStoreError("The " + layout.What + " " + path + " has no step from layout " +
+                              std::to_string(v) + ".");
+        InSavepoint(conn, layout.Schema, v + 1, layout.Steps[step]);
+    }
+    return found;
+}
+
+} // namespace larderly

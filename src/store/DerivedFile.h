@@ -1,0 +1,56 @@
+// The bookkeeping every derived file beside the tables shares (the search index, the
+// ingredient index, any later one): attached to the store's connection under its own schema
+// name, its layout numbered in SQLite's user_version. A new file gets the current layout; an
+// older one is brought up one version at a time, each step by its own function in its own
+// savepoint; a file written by a newer program is refused and left exactly as it was. Only
+// the derived file is written: the four table files never are. A derived file is written
+// without a sync and with a journal file that each commit empties.
+#pragma once
+
+#include "store/Sqlite.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace larderly {
+
+struct TDerivedLayout {
+    std::string Schema; // the name it is attached under ("search")
+    std::string What;   // what it is, for messages ("search index")
+    int Version = 1;    // the layout this program writes
+    // Makes the current layout in a new (empty) file.
+    std::function<void(SqlConnection&)> Create;
+    // Steps[v - 1] turns a file of version v into version v + 1, for v from 1 to Version - 1.
+    // A step whose data cannot be carried over drops it and leaves the file to be built again
+    // from the tables (it says so by leaving the file's record of the tables out of step).
+    std::vector<std::function<void(SqlConnection&)>> Steps;
+};
+
+// A derived file written by a newer program: the message names the file and what to do.
+class EDerivedFileNewer : public EStoreError {
+public:
+    using EStoreError::EStoreError;
+};
+
+// The text of that refusal.
+std::string NewerDerivedFileMessage(const TDerivedLayout& layout, const std::string& path,
+                                    int version);
+
+// Attaches the file at `path` under the layout's schema name and brings its layout to the
+// current version (version 0, a new or empty file, is created; each older version is stepped
+// up, the user_version following each step). Gives the version the file had. A file of a
+// newer version is detached untouched and raises EDerivedFileNewer; other failures raise
+// EStoreError with the file still attached (the caller detaches and decides).
+int AttachDerivedFile(SqlConnection& conn, const std::string& path, const TDerivedLayout& layout);
+
+// Detaches the schema; never raises.
+void DetachDerivedFile(SqlConnection& conn, const std::string& schema);
+
+// The user_version of an attached schema.
+int DerivedFileVersion(SqlConnection& conn, const std::string& schema);
+
+// A string as an SQL literal.
+std::string SqlQuote(const std::string& s);
+
+} // namespace larderly
