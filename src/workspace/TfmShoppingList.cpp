@@ -1,11 +1,11 @@
 // The shopping-list window.
 #include "workspace/TfmShoppingList.h"
 
+#include "gui/GuiSupport.h"
 #include "ingredients/Scale.h"
 #include "platform/AppPaths.h"
 #include "platform/FileUtil.h"
 #include "print/ReportDialogs.h"
-#include "gui/GuiSupport.h"
 
 #include <QClipboard>
 #include <QDialogButtonBox>
