@@ -28,7 +28,7 @@ public:
             while (!t->Eof())
                 t->Delete();
         }
-        summaries.Clear();
+        store.ClearSummaries();
         LabelValue soups{-1, 0, "Soups"};
         RecipeValue soup{
             -1, "Soup", {store.SaveLabelValue(soups), -1, -1, -1}, {"Serving Size  : 2", "Stir."}};
