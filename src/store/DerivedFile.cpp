@@ -1,6 +1,8 @@
 // Layout versions of the derived files, kept in SQLite's user_version.
 #include "store/DerivedFile.h"
 
+#include <cstdio>
+
 namespace larderly {
 
 std::string SqlQuote(const std::string& s) {
@@ -75,6 +77,34 @@ int AttachDerivedFile(SqlConnection& conn, const std::string& path, const TDeriv
         InSavepoint(conn, layout.Schema, v + 1, layout.Steps[step]);
     }
     return found;
+}
+
+std::string OpenDerivedFile(SqlConnection& conn, const std::string& path,
+                            const TDerivedLayout& layout,
+                            const std::function<void(int64_t counter)>& takeOn,
+                            const std::function<void()>& drop) {
+    std::string problem;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            AttachDerivedFile(conn, path, layout);
+            int64_t counter = -2;
+            {
+                SqlStatement m(conn.handle(), "SELECT counter FROM " + layout.Schema + ".state");
+                if (m.Step()) counter = m.ColumnInt(0);
+            }
+            takeOn(counter);
+            return {};
+        } catch (const EDerivedFileNewer& e) {
+            // Left as it is for the program that wrote it.
+            return e.what();
+        } catch (const std::exception& e) {
+            problem = e.what();
+            drop();
+            DetachDerivedFile(conn, layout.Schema); // when it failed before it was taken on
+            std::remove(path.c_str());
+        }
+    }
+    return problem;
 }
 
 } // namespace larderly

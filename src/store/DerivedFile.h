@@ -9,6 +9,7 @@
 
 #include "store/Sqlite.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -43,6 +44,15 @@ std::string NewerDerivedFileMessage(const TDerivedLayout& layout, const std::str
 // newer version is detached untouched and raises EDerivedFileNewer; other failures raise
 // EStoreError with the file still attached (the caller detaches and decides).
 int AttachDerivedFile(SqlConnection& conn, const std::string& path, const TDerivedLayout& layout);
+
+// Takes a derived file into use: attaches it as above, reads its record of the tables' change
+// counter (its `state` table) and hands that to `takeOn`. A damaged or foreign file is
+// removed and made afresh, once (`drop` first undoes what `takeOn` began); a file from a newer
+// program is left as it is. Gives "" when the file is in use, else what keeps it out of use.
+std::string OpenDerivedFile(SqlConnection& conn, const std::string& path,
+                            const TDerivedLayout& layout,
+                            const std::function<void(int64_t counter)>& takeOn,
+                            const std::function<void()>& drop);
 
 // Detaches the schema; never raises.
 void DetachDerivedFile(SqlConnection& conn, const std::string& schema);

@@ -59,38 +59,23 @@ void TIngredientIndex::Attach(SqlConnection& conn, const std::string& dataFolder
     problem_.clear();
     path_ = dataFolder + "/" + kIngredientIndexFile;
     recipeFile_ = recipeFile;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
+    // Ingredient search is unavailable while the file is out of use.
+    problem_ = OpenDerivedFile(
+        conn, path_, Layout(),
+        [&](int64_t counter) {
             if (sqlite3_create_function_v2(conn.handle(), "larderly_ingredient_items", 1,
                                            SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
                                            ItemsFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
                 throw EStoreError("The ingredient reader cannot be installed.");
-            AttachDerivedFile(conn, path_, Layout());
             conn_ = &conn;
-            int64_t counter = -2;
-            {
-                SqlStatement m(conn.handle(),
-                               std::string("SELECT counter FROM ") + kSchema + ".state");
-                if (m.Step()) counter = m.ColumnInt(0);
-            }
             InstallTriggers();
             dataVersion_ = DataVersion();
             // New, upgraded or out of step: a derived file is simply built again from the
             // tables.
             if (counter != FileChangeCounter(recipeFile_)) Rebuild();
-            return;
-        } catch (const EDerivedFileNewer& e) {
-            // Left as it is for the program that wrote it; ingredient search is unavailable.
-            problem_ = e.what();
-            break;
-        } catch (const std::exception& e) {
-            problem_ = e.what();
-            Detach();
-            DetachDerivedFile(conn, kSchema); // when it failed before it was taken on
-            std::remove(path_.c_str());
-        }
-    }
-    conn_ = nullptr;
+        },
+        [&] { Detach(); });
+    if (!problem_.empty()) conn_ = nullptr;
 }
 
 TDerivedLayout TIngredientIndex::Layout() {

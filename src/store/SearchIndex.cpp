@@ -74,33 +74,17 @@ void TSearchIndex::Attach(SqlConnection& conn, const std::string& dataFolder,
     problem_.clear();
     path_ = dataFolder + "/" + kSearchIndexFile;
     recipeFile_ = recipeFile;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        try {
-            AttachDerivedFile(conn, path_, Layout());
+    // Search is unavailable while the file is out of use.
+    problem_ = OpenDerivedFile(
+        conn, path_, Layout(),
+        [&](int64_t counter) {
             conn_ = &conn;
-            int64_t counter = -2;
-            {
-                SqlStatement m(conn.handle(),
-                               std::string("SELECT counter FROM ") + kSchema + ".state");
-                if (m.Step()) counter = m.ColumnInt(0);
-            }
             InstallTriggers();
             dataVersion_ = DataVersion();
             if (counter != FileChangeCounter(recipeFile_)) Rebuild();
-            return;
-        } catch (const EDerivedFileNewer& e) {
-            // Left as it is for the program that wrote it; search is unavailable meanwhile.
-            problem_ = e.what();
-            break;
-        } catch (const std::exception& e) {
-            problem_ = e.what();
-            // A damaged or foreign file: start again from an empty one, once.
-            Detach();
-            DetachDerivedFile(conn, kSchema); // when it failed before it was taken on
-            std::remove(path_.c_str());
-        }
-    }
-    conn_ = nullptr;
+        },
+        [&] { Detach(); });
+    if (!problem_.empty()) conn_ = nullptr;
 }
 
 TDerivedLayout TSearchIndex::Layout() {
