@@ -41,7 +41,8 @@ function(larderly_test name)
 endfunction()
 
 # larderly_fuzzer(NAME SOURCES ... [DEPS ...]): a libFuzzer target, built only in the fuzz
-# build. Seeds, if any, live in fuzz/corpus/NAME/.
+# build. Seeds, if any, live in fuzz/corpus/NAME/; the import readers' fuzz runs also start
+# from the import test files in tests/data/import/.
 function(larderly_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   if(NOT LARDERLY_FUZZ)

@@ -40,6 +40,8 @@ while read -r f; do
   work=$(mktemp -d)
   seeds=()
   [ -d "$corpus" ] && seeds=("$corpus")
+  # The import readers start from every import test file (any reader may be handed any file).
+  case "$f" in fuzz_import_*) seeds+=("$root/tests/data/import") ;; esac
   if "build-fuzz/bin/$f" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
        -print_final_stats=0 "$work" "${seeds[@]}" >"$work.log" 2>&1; then
     echo "fuzz $f: ok"
