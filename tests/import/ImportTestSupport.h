@@ -2,6 +2,7 @@
 // import stored.
 #pragma once
 
+#include "import/ImportCommand.h"
 #include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 #include "store/Tables.h"
@@ -120,5 +121,35 @@ private:
 
     std::string folder_;
 };
+
+// A recipe as a test expects it stored: title, category names and text lines.
+struct ExpectedRow {
+    std::string title;
+    std::array<std::string, 4> categories;
+    std::vector<std::string> lines;
+};
+
+// Imports the file at `path` into an empty store and checks that it was taken by `reader`
+// and stored exactly `want`, in identifier order, with the summaries in step. Returns what
+// the import reported, for checks of its own.
+inline TFileImport ExpectRows(const std::string& path, const std::string& reader,
+                              const std::vector<ExpectedRow>& want,
+                              const TImportOptions& options = {}) {
+    SCOPED_TRACE(path);
+    TempStore t;
+    TFileImport r = ImportFile(t.store, path, options);
+    EXPECT_TRUE(r.Accepted);
+    EXPECT_EQ(r.Reader, reader);
+    EXPECT_EQ(r.Added, static_cast<int>(want.size()));
+    auto rows = t.Recipes();
+    EXPECT_EQ(rows.size(), want.size());
+    for (std::size_t i = 0; i < rows.size() && i < want.size(); ++i) {
+        EXPECT_EQ(rows[i].title, want[i].title);
+        EXPECT_EQ(rows[i].categories, want[i].categories) << want[i].title;
+        EXPECT_EQ(rows[i].lines, want[i].lines) << want[i].title;
+    }
+    t.ExpectSummariesMatchTable();
+    return r;
+}
 
 } // namespace larderly::import::test

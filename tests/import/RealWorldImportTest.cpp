@@ -1,7 +1,6 @@
 // Real-world variants of the four layouts, each in a small fixture of its own under
 // tests/data/import/real-world, imported through the cascade: the exact rows each stores.
 #include "ImportTestSupport.h"
-#include "import/ImportCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -11,54 +10,31 @@ using namespace larderly::import::test;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-using Cats = std::array<std::string, 4>;
+using Row = ExpectedRow;
 
-struct Row {
-    std::string title;
-    Cats categories;
-    Lines lines;
-};
-
-std::string RealWorld(const std::string& name) {
-    return Fixture("real-world/" + name);
-}
-
-// Imports the file into an empty store and checks the reader and every row.
-void ExpectRows(const std::string& file, const std::string& reader, const std::vector<Row>& want,
-                TImportOptions options = {}) {
-    SCOPED_TRACE(file);
-    TempStore t;
-    TFileImport r = ImportFile(t.store, RealWorld(file), options);
-    EXPECT_TRUE(r.Accepted);
-    EXPECT_EQ(r.Reader, reader);
-    EXPECT_EQ(r.Added, static_cast<int>(want.size()));
-    auto rows = t.Recipes();
-    ASSERT_EQ(rows.size(), want.size());
-    for (std::size_t i = 0; i < want.size(); ++i) {
-        EXPECT_EQ(rows[i].title, want[i].title);
-        EXPECT_EQ(rows[i].categories, want[i].categories) << want[i].title;
-        EXPECT_EQ(rows[i].lines, want[i].lines) << want[i].title;
-    }
-    t.ExpectSummariesMatchTable();
+// Imports a file of tests/data/import/real-world into an empty store and checks every row.
+void ExpectRealWorldRows(const std::string& file, const std::string& reader,
+                         const std::vector<Row>& want, const TImportOptions& options = {}) {
+    ExpectRows(Fixture("real-world/" + file), reader, want, options);
 }
 
 } // namespace
 
 TEST(RealWorldMealMaster, ClosingLinesWithTrailingBlanks) {
-    ExpectRows("mm-trailing-blank-closing.mmf", "Meal-Master export",
-               {{"Barley Soup",
-                 {"Soups", "Grains", "", ""},
-                 {"Serving Size  : 6 servings", "", "      1 c  Pearl barley", "",
-                  "  Simmer for an hour."}},
-                {"Oat Cakes",
-                 {"Breads", "", "", ""},
-                 {"Serving Size  : 12 cakes", "", "      2 c  Oats", "", "  Bake slowly."}}});
+    ExpectRealWorldRows(
+        "mm-trailing-blank-closing.mmf", "Meal-Master export",
+        {{"Barley Soup",
+          {"Soups", "Grains", "", ""},
+          {"Serving Size  : 6 servings", "", "      1 c  Pearl barley", "",
+           "  Simmer for an hour."}},
+         {"Oat Cakes",
+          {"Breads", "", "", ""},
+          {"Serving Size  : 12 cakes", "", "      2 c  Oats", "", "  Bake slowly."}}});
 }
 
 TEST(RealWorldMealMaster, OtherHeaderSpellingsAndLabelPositions) {
     // The last header names Meal-Master but no title follows it: not a recipe.
-    ExpectRows(
+    ExpectRealWorldRows(
         "mm-other-spellings.mmf", "Meal-Master export",
         {{"Leek Tart", {"Tarts", "Vegetables", "", ""}, {"Serving Size  : 4", "", "  Bake."}},
          {"Pear Crumble",
@@ -68,17 +44,18 @@ TEST(RealWorldMealMaster, OtherHeaderSpellingsAndLabelPositions) {
 }
 
 TEST(RealWorldMealMaster, MixedExportAndExtractedRecipes) {
-    ExpectRows("mm-mixed-export-extract.txt", "Meal-Master export",
-               {{"Rye Bread", {"Breads", "", "", ""}, {"Serving Size  : 2", "  Knead."}},
-                {"Plum Jam", {"Preserves", "", "", ""}, {"Serving Size  : 4 jars", "", "  Boil."}},
-                {"Fig Jam", {"Preserves", "", "", ""}, {"Serving Size  : 3", "  Boil longer."}}});
+    ExpectRealWorldRows(
+        "mm-mixed-export-extract.txt", "Meal-Master export",
+        {{"Rye Bread", {"Breads", "", "", ""}, {"Serving Size  : 2", "  Knead."}},
+         {"Plum Jam", {"Preserves", "", "", ""}, {"Serving Size  : 4 jars", "", "  Boil."}},
+         {"Fig Jam", {"Preserves", "", "", ""}, {"Serving Size  : 3", "  Boil longer."}}});
 }
 
 TEST(RealWorldLines, ClassicMacLineEnds) {
-    ExpectRows("mm-classic-mac.mmf", "Meal-Master export",
-               {{"Apple Sauce",
-                 {"Desserts", "", "", ""},
-                 {"Serving Size  : 4", "", "  Cook the apples."}}});
+    ExpectRealWorldRows("mm-classic-mac.mmf", "Meal-Master export",
+                        {{"Apple Sauce",
+                          {"Desserts", "", "", ""},
+                          {"Serving Size  : 4", "", "  Cook the apples."}}});
 }
 
 TEST(RealWorldEncodings, DosCodePageDetectedOrAskedFor) {
@@ -88,10 +65,10 @@ TEST(RealWorldEncodings, DosCodePageDetectedOrAskedFor) {
                     {"Serving Size  : 2", "",
                      "      1 c  Oats; \xC3\xBC"
                      "ber Nacht"}};
-    ExpectRows("mm-cp437.mmf", "Meal-Master export", {cp437});
+    ExpectRealWorldRows("mm-cp437.mmf", "Meal-Master export", {cp437});
     TImportOptions asked;
     asked.Encoding = TEncoding::Cp437;
-    ExpectRows("mm-cp437.mmf", "Meal-Master export", {cp437}, asked);
+    ExpectRealWorldRows("mm-cp437.mmf", "Meal-Master export", {cp437}, asked);
     // The original fixture with only 0x82 (e-acute in code page 437) keeps its Windows-1252
     // reading unless code page 437 is asked for.
     TempStore t;
@@ -101,21 +78,21 @@ TEST(RealWorldEncodings, DosCodePageDetectedOrAskedFor) {
 
 TEST(RealWorldMasterCook, MarkerLinesInOtherSpacing) {
     const std::string S15(15, ' ');
-    ExpectRows("mc-marker-spacing.mxp", "MasterCook text",
-               {{"Herb Omelette",
-                 {"Eggs", "Breakfast", "", ""},
-                 {"Serving Size  : 2", "2       " + S15 + "eggs",
-                  "1       tablespoon     chives -- chopped", "", "Beat and fry.", ""}},
-                {"Green Salad",
-                 {"Salads", "", "", ""},
-                 {"Serving Size  : 2", "1       head           lettuce", "", "Toss.", ""}},
-                {"Baked Beans",
-                 {"Beans", "", "", ""},
-                 {"Serving Size  : 2", "2       cups           beans", "", "Bake.", ""}}});
+    ExpectRealWorldRows("mc-marker-spacing.mxp", "MasterCook text",
+                        {{"Herb Omelette",
+                          {"Eggs", "Breakfast", "", ""},
+                          {"Serving Size  : 2", "2       " + S15 + "eggs",
+                           "1       tablespoon     chives -- chopped", "", "Beat and fry.", ""}},
+                         {"Green Salad",
+                          {"Salads", "", "", ""},
+                          {"Serving Size  : 2", "1       head           lettuce", "", "Toss.", ""}},
+                         {"Baked Beans",
+                          {"Beans", "", "", ""},
+                          {"Serving Size  : 2", "2       cups           beans", "", "Bake.", ""}}});
 }
 
 TEST(RealWorldMasterCook, ThreeOrMoreCategoryLines) {
-    ExpectRows(
+    ExpectRealWorldRows(
         "mc-many-categories.mxp", "MasterCook text",
         {{"Harvest Stew",
           {"Stews", "Beef", "Autumn", "Slow Cooker"},
@@ -130,29 +107,31 @@ TEST(RealWorldMasterCookXml, RecipesAsElementsOnly) {
     // Windows-1252 bytes under an ISO-8859-1 declaration with "standalone" before "encoding", a
     // bare "&", five categories, and a recipe embedded in another (stored after it).
     const std::string S15(15, ' ');
-    ExpectRows("mx2-elements-only.mx2", "MasterCook XML",
-               {{"Cr\xC3\xA8me Caramel",
-                 {"Desserts", "French", "Custards", "Eggs"},
-                 {"Serving Size  : 6", "2       cups           milk",
-                  "4       " + S15 + "eggs -- beaten", "1       pinch          salt & pepper", "",
-                  "Heat the milk.", "", "Bake \xE2\x80\x9Cslowly\xE2\x80\x9D in a water bath.",
-                  "Cool.", "", "Source: Old card"}},
-                {"Caramel",
-                 {},
-                 {"Serving Size  : 6", "1/2     cup            sugar", "", "Melt the sugar."}},
-                {"Herb Salt",
-                 {"Seasonings", "", "", ""},
-                 {"Serving Size  : 20", "1       cup            sea salt",
-                  "2       tablespoons    thyme -- dried", "", "Grind together."}}});
+    ExpectRealWorldRows(
+        "mx2-elements-only.mx2", "MasterCook XML",
+        {{"Cr\xC3\xA8me Caramel",
+          {"Desserts", "French", "Custards", "Eggs"},
+          {"Serving Size  : 6", "2       cups           milk", "4       " + S15 + "eggs -- beaten",
+           "1       pinch          salt & pepper", "", "Heat the milk.", "",
+           "Bake \xE2\x80\x9Cslowly\xE2\x80\x9D in a water bath.", "Cool.", "",
+           "Source: Old card"}},
+         {"Caramel",
+          {},
+          {"Serving Size  : 6", "1/2     cup            sugar", "", "Melt the sugar."}},
+         {"Herb Salt",
+          {"Seasonings", "", "", ""},
+          {"Serving Size  : 20", "1       cup            sea salt",
+           "2       tablespoons    thyme -- dried", "", "Grind together."}}});
 }
 
 TEST(RealWorldMasterCookXml, BlankFirstLineOrNoDeclaration) {
-    ExpectRows("mx2-blank-first-line.mx2", "MasterCook XML",
-               {{"Lentil Soup",
-                 {"Soups", "", "", ""},
-                 {"Serving Size  : 4", "1       cup            lentils", "", "Simmer & stir."}}});
+    ExpectRealWorldRows(
+        "mx2-blank-first-line.mx2", "MasterCook XML",
+        {{"Lentil Soup",
+          {"Soups", "", "", ""},
+          {"Serving Size  : 4", "1       cup            lentils", "", "Simmer & stir."}}});
     // A file cut short keeps the recipes completed before the cut.
-    ExpectRows(
+    ExpectRealWorldRows(
         "mx2-no-declaration-cut-short.mx2", "MasterCook XML",
         {{"Toast", {}, {"Serving Size  :", "1       slice          bread", "", "Toast it."}}});
 }

@@ -2,7 +2,6 @@
 // tests/data/import/shapes, imported through the cascade: the reader that takes each file, the
 // exact rows it stores and the text it names as left out.
 #include "ImportTestSupport.h"
-#include "import/ImportCommand.h"
 
 #include <gtest/gtest.h>
 
@@ -12,18 +11,9 @@ using namespace larderly::import::test;
 
 namespace {
 
-using Lines = std::vector<std::string>;
-using Cats = std::array<std::string, 4>;
-
-struct Row {
-    std::string title;
-    Cats categories;
-    Lines lines;
-};
-
 struct Shape {
     std::string file, reader;
-    std::vector<Row> rows;
+    std::vector<ExpectedRow> rows;
     std::vector<TLineRange> unread;
 };
 
@@ -83,20 +73,8 @@ TEST(RecipeShapes, EachFileStoresExactlyItsRecipes) {
          {}},
     };
     for (const Shape& s : shapes) {
-        SCOPED_TRACE(s.file);
-        TempStore t;
-        TFileImport r = ImportFile(t.store, Fixture("shapes/" + s.file));
-        EXPECT_TRUE(r.Accepted);
-        EXPECT_EQ(r.Reader, s.reader);
-        EXPECT_EQ(r.Added, static_cast<int>(s.rows.size()));
-        EXPECT_EQ(r.Unread, s.unread);
-        auto rows = t.Recipes();
-        ASSERT_EQ(rows.size(), s.rows.size());
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            EXPECT_EQ(rows[i].title, s.rows[i].title);
-            EXPECT_EQ(rows[i].categories, s.rows[i].categories) << s.rows[i].title;
-            EXPECT_EQ(rows[i].lines, s.rows[i].lines) << s.rows[i].title;
-        }
+        TFileImport r = ExpectRows(Fixture("shapes/" + s.file), s.reader, s.rows);
+        EXPECT_EQ(r.Unread, s.unread) << s.file;
     }
 }
 
