@@ -18,7 +18,7 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-from judge_exports import gourmet, judge_available, unit  # noqa: E402
+from judge_exports import command_line, gourmet, unit  # noqa: E402
 
 
 def amount(text):
@@ -56,15 +56,11 @@ def ours(cli, path):
 
 
 def main():
-    if not judge_available():
-        print("gourmet (Python package gourmand) or xvfb-run is not installed: skipped")
-        return 77
-    cli, files = sys.argv[1], sys.argv[2:]
     made = tempfile.TemporaryDirectory()
-    if files[:1] == ["--made"]:
-        subprocess.run([sys.executable, os.path.join(HERE, "make_recipes.py"), files[1], "1",
-                        made.name], check=True)
-        files = files[2:] + [os.path.join(made.name, "made.mmf")]
+    args = command_line(made.name, ["mmf"])
+    if args is None:
+        return 77
+    cli, files = args
     agreed = total = 0
     for path in files:
         theirs = gourmet("mmf", path)

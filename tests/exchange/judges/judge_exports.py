@@ -82,17 +82,28 @@ def judge_available():
         capture_output=True).returncode == 0
 
 
-def main():
+def command_line(made, kinds):
+    """The program and the files of a judge's command line (LARDERLY_CLI [--made N] FILE...);
+    with --made, the generated recipe files of the given kinds ("mmf", "mxp") are written to
+    the folder `made` and added. Returns None, having said why, when the judge is not
+    installed."""
     if not judge_available():
         print("gourmet (Python package gourmand) or xvfb-run is not installed: skipped")
-        return 77
+        return None
     cli, files = sys.argv[1], sys.argv[2:]
-    made = tempfile.TemporaryDirectory()
     if files[:1] == ["--made"]:
         subprocess.run([sys.executable, os.path.join(HERE, "make_recipes.py"), files[1], "1",
-                        made.name], check=True)
-        files = files[2:] + [os.path.join(made.name, "made.mmf"),
-                             os.path.join(made.name, "made.mxp")]
+                        made], check=True)
+        files = files[2:] + [os.path.join(made, "made." + k) for k in kinds]
+    return cli, files
+
+
+def main():
+    made = tempfile.TemporaryDirectory()
+    args = command_line(made.name, ["mmf", "mxp"])
+    if args is None:
+        return 77
+    cli, files = args
     failed = False
     totals = {}
     for born in files:
