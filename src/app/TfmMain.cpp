@@ -83,21 +83,20 @@ void TfmMain::FormCreate() {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         };
         Tables->OpenDatabase(appPath_);
-        // A build of the search index (at the start after a restore, or when another program
-        // wrote the recipes) shows on the status bar while it runs.
-        TSearchIndex::SetRebuildNotice(
-            {[this](int64_t recipes) {
-                 statusBar()->showMessage(QString("Rebuilding the search index of %1 %2...")
-                                              .arg(recipes)
-                                              .arg(recipes == 1 ? "recipe" : "recipes"));
-                 QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-             },
-             [this](bool built) {
-                 if (built)
-                     statusBar()->showMessage("The search index is rebuilt.", 5000);
-                 else
-                     statusBar()->clearMessage();
-             }});
+        // A build of an index (at the start after a restore, or when another program wrote
+        // the recipes) shows on the status bar while it runs.
+        SetRebuildNotice({[this](const std::string& what, int64_t recipes) {
+                              statusBar()->showMessage(
+                                  QString::fromStdString(RebuildStartedText(what, recipes)));
+                              QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+                          },
+                          [this](const std::string& what, bool built) {
+                              if (built)
+                                  statusBar()->showMessage(
+                                      QString::fromStdString(RebuildEndedText(what)), 5000);
+                              else
+                                  statusBar()->clearMessage();
+                          }});
         Tables->SetTablesOpen(true);
         // 7. The import dialog starts in the folder of the last import, else the program
         // folder.
@@ -179,7 +178,7 @@ void TfmMain::closeEvent(QCloseEvent* event) {
 void TfmMain::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
-    TSearchIndex::SetRebuildNotice({});
+    SetRebuildNotice({});
     Timer1->stop();
     if (tmrStoreChanges) tmrStoreChanges->stop();
     labelsChanged_.clear();

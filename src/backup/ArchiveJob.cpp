@@ -10,6 +10,7 @@
 #include "platform/Settings.h"
 #include "platform/StagingFolder.h"
 #include "platform/Text.h"
+#include "store/DerivedFile.h"
 #include "store/TableSwap.h"
 #include "store/Tables.h"
 
@@ -256,8 +257,15 @@ bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job,
         error = std::current_exception();
     }
     // The store opens again whatever the job did; the job's own error wins over one of the
-    // reopening.
+    // reopening. After a restore that builds the indexes afresh, which the job's window says
+    // while it runs.
     try {
+        TRebuildNoticeScope notice({[this](const std::string& what, int64_t recipes) {
+                                        view_.IndexRebuild(RebuildStartedText(what, recipes));
+                                    },
+                                    [this](const std::string& what, bool built) {
+                                        if (built) view_.IndexRebuild(RebuildEndedText(what));
+                                    }});
         store_.SetTablesOpen(true);
     } catch (...) {
         if (!error) error = std::current_exception();

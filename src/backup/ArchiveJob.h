@@ -32,6 +32,12 @@ public:
     virtual void SetWaitCursor(bool on) = 0;
     // Asks the program to end once the current event is finished.
     virtual void RequestProgramEnd() = 0;
+    // An index is being built as the store opens again after the job ("Rebuilding the
+    // search index of 250000 recipes...") or has been built: shown on the status line.
+    virtual void IndexRebuild(const std::string& text) {
+        SetLabel2(text);
+        ProcessMessages();
+    }
 };
 
 // Texts the jobs show.

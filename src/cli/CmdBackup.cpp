@@ -14,6 +14,7 @@
 
 #include <iostream>
 #include <mutex>
+#include <unistd.h>
 
 namespace larderly::cli {
 namespace {
@@ -34,6 +35,11 @@ public:
     void ProcessMessages() override {}
     void SetWaitCursor(bool) override {}
     void RequestProgramEnd() override { endRequested = true; }
+    // The indexes built after a restore take a while at a large size: said on a terminal
+    // even without -v, as every command says it (output read by a script stays as it was).
+    void IndexRebuild(const std::string& t) override {
+        if (verbose || isatty(STDERR_FILENO)) std::cerr << t << std::endl;
+    }
 };
 
 struct Session {

@@ -85,17 +85,18 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseCommandLine(*c, std::vector<std::string>(argv + i, argv + argc), a, error))
         return UsageError(*c, error);
-    // A build of the search index can take a while at a large size: say so while it runs,
-    // to a user watching the terminal (output read by a script stays as it was).
+    // A build of an index can take a while at a large size: say so while it runs, to a user
+    // watching the terminal (output read by a script stays as it was).
     if (isatty(STDERR_FILENO))
-        larderly::TSearchIndex::SetRebuildNotice(
-            {[](int64_t recipes) {
-                 std::cerr << "Rebuilding the search index of " << recipes
-                           << (recipes == 1 ? " recipe..." : " recipes...") << std::endl;
-             },
-             [](bool built) {
-                 if (built) std::cerr << "The search index is rebuilt." << std::endl;
-             }});
+        larderly::SetRebuildNotice({[](const std::string& what, int64_t recipes) {
+                                        std::cerr << larderly::RebuildStartedText(what, recipes)
+                                                  << std::endl;
+                                    },
+                                    [](const std::string& what, bool built) {
+                                        if (built)
+                                            std::cerr << larderly::RebuildEndedText(what)
+                                                      << std::endl;
+                                    }});
     try {
         return c->run(a);
     } catch (const std::exception& e) {

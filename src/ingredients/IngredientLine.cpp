@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -185,10 +186,28 @@ std::string Lower(std::string_view s) {
 
 // Characters p to q (1-based) of a line; what exists of them.
 std::string_view Cols(std::string_view line, std::size_t p, std::size_t q) {
-    // Walk characters, not bytes.
+    if (q < p) return {};
+    // Up to column q of a line in ASCII, characters are bytes.
+    const std::size_t reach = std::min(line.size(), q);
+    uint64_t bits = 0;
+    std::size_t k = 0;
+    for (; k + 8 <= reach; k += 8) {
+        uint64_t word;
+        std::memcpy(&word, line.data() + k, 8);
+        bits |= word;
+    }
+    for (; k < reach; ++k)
+        bits |= static_cast<unsigned char>(line[k]);
+    if ((bits & 0x8080808080808080ull) == 0)
+        return p > line.size() ? std::string_view() : line.substr(p - 1, reach - (p - 1));
+    // Else walk characters, not bytes.
     std::size_t ch = 1, i = 0, start = std::string_view::npos;
     while (i < line.size() && ch <= q) {
-        if (ch == p) start = i;
+        if (ch == p) {
+            start = i;
+            // No more characters left than bytes: a range that reaches as far takes the rest.
+            if (q - p >= line.size() - i) return line.substr(i);
+        }
         const auto b = static_cast<unsigned char>(line[i]);
         std::size_t len = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
         i += len;

@@ -107,4 +107,90 @@ std::string OpenDerivedFile(SqlConnection& conn, const std::string& path,
     return problem;
 }
 
+namespace {
+TRebuildNotice& Notice() {
+    static TRebuildNotice notice;
+    return notice;
+}
+} // namespace
+
+TRebuildNotice SetRebuildNotice(TRebuildNotice notice) {
+    TRebuildNotice old = std::move(Notice());
+    Notice() = std::move(notice);
+    return old;
+}
+
+std::string RebuildStartedText(const std::string& what, int64_t recipes) {
+    return "Rebuilding the " + what + " of " + std::to_string(recipes) +
+           (recipes == 1 ? " recipe..." : " recipes...");
+}
+
+std::string RebuildEndedText(const std::string& what) {
+    return "The " + what + " is rebuilt.";
+}
+
+TRebuildNoticeScope::TRebuildNoticeScope(TRebuildNotice notice)
+    : outer_(SetRebuildNotice(std::move(notice))) {}
+
+TRebuildNoticeScope::~TRebuildNoticeScope() {
+    SetRebuildNotice(std::move(outer_));
+}
+
+void RebuildDerivedFile(SqlConnection& conn, const TDerivedLayout& layout,
+                        const std::function<void()>& fill) {
+    // The index of no recipes is made at once: only a build that takes recipes is told.
+    const TRebuildNotice notice = Notice();
+    int64_t recipes = 0;
+    if (notice.started || notice.ended) {
+        SqlStatement n(conn.handle(), "SELECT COUNT(*) FROM main.tblRecipes");
+        recipes = n.Step() ? n.ColumnInt(0) : 0;
+    }
+    if (recipes > 0 && notice.started) notice.started(layout.What, recipes);
+    struct Ended {
+        const TRebuildNotice& notice;
+        const std::string& what;
+        bool told;
+        bool built = false;
+        ~Ended() {
+            if (told && notice.ended) notice.ended(what, built);
+        }
+    } ended{notice, layout.What, recipes > 0};
+    // Outside a transaction the build takes the write lock first: a read that turned into a
+    // write half-way could fail at once on another program's lock instead of waiting for it.
+    // The file stays the one it was (never removed or replaced): another store of this or
+    // another program may have it open, and would find its writes refused.
+    const bool own = sqlite3_get_autocommit(conn.handle()) != 0;
+    conn.Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_rebuild");
+    try {
+        layout.Create(conn);
+        fill();
+        conn.Exec(own ? "COMMIT" : "RELEASE larderly_rebuild");
+        ended.built = true;
+    } catch (...) {
+        sqlite3_exec(conn.handle(),
+                     own ? "ROLLBACK" : "ROLLBACK TO larderly_rebuild; RELEASE larderly_rebuild",
+                     nullptr, nullptr, nullptr);
+        throw;
+    }
+    if (own) ShrinkWhenMostlyFree(conn, layout.Schema);
+}
+
+void ShrinkWhenMostlyFree(SqlConnection& conn, const std::string& schema) {
+    // The pages of the data dropped stay in the file for later use; once they are most of
+    // it (the file of an older, larger layout), the file is written again without them. It
+    // stays the same file, so other connections to it are not disturbed. A failure (another
+    // reader holding it) leaves the file as it was, which is only larger.
+    try {
+        int64_t pages = 0, free = 0;
+        {
+            SqlStatement p(conn.handle(), "PRAGMA " + schema + ".page_count");
+            if (p.Step()) pages = p.ColumnInt(0);
+            SqlStatement f(conn.handle(), "PRAGMA " + schema + ".freelist_count");
+            if (f.Step()) free = f.ColumnInt(0);
+        }
+        if (pages > 256 && free * 2 > pages) conn.Exec("VACUUM " + schema);
+    } catch (const std::exception&) {
+    }
+}
+
 } // namespace larderly

@@ -54,6 +54,44 @@ std::string OpenDerivedFile(SqlConnection& conn, const std::string& path,
                             const std::function<void(int64_t counter)>& takeOn,
                             const std::function<void()>& drop);
 
+// Told when a build of a derived file from the tables starts (with the number of recipes it
+// takes) and when it has ended (built, or given up on a failure), in any store of this
+// process, so that a user waiting for it knows why. `what` names the file as
+// TDerivedLayout::What does ("search index").
+struct TRebuildNotice {
+    std::function<void(const std::string& what, int64_t recipes)> started;
+    std::function<void(const std::string& what, bool built)> ended;
+};
+// Installs `notice` for every later build; gives the one it replaces.
+TRebuildNotice SetRebuildNotice(TRebuildNotice notice);
+// "Rebuilding the search index of 250000 recipes..." and "The search index is rebuilt.".
+std::string RebuildStartedText(const std::string& what, int64_t recipes);
+std::string RebuildEndedText(const std::string& what);
+
+// Installs a notice for its lifetime (a job that shows its own progress takes the builds it
+// causes there), then puts back the one it replaced.
+class TRebuildNoticeScope {
+public:
+    explicit TRebuildNoticeScope(TRebuildNotice notice);
+    ~TRebuildNoticeScope();
+    TRebuildNoticeScope(const TRebuildNoticeScope&) = delete;
+    TRebuildNoticeScope& operator=(const TRebuildNoticeScope&) = delete;
+
+private:
+    TRebuildNotice outer_;
+};
+
+// Builds a derived file (attached under the layout's schema) again from the tables, told
+// through the rebuild notice when there are recipes to take: its tables are made afresh
+// (layout.Create), `fill` writes every row, and the whole build commits or rolls back as one
+// (a savepoint inside a transaction at work). A build outside a transaction then gives the
+// file back the room its old data took, when that is most of it.
+void RebuildDerivedFile(SqlConnection& conn, const TDerivedLayout& layout,
+                        const std::function<void()>& fill);
+// Writes the file of `schema` again without its free pages when they are more than half of
+// it; never raises. Outside a transaction only.
+void ShrinkWhenMostlyFree(SqlConnection& conn, const std::string& schema);
+
 // Detaches the schema; never raises.
 void DetachDerivedFile(SqlConnection& conn, const std::string& schema);
 

@@ -5,12 +5,18 @@
 #include "ingredients/ShoppingList.h"
 #include "store/Tables.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <exception>
+#include <thread>
 
 namespace larderly {
 namespace {
 
 constexpr const char* kSchema = "ingredient";
+// Recipes read in one batch when many are indexed, and the most threads that read them.
+constexpr std::size_t kBatchRows = 2048;
+constexpr std::size_t kMostReaders = 4;
 
 void ItemsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
     const auto* blob = static_cast<const char*>(sqlite3_value_blob(argv[0]));
@@ -94,6 +100,12 @@ void TIngredientIndex::CreateItems(SqlConnection& conn) {
     conn.Exec("CREATE VIRTUAL TABLE " + s +
               ".ingredient_items USING fts5(items, tokenize = 'unicode61 remove_diacritics 2', "
               "prefix = '3', detail = none)");
+    // The items of up to 32 MB are gathered in memory before they are written out as one
+    // segment (1 MB by default), so that a build writes a few segments, not hundreds that are
+    // merged again and again.
+    conn.Exec("INSERT INTO " + s +
+              ".ingredient_items(ingredient_items, rank) VALUES ('hashsize', " +
+              std::to_string(32 << 20) + ")");
     conn.Exec("CREATE TABLE " + s + ".state(counter INTEGER)");
     conn.Exec("INSERT INTO " + s + ".state VALUES(-1)");
 }
@@ -126,24 +138,74 @@ int64_t TIngredientIndex::DataVersion() {
 
 void TIngredientIndex::Rebuild() {
     if (!conn_) return;
-    const std::string s = kSchema;
-    const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
-    conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_items_rebuild");
-    try {
-        CreateItems(*conn_);
-        conn_->Exec("INSERT INTO " + s +
-                    ".ingredient_items(rowid, items) SELECT InternalID, "
-                    "larderly_ingredient_items(RecipeText) FROM main.tblRecipes");
-        conn_->Exec(own ? "COMMIT" : "RELEASE larderly_items_rebuild");
-    } catch (...) {
-        sqlite3_exec(conn_->handle(),
-                     own ? "ROLLBACK"
-                         : "ROLLBACK TO larderly_items_rebuild; RELEASE larderly_items_rebuild",
-                     nullptr, nullptr, nullptr);
-        throw;
-    }
+    // Until a build succeeds the index is out of step: the next search tries again.
+    dataVersion_ = -2;
+    RebuildDerivedFile(*conn_, Layout(), [&] { IndexRows(0); });
     dataVersion_ = DataVersion();
     ++rebuilds_;
+}
+
+void TIngredientIndex::IndexRows(int64_t after) {
+    if (!conn_) return;
+    // Reading the items out of the texts is most of the work, and each recipe's apart from
+    // the others': the recipes are taken in batches whose texts are read on the machine's
+    // cores at once, while this thread hands the batch before to the index (in the order of
+    // the identifiers, the order the index adds rows fastest).
+    SqlStatement read(conn_->handle(), "SELECT InternalID, RecipeText FROM main.tblRecipes "
+                                       "WHERE InternalID > ? ORDER BY InternalID");
+    read.Bind(1, after);
+    SqlStatement add(conn_->handle(), std::string("INSERT INTO ") + kSchema +
+                                          ".ingredient_items(rowid, items) VALUES (?, ?)");
+    const std::size_t cores =
+        std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMostReaders);
+    struct Batch {
+        std::vector<int64_t> ids;
+        std::vector<std::string> texts;
+        std::vector<std::string> items;
+    };
+    Batch reading, adding;
+    auto addAll = [&](const Batch& b) {
+        for (std::size_t i = 0; i < b.ids.size(); ++i) {
+            add.Bind(1, b.ids[i]);
+            add.Bind(2, b.items[i]);
+            add.Run();
+            add.Reset();
+        }
+    };
+    for (bool more = true; more;) {
+        reading.ids.clear();
+        reading.texts.clear();
+        while (reading.ids.size() < kBatchRows && (more = read.Step())) {
+            reading.ids.push_back(read.ColumnInt(0));
+            reading.texts.push_back(read.ColumnBlob(1));
+        }
+        reading.items.assign(reading.ids.size(), std::string());
+        const std::size_t n = reading.texts.size();
+        std::vector<std::thread> readers;
+        std::vector<std::exception_ptr> failed(cores);
+        for (std::size_t c = 0; c < cores && n > 0; ++c)
+            readers.emplace_back([&reading, &failed, c, cores, n] {
+                try {
+                    for (std::size_t i = n * c / cores; i < n * (c + 1) / cores; ++i)
+                        reading.items[i] = ItemsOf(reading.texts[i]);
+                } catch (...) {
+                    failed[c] = std::current_exception();
+                }
+            });
+        std::exception_ptr addFailed;
+        try {
+            addAll(adding);
+        } catch (...) {
+            addFailed = std::current_exception();
+        }
+        for (std::thread& t : readers)
+            t.join();
+        if (addFailed) std::rethrow_exception(addFailed);
+        for (const std::exception_ptr& e : failed)
+            if (e) std::rethrow_exception(e);
+        std::swap(reading, adding);
+    }
+    addAll(adding);
 }
 
 void TIngredientIndex::Detach() {

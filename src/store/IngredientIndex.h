@@ -48,7 +48,12 @@ public:
     // give no recipes. Raises EStoreError when the index is unavailable.
     std::vector<int32_t> Search(const std::string& words);
 
+    // Builds the index afresh from the recipe table (told through SetRebuildNotice).
     void Rebuild();
+    // Indexes the items of every recipe whose identifier is above `after` (every recipe for
+    // 0), in the transaction at work: the one routine for a build and for many rows added at
+    // once. The rows must not be in the index yet.
+    void IndexRows(int64_t after);
 
     // The text indexed for a recipe's stored text: one line per ingredient item.
     static std::string ItemsOf(const std::string& recipeText);

@@ -28,7 +28,7 @@ namespace larderly {
 
 inline constexpr const char* kSearchIndexFile = "search.idx";
 // The layout of the file this program writes (its user_version).
-inline constexpr int kSearchIndexVersion = 4;
+inline constexpr int kSearchIndexVersion = 5;
 
 class TSearchIndex {
 public:
@@ -52,17 +52,8 @@ public:
     // the index is unavailable.
     std::vector<int32_t> Search(const std::string& words);
 
-    // Builds the index afresh from the recipe table.
+    // Builds the index afresh from the recipe table (told through SetRebuildNotice).
     void Rebuild();
-
-    // Told when a build of the index starts (with the number of recipes it takes) and when it
-    // has ended (built, or given up on a failure), in any index of this process, so that a
-    // user waiting for it knows why.
-    struct RebuildNotice {
-        std::function<void(int64_t recipes)> started;
-        std::function<void(bool built)> ended;
-    };
-    static void SetRebuildNotice(RebuildNotice notice);
 
     // The words as the index's tokenizer splits them (each a piece of `words`): blanks,
     // punctuation and symbols separate them. Raises EStoreError when the index is unavailable.

@@ -160,11 +160,26 @@ TEST_F(ArchiveJobTest, BackupAndRestoreThroughAFolder) {
 
     prompts.answer(PromptAnswer::Yes, JobText::kRestoreQuestion)
         .answer(PromptAnswer::Ok, JobText::kTablesRestored);
+    // The reopening after a backup builds nothing; after a restore it builds both indexes
+    // afresh, and the job's status line says so while it does.
+    auto rebuildLines = [&] {
+        std::vector<std::string> lines;
+        for (const std::string& l : view.label2)
+            if (l.find("index") != std::string::npos) lines.push_back(l);
+        return lines;
+    };
+    EXPECT_EQ(rebuildLines(), std::vector<std::string>{});
     {
         auto job = Job();
         EXPECT_TRUE(job.RestoreTables(backupDir + "/"));
         EXPECT_TRUE(job.LastError().empty()) << job.LastError();
     }
+    const std::string recipes = std::to_string(store.SearchIndex().Search("").size());
+    EXPECT_EQ(rebuildLines(), (std::vector<std::string>{
+                                  "Rebuilding the search index of " + recipes + " recipes...",
+                                  "The search index is rebuilt.",
+                                  "Rebuilding the ingredient index of " + recipes + " recipes...",
+                                  "The ingredient index is rebuilt."}));
     EXPECT_TRUE(prompts.failures().empty());
     EXPECT_EQ(Dump(store), before);
     EXPECT_FALSE(view.endRequested);

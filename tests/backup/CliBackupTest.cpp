@@ -38,6 +38,17 @@ TEST(CliBackup, RoundTripAndFailures) {
     EXPECT_EQ(restore.status, 0) << restore.out;
     EXPECT_NE(backedUp, second);
     EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
+    // The indexes are built again after a restore: said on a terminal (a pseudo-terminal made
+    // by script(1)), never into output that a script reads.
+    EXPECT_EQ(restore.out.find("index"), std::string::npos) << restore.out;
+    const auto said =
+        RunCommand("script -qec '" + cli + " restore " + home.path("bk") + "' /dev/null");
+    EXPECT_EQ(said.status, 0) << said.out;
+    for (const char* line :
+         {"Rebuilding the search index of ", "The search index is rebuilt.",
+          "Rebuilding the ingredient index of ", "The ingredient index is rebuilt."})
+        EXPECT_NE(said.out.find(line), std::string::npos) << said.out;
+    EXPECT_EQ(RunCommand(cli + " list").out, backedUp);
 
     struct Case {
         std::string args, message;

@@ -138,6 +138,11 @@ TEST(CliSearch, SaysWhileTheIndexIsRebuilt) {
     EXPECT_EQ(r.out, "Rebuilding the search index of 2 recipes...\n"
                      "The search index is rebuilt.\n");
     EXPECT_EQ(larderly::testing::RunCommand(cli).out, found);
+    // So does the ingredient index's build.
+    std::filesystem::remove(h.data() + "/ingredients.idx");
+    r = errors();
+    EXPECT_EQ(r.out, "Rebuilding the ingredient index of 2 recipes...\n"
+                     "The ingredient index is rebuilt.\n");
     // An index in step is not built again.
     r = errors();
     EXPECT_EQ(r.out, "");

@@ -116,6 +116,28 @@ TEST_F(IngredientIndexTest, FollowsSavesDeletesRollbacksAndBulkAdds) {
     EXPECT_EQ(Find("fennel"), added);
 }
 
+// A build reads the recipes in batches on several threads: every recipe of several batches is
+// indexed under its own identifier, the last short batch included.
+TEST_F(IngredientIndexTest, ABuildOfManyRecipesIndexesEachUnderItsOwnIdentifier) {
+    Ids leeks, fennel;
+    {
+        Transaction t(*store_);
+        for (int i = 0; i < 4100; ++i) {
+            const bool leek = i % 3 == 0;
+            const int32_t id =
+                Add("Recipe " + std::to_string(i),
+                    {"      1 ea " + std::string(leek ? "leek" : "fennel") + std::to_string(i)});
+            (leek ? leeks : fennel).push_back(id);
+        }
+        t.Commit();
+    }
+    store_->IngredientIndex().Rebuild();
+    EXPECT_EQ(Find("leek"), leeks);
+    EXPECT_EQ(Find("fennel"), fennel);
+    EXPECT_EQ(Find("leek4098"), Ids{leeks.back()});
+    EXPECT_EQ(Find("fennel2048"), Ids{fennel[2048 - 2048 / 3 - 1]});
+}
+
 TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBackNewerLeftAlone) {
     const int32_t a = Add("Stew", {"2 leeks"});
     Close();

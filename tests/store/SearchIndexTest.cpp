@@ -88,10 +88,12 @@ TEST_F(SearchIndexTest, EveryWordAsAPrefixCaseAndAccentsIgnored) {
 }
 
 TEST_F(SearchIndexTest, FollowsSavesDeletesAndRollbacks) {
-    const int32_t a = Add("Apple pie", {"Bake."});
+    const int32_t a = Add("Apple tart", {"Bake with nutmeg."});
     Add("Apple pie", {"Bake with cinnamon."}, a);
     EXPECT_EQ(Find("cinnamon"), Ids{a});
     EXPECT_EQ(Find("pie"), Ids{a});
+    EXPECT_EQ(Find("tart"), Ids{}) << "the words it had before are gone";
+    EXPECT_EQ(Find("nutmeg"), Ids{});
     {
         Transaction t(*store_);
         Add("Pear tart", {"Poach the pears."});
@@ -167,6 +169,68 @@ TEST_F(SearchIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBack) {
     Open();
     EXPECT_TRUE(store_->SearchIndex().Available());
     EXPECT_EQ(Find("plum"), Ids{a});
+}
+
+// An index of the layout that kept a copy of every title and text: stepped up, built again,
+// and the room the copies took given back.
+TEST_F(SearchIndexTest, TheLayoutWithCopiesIsSteppedUpBuiltAgainAndShrunk) {
+    const int32_t a = Add("Apple pie", {"Bake."});
+    Close();
+    const std::string index = folder_ + "/data/search.idx";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(index.c_str(), &db), SQLITE_OK);
+    std::string sql = "DROP TABLE recipe_words; CREATE VIRTUAL TABLE recipe_words USING "
+                      "fts5(title, body, tokenize = 'unicode61 remove_diacritics 2', detail = "
+                      "none); BEGIN; ";
+    for (int i = 0; i < 2000; ++i)
+        sql += "INSERT INTO recipe_words(rowid, title, body) VALUES (" + std::to_string(100 + i) +
+               ", 'quince', '" + std::string(2000, 'q') + "'); ";
+    sql += "COMMIT; PRAGMA user_version = 4;";
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    const auto before = std::filesystem::file_size(index);
+    ASSERT_GT(before, 4000000u);
+    Open();
+    EXPECT_EQ(store_->SearchIndex().Rebuilds(), 1);
+    EXPECT_EQ(DerivedFileVersion(store_->Connection(), "search"), kSearchIndexVersion);
+    EXPECT_EQ(Find("apple"), Ids{a});
+    EXPECT_EQ(Find("quince"), Ids{});
+    EXPECT_LT(std::filesystem::file_size(index), before / 10);
+}
+
+// Every build of an index is told, with what is built and how many recipes it takes; a job
+// that shows its own progress takes the notices for a while, then hands them back.
+TEST_F(SearchIndexTest, EveryBuildIsToldWhileItRuns) {
+    Add("Apple pie", {"1 c  flour"});
+    Add("Pear tart", {});
+    Close();
+    std::vector<std::string> told, job;
+    auto record = [](std::vector<std::string>& to) {
+        return TRebuildNotice{[&to](const std::string& what, int64_t recipes) {
+                                  to.push_back(RebuildStartedText(what, recipes));
+                              },
+                              [&to](const std::string& what, bool built) {
+                                  to.push_back(built ? RebuildEndedText(what) : "failed");
+                              }};
+    };
+    SetRebuildNotice(record(told));
+    std::filesystem::remove(folder_ + "/data/search.idx");
+    std::filesystem::remove(folder_ + "/data/ingredients.idx");
+    {
+        TRebuildNoticeScope scope(record(job));
+        Open();
+        Close();
+    }
+    store_->SetTablesOpen(true);
+    store_->IngredientIndex().Rebuild();
+    SetRebuildNotice({});
+    EXPECT_EQ(job, (std::vector<std::string>{"Rebuilding the search index of 2 recipes...",
+                                             "The search index is rebuilt.",
+                                             "Rebuilding the ingredient index of 2 recipes...",
+                                             "The ingredient index is rebuilt."}));
+    EXPECT_EQ(told, (std::vector<std::string>{"Rebuilding the ingredient index of 2 recipes...",
+                                              "The ingredient index is rebuilt."}));
 }
 
 TEST_F(SearchIndexTest, WordsAreSplitAsTheIndexSplitsThem) {
