@@ -241,6 +241,20 @@ void SyncFolder(const std::string& folder) {
     ::close(dir);
 }
 
+bool ProcessGone(long pid) {
+    if (pid <= 0) return false;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return true;
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return false;
+    char line[512] = {};
+    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    // "pid (name) S ...": the state follows the name's closing parenthesis.
+    const char* close = std::strrchr(line, ')');
+    if (n == 0 || !close || close[1] != ' ') return false;
+    return close[2] == 'Z' || close[2] == 'X';
+}
+
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
     std::string pattern = IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix +
                           std::to_string(::getpid()) + "-XXXXXX";
@@ -461,21 +475,6 @@ pid_t TaggedPid(const char* text) {
     while (*p >= '0' && *p <= '9' && p - text < 10)
         pid = pid * 10 + (*p++ - '0');
     return (p > text && p[0] == '-' && p[1] != '\0') ? pid : 0;
-}
-
-// True when process `pid` has ended: there is none, or it is a zombie that its parent has
-// not reaped yet (a killed process whose parent died with it).
-bool ProcessGone(pid_t pid) {
-    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
-    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (!f) return false;
-    char line[512] = {};
-    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
-    std::fclose(f);
-    // "pid (name) S ...": the state follows the name's closing parenthesis.
-    const char* close = std::strrchr(line, ')');
-    if (n == 0 || !close || close[1] != ' ') return false;
-    return close[2] == 'Z' || close[2] == 'X';
 }
 
 // Removes the regular file `name` of the folder `d`, one of ours made by process `pid`, when

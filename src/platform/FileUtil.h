@@ -69,6 +69,12 @@ bool MoveFileStep(const std::string& from, const std::string& to);
 // Makes the renames and removals in `folder` durable (fsync of the folder itself).
 void SyncFolder(const std::string& folder);
 
+// True when process `pid` has ended: there is none, or it is a zombie that its parent has
+// not reaped yet (a killed process whose parent has not looked at it, or died with it). A
+// zombie holds no file or lock any more, so what it left behind may be cleaned up. False
+// for a running process, also one of another user, and for a pid of 0 or less.
+bool ProcessGone(long pid);
+
 // A new empty file "<folder>/<prefix><pid>-XXXXXX" made with mkstemp and given the
 // permissions an ordinary new file gets (0666 less the umask). The process id in the name
 // lets RemoveStaleTempFiles tell a file left by a killed run. Nothing when it cannot be made.
