@@ -84,6 +84,28 @@ std::optional<std::string> MakeTempFile(const std::string& folder, const std::st
 // of ours owns any more (the process that made them is gone, or they are over a day old).
 void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix);
 
+// --- Work inside a folder held open (a descriptor opened with O_DIRECTORY) ---
+// Names are single path parts of that folder; none of these follows a symbolic link, so a
+// link put in the folder's place or in a name's place meanwhile is never written through.
+
+// A file of MakeTempFile's form made in the folder, with its name and a descriptor open for
+// reading and writing (the caller closes it). Nothing when it cannot be made.
+struct TempFileAt {
+    int fd = -1;
+    std::string name;
+};
+std::optional<TempFileAt> MakeTempFileAt(int folderFd, const std::string& prefix);
+// RemoveStaleTempFiles for the folder open as `folderFd`.
+void RemoveStaleTempFiles(int folderFd, const std::string& prefix);
+// ReplaceRefusal for the name `name` of the folder open as `folderFd`.
+std::string ReplaceRefusalAt(int folderFd, const std::string& name);
+// CanOpenExclusive for the name `name` of the folder open as `folderFd`; only a regular file
+// passes.
+bool CanOpenExclusiveAt(int folderFd, const std::string& name);
+// ApplyAttributes and SetFileDosStamp on an open file.
+bool ApplyAttributesFd(int fd, uint8_t attributes);
+bool SetFileDosStampFd(int fd, uint32_t stamp);
+
 // A new empty folder made with mkdtemp in `parent` (the system's temporary folder when empty).
 std::optional<std::string> MakeTempDirectory(const std::string& parent = {},
                                              const std::string& prefix = "larderly");
