@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace larderly {
 
@@ -96,30 +100,105 @@ std::string NearestExistingFolder(std::string folder) {
     return folder;
 }
 
-// Why an entry may not be written to `target`: a folder on its way below the target folder
-// `base` is a symbolic link (the entry would land wherever the link points), or the target
-// is there and is not a regular file. "" when it may. A target outside `base` (a handler
-// chose it) has only its last part checked.
-std::string UnsafeTarget(const std::string& base, const std::string& target) {
-    std::size_t from = 0;
-    if (!base.empty() && target.compare(0, base.size(), base) == 0) {
-        from = base.size();
-    } else {
-        const std::size_t slash = target.rfind('/');
-        from = slash == std::string::npos ? 0 : slash + 1;
+// The folder an entry expands into, held open. It is reached from the target folder one part
+// at a time, each opened without following a symbolic link, so that a link in the target
+// folder (there before the extraction, or put there while it runs) is refused by its name
+// instead of being written through; the entry's file is then made, checked and renamed
+// inside the folder held open, never by a path that could lead elsewhere meanwhile.
+class EntryFolder {
+public:
+    enum class Walk {
+        Make,     // missing folders are made
+        Existing, // a missing folder fails
+        Nearest   // the deepest folder there is (a check needs only room for its temporary file)
+    };
+
+    EntryFolder() = default;
+    ~EntryFolder() {
+        if (fd_ >= 0) ::close(fd_);
     }
-    for (std::size_t end = target.find('/', from);; end = target.find('/', end + 1)) {
-        const bool last = end == std::string::npos;
-        const std::string part = last ? target : target.substr(0, end);
-        struct stat st {};
-        if (part.size() > from && part.back() != '/') {
-            if (::lstat(part.c_str(), &st) != 0) return {}; // the rest is made anew
-            if (last) return fu::ReplaceRefusal(part);
-            if (S_ISLNK(st.st_mode)) return "the folder " + part + " is a symbolic link";
+    EntryFolder(const EntryFolder&) = delete;
+    EntryFolder& operator=(const EntryFolder&) = delete;
+
+    // Opens the folder of `target`: below `base` when the target lies there, else (a target
+    // a handler chose elsewhere) its own folder as it is. False when it cannot be used, with
+    // `why` saying so ("the folder X is a symbolic link", "it is a named pipe"), or empty
+    // when a folder is missing or cannot be opened.
+    bool Open(const std::string& base, const std::string& target, Walk walk, std::string& why) {
+        std::string anchor, rest; // anchor "": the current folder
+        if (base.empty() && !target.empty() && target[0] != '/') {
+            rest = target;
+        } else if (!base.empty() && target.compare(0, base.size(), base) == 0) {
+            anchor = base;
+            rest = target.substr(base.size());
+        } else {
+            anchor = fu::ExtractFilePath(target);
+            rest = fu::ExtractFileName(target);
         }
-        if (last) return {};
+        if (!anchor.empty()) {
+            if (walk == Walk::Make) fu::MakeDirectories(anchor);
+            if (walk == Walk::Nearest && !fu::DirectoryExists(anchor))
+                anchor = NearestExistingFolder(anchor);
+        }
+        path_ = fu::IncludeTrailingSeparator(anchor);
+        fd_ = ::open(anchor.empty() ? "." : anchor.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return false;
+
+        std::vector<std::string> parts;
+        for (std::size_t from = 0; from <= rest.size();) {
+            std::size_t end = rest.find('/', from);
+            if (end == std::string::npos) end = rest.size();
+            const std::string part = rest.substr(from, end - from);
+            if (!part.empty() && part != ".") parts.push_back(part);
+            from = end + 1;
+        }
+        if (parts.empty() || rest.back() == '/') {
+            why = "it is a folder";
+            return walk == Walk::Nearest;
+        }
+        for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+            const std::string& part = parts[i];
+            constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+            int next = ::openat(fd_, part.c_str(), kFolder);
+            if (next < 0 && errno == ENOENT && walk == Walk::Make) {
+                if (::mkdirat(fd_, part.c_str(), 0777) != 0 && errno != EEXIST) {
+                    why = "the folder " + path_ + part + " cannot be made (" +
+                          std::strerror(errno) + ")";
+                    return false;
+                }
+                next = ::openat(fd_, part.c_str(), kFolder);
+            }
+            if (next < 0) {
+                if (walk == Walk::Nearest) return true;
+                struct stat st {};
+                if (::fstatat(fd_, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+                    why = "the folder " + path_ + part +
+                          (S_ISLNK(st.st_mode) ? " is a symbolic link" : " is not a folder");
+                return false;
+            }
+            ::close(fd_);
+            fd_ = next;
+            path_ += part + "/";
+        }
+        name_ = parts.back();
+        if (walk != Walk::Nearest) why = fu::ReplaceRefusalAt(fd_, name_);
+        return why.empty();
     }
-}
+
+    int fd() const { return fd_; }
+    // The folder as a path, ending in "/", for messages and the free-space query.
+    const std::string& path() const { return path_; }
+    // The target's name in the folder.
+    const std::string& name() const { return name_; }
+    bool HasTarget() const {
+        struct stat st {};
+        return ::fstatat(fd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+
+private:
+    int fd_ = -1;
+    std::string path_, name_;
+};
 
 constexpr int64_t kNoLimit = 0x7FFFFFFF;
 
@@ -551,51 +630,71 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
     const TLhaMethod method = ResolveMethod(h);
 
     // An entry never goes through a symbolic link, nor replaces anything but a regular file.
-    if (!VerifyMode) {
-        if (const std::string why = UnsafeTarget(FTargetPath, target); !why.empty()) {
-            if (ExceptionOnFileError)
-                throw EFCreateError("Cannot create file " + target + ": " + why);
-            return true;
-        }
-    }
-    if (MakeDirectories) fu::MakeDirectories(fu::ParentFolder(target));
     const bool useTemp = SafeMode || VerifyMode;
-    // A check leaves the target alone, so its temporary file may sit in the nearest folder
-    // that exists; an entry is never skipped because its folder is missing.
-    const std::string tempFolder =
-        VerifyMode ? NearestExistingFolder(fu::ParentFolder(target)) : fu::ParentFolder(target);
+    EntryFolder folder;
+    std::string why;
+    const auto walk = VerifyMode        ? EntryFolder::Walk::Nearest
+                      : MakeDirectories ? EntryFolder::Walk::Make
+                                        : EntryFolder::Walk::Existing;
+    if (!folder.Open(FTargetPath, target, walk, why)) {
+        if (!ExceptionOnFileError) return true;
+        if (!why.empty()) throw EFCreateError("Cannot create file " + target + ": " + why);
+        throw EFCreateError(
+            "Cannot create file " +
+            (useTemp ? fu::IncludeTrailingSeparator(fu::ParentFolder(target)) + kTempPrefix
+                     : target));
+    }
 
     if (CheckSpaceBeforeExpand) {
-        const int64_t limit =
-            SpaceLimit(useTemp ? fu::IncludeTrailingSeparator(tempFolder) + kTempPrefix : target);
+        const int64_t limit = SpaceLimit(useTemp ? folder.path() + kTempPrefix : target);
         if (limit < kNoLimit &&
             limit < static_cast<int64_t>(static_cast<uint32_t>(h.UncompressedSize)))
             throw ELhaInsufficientDiskSpace("Not enough disk space to expand " + target);
     }
 
     std::string file = target;
+    std::string tempName; // the temporary file in `folder` while there is one
+    auto removeTemp = [&] {
+        if (!tempName.empty()) ::unlinkat(folder.fd(), tempName.c_str(), 0);
+        tempName.clear();
+    };
     std::unique_ptr<TFileStream> out;
     try {
         if (useTemp) {
             // The target must be replaceable before anything is expanded for it; a check
             // never touches it.
-            if (!VerifyMode && fu::PathExists(target) && !fu::CanOpenExclusive(target))
+            if (!VerifyMode && folder.HasTarget() &&
+                !fu::CanOpenExclusiveAt(folder.fd(), folder.name()))
                 throw EFOpenError("Cannot open file " + target);
             // Temporary files that a killed extraction left in this folder go first.
-            if (!VerifyMode && FSweptFolders.insert(tempFolder).second)
-                fu::RemoveStaleTempFiles(tempFolder, kTempPrefix);
-            auto temp = fu::MakeTempFile(tempFolder, kTempPrefix);
-            if (!temp)
-                throw EFCreateError("Cannot create file " +
-                                    fu::IncludeTrailingSeparator(tempFolder) + kTempPrefix);
-            file = *temp;
-            out = std::make_unique<TFileStream>(file, fmOpenReadWrite);
+            if (!VerifyMode && FSweptFolders.insert(folder.path()).second)
+                fu::RemoveStaleTempFiles(folder.fd(), kTempPrefix);
+            auto temp = fu::MakeTempFileAt(folder.fd(), kTempPrefix);
+            if (!temp) throw EFCreateError("Cannot create file " + folder.path() + kTempPrefix);
+            tempName = temp->name;
+            file = folder.path() + tempName;
+            out = std::make_unique<TFileStream>(temp->fd, file);
         } else {
-            out = std::make_unique<TFileStream>(target, fmCreate);
+            // Opened without following a link and without waiting on a pipe or device that
+            // took the name meanwhile; only a regular file is then cut and written.
+            const int fd = ::openat(folder.fd(), folder.name().c_str(),
+                                    O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+            if (fd < 0) {
+                const std::string refusal = fu::ReplaceRefusalAt(folder.fd(), folder.name());
+                throw EFCreateError("Cannot create file " + target +
+                                    (refusal.empty() ? "" : ": " + refusal));
+            }
+            out = std::make_unique<TFileStream>(fd, target);
+            struct stat st {};
+            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+                throw EFCreateError("Cannot create file " + target + ": " +
+                                    fu::ReplaceRefusalAt(folder.fd(), folder.name()));
+            out->SetSize(0);
         }
     } catch (const EStreamError& e) {
         if (!dynamic_cast<const EFOpenError*>(&e) && !dynamic_cast<const EFCreateError*>(&e)) throw;
-        if (file != target) fu::RemoveFile(file);
+        out.reset();
+        removeTemp();
         if (ExceptionOnFileError) throw;
         return true;
     }
@@ -631,15 +730,21 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
             if (h.Encrypted()) throw ELhaEncrypted("Invalid password -- cannot decrypt file");
             throw ELhaBadCRC();
         }
+        fu::SetFileDosStampFd(out->Handle(), h.DateTime);
+        if (!VerifyMode) fu::ApplyAttributesFd(out->Handle(), h.Attributes);
         out.reset();
-        fu::SetFileDosStamp(file, h.DateTime);
         complete = true;
         if (VerifyMode) {
-            fu::RemoveFile(file);
-        } else {
-            if (useTemp && !fu::MoveFile(file, target))
+            removeTemp();
+        } else if (useTemp) {
+            // Something else may have taken the name while the entry was expanded.
+            if (const std::string refusal = fu::ReplaceRefusalAt(folder.fd(), folder.name());
+                !refusal.empty())
+                throw ELhaCouldNotRenameFile("Could not replace " + target + " with " + file +
+                                             ": " + refusal);
+            if (::renameat(folder.fd(), tempName.c_str(), folder.fd(), folder.name().c_str()) != 0)
                 throw ELhaCouldNotRenameFile("Could not replace " + target + " with " + file);
-            fu::ApplyAttributes(target, h.Attributes);
+            tempName.clear();
         }
         results.push_back(target);
         if (OnAfterProcessed)
@@ -648,12 +753,15 @@ bool TLhaArchive::ExpandEntry(TStream& archive, const TLhaHeader& h, bool legacy
         // A cancelled entry leaves no partial file; the operation ends quietly, but the
         // component remembers that it was cancelled.
         out.reset();
-        if (!complete || useTemp) fu::RemoveFile(file);
+        if (useTemp)
+            removeTemp();
+        else if (!complete)
+            ::unlinkat(folder.fd(), folder.name().c_str(), 0);
         AbortRequested = true;
         return false;
     } catch (...) {
         out.reset();
-        if (useTemp) fu::RemoveFile(file);
+        removeTemp();
         throw;
     }
     return true;

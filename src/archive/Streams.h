@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace larderly {
@@ -79,6 +80,10 @@ public:
 class TFileStream : public TStream {
 public:
     TFileStream(const std::string& fileName, uint32_t mode);
+    // Takes over a descriptor opened elsewhere (closed with the stream); `fileName` names it
+    // in messages.
+    TFileStream(int handle, std::string fileName)
+        : FFileName(std::move(fileName)), FHandle(handle) {}
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

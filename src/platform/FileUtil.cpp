@@ -13,6 +13,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <random>
 #include <signal.h>
 #include <streambuf>
 #include <sys/file.h>
@@ -106,17 +107,30 @@ std::optional<uint8_t> FileAttributes(const std::string& path) {
     return a;
 }
 
+namespace {
+
+// The permissions a file of mode `mode` gets from the read-only bit of `attributes`: set
+// removes every write bit, clear gives the owner write access back.
+mode_t AttributeMode(mode_t mode, uint8_t attributes) {
+    mode &= 07777;
+    if (attributes & kAttrReadOnly) return mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    return mode | S_IWUSR;
+}
+
+} // namespace
+
 bool ApplyAttributes(const std::string& path, uint8_t attributes) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return false;
-    mode_t mode = st.st_mode & 07777;
-    if (attributes & kAttrReadOnly) {
-        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-    } else {
-        if (mode & S_IWUSR) return true;
-        mode |= S_IWUSR;
-    }
-    return ::chmod(path.c_str(), mode) == 0;
+    const mode_t mode = AttributeMode(st.st_mode, attributes);
+    return mode == (st.st_mode & 07777) || ::chmod(path.c_str(), mode) == 0;
+}
+
+bool ApplyAttributesFd(int fd, uint8_t attributes) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return false;
+    const mode_t mode = AttributeMode(st.st_mode, attributes);
+    return mode == (st.st_mode & 07777) || ::fchmod(fd, mode) == 0;
 }
 
 uint32_t ToDosStamp(std::time_t t) {
@@ -156,6 +170,13 @@ bool SetFileDosStamp(const std::string& path, uint32_t stamp) {
     times[0].tv_sec = times[1].tv_sec = FromDosStamp(stamp);
     times[0].tv_nsec = times[1].tv_nsec = 0;
     return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool SetFileDosStampFd(int fd, uint32_t stamp) {
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = FromDosStamp(stamp);
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    return ::futimens(fd, times) == 0;
 }
 
 bool FileExists(const std::string& path) {
@@ -241,17 +262,47 @@ void SyncFolder(const std::string& folder) {
     ::close(dir);
 }
 
+bool ProcessGone(long pid) {
+    if (pid <= 0) return false;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return true;
+    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+    if (!f) return false;
+    char line[512] = {};
+    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
+    std::fclose(f);
+    // "pid (name) S ...": the state follows the name's closing parenthesis.
+    const char* close = std::strrchr(line, ')');
+    if (n == 0 || !close || close[1] != ' ') return false;
+    return close[2] == 'Z' || close[2] == 'X';
+}
+
+std::optional<TempFileAt> MakeTempFileAt(int folderFd, const std::string& prefix) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    const std::string start = prefix + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = start;
+        for (int i = 0; i < 6; ++i)
+            name += kLetters[random() % (sizeof kLetters - 1)];
+        // The permissions an ordinary new file gets: 0666 less the umask.
+        const int fd = ::openat(folderFd, name.c_str(),
+                                O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return TempFileAt{fd, std::move(name)};
+        if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> MakeTempFile(const std::string& folder, const std::string& prefix) {
-    std::string pattern = IncludeTrailingSeparator(folder.empty() ? "." : folder) + prefix +
-                          std::to_string(::getpid()) + "-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    int fd = ::mkstemp(buf.data());
-    if (fd < 0) return std::nullopt;
-    // mkstemp makes the file private; an expanded file must look like any other new file.
-    ::fchmod(fd, 0666 & ~CurrentUmask());
-    ::close(fd);
-    return std::string(buf.data());
+    const std::string where = folder.empty() ? std::string(".") : folder;
+    const int dir = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return std::nullopt;
+    const auto made = MakeTempFileAt(dir, prefix);
+    ::close(dir);
+    if (!made) return std::nullopt;
+    ::close(made->fd);
+    return IncludeTrailingSeparator(where) + made->name;
 }
 
 std::optional<std::string> MakeTempDirectory(const std::string& parent, const std::string& prefix) {
@@ -333,6 +384,16 @@ bool CanOpenExclusive(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd); // closing drops the lock
+    return ok;
+}
+
+bool CanOpenExclusiveAt(int folderFd, const std::string& name) {
+    const int fd = ::openat(folderFd, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok =
+        ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
     ::close(fd); // closing drops the lock
     return ok;
 }
@@ -463,21 +524,6 @@ pid_t TaggedPid(const char* text) {
     return (p > text && p[0] == '-' && p[1] != '\0') ? pid : 0;
 }
 
-// True when process `pid` has ended: there is none, or it is a zombie that its parent has
-// not reaped yet (a killed process whose parent died with it).
-bool ProcessGone(pid_t pid) {
-    if (::kill(pid, 0) != 0 && errno == ESRCH) return true;
-    std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
-    if (!f) return false;
-    char line[512] = {};
-    const std::size_t n = std::fread(line, 1, sizeof line - 1, f);
-    std::fclose(f);
-    // "pid (name) S ...": the state follows the name's closing parenthesis.
-    const char* close = std::strrchr(line, ')');
-    if (n == 0 || !close || close[1] != ' ') return false;
-    return close[2] == 'Z' || close[2] == 'X';
-}
-
 // Removes the regular file `name` of the folder `d`, one of ours made by process `pid`, when
 // that process is gone or the file is over a day old.
 void RemoveIfStale(DIR* d, const char* name, pid_t pid, std::time_t now) {
@@ -501,8 +547,12 @@ EInOutError RefusedTarget(const std::string& target, const std::string& why) {
 } // namespace
 
 std::string ReplaceRefusal(const std::string& path) {
+    return ReplaceRefusalAt(AT_FDCWD, path);
+}
+
+std::string ReplaceRefusalAt(int folderFd, const std::string& name) {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return {};
+    if (::fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {};
     if (S_ISREG(st.st_mode)) return {};
     if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
     if (S_ISDIR(st.st_mode)) return "it is a folder";
@@ -530,8 +580,23 @@ void RemoveStaleOutputFiles(const std::string& folder) {
 }
 
 void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix) {
-    DIR* d = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (!d) return;
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    RemoveStaleTempFiles(dir, prefix);
+    ::close(dir);
+}
+
+void RemoveStaleTempFiles(int folderFd, const std::string& prefix) {
+    // The listing gets a descriptor of its own; the caller's stays open.
+    const int own = ::dup(folderFd);
+    if (own < 0) return;
+    DIR* d = ::fdopendir(own);
+    if (!d) {
+        ::close(own);
+        return;
+    }
+    ::rewinddir(d);
     const std::time_t now = std::time(nullptr);
     while (const dirent* e = ::readdir(d)) {
         const char* name = e->d_name;

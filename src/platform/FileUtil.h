@@ -69,6 +69,12 @@ bool MoveFileStep(const std::string& from, const std::string& to);
 // Makes the renames and removals in `folder` durable (fsync of the folder itself).
 void SyncFolder(const std::string& folder);
 
+// True when process `pid` has ended: there is none, or it is a zombie that its parent has
+// not reaped yet (a killed process whose parent has not looked at it, or died with it). A
+// zombie holds no file or lock any more, so what it left behind may be cleaned up. False
+// for a running process, also one of another user, and for a pid of 0 or less.
+bool ProcessGone(long pid);
+
 // A new empty file "<folder>/<prefix><pid>-XXXXXX" made with mkstemp and given the
 // permissions an ordinary new file gets (0666 less the umask). The process id in the name
 // lets RemoveStaleTempFiles tell a file left by a killed run. Nothing when it cannot be made.
@@ -77,6 +83,28 @@ std::optional<std::string> MakeTempFile(const std::string& folder, const std::st
 // Removes from `folder` the files of MakeTempFile with this prefix that no running process
 // of ours owns any more (the process that made them is gone, or they are over a day old).
 void RemoveStaleTempFiles(const std::string& folder, const std::string& prefix);
+
+// --- Work inside a folder held open (a descriptor opened with O_DIRECTORY) ---
+// Names are single path parts of that folder; none of these follows a symbolic link, so a
+// link put in the folder's place or in a name's place meanwhile is never written through.
+
+// A file of MakeTempFile's form made in the folder, with its name and a descriptor open for
+// reading and writing (the caller closes it). Nothing when it cannot be made.
+struct TempFileAt {
+    int fd = -1;
+    std::string name;
+};
+std::optional<TempFileAt> MakeTempFileAt(int folderFd, const std::string& prefix);
+// RemoveStaleTempFiles for the folder open as `folderFd`.
+void RemoveStaleTempFiles(int folderFd, const std::string& prefix);
+// ReplaceRefusal for the name `name` of the folder open as `folderFd`.
+std::string ReplaceRefusalAt(int folderFd, const std::string& name);
+// CanOpenExclusive for the name `name` of the folder open as `folderFd`; only a regular file
+// passes.
+bool CanOpenExclusiveAt(int folderFd, const std::string& name);
+// ApplyAttributes and SetFileDosStamp on an open file.
+bool ApplyAttributesFd(int fd, uint8_t attributes);
+bool SetFileDosStampFd(int fd, uint32_t stamp);
 
 // A new empty folder made with mkdtemp in `parent` (the system's temporary folder when empty).
 std::optional<std::string> MakeTempDirectory(const std::string& parent = {},

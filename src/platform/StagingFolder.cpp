@@ -4,7 +4,6 @@
 #include "platform/FileUtil.h"
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -17,11 +16,6 @@ namespace {
 // An open descriptor of a folder (not following a symbolic link), -1 on failure.
 int OpenFolder(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-bool ProcessRunning(long pid) {
-    if (pid <= 0) return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
 } // namespace
@@ -96,8 +90,9 @@ int RemoveStaleStagingFolders(const std::string& parent,
     for (const auto& e : fileutil::ListDirectory(parent)) {
         long pid = 0;
         if (!e.isDirectory || e.isSymlink || !IsStagingFolderName(e.name, &pid)) continue;
-        // A live owner, or one whose id another process has taken since: leave it.
-        if (ProcessRunning(pid)) continue;
+        // A live owner, or one whose id another process has taken since: leave it. A killed
+        // owner that is still a zombie holds nothing any more.
+        if (pid > 0 && !fileutil::ProcessGone(pid)) continue;
         const std::string path = fileutil::IncludeTrailingSeparator(parent) + e.name;
         int fd = OpenFolder(path);
         if (fd < 0) continue;

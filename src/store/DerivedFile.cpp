@@ -97,6 +97,13 @@ std::string OpenDerivedFile(SqlConnection& conn, const std::string& path,
         } catch (const EDerivedFileNewer& e) {
             // Left as it is for the program that wrote it.
             return e.what();
+        } catch (const EStoreBusy& e) {
+            // Another process is writing the file: it is sound and in use, so it stays (a
+            // file removed under that process's feet fails all its later writes). It is out
+            // of use here until the tables are opened again.
+            drop();
+            DetachDerivedFile(conn, layout.Schema);
+            return e.what();
         } catch (const std::exception& e) {
             problem = e.what();
             drop();

@@ -1,20 +1,43 @@
 // SQLite connection and statement wrappers.
 #include "store/Sqlite.h"
 
+#include "platform/FileUtil.h"
+#include "platform/FolderLock.h"
+
 #include <cstdio>
 
 namespace larderly {
 
 namespace {
 
+// The data folder of the files `db` has open ("" when it has none).
+std::string DataFolderOf(sqlite3* db) {
+    const char* file = sqlite3_db_filename(db, "main");
+    return file && *file ? fileutil::ParentFolder(file) : std::string();
+}
+
+bool IsBusy(sqlite3* db) {
+    const int code = sqlite3_errcode(db) & 0xff;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 // The failure of the last call on `db` in words a user can act on, where SQLite's own text
 // ("database is locked", "database or disk is full") would only puzzle; others keep it.
 std::string FailureText(sqlite3* db) {
+    if (sqlite3_extended_errcode(db) == SQLITE_READONLY_DBMOVED)
+        return "a file of the data folder " + DataFolderOf(db) +
+               " was removed or replaced by another process while it was open here; end this "
+               "command or close the program, then start it again";
     switch (sqlite3_errcode(db) & 0xff) {
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return "another program is writing to the recipe files; try again when it has "
-               "finished";
+    case SQLITE_LOCKED: {
+        // A lock conflict, never a fault of the files: say who holds them, when it is known.
+        const std::string folder = DataFolderOf(db);
+        std::string holder = folder.empty() ? std::string() : FolderLock::Writer(folder);
+        if (holder.empty()) holder = "another program";
+        return "the data folder " + folder + " is in use by " + holder +
+               "; try again when it has finished";
+    }
     case SQLITE_FULL:
         return "the disk that holds the recipe files is full; make room on it, then try again";
     case SQLITE_READONLY:
@@ -28,12 +51,19 @@ std::string FailureText(sqlite3* db) {
     }
 }
 
+// Raises `text`, the failure of the last call on `db`, as EStoreBusy when it was a lock
+// conflict.
+[[noreturn]] void Raise(bool busy, const std::string& text) {
+    if (busy) throw EStoreBusy(text);
+    throw EStoreError(text);
+}
+
 } // namespace
 
 SqlStatement::SqlStatement(sqlite3* db, const std::string& sql) : db_(db) {
     if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
                            &stmt_, nullptr) != SQLITE_OK)
-        throw EStoreError(FailureText(db));
+        Raise(IsBusy(db), FailureText(db));
 }
 
 SqlStatement::~SqlStatement() {
@@ -81,9 +111,10 @@ bool SqlStatement::Step() {
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    std::string msg = FailureText(db_);
+    const std::string msg = FailureText(db_);
+    const bool busy = IsBusy(db_);
     sqlite3_reset(stmt_);
-    throw EStoreError(msg);
+    Raise(busy, msg);
 }
 
 void SqlStatement::Run() {
@@ -142,12 +173,13 @@ void SqlConnection::Exec(const std::string& sql) {
                             code == SQLITE_READONLY || code == SQLITE_IOERR;
         std::string msg = worded || !err ? FailureText(db_) : std::string(err);
         sqlite3_free(err);
-        throw EStoreError(msg);
+        Raise(IsBusy(db_), msg);
     }
 }
 
 void SqlConnection::Fail(const std::string& what) const {
-    throw EStoreError(what + ": " + (db_ ? FailureText(db_) : "no database"));
+    if (!db_) throw EStoreError(what + ": no database");
+    Raise(IsBusy(db_), what + ": " + FailureText(db_));
 }
 
 } // namespace larderly

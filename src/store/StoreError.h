@@ -11,6 +11,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Another process held the files locked for longer than the store waits: nothing is wrong
+// with them, they are only in use.
+class EStoreBusy : public EStoreError {
+public:
+    using EStoreError::EStoreError;
+};
+
 inline constexpr const char* kRecipeNotFound = "Unable to find Recipe Record. Contact Support";
 inline constexpr const char* kLabelNotFound = "Unable to find Label Record. Contact Support";
 

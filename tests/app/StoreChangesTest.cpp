@@ -5,6 +5,7 @@
 
 #include "RunCommand.h"
 
+#include "platform/FolderLock.h"
 #include "store/Labels.h"
 
 #include <QComboBox>
@@ -14,6 +15,16 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace larderly::test {
 namespace {
@@ -118,6 +129,91 @@ TEST_F(StoreChangesTest, CommandLineImportWhileTheWindowIsOpen) {
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return static_cast<std::size_t>(main_->ListModel().Count()) == stored; }, 5000));
     EXPECT_EQ(CurrentTitle(), "Carrot cake");
+}
+
+// A save in the window while a command-line import holds the data folder: the window says in
+// words which import, in which process, is writing, and keeps the edit in the editor; once the
+// import has ended the same Save stores it, and the import's recipes are kept beside it.
+TEST_F(StoreChangesTest, ASaveDuringACommandLineImportNamesItAndKeepsTheEdit) {
+    const std::string recipes =
+        std::string(LARDERLY_SOURCE_DIR) + "/tests/data/import/mealmaster-dashes.mmf";
+    std::ifstream in(recipes, std::ios::binary);
+    const std::string file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(file.empty());
+    Start();
+    ClickListRow("Carrot cake");
+
+    // The import reads a named pipe: it holds the data folder's writer lock from its start and
+    // then waits for its file until the test writes it.
+    const std::string fifo = home_.Home() + "incoming.mmf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string program = testing::BuiltProgram("larderly-cli"),
+                      log = home_.Home() + "cli.log";
+    std::vector<std::string> args = {program, "--home", home_.Home(), "import", fifo};
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    struct Reap {
+        pid_t& pid;
+        ~Reap() {
+            if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+        }
+    } reap{pid};
+    const std::string job = "the import in process " + std::to_string(pid);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return FolderLock::Writer(home_.Data()) == job; }, 10000))
+        << FolderLock::Writer(home_.Data());
+
+    // An edit, saved with Ctrl+S from the field being typed in.
+    ClickButton(main_->fmRecipes->btnEdit);
+    ClickButton(main_->fmRecipes->Memo1);
+    QTest::keyClick(main_->fmRecipes->Memo1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(main_->fmRecipes->Memo1, " and walnuts");
+    prompts_.answer(PromptAnswer::Ok, job + " is writing to the data folder");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_TRUE(prompts_.done());
+    const std::string told = prompts_.asked().back().text;
+    EXPECT_EQ(told.find("database is locked"), std::string::npos) << told;
+    EXPECT_NE(told.find("Try again when it has finished"), std::string::npos) << told;
+    EXPECT_TRUE(main_->fmRecipes->Editing()) << "the edit stays open";
+    EXPECT_EQ(Memo(), "text of Carrot cake and walnuts");
+    EXPECT_FALSE(main_->Store().InTransaction());
+
+    // The import gets its file and ends; then the same Save stores the edit.
+    {
+        const int w = ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC);
+        ASSERT_GE(w, 0);
+        EXPECT_EQ(::write(w, file.data(), file.size()), static_cast<ssize_t>(file.size()));
+        ::close(w);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    pid = 0;
+    std::ifstream logIn(log);
+    const std::string said((std::istreambuf_iterator<char>(logIn)),
+                           std::istreambuf_iterator<char>());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << said;
+    const std::size_t imported = Stored(home_.Home()).size() - 2;
+    ASSERT_GT(imported, 0u) << said;
+    ClickButton(main_->fmRecipes->btnSave);
+    EXPECT_FALSE(main_->fmRecipes->Editing());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return static_cast<std::size_t>(main_->ListModel().Count()) == imported + 2; },
+        5000));
+
+    main_.reset();
+    std::vector<std::string> carrot;
+    for (const auto& r : Stored(home_.Home()))
+        if (r.title == "Carrot cake") carrot = r.text;
+    EXPECT_EQ(carrot, std::vector<std::string>{"text of Carrot cake and walnuts"});
+    EXPECT_EQ(Stored(home_.Home()).size(), imported + 2);
 }
 
 } // namespace

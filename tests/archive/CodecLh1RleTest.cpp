@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace larderly {
 namespace {
 
@@ -53,8 +55,8 @@ TEST(CodecLh1, RoundTrips) {
 // With the starting tree, symbol 313 (length 60) codes as 11000101, and position 59 as 000
 // (upper bits 0) followed by 111011.
 TEST(CodecLh1, FileStartingWithSpacesBeginsWithAMatchIntoTheRing) {
-    Bytes data(60, ' ');
-    data.insert(data.end(), {'a', 'b', 'c', '\n'});
+    const std::string text = std::string(60, ' ') + "abc\n";
+    const Bytes data(text.begin(), text.end());
     const Coded packed = Compress(colh1, data);
     ASSERT_GE(packed.data.size(), 3u);
     EXPECT_EQ(packed.data[0], 0xC5);

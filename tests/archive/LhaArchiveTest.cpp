@@ -669,6 +669,88 @@ TEST(LhaArchiveExpand, SymbolicLinksInTheTargetAreNotFollowed) {
     }
 }
 
+// A link swapped into the target folder while an entry is being expanded (a folder on its way
+// or the file's own name) is not followed either: the entry goes into the folder that was
+// opened, or is refused, and nothing lands where the link points.
+TEST(LhaArchiveExpand, ALinkSwappedInWhileItRunsIsNotFollowed) {
+    Fixture f;
+    f.add("sub/a.txt", {'n', 'e', 'w'});
+    f.add("sub/b.txt", {'b'});
+    TLhaArchive lha;
+    lha.ArchiveName = f.archive();
+    lha.ArchiveType = caLHA;
+    lha.StorePath = true;
+    lha.SetTargetPath(f.src());
+    lha.FilesToProcess = {f.src() + "/sub/a.txt", f.src() + "/sub/b.txt"};
+    lha.Compress();
+    const std::string outside = f.dir / "outside", t = f.dir / "t";
+    struct Case {
+        bool folder;                   // the folder sub is swapped, else the file sub/a.txt
+        bool safe;                     // SafeMode
+        std::string error;             // the start of what Expand raises ("" none)
+        std::vector<std::string> kept; // the folder that was opened, afterwards
+    } cases[] = {
+        {true,
+         true,
+         "Cannot create file " + t + "/sub/b.txt: the folder " + t + "/sub is a symbolic link",
+         {"a.txt"}},
+        {true,
+         false,
+         "Cannot create file " + t + "/sub/b.txt: the folder " + t + "/sub is a symbolic link",
+         {"a.txt"}},
+        {false,
+         true,
+         "Could not replace " + t + "/sub/a.txt with " + t + "/sub/LHA",
+         {"a.txt", "aside.txt"}},
+        {false, false, "", {"a.txt", "aside.txt", "b.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.folder ? "folder" : "file") + (c.safe ? ", safe" : ""));
+        fu::RemoveTree(t);
+        fu::RemoveTree(outside);
+        fu::MakeDirectories(t + "/sub");
+        fu::MakeDirectories(outside);
+        testutil::WriteText(outside + "/a.txt", "old");
+        testutil::WriteText(t + "/sub/a.txt", "mine");
+        TLhaArchive x;
+        x.ArchiveName = f.archive();
+        x.SetTargetPath(t);
+        x.MakeDirectories = true;
+        x.SafeMode = c.safe;
+        x.ExceptionOnFileError = true;
+        bool swapped = false;
+        x.OnShowProgress = [&](int32_t&) {
+            if (swapped) return;
+            swapped = true;
+            if (c.folder) {
+                ASSERT_EQ(::rename((t + "/sub").c_str(), (t + "/moved").c_str()), 0);
+                ASSERT_EQ(::symlink("../outside", (t + "/sub").c_str()), 0);
+            } else {
+                ASSERT_EQ(::rename((t + "/sub/a.txt").c_str(), (t + "/sub/aside.txt").c_str()), 0);
+                ASSERT_EQ(::symlink("../../outside/a.txt", (t + "/sub/a.txt").c_str()), 0);
+            }
+        };
+        std::string error;
+        try {
+            x.Expand();
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        EXPECT_TRUE(swapped);
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error) << error;
+        EXPECT_EQ(error.empty(), c.error.empty()) << error;
+        // The entry went into the folder it opened; the link is still a link.
+        const std::string opened = t + (c.folder ? "/moved" : "/sub");
+        EXPECT_EQ(testutil::ListTree(opened), c.kept);
+        EXPECT_TRUE(std::filesystem::is_symlink(t + (c.folder ? "/sub" : "/sub/a.txt")));
+        const std::string text = c.folder || !c.safe ? "new" : "mine";
+        EXPECT_EQ(testutil::ReadFile(opened + (c.folder ? "/a.txt" : "/aside.txt")),
+                  Bytes(text.begin(), text.end()));
+        EXPECT_EQ(testutil::ListTree(outside), std::vector<std::string>{"a.txt"});
+        EXPECT_EQ(testutil::ReadFile(outside + "/a.txt"), (Bytes{'o', 'l', 'd'}));
+    }
+}
+
 TEST(LhaArchiveExpand, ScrambledEntries) {
     Fixture f;
     const std::string a = f.add("a.txt", testutil::TextData(4000, 3));

@@ -223,7 +223,10 @@ TEST_F(PassThroughTest, CommandsGoThroughSgIo) {
     EXPECT_EQ(pt->SendCommand(&srb), SS_NO_DEVICE);
 }
 
-TEST_F(PassThroughTest, RefusedCallsFailAtTheHostAdapterAndNameTheCause) {
+// A call the kernel refuses, and every host or driver status of a delivered request, is a
+// host adapter failure that names its cause: none reads as a check condition without sense,
+// which the writer would retry. The next command that gets through is clean again.
+TEST_F(PassThroughTest, FailedDeliveriesFailAtTheHostAdapterAndNameTheCause) {
     InstallTransport(nullptr);
     std::vector<FakeKernel::Call> c;
     int o = 0;
@@ -238,75 +241,44 @@ TEST_F(PassThroughTest, RefusedCallsFailAtTheHostAdapterAndNameTheCause) {
     dev.SelectDevice(dev.DeviceList()[0]);
     ASSERT_NE(dev.Adapter(), TSCSIDevice::kNone);
     struct Case {
-        int kernelErrno;
-        bool atOpen;
+        int ioctlErrno;       // SG_IO refused with this errno
+        int openErrno;        // the device cannot be opened
+        unsigned short host;  // delivered with this host status
+        unsigned char driver; // and this driver status
         uint8_t haStat;
         const char* text;
     } cases[] = {
-        {EPERM, false, 0x1A, "UNKNOWN (OPERATION NOT PERMITTED)"},
-        {ENODEV, false, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE)"},
-        {ENXIO, true, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE OR ADDRESS)"},
-        {EACCES, true, 0x1A, "UNKNOWN (PERMISSION DENIED)"},
+        {EPERM, 0, 0, 0, 0x1A, "UNKNOWN (OPERATION NOT PERMITTED)"},
+        {ENODEV, 0, 0, 0, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE)"},
+        {0, ENXIO, 0, 0, HASTAT_SEL_TO, "SELECTION TIMEOUT (NO SUCH DEVICE OR ADDRESS)"},
+        {0, EACCES, 0, 0, 0x1A, "UNKNOWN (PERMISSION DENIED)"},
+        {0, 0, 0x05, 0, 0x1A, "UNKNOWN (HOST STATUS 05: ABORT)"},
+        {0, 0, 0x07, 0, 0x1A, "UNKNOWN (HOST STATUS 07: ERROR)"},
+        {0, 0, 0x0B, 0, 0x1A, "UNKNOWN (HOST STATUS 0B: SOFT ERROR)"},
+        {0, 0, 0x0E, 0, 0x1A, "UNKNOWN (HOST STATUS 0E: TRANSPORT DISRUPTED)"},
+        {0, 0, 0x0F, 0, 0x1A, "UNKNOWN (HOST STATUS 0F: FAILFAST)"},
+        {0, 0, 0x2A, 0, 0x1A, "UNKNOWN (HOST STATUS 2A: UNKNOWN)"},
+        {0, 0, 0x03, 0, HASTAT_TIMEOUT, "COMMAND TIMEOUT"},
+        {0, 0, 0x08, 0x08, HASTAT_BUS_RESET, "BUS RESET"},
+        {0, 0, 0, 0x04, 0x1A, "UNKNOWN (DRIVER STATUS 04: ERROR)"},
+        {0, 0, 0, 0x26, 0x1A, "UNKNOWN (DRIVER STATUS 26: TIMEOUT)"},
+        {0, 0, 0, 0x10, 0x1A, "UNKNOWN (DRIVER STATUS 10: OK)"},
     };
     for (const Case& cs : cases) {
         SCOPED_TRACE(cs.text);
-        (cs.atOpen ? k->refuseOpen : k->refuse) = cs.kernelErrno;
-        EXPECT_FALSE(dev.TestUnitReady(5000));
-        EXPECT_EQ(dev.LastHostAdapterStatus(), cs.haStat);
-        EXPECT_EQ(dev.LastError(), cs.text);
-        EXPECT_EQ(dev.LastAsc(), 0);
-        k->refuse = k->refuseOpen = 0;
-        EXPECT_TRUE(dev.TestUnitReady(5000));
-        EXPECT_EQ(dev.LastError(), "");
-    }
-    InstallTransport(nullptr);
-    SetPassThroughSystemFactory(nullptr);
-}
-
-// Every host or driver status of a delivered request is a host adapter failure that names
-// it: none reads as a check condition without sense, which the writer would retry.
-TEST_F(PassThroughTest, HostAndDriverStatusesFailAtTheHostAdapter) {
-    InstallTransport(nullptr);
-    std::vector<FakeKernel::Call> c;
-    int o = 0;
-    FakeKernel* k = nullptr;
-    SetPassThroughSystemFactory([&] {
-        auto made = std::make_unique<FakeKernel>(&c, &o);
-        k = made.get();
-        return made;
-    });
-    TSCSIDevice dev;
-    ASSERT_TRUE(dev.InitTransport(true, ""));
-    dev.SelectDevice(dev.DeviceList()[0]);
-    ASSERT_NE(dev.Adapter(), TSCSIDevice::kNone);
-    struct Case {
-        unsigned short host;
-        unsigned char driver;
-        uint8_t haStat;
-        const char* text;
-    } cases[] = {
-        {0x05, 0, 0x1A, "UNKNOWN (HOST STATUS 05: ABORT)"},
-        {0x07, 0, 0x1A, "UNKNOWN (HOST STATUS 07: ERROR)"},
-        {0x0B, 0, 0x1A, "UNKNOWN (HOST STATUS 0B: SOFT ERROR)"},
-        {0x0E, 0, 0x1A, "UNKNOWN (HOST STATUS 0E: TRANSPORT DISRUPTED)"},
-        {0x0F, 0, 0x1A, "UNKNOWN (HOST STATUS 0F: FAILFAST)"},
-        {0x2A, 0, 0x1A, "UNKNOWN (HOST STATUS 2A: UNKNOWN)"},
-        {0x03, 0, HASTAT_TIMEOUT, "COMMAND TIMEOUT"},
-        {0x08, 0x08, HASTAT_BUS_RESET, "BUS RESET"},
-        {0, 0x04, 0x1A, "UNKNOWN (DRIVER STATUS 04: ERROR)"},
-        {0, 0x26, 0x1A, "UNKNOWN (DRIVER STATUS 26: TIMEOUT)"},
-        {0, 0x10, 0x1A, "UNKNOWN (DRIVER STATUS 10: OK)"},
-    };
-    for (const Case& cs : cases) {
-        SCOPED_TRACE(cs.text);
+        k->refuse = cs.ioctlErrno;
+        k->refuseOpen = cs.openErrno;
         k->hostStatus = cs.host;
         k->driverStatus = cs.driver;
         EXPECT_FALSE(dev.TestUnitReady(5000));
         EXPECT_EQ(dev.LastHostAdapterStatus(), cs.haStat);
         EXPECT_EQ(dev.LastError(), cs.text);
+        EXPECT_EQ(dev.LastAsc(), 0);
+        k->refuse = k->refuseOpen = 0;
         k->hostStatus = 0;
         k->driverStatus = 0;
         EXPECT_TRUE(dev.TestUnitReady(5000));
+        EXPECT_EQ(dev.LastError(), "");
     }
     // Sense data alone (the driver's "sense valid" bit) is no failure.
     k->driverStatus = 0x08;

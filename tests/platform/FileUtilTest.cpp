@@ -5,6 +5,7 @@
 #include "SmallDisk.h"
 #include "archive/LhaTestUtil.h"
 #include "platform/Errors.h"
+#include "platform/StagingFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -302,6 +303,45 @@ TEST(FileUtilOutput, TemporariesOfEndedRunsAreRemovedAtTheNextOutput) {
     std::vector<std::string> want = {liveTemp, foreign, "a.mmf", user};
     std::sort(want.begin(), want.end());
     EXPECT_EQ(left, want);
+}
+
+// A process that was killed but not yet reaped by its parent (a zombie) holds no file and no
+// lock any more: both sweeps, the staging folders of the backup and restore jobs and the
+// temporary files of the outputs, take what it left behind for stale, as they do for a
+// process that is gone; what a running process left stays.
+TEST(FileUtilStale, AZombieOwnerCountsAsEnded) {
+    ScratchDir dir;
+    const pid_t zombie = ::fork();
+    if (zombie == 0) _exit(0);
+    ASSERT_GT(zombie, 0);
+    // The child has ended once it shows as a zombie; its parent has not reaped it.
+    siginfo_t info{};
+    ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(zombie), &info, WEXITED | WNOWAIT), 0);
+    const pid_t reaped = ::fork();
+    if (reaped == 0) _exit(0);
+    ASSERT_GT(reaped, 0);
+    ::waitpid(reaped, nullptr, 0);
+
+    struct Case {
+        long pid;
+        bool gone;
+    } cases[] = {{zombie, true}, {reaped, true}, {::getpid(), false}, {1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pid);
+        EXPECT_EQ(fu::ProcessGone(c.pid), c.gone);
+        const std::string staging =
+            dir / (std::string(larderly::kStagingPrefix) + std::to_string(c.pid) + "-AbC123");
+        const std::string temp = dir / (".a.mmf.larderly-tmp-" + std::to_string(c.pid) + "-Ab3xYz");
+        ASSERT_EQ(::mkdir(staging.c_str(), 0700), 0);
+        WriteText(temp, "x");
+        larderly::RemoveStaleStagingFolders(dir.path());
+        fu::RemoveStaleOutputFiles(dir.path());
+        EXPECT_EQ(fu::DirectoryExists(staging), !c.gone);
+        EXPECT_EQ(fu::FileExists(temp), !c.gone);
+        fu::RemoveTree(staging);
+        fu::RemoveFile(temp);
+    }
+    ::waitpid(zombie, nullptr, 0);
 }
 
 } // namespace

@@ -205,3 +205,51 @@ TEST_F(SharedStoreTest, AChangeDuringAnImportSaysWhichJobIsWriting) {
 }
 
 } // namespace
+
+namespace {
+
+// A store opened while another holds a write transaction waits for it, and then leaves the
+// files the other has open as they are: its indexes stay out of use here rather than being
+// removed under the other's feet, whose commit goes through. A lock that outlasts the wait is
+// reported as the data folder being in use by the job that holds it, never as a read-only
+// file.
+TEST_F(SharedStoreTest, AnotherStoresWriteIsAFolderInUseAndItsFilesStay) {
+    const int32_t id = Save(program, "Apple pie");
+    program.SetTablesOpen(false);
+    Save(cli, "Banana bread"); // the program's indexes are behind the tables now
+    const std::string job = "the import in process " + std::to_string(getpid());
+    cli.HoldWriteLock("the import", {});
+    {
+        Transaction tx(cli);
+        RecipeValue v{-1, "Carrot cake", {-1, -1, -1, -1}, {"grated carrots"}};
+        cli.SaveRecipeValue(v);
+        ASSERT_NO_THROW(program.SetTablesOpen(true));
+        try {
+            program.SearchIndex().Search("apple");
+            ADD_FAILURE() << "the index was taken into use under the other's write";
+        } catch (const EStoreError& e) {
+            EXPECT_NE(std::string(e.what()).find("is in use by " + job), std::string::npos)
+                << e.what();
+        }
+        EXPECT_NO_THROW(tx.Commit());
+    }
+    EXPECT_EQ(cli.SearchIndex().Search("carrots").size(), 1u);
+
+    // A lock held over the whole file keeps even readers out until the wait is over.
+    cli.Connection().Exec("BEGIN EXCLUSIVE");
+    try {
+        program.LoadRecipeById(id);
+        ADD_FAILURE() << "read under another's exclusive lock";
+    } catch (const EStoreBusy& e) {
+        const std::string text = e.what();
+        EXPECT_NE(text.find("the data folder " + home.data() + " is in use by " + job),
+                  std::string::npos)
+            << text;
+        EXPECT_EQ(text.find("read-only"), std::string::npos) << text;
+        EXPECT_EQ(text.find("database is locked"), std::string::npos) << text;
+    }
+    cli.Connection().Exec("ROLLBACK");
+    EXPECT_EQ(program.LoadRecipeById(id)->Title, "Apple pie");
+}
+
+} // namespace
