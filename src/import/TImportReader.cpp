@@ -103,9 +103,15 @@ void TImportReader::Store(TImportedRecipe& recipe) {
         // up by those: otherwise every recipe of that category would get a label of its own.
         const std::string name = CutChars(recipe.Categories[slot], kLabelNameWidth);
         if (name.empty()) continue;
-        int32_t label = FindLabelByName(store_, name);
-        if (label == -1) label = CreateLabel(store_, name, 0);
-        stored.Category[slot] = label;
+        // The file's transaction holds the labels still: a name looked up once stands for
+        // the same label for the rest of the file.
+        auto known = labels_.find(name);
+        if (known == labels_.end()) {
+            int32_t label = FindLabelByName(store_, name);
+            if (label == -1) label = CreateLabel(store_, name, 0);
+            known = labels_.emplace(name, label).first;
+        }
+        stored.Category[slot] = known->second;
     }
     stored.Lines = std::move(recipe.Lines);
     // The store adds the summary; a rollback of the file's transaction takes it back.
@@ -121,8 +127,14 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     Begin();
     // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
-    // The search index takes the file's recipes in one go before the commit.
+    labels_.clear();
+    struct Forget {
+        std::unordered_map<std::string, int32_t>& labels;
+        ~Forget() { labels.clear(); }
+    } forget{labels_};
+    // Both indexes take the file's recipes in one go before the commit.
     TSearchIndex::TBulkAdd words(store_.SearchIndex());
+    TIngredientIndex::TBulkAdd items(store_.IngredientIndex());
     int stored = 0;
     // The titles this file has stored, compared as the recipe list compares them.
     std::set<std::string> titles;
@@ -148,6 +160,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             words.Finish();
+            items.Finish();
             tx.Commit();
             outcome.Added = stored;
         }

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace larderly::import {
@@ -131,6 +132,8 @@ private:
     std::vector<TLineRange> unread_;
     std::size_t lastPassed_ = 0; // the number of the last line passed over
     TLineRange run_;             // the run being passed over: its lines that are not blank
+    // The labels of the category names met in the file being stored, by name as written.
+    std::unordered_map<std::string, int32_t> labels_;
 };
 
 } // namespace larderly::import

@@ -3,8 +3,10 @@
 
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -183,8 +185,28 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// How many of the first `limit` bytes of `s` are ASCII before the first one that is not.
+std::size_t AsciiPrefix(std::string_view s, std::size_t limit) {
+    limit = std::min(limit, s.size());
+    std::size_t i = 0;
+    for (; i + 8 <= limit; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < limit && static_cast<unsigned char>(s[i]) < 0x80)
+        ++i;
+    return i;
+}
+
 // Characters p to q (1-based) of a line; what exists of them.
 std::string_view Cols(std::string_view line, std::size_t p, std::size_t q) {
+    // Up to the first character that is not ASCII, characters are bytes (most lines).
+    const std::size_t end = std::min(line.size(), q);
+    if (AsciiPrefix(line, end) == end) {
+        if (p == 0 || p > end) return {};
+        return line.substr(p - 1, end - (p - 1));
+    }
     // Walk characters, not bytes.
     std::size_t ch = 1, i = 0, start = std::string_view::npos;
     while (i < line.size() && ch <= q) {
@@ -672,6 +694,7 @@ std::optional<IngredientLine> ParsePlainLine(std::string_view line, bool allowBa
 
 std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text, bool plainLines) {
     std::vector<ParsedLine> out;
+    out.reserve(text.size());
     // Lines without amount or unit count as ingredients only inside a block: after an
     // ingredient or a heading, up to the next blank line or text line.
     bool inBlock = false;

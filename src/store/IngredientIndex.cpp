@@ -6,6 +6,7 @@
 #include "store/Tables.h"
 
 #include <cstdio>
+#include <limits>
 
 namespace larderly {
 namespace {
@@ -100,9 +101,7 @@ void TIngredientIndex::CreateItems(SqlConnection& conn) {
 
 void TIngredientIndex::InstallTriggers() {
     DropTriggers();
-    conn_->Exec("CREATE TEMP TRIGGER larderly_items_insert AFTER INSERT ON main.tblRecipes BEGIN "
-                "INSERT INTO ingredient_items(rowid, items) VALUES (new.InternalID, "
-                "larderly_ingredient_items(new.RecipeText)); END");
+    InstallInsertTrigger();
     conn_->Exec("CREATE TEMP TRIGGER larderly_items_update AFTER UPDATE OF RecipeText ON "
                 "main.tblRecipes BEGIN "
                 "DELETE FROM ingredient_items WHERE rowid = old.InternalID; "
@@ -110,6 +109,32 @@ void TIngredientIndex::InstallTriggers() {
                 "larderly_ingredient_items(new.RecipeText)); END");
     conn_->Exec("CREATE TEMP TRIGGER larderly_items_delete AFTER DELETE ON main.tblRecipes BEGIN "
                 "DELETE FROM ingredient_items WHERE rowid = old.InternalID; END");
+}
+
+void TIngredientIndex::InstallInsertTrigger() {
+    conn_->Exec("CREATE TEMP TRIGGER IF NOT EXISTS larderly_items_insert AFTER INSERT ON "
+                "main.tblRecipes BEGIN "
+                "INSERT INTO ingredient_items(rowid, items) VALUES (new.InternalID, "
+                "larderly_ingredient_items(new.RecipeText)); END");
+}
+
+TIngredientIndex::TBulkAdd::TBulkAdd(TIngredientIndex& index)
+    : paused_(
+          index.conn_, "larderly_items_insert",
+          [&index] {
+              if (index.conn_) index.InstallInsertTrigger();
+          },
+          [&index](int64_t after) {
+              if (index.conn_) index.IndexRecipesAfter(after);
+          }) {}
+
+void TIngredientIndex::IndexRecipesAfter(int64_t after) {
+    SqlStatement add(conn_->handle(), std::string("INSERT INTO ") + kSchema +
+                                          ".ingredient_items(rowid, items) SELECT InternalID, "
+                                          "larderly_ingredient_items(RecipeText) FROM "
+                                          "main.tblRecipes WHERE InternalID > ?");
+    add.Bind(1, after);
+    add.Run();
 }
 
 void TIngredientIndex::DropTriggers() {
@@ -126,14 +151,11 @@ int64_t TIngredientIndex::DataVersion() {
 
 void TIngredientIndex::Rebuild() {
     if (!conn_) return;
-    const std::string s = kSchema;
     const bool own = sqlite3_get_autocommit(conn_->handle()) != 0;
     conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_items_rebuild");
     try {
         CreateItems(*conn_);
-        conn_->Exec("INSERT INTO " + s +
-                    ".ingredient_items(rowid, items) SELECT InternalID, "
-                    "larderly_ingredient_items(RecipeText) FROM main.tblRecipes");
+        IndexRecipesAfter(std::numeric_limits<int64_t>::min());
         conn_->Exec(own ? "COMMIT" : "RELEASE larderly_items_rebuild");
     } catch (...) {
         sqlite3_exec(conn_->handle(),

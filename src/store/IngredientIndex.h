@@ -50,6 +50,19 @@ public:
 
     void Rebuild();
 
+    // Many recipes added in one transaction (an import): while a TBulkAdd lives in an open
+    // transaction, added rows are left unindexed, and Finish, called before the commit,
+    // indexes them all in one statement (TPausedInsertTrigger in DerivedFile.h). Without
+    // Finish the transaction is meant to roll back, which takes back everything.
+    class TBulkAdd {
+    public:
+        explicit TBulkAdd(TIngredientIndex& index);
+        void Finish() { paused_.Finish(); }
+
+    private:
+        TPausedInsertTrigger paused_;
+    };
+
     // The text indexed for a recipe's stored text: one line per ingredient item.
     static std::string ItemsOf(const std::string& recipeText);
 
@@ -59,7 +72,11 @@ private:
     // Makes the empty tables of the current layout, dropping what the schema held.
     static void CreateItems(SqlConnection& conn);
     void InstallTriggers();
+    void InstallInsertTrigger();
     void DropTriggers();
+    // Indexes the recipes whose identifiers are above `after`, in one statement: the whole
+    // table for a build, the rows an import added for a bulk add.
+    void IndexRecipesAfter(int64_t after);
     int64_t DataVersion();
 
     SqlConnection* conn_ = nullptr;

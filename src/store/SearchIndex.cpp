@@ -2,6 +2,7 @@
 #include "store/SearchIndex.h"
 
 #include <cstdio>
+#include <limits>
 #include <unistd.h>
 
 namespace larderly {
@@ -145,39 +146,23 @@ void TSearchIndex::InstallInsertTrigger() {
                 "CAST(new.RecipeText AS TEXT)); END");
 }
 
-TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index) : index_(index) {
-    if (!index_.conn_ || sqlite3_get_autocommit(index_.conn_->handle())) return;
-    {
-        // Identifiers only grow (AUTOINCREMENT): every row added from here on is above this.
-        SqlStatement m(index_.conn_->handle(),
-                       "SELECT COALESCE(MAX(InternalID), 0) FROM main.tblRecipes");
-        if (m.Step()) after_ = m.ColumnInt(0);
-    }
-    index_.conn_->Exec("DROP TRIGGER IF EXISTS temp.larderly_words_insert");
-    active_ = true;
-}
+TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index)
+    : paused_(
+          index.conn_, "larderly_words_insert",
+          [&index] {
+              if (index.conn_) index.InstallInsertTrigger();
+          },
+          [&index](int64_t after) {
+              if (index.conn_) index.IndexRecipesAfter(after);
+          }) {}
 
-TSearchIndex::TBulkAdd::~TBulkAdd() {
-    // Not finished: the rollback that follows brings the trigger back; should the transaction
-    // be over already, it is put back here.
-    if (!active_ || !index_.conn_) return;
-    try {
-        index_.InstallInsertTrigger();
-    } catch (...) {
-    }
-}
-
-void TSearchIndex::TBulkAdd::Finish() {
-    if (!active_) return;
-    active_ = false;
-    if (!index_.conn_) return;
-    SqlStatement add(index_.conn_->handle(),
+void TSearchIndex::IndexRecipesAfter(int64_t after) {
+    SqlStatement add(conn_->handle(),
                      std::string("INSERT INTO ") + kSchema +
                          ".recipe_words(rowid, title, body) SELECT InternalID, Title, "
                          "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?");
-    add.Bind(1, after_);
+    add.Bind(1, after);
     add.Run();
-    index_.InstallInsertTrigger();
 }
 
 void TSearchIndex::DropTriggers() {
@@ -228,10 +213,7 @@ void TSearchIndex::Rebuild() {
     conn_->Exec(own ? "BEGIN IMMEDIATE" : "SAVEPOINT larderly_rebuild");
     try {
         CreateWords(*conn_);
-        conn_->Exec(
-            "INSERT INTO " + s +
-            ".recipe_words(rowid, title, body) SELECT InternalID, Title, CAST(RecipeText AS TEXT) "
-            "FROM main.tblRecipes");
+        IndexRecipesAfter(std::numeric_limits<int64_t>::min());
         conn_->Exec("UPDATE " + s + ".state SET counter = -1");
         conn_->Exec(own ? "COMMIT" : "RELEASE larderly_rebuild");
         ended.built = true;

@@ -116,6 +116,40 @@ TEST_F(IngredientIndexTest, FollowsSavesDeletesRollbacksAndBulkAdds) {
     EXPECT_EQ(Find("fennel"), added);
 }
 
+// Many recipes added in one transaction are indexed together before the commit; a
+// transaction that rolls back instead leaves neither its recipes nor a paused index behind.
+TEST_F(IngredientIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
+    const int32_t a = Add("Stew", {"2 leeks"});
+    Ids figs;
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        figs = {Add("Fig roll", {"6 figs"}), Add("Fig jam", {"1 kg figs", "1 kg sugar"})};
+        Add("Stew", {"2 parsnips"}, a); // a change, not an addition
+        EXPECT_EQ(Find("fig"), Ids{}) << "left for Finish";
+        bulk.Finish();
+        EXPECT_EQ(Find("fig"), figs);
+        t.Commit();
+    }
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("parsnip"), Ids{a});
+    EXPECT_EQ(Find("leek"), Ids{});
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        Add("Quince paste", {"4 quinces"});
+    } // rolled back without Finish
+    EXPECT_EQ(Find("quince"), Ids{});
+    // Saves after either are indexed one by one again.
+    const int32_t plum = Add("Plum cake", {"8 plums"});
+    EXPECT_EQ(Find("plum"), Ids{plum});
+    Close();
+    Open();
+    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 0);
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("plum"), Ids{plum});
+}
+
 TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBackNewerLeftAlone) {
     const int32_t a = Add("Stew", {"2 leeks"});
     Close();
