@@ -95,7 +95,7 @@ TImportOutcome TImportReader::Import(const std::string& fileName) {
     return Import(in);
 }
 
-void TImportReader::Store(TImportedRecipe& recipe) {
+void TImportReader::Store(TImportedRecipe& recipe, TIngredientIndex::TBulkAdd& items) {
     RecipeValue stored;
     stored.Title = CutChars(recipe.Title, kTitleWidth);
     for (std::size_t slot = 0; slot < 4; ++slot) {
@@ -116,6 +116,7 @@ void TImportReader::Store(TImportedRecipe& recipe) {
     stored.Lines = std::move(recipe.Lines);
     // The store adds the summary; a rollback of the file's transaction takes it back.
     store_.SaveRecipeValue(stored);
+    items.Added(stored.InternalID, std::move(stored.Lines));
 }
 
 TImportOutcome TImportReader::Import(TLineReader& in) {
@@ -153,7 +154,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
                 outcome.RepeatedInFile = titles.contains(FoldAZ(title));
                 break;
             }
-            Store(recipe);
+            Store(recipe, items);
             titles.insert(FoldAZ(title));
             ++stored;
         }

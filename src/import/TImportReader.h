@@ -124,7 +124,8 @@ private:
     void EndPassedRun();
 
     bool NextRecipe(TLineReader& in, TImportedRecipe& out);
-    void Store(TImportedRecipe& recipe);
+    // Stores the recipe; the ingredient index reads its items on the side.
+    void Store(TImportedRecipe& recipe, TIngredientIndex::TBulkAdd& items);
 
     TfmTables& store_;
     TImportOptions options_;

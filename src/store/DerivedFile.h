@@ -78,6 +78,10 @@ public:
     TPausedInsertTrigger(const TPausedInsertTrigger&) = delete;
     TPausedInsertTrigger& operator=(const TPausedInsertTrigger&) = delete;
     void Finish();
+    // Whether the trigger is paused: rows added now are left for Finish.
+    bool Active() const { return active_; }
+    // The largest identifier when it began: the rows above it are the ones added.
+    int64_t After() const { return after_; }
 
 private:
     SqlConnection* conn_;

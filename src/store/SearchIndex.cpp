@@ -157,10 +157,22 @@ TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index)
           }) {}
 
 void TSearchIndex::IndexRecipesAfter(int64_t after) {
+    const std::string s = kSchema;
+    // A row added and then changed in the same transaction was indexed by the change.
+    bool some;
+    {
+        SqlStatement any(conn_->handle(),
+                         "SELECT 1 FROM " + s + ".recipe_words WHERE rowid > ? LIMIT 1");
+        any.Bind(1, after);
+        some = any.Step();
+    }
     SqlStatement add(conn_->handle(),
-                     std::string("INSERT INTO ") + kSchema +
+                     "INSERT INTO " + s +
                          ".recipe_words(rowid, title, body) SELECT InternalID, Title, "
-                         "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?");
+                         "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?1" +
+                         (some ? " AND InternalID NOT IN (SELECT rowid FROM " + s +
+                                     ".recipe_words WHERE rowid > ?1)"
+                               : std::string()));
     add.Bind(1, after);
     add.Run();
 }

@@ -150,6 +150,41 @@ TEST_F(IngredientIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
     EXPECT_EQ(Find("plum"), Ids{plum});
 }
 
+// Recipes handed to the bulk add have their items read on the side, and are indexed in
+// batches as more come and at Finish; one changed after it was handed over is indexed by its
+// stored text.
+TEST_F(IngredientIndexTest, BulkAddReadsHandedOverRecipesAheadAndKeepsToTheStoredText) {
+    Ids figs, changed;
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        auto added = [&](const std::string& title, std::vector<std::string> lines) {
+            const int32_t id = Add(title, lines);
+            bulk.Added(id, std::move(lines));
+            return id;
+        };
+        // More than one batch.
+        for (int i = 0; i < 5000; ++i)
+            figs.push_back(added("Fig roll " + std::to_string(i), {"      6    Figs"}));
+        const int32_t stew = added("Stew", {"2 leeks"});
+        Add("Stew", {"2 parsnips"}, stew);
+        changed = {stew};
+        bulk.Finish();
+        t.Commit();
+    }
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("parsnip"), changed);
+    EXPECT_EQ(Find("leek"), Ids{});
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        const int32_t id = Add("Quince paste", {"4 quinces"});
+        bulk.Added(id, {"4 quinces"});
+    } // rolled back without Finish
+    EXPECT_EQ(Find("quince"), Ids{});
+    EXPECT_EQ(Find("fig").size(), figs.size());
+}
+
 TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBackNewerLeftAlone) {
     const int32_t a = Add("Stew", {"2 leeks"});
     Close();
