@@ -14,17 +14,31 @@
 
 namespace larderly::import {
 
+namespace {
+constexpr bool NamesAProgram(std::string_view mark) {
+    return mark.find("Master") != std::string_view::npos;
+}
+static_assert(NamesAProgram(TMasterCookXmlReader::kStartMarker) &&
+              NamesAProgram(TMasterCookTextReader::kStartMarker) &&
+              NamesAProgram(TMealMasterExportReader::kRecipeVia) &&
+              NamesAProgram(TMealMasterExportReader::kProExchange) &&
+              NamesAProgram(TMealMasterExportReader::kExportFormat) &&
+              NamesAProgram(TMealMasterExtractReader::kStartMarker));
+} // namespace
+
 TFileMarks ScanMarks(TLineReader& in) {
     TFileMarks m;
     in.Rewind();
     bool first = true;
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
-        if (first)
-            m.XmlDeclaration = Contains(line, TMasterCookXmlReader::kXmlMarker);
-        else if (Contains(line, TMasterCookXmlReader::kStartMarker))
-            m.MasterCookXmlText = true;
+        if (first) m.XmlDeclaration = Contains(line, TMasterCookXmlReader::kXmlMarker);
+        const bool wasFirst = first;
         first = false;
+        // Every other mark names one of the two programs: most lines need one look.
+        if (!Contains(line, "Master")) continue;
+        if (!wasFirst && Contains(line, TMasterCookXmlReader::kStartMarker))
+            m.MasterCookXmlText = true;
         if (Contains(line, TMasterCookTextReader::kStartMarker)) m.MasterCookText = true;
         if (Contains(line, TMealMasterExportReader::kRecipeVia) ||
             Contains(line, TMealMasterExportReader::kProExchange) ||

@@ -20,8 +20,10 @@ constexpr const char* kSchema = "ingredient";
 // Rows a bulk add indexes in one statement while the import goes on: enough for few
 // statements, few enough that the texts kept meanwhile stay small.
 constexpr std::size_t kReadyRows = 4096;
-// Recipes waiting for the reader: the caller waits for it beyond this.
-constexpr std::size_t kWaitingRows = 1024;
+// Recipes handed to the reader at a time, and batches waiting for it: the caller waits for
+// it beyond these.
+constexpr std::size_t kBatchRows = 64;
+constexpr std::size_t kWaitingBatches = 16;
 
 } // namespace
 
@@ -46,7 +48,8 @@ void TIngredientIndex::ItemsFunction(sqlite3_context* context, int argc, sqlite3
 }
 
 // The second thread of a bulk add: reads the items of the recipes handed to it, in the order
-// they come, and keeps them with the text they were read from until they are taken.
+// they come, and keeps them with the text they were read from until they are taken. Recipes
+// go over in batches, so that the two threads seldom wait for each other.
 class TIngredientIndex::TBulkAdd::TReader {
 public:
     TReader() : thread_([this] { Run(); }) {}
@@ -61,16 +64,17 @@ public:
     TReader(const TReader&) = delete;
     TReader& operator=(const TReader&) = delete;
 
-    void Put(int64_t id, std::vector<std::string> lines) {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return waiting_.size() < kWaitingRows; });
-        waiting_.push_back({id, std::move(lines)});
-        lock.unlock();
-        changed_.notify_all();
+    // Gives true when a batch went over.
+    bool Put(int64_t id, std::vector<std::string> lines) {
+        batch_.push_back({id, std::move(lines)});
+        if (batch_.size() < kBatchRows) return false;
+        HandOver();
+        return true;
     }
     // Moves what is ready into `ready`; gives the largest identifier moved (0 for none). With
     // `all`, waits until every recipe handed over has been read first.
     int64_t Take(std::unordered_map<int64_t, TReadyItems>& ready, bool all) {
+        if (all) HandOver();
         std::unique_lock lock(mutex_);
         if (all) changed_.wait(lock, [&] { return waiting_.empty() && !busy_; });
         int64_t last = 0;
@@ -92,35 +96,50 @@ private:
         std::vector<std::string> Lines;
     };
 
+    void HandOver() {
+        if (batch_.empty()) return;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_.size() < kWaitingBatches; });
+        waiting_.push_back(std::move(batch_));
+        batch_.clear();
+        lock.unlock();
+        changed_.notify_all();
+    }
+
     void Run() {
         std::unique_lock lock(mutex_);
         for (;;) {
             changed_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
             if (closing_) return;
-            Job job = std::move(waiting_.front());
+            std::vector<Job> jobs = std::move(waiting_.front());
             waiting_.pop_front();
             busy_ = true;
             lock.unlock();
             changed_.notify_all();
-            TReadyItems r;
-            bool read = false;
-            try {
-                r.Text = EncodeRecipeText(job.Lines);
-                r.Items = ItemsOf(r.Text);
-                read = true;
-            } catch (...) {
-                // Left out: the row's items are read from its stored text instead.
+            std::vector<std::pair<int64_t, TReadyItems>> read;
+            read.reserve(jobs.size());
+            for (Job& job : jobs) {
+                try {
+                    TReadyItems r;
+                    r.Text = EncodeRecipeText(job.Lines);
+                    r.Items = ItemsOf(r.Text);
+                    read.emplace_back(job.Id, std::move(r));
+                } catch (...) {
+                    // Left out: the row's items are read from its stored text instead.
+                }
             }
             lock.lock();
-            if (read) done_.emplace_back(job.Id, std::move(r));
+            for (auto& r : read)
+                done_.push_back(std::move(r));
             busy_ = false;
             changed_.notify_all();
         }
     }
 
+    std::vector<Job> batch_; // being filled by the caller's thread
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Job> waiting_;
+    std::deque<std::vector<Job>> waiting_;
     std::vector<std::pair<int64_t, TReadyItems>> done_;
     bool busy_ = false, closing_ = false;
     std::thread thread_;
@@ -242,8 +261,7 @@ TIngredientIndex::TBulkAdd::~TBulkAdd() = default;
 void TIngredientIndex::TBulkAdd::Added(int64_t id, std::vector<std::string> lines) {
     if (!paused_.Active()) return;
     if (!reader_) reader_ = std::make_unique<TReader>();
-    reader_->Put(id, std::move(lines));
-    if (reader_->Ready() >= kReadyRows) IndexReady(false);
+    if (reader_->Put(id, std::move(lines)) && reader_->Ready() >= kReadyRows) IndexReady(false);
 }
 
 void TIngredientIndex::TBulkAdd::Finish() {
