@@ -6,8 +6,10 @@
 #include "platform/Text.h"
 
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -124,6 +126,20 @@ std::size_t IncompleteTail(std::string_view s) {
 }
 
 // Builds the first pass piece by piece, with the same answers as one pass over all bytes.
+static_assert(std::endian::native == std::endian::little, "bytes are read eight to a word");
+constexpr uint64_t kHigh = 0x8080808080808080ULL;
+
+// A word of eight copies of a byte.
+constexpr uint64_t Spread(unsigned char b) {
+    return 0x0101010101010101ULL * b;
+}
+
+// The high bit of each byte of `w` that is zero, and of no other.
+constexpr uint64_t ZeroBytes(uint64_t w) {
+    constexpr uint64_t low = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((w & low) + low) | w | low);
+}
+
 class TShapeScan {
 public:
     // False once a Ctrl-Z has been seen: the rest of the file does not count.
@@ -137,8 +153,26 @@ public:
             if (!IsValidUtf8(std::string_view(carry_).substr(0, cut))) shape_.ValidUtf8 = false;
             carry_.erase(0, cut);
         }
-        for (char ch : piece) {
-            auto c = static_cast<unsigned char>(ch);
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            // Eight ASCII bytes at a time while nothing waits on the next byte: they only
+            // count line feeds and move the last bytes along.
+            while (i + 8 <= piece.size() && last_ < 0x80 && !prevCr_ && !pendingDos_) {
+                uint64_t w;
+                std::memcpy(&w, piece.data() + i, 8);
+                if ((w & kHigh) || ZeroBytes(w ^ Spread('\r'))) break;
+                shape_.LineFeeds +=
+                    static_cast<std::size_t>(__builtin_popcountll(ZeroBytes(w ^ Spread('\n'))));
+                const auto b7 = static_cast<unsigned char>(w >> 56);
+                const uint64_t same = w ^ Spread(b7);
+                const std::size_t tail =
+                    same == 0 ? 8 : static_cast<std::size_t>(__builtin_clzll(same)) / 8;
+                run_ = tail == 8 && b7 == last_ ? run_ + 8 : tail;
+                beforeLast_ = static_cast<unsigned char>(w >> 48);
+                last_ = prev_ = b7;
+                i += 8;
+            }
+            if (i >= piece.size()) break;
+            auto c = static_cast<unsigned char>(piece[i]);
             // Most bytes are ASCII after ASCII: they only count lines and move the last bytes
             // along (the same steps as below, without the questions about high bytes).
             if (c < 0x80 && last_ < 0x80 && c != '\r' && !pendingDos_) {
