@@ -160,8 +160,9 @@ public:
                 uint64_t w;
                 std::memcpy(&w, piece.data() + i, 8);
                 if ((w & kHigh) || ZeroBytes(w ^ Spread('\r'))) break;
-                shape_.LineFeeds +=
-                    static_cast<std::size_t>(__builtin_popcountll(ZeroBytes(w ^ Spread('\n'))));
+                // One bit per line feed, at the top of its byte: their sum in the top byte.
+                shape_.LineFeeds += static_cast<std::size_t>(
+                    ((ZeroBytes(w ^ Spread('\n')) >> 7) * Spread(1)) >> 56);
                 const auto b7 = static_cast<unsigned char>(w >> 56);
                 const uint64_t same = w ^ Spread(b7);
                 const std::size_t tail =
