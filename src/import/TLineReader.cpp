@@ -5,6 +5,7 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cctype>
@@ -610,7 +611,11 @@ std::string TLineReader::ReadLine() {
                 Fill();
                 continue;
             }
-            line = buf_.substr(pos_, end - pos_);
+            // A carriage return just before the line feed is the usual line end: left out
+            // here rather than looked for again below.
+            std::size_t stop = end;
+            if (!crLines_ && stop > pos_ && buf_[stop - 1] == '\r') --stop;
+            line = buf_.substr(pos_, stop - pos_);
             std::size_t next = end + 1;
             if (crLines_ && buf_[end] == '\r' && next < buf_.size() && buf_[next] == '\n') ++next;
             pos_ = scanned_ = next;
@@ -624,7 +629,13 @@ std::string TLineReader::ReadLine() {
         scanned_ = buf_.size();
         Fill();
     }
-    if (!crLines_ && line.find('\r') != std::string::npos) std::erase(line, '\r');
+    if (!crLines_) {
+        const std::size_t cr = line.find('\r');
+        if (cr != std::string::npos)
+            line.erase(
+                std::remove(line.begin() + static_cast<std::ptrdiff_t>(cr), line.end(), '\r'),
+                line.end());
+    }
     Settle();
     return line;
 }
