@@ -10,7 +10,13 @@
 #include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 
 namespace larderly::import {
 
@@ -133,6 +139,89 @@ void TImportReader::Store(TImportedRecipe& recipe, TIngredientIndex::TBulkAdd& i
     items.Added(stored.InternalID, std::move(stored.Lines));
 }
 
+namespace {
+
+// Recipes cut out of the file on a thread of their own, a few batches ahead of the caller that
+// stores them, handed over in file order. Whatever the cutting raised is raised to the caller
+// in its place, after the recipes cut before it.
+class TRecipeFeed {
+public:
+    explicit TRecipeFeed(std::function<bool(TImportedRecipe&)> next)
+        : next_(std::move(next)), thread_([this] { Run(); }) {}
+    ~TRecipeFeed() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    TRecipeFeed(const TRecipeFeed&) = delete;
+    TRecipeFeed& operator=(const TRecipeFeed&) = delete;
+
+    // The next recipe; false once the file has no more.
+    bool Next(TImportedRecipe& out) {
+        if (at_ == current_.size()) {
+            current_.clear();
+            at_ = 0;
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !ready_.empty() || done_; });
+            if (ready_.empty()) {
+                if (failure_) std::rethrow_exception(failure_);
+                return false;
+            }
+            current_ = std::move(ready_.front());
+            ready_.pop_front();
+            lock.unlock();
+            changed_.notify_all();
+        }
+        out = std::move(current_[at_++]);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kBatch = 32, kBatches = 8;
+
+    void Run() {
+        std::vector<TImportedRecipe> batch;
+        bool more = true;
+        try {
+            while (more) {
+                TImportedRecipe r;
+                more = next_(r);
+                if (more) batch.push_back(std::move(r));
+                if (more && batch.size() < kBatch) continue;
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || ready_.size() < kBatches; });
+                if (stop_) return;
+                if (!batch.empty()) ready_.push_back(std::move(batch));
+                batch.clear();
+                done_ = !more;
+                lock.unlock();
+                changed_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            if (!batch.empty()) ready_.push_back(std::move(batch));
+            failure_ = std::current_exception();
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    std::function<bool(TImportedRecipe&)> next_;
+    std::vector<TImportedRecipe> current_; // being handed out by the caller's thread
+    std::size_t at_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TImportedRecipe>> ready_;
+    std::exception_ptr failure_;
+    bool done_ = false, stop_ = false;
+    std::thread thread_;
+};
+
+} // namespace
+
 TImportOutcome TImportReader::Import(TLineReader& in) {
     TImportOutcome outcome;
     accepted_ = false;
@@ -154,8 +243,12 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     // The titles this file has stored, compared as the recipe list compares them.
     std::set<std::string> titles;
     {
+        // The file is read and cut into recipes on a second thread while this one stores them;
+        // the reader's state is this thread's again once the feed has gone.
+        std::optional<TRecipeFeed> feed(std::in_place,
+                                        [&](TImportedRecipe& r) { return NextRecipe(in, r); });
         TImportedRecipe recipe;
-        while (NextRecipe(in, recipe)) {
+        while (feed->Next(recipe)) {
             const std::string title = CutChars(recipe.Title, kTitleWidth);
             const bool exists = store_.Summaries().TitleExists(title);
             if (exists && options_.SkipExisting) {
@@ -172,6 +265,7 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
             titles.insert(FoldAZ(title));
             ++stored;
         }
+        feed.reset();
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             words.Finish();
