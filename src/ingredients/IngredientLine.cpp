@@ -553,7 +553,8 @@ std::string HeadingOf(std::string_view line) {
 
 std::optional<std::string> ServingsOf(std::string_view line) {
     const std::string_view t = Trim(line);
-    const std::string low = Lower(t);
+    // Only the start is compared with the labels (the longest has 12 characters).
+    const std::string low = Lower(t.substr(0, 12));
     static const char* const kLabels[] = {"serving size", "servings", "serves", "yield", "makes"};
     for (const char* label : kLabels) {
         const std::size_t n = std::strlen(label);
