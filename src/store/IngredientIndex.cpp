@@ -5,6 +5,7 @@
 #include "ingredients/ShoppingList.h"
 #include "store/Tables.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
@@ -122,7 +123,14 @@ private:
                 try {
                     TReadyItems r;
                     r.Text = EncodeRecipeText(job.Lines);
-                    r.Items = ItemsOf(r.Text);
+                    // Lines without line ends or zero bytes are what the stored text reads
+                    // back as; others are read back from it.
+                    static constexpr std::string_view kBreaks("\r\n\0", 3);
+                    const bool plain =
+                        std::all_of(job.Lines.begin(), job.Lines.end(), [](const std::string& l) {
+                            return l.find_first_of(kBreaks) == std::string::npos;
+                        });
+                    r.Items = plain ? ItemsOfLines(job.Lines) : ItemsOf(r.Text);
                     read.emplace_back(job.Id, std::move(r));
                 } catch (...) {
                     // Left out: the row's items are read from its stored text instead.
@@ -166,9 +174,12 @@ void SplitSearchWords(const std::string& typed, std::string& textWords,
 }
 
 std::string TIngredientIndex::ItemsOf(const std::string& recipeText) {
+    return ItemsOfLines(DecodeRecipeText(recipeText));
+}
+
+std::string TIngredientIndex::ItemsOfLines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const ingredients::ParsedLine& p :
-         ingredients::ParseRecipeText(DecodeRecipeText(recipeText), true))
+    for (const ingredients::ParsedLine& p : ingredients::ParseRecipeText(lines, true))
         if (p.kind == ingredients::LineKind::Ingredient) {
             const std::string key = ingredients::ItemKey(p.ingredient.Item);
             if (!key.empty()) out += key + "\n";

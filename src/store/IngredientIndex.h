@@ -87,6 +87,8 @@ public:
 
     // The text indexed for a recipe's stored text: one line per ingredient item.
     static std::string ItemsOf(const std::string& recipeText);
+    // The same for the lines of a text.
+    static std::string ItemsOfLines(const std::vector<std::string>& lines);
 
 private:
     // The file's layout and the steps that bring an older one up to it.

@@ -155,6 +155,7 @@ TEST_F(IngredientIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
 // stored text.
 TEST_F(IngredientIndexTest, BulkAddReadsHandedOverRecipesAheadAndKeepsToTheStoredText) {
     Ids figs, changed;
+    int32_t cut = -1;
     {
         Transaction t(*store_);
         TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
@@ -169,12 +170,17 @@ TEST_F(IngredientIndexTest, BulkAddReadsHandedOverRecipesAheadAndKeepsToTheStore
         const int32_t stew = added("Stew", {"2 leeks"});
         Add("Stew", {"2 parsnips"}, stew);
         changed = {stew};
+        // A zero byte ends a stored text: what follows it is no ingredient.
+        cut = added("Broth", {"1 celeriac", std::string("2 bay leaves\0", 13), "3 turnips"});
         bulk.Finish();
         t.Commit();
     }
     EXPECT_EQ(Find("fig"), figs);
     EXPECT_EQ(Find("parsnip"), changed);
     EXPECT_EQ(Find("leek"), Ids{});
+    EXPECT_EQ(Find("celeriac"), Ids{cut});
+    EXPECT_EQ(Find("bay"), Ids{cut});
+    EXPECT_EQ(Find("turnip"), Ids{});
     {
         Transaction t(*store_);
         TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
