@@ -125,10 +125,11 @@ private:
                     r.Text = EncodeRecipeText(job.Lines);
                     // Lines without line ends or zero bytes are what the stored text reads
                     // back as; others are read back from it.
-                    static constexpr std::string_view kBreaks("\r\n\0", 3);
                     const bool plain =
                         std::all_of(job.Lines.begin(), job.Lines.end(), [](const std::string& l) {
-                            return l.find_first_of(kBreaks) == std::string::npos;
+                            return std::none_of(l.begin(), l.end(), [](char c) {
+                                return c == '\r' || c == '\n' || c == '\0';
+                            });
                         });
                     r.Items = plain ? ItemsOfLines(job.Lines) : ItemsOf(r.Text);
                     read.emplace_back(job.Id, std::move(r));
