@@ -202,9 +202,13 @@ private:
             }
         } catch (...) {
             std::lock_guard lock(mutex_);
-            if (!batch.empty()) ready_.push_back(std::move(batch));
             failure_ = std::current_exception();
             done_ = true;
+            try {
+                if (!batch.empty()) ready_.push_back(std::move(batch));
+            } catch (...) {
+                failure_ = std::current_exception(); // out of memory: nothing is stored
+            }
         }
         changed_.notify_all();
     }

@@ -118,7 +118,6 @@ private:
             lock.unlock();
             changed_.notify_all();
             std::vector<std::pair<int64_t, TReadyItems>> read;
-            read.reserve(jobs.size());
             for (Job& job : jobs) {
                 try {
                     TReadyItems r;
@@ -138,8 +137,12 @@ private:
                 }
             }
             lock.lock();
-            for (auto& r : read)
-                done_.push_back(std::move(r));
+            try {
+                for (auto& r : read)
+                    done_.push_back(std::move(r));
+            } catch (...) {
+                // What did not fit is read from the stored texts instead.
+            }
             busy_ = false;
             changed_.notify_all();
         }
