@@ -393,14 +393,13 @@ void SetItem(IngredientLine& in, std::string_view text) {
 // Meal-Master columns of one ingredient (a line or the right half of a two-column row).
 std::optional<IngredientLine> MealMasterCell(std::string_view cell) {
     if (AllBlank(cell)) return std::nullopt;
+    // The blank columns first: most cells that are none fail there.
+    if (!AllBlank(Cols(cell, 8, 8)) || !AllBlank(Cols(cell, 11, 11))) return std::nullopt;
     IngredientLine in;
     in.From = Layout::MealMaster;
     const std::string_view amountField = Cols(cell, 1, 7);
-    const std::string_view gap1 = Cols(cell, 8, 8);
     const std::string_view unitField = Cols(cell, 9, 10);
-    const std::string_view gap2 = Cols(cell, 11, 11);
     const std::string_view itemField = Cols(cell, 12, 100000);
-    if (!AllBlank(gap1) || !AllBlank(gap2)) return std::nullopt;
     const std::string_view amountText = Trim(amountField);
     if (!amountText.empty()) {
         // The amount stands right-aligned: nothing after it in its columns.
