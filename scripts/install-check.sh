@@ -32,7 +32,8 @@ step() { echo "install-check: $*"; }
 # --- the installed layout -----------------------------------------------------------------
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for f in bin/larderly bin/larderly-cli lib/larderly/libvirtualdrive.so share/larderly/Recipe.hlp \
+for f in bin/larderly bin/larderly-cli lib/larderly/libvirtualdrive.so lib/larderly/liblarderly-cli-qt.so \
+         share/larderly/Recipe.hlp \
          "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml" \
          "share/icons/hicolor/scalable/apps/$app_id.svg" \
          "share/icons/hicolor/48x48/apps/$app_id.png" "share/icons/hicolor/256x256/apps/$app_id.png" \

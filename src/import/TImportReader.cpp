@@ -10,9 +10,27 @@
 #include "store/Labels.h"
 #include "store/RecipeSummaries.h"
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 
 namespace larderly::import {
+
+namespace {
+constexpr bool NamesAProgram(std::string_view mark) {
+    return mark.find("Master") != std::string_view::npos;
+}
+static_assert(NamesAProgram(TMasterCookXmlReader::kStartMarker) &&
+              NamesAProgram(TMasterCookTextReader::kStartMarker) &&
+              NamesAProgram(TMealMasterExportReader::kRecipeVia) &&
+              NamesAProgram(TMealMasterExportReader::kProExchange) &&
+              NamesAProgram(TMealMasterExportReader::kExportFormat) &&
+              NamesAProgram(TMealMasterExtractReader::kStartMarker));
+} // namespace
 
 TFileMarks ScanMarks(TLineReader& in) {
     TFileMarks m;
@@ -20,11 +38,13 @@ TFileMarks ScanMarks(TLineReader& in) {
     bool first = true;
     while (!in.Eof()) {
         const std::string line = in.ReadLine();
-        if (first)
-            m.XmlDeclaration = Contains(line, TMasterCookXmlReader::kXmlMarker);
-        else if (Contains(line, TMasterCookXmlReader::kStartMarker))
-            m.MasterCookXmlText = true;
+        if (first) m.XmlDeclaration = Contains(line, TMasterCookXmlReader::kXmlMarker);
+        const bool wasFirst = first;
         first = false;
+        // Every other mark names one of the two programs: most lines need one look.
+        if (!Contains(line, "Master")) continue;
+        if (!wasFirst && Contains(line, TMasterCookXmlReader::kStartMarker))
+            m.MasterCookXmlText = true;
         if (Contains(line, TMasterCookTextReader::kStartMarker)) m.MasterCookText = true;
         if (Contains(line, TMealMasterExportReader::kRecipeVia) ||
             Contains(line, TMealMasterExportReader::kProExchange) ||
@@ -95,7 +115,7 @@ TImportOutcome TImportReader::Import(const std::string& fileName) {
     return Import(in);
 }
 
-void TImportReader::Store(TImportedRecipe& recipe) {
+void TImportReader::Store(TImportedRecipe& recipe, TIngredientIndex::TBulkAdd& items) {
     RecipeValue stored;
     stored.Title = CutChars(recipe.Title, kTitleWidth);
     for (std::size_t slot = 0; slot < 4; ++slot) {
@@ -103,14 +123,108 @@ void TImportReader::Store(TImportedRecipe& recipe) {
         // up by those: otherwise every recipe of that category would get a label of its own.
         const std::string name = CutChars(recipe.Categories[slot], kLabelNameWidth);
         if (name.empty()) continue;
-        int32_t label = FindLabelByName(store_, name);
-        if (label == -1) label = CreateLabel(store_, name, 0);
-        stored.Category[slot] = label;
+        // The file's transaction holds the labels still: a name looked up once stands for
+        // the same label for the rest of the file.
+        auto known = labels_.find(name);
+        if (known == labels_.end()) {
+            int32_t label = FindLabelByName(store_, name);
+            if (label == -1) label = CreateLabel(store_, name, 0);
+            known = labels_.emplace(name, label).first;
+        }
+        stored.Category[slot] = known->second;
     }
     stored.Lines = std::move(recipe.Lines);
     // The store adds the summary; a rollback of the file's transaction takes it back.
     store_.SaveRecipeValue(stored);
+    items.Added(stored.InternalID, std::move(stored.Lines));
 }
+
+namespace {
+
+// Recipes cut out of the file on a thread of their own, a few batches ahead of the caller that
+// stores them, handed over in file order. Whatever the cutting raised is raised to the caller
+// in its place, after the recipes cut before it.
+class TRecipeFeed {
+public:
+    explicit TRecipeFeed(std::function<bool(TImportedRecipe&)> next)
+        : next_(std::move(next)), thread_([this] { Run(); }) {}
+    ~TRecipeFeed() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    TRecipeFeed(const TRecipeFeed&) = delete;
+    TRecipeFeed& operator=(const TRecipeFeed&) = delete;
+
+    // The next recipe; false once the file has no more.
+    bool Next(TImportedRecipe& out) {
+        if (at_ == current_.size()) {
+            current_.clear();
+            at_ = 0;
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !ready_.empty() || done_; });
+            if (ready_.empty()) {
+                if (failure_) std::rethrow_exception(failure_);
+                return false;
+            }
+            current_ = std::move(ready_.front());
+            ready_.pop_front();
+            lock.unlock();
+            changed_.notify_all();
+        }
+        out = std::move(current_[at_++]);
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kBatch = 32, kBatches = 8;
+
+    void Run() {
+        std::vector<TImportedRecipe> batch;
+        bool more = true;
+        try {
+            while (more) {
+                TImportedRecipe r;
+                more = next_(r);
+                if (more) batch.push_back(std::move(r));
+                if (more && batch.size() < kBatch) continue;
+                std::unique_lock lock(mutex_);
+                changed_.wait(lock, [&] { return stop_ || ready_.size() < kBatches; });
+                if (stop_) return;
+                if (!batch.empty()) ready_.push_back(std::move(batch));
+                batch.clear();
+                done_ = !more;
+                lock.unlock();
+                changed_.notify_all();
+            }
+        } catch (...) {
+            std::lock_guard lock(mutex_);
+            failure_ = std::current_exception();
+            done_ = true;
+            try {
+                if (!batch.empty()) ready_.push_back(std::move(batch));
+            } catch (...) {
+                failure_ = std::current_exception(); // out of memory: nothing is stored
+            }
+        }
+        changed_.notify_all();
+    }
+
+    std::function<bool(TImportedRecipe&)> next_;
+    std::vector<TImportedRecipe> current_; // being handed out by the caller's thread
+    std::size_t at_ = 0;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<TImportedRecipe>> ready_;
+    std::exception_ptr failure_;
+    bool done_ = false, stop_ = false;
+    std::thread thread_;
+};
+
+} // namespace
 
 TImportOutcome TImportReader::Import(TLineReader& in) {
     TImportOutcome outcome;
@@ -121,14 +235,24 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
     Begin();
     // Everything the file stores, summaries included, goes back unless the transaction commits.
     Transaction tx(store_);
-    // The search index takes the file's recipes in one go before the commit.
+    labels_.clear();
+    struct Forget {
+        std::unordered_map<std::string, int32_t>& labels;
+        ~Forget() { labels.clear(); }
+    } forget{labels_};
+    // Both indexes take the file's recipes in one go before the commit.
     TSearchIndex::TBulkAdd words(store_.SearchIndex());
+    TIngredientIndex::TBulkAdd items(store_.IngredientIndex());
     int stored = 0;
     // The titles this file has stored, compared as the recipe list compares them.
     std::set<std::string> titles;
     {
+        // The file is read and cut into recipes on a second thread while this one stores them;
+        // the reader's state is this thread's again once the feed has gone.
+        std::optional<TRecipeFeed> feed(std::in_place,
+                                        [&](TImportedRecipe& r) { return NextRecipe(in, r); });
         TImportedRecipe recipe;
-        while (NextRecipe(in, recipe)) {
+        while (feed->Next(recipe)) {
             const std::string title = CutChars(recipe.Title, kTitleWidth);
             const bool exists = store_.Summaries().TitleExists(title);
             if (exists && options_.SkipExisting) {
@@ -141,13 +265,15 @@ TImportOutcome TImportReader::Import(TLineReader& in) {
                 outcome.RepeatedInFile = titles.contains(FoldAZ(title));
                 break;
             }
-            Store(recipe);
+            Store(recipe, items);
             titles.insert(FoldAZ(title));
             ++stored;
         }
+        feed.reset();
         if (!accepted_ || outcome.StoppedOnTitle) outcome.Skipped = 0;
         if (accepted_ && !outcome.StoppedOnTitle) {
             words.Finish();
+            items.Finish();
             tx.Commit();
             outcome.Added = stored;
         }

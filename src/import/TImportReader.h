@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace larderly::import {
@@ -123,7 +124,8 @@ private:
     void EndPassedRun();
 
     bool NextRecipe(TLineReader& in, TImportedRecipe& out);
-    void Store(TImportedRecipe& recipe);
+    // Stores the recipe; the ingredient index reads its items on the side.
+    void Store(TImportedRecipe& recipe, TIngredientIndex::TBulkAdd& items);
 
     TfmTables& store_;
     TImportOptions options_;
@@ -131,6 +133,8 @@ private:
     std::vector<TLineRange> unread_;
     std::size_t lastPassed_ = 0; // the number of the last line passed over
     TLineRange run_;             // the run being passed over: its lines that are not blank
+    // The labels of the category names met in the file being stored, by name as written.
+    std::unordered_map<std::string, int32_t> labels_;
 };
 
 } // namespace larderly::import

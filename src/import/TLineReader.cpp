@@ -5,9 +5,12 @@
 #include "platform/Errors.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cctype>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -124,6 +127,20 @@ std::size_t IncompleteTail(std::string_view s) {
 }
 
 // Builds the first pass piece by piece, with the same answers as one pass over all bytes.
+static_assert(std::endian::native == std::endian::little, "bytes are read eight to a word");
+constexpr uint64_t kHigh = 0x8080808080808080ULL;
+
+// A word of eight copies of a byte.
+constexpr uint64_t Spread(unsigned char b) {
+    return 0x0101010101010101ULL * b;
+}
+
+// The high bit of each byte of `w` that is zero, and of no other.
+constexpr uint64_t ZeroBytes(uint64_t w) {
+    constexpr uint64_t low = 0x7F7F7F7F7F7F7F7FULL;
+    return ~(((w & low) + low) | w | low);
+}
+
 class TShapeScan {
 public:
     // False once a Ctrl-Z has been seen: the rest of the file does not count.
@@ -137,8 +154,27 @@ public:
             if (!IsValidUtf8(std::string_view(carry_).substr(0, cut))) shape_.ValidUtf8 = false;
             carry_.erase(0, cut);
         }
-        for (char ch : piece) {
-            auto c = static_cast<unsigned char>(ch);
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            // Eight ASCII bytes at a time while nothing waits on the next byte: they only
+            // count line feeds and move the last bytes along.
+            while (i + 8 <= piece.size() && last_ < 0x80 && !prevCr_ && !pendingDos_) {
+                uint64_t w;
+                std::memcpy(&w, piece.data() + i, 8);
+                if ((w & kHigh) || ZeroBytes(w ^ Spread('\r'))) break;
+                // One bit per line feed, at the top of its byte: their sum in the top byte.
+                shape_.LineFeeds += static_cast<std::size_t>(
+                    ((ZeroBytes(w ^ Spread('\n')) >> 7) * Spread(1)) >> 56);
+                const auto b7 = static_cast<unsigned char>(w >> 56);
+                const uint64_t same = w ^ Spread(b7);
+                const std::size_t tail =
+                    same == 0 ? 8 : static_cast<std::size_t>(__builtin_clzll(same)) / 8;
+                run_ = tail == 8 && b7 == last_ ? run_ + 8 : tail;
+                beforeLast_ = static_cast<unsigned char>(w >> 48);
+                last_ = prev_ = b7;
+                i += 8;
+            }
+            if (i >= piece.size()) break;
+            auto c = static_cast<unsigned char>(piece[i]);
             // Most bytes are ASCII after ASCII: they only count lines and move the last bytes
             // along (the same steps as below, without the questions about high bytes).
             if (c < 0x80 && last_ < 0x80 && c != '\r' && !pendingDos_) {
@@ -575,7 +611,11 @@ std::string TLineReader::ReadLine() {
                 Fill();
                 continue;
             }
-            line = buf_.substr(pos_, end - pos_);
+            // A carriage return just before the line feed is the usual line end: left out
+            // here rather than looked for again below.
+            std::size_t stop = end;
+            if (!crLines_ && stop > pos_ && buf_[stop - 1] == '\r') --stop;
+            line = buf_.substr(pos_, stop - pos_);
             std::size_t next = end + 1;
             if (crLines_ && buf_[end] == '\r' && next < buf_.size() && buf_[next] == '\n') ++next;
             pos_ = scanned_ = next;
@@ -589,7 +629,13 @@ std::string TLineReader::ReadLine() {
         scanned_ = buf_.size();
         Fill();
     }
-    if (!crLines_ && line.find('\r') != std::string::npos) std::erase(line, '\r');
+    if (!crLines_) {
+        const std::size_t cr = line.find('\r');
+        if (cr != std::string::npos)
+            line.erase(
+                std::remove(line.begin() + static_cast<std::ptrdiff_t>(cr), line.end(), '\r'),
+                line.end());
+    }
     Settle();
     return line;
 }

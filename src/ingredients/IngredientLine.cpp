@@ -3,6 +3,7 @@
 
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -184,23 +185,29 @@ std::string Lower(std::string_view s) {
     return out;
 }
 
+// How many of the first `limit` bytes of `s` are ASCII before the first one that is not.
+std::size_t AsciiPrefix(std::string_view s, std::size_t limit) {
+    limit = std::min(limit, s.size());
+    std::size_t i = 0;
+    for (; i + 8 <= limit; i += 8) {
+        uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ULL) break;
+    }
+    while (i < limit && static_cast<unsigned char>(s[i]) < 0x80)
+        ++i;
+    return i;
+}
+
 // Characters p to q (1-based) of a line; what exists of them.
 std::string_view Cols(std::string_view line, std::size_t p, std::size_t q) {
-    if (q < p) return {};
-    // Up to column q of a line in ASCII, characters are bytes.
-    const std::size_t reach = std::min(line.size(), q);
-    uint64_t bits = 0;
-    std::size_t k = 0;
-    for (; k + 8 <= reach; k += 8) {
-        uint64_t word;
-        std::memcpy(&word, line.data() + k, 8);
-        bits |= word;
+    // Up to the first character that is not ASCII, characters are bytes (most lines).
+    const std::size_t end = std::min(line.size(), q);
+    if (AsciiPrefix(line, end) == end) {
+        if (p == 0 || p > end) return {};
+        return line.substr(p - 1, end - (p - 1));
     }
-    for (; k < reach; ++k)
-        bits |= static_cast<unsigned char>(line[k]);
-    if ((bits & 0x8080808080808080ull) == 0)
-        return p > line.size() ? std::string_view() : line.substr(p - 1, reach - (p - 1));
-    // Else walk characters, not bytes.
+    // Walk characters, not bytes.
     std::size_t ch = 1, i = 0, start = std::string_view::npos;
     while (i < line.size() && ch <= q) {
         if (ch == p) {
@@ -390,14 +397,13 @@ void SetItem(IngredientLine& in, std::string_view text) {
 // Meal-Master columns of one ingredient (a line or the right half of a two-column row).
 std::optional<IngredientLine> MealMasterCell(std::string_view cell) {
     if (AllBlank(cell)) return std::nullopt;
+    // The blank columns first: most cells that are none fail there.
+    if (!AllBlank(Cols(cell, 8, 8)) || !AllBlank(Cols(cell, 11, 11))) return std::nullopt;
     IngredientLine in;
     in.From = Layout::MealMaster;
     const std::string_view amountField = Cols(cell, 1, 7);
-    const std::string_view gap1 = Cols(cell, 8, 8);
     const std::string_view unitField = Cols(cell, 9, 10);
-    const std::string_view gap2 = Cols(cell, 11, 11);
     const std::string_view itemField = Cols(cell, 12, 100000);
-    if (!AllBlank(gap1) || !AllBlank(gap2)) return std::nullopt;
     const std::string_view amountText = Trim(amountField);
     if (!amountText.empty()) {
         // The amount stands right-aligned: nothing after it in its columns.
@@ -550,7 +556,8 @@ std::string HeadingOf(std::string_view line) {
 
 std::optional<std::string> ServingsOf(std::string_view line) {
     const std::string_view t = Trim(line);
-    const std::string low = Lower(t);
+    // Only the start is compared with the labels (the longest has 12 characters).
+    const std::string low = Lower(t.substr(0, 12));
     static const char* const kLabels[] = {"serving size", "servings", "serves", "yield", "makes"};
     for (const char* label : kLabels) {
         const std::size_t n = std::strlen(label);
@@ -691,6 +698,7 @@ std::optional<IngredientLine> ParsePlainLine(std::string_view line, bool allowBa
 
 std::vector<ParsedLine> ParseRecipeText(const std::vector<std::string>& text, bool plainLines) {
     std::vector<ParsedLine> out;
+    out.reserve(text.size());
     // Lines without amount or unit count as ingredients only inside a block: after an
     // ingredient or a heading, up to the next blank line or text line.
     bool inBlock = false;

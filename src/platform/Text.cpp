@@ -2,6 +2,7 @@
 #include "platform/Text.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace larderly {
 
@@ -122,6 +123,15 @@ std::string TrimCodes(std::string_view s) {
 bool IsValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
+        // Eight ASCII bytes at a time.
+        if (i + 8 <= s.size()) {
+            uint64_t word;
+            std::memcpy(&word, s.data() + i, 8);
+            if (!(word & 0x8080808080808080ULL)) {
+                i += 8;
+                continue;
+            }
+        }
         auto c = static_cast<unsigned char>(s[i]);
         if (c < 0x80) {
             ++i;

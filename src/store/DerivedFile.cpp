@@ -30,6 +30,36 @@ void DetachDerivedFile(SqlConnection& conn, const std::string& schema) {
     sqlite3_exec(conn.handle(), ("DETACH DATABASE " + schema).c_str(), nullptr, nullptr, nullptr);
 }
 
+TPausedInsertTrigger::TPausedInsertTrigger(SqlConnection* conn, std::string trigger,
+                                           std::function<void()> install,
+                                           std::function<void(int64_t after)> indexAfter)
+    : conn_(conn), trigger_(std::move(trigger)), install_(std::move(install)),
+      indexAfter_(std::move(indexAfter)) {
+    if (!conn_ || sqlite3_get_autocommit(conn_->handle())) return;
+    {
+        // Identifiers only grow (AUTOINCREMENT): every row added from here on is above this.
+        SqlStatement m(conn_->handle(), "SELECT COALESCE(MAX(InternalID), 0) FROM main.tblRecipes");
+        if (m.Step()) after_ = m.ColumnInt(0);
+    }
+    conn_->Exec("DROP TRIGGER IF EXISTS temp." + trigger_);
+    active_ = true;
+}
+
+TPausedInsertTrigger::~TPausedInsertTrigger() {
+    if (!active_) return;
+    try {
+        install_();
+    } catch (...) {
+    }
+}
+
+void TPausedInsertTrigger::Finish() {
+    if (!active_) return;
+    active_ = false;
+    indexAfter_(after_);
+    install_();
+}
+
 namespace {
 
 // Runs `work` and sets the version in one savepoint: a failed step leaves the file at the

@@ -6,27 +6,160 @@
 #include "store/Tables.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
+#include <limits>
+#include <mutex>
 #include <thread>
 
 namespace larderly {
 namespace {
 
 constexpr const char* kSchema = "ingredient";
-// Recipes read in one batch when many are indexed, and the most threads that read them.
-constexpr std::size_t kBatchRows = 2048;
+// Recipes read in one batch when the index is built, and the most threads that read them.
+constexpr std::size_t kBuildBatchRows = 2048;
 constexpr std::size_t kMostReaders = 4;
 
-void ItemsFunction(sqlite3_context* context, int, sqlite3_value** argv) {
+// Rows a bulk add indexes in one statement while the import goes on: enough for few
+// statements, few enough that the texts kept meanwhile stay small.
+constexpr std::size_t kReadyRows = 4096;
+// Recipes handed to the reader at a time, and batches waiting for it: the caller waits for
+// it beyond these.
+constexpr std::size_t kBatchRows = 64;
+constexpr std::size_t kWaitingBatches = 16;
+
+} // namespace
+
+void TIngredientIndex::ItemsFunction(sqlite3_context* context, int argc, sqlite3_value** argv) {
     const auto* blob = static_cast<const char*>(sqlite3_value_blob(argv[0]));
-    const int size = sqlite3_value_bytes(argv[0]);
-    const std::string items =
-        TIngredientIndex::ItemsOf(blob ? std::string(blob, static_cast<std::size_t>(size)) : "");
+    const std::string_view text(blob ? blob : "",
+                                blob ? static_cast<std::size_t>(sqlite3_value_bytes(argv[0])) : 0);
+    auto* index = static_cast<TIngredientIndex*>(sqlite3_user_data(context));
+    if (argc == 2 && index && index->ready_) {
+        auto& ready = *index->ready_;
+        const auto it = ready.find(sqlite3_value_int64(argv[1]));
+        if (it != ready.end() && it->second.Text == text) {
+            const std::string& items = it->second.Items;
+            sqlite3_result_text(context, items.data(), static_cast<int>(items.size()),
+                                SQLITE_TRANSIENT);
+            ready.erase(it);
+            return;
+        }
+    }
+    const std::string items = ItemsOf(std::string(text));
     sqlite3_result_text(context, items.data(), static_cast<int>(items.size()), SQLITE_TRANSIENT);
 }
 
-} // namespace
+// The second thread of a bulk add: reads the items of the recipes handed to it, in the order
+// they come, and keeps them with the text they were read from until they are taken. Recipes
+// go over in batches, so that the two threads seldom wait for each other.
+class TIngredientIndex::TBulkAdd::TReader {
+public:
+    TReader() : thread_([this] { Run(); }) {}
+    ~TReader() {
+        {
+            std::lock_guard lock(mutex_);
+            closing_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    TReader(const TReader&) = delete;
+    TReader& operator=(const TReader&) = delete;
+
+    // Gives true when a batch went over.
+    bool Put(int64_t id, std::vector<std::string> lines) {
+        batch_.push_back({id, std::move(lines)});
+        if (batch_.size() < kBatchRows) return false;
+        HandOver();
+        return true;
+    }
+    // Moves what is ready into `ready`; gives the largest identifier moved (0 for none). With
+    // `all`, waits until every recipe handed over has been read first.
+    int64_t Take(std::unordered_map<int64_t, TReadyItems>& ready, bool all) {
+        if (all) HandOver();
+        std::unique_lock lock(mutex_);
+        if (all) changed_.wait(lock, [&] { return waiting_.empty() && !busy_; });
+        int64_t last = 0;
+        for (auto& [id, items] : done_) {
+            ready[id] = std::move(items);
+            last = id;
+        }
+        done_.clear();
+        return last;
+    }
+    std::size_t Ready() {
+        std::lock_guard lock(mutex_);
+        return done_.size();
+    }
+
+private:
+    struct Job {
+        int64_t Id;
+        std::vector<std::string> Lines;
+    };
+
+    void HandOver() {
+        if (batch_.empty()) return;
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return waiting_.size() < kWaitingBatches; });
+        waiting_.push_back(std::move(batch_));
+        batch_.clear();
+        lock.unlock();
+        changed_.notify_all();
+    }
+
+    void Run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [&] { return closing_ || !waiting_.empty(); });
+            if (closing_) return;
+            std::vector<Job> jobs = std::move(waiting_.front());
+            waiting_.pop_front();
+            busy_ = true;
+            lock.unlock();
+            changed_.notify_all();
+            std::vector<std::pair<int64_t, TReadyItems>> read;
+            for (Job& job : jobs) {
+                try {
+                    TReadyItems r;
+                    r.Text = EncodeRecipeText(job.Lines);
+                    // Lines without line ends or zero bytes are what the stored text reads
+                    // back as; others are read back from it.
+                    const bool plain =
+                        std::all_of(job.Lines.begin(), job.Lines.end(), [](const std::string& l) {
+                            return std::none_of(l.begin(), l.end(), [](char c) {
+                                return c == '\r' || c == '\n' || c == '\0';
+                            });
+                        });
+                    r.Items = plain ? ItemsOfLines(job.Lines) : ItemsOf(r.Text);
+                    read.emplace_back(job.Id, std::move(r));
+                } catch (...) {
+                    // Left out: the row's items are read from its stored text instead.
+                }
+            }
+            lock.lock();
+            try {
+                for (auto& r : read)
+                    done_.push_back(std::move(r));
+            } catch (...) {
+                // What did not fit is read from the stored texts instead.
+            }
+            busy_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    std::vector<Job> batch_; // being filled by the caller's thread
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<Job>> waiting_;
+    std::vector<std::pair<int64_t, TReadyItems>> done_;
+    bool busy_ = false, closing_ = false;
+    std::thread thread_;
+};
 
 void SplitSearchWords(const std::string& typed, std::string& textWords,
                       std::string& ingredientWords) {
@@ -49,9 +182,12 @@ void SplitSearchWords(const std::string& typed, std::string& textWords,
 }
 
 std::string TIngredientIndex::ItemsOf(const std::string& recipeText) {
+    return ItemsOfLines(DecodeRecipeText(recipeText));
+}
+
+std::string TIngredientIndex::ItemsOfLines(const std::vector<std::string>& lines) {
     std::string out;
-    for (const ingredients::ParsedLine& p :
-         ingredients::ParseRecipeText(DecodeRecipeText(recipeText), true))
+    for (const ingredients::ParsedLine& p : ingredients::ParseRecipeText(lines, true))
         if (p.kind == ingredients::LineKind::Ingredient) {
             const std::string key = ingredients::ItemKey(p.ingredient.Item);
             if (!key.empty()) out += key + "\n";
@@ -69,10 +205,14 @@ void TIngredientIndex::Attach(SqlConnection& conn, const std::string& dataFolder
     problem_ = OpenDerivedFile(
         conn, path_, Layout(),
         [&](int64_t counter) {
-            if (sqlite3_create_function_v2(conn.handle(), "larderly_ingredient_items", 1,
-                                           SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                           ItemsFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
-                throw EStoreError("The ingredient reader cannot be installed.");
+            // With the row's identifier as a second argument, items a bulk add has read
+            // ahead stand in for reading them again.
+            for (int args : {1, 2})
+                if (sqlite3_create_function_v2(conn.handle(), "larderly_ingredient_items", args,
+                                               SQLITE_UTF8 | (args == 1 ? SQLITE_DETERMINISTIC : 0),
+                                               this, ItemsFunction, nullptr, nullptr,
+                                               nullptr) != SQLITE_OK)
+                    throw EStoreError("The ingredient reader cannot be installed.");
             conn_ = &conn;
             InstallTriggers();
             dataVersion_ = DataVersion();
@@ -112,9 +252,7 @@ void TIngredientIndex::CreateItems(SqlConnection& conn) {
 
 void TIngredientIndex::InstallTriggers() {
     DropTriggers();
-    conn_->Exec("CREATE TEMP TRIGGER larderly_items_insert AFTER INSERT ON main.tblRecipes BEGIN "
-                "INSERT INTO ingredient_items(rowid, items) VALUES (new.InternalID, "
-                "larderly_ingredient_items(new.RecipeText)); END");
+    InstallInsertTrigger();
     conn_->Exec("CREATE TEMP TRIGGER larderly_items_update AFTER UPDATE OF RecipeText ON "
                 "main.tblRecipes BEGIN "
                 "DELETE FROM ingredient_items WHERE rowid = old.InternalID; "
@@ -122,6 +260,77 @@ void TIngredientIndex::InstallTriggers() {
                 "larderly_ingredient_items(new.RecipeText)); END");
     conn_->Exec("CREATE TEMP TRIGGER larderly_items_delete AFTER DELETE ON main.tblRecipes BEGIN "
                 "DELETE FROM ingredient_items WHERE rowid = old.InternalID; END");
+}
+
+void TIngredientIndex::InstallInsertTrigger() {
+    conn_->Exec("CREATE TEMP TRIGGER IF NOT EXISTS larderly_items_insert AFTER INSERT ON "
+                "main.tblRecipes BEGIN "
+                "INSERT INTO ingredient_items(rowid, items) VALUES (new.InternalID, "
+                "larderly_ingredient_items(new.RecipeText)); END");
+}
+
+TIngredientIndex::TBulkAdd::TBulkAdd(TIngredientIndex& index)
+    : index_(index), paused_(
+                         index.conn_, "larderly_items_insert",
+                         [&index] {
+                             if (index.conn_) index.InstallInsertTrigger();
+                         },
+                         [this](int64_t) {
+                             if (index_.conn_) IndexReady(true);
+                         }) {
+    indexedUpTo_ = paused_.After();
+}
+
+TIngredientIndex::TBulkAdd::~TBulkAdd() = default;
+
+void TIngredientIndex::TBulkAdd::Added(int64_t id, std::vector<std::string> lines) {
+    if (!paused_.Active()) return;
+    if (!reader_) reader_ = std::make_unique<TReader>();
+    if (reader_->Put(id, std::move(lines)) && reader_->Ready() >= kReadyRows) IndexReady(false);
+}
+
+void TIngredientIndex::TBulkAdd::Finish() {
+    paused_.Finish();
+    reader_.reset();
+}
+
+void TIngredientIndex::TBulkAdd::IndexReady(bool all) {
+    std::unordered_map<int64_t, TReadyItems> ready;
+    const int64_t last = reader_ ? reader_->Take(ready, all) : 0;
+    const int64_t upTo = all ? std::numeric_limits<int64_t>::max() : last;
+    if (upTo <= indexedUpTo_) return;
+    index_.ready_ = &ready;
+    struct Forget {
+        TIngredientIndex& index;
+        ~Forget() { index.ready_ = nullptr; }
+    } forget{index_};
+    index_.IndexRecipes(indexedUpTo_, upTo);
+    indexedUpTo_ = upTo;
+}
+
+void TIngredientIndex::IndexRecipes(int64_t after, int64_t upTo) {
+    const std::string s = kSchema;
+    // A row added and then changed in the same transaction was indexed by the change.
+    bool some;
+    {
+        SqlStatement any(conn_->handle(), "SELECT 1 FROM " + s +
+                                              ".ingredient_items WHERE rowid > ? AND "
+                                              "rowid <= ? LIMIT 1");
+        any.Bind(1, after);
+        any.Bind(2, upTo);
+        some = any.Step();
+    }
+    SqlStatement add(conn_->handle(),
+                     "INSERT INTO " + s +
+                         ".ingredient_items(rowid, items) SELECT InternalID, "
+                         "larderly_ingredient_items(RecipeText, InternalID) FROM main.tblRecipes "
+                         "WHERE InternalID > ?1 AND InternalID <= ?2" +
+                         (some ? " AND InternalID NOT IN (SELECT rowid FROM " + s +
+                                     ".ingredient_items WHERE rowid > ?1 AND rowid <= ?2)"
+                               : std::string()));
+    add.Bind(1, after);
+    add.Bind(2, upTo);
+    add.Run();
 }
 
 void TIngredientIndex::DropTriggers() {
@@ -175,7 +384,7 @@ void TIngredientIndex::IndexRows(int64_t after) {
     for (bool more = true; more;) {
         reading.ids.clear();
         reading.texts.clear();
-        while (reading.ids.size() < kBatchRows && (more = read.Step())) {
+        while (reading.ids.size() < kBuildBatchRows && (more = read.Step())) {
             reading.ids.push_back(read.ColumnInt(0));
             reading.texts.push_back(read.ColumnBlob(1));
         }

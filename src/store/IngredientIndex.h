@@ -15,7 +15,9 @@
 #include "store/Sqlite.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace larderly {
@@ -55,8 +57,43 @@ public:
     // once. The rows must not be in the index yet.
     void IndexRows(int64_t after);
 
+    // Many recipes added in one transaction (an import): while a TBulkAdd lives in an open
+    // transaction, added rows are left unindexed, and Finish, called before the commit,
+    // indexes them all (TPausedInsertTrigger in DerivedFile.h). Without Finish the
+    // transaction is meant to roll back, which takes back everything.
+    //
+    // Reading the items out of a recipe's text is most of the work of indexing it. The
+    // recipes handed to Added have theirs read on a second thread while the caller goes on;
+    // the rows whose items are ready are indexed a few thousand at a time as the import goes,
+    // and the rest at Finish. A row whose stored text is no longer what it was handed over
+    // with (changed since in the same transaction), and any row added without Added, has its
+    // items read from the stored text, as the trigger would have.
+    class TBulkAdd {
+    public:
+        explicit TBulkAdd(TIngredientIndex& index);
+        ~TBulkAdd();
+        TBulkAdd(const TBulkAdd&) = delete;
+        TBulkAdd& operator=(const TBulkAdd&) = delete;
+        // The recipe `id` was just added with these lines as its text.
+        void Added(int64_t id, std::vector<std::string> lines);
+        void Finish();
+
+    private:
+        class TReader;
+        // Indexes the rows added up to the last one whose items are ready (all of them when
+        // `all`), using what the reader has read.
+        void IndexReady(bool all);
+
+        TIngredientIndex& index_;
+        TPausedInsertTrigger paused_;
+        std::unique_ptr<TReader> reader_;
+        int64_t indexedUpTo_ = 0; // the rows up to this identifier are indexed
+    };
+
     // The text indexed for a recipe's stored text: one line per ingredient item.
     static std::string ItemsOf(const std::string& recipeText);
+    // The same for the lines of a text.
+    static std::string ItemsOfLines(const std::vector<std::string>& lines);
 
 private:
     // The file's layout and the steps that bring an older one up to it.
@@ -64,8 +101,21 @@ private:
     // Makes the empty tables of the current layout, dropping what the schema held.
     static void CreateItems(SqlConnection& conn);
     void InstallTriggers();
+    void InstallInsertTrigger();
     void DropTriggers();
+    // Indexes the recipes whose identifiers are above `after` and at most `upTo`, in one
+    // statement: the whole table for a build, the rows an import added for a bulk add.
+    void IndexRecipes(int64_t after, int64_t upTo);
     int64_t DataVersion();
+    // The SQL function that gives a row's items from its text (and identifier).
+    static void ItemsFunction(sqlite3_context* context, int argc, sqlite3_value** argv);
+
+    // Items read ahead for rows of a bulk add, by identifier: each with the stored text they
+    // were read from. Used (and emptied) while a bulk add indexes its rows.
+    struct TReadyItems {
+        std::string Text, Items;
+    };
+    std::unordered_map<int64_t, TReadyItems>* ready_ = nullptr;
 
     SqlConnection* conn_ = nullptr;
     std::string path_;

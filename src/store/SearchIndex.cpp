@@ -2,6 +2,7 @@
 #include "store/SearchIndex.h"
 
 #include <cstdio>
+#include <limits>
 #include <unistd.h>
 
 namespace larderly {
@@ -167,39 +168,35 @@ void TSearchIndex::InstallInsertTrigger() {
                 "CAST(new.RecipeText AS TEXT)); END");
 }
 
-TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index) : index_(index) {
-    if (!index_.conn_ || sqlite3_get_autocommit(index_.conn_->handle())) return;
+TSearchIndex::TBulkAdd::TBulkAdd(TSearchIndex& index)
+    : paused_(
+          index.conn_, "larderly_words_insert",
+          [&index] {
+              if (index.conn_) index.InstallInsertTrigger();
+          },
+          [&index](int64_t after) {
+              if (index.conn_) index.IndexRecipesAfter(after);
+          }) {}
+
+void TSearchIndex::IndexRecipesAfter(int64_t after) {
+    const std::string s = kSchema;
+    // A row added and then changed in the same transaction was indexed by the change.
+    bool some;
     {
-        // Identifiers only grow (AUTOINCREMENT): every row added from here on is above this.
-        SqlStatement m(index_.conn_->handle(),
-                       "SELECT COALESCE(MAX(InternalID), 0) FROM main.tblRecipes");
-        if (m.Step()) after_ = m.ColumnInt(0);
+        SqlStatement any(conn_->handle(),
+                         "SELECT 1 FROM " + s + ".recipe_words WHERE rowid > ? LIMIT 1");
+        any.Bind(1, after);
+        some = any.Step();
     }
-    index_.conn_->Exec("DROP TRIGGER IF EXISTS temp.larderly_words_insert");
-    active_ = true;
-}
-
-TSearchIndex::TBulkAdd::~TBulkAdd() {
-    // Not finished: the rollback that follows brings the trigger back; should the transaction
-    // be over already, it is put back here.
-    if (!active_ || !index_.conn_) return;
-    try {
-        index_.InstallInsertTrigger();
-    } catch (...) {
-    }
-}
-
-void TSearchIndex::TBulkAdd::Finish() {
-    if (!active_) return;
-    active_ = false;
-    if (!index_.conn_) return;
-    SqlStatement add(index_.conn_->handle(),
-                     std::string("INSERT INTO ") + kSchema +
+    SqlStatement add(conn_->handle(),
+                     "INSERT INTO " + s +
                          ".recipe_words(rowid, title, body) SELECT InternalID, Title, "
-                         "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?");
-    add.Bind(1, after_);
+                         "CAST(RecipeText AS TEXT) FROM main.tblRecipes WHERE InternalID > ?1" +
+                         (some ? " AND InternalID NOT IN (SELECT rowid FROM " + s +
+                                     ".recipe_words WHERE rowid > ?1)"
+                               : std::string()));
+    add.Bind(1, after);
     add.Run();
-    index_.InstallInsertTrigger();
 }
 
 void TSearchIndex::DropTriggers() {
@@ -218,11 +215,8 @@ void TSearchIndex::Rebuild() {
     if (!conn_) return;
     // Until a build succeeds the index is out of step: the next search tries again.
     dataVersion_ = -2;
-    RebuildDerivedFile(*conn_, Layout(), [&] {
-        conn_->Exec(std::string("INSERT INTO ") + kSchema +
-                    ".recipe_words(rowid, title, body) SELECT InternalID, Title, "
-                    "CAST(RecipeText AS TEXT) FROM main.tblRecipes");
-    });
+    RebuildDerivedFile(*conn_, Layout(),
+                       [&] { IndexRecipesAfter(std::numeric_limits<int64_t>::min()); });
     dataVersion_ = DataVersion();
     ++rebuilds_;
 }

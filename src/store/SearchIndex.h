@@ -61,24 +61,17 @@ public:
     // The query text for the index's MATCH: every token as a prefix.
     static std::string MatchQuery(const std::vector<std::string>& tokens);
 
-    // Many recipes added in one transaction (an import). Indexed one by one, each added row
-    // would make the index write out its pending words (it does at every statement that
-    // writes it through a trigger), which makes a large import several times slower. While a
-    // TBulkAdd lives in an open transaction, added rows are left unindexed; Finish, called
-    // before the commit, indexes them all in one statement. Without Finish the transaction is
-    // meant to roll back, which takes back everything, the paused trigger included.
+    // Many recipes added in one transaction (an import): while a TBulkAdd lives in an open
+    // transaction, added rows are left unindexed, and Finish, called before the commit,
+    // indexes them all in one statement (TPausedInsertTrigger in DerivedFile.h). Without
+    // Finish the transaction is meant to roll back, which takes back everything.
     class TBulkAdd {
     public:
         explicit TBulkAdd(TSearchIndex& index);
-        ~TBulkAdd();
-        TBulkAdd(const TBulkAdd&) = delete;
-        TBulkAdd& operator=(const TBulkAdd&) = delete;
-        void Finish();
+        void Finish() { paused_.Finish(); }
 
     private:
-        TSearchIndex& index_;
-        int64_t after_ = 0; // the rows added have larger identifiers than this
-        bool active_ = false;
+        TPausedInsertTrigger paused_;
     };
 
 private:
@@ -89,6 +82,9 @@ private:
     void InstallTriggers();
     void InstallInsertTrigger();
     void DropTriggers();
+    // Indexes the recipes whose identifiers are above `after`, in one statement: the whole
+    // table for a build, the rows an import added for a bulk add.
+    void IndexRecipesAfter(int64_t after);
     int64_t DataVersion();
     void CheckForeignWrites();
 

@@ -259,23 +259,29 @@ TEST(ImportCommand, FifoGivesTheRowsOfTheFile) {
     }
 }
 
-// The search index takes a file's recipes with its commit; a file stopped by a title already
-// there leaves no words behind, and later saves are indexed again one by one.
+// Both indexes take a file's recipes with its commit; a file stopped by a title already there
+// leaves nothing behind in either, and later saves are indexed again one by one.
 TEST(ImportCommand, ImportedRecipesAreSearchable) {
     TempStore t;
     ASSERT_EQ(ImportFile(t.store, Fixture("mealmaster-mmmmm.mmf")).Added, 2);
     TSearchIndex& index = t.store.SearchIndex();
+    TIngredientIndex& items = t.store.IngredientIndex();
     EXPECT_EQ(index.Search("creme custard").size(), 1u);
     EXPECT_EQ(index.Search("rice boil").size(), 1u);
+    EXPECT_EQ(items.Search("egg yolk vanilla").size(), 1u);
+    EXPECT_EQ(items.Search("rice").size(), 1u);
     const std::string stopped = t.WriteFile(
         "stopped.mmf", "MMMMM----- Recipe via Meal-Master\n\n      Title: Zucchini loaf\n"
-                       " Categories: \n      Yield: 1\nMMMMM\n"
+                       " Categories: \n      Yield: 1\n\n      2    Zucchini\nMMMMM\n"
                        "MMMMM----- Recipe via Meal-Master\n\n      Title: plain rice\n"
                        " Categories: \n      Yield: 1\nMMMMM\n");
     EXPECT_TRUE(ImportFile(t.store, stopped).StoppedOnTitle);
     EXPECT_TRUE(index.Search("zucchini").empty());
+    EXPECT_TRUE(items.Search("zucchini").empty());
     RecipeValue v;
     v.Title = "Quince paste";
+    v.Lines = {"      2    Quinces"};
     const int32_t quince = t.store.SaveRecipeValue(v);
     EXPECT_EQ(index.Search("quince"), std::vector<int32_t>{quince});
+    EXPECT_EQ(items.Search("quince"), std::vector<int32_t>{quince});
 }

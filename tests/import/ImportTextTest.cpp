@@ -190,6 +190,40 @@ TEST(DecodeImportBytes, DosCodePagesAndChosenEncodings) {
     EXPECT_EQ(std::string(EncodingName(e)), "cp850");
 }
 
+// The first pass reads runs of ASCII several bytes at a time: what it finds must not depend
+// on where a run starts or ends against those steps.
+TEST(TextShape, SameWhereverTheAsciiBeforeItEnds) {
+    auto fields = [](const TTextShape& t) {
+        return std::vector<std::size_t>{
+            t.ValidUtf8,  t.UnassignedCp1252, t.LineFeeds,  t.LoneCarriageReturns, t.DosLetterLike,
+            t.DosBoxLike, t.DosInWord,        t.DosBoxRuns, t.WindowsPunctuation};
+    };
+    const std::string tails[] = {
+        "Cr\x8Ame br\x96l\x82"
+        "e\n",
+        "\xCD\xCD\xCD\xCD\n\xC4\xC4 \x81 \xC9\xCD\xBB",
+        "don\x92t \x93stir\x94 \x95 2\x96"
+        "3\r\n",
+        "one\rtwo\rthree\r\rfour",
+        "aaaaaaaaaaaaaaaa\xC6 xxxxxxxx\xB5\xB5\xB5 \n\n\n\n\n\n\n\nyy",
+        "Caf\xC3\xA9 cr\xC3\xA8me\r\n",
+    };
+    for (const std::string& tail : tails)
+        for (const char* end : {"\n ", "\r\n ", "\r "}) {
+            const std::string first = std::string(end) + tail;
+            const TTextShape want = ShapeOf(first);
+            for (std::size_t k = 1; k <= 17; ++k) {
+                std::string bytes = std::string(k, 'a') + first;
+                const TTextShape got = ShapeOf(bytes);
+                std::vector<std::size_t> w = fields(want), g = fields(got);
+                EXPECT_EQ(g, w) << "tail " << tail << ", " << k << " bytes before it";
+            }
+        }
+    const TTextShape lines = ShapeOf("0123456789\nabcdefghijklmnop\n\n\nq\r\nr\rs");
+    EXPECT_EQ(lines.LineFeeds, 5u);
+    EXPECT_EQ(lines.LoneCarriageReturns, 1u);
+}
+
 TEST(ImportText, ColumnsCountCharacters) {
     struct Case {
         std::string line;

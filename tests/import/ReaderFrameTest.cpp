@@ -59,6 +59,53 @@ TEST(ReaderFrame, ErrorPartWayRollsBackRowsLabelsAndSummaries) {
     EXPECT_EQ(t.Recipes().at(0).title, "Kept");
 }
 
+// The file is cut into recipes ahead of storing them: the recipes are stored in file order
+// however far ahead the cutting runs, and a title that stops the file stops it where the file
+// read one by one would have, even when the cutting went on to a read error.
+TEST(ReaderFrame, LargeFilesKeepTheirOrderAndStopWhereTheyWould) {
+    std::string many;
+    std::vector<std::string> titles;
+    for (int i = 0; i < 1000; ++i) {
+        titles.push_back("Recipe" + std::to_string(i));
+        many += "R " + titles.back() + " Cat" + std::to_string(i % 7) + "\n";
+    }
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool throws, stopped;
+        std::string existing;
+    } cases[] = {
+        {"a repeated title far on", many + "R Recipe5\n", false, true, "Recipe5"},
+        {"a repeated title before a read error", "R A\nR B\nR A\nFAIL\nR C\n", false, true, "A"},
+        {"a read error far on", many + "FAIL\n", true, false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempStore t;
+        TLineReader in = TLineReader::FromBytes(c.bytes);
+        if (c.throws) {
+            EXPECT_THROW(LineReaderForTests(t.store).Import(in), std::runtime_error);
+        } else {
+            const TImportOutcome o = LineReaderForTests(t.store).Import(in);
+            EXPECT_EQ(o.StoppedOnTitle, c.stopped);
+            EXPECT_EQ(o.ExistingTitle, c.existing);
+            EXPECT_TRUE(o.RepeatedInFile);
+        }
+        EXPECT_FALSE(t.store.InTransaction());
+        EXPECT_EQ(t.RecipeCount(), 0);
+        EXPECT_EQ(t.LabelCount(), 0);
+    }
+    TempStore t;
+    TLineReader in = TLineReader::FromBytes(many);
+    EXPECT_EQ(LineReaderForTests(t.store).Import(in).Added, 1000);
+    std::vector<std::string> stored;
+    for (const auto& r : t.Recipes())
+        stored.push_back(r.title);
+    EXPECT_EQ(stored, titles);
+    EXPECT_EQ(t.LabelCount(), 7);
+    t.ExpectSummariesMatchTable();
+}
+
 TEST(ReaderFrame, NotRecognisedCommitsNothing) {
     TempStore t;
     TLineReader in = TLineReader::FromBytes("nothing here\n");

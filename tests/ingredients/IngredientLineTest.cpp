@@ -95,6 +95,12 @@ TEST(IngredientLine, MealMasterColumnsOneAndTwo) {
     EXPECT_EQ(show(std::string(40, ' ') + "      1 lb Beef"), "1|lb|Beef|");
     EXPECT_EQ(show("      1 T  Butter" + pad + "           -softened"),
               "1|tbsp|Butter| / ||-softened|");
+    // Columns count characters, not bytes: accented letters and a fraction sign before a
+    // column move its bytes, not its place.
+    const std::string creme = "      1 c  Crème fraîche";
+    EXPECT_EQ(show(creme + std::string(40 - 24, ' ') + "      2 ts Vanilla"),
+              "1|cup|Crème fraîche| / 2|tsp|Vanilla|");
+    EXPECT_EQ(show("      ½ c  Milk"), "0.5|cup|Milk|");
     // Not in the columns: directions and an unknown unit code.
     EXPECT_EQ(show("Preheat the oven to 350 degrees."), "-");
     EXPECT_EQ(show("  Mix well."), "-");

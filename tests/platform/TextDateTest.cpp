@@ -37,6 +37,14 @@ TEST(Text, Windows1252AndUtf8) {
     EXPECT_FALSE(IsValidUtf8("caf\xE9"));
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF")) << "overlong";
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")) << "surrogate";
+    // After and across runs of ASCII of any length.
+    for (std::size_t n = 0; n <= 17; ++n) {
+        const std::string ascii(n, 'a');
+        EXPECT_TRUE(IsValidUtf8(ascii + "\xC3\xA9" + ascii)) << n;
+        EXPECT_FALSE(IsValidUtf8(ascii + "caf\xE9" + ascii)) << n;
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xED\xA0\x80")) << n;
+        EXPECT_FALSE(IsValidUtf8(ascii + "\xC3")) << n;
+    }
     EXPECT_EQ(DecodeWindows1252("caf\xE9 \x80 \x93x\x94 \x81"),
               "caf\xC3\xA9 \xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D \xC2\x81");
     EXPECT_EQ(ToUtf8("caf\xE9"), "caf\xC3\xA9");

@@ -138,6 +138,81 @@ TEST_F(IngredientIndexTest, ABuildOfManyRecipesIndexesEachUnderItsOwnIdentifier)
     EXPECT_EQ(Find("fennel2048"), Ids{fennel[2048 - 2048 / 3 - 1]});
 }
 
+// Many recipes added in one transaction are indexed together before the commit; a
+// transaction that rolls back instead leaves neither its recipes nor a paused index behind.
+TEST_F(IngredientIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
+    const int32_t a = Add("Stew", {"2 leeks"});
+    Ids figs;
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        figs = {Add("Fig roll", {"6 figs"}), Add("Fig jam", {"1 kg figs", "1 kg sugar"})};
+        Add("Stew", {"2 parsnips"}, a); // a change, not an addition
+        EXPECT_EQ(Find("fig"), Ids{}) << "left for Finish";
+        bulk.Finish();
+        EXPECT_EQ(Find("fig"), figs);
+        t.Commit();
+    }
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("parsnip"), Ids{a});
+    EXPECT_EQ(Find("leek"), Ids{});
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        Add("Quince paste", {"4 quinces"});
+    } // rolled back without Finish
+    EXPECT_EQ(Find("quince"), Ids{});
+    // Saves after either are indexed one by one again.
+    const int32_t plum = Add("Plum cake", {"8 plums"});
+    EXPECT_EQ(Find("plum"), Ids{plum});
+    Close();
+    Open();
+    EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 0);
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("plum"), Ids{plum});
+}
+
+// Recipes handed to the bulk add have their items read on the side, and are indexed in
+// batches as more come and at Finish; one changed after it was handed over is indexed by its
+// stored text.
+TEST_F(IngredientIndexTest, BulkAddReadsHandedOverRecipesAheadAndKeepsToTheStoredText) {
+    Ids figs, changed;
+    int32_t cut = -1;
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        auto added = [&](const std::string& title, std::vector<std::string> lines) {
+            const int32_t id = Add(title, lines);
+            bulk.Added(id, std::move(lines));
+            return id;
+        };
+        // More than one batch.
+        for (int i = 0; i < 5000; ++i)
+            figs.push_back(added("Fig roll " + std::to_string(i), {"      6    Figs"}));
+        const int32_t stew = added("Stew", {"2 leeks"});
+        Add("Stew", {"2 parsnips"}, stew);
+        changed = {stew};
+        // A zero byte ends a stored text: what follows it is no ingredient.
+        cut = added("Broth", {"1 celeriac", std::string("2 bay leaves\0", 13), "3 turnips"});
+        bulk.Finish();
+        t.Commit();
+    }
+    EXPECT_EQ(Find("fig"), figs);
+    EXPECT_EQ(Find("parsnip"), changed);
+    EXPECT_EQ(Find("leek"), Ids{});
+    EXPECT_EQ(Find("celeriac"), Ids{cut});
+    EXPECT_EQ(Find("bay"), Ids{cut});
+    EXPECT_EQ(Find("turnip"), Ids{});
+    {
+        Transaction t(*store_);
+        TIngredientIndex::TBulkAdd bulk(store_->IngredientIndex());
+        const int32_t id = Add("Quince paste", {"4 quinces"});
+        bulk.Added(id, {"4 quinces"});
+    } // rolled back without Finish
+    EXPECT_EQ(Find("quince"), Ids{});
+    EXPECT_EQ(Find("fig").size(), figs.size());
+}
+
 TEST_F(IngredientIndexTest, RebuiltWhenMissingDamagedOrChangedBehindItsBackNewerLeftAlone) {
     const int32_t a = Add("Stew", {"2 leeks"});
     Close();

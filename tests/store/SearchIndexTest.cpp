@@ -120,12 +120,14 @@ TEST_F(SearchIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
         TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
         pears = {Add("Pear tart", {"Poach the pears."}), Add("Pear jam", {})};
         Add("Apple pie", {"Bake with quinces."}, a); // a change, not an addition
+        Add("Pear jam", {"Simmer with ginger."}, pears[1]); // an addition changed
         bulk.Finish();
         t.Commit();
     }
     EXPECT_EQ(Find("pear"), pears);
     EXPECT_EQ(Find("quince"), Ids{a});
     EXPECT_EQ(Find("bake"), Ids{a});
+    EXPECT_EQ(Find("ginger"), Ids{pears[1]});
     {
         Transaction t(*store_);
         TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
