@@ -266,6 +266,7 @@ void TfmTables::SetTablesOpen(bool open) {
         for (std::size_t i = 0; i < 4; ++i)
             if (closedCounter_[i] != -1 && counters[i] != closedCounter_[i]) ++foreign_[i];
         dataVersion_ = DataVersions();
+        if (IndexesAtOpen) IndexesBeforeChange();
     } else {
         if (!TablesOpen()) return;
         // The last look before the files close: a writer at work now counts as a change.

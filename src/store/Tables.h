@@ -112,6 +112,11 @@ public:
     // the event loop; empty does nothing.
     std::function<void()> ProcessMessages;
 
+    // Whether opening the tables takes both indexes into use at once (the program's window,
+    // open for a whole session: a build that an index needs happens at the start, not at the
+    // user's first save or search) or only when they are first needed (a command).
+    bool IndexesAtOpen = false;
+
     // Points the database at programFolder + "data" (the program folder ends in "/").
     void OpenDatabase(const std::string& programFolder);
     // The same for the program folder of this process.
