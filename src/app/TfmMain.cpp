@@ -83,6 +83,7 @@ void TfmMain::FormCreate() {
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         };
         Tables->OpenDatabase(appPath_);
+        Tables->IndexesAtOpen = true;
         // A build of an index (at the start after a restore, or when another program wrote
         // the recipes) shows on the status bar while it runs.
         SetRebuildNotice({[this](const std::string& what, int64_t recipes) {

@@ -1,19 +1,19 @@
 // The command table's shared parts: reading a command line by a command's declaration and
-// writing its usage, plus the list of every command.
+// writing its usage, and what several commands do alike (scaling to --servings, telling a
+// watching user that the search index is being built).
 #include "cli/CliCommand.h"
+
+#include "ingredients/Scale.h"
+#include "store/DerivedFile.h"
+#include "store/SearchIndex.h"
 
 #include <charconv>
 #include <cstdint>
 #include <iostream>
+#include <optional>
+#include <unistd.h>
 
 namespace larderly::cli {
-
-std::vector<CliCommand> InstallCommands() {
-    return {ImportCommand(),      ListCommand(),   SearchCommand(),  ExportCommand(),
-            PrintCommand(),       BackupCommand(), RestoreCommand(), LhaCommand(),
-            SegCommand(),         IsoCommand(),    BurnCommand(),    ShoppingListCommand(),
-            IngredientsCommand(), ShowCommand()};
-}
 
 std::string CliArgs::Value(const std::string& option, const std::string& otherwise) const {
     auto it = values.find(option);
@@ -175,6 +175,34 @@ int UsageError(const CliCommand& c, const std::string& message) {
     PrintUsageLines(std::cerr, c);
     std::cerr << "Try 'larderly-cli help " << c.name << "' for more information.\n";
     return 2;
+}
+
+int ApplyServings(const CliArgs& a, std::vector<std::string>& text) {
+    if (!a.Has("--servings")) return 0;
+    long long n = 0;
+    if (!ParseWholeNumber(a.Value("--servings"), n) || n < 1 || n > 10000)
+        return UsageError(a, "--servings needs a whole number from 1 to 10000");
+    std::optional<std::vector<std::string>> scaled =
+        ingredients::ScaleRecipeText(text, static_cast<double>(n));
+    if (!scaled) {
+        std::cerr << "The recipe names no number of servings (a line such as \"Servings: 4\"), "
+                     "so it cannot be scaled; leave out --servings.\n";
+        return 1;
+    }
+    text = std::move(*scaled);
+    return 0;
+}
+
+void TellIndexRebuilds() {
+    // A build of an index can take a while at a large size: say so while it runs, to a user
+    // watching the terminal (output read by a script stays as it was).
+    if (!isatty(STDERR_FILENO)) return;
+    SetRebuildNotice({[](const std::string& what, int64_t recipes) {
+                          std::cerr << RebuildStartedText(what, recipes) << std::endl;
+                      },
+                      [](const std::string& what, bool built) {
+                          if (built) std::cerr << RebuildEndedText(what) << std::endl;
+                      }});
 }
 
 bool ParseWholeNumber(const std::string& text, long long& value) {

@@ -114,4 +114,17 @@ CliCommand ShowCommand();
 // or the exit status after a message (a bad number, a recipe naming no servings).
 int ApplyServings(const CliArgs& a, std::vector<std::string>& text);
 
+// Tells a user watching the terminal (standard error) when a build of the search index starts
+// and ends; nothing when standard error is not a terminal.
+void TellIndexRebuilds();
+
+// The commands that work with Qt (import reads structured MasterCook files and saved web
+// pages with Qt Core; print draws with Qt Gui) run in a module of their own, loaded only when
+// one of them runs, so that every other command starts without loading Qt. Their handlers:
+int RunImport(const CliArgs& a);
+int RunPrint(const CliArgs& a);
+// The module's file and the one function it exports, which runs a.command by its name.
+inline constexpr const char* kQtModuleFile = "liblarderly-cli-qt.so";
+inline constexpr const char* kQtModuleEntry = "larderly_cli_run_qt";
+
 } // namespace larderly::cli

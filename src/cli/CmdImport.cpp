@@ -15,7 +15,6 @@
 #include <iostream>
 
 namespace larderly::cli {
-namespace {
 
 int RunImport(const CliArgs& a) {
     import::TImportOptions options;
@@ -57,22 +56,6 @@ int RunImport(const CliArgs& a) {
         return 1;
     }
     return refused ? 2 : 0;
-}
-
-} // namespace
-
-CliCommand ImportCommand() {
-    CliCommand c;
-    c.name = "import";
-    c.arguments = "FILE...";
-    c.summary = "import recipe files (MasterCook, Meal-Master)";
-    c.options = {
-        {"--encoding", "E", "auto (default), utf-8, cp1252, cp437, cp850 or latin1", CliValue::One},
-        {"--skip-existing", "", "skip recipes whose title is in the collection and import the rest",
-         CliValue::None}};
-    c.minArgs = 1;
-    c.run = RunImport;
-    return c;
 }
 
 } // namespace larderly::cli

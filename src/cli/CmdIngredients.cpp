@@ -5,7 +5,6 @@
 #include "cli/CliCommand.h"
 
 #include "ingredients/IngredientLine.h"
-#include "ingredients/Scale.h"
 #include "platform/AppPaths.h"
 #include "print/RecipeReport.h"
 #include "store/Tables.h"
@@ -71,22 +70,6 @@ int RunShow(const CliArgs& a) {
 }
 
 } // namespace
-
-int ApplyServings(const CliArgs& a, std::vector<std::string>& text) {
-    if (!a.Has("--servings")) return 0;
-    long long n = 0;
-    if (!ParseWholeNumber(a.Value("--servings"), n) || n < 1 || n > 10000)
-        return UsageError(a, "--servings needs a whole number from 1 to 10000");
-    std::optional<std::vector<std::string>> scaled =
-        ingredients::ScaleRecipeText(text, static_cast<double>(n));
-    if (!scaled) {
-        std::cerr << "The recipe names no number of servings (a line such as \"Servings: 4\"), "
-                     "so it cannot be scaled; leave out --servings.\n";
-        return 1;
-    }
-    text = std::move(*scaled);
-    return 0;
-}
 
 CliCommand ShowCommand() {
     CliCommand c;

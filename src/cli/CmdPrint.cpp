@@ -14,7 +14,6 @@
 #include <memory>
 
 namespace larderly::cli {
-namespace {
 
 int RunPrint(const CliArgs& a) {
     const std::string pdf = a.Value("--pdf"), date = a.Value("--date");
@@ -40,23 +39,6 @@ int RunPrint(const CliArgs& a) {
     const int pages = WriteRecipeReportPdf(data, pdf, date.empty() ? TodayReportDate() : date);
     std::cout << pages << (pages == 1 ? " page\n" : " pages\n");
     return 0;
-}
-
-} // namespace
-
-CliCommand PrintCommand() {
-    CliCommand c;
-    c.name = "print";
-    c.forms = {"ID --pdf [--date] [--servings]"};
-    c.summary = "draw the recipe report of one recipe into a PDF file";
-    c.options = {
-        {"--pdf", "FILE", "the PDF file to write", CliValue::One},
-        {"--date", "TEXT", "the date printed on the report (default: today)", CliValue::One},
-        {"--servings", "N", "scale the ingredient amounts to N servings", CliValue::One}};
-    c.minArgs = 1;
-    c.maxArgs = 1;
-    c.run = RunPrint;
-    return c;
 }
 
 } // namespace larderly::cli

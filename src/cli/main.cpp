@@ -3,18 +3,27 @@
 // `COMMAND --help`) for one command, and usage errors on stderr with status 2. The
 // commands come from InstallCommands(); each command line is read by its declaration.
 #include "cli/CliCommand.h"
-#include "store/SearchIndex.h"
 
 #include <cstdlib>
 #include <exception>
 #include <iostream>
-#include <unistd.h>
 
 #ifndef LARDERLY_VERSION
 #define LARDERLY_VERSION "unknown"
 #endif
 
 using namespace larderly::cli;
+
+namespace larderly::cli {
+
+std::vector<CliCommand> InstallCommands() {
+    return {ImportCommand(),      ListCommand(),   SearchCommand(),  ExportCommand(),
+            PrintCommand(),       BackupCommand(), RestoreCommand(), LhaCommand(),
+            SegCommand(),         IsoCommand(),    BurnCommand(),    ShoppingListCommand(),
+            IngredientsCommand(), ShowCommand()};
+}
+
+} // namespace larderly::cli
 
 namespace {
 
@@ -85,18 +94,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!ParseCommandLine(*c, std::vector<std::string>(argv + i, argv + argc), a, error))
         return UsageError(*c, error);
-    // A build of an index can take a while at a large size: say so while it runs, to a user
-    // watching the terminal (output read by a script stays as it was).
-    if (isatty(STDERR_FILENO))
-        larderly::SetRebuildNotice({[](const std::string& what, int64_t recipes) {
-                                        std::cerr << larderly::RebuildStartedText(what, recipes)
-                                                  << std::endl;
-                                    },
-                                    [](const std::string& what, bool built) {
-                                        if (built)
-                                            std::cerr << larderly::RebuildEndedText(what)
-                                                      << std::endl;
-                                    }});
+    TellIndexRebuilds();
     try {
         return c->run(a);
     } catch (const std::exception& e) {

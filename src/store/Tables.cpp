@@ -215,8 +215,30 @@ void TfmTables::OpenFiles() {
         conn_.Close();
         throw;
     }
-    search_.Attach(conn_, dataFolder_, paths[1]);
-    ingredients_.Attach(conn_, dataFolder_, paths[1]);
+    // The indexes are attached when first needed (SearchIndex, IngredientIndex).
+    searchTaken_ = ingredientsTaken_ = false;
+}
+
+TSearchIndex& TfmTables::SearchIndex() {
+    // ATTACH is refused inside a transaction; the store attaches before its own begin.
+    if (!searchTaken_ && TablesOpen() && !InTransaction()) {
+        searchTaken_ = true;
+        search_.Attach(conn_, dataFolder_, dataFolder_ + "/" + tblRecipes().FileName());
+    }
+    return search_;
+}
+
+TIngredientIndex& TfmTables::IngredientIndex() {
+    if (!ingredientsTaken_ && TablesOpen() && !InTransaction()) {
+        ingredientsTaken_ = true;
+        ingredients_.Attach(conn_, dataFolder_, dataFolder_ + "/" + tblRecipes().FileName());
+    }
+    return ingredients_;
+}
+
+void TfmTables::IndexesBeforeChange() {
+    SearchIndex();
+    IngredientIndex();
 }
 
 void TfmTables::SetTablesOpen(bool open) {
@@ -244,6 +266,7 @@ void TfmTables::SetTablesOpen(bool open) {
         for (std::size_t i = 0; i < 4; ++i)
             if (closedCounter_[i] != -1 && counters[i] != closedCounter_[i]) ++foreign_[i];
         dataVersion_ = DataVersions();
+        if (IndexesAtOpen) IndexesBeforeChange();
     } else {
         if (!TablesOpen()) return;
         // The last look before the files close: a writer at work now counts as a change.
@@ -254,6 +277,7 @@ void TfmTables::SetTablesOpen(bool open) {
             t->Close();
         search_.Detach();
         ingredients_.Detach();
+        searchTaken_ = ingredientsTaken_ = false;
         conn_.Close();
         closedCounter_ = FileCounters();
         transactionWriter_ = false;
@@ -327,6 +351,7 @@ template <typename Fill> int32_t SaveRow(TTable& t, int32_t id, const char* notF
 } // namespace
 
 int32_t TfmTables::SaveRecipeValue(RecipeValue& recipe) {
+    IndexesBeforeChange();
     TTable& t = tblRecipes();
     recipe.Title = CutChars(recipe.Title, kTitleWidth);
     recipe.InternalID = SaveRow(t, recipe.InternalID, kRecipeNotFound, [&] {
@@ -455,6 +480,7 @@ int TfmTables::LabelCount() {
 }
 
 bool TfmTables::SaveRecipeCategories(int32_t id, const std::array<int32_t, 4>& slots) {
+    IndexesBeforeChange();
     std::string title;
     {
         SqlStatement st(conn_.handle(), "SELECT Title FROM " + tblRecipes().QualifiedName() +
@@ -661,6 +687,7 @@ bool TfmTables::FindLabel(int32_t id) {
 }
 
 bool TfmTables::DeleteRecipe(int32_t id) {
+    IndexesBeforeChange();
     TTable& t = tblRecipes();
     t.SetIndexName("InternalID");
     if (!t.FindKey({int64_t{id}})) return false;
@@ -718,6 +745,7 @@ void TfmTables::ReleaseTransactionLock() {
 
 void TfmTables::StartTransaction() {
     if (!TablesOpen()) throw EStoreError("The database is not open");
+    IndexesBeforeChange();
     if (!writerLock_ || !writerLock_->Held()) {
         // One writer at a time: a change waits a while for a running job, then says which.
         if (!writerLock_)

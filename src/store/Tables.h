@@ -112,6 +112,11 @@ public:
     // the event loop; empty does nothing.
     std::function<void()> ProcessMessages;
 
+    // Whether opening the tables takes both indexes into use at once (the program's window,
+    // open for a whole session: a build that an index needs happens at the start, not at the
+    // user's first save or search) or only when they are first needed (a command).
+    bool IndexesAtOpen = false;
+
     // Points the database at programFolder + "data" (the program folder ends in "/").
     void OpenDatabase(const std::string& programFolder);
     // The same for the program folder of this process.
@@ -233,10 +238,14 @@ public:
     // (for example PRAGMA query_only to make every write fail).
     SqlConnection& Connection() { return conn_; }
 
-    // The full-text index of the recipes, attached while the tables are open.
-    TSearchIndex& SearchIndex() { return search_; }
-    // The index of the recipes' ingredient items, attached while the tables are open.
-    TIngredientIndex& IngredientIndex() { return ingredients_; }
+    // The full-text index of the recipes. While the tables are open it is taken into use
+    // (attached, and built afresh when out of step) the first time it is asked for, and
+    // before anything changes the recipe table, so that work which never searches never
+    // reads it. Inside a transaction begun behind the store's back it cannot be attached and
+    // stays unavailable; the next open finds it out of step and builds it again.
+    TSearchIndex& SearchIndex();
+    // The index of the recipes' ingredient items, taken into use as the full-text index is.
+    TIngredientIndex& IngredientIndex();
 
     // The summaries of the stored recipes, kept in step by every save and delete of a recipe
     // and by the transactions (see RecipeSummaries). Only the store changes them.
@@ -274,12 +283,17 @@ private:
 
     void ReleaseTransactionLock();
     void StartSqlTransaction();
+    // Takes both indexes into use before a change of the recipe table: a change they do not
+    // see would leave them to be built again at the next open.
+    void IndexesBeforeChange();
 
     SqlConnection conn_;
     std::unique_ptr<FolderLock> tablesLock_, writerLock_;
     bool transactionWriter_ = false; // the writer lock was taken for the running transaction
     TSearchIndex search_;
     TIngredientIndex ingredients_;
+    // Whether the index was taken into use (or tried) since the tables opened.
+    bool searchTaken_ = false, ingredientsTaken_ = false;
     std::unique_ptr<RecipeSummaries> summaries_;
     std::string dataFolder_;
     std::array<std::unique_ptr<TTable>, 4> tables_;

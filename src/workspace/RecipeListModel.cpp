@@ -16,6 +16,16 @@ int RecipeListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
+QModelIndex RecipeListModel::index(int row, int column, const QModelIndex& parent) const {
+    if (parent.isValid() || column != 0 || row < 0 || row >= Count()) return {};
+    return createIndex(row, 0);
+}
+
+Qt::ItemFlags RecipeListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 QVariant RecipeListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() < 0 || index.row() >= Count()) return {};
     // A title too long for the column shows whole in its tool tip.
@@ -98,6 +108,9 @@ int RecipeListModel::AddRow(TRecipeSummary* s) {
 }
 
 int RecipeListModel::RowOf(const TRecipeSummary* s) const {
+    // A row stands at its sorted place unless its title just changed (RowChanged moves it).
+    auto sorted = std::lower_bound(rows_.begin(), rows_.end(), s, Less);
+    if (sorted != rows_.end() && *sorted == s) return static_cast<int>(sorted - rows_.begin());
     auto it = std::find(rows_.begin(), rows_.end(), s);
     return it == rows_.end() ? -1 : static_cast<int>(it - rows_.begin());
 }

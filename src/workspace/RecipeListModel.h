@@ -20,6 +20,11 @@ public:
     explicit RecipeListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    // The view asks these of every row each time it lays the list out (a row added or
+    // removed): answered straight from the rows, without the checks through rowCount and
+    // columnCount that the base class makes on every call.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = {}) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 

@@ -90,8 +90,11 @@ TEST_F(SearchAndLayoutTest, TypingNarrowsTheListAndTheEditorFollowsEscapeClears)
 TEST_F(SearchAndLayoutTest, ALostIndexIsRebuiltAtTheStartAndTheStatusBarSaysSo) {
     Seed(home_.Home(), Recipes());
     ASSERT_TRUE(std::filesystem::remove(home_.Home() + "data/search.idx"));
+    ASSERT_TRUE(std::filesystem::remove(home_.Home() + "data/ingredients.idx"));
     TfmMain& m = Start();
     EXPECT_EQ(m.statusBar()->currentMessage().toStdString(), "The search index is rebuilt.");
+    EXPECT_TRUE(std::filesystem::exists(home_.Home() + "data/ingredients.idx"))
+        << "the window takes both indexes at its start, not at the first save";
     m.rptViewRecipes->setFocus();
     FocusSearch();
     Type("leek");

@@ -181,3 +181,49 @@ TEST(CliList, IngredientSearchFollowsSavesAndARestore) {
     EXPECT_EQ(RunCli(cli + "search --ingredient leek").out, "1\tLeek soup\t;;;\n")
         << "the restored recipes are searched, not the index of the replaced ones";
 }
+
+// Only import and print work with Qt, in the module beside the program: the program itself
+// names no Qt library, a copy of it alone still lists, searches, shows and exports, and the
+// two commands say which file they miss; from the build folder they run as ever.
+TEST(CliStart, OnlyImportAndPrintLoadQt) {
+    TestHome h;
+    {
+        TfmTables s;
+        s.OpenDatabase(h.home());
+        s.SetTablesOpen(true);
+        s.ClearBuffers();
+        s.RecipeRec.Title = "Lentil soup";
+        s.RecipeText = {"Servings: 2", "1 cup lentils"};
+        s.SaveRecord(rkRecipe);
+    }
+    const std::string alone = h.path("alone/larderly-cli");
+    std::filesystem::create_directories(h.path("alone"));
+    std::filesystem::copy_file(larderly::testing::BuiltProgram("larderly-cli"), alone);
+    auto needed = larderly::testing::RunCommand("readelf -d " + alone);
+    ASSERT_EQ(needed.status, 0) << needed.out;
+    EXPECT_NE(needed.out.find("(NEEDED)"), std::string::npos);
+    EXPECT_EQ(needed.out.find("Qt6"), std::string::npos) << needed.out;
+
+    const std::string exported = h.path("out.mmf");
+    const std::string cli = alone + " --home " + h.home() + " ";
+    for (const std::string& args : std::vector<std::string>{
+             "list", "search lentil", "show 1", "export --format mmf --id 1 " + exported}) {
+        auto r = larderly::testing::RunCommand(cli + args);
+        EXPECT_EQ(r.status, 0) << args << ": " << r.out;
+    }
+    for (const std::string& args :
+         std::vector<std::string>{"print 1 --pdf " + h.path("out.pdf"), "import " + exported}) {
+        auto r = larderly::testing::RunCommand(cli + args);
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_NE(r.out.find("liblarderly-cli-qt.so"), std::string::npos) << args << ": " << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(h.path("out.pdf")));
+
+    const std::string other = "--home " + h.path("other") + " ";
+    auto r = RunCli(other + "import " + exported);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(RunCli(other + "list").out, "1\tLentil soup\t;;;\n");
+    r = RunCli(other + "print 1 --pdf " + h.path("out.pdf"));
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(std::filesystem::exists(h.path("out.pdf")));
+}

@@ -1,6 +1,6 @@
 // The full-text index: words as prefixes, case and accents ignored, every word needed; kept
 // in step with saves, deletes and rollbacks; rebuilt when missing, damaged, or when the
-// recipe file was changed by another program.
+// recipe file was changed by another program; read only by the work that needs it.
 #include "store/Tables.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 using namespace larderly;
 
@@ -119,7 +120,7 @@ TEST_F(SearchIndexTest, BulkAddsIndexedAtFinishOrRolledBackWhole) {
         Transaction t(*store_);
         TSearchIndex::TBulkAdd bulk(store_->SearchIndex());
         pears = {Add("Pear tart", {"Poach the pears."}), Add("Pear jam", {})};
-        Add("Apple pie", {"Bake with quinces."}, a); // a change, not an addition
+        Add("Apple pie", {"Bake with quinces."}, a);        // a change, not an addition
         Add("Pear jam", {"Simmer with ginger."}, pears[1]); // an addition changed
         bulk.Finish();
         t.Commit();
@@ -222,6 +223,9 @@ TEST_F(SearchIndexTest, EveryBuildIsToldWhileItRuns) {
     {
         TRebuildNoticeScope scope(record(job));
         Open();
+        // Each index is built when first asked for.
+        store_->SearchIndex();
+        store_->IngredientIndex();
         Close();
     }
     store_->SetTablesOpen(true);
@@ -233,6 +237,63 @@ TEST_F(SearchIndexTest, EveryBuildIsToldWhileItRuns) {
                                              "The ingredient index is rebuilt."}));
     EXPECT_EQ(told, (std::vector<std::string>{"Rebuilding the ingredient index of 2 recipes...",
                                               "The ingredient index is rebuilt."}));
+}
+
+// Both indexes are read only by the work that needs them: opening the tables and reading
+// recipes leaves their files alone, a search takes only its own index, and any change made
+// right after opening reaches both, so that the next open has nothing to build again.
+TEST_F(SearchIndexTest, TakenIntoUseWhenFirstNeededAndBeforeEveryChange) {
+    namespace fs = std::filesystem;
+    const int32_t a = Add("Apple pie", {"2 cups flour", "Bake."});
+    Close();
+    const std::string words = folder_ + "/data/" + kSearchIndexFile;
+    const std::string items = folder_ + "/data/" + kIngredientIndexFile;
+    fs::remove(words);
+    fs::remove(items);
+    Open();
+    EXPECT_EQ(store_->RecipeRecords().size(), 1u);
+    EXPECT_TRUE(store_->LoadRecipeById(a));
+    Close();
+    EXPECT_FALSE(fs::exists(words));
+    EXPECT_FALSE(fs::exists(items));
+    Open();
+    EXPECT_EQ(Find("apple"), Ids{a});
+    Close();
+    EXPECT_TRUE(fs::exists(words));
+    EXPECT_FALSE(fs::exists(items));
+
+    int32_t pear = -1;
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } changes[] = {
+        {"a save", [&] { pear = Add("Pear tart", {"3 pears"}); }},
+        {"a save in a transaction",
+         [&] {
+             Transaction t(*store_);
+             Add("Pear tart", {"3 ripe pears"}, pear);
+             t.Commit();
+         }},
+        {"new categories",
+         [&] {
+             store_->SaveRecipeCategories(pear, {1, -1, -1, -1});
+         }},
+        {"a delete", [&] { store_->DeleteRecipe(a); }},
+    };
+    for (const auto& c : changes) {
+        Open();
+        c.change();
+        Close();
+        Open();
+        EXPECT_EQ(store_->SearchIndex().Rebuilds(), 0) << c.what;
+        EXPECT_EQ(store_->IngredientIndex().Rebuilds(), 0) << c.what;
+        Close();
+    }
+    Open();
+    EXPECT_EQ(Find("ripe"), Ids{pear});
+    EXPECT_EQ(Find("apple"), Ids{});
+    EXPECT_EQ(store_->IngredientIndex().Search("pear"), Ids{pear});
+    EXPECT_EQ(store_->IngredientIndex().Search("flour"), Ids{});
 }
 
 TEST_F(SearchIndexTest, WordsAreSplitAsTheIndexSplitsThem) {
