@@ -266,6 +266,14 @@ bool TArchiveJob::WithStoreClosed(const std::function<bool()>& job,
                                     [this](const std::string& what, bool built) {
                                         if (built) view_.IndexRebuild(RebuildEndedText(what));
                                     }});
+        // A restored set has its indexes built here, where the job's window says so, rather
+        // than at the first search or save after it.
+        struct AtOpen {
+            TfmTables& store;
+            const bool was = store.IndexesAtOpen;
+            ~AtOpen() { store.IndexesAtOpen = was; }
+        } atOpen{store_};
+        if (restoring_) store_.IndexesAtOpen = true;
         store_.SetTablesOpen(true);
     } catch (...) {
         if (!error) error = std::current_exception();
