@@ -57,9 +57,9 @@ protected:
     // Presses F1 in the modal window `modal` once its control has the focus, and notes over
     // which window the help opened and the first line it shows (the section's heading).
     void PressF1In(QWidget* modal, QWidget*& helpParent, QString& shownAt) {
-        QTest::qWaitFor([&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] {
             return QApplication::focusWidget() && modal->isAncestorOf(QApplication::focusWidget());
-        });
+        })) << "a control of the modal window takes the focus";
         ASSERT_NE(QApplication::focusWidget(), nullptr);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
         for (QWidget* w : QApplication::topLevelWidgets())

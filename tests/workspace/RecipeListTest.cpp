@@ -176,9 +176,11 @@ TEST_F(RecipeListTest, ModelStaysSortedThroughRandomChanges) {
             live.erase(it);
         }
         ASSERT_EQ(model.Count(), static_cast<int>(live.size()));
-        for (const auto& [index, summary] : held)
-            if (index.isValid())
+        for (const auto& [index, summary] : held) {
+            if (index.isValid()) {
                 ASSERT_EQ(model.SummaryAt(index.row()), summary) << "step " << step;
+            }
+        }
         for (int i = 1; i < model.Count(); ++i) {
             const TRecipeSummary* a = model.SummaryAt(i - 1);
             const TRecipeSummary* b = model.SummaryAt(i);

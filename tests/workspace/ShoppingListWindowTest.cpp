@@ -53,10 +53,10 @@ protected:
     }
     TfmShoppingList* Window() {
         TfmShoppingList* w = nullptr;
-        QTest::qWaitFor([&] {
+        EXPECT_TRUE(QTest::qWaitFor([&] {
             w = main_->findChild<TfmShoppingList*>("fmShoppingList");
             return w && w->isVisible();
-        });
+        })) << "the shopping list window opens";
         if (!w) return nullptr;
         QApplication::setActiveWindow(w);
         EXPECT_TRUE(QTest::qWaitForWindowActive(w));
@@ -131,7 +131,8 @@ TEST_F(ShoppingListWindowTest, BookButtonListsTheBooksRecipesAddedUpByAisleAndSa
     prompts_.AnswerSave(file, "Save Shopping List");
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_T, Qt::AltModifier); // Save as &Text
     // The mnemonic presses the button as a click would, after a moment.
-    QTest::qWaitFor([&] { return std::filesystem::exists(file); });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(file); }))
+        << "the text file is written";
     const std::string expected = "Shopping List: Book: Weekday\n"
                                  "\nproduce\n  3 Onion\n"
                                  "\ndairy\n  1 cup Milk\n"
